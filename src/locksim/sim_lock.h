@@ -1,0 +1,106 @@
+#pragma once
+// The door locks' side, written apart from the program's key formats: a lock keeps its own
+// audit log and clock and fills the keys brought to it the way the locks do, so that a
+// scenario program -> key -> lock -> key -> program reads the formats twice, independently.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace locksim {
+
+using Page = std::array<uint8_t, 64>;
+using Rom = std::array<uint8_t, 8>; // ROM order: family code first, CRC last
+using Time = std::chrono::local_seconds;
+
+inline constexpr int kPages = 511; // pages 0-510 of a DS1977
+
+// The memory of a DS1977 as the lock sees it through its reader.
+struct Ds1977Memory {
+    Rom rom {};
+    std::array<Page, kPages> pages {};
+
+    Ds1977Memory() { clear(); }
+    void clear()
+    {
+        for (auto& p : pages)
+            p.fill(0xFF);
+    }
+};
+
+// One event of a lock's audit log, as the lock will write it: 16 bytes.
+struct AuditEvent {
+    std::array<uint8_t, 8> who {};
+    Time time {};
+    uint8_t eventCode = 0;
+    bool emptySlot = false; // a slot the lock never filled: its time bytes stay FFh
+
+    static AuditEvent withKey(const Rom& key, uint8_t eventCode, Time t);
+    // A keypad code: kind is the high nibble of the event byte, event the low nibble.
+    static AuditEvent withCode(const std::string& digits, uint8_t kind, uint8_t event, Time t);
+    // An event of the lock itself: 1 auto opened, 2 auto closed, 3 closed by push button.
+    static AuditEvent ofLock(uint8_t what, Time t);
+    static AuditEvent empty();
+
+    std::array<uint8_t, 16> encode() const;
+};
+
+// Why a lock left a key alone.
+enum class VisitResult { Filled, WrongFacility, NotForThisLock, KeyFull, UnknownKey };
+
+const char* visitResultText(VisitResult r);
+
+class SimLock {
+public:
+    SimLock(Rom serial, std::array<uint8_t, 3> facility, Time clock);
+
+    const Rom& serial() const { return serial_; }
+    void setClock(Time t) { clock_ = t; }
+    Time clock() const { return clock_; }
+
+    // The lock's own log, oldest first.
+    std::vector<AuditEvent>& log() { return log_; }
+    const std::vector<AuditEvent>& log() const { return log_; }
+    void record(const AuditEvent& e) { log_.push_back(e); }
+
+    // One page the lock writes onto the key, in the order it writes them.
+    struct PageWrite {
+        int page;
+        Page bytes;
+    };
+
+    // The lock reads the key's page 0 and answers as its kind asks: the pages it writes, in
+    // order. The lock's own state (a pending second key) changes as on a real visit.
+    VisitResult answer(const Ds1977Memory& key, std::vector<PageWrite>& writes);
+
+    // answer() and every write applied to the key.
+    VisitResult visit(Ds1977Memory& key);
+
+    // What the lock remembers between the two keys of a long trail.
+    bool secondKeyPending() const { return pendingSecond_.has_value(); }
+
+private:
+    VisitResult fillSingleTrail(Ds1977Memory& key, uint8_t kind);
+    VisitResult fillMultiLockTrail(Ds1977Memory& key);
+    VisitResult addToSetupKey(Ds1977Memory& key);
+    void writeRecords(Ds1977Memory& key, int firstPage, size_t from, size_t count);
+    Page& touch(Ds1977Memory& key, int page);
+    void writeClock(uint8_t* at) const; // YY MM 00 DD hh mm ss
+
+    Rom serial_;
+    std::array<uint8_t, 3> facility_;
+    Time clock_;
+    std::vector<AuditEvent> log_;
+    struct Pending {
+        size_t from = 0, count = 0;
+    };
+    std::optional<Pending> pendingSecond_;
+    std::vector<int> touched_;
+};
+
+// Records that fit on one key: pages 2-510, four to a page.
+inline constexpr int kRecordsPerKey = 509 * 4;
+
+} // namespace locksim
