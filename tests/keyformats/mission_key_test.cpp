@@ -1,0 +1,92 @@
+// Key identification from page 0: marker, kind, title and where the facility code is checked.
+#include "keyformats/mission_key.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+MissionKeyPage writeKey(uint8_t kind, uint8_t byte63 = 0xFF)
+{
+    MissionKeyPage p = blankMissionKeyPage();
+    std::memcpy(p.data(), "WRITE", 5);
+    p[5] = kind;
+    p[63] = byte63;
+    return p;
+}
+MissionKeyPage readKey(uint8_t kind)
+{
+    MissionKeyPage p = blankMissionKeyPage();
+    putReadHeader(p, kind, { 1, 2, 3 });
+    return p;
+}
+} // namespace
+
+TEST(MissionKeyHeader, IdentificationTable)
+{
+    struct Row {
+        MissionKeyPage page;
+        MissionKeyType type;
+        std::optional<std::size_t> fc;
+        std::string_view title;
+    };
+    const Row rows[] = {
+        { writeKey(0), MissionKeyType::NewLockSetup, 8, "New Lock Setup Mission Key" },
+        { writeKey(1), MissionKeyType::Lockout, 6, "Lockout Key" },
+        { writeKey(2), MissionKeyType::KeyManagement, 6, "Key Management Mission Key" },
+        { writeKey(3, 0xAA), MissionKeyType::SetTimeTable, 7, "Set Time Table Key" },
+        { writeKey(3, 0xAB), MissionKeyType::MultiLock, 7, "Multi-Lock Key" },
+        { writeKey(4), MissionKeyType::Unnamed, std::nullopt, "" },
+        { writeKey(5), MissionKeyType::Unnamed, std::nullopt, "" },
+        { readKey(0x00), MissionKeyType::GetInformation, 5, "Get Information Key" },
+        { readKey(0x01), MissionKeyType::GetAuditTrail, 5, "Get Audit Trail Key" },
+        { readKey(0x02), MissionKeyType::GetAuditTrail, 5, "Get Audit Trail Key" },
+        { readKey(0x03), MissionKeyType::GetAuditTrail, 5, "Get Audit Trail Key" },
+        { readKey(0xFB), MissionKeyType::MultiLockAuditTrail, 5, "Multi-Lock Audit Trail Key" },
+        { readKey(0xFE), MissionKeyType::SetParameter, 5, "Set Parameter Key" },
+        { readKey(0xFF), MissionKeyType::IRStarter, 5, "IR Starter Key" },
+        { readKey(0xE0), MissionKeyType::Unnamed, std::nullopt, "" },
+        { readKey(0xFC), MissionKeyType::Unnamed, std::nullopt, "" },
+        { readKey(0xFD), MissionKeyType::Unnamed, std::nullopt, "" },
+        { readKey(0x04), MissionKeyType::Unnamed, std::nullopt, "" },
+        { blankMissionKeyPage(), MissionKeyType::NotMissionKey, std::nullopt, "" },
+    };
+    for (const auto& r : rows) {
+        const auto id = identifyMissionKey(r.page);
+        SCOPED_TRACE(int(id.header.kind));
+        EXPECT_EQ(id.type, r.type);
+        EXPECT_EQ(id.facilityCodeOffset, r.fc);
+        EXPECT_EQ(id.title, r.title);
+    }
+}
+
+TEST(MissionKeyHeader, MarkersAreExact)
+{
+    MissionKeyPage p = blankMissionKeyPage();
+    std::memcpy(p.data(), "write", 5);
+    EXPECT_EQ(MissionKeyHeader::fromPage(p).marker, MissionKeyMarker::None);
+    std::memcpy(p.data(), "REA", 3);
+    EXPECT_EQ(MissionKeyHeader::fromPage(p).marker, MissionKeyMarker::None);
+    std::memcpy(p.data(), "READ", 4);
+    p[4] = 0x42;
+    const auto h = MissionKeyHeader::fromPage(p);
+    EXPECT_EQ(h.marker, MissionKeyMarker::Read);
+    EXPECT_EQ(h.kind, 0x42);
+    // The READ form always carries the facility code at 5-7, also for kinds not named.
+    EXPECT_EQ(h.facilityCodeOffset(), 5u);
+}
+
+TEST(MissionKeyHeader, FacilityCodeComparedAtTheKindsOffset)
+{
+    MissionKeyPage p = writeKey(0);
+    p[8] = 0x12, p[9] = 0x34, p[10] = 0x56;
+    auto h = MissionKeyHeader::fromPage(p);
+    EXPECT_TRUE(h.facilityCodeMatches(p, { 0x12, 0x34, 0x56 }));
+    EXPECT_FALSE(h.facilityCodeMatches(p, { 0x12, 0x34, 0x57 }));
+    p = writeKey(3);
+    p[7] = 0x12, p[8] = 0x34, p[9] = 0x56;
+    EXPECT_TRUE(MissionKeyHeader::fromPage(p).facilityCodeMatches(p, { 0x12, 0x34, 0x56 }));
+    // A kind without a facility code never matches.
+    p = writeKey(9);
+    EXPECT_FALSE(MissionKeyHeader::fromPage(p).facilityCodeMatches(p, { 0xFF, 0xFF, 0xFF }));
+}
