@@ -231,6 +231,8 @@ TEST(FormStream, BadStreamsAreRefusedWithoutLeftovers)
     refused(head + u32(0xFFFFFFF0u), "huge string");
     refused(store1(str("Categories") + char(4) + u32(0x40000000), 1), "huge list");
 
+    refused(store1({}, 0, str("TSideBarStore") + str("Inner") + u32(0) + u32(0), 1), "store under a store");
+
     QByteArray nested = item1({}, 0);
     for (int depth = 0; depth < 40; ++depth)
         nested = str("TStoredSideItem") + str("") + u32(0) + u32(1) + nested;
@@ -248,4 +250,42 @@ TEST(FormStream, AStoredFormWithoutCategoriesStillHasDefault)
     QObject owner;
     TSideBarStore* store = readStore(bytes, &owner);
     EXPECT_EQ(store->Categories().toStringList(), QStringList{"Default"});
+}
+
+// Every single-byte change of a good stream is either read or refused cleanly.
+TEST(FormStream, MutatedStreamsNeverCrashOrLeak)
+{
+    FormObjects objects;
+    TSideBarStore store(&objects.form);
+    store.setCategories({"One", "Two", "Three"});
+    store.setLargeImages(&objects.large);
+    store.setDefaultSmallImage(1);
+    auto* item = addItem(store, &objects.form, 2, "Item1");
+    item->setAction(&objects.open);
+    item->setCaption("Own");
+    item->setHint("hint");
+    item->setEnabled(false);
+    addItem(store, &objects.form, 1, "Item2")->setPopupMenu(&objects.menu);
+    const QByteArray good = writeComponent(store, &objects.form);
+
+    QObject owner;
+    int readBack = 0;
+    for (qsizetype pos = 0; pos < good.size(); ++pos) {
+        for (int value : {0x00, 0x01, 0x02, 0x7F, 0xFF, (quint8(good[pos]) ^ 0x01)}) {
+            QByteArray bytes = good;
+            bytes[pos] = char(value);
+            try {
+                Component* c = readComponent(bytes, &owner, objects.resolver());
+                ++readBack;
+                if (auto* s = qobject_cast<TSideBarStore*>(c)) {
+                    for (int i = 0; i < s->itemCount(); ++i)
+                        EXPECT_LT(s->item(i)->Category(), s->Categories().Count());
+                }
+                delete c;
+            } catch (const StreamError&) {
+            }
+            ASSERT_TRUE(owner.children().isEmpty()) << "byte " << pos << " = " << value;
+        }
+    }
+    EXPECT_GT(readBack, 0);
 }

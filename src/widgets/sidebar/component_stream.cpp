@@ -230,8 +230,13 @@ public:
             throw StreamError("Class " + record.className.toStdString() + " not found");
         created.emplace_back(c);
         c->setObjectName(record.name);
-        if (parent)
+        if (parent) {
             c->setParentComponent(parent);
+            // Only a child that takes the parent as its own belongs under it in a form.
+            if (c->parentComponent() != parent)
+                throw StreamError(record.className.toStdString() + " cannot be read under " +
+                                  parent->className().toStdString());
+        }
         for (const PropertyRecord& p : record.properties)
             c->readProperty(p.name, p.value, resolve_);
         for (const ObjectRecord& child : record.children)
