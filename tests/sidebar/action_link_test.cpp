@@ -1,0 +1,168 @@
+#include "test_support.h"
+
+#include <QAction>
+#include <gtest/gtest.h>
+
+using namespace sidebar;
+using namespace sidebar::test;
+
+namespace {
+
+class ItemWithAction : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        action.setObjectName("actOpen");
+        action.setText("Open");
+        action.setStatusTip("Open a file");
+        setActionImageIndex(&action, 5);
+        item = addItem(store, &form, 0, "item");
+    }
+
+    QObject form;
+    TSideBarStore store{&form};
+    QAction action{nullptr};
+    TStoredSideItem* item = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ItemWithAction, SettingTheActionTakesItsProperties)
+{
+    item->setCaption("Mine");
+    item->setHint("my hint");
+    item->setLargeImage(1);
+    item->setAction(&action);
+    EXPECT_EQ(item->Action(), &action);
+    EXPECT_EQ(item->Caption(), "Open");
+    EXPECT_EQ(item->Hint(), "Open a file");
+    EXPECT_EQ(item->LargeImage(), 5);
+    EXPECT_TRUE(item->Enabled());
+    ASSERT_NE(item->actionLink(), nullptr);
+    EXPECT_EQ(item->actionLink()->client(), item);
+    EXPECT_TRUE(item->actionLink()->isCaptionLinked());
+    EXPECT_TRUE(item->actionLink()->isImageIndexLinked());
+    EXPECT_FALSE(item->isCaptionStored());
+    EXPECT_FALSE(item->isLargeImageStored());
+}
+
+TEST_F(ItemWithAction, LinkedPropertiesFollowTheAction)
+{
+    item->setAction(&action);
+    action.setText("Open...");
+    action.setStatusTip("Open another file");
+    setActionImageIndex(&action, 7);
+    action.setEnabled(false);
+    EXPECT_EQ(item->Caption(), "Open...");
+    EXPECT_EQ(item->Hint(), "Open another file");
+    EXPECT_EQ(item->LargeImage(), 7);
+    EXPECT_FALSE(item->Enabled());
+    action.setEnabled(true);
+    EXPECT_TRUE(item->Enabled());
+}
+
+TEST_F(ItemWithAction, PropertiesTheItemChangedItselfStayItsOwn)
+{
+    item->setAction(&action);
+    item->setCaption("Custom");
+    item->setLargeImage(2);
+    EXPECT_FALSE(item->actionLink()->isCaptionLinked());
+    EXPECT_TRUE(item->isCaptionStored());
+    action.setText("Renamed");
+    setActionImageIndex(&action, 9);
+    EXPECT_EQ(item->Caption(), "Custom");
+    EXPECT_EQ(item->LargeImage(), 2);
+    // The hint is still linked and follows.
+    action.setStatusTip("new hint");
+    EXPECT_EQ(item->Hint(), "new hint");
+}
+
+TEST_F(ItemWithAction, HidingTheActionDisablesTheItemAndShowingBringsItBack)
+{
+    item->setAction(&action);
+    action.setVisible(false);
+    EXPECT_FALSE(item->Enabled());
+    action.setVisible(true);
+    EXPECT_TRUE(item->Enabled());
+
+    action.setEnabled(false);
+    action.setVisible(false);
+    action.setVisible(true);
+    EXPECT_FALSE(item->Enabled()) << "the action itself is disabled";
+    action.setEnabled(true);
+    EXPECT_TRUE(item->Enabled());
+}
+
+TEST_F(ItemWithAction, AnItemNotFollowingTheEnabledStateStaysDisabledAfterShowing)
+{
+    item->setAction(&action);
+    item->setEnabled(false);  // its own choice
+    action.setVisible(false);
+    action.setVisible(true);
+    EXPECT_FALSE(item->Enabled());
+}
+
+TEST_F(ItemWithAction, AFreedActionIsForgotten)
+{
+    auto* transient = new QAction("Temp");
+    item->setAction(transient);
+    EXPECT_EQ(item->Caption(), "Temp");
+    delete transient;
+    EXPECT_EQ(item->Action(), nullptr);
+    EXPECT_EQ(item->actionLink(), nullptr);
+    EXPECT_TRUE(item->isCaptionStored());
+    item->setCaption("still usable");
+}
+
+TEST_F(ItemWithAction, ClearingTheActionStopsFollowing)
+{
+    item->setAction(&action);
+    item->setAction(nullptr);
+    EXPECT_EQ(item->actionLink(), nullptr);
+    action.setText("Elsewhere");
+    EXPECT_EQ(item->Caption(), "Open");
+}
+
+TEST_F(ItemWithAction, CheckedDefaultsTakeOnlyWhatTheItemLeftAtItsDefault)
+{
+    // Takes everything from an item at its defaults.
+    item->actionChange(&action, true);
+    EXPECT_EQ(item->Caption(), "Open");
+    EXPECT_EQ(item->Hint(), "Open a file");
+    EXPECT_EQ(item->LargeImage(), 5);
+
+    auto* own = addItem(store, &form, 0);
+    own->setCaption("Own");
+    own->setHint("own hint");
+    own->setLargeImage(3);
+    own->setEnabled(false);
+    action.setEnabled(true);
+    own->actionChange(&action, true);
+    EXPECT_EQ(own->Caption(), "Own");
+    EXPECT_EQ(own->Hint(), "own hint");
+    EXPECT_EQ(own->LargeImage(), 3);
+    EXPECT_FALSE(own->Enabled()) << "enabled is taken only while the item is enabled";
+
+    auto* empty = addItem(store, &form, 0);
+    empty->setCaption("");
+    empty->actionChange(&action, true);
+    EXPECT_EQ(empty->Caption(), "Open");
+
+    auto* enabled = addItem(store, &form, 0);
+    action.setEnabled(false);
+    enabled->actionChange(&action, true);
+    EXPECT_FALSE(enabled->Enabled());
+
+    own->actionChange(&action, false);  // unchecked: everything
+    EXPECT_EQ(own->Caption(), "Open");
+    EXPECT_EQ(own->LargeImage(), 5);
+}
+
+TEST(ActionImageIndex, UnsetIsMinusOne)
+{
+    QAction action;
+    EXPECT_EQ(actionImageIndex(&action), -1);
+    setActionImageIndex(&action, 3);
+    EXPECT_EQ(actionImageIndex(&action), 3);
+    EXPECT_EQ(actionImageIndex(nullptr), -1);
+}
