@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "graphics/gif/exception.h"
 
@@ -53,7 +54,11 @@ ReducedImage ditherToPalette(const RgbImage& source, int method, int ditherMode,
     result.height = source.height;
     result.deviceIndependent = static_cast<long>(source.width) * source.height > kLargeImagePixels;
     result.palette = std::move(palette);
-    result.pixels.assign(static_cast<std::size_t>(source.width) * static_cast<std::size_t>(source.height), 0);
+    try {
+        result.pixels.assign(static_cast<std::size_t>(source.width) * static_cast<std::size_t>(source.height), 0);
+    } catch (const std::bad_alloc&) {
+        throw GIFException("Failed to allocate memory for GIF DIB");
+    }
     Rgb chosen;
     for (int y = 0; y < source.height; ++y) {
         const std::uint8_t* in = source.rowPtr(y);
