@@ -88,6 +88,26 @@ void BM_Octree_PaletteOnly(benchmark::State& state) {
     label(state, img, 0);
 }
 
+// Same palette, but every pixel matched exactly (no 5-bit cell cache): shows how much of
+// the gap to the yardsticks is the look-up's cell granularity rather than the tree.
+void BM_Octree_ExactNearest(benchmark::State& state) {
+    const RgbImage& img = photo(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    std::vector<std::uint8_t> rgb(img.pixels.size());
+    for (auto _ : state) {
+        auto p = gifcolour::createOptimizedPalette(img, 256, 8, false);
+        std::vector<gifcolour::Rgb> colours;
+        for (const auto& e : p) colours.push_back({e.red, e.green, e.blue});
+        for (std::size_t i = 0; i < img.pixels.size(); i += 3) {
+            const auto& c = colours[static_cast<std::size_t>(
+                gifcolour::nearestColor(colours, img.pixels[i], img.pixels[i + 1], img.pixels[i + 2]))];
+            rgb[i] = c.red;
+            rgb[i + 1] = c.green;
+            rgb[i + 2] = c.blue;
+        }
+    }
+    label(state, img, gifcolour::testing::psnr(img.pixels.data(), rgb.data(), rgb.size()));
+}
+
 #ifdef IOS_HAVE_IMAGEQUANT
 void imagequant(benchmark::State& state, float ditherLevel) {
     const RgbImage& img = photo(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -200,6 +220,7 @@ void photos(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Octree_Nearest)->Apply(photos);
 BENCHMARK(BM_Octree_FloydSteinberg)->Apply(photos);
 BENCHMARK(BM_Octree_PaletteOnly)->Apply(photos);
+BENCHMARK(BM_Octree_ExactNearest)->Apply(photos);
 #ifdef IOS_HAVE_IMAGEQUANT
 BENCHMARK(BM_Libimagequant_NoDither)->Apply(photos);
 BENCHMARK(BM_Libimagequant_Dither)->Apply(photos);
