@@ -95,6 +95,10 @@ TEST(ReduceColors, UnknownMethodOrDitherGivesTheEmptyImage) {
     EXPECT_TRUE(ReduceColors(img, 10, dtNearest, 8, nullptr).empty());
     EXPECT_TRUE(ReduceColors(img, -1, dtNearest, 8, nullptr).empty());
     EXPECT_TRUE(ReduceColors(img, reWebSafe216, 7, 8, nullptr).empty());
+    RgbImage shortBuffer = gradient(4, 4);
+    shortBuffer.pixels.resize(40);
+    EXPECT_THROW(ReduceColors(shortBuffer, reNone, dtNearest, 8, nullptr), GIFException);
+    EXPECT_EQ(gifcolour::createOptimizedPalette(shortBuffer, 4, 8, false).size(), 4u);
     try {
         ReduceColors(RgbImage(0, 3), reWebSafe216, dtNearest, 8, nullptr);
         FAIL() << "no exception";

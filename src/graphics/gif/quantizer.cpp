@@ -91,7 +91,10 @@ void TColorQuantizer::reduceTree() {
 }
 
 void TColorQuantizer::ProcessImage(const gifcolour::RgbImage& image) {
-    for (int y = 0; y < image.height; ++y) {
+    // A buffer shorter than its stated size is read only as far as it goes.
+    const std::size_t rows = image.rowBytes() == 0 ? 0 : image.pixels.size() / image.rowBytes();
+    const int height = static_cast<int>(std::min<std::size_t>(rows, static_cast<std::size_t>(std::max(image.height, 0))));
+    for (int y = 0; y < height; ++y) {
         const std::uint8_t* p = image.rowPtr(y);
         for (int x = 0; x < image.width; ++x, p += 3) AddColor(p[0], p[1], p[2]);
     }

@@ -78,6 +78,8 @@ ReducedImage ditherToPalette(const RgbImage& source, int method, int ditherMode,
 gifcolour::ReducedImage ReduceColors(const gifcolour::RgbImage& source, int method, int ditherMode,
                                      int reductionBits, const gifcolour::Palette* customPalette) {
     using namespace gifcolour;
+    if (!source.empty() && source.pixels.size() < source.rowBytes() * static_cast<std::size_t>(source.height))
+        throw GIFException("Invalid image dimensions");
     if (method == reNone) {
         ReducedImage copy;
         copy.bitsPerPixel = 24;
