@@ -1007,7 +1007,10 @@ DbVariant readColumn(sqlite3_stmt* st, int c, TFieldType type)
 
 TCustomDbDataSet::TCustomDbDataSet(TDbConnection* connection)
 {
-    SQL.OnChange = [this] { Close(); };
+    SQL.OnChange = [this] {
+        Close();
+        Unprepare();
+    };
     SetConnection(connection);
 }
 
