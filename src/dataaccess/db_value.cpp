@@ -441,27 +441,28 @@ std::string formatFloat(std::string_view format, double v)
         fp.pop_back();
     if (ip == "0" && minInt == 0)
         ip.clear();
-    while (int(ip.size()) < minInt)
-        ip.insert(ip.begin(), '0');
+    if (int(ip.size()) < minInt)
+        ip = std::string(size_t(minInt) - ip.size(), '0') + ip;
     if (thousands && ip.size() > 3) {
         std::string g;
-        int n = 0;
-        for (size_t k = ip.size(); k-- > 0;) {
-            g.insert(g.begin(), ip[k]);
-            if (++n % 3 == 0 && k > 0)
-                g.insert(g.begin(), ',');
+        for (size_t k = 0; k < ip.size(); ++k) {
+            if (k > 0 && (ip.size() - k) % 3 == 0)
+                g += ',';
+            g += ip[k];
         }
         ip = g;
     }
     bool zero = ip.find_first_not_of("0,") == std::string::npos && fp.find_first_not_of('0') == std::string::npos;
     if (ip.empty() && fp.empty())
-        ip = "0";
+        ip.assign(1, '0');
     std::string out(prefix);
     if (neg && !zero)
         out += '-';
     out += ip;
-    if (!fp.empty())
-        out += "." + fp;
+    if (!fp.empty()) {
+        out += '.';
+        out += fp;
+    }
     out += suffix;
     return out;
 }
