@@ -125,6 +125,16 @@ TEST_F(Query, TimesAndLegacyDateFormsAreRead)
     EXPECT_EQ(q.FieldByName("BeginTime").DataType(), ftTime);
     EXPECT_EQ(db::timeOf(q.FieldByName("BeginTime").AsDateTime()), std::chrono::hours(8) + std::chrono::minutes(30));
     EXPECT_EQ(q.FieldByName("EndTime").AsString(), "17:00:00");
+    // A time read back and bound again matches the stored text.
+    TDbQuery w(&conn);
+    w.SQL = "SELECT count(*) AS N FROM TimeShift WHERE BeginTime = :B";
+    w.ParamByName("B").Value(q.FieldByName("BeginTime").Value());
+    w.Open();
+    EXPECT_EQ(w.FieldByName("N").AsInteger(), 1);
+    w.Close();
+    w.ParamByName("B").AsTime(db::makeDateTime(2030, 1, 1, 8, 30));
+    w.Open();
+    EXPECT_EQ(w.FieldByName("N").AsInteger(), 1);
     q.Close();
     q.SQL = "SELECT * FROM ActExpDateST WHERE GroupID > 1 ORDER BY GroupID";
     q.Open();

@@ -17,7 +17,12 @@ TEST(DbValue, StorageTextsRoundTrip)
     EXPECT_EQ(parseDateTime("2024-02-29T13:05:09.250"), t);
     EXPECT_EQ(parseDateTime("2024-02-29 13:05"), t - std::chrono::seconds(9));
     EXPECT_EQ(parseDateTime("2024-02-29"), makeDateTime(2024, 2, 29));
-    EXPECT_EQ(parseDateTime("08:30:00"), DateTime{} + std::chrono::minutes(8 * 60 + 30));
+    EXPECT_EQ(parseDateTime("08:30:00"), db::makeTime(8, 30));
+    EXPECT_TRUE(db::isTimeOnly(db::makeTime(23, 59, 59)));
+    EXPECT_FALSE(db::isTimeOnly(makeDateTime(1899, 12, 31)));
+    EXPECT_EQ(DbVariant(db::makeTime(8, 30)).toString(), "08:30:00");
+    EXPECT_EQ(db::storageText(t, ftDate), "2024-02-29 00:00:00");
+    EXPECT_EQ(db::storageText(t, ftTime), "13:05:09");
     EXPECT_EQ(parseDateTime("1999-12-31 23:59:59"), makeDateTime(1999, 12, 31, 23, 59, 59));
 }
 
