@@ -295,6 +295,21 @@ TEST_F(Query, DisplayFormatsPerField)
     EXPECT_EQ(q.CellText(0, 1), "4.8");
     EXPECT_EQ(q.FieldByName("Flag").DisplayText(), "1");
     q.Close();
+    q.SQL = "SELECT HasDeleted FROM AccessCode UNION ALL SELECT 1";
+    q.Open();
+    conn.ExecSQL("INSERT INTO AccessCode (HasDeleted) VALUES (0)");
+    q.Close();
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 2);
+    TDbField& flag = q.FieldByName("HasDeleted");
+    EXPECT_EQ(flag.DataType(), ftBoolean);
+    EXPECT_EQ(flag.DisplayText(), "False");
+    flag.DisplayFormat = "Yes;No";
+    EXPECT_EQ(flag.DisplayText(), "No");
+    EXPECT_EQ(q.CellText(1, 0), "Yes");
+    q.Close();
+    q.SQL = "SELECT OpenLockTime, 109 * 4.8 / 109 AS Volts, 1 = 1 AS Flag FROM RecordInfor";
+    q.Close();
     q.Open(); // the format set on the dataset survives a reopen
     EXPECT_EQ(q.FieldByName("OpenLockTime").DisplayText(), "07/03/2024 14:05");
 }
