@@ -8,6 +8,11 @@ if(IOS_SANITIZE)
   add_link_options(${IOS_SAN_FLAGS})
 endif()
 
+if(IOS_FUZZ)
+  # Coverage instrumentation for everything the fuzz targets reach.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # ios_add_library(name SOURCES ... [DEPS ...] [PUBLIC_DEPS ...])
 # A library whose headers are included as "<folder>/<file>.h" relative to src/.
 function(ios_add_library name)
