@@ -602,7 +602,12 @@ struct TemplateWorkbook::Impl {
         }
         auto [it, added] = styleCache.try_emplace({style, static_cast<int>(formatId)}, 0);
         if (added) {
-            xmlNode* copy = xmlDocCopyNode(xfs[static_cast<std::size_t>(style)], cellXfs->doc, 1);
+            // Cloned against its new parent, so the copy declares no namespace of its own.
+            xmlNode* copy = nullptr;
+            if (xmlDOMWrapCloneNode(nullptr, cellXfs->doc, xfs[static_cast<std::size_t>(style)], &copy,
+                                    cellXfs->doc, cellXfs, 1, 0) != 0 ||
+                !copy)
+                throw bad("a cell style cannot be copied");
             setAttr(copy, "numFmtId", std::to_string(formatId));
             setAttr(copy, "applyNumberFormat", "1");
             xmlAddNextSibling(xfs.back(), copy);
