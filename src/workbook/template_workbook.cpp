@@ -4,13 +4,13 @@
 #include "workbook/file_commit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <deque>
-#include <optional>
-#include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
