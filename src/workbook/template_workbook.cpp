@@ -734,7 +734,7 @@ void TemplateWorkbook::setDateTime(std::string_view sheet, int row, int column, 
                                    std::string_view numberFormat)
 {
     checkCellPos(row, column);
-    const double serial = excelSerial(value, d->date1904);
+    const double serial = spreadsheetSerial(value, d->date1904);
     d->setNumber(sheet, {row, column}, serial);
     d->setNumberFormat(sheet, {row, column}, numberFormat);
 }
