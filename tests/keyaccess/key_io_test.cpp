@@ -235,6 +235,17 @@ TEST(KeyIo, SessionFaultsGiveTheDocumentedResults)
         }
     }
     rig.bus->faults().setupResult.reset();
+
+    // the family search cannot be set up: the plug-in message as an error box
+    rig.bus->faults().familySearchResult = 0;
+    for (const KeyCheckProfile* p : { &kReadKeyCheck, &kProgrammingCheck, &kAuditTrailCheck }) {
+        rig.dialogs.boxes.clear();
+        EXPECT_FALSE(IsOneWirePortOK(rig.options, *p));
+        ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
+        EXPECT_EQ(rig.dialogs.boxes[0].type, BoxType::Error);
+        EXPECT_EQ(rig.dialogs.boxes[0].text, p->plugInMessage);
+    }
+    rig.bus->faults().familySearchResult.reset();
     const long h = TMExtendedStartSession(kTestPortNum, 6, nullptr);
     EXPECT_GT(h, 0) << "every routine ended its session";
     EXPECT_EQ(TMEndSession(h), 1);
