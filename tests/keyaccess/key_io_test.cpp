@@ -408,6 +408,28 @@ TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
     EXPECT_EQ(ds1977Page(std::static_pointer_cast<KeyDevice>(second)->key(), 7)->at(63), 0x5A);
 }
 
+TEST(KeyIo, RetryRuleStopsAtTheFirstSuccess)
+{
+    Rig rig;
+    KeyIo io(rig.options.port, kProgrammingCheck);
+    io.options = rig.options;
+    ASSERT_TRUE(io.IsOneWirePortOK());
+    // noise in two whole write calls: the third try writes the page
+    rig.bus->faults().corruptions = { { 12 + 64, 0x10, 2 * kCrcRepeats } };
+    io.PageBuffer.fill(0x21);
+    EXPECT_TRUE(io.writePageWithTries(9));
+    EXPECT_EQ(rig.pageOf(9)[0], 0x21);
+    rig.bus->faults().corruptions = { { 12 + 64, 0x10, 3 * kCrcRepeats } };
+    EXPECT_FALSE(io.writePageWithTries(10));
+    EXPECT_EQ(io.WriteResult, 0);
+    rig.bus->faults().corruptions = { { 30, 0x10, 3 * kCrcRepeats } };
+    EXPECT_FALSE(io.readPageWithTries(9));
+    EXPECT_EQ(io.PageReadOk, 0);
+    rig.bus->faults().corruptions.clear();
+    EXPECT_TRUE(io.readPageWithTries(9));
+    EXPECT_EQ(io.PageBuffer[63], 0x21);
+}
+
 TEST(KeyIo, MessageTables)
 {
     EXPECT_EQ(kReadKeyCheck.families, (std::vector<uint8_t> { 0x37, 0x33 }));
