@@ -36,7 +36,9 @@ std::filesystem::path readerFolder()
 
 RomId emulatedReaderRomId()
 {
-    static const RomId rom = makeRomId(kFamilyIdChip, 0x0000'0001'D00D);
+    // Its serial has only the top bit set, so a search finds it before any other family-01h
+    // device: the start-up check takes the first id chip it finds for the reader's own.
+    static const RomId rom = makeRomId(kFamilyIdChip, 0x8000'0000'0000);
     return rom;
 }
 

@@ -525,6 +525,16 @@ TEST(KeyIo, ClockKeysAndTheSetTimeKey)
     setHostClock(nullptr);
 }
 
+TEST(KeyIo, StartUpReaderCheckFindsTheEmulatedReadersIdChipFirst)
+{
+    auto reader = std::make_shared<EmulatedReader>(std::filesystem::path(IOS_BINARY_DIR) / "no-such-reader-folder");
+    ScopedPort port(kTestPortNum, 6, reader);
+    for (uint64_t serial : { 0x1ull, 0x7FFF'FFFF'FFFFull, 0x8000'0000'0001ull })
+        reader->attach(makeDevice(blankKey(makeRomId(0x01, serial)))); // user keys of the same family
+    EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), romIdText(emulatedReaderRomId()));
+    EXPECT_EQ(romIdText(emulatedReaderRomId()), "B180000000000001");
+}
+
 TEST(KeyIo, StartUpReaderCheck)
 {
     Rig rig;
