@@ -398,6 +398,19 @@ TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
     EXPECT_TRUE(IsOneWirePortOK(rig.options, kAuditTrailCheck, &found));
     EXPECT_EQ(found, keyRomFrom(second->rom()));
 
+    // a 33h key alone in the reader: the Read Key check takes it, the programming check not
+    rig.bus->detach(second->rom());
+    rig.bus->detach(makeRomId(0x04, 1));
+    rig.bus->detach(makeRomId(0x0C, 1));
+    rig.bus->detach(makeRomId(0x3F, 1));
+    const RomId other = makeRomId(0x33, 5);
+    rig.bus->attach(makeDevice(blankKey(other)));
+    EXPECT_TRUE(IsOneWirePortOK(rig.options, kReadKeyCheck, &found));
+    EXPECT_EQ(found, keyRomFrom(other));
+    EXPECT_FALSE(IsOneWirePortOK(rig.options, kProgrammingCheck, &found));
+    rig.bus->detach(other);
+    rig.bus->attach(second);
+
     KeyIo io({ kTestPortNum, 6 }, kProgrammingCheck);
     io.options.dialogs = &rig.dialogs;
     ASSERT_TRUE(io.IsOneWirePortOK());
