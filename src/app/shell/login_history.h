@@ -1,5 +1,11 @@
 #pragma once
-#include "app/shell/login_form.h"
+// The operator log: one LoginHistory row per run, its logout time written at close.
+#include "dataaccess/db_connection.h"
+
 #include <string>
-inline int startLoginHistory(TDbConnection&, const std::string&) { return 0; }
-inline void endLoginHistory(TDbConnection&, int) {}
+
+// Closes the rows a previous run left without a logout time (they get their login time as
+// logout time, the best that is known), then inserts the row of this run. Returns its id.
+int startLoginHistory(TDbConnection& db, const std::string& operatorName);
+// Writes the logout time into the row of this run.
+void endLoginHistory(TDbConnection& db, int historyId);

@@ -41,8 +41,8 @@ inline constexpr const char* kConfigFileName = "Config.dat";
 inline constexpr uint8_t kDefaultUserType = 0;
 inline constexpr uint8_t kDefaultMotorPulseTime = 5;
 inline constexpr uint8_t kDefaultLockBackDelay = 50;
-inline constexpr uint8_t kDefaultPortNum = 0;
-inline constexpr uint8_t kDefaultPortType = 0; // the emulated reader
+inline constexpr uint8_t kDefaultPortNum = 0; // the emulated reader: port 0 of the USB adapter type
+inline constexpr uint8_t kDefaultPortType = 6;
 inline constexpr uint8_t kDefaultScreenMode = 0;
 inline constexpr std::array<uint8_t, 3> kFactoryFacilityCode { 0x00, 0x00, 0x00 };
 
