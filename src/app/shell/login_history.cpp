@@ -47,3 +47,12 @@ void endLoginHistory(TDbConnection& db, int historyId)
     q.ParamByName("ID").AsInteger(historyId);
     q.ExecSQL();
 }
+
+std::string mainWindowTitle(TDbConnection& db)
+{
+    TDbQuery q(&db);
+    q.SQL = "SELECT TitleName FROM TitleName";
+    q.Open();
+    const std::string title = q.RecordCount() > 0 ? q.FieldByName("TitleName").AsString() : std::string();
+    return title.empty() ? std::string("iOstrivane") : title;
+}

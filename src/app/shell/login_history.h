@@ -9,3 +9,6 @@
 int startLoginHistory(TDbConnection& db, const std::string& operatorName, int operatorLevel);
 // Writes the logout time into the row of this run.
 void endLoginHistory(TDbConnection& db, int historyId);
+
+// The main window's title from TitleName ("iOstrivane" when the table holds none).
+std::string mainWindowTitle(TDbConnection& db);

@@ -124,6 +124,7 @@ void TMain_Form::FormCreate()
     SettingsRecord.NoLogoutStamp = false;
     if (Login_Form) {
         operatorPanel_->setText(QStringLiteral("Operator: ") + TLogin_Form::OperatorName);
+        setWindowTitle(QString::fromStdString(mainWindowTitle(Login_Form->DbConnection1)));
         loginHistoryId_ = startLoginHistory(Login_Form->DbConnection1, TLogin_Form::OperatorName.toStdString(), TLogin_Form::OperatorLevel);
     }
     shell::readConfigDat(SettingsRecord, configFile.toStdString());
