@@ -1,5 +1,6 @@
 // Lays the demo workspace: the supplied database with a few demo locks, users, schedules and
-// codes; Config.dat; logo.bmp; and the emulated reader's folder with a few keys in it.
+// codes; Config.dat; logo.bmp; the Remote Code report's template; and the emulated reader's
+// folder with a few keys in it.
 // Run again on the same folder it keeps what is there.
 #include "app/shell/settings_record.h"
 #include "dataaccess/dataaccess.h"
@@ -212,6 +213,9 @@ int main(int argc, char** argv)
         }
         if (!fs::exists(ws / "logo.bmp"))
             writeLogo(ws / "logo.bmp");
+        // The Remote Code report's template ships beside the program.
+        if (!fs::exists(ws / "AccessCodeReport.xlsx"))
+            fs::copy_file(IOS_ACCESS_CODE_TEMPLATE, ws / "AccessCodeReport.xlsx");
         fillReader(ws / "Reader");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-demo-workspace: %s\n", e.what());

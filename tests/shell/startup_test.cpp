@@ -201,6 +201,7 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
     EXPECT_EQ(s.PortNum, 0);
     EXPECT_EQ(s.FacilityCode, (std::array<uint8_t, 3> { 0x12, 0x34, 0x56 }));
     EXPECT_FALSE(QImage(QString::fromStdString((ws / "logo.bmp").string())).isNull());
+    EXPECT_GT(std::filesystem::file_size(ws / "AccessCodeReport.xlsx"), 0u);
 
     int keys = 0;
     bool annasKey = false;
