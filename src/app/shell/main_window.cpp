@@ -4,6 +4,7 @@
 #include "app/shell/login_history.h"
 #include "app/shell/reader_check.h"
 #include "app/shell/settings_record.h"
+#include "app/shell/shell_form.h"
 #include "app/shell/window_routines.h"
 #include "keyaccess/dialog_layer.h"
 
@@ -174,6 +175,12 @@ QMdiSubWindow* TMain_Form::addChild(QWidget* window)
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = mdiArea_->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    // A window that closes itself (its Close button) takes its frame with it.
+    if (auto* form = qobject_cast<ShellForm*>(window))
+        connect(form, &ShellForm::closed, sub, [sub] {
+            sub->hide();
+            sub->deleteLater();
+        });
     return sub;
 }
 
