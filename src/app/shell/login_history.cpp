@@ -56,3 +56,12 @@ std::string mainWindowTitle(TDbConnection& db)
     const std::string title = q.RecordCount() > 0 ? q.FieldByName("TitleName").AsString() : std::string();
     return title.empty() ? std::string("iOstrivane") : title;
 }
+
+bool isUserKeySerial(TDbConnection& db, const std::string& romId)
+{
+    TDbQuery q(&db);
+    q.SQL = "SELECT KeyID FROM KeyManagement WHERE SerialID = :SerialID";
+    q.ParamByName("SerialID").AsString(romId);
+    q.Open();
+    return q.RecordCount() > 0;
+}

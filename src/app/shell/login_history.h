@@ -12,3 +12,6 @@ void endLoginHistory(TDbConnection& db, int historyId);
 
 // The main window's title from TitleName ("iOstrivane" when the table holds none).
 std::string mainWindowTitle(TDbConnection& db);
+
+// True when a user's iButton in KeyManagement has this ROM id.
+bool isUserKeySerial(TDbConnection& db, const std::string& romId);

@@ -54,7 +54,11 @@ TMain_Form::TMain_Form(QWidget* parent)
     Timer1->start();
     Timer1Timer();
 
-    readerProbe = [] { return findReaderRomId(SettingsRecord.PortNum, SettingsRecord.PortType); };
+    readerProbe = [] {
+        return findReaderRomId(SettingsRecord.PortNum, SettingsRecord.PortType, [](const std::string& romId) {
+            return Login_Form && isUserKeySerial(Login_Form->DbConnection1, romId);
+        });
+    };
 }
 
 TMain_Form::~TMain_Form()
@@ -106,7 +110,6 @@ QAction* TMain_Form::toolAction(const QString& caption) const
 
 void TMain_Form::setToolButtonsEnabled(bool enabled)
 {
-    toolButtonsEnabled_ = enabled;
     for (auto& [caption, action] : toolActions_)
         action->setEnabled(enabled && findChildWindowFactory(caption) != nullptr);
 }
