@@ -94,7 +94,12 @@ bool parseHexBytes(std::string_view s, Bytes& out)
 KeyFileResult fail(std::size_t lineNo, const std::string& what)
 {
     KeyFileResult r;
-    r.error = lineNo ? "line " + std::to_string(lineNo) + ": " + what : what;
+    if (lineNo) {
+        r.error = "line ";
+        r.error += std::to_string(lineNo);
+        r.error += ": ";
+    }
+    r.error += what;
     return r;
 }
 
@@ -421,7 +426,12 @@ bool saveKeyFile(const std::filesystem::path& path, const KeyFile& key, std::str
     errno = 0;
     const std::string text = formatKeyFile(key);
     const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    const std::filesystem::path tmp = dir / ("." + path.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+    std::string tmpName = ".";
+    tmpName += path.filename().string();
+    tmpName += '.';
+    tmpName += std::to_string(::getpid());
+    tmpName += ".tmp";
+    const std::filesystem::path tmp = dir / tmpName;
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return setError("cannot create " + tmp.string());
