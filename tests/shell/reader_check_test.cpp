@@ -1,4 +1,6 @@
+#include "app/shell/key_io_options.h"
 #include "app/shell/reader_check.h"
+#include "app/shell/settings_record.h"
 
 #include "onewire/devices.h"
 #include "onewire/key_file.h"
@@ -47,4 +49,17 @@ TEST(ReaderCheck, NoReaderGivesEmpty)
     EXPECT_EQ(findReaderRomId(0, 2), "");  // no driver for that type
     onewire::ScopedPort port(kTestPortNum, kTestPortType, busWith({ { 0x37, 0x77 } }));
     EXPECT_EQ(findReaderRomId(kTestPortNum, kTestPortType), "");
+}
+
+TEST(KeyIoOptionsTest, TheKeyWindowsUseTheSettingsRecordsPort)
+{
+    SettingsRecord.PortNum = 4;
+    SettingsRecord.PortType = 5;
+    const KeyIoOptions o = shellKeyIoOptions();
+    EXPECT_EQ(o.port.PortNum, 4);
+    EXPECT_EQ(o.port.PortType, 5);
+    EXPECT_EQ(o.dialogs, nullptr);
+    ASSERT_TRUE(o.processPendingMessages);
+    o.processPendingMessages();
+    SettingsRecord = TSettingsRecord {};
 }
