@@ -63,7 +63,7 @@ CellPos parseCellRef(std::string_view ref)
     return {static_cast<int>(row), static_cast<int>(column)};
 }
 
-double excelSerial(std::chrono::local_seconds t, bool date1904)
+double spreadsheetSerial(std::chrono::local_seconds t, bool date1904)
 {
     using namespace std::chrono;
     const local_days day = floor<days>(t);

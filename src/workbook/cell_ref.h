@@ -25,7 +25,7 @@ void checkCellPos(int row, int column);
 // The spreadsheet's serial date: days since 1899-12-30 with the time as the fraction, the
 // 1900 leap-day quirk kept for January and February 1900; with date1904 days since 1904-01-01.
 // Throws WorkbookError before the first day the date system has or after 9999-12-31.
-double excelSerial(std::chrono::local_seconds t, bool date1904 = false);
+double spreadsheetSerial(std::chrono::local_seconds t, bool date1904 = false);
 
 // The text with every invalid UTF-8 sequence, and every character XML cannot carry (control
 // characters but tab, line feed and carriage return; U+FFFE, U+FFFF), replaced by U+FFFD, so

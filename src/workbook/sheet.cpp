@@ -59,7 +59,7 @@ void Sheet::setNumber(int row, int column, double value)
 
 void Sheet::setDateTime(int row, int column, DateTime value)
 {
-    excelSerial(value); // refuses a date the workbook cannot hold now rather than at writing
+    spreadsheetSerial(value); // refuses a date the workbook cannot hold now rather than at writing
     at(row, column).value = value;
 }
 

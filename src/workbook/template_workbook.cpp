@@ -4,13 +4,13 @@
 #include "workbook/file_commit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <deque>
-#include <optional>
-#include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -202,10 +202,15 @@ int builtinNumberFormat(std::string_view code)
     return it == builtins.end() ? -1 : it->second;
 }
 
+void silentXmlError(void*, const char*, ...) {}
+
 void initLibxml()
 {
     static const bool done = [] {
         xmlInitParser();
+        // A damaged template is reported by the exception; libxml2 would also print some
+        // errors (encoding ones) to stderr whatever the parse options say.
+        xmlSetGenericErrorFunc(nullptr, silentXmlError);
         return true;
     }();
     (void)done;
@@ -729,72 +734,93 @@ void TemplateWorkbook::setDateTime(std::string_view sheet, int row, int column, 
                                    std::string_view numberFormat)
 {
     checkCellPos(row, column);
-    const double serial = excelSerial(value, d->date1904);
+    const double serial = spreadsheetSerial(value, d->date1904);
     d->setNumber(sheet, {row, column}, serial);
     d->setNumberFormat(sheet, {row, column}, numberFormat);
 }
 
 std::string TemplateWorkbook::toBytes() const
 {
+    if (d->modified.empty() && d->removed.empty())
+        return d->bytes;
+    // A new archive in an empty buffer, every part copied or replaced in the template's order.
+    // (Writing back into the buffer the template was read from lets this libzip free memory
+    // it does not own.)
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_buffer_create(d->bytes.data(), d->bytes.size(), 0, &error);
-    zip_t* out = source ? zip_open_from_source(source, 0, &error) : nullptr;
+    zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
     if (!out) {
-        if (source)
-            zip_source_free(source);
+        if (target)
+            zip_source_free(target);
         const std::string why = zip_error_strerror(&error);
         zip_error_fini(&error);
         throw WorkbookError("Cannot fill " + d->name + ": " + why + ".");
     }
     zip_error_fini(&error);
-    zip_source_keep(source); // the written archive is read back from it after zip_close
+    zip_source_keep(target); // the new archive is read from it after zip_close
     const auto fail = [&](const std::string& why) {
         zip_discard(out);
-        zip_source_free(source);
+        zip_source_free(target);
         return WorkbookError("Cannot fill " + d->name + ": " + why + ".");
     };
 
     std::deque<std::string> parts; // each buffer must live until zip_close
-    for (const std::string& part : d->modified) {
+    const zip_int64_t count = zip_get_num_entries(d->archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        const char* entry = zip_get_name(d->archive, index, 0);
+        if (!entry)
+            throw fail(zip_strerror(d->archive));
+        const std::string part = entry;
         if (d->removed.count(part))
             continue;
-        xmlChar* mem = nullptr;
-        int size = 0;
-        xmlDocDumpMemoryEnc(d->docs.at(part).get(), &mem, &size, "UTF-8");
-        if (!mem)
-            throw fail("the part " + part + " cannot be written");
-        parts.emplace_back(reinterpret_cast<const char*>(mem), static_cast<std::size_t>(size));
-        xmlFree(mem);
-        zip_source_t* data = zip_source_buffer(out, parts.back().data(), parts.back().size(), 0);
-        const zip_int64_t index = zip_name_locate(out, part.c_str(), 0);
-        const bool ok = data && (index >= 0 ? zip_file_replace(out, static_cast<zip_uint64_t>(index), data, 0) == 0
-                                            : zip_file_add(out, part.c_str(), data, ZIP_FL_ENC_UTF_8) >= 0);
-        if (!ok) {
-            if (data)
-                zip_source_free(data);
+        if (!part.empty() && part.back() == '/') {
+            if (zip_dir_add(out, part.c_str(), 0) < 0)
+                throw fail(zip_strerror(out));
+            continue;
+        }
+        zip_source_t* data = nullptr;
+        const bool replaced = d->modified.count(part) != 0;
+        if (replaced) {
+            xmlChar* mem = nullptr;
+            int size = 0;
+            xmlDocDumpMemoryEnc(d->docs.at(part).get(), &mem, &size, "UTF-8");
+            if (!mem)
+                throw fail("the part " + part + " cannot be written");
+            parts.emplace_back(reinterpret_cast<const char*>(mem), static_cast<std::size_t>(size));
+            xmlFree(mem);
+            data = zip_source_buffer(out, parts.back().data(), parts.back().size(), 0);
+        } else {
+            data = zip_source_zip(out, d->archive, index, 0, 0, -1);
+        }
+        if (!data)
+            throw fail(zip_strerror(out));
+        const zip_int64_t added = zip_file_add(out, part.c_str(), data, 0);
+        if (added < 0) {
+            zip_source_free(data);
             throw fail(zip_strerror(out));
         }
+        zip_stat_t st;
+        if (zip_stat_index(d->archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
+            zip_file_set_mtime(out, static_cast<zip_uint64_t>(added), st.mtime, 0);
     }
-    for (const std::string& part : d->removed)
-        if (const zip_int64_t index = zip_name_locate(out, part.c_str(), 0); index >= 0)
-            zip_delete(out, static_cast<zip_uint64_t>(index));
     if (zip_close(out) != 0) {
         const std::string why = zip_strerror(out);
         throw fail(why);
     }
 
     std::string result;
-    if (zip_source_open(source) != 0) {
-        zip_source_free(source);
+    if (zip_source_open(target) != 0) {
+        zip_source_free(target);
         throw WorkbookError("Cannot fill " + d->name + ": the new workbook cannot be read back.");
     }
     char buffer[65536];
     zip_int64_t n = 0;
-    while ((n = zip_source_read(source, buffer, sizeof buffer)) > 0)
+    while ((n = zip_source_read(target, buffer, sizeof buffer)) > 0)
         result.append(buffer, static_cast<std::size_t>(n));
-    zip_source_close(source);
-    zip_source_free(source);
+    zip_source_close(target);
+    zip_source_free(target);
     if (n < 0)
         throw WorkbookError("Cannot fill " + d->name + ": the new workbook cannot be read back.");
     return result;

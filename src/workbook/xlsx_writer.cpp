@@ -76,7 +76,7 @@ void writeSheet(lxw_workbook* book, FormatCache& formats, const Sheet& sheet)
         } else if (const auto* number = std::get_if<double>(&cell.value)) {
             check(worksheet_write_number(ws, r, c, *number, format), sheet, what);
         } else if (const auto* time = std::get_if<DateTime>(&cell.value)) {
-            check(worksheet_write_number(ws, r, c, excelSerial(*time), format), sheet, what);
+            check(worksheet_write_number(ws, r, c, spreadsheetSerial(*time), format), sheet, what);
         } else if (format) {
             check(worksheet_write_blank(ws, r, c, format), sheet, what);
         }

@@ -9,11 +9,13 @@
 import datetime
 import json
 import sys
+import warnings
 
 import openpyxl
 
 
 def main(path):
+    warnings.simplefilter("ignore")  # facts only; a refused file still fails loudly
     book = openpyxl.load_workbook(path)
     print("sheets\t" + "\t".join(book.sheetnames))
     for dn in book.defined_names.definedName:

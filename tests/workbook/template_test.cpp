@@ -2,6 +2,7 @@
 // the results back with openpyxl.
 #include "workbook/access_code_report.h"
 #include "workbook/export.h"
+#include "workbook/package_builder.h"
 #include "workbook/template_workbook.h"
 #include "workbook/xlsx_readback.h"
 
@@ -14,6 +15,8 @@ using namespace workbook;
 using namespace std::chrono;
 using workbook_test::readBack;
 using workbook_test::ScratchFolder;
+using workbook_test::buildPackage;
+using workbook_test::oneSheetParts;
 
 namespace {
 
@@ -153,6 +156,70 @@ TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsNamingTheFile)
             EXPECT_EQ(std::string(e.what()).rfind("AccessCodeReport.xlsx", 0), 0u) << e.what();
         }
     }
+}
+
+TEST(TemplateWorkbook, SheetsOfOtherProducersAreFilledInTheirOwnShape)
+{
+    ScratchFolder folder("shapes");
+    // A prefixed namespace, a row and cells without positions, a formula with its
+    // calculation chain, the 1904 date system.
+    const std::string sheet =
+        R"(<?xml version="1.0" encoding="UTF-8"?><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+        R"(<x:dimension ref="A1:C3"/><x:sheetData>)"
+        R"(<x:row><x:c><x:f>1+1</x:f><x:v>2</x:v></x:c><x:c t="inlineStr"><x:is><x:t>b</x:t></x:is></x:c></x:row>)"
+        R"(<x:row r="3"><x:c r="C3"><x:v>3</x:v></x:c></x:row></x:sheetData></x:worksheet>)";
+    auto book = TemplateWorkbook::fromBytes(
+        buildPackage(oneSheetParts(sheet, R"(<workbookPr date1904="1"/>)", true)), "shapes.xlsx");
+    book.setNumber("Sheet1", "A1", 5);        // the formula goes, and the chain with it
+    book.setText("Sheet1", "B2", "new");      // a row between a row without position and row 3
+    book.setDateTime("Sheet1", "D3", at(2000, 1, 1, 12));
+    const auto out = folder.path() / "shapes.xlsx";
+    book.saveAs(out);
+
+    const auto dump = readBack(out);
+    EXPECT_EQ(dump.cell("Sheet1!A1").json, "5.0");
+    EXPECT_EQ(dump.cell("Sheet1!B1").json, "\"b\"");
+    EXPECT_EQ(dump.cell("Sheet1!B2").json, "\"new\"");
+    EXPECT_EQ(dump.cell("Sheet1!C3").json, "3.0");
+    EXPECT_EQ(dump.cell("Sheet1!D3").json, "\"2000-01-01T12:00:00\""); // read in the 1904 system
+
+    const std::string bytes = fileText(out);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    zip_t* z = zip_open_from_source(source, ZIP_RDONLY, &error);
+    ASSERT_NE(z, nullptr);
+    EXPECT_LT(zip_name_locate(z, "xl/calcChain.xml", 0), 0);
+    for (const char* part : {"[Content_Types].xml", "xl/_rels/workbook.xml.rels"}) {
+        zip_file_t* f = zip_fopen(z, part, 0);
+        ASSERT_NE(f, nullptr) << part;
+        std::string text(65536, '\0');
+        text.resize(static_cast<std::size_t>(std::max<zip_int64_t>(0, zip_fread(f, text.data(), text.size()))));
+        zip_fclose(f);
+        EXPECT_NE(text.find("styles"), std::string::npos) << part;
+        EXPECT_EQ(text.find("calcChain"), std::string::npos) << part; // nothing points at the dropped chain
+    }
+    zip_discard(z);
+    zip_error_fini(&error);
+}
+
+TEST(TemplateWorkbook, SheetsWithCellsOutOfOrderAreRefusedWhenFilled)
+{
+    for (const char* rows : {R"(<row r="3"/><row r="2"/>)", R"(<row r="1"><c r="B1"/><c r="A1"/></row>)",
+                             R"(<row r="1"><c r="A2"/></row>)", R"(<row r="1"><c r="1A"/></row>)"}) {
+        const std::string sheet = std::string(R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>)") +
+                                  rows + "</sheetData></worksheet>";
+        auto book = TemplateWorkbook::fromBytes(buildPackage(oneSheetParts(sheet)), "AccessCodeReport.xlsx");
+        try {
+            book.setText("Sheet1", "A9", "x");
+            FAIL() << rows;
+        } catch (const WorkbookError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("AccessCodeReport.xlsx is not a workbook", 0), 0u) << e.what();
+        }
+    }
+    const std::string withDtd = R"(<!DOCTYPE w [<!ENTITY a "aaaa">]><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData/></worksheet>)";
+    auto book = TemplateWorkbook::fromBytes(buildPackage(oneSheetParts(withDtd)), "t.xlsx");
+    EXPECT_THROW(book.setText("Sheet1", "A1", "x"), WorkbookError);
 }
 
 TEST(AccessCodeReport, ShippedTemplateHasItsLabelsAndEmptyValueCells)

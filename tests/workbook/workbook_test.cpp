@@ -54,15 +54,15 @@ TEST(CellRefs, ParseAndFormat)
 
 TEST(CellRefs, SerialDatesOfBothDateSystems)
 {
-    EXPECT_DOUBLE_EQ(excelSerial(at(1900, 1, 1)), 1);
-    EXPECT_DOUBLE_EQ(excelSerial(at(1900, 2, 28)), 59);
-    EXPECT_DOUBLE_EQ(excelSerial(at(1900, 3, 1)), 61); // after the leap day 1900 never had
-    EXPECT_DOUBLE_EQ(excelSerial(at(2000, 1, 1, 12)), 36526.5);
-    EXPECT_DOUBLE_EQ(excelSerial(at(2000, 1, 1, 18), true), 35064.75);
-    EXPECT_DOUBLE_EQ(excelSerial(at(1904, 1, 1), true), 0);
-    EXPECT_THROW(excelSerial(at(1899, 12, 31, 23, 59, 59)), WorkbookError);
-    EXPECT_THROW(excelSerial(at(1903, 12, 31), true), WorkbookError);
-    EXPECT_THROW(excelSerial(at(10000, 1, 1)), WorkbookError);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 1, 1)), 1);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 2, 28)), 59);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 3, 1)), 61); // after the leap day 1900 never had
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(2000, 1, 1, 12)), 36526.5);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(2000, 1, 1, 18), true), 35064.75);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1904, 1, 1), true), 0);
+    EXPECT_THROW(spreadsheetSerial(at(1899, 12, 31, 23, 59, 59)), WorkbookError);
+    EXPECT_THROW(spreadsheetSerial(at(1903, 12, 31), true), WorkbookError);
+    EXPECT_THROW(spreadsheetSerial(at(10000, 1, 1)), WorkbookError);
 }
 
 TEST(CellRefs, TextMadeSafeForXml)
