@@ -124,7 +124,8 @@ void TMain_Form::FormCreate()
     SettingsRecord.NoLogoutStamp = false;
     if (Login_Form) {
         operatorPanel_->setText(QStringLiteral("Operator: ") + TLogin_Form::OperatorName);
-        loginHistoryId_ = startLoginHistory(Login_Form->DbConnection1, TLogin_Form::OperatorName.toStdString());
+        setWindowTitle(QString::fromStdString(mainWindowTitle(Login_Form->DbConnection1)));
+        loginHistoryId_ = startLoginHistory(Login_Form->DbConnection1, TLogin_Form::OperatorName.toStdString(), TLogin_Form::OperatorLevel);
     }
     shell::readConfigDat(SettingsRecord, configFile.toStdString());
     if (SettingsRecord.ScreenMode == 0)
