@@ -31,7 +31,7 @@ TMultiAuditTrail_Form::TMultiAuditTrail_Form(QWidget* parent)
     , keyIo(ReaderPort { SettingsRecord.PortNum, SettingsRecord.PortType }, kAuditTrailCheck)
 {
     setWindowTitle("Multi-Lock Audit Trail");
-    setInstanceReference(reinterpret_cast<ShellForm**>(&MultiAuditTrail_Form));
+    MultiAuditTrail_Form = this;
     keyIo.options.processPendingMessages = [] { QCoreApplication::processEvents(); };
 
     Label1 = new QLabel("Number of Records from each lock", this);
@@ -72,7 +72,18 @@ TMultiAuditTrail_Form::TMultiAuditTrail_Form(QWidget* parent)
     FormCreate();
 }
 
-TMultiAuditTrail_Form::~TMultiAuditTrail_Form() = default;
+TMultiAuditTrail_Form::~TMultiAuditTrail_Form()
+{
+    if (MultiAuditTrail_Form == this)
+        MultiAuditTrail_Form = nullptr;
+}
+
+void TMultiAuditTrail_Form::FormClose()
+{
+    ShellForm::FormClose();
+    if (MultiAuditTrail_Form == this)
+        MultiAuditTrail_Form = nullptr;
+}
 
 void TMultiAuditTrail_Form::FormCreate()
 {

@@ -18,6 +18,7 @@ public:
     ~TMultiAuditTrail_Form() override;
 
     void FormCreate();
+    void FormClose() override;
     void ComboBox1Change();
     void sbMakeCardClick();
     bool WriteMultiLockAuditCard();
