@@ -179,3 +179,60 @@ TEST(MissionHeaders, FacilityCodeStandsWhereEachKindCarriesIt)
     for (const auto& name : missionKindNames())
         EXPECT_TRUE(missionKindByName(name));
 }
+
+TEST(SimLockInformationKey, ReportsStateKeyListAndSettingsWithTheIdLast)
+{
+    SimLock lock = lockWithEvents(3328);
+    LockState& st = lock.state();
+    st.blink = true;
+    st.manualSetupEnabled = false;
+    st.hardwareVersion = 0x2122;
+    st.softwareVersion = "2.3";
+    st.level = 3;
+    st.settingsImage[0] = 0x08;
+    st.settingsImage[1023] = 0x77;
+    st.keys.push_back({ "123456", std::nullopt, 1, 1, false });
+    st.keys.push_back({ "", kUserKey, 3, 2, true });
+    st.keys.push_back({ "42", kUserKey, 1, 16, false });
+
+    Ds1977Memory key = keyOf(MissionKind::GetInformation);
+    std::vector<SimLock::PageWrite> writes;
+    ASSERT_EQ(lock.answer(key, writes), VisitResult::Filled);
+    EXPECT_EQ(writes.back().page, 1);
+    for (const auto& w : writes)
+        key.pages[w.page] = w.bytes;
+
+    const Page& info = key.pages[1];
+    EXPECT_EQ(info[0], 'Z');
+    EXPECT_EQ(info[1], 'Z');
+    EXPECT_TRUE(std::equal(kLockSerial.begin(), kLockSerial.end(), info.begin() + 16));
+    EXPECT_EQ(info[24], 'Z');
+    EXPECT_EQ(info[44], 0x21);
+    EXPECT_EQ(info[45], 0x22);
+    EXPECT_EQ(info[46], '2');
+    EXPECT_EQ(info[48], '3');
+    EXPECT_EQ((info[49] << 8) | info[50], 3);
+    EXPECT_EQ(info[57], 0x26);
+    EXPECT_EQ(info[61], 0x10);
+    EXPECT_EQ(key.pages[2][0], 0x0D);
+    EXPECT_EQ(key.pages[2][1], 0x00);
+    EXPECT_EQ(key.pages[2][25], 3);
+
+    // Entry 0: a code only; entry 1: an iButton with groups; entry 2 on the next page.
+    const Page& list = key.pages[3];
+    EXPECT_EQ(list[0], 6);
+    EXPECT_EQ(list[1], 0x12);
+    EXPECT_EQ(list[3], 0x56);
+    EXPECT_EQ(list[8], 0xFF);
+    EXPECT_EQ(list[16], 0xFF);
+    EXPECT_EQ(list[17], 0xFF);
+    EXPECT_EQ(list[32], 0xFF);
+    EXPECT_EQ(list[40], kUserKey[0]);
+    EXPECT_EQ(list[46], kUserKey[6]);
+    EXPECT_EQ(list[48], 2);
+    EXPECT_EQ(list[49], 0x01);
+    EXPECT_EQ(key.pages[4][0], 2);
+    EXPECT_EQ(key.pages[4][17], 0xFF);
+    EXPECT_EQ(key.pages[285][0], 0x08);
+    EXPECT_EQ(key.pages[300][63], 0x77);
+}
