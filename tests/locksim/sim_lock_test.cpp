@@ -1,7 +1,11 @@
+#include "locksim/lock_file.h"
 #include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 using namespace locksim;
 using namespace std::chrono;
@@ -235,4 +239,40 @@ TEST(SimLockInformationKey, ReportsStateKeyListAndSettingsWithTheIdLast)
     EXPECT_EQ(key.pages[4][17], 0xFF);
     EXPECT_EQ(key.pages[285][0], 0x08);
     EXPECT_EQ(key.pages[300][63], 0x77);
+}
+
+TEST(LockFile, KeepsLogStateAndPendingSecondKey)
+{
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / ("lockfile-" + std::to_string(::getpid()) + ".txt");
+    SimLock lock = lockWithEvents(5);
+    lock.record(AuditEvent::withCode("9876", 4, 2, at(2026, 2, 2)));
+    lock.state().blink = true;
+    lock.state().hardwareVersion = 0x2020;
+    lock.state().settingsImage[5] = 0x42;
+    lock.state().keys.push_back({ "1234", kUserKey, 2, 3, true });
+    Ds1977Memory first = keyOf(MissionKind::TrailFirst);
+    ASSERT_EQ(lock.visit(first), VisitResult::Filled);
+    ASSERT_TRUE(saveLockFile(file, lock));
+
+    auto loaded = loadLockFile(file);
+    fs::remove(file);
+    ASSERT_TRUE(loaded.lock) << loaded.error;
+    const SimLock& back = *loaded.lock;
+    EXPECT_EQ(back.serial(), lock.serial());
+    EXPECT_EQ(back.clock(), lock.clock());
+    ASSERT_EQ(back.log().size(), 6u);
+    EXPECT_EQ(back.log()[5].encode(), lock.log()[5].encode());
+    EXPECT_TRUE(back.secondKeyPending());
+    EXPECT_TRUE(back.state().blink);
+    EXPECT_EQ(back.state().hardwareVersion, 0x2020);
+    EXPECT_EQ(back.state().settingsImage[5], 0x42);
+    ASSERT_EQ(back.state().keys.size(), 1u);
+    EXPECT_EQ(back.state().keys[0].code, "1234");
+    EXPECT_EQ(back.state().keys[0].key, kUserKey);
+    EXPECT_EQ(back.state().keys[0].actExpGroup, 3);
+
+    std::ofstream(file) << "sim-lock 1\nserial nothex\n";
+    EXPECT_FALSE(loadLockFile(file).lock);
+    fs::remove(file);
 }
