@@ -89,14 +89,9 @@ void TGIFEncoder::Encode(gif::OutStream& stream, int bitsPerPixel, int colorCoun
     stream.writeByte(0);
 }
 
-int TGIFEncoder::nextPixel()
+void TGIFEncoder::nextRow()
 {
-    if (walkDone_)
-        return -1;
-    const int v = *pixel_++;
-    if (v >= colorCount_)
-        throw GIFException(gifmsg::ColorNotInTable);
-    if (--rowLeft_ == 0) {
+    {
         rowLeft_ = width_;
         if (!interlaced_) {
             if (++row_ >= height_)
@@ -116,7 +111,6 @@ int TGIFEncoder::nextPixel()
             pixel_ = data_ + size_t(row_) * size_t(width_);
         }
     }
-    return v;
 }
 
 void TGIFEncoder::output(int code)
@@ -164,16 +158,24 @@ void THashTable::insert(uint32_t key, int code)
 
 int THashTable::lookup(uint32_t key) const
 {
+    int slot;
+    return lookup(key, slot);
+}
+
+int THashTable::lookup(uint32_t key, int& emptySlot) const
+{
     int slot = hash(key);
     for (int probes = 0; probes < kSize; ++probes) {
         const uint32_t v = slots_[size_t(slot)];
-        if (v == 0xFFFFFFFFu)
+        if (v == 0xFFFFFFFFu) {
+            emptySlot = slot;
             return -1;
+        }
         if ((v >> 12) == key)
             return int(v & 0xFFF);
         slot = nextSlot(slot);
     }
-    return -1;
+    throw GIFException("Hash table full");
 }
 
 // ---- LZW -----------------------------------------------------------------------------------
@@ -205,7 +207,8 @@ void TLZWEncoder::compress()
     prefix_ = nextPixel();
     for (int c = nextPixel(); c >= 0; c = nextPixel()) {
         const uint32_t key = (uint32_t(prefix_) << 8) | uint32_t(c);
-        const int code = hashTable_->lookup(key);
+        int slot = 0;
+        const int code = hashTable_->lookup(key, slot);
         if (code >= 0) {
             prefix_ = code;
             continue;
@@ -215,7 +218,7 @@ void TLZWEncoder::compress()
         if (freeCode_ >= 4095)
             clear();
         else
-            hashTable_->insert(key, freeCode_++);
+            hashTable_->insertAt(slot, key, freeCode_++);
     }
     output(prefix_);
     hashTable_.reset();

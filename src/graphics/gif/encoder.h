@@ -76,7 +76,17 @@ protected:
     virtual void clear();
     virtual void compress() = 0;
     // The next pixel in file order, or -1 after the last one.
-    int nextPixel();
+    int nextPixel()
+    {
+        if (walkDone_)
+            return -1;
+        const int v = *pixel_++;
+        if (v >= colorCount_)
+            throw GIFException(gifmsg::ColorNotInTable);
+        if (--rowLeft_ == 0)
+            nextRow();
+        return v;
+    }
 
     int bitsPerPixel_ = 0;
     int colorCount_ = 0;
@@ -91,6 +101,7 @@ protected:
     bool justCleared_ = false;
 
 private:
+    void nextRow();
     void flushBits();
 
     TGIFWriter* writer_ = nullptr;
@@ -114,6 +125,9 @@ public:
     void insert(uint32_t key, int code);
     // The code stored for key, or -1.
     int lookup(uint32_t key) const;
+    // As lookup, and when the key is absent gives the empty slot an insert would take.
+    int lookup(uint32_t key, int& emptySlot) const;
+    void insertAt(int slot, uint32_t key, int code) { slots_[size_t(slot)] = (key << 12) | uint32_t(code); }
 
 private:
     static int hash(uint32_t key) { return int(((key >> 4) ^ key) % kSize); }
