@@ -40,7 +40,7 @@ struct FrameSpec {
     int delay = -1;               // no graphic control extension when -1 and no transparency
     int disposal = 0;
     int transparent = -1;
-    std::vector<TGIFColor> localMap;
+    std::vector<TGIFColor> localMap = {};
 };
 
 // A picture of the given screen and global map with the frames in `frames`.

@@ -161,8 +161,11 @@ void TGIFPicture::setHeight(int value)
 
 void TGIFPicture::changed()
 {
+    // A global map change reaches only the image: frames drawn with it render again.
+    for (int i = 0; i < images().count(); ++i)
+        if (images()[i].usesGlobalColorMap())
+            images()[i].dropCache();
     bitmap_ = QImage();
-    palette_.reset();
     notifyChange();
 }
 
@@ -281,16 +284,13 @@ QList<QRgb> TGIFPicture::palette()
     } reset{paletteQuery_};
     if (bitmap_.format() == QImage::Format_Indexed8 && !bitmap_.colorTable().isEmpty())
         return bitmap_.colorTable();
+    // Only a palette set from outside is kept; the others follow the options and maps.
     if (palette_)
         return *palette_;
-    if (ditherFrames()) {
-        palette_ = webSafeColors();
-        return *palette_;
-    }
-    if (globalColorMap().count() > 0) {
-        palette_ = colorsOf(globalColorMap());
-        return *palette_;
-    }
+    if (ditherFrames())
+        return webSafeColors();
+    if (globalColorMap().count() > 0)
+        return colorsOf(globalColorMap());
     if (!empty())
         return framePalette(images()[0]);
     return {};
