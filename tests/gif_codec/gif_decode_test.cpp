@@ -370,6 +370,8 @@ TEST(GifContainer, FatalErrorsRaiseAndPutTheStreamBack)
             EXPECT_STREQ(e.what(), c.message);
         }
         EXPECT_EQ(s.position(), 0u);
+        EXPECT_TRUE(img.empty());
+        EXPECT_EQ(img.globalColorMap().count(), 0);
     }
 }
 
