@@ -3,6 +3,7 @@
 #include "picture_test_util.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -201,4 +202,71 @@ TEST(PictureClipboard, BitmapPasteAndUnsupportedFormats)
     EXPECT_THROW(picture::FormatRegistry::instance().paste(text), picture::PictureError);
     EXPECT_TRUE(picture::FormatRegistry::instance().canPaste(bitmapOnly));
     EXPECT_FALSE(picture::FormatRegistry::instance().canPaste(text));
+}
+
+TEST(PictureRegistry, SaveAndLoadBackThroughTheRegistry)
+{
+    TGIFPicture pic;
+    const std::vector<TGIFColor> map = {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}};
+    build(pic, 4, 3, map,
+          {{0, 0, 4, 3, {0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2}, 7, 1},
+           {1, 1, 2, 2, {2, 2, 1, 0}, 9, 2, 0}},
+          5);
+    const auto dir = giftest::scratchDir("registry_save");
+    const QString path = QString::fromStdString((dir / "saved.gif").string());
+    for (TGIFCompression compression : {gcLZW, gcRLE}) {
+        pic.Compression = compression;
+        pic.saveToFile(path);
+        std::unique_ptr<picture::Graphic> loaded = picture::FormatRegistry::instance().loadFile(path);
+        auto* back = dynamic_cast<TGIFPicture*>(loaded.get());
+        ASSERT_NE(back, nullptr);
+        ASSERT_EQ(back->images().count(), 2);
+        EXPECT_EQ(back->width(), 4);
+        EXPECT_EQ(back->height(), 3);
+        for (int i = 0; i < 2; ++i) {
+            const TGIFSubImage& a = pic.images()[i];
+            const TGIFSubImage& b = back->images()[i];
+            EXPECT_EQ(giftest::frameRgb(a), giftest::frameRgb(b)) << i;
+            EXPECT_EQ(b.left(), a.left());
+            EXPECT_EQ(b.graphicControlExtension()->delay(), a.graphicControlExtension()->delay());
+            EXPECT_EQ(b.transparentIndex(), a.transparentIndex());
+        }
+        expectSameTimeline(timeline(pic), timeline(*back));
+    }
+    // An empty picture has nothing to save, and no file appears.
+    TGIFPicture empty;
+    const QString none = QString::fromStdString((dir / "none.gif").string());
+    EXPECT_THROW(empty.saveToFile(none), GIFException);
+    EXPECT_FALSE(QFile::exists(none));
+}
+
+TEST(PictureClipboard, RoundTripThroughTheApplicationClipboard)
+{
+    TGIFPicture pic;
+    const std::vector<TGIFColor> map = {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {9, 9, 9}};
+    build(pic, 3, 2, map, {{0, 0, 3, 2, {0, 1, 2, 3, 2, 1}, 4}, {0, 0, 2, 1, {3, 3}, 4}}, 0);
+    pic.copyToClipboard();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->hasFormat(gifClipboardFormat()));
+    EXPECT_TRUE(gifClipboardFormat().contains("\"GIF Image\""));
+    // The bitmap beside it is frame 0 on the screen.
+    ASSERT_TRUE(data->hasImage());
+    const QImage bitmap = qvariant_cast<QImage>(data->imageData());
+    EXPECT_EQ(bitmap.pixel(1, 0), qRgb(0, 0, 255));
+
+    TGIFPicture pasted;
+    pasted.pasteFromClipboard();
+    ASSERT_EQ(pasted.images().count(), 2);
+    EXPECT_EQ(giftest::frameRgb(pasted.images()[1]), giftest::frameRgb(pic.images()[1]));
+    expectSameTimeline(timeline(pic), timeline(pasted));
+
+    // The registry pastes it as a GIF picture too.
+    std::unique_ptr<picture::Graphic> viaRegistry = picture::FormatRegistry::instance().paste(*data);
+    EXPECT_NE(dynamic_cast<TGIFPicture*>(viaRegistry.get()), nullptr);
+
+    // An empty picture puts nothing there.
+    QMimeData nothing;
+    TGIFPicture().saveToClipboard(nothing);
+    EXPECT_TRUE(nothing.formats().isEmpty());
 }

@@ -161,6 +161,7 @@ void TGIFPicture::setHeight(int value)
 
 void TGIFPicture::changed()
 {
+    bitmapFromPainter_ = false;
     // A global map change reaches only the image: frames drawn with it render again.
     for (int i = 0; i < images().count(); ++i)
         if (images()[i].usesGlobalColorMap())
@@ -210,21 +211,7 @@ void TGIFPicture::LoadFromStream(gif::InStream& s)
     changed();
 }
 
-void TGIFPicture::SaveToStream(gif::OutStream& s)
-{
-    Progress(this, psStarting, 0, "Saving...");
-    try {
-        header().preparePackedFields();
-        header().SaveToStream(s);
-        images().SaveToStream(s);
-        TGIFTrailer trailer(this);
-        trailer.SaveToStream(s);
-    } catch (...) {
-        Progress(this, psEnding, 0, "Saving...");
-        throw;
-    }
-    Progress(this, psEnding, 100, "Saving...");
-}
+void TGIFPicture::SaveToStream(gif::OutStream& s) { gif::Image::SaveToStream(s); }
 
 void TGIFPicture::loadFromBytes(const QByteArray& bytes)
 {
@@ -494,7 +481,9 @@ void TGIFPicture::draw(QPainter& painter, const QRect& rect)
             painter.drawImage(rect, composed);
         }
     };
-    if (!direct && (currentPainter_ || !bitmap_.isNull())) {
+    // An animation that ran (or runs) here shows its picture; a bitmap made only for a copy
+    // or the clipboard does not keep the animation from starting.
+    if (!direct && (currentPainter_ || (!bitmap_.isNull() && bitmapFromPainter_))) {
         show(renderedBitmap(), false);
         return;
     }
@@ -556,12 +545,15 @@ void TGIFPicture::stopDrawing()
     currentPainter_ = nullptr;
     // What a stopped animation left is no longer the picture: the next draw starts over.
     bitmap_ = QImage();
+    bitmapFromPainter_ = false;
 }
 
 void TGIFPicture::painterEnded(TGIFPainter* painter)
 {
-    if (!painter->options().has(gdDirectDraw) && painter == currentPainter_)
+    if (!painter->options().has(gdDirectDraw) && painter == currentPainter_) {
         bitmap_ = painter->result();
+        bitmapFromPainter_ = true;
+    }
     if (currentPainter_ == painter)
         currentPainter_ = nullptr;
     // Freed once its own step has returned.

@@ -225,6 +225,7 @@ private:
     std::vector<std::unique_ptr<TGIFPainter>> painters_;
     TGIFPainter* currentPainter_ = nullptr;
     QImage bitmap_;
+    bool bitmapFromPainter_ = false;  // bitmap_ is what an animation left
     std::optional<QList<QRgb>> palette_;
     bool drawing_ = false;
     bool paletteQuery_ = false;
