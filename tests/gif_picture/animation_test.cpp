@@ -2,6 +2,8 @@
 // moves and by calling the painter's timer handler directly.
 #include "picture_test_util.h"
 
+#include <QWidget>
+
 using namespace pictest;
 
 namespace {
@@ -301,4 +303,65 @@ TEST(PictureAnimation, PictureFreedByItsOwnHandler)
     clock->advance(painter->pendingWait());
     painter->tick();  // frees the picture, then itself
     EXPECT_EQ(painted, 2);
+}
+
+namespace {
+
+// A view as the program would have one: it draws the picture when painted and repaints
+// when the animation asks.
+class PictureView : public QWidget {
+public:
+    explicit PictureView(TGIFPicture& pic) : pic_(pic)
+    {
+        resize(4, 4);
+        pic_.OnRepaint = [this](TGIFPicture&, const QRect& r) { update(r); };
+    }
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        ++paints;
+        QPainter painter(this);
+        pic_.draw(painter, rect());
+    }
+
+private:
+    TGIFPicture& pic_;
+};
+
+}  // namespace
+
+TEST(PictureAnimation, ViewRepaintsEachComposedFrame)
+{
+    TGIFPicture pic;
+    auto clock = std::make_shared<FakeClock>();
+    pic.setClock(clock);
+    buildDelays(pic, {5, 5, 5});
+    PictureView view(pic);
+    QImage shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixel(2, 2), qRgb(255, 0, 0));
+    TGIFPainter* painter = pic.currentPainter();
+    ASSERT_NE(painter, nullptr);
+    EXPECT_EQ(pic.painterCount(), 1);
+    clock->advance(painter->pendingWait());
+    painter->tick();
+    shot = view.grab().toImage();
+    EXPECT_EQ(shot.pixel(2, 2), qRgb(0, 0, 255));
+    // Painting again did not start a second animation.
+    EXPECT_EQ(pic.painterCount(), 1);
+    EXPECT_EQ(pic.currentPainter(), painter);
+}
+
+TEST(PictureAnimation, RealClockArmsTheTimer)
+{
+    TGIFPicture pic;
+    buildDelays(pic, {5, 5});
+    Canvas canvas;
+    canvas.draw(pic);
+    TGIFPainter* painter = pic.currentPainter();
+    ASSERT_NE(painter, nullptr);
+    EXPECT_NEAR(painter->timerInterval(), 60, 5);
+    pic.stopDrawing();
+    EXPECT_EQ(painter->timerInterval(), -1);
 }

@@ -165,6 +165,8 @@ inline void expectSameTimeline(const std::vector<Shown>& a, const std::vector<Sh
     }
 }
 
+inline QRect boundsOf(const TGIFSubImage& f) { return QRect(f.left(), f.top(), f.width(), f.height()); }
+
 inline QRgb rgbOf(const TGIFColor& c) { return qRgb(c.red, c.green, c.blue); }
 
 }  // namespace pictest

@@ -40,6 +40,8 @@ public:
     void tick();
     // The wait scheduled now, in milliseconds: -1 endless (speed 0), -2 none.
     int pendingWait() const { return pendingWait_; }
+    // The interval the painter's timer is running with, -1 when it is not running.
+    int timerInterval() const { return timer_.isActive() ? timer_.interval() : -1; }
     bool terminated() const { return terminated_; }
     bool finished() const { return phase_ == Phase::Done; }
     // True while the painter runs one of its steps (and its event handlers).

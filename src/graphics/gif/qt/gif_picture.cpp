@@ -932,8 +932,12 @@ void TGIFPicture::Optimise(TGIFOptimizeOptions options, TColorReduction method, 
             for (int i = 0; i < global.count() && index < 0; ++i)
                 if (global.data()[i] == *background)
                     index = i;
-            if (index < 0 && global.count() < 256)
+            if (index < 0 && global.count() < 256) {
+                // Appended unused, after the used entries: the map stays sorted.
+                const bool sorted = global.optimized();
                 index = global.addEntry(*background);
+                global.setOptimized(sorted);
+            }
             if (index >= 0)
                 header().setBackgroundColorIndex(uint8_t(index));
         }
