@@ -46,7 +46,16 @@ void TGIFPainter::tick()
     if (finished() || inAdvance_)
         return;
     inAdvance_ = true;
-    pendingWait_ = advance();
+    try {
+        pendingWait_ = advance();
+    } catch (const std::exception& e) {
+        // Called from the event loop: a frame that cannot be composed ends the run.
+        if (image_)
+            image_->Warning(image_, kGIFWarningSeverity, e.what());
+        terminated_ = true;
+        phase_ = Phase::Finish;
+        pendingWait_ = advance();
+    }
     if (pendingWait_ >= 0 && async_ && !clock_->manual())
         timer_.start(pendingWait_);
     leaveStep();

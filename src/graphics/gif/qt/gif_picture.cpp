@@ -85,6 +85,18 @@ TGIFGraphicControlExtension& ensureGraphicControl(TGIFSubImage& frame)
     return *raw;
 }
 
+// Screen-sized bitmaps are bounded like frames: a hostile screen descriptor may ask for
+// 65535 x 65535.
+QImage newImage(QSize size, QImage::Format format, uint64_t maxPixels)
+{
+    if (uint64_t(std::max(size.width(), 0)) * uint64_t(std::max(size.height(), 0)) > maxPixels)
+        throw GIFException(gifmsg::ImageTooLarge);
+    QImage image(size, format);
+    if (image.isNull())
+        throw GIFException(gifmsg::OutOfMemory);
+    return image;
+}
+
 bool usesIndex(const TGIFSubImage& frame, int index)
 {
     const uint8_t* p = frame.data();
@@ -304,10 +316,8 @@ QImage TGIFPicture::frameBitmap(int index)
     const int w = frame.width();
     const int h = frame.height();
     Progress(&frame, psStarting, 0, "Rendering...");
-    QImage bitmap(std::max(w, 1), std::max(h, 1), QImage::Format_Indexed8);
+    QImage bitmap = newImage(QSize(std::max(w, 1), std::max(h, 1)), QImage::Format_Indexed8, maxPixels);
     const TGIFColorMap& map = frame.activeColorMap();
-    if (bitmap.isNull())
-        throw GIFException(gifmsg::OutOfMemory);
     bitmap.setColorTable(padded(dither ? webSafeColors() : framePalette(frame)));
     bitmap.fill(0);
     if (!frame.empty()) {
@@ -403,8 +413,16 @@ void TGIFPicture::drawFrame(QPainter& painter, const QRect& rect, int index, boo
     }
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
-    for (int y = rect.top() + frame.top(); y <= rect.bottom(); y += frame.height())
-        for (int x = rect.left() + frame.left(); x <= rect.right(); x += frame.width())
+    // Only the copies that reach the visible part are drawn.
+    const QRect visible = painter.clipBoundingRect().toAlignedRect() & rect;
+    const int x0 = rect.left() + frame.left();
+    const int y0 = rect.top() + frame.top();
+    const int fw = frame.width();
+    const int fh = frame.height();
+    const int firstX = visible.left() > x0 ? x0 + (visible.left() - x0) / fw * fw : x0;
+    const int firstY = visible.top() > y0 ? y0 + (visible.top() - y0) / fh * fh : y0;
+    for (int y = firstY; y <= visible.bottom(); y += fh)
+        for (int x = firstX; x <= visible.right(); x += fw)
             painter.drawImage(x, y, *source);
     painter.restore();
 }
@@ -422,7 +440,7 @@ QImage TGIFPicture::renderedBitmap()
         bitmap_ = frameBitmap(0);
         return bitmap_;
     }
-    QImage bitmap(std::max(sw, 1), std::max(sh, 1), QImage::Format_RGB32);
+    QImage bitmap = newImage(QSize(std::max(sw, 1), std::max(sh, 1)), QImage::Format_RGB32, maxPixels);
     const QList<QRgb> colors = palette();
     bitmap.fill(colors.isEmpty() ? qRgb(0, 0, 0) : colors.front());
     {
@@ -457,6 +475,17 @@ void TGIFPicture::draw(QPainter& painter, const QRect& rect)
         ~Reset() { flag = false; }
     } reset{drawing_};
     reapPainters();
+    // Drawing runs inside paint events, where nothing may be thrown: a picture that cannot
+    // be drawn (no memory for a huge screen) is reported as a warning and left undrawn.
+    try {
+        drawSteps(painter, rect);
+    } catch (const std::exception& e) {
+        Warning(this, kGIFWarningSeverity, e.what());
+    }
+}
+
+void TGIFPicture::drawSteps(QPainter& painter, const QRect& rect)
+{
 
     const bool transparent = DrawOptions.has(gdTransparent);
     const bool tile = DrawOptions.has(gdTile);
@@ -507,9 +536,7 @@ void TGIFPicture::draw(QPainter& painter, const QRect& rect)
     const QSize size = direct ? rect.size() : QSize(gif::Image::width(), gif::Image::height());
     if (size.isEmpty())
         return;
-    QImage start(size, QImage::Format_ARGB32_Premultiplied);
-    if (start.isNull())
-        throw GIFException(gifmsg::OutOfMemory);
+    QImage start = newImage(size, QImage::Format_ARGB32_Premultiplied, maxPixels);
     start.fill(Qt::transparent);
     if (painter.device() && painter.device()->devType() == QInternal::Image) {
         const QImage& device = *static_cast<const QImage*>(painter.device());

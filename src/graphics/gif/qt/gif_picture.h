@@ -181,7 +181,8 @@ public:
     // repeated at its own size from its own position across the rectangle.
     void drawFrame(QPainter& painter, const QRect& rect, int index, bool transparent, bool tile);
 
-    // Frame 0, or the animation (see the steps in gif_picture.cpp).
+    // Frame 0, or the animation (see the steps in gif_picture.cpp). Never throws: what
+    // cannot be drawn is reported through OnCodecWarning.
     void draw(QPainter& painter, const QRect& rect) override;
 
     // Clipboard: the GIF stream under the "GIF Image" format plus the rendered bitmap.
@@ -215,6 +216,7 @@ protected:
 
 private:
     friend class TGIFPainter;
+    void drawSteps(QPainter& painter, const QRect& rect);
     void painterEnded(TGIFPainter* painter);
     void reapPainters();
     QList<QRgb> framePalette(const TGIFSubImage& frame) const;
