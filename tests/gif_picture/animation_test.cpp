@@ -365,3 +365,35 @@ TEST(PictureAnimation, RealClockArmsTheTimer)
     pic.stopDrawing();
     EXPECT_EQ(painter->timerInterval(), -1);
 }
+
+TEST(PictureAnimation, DirectDrawComposesAtTheTargetsSize)
+{
+    TGIFPicture pic;
+    auto clock = std::make_shared<FakeClock>();
+    pic.setClock(clock);
+    // 2 x 1 screen: frame 0 red|blue, frame 1 green at the right, frame 2 dark at the left.
+    build(pic, 2, 1, kMap, {{0, 0, 2, 1, {0, 1}, 5, 1}, {1, 0, 1, 1, {2}, 5, 1}, {0, 0, 1, 1, {3}, 5, 1}});
+    pic.DrawOptions = pic.DrawOptions.with(gdDirectDraw);
+    QImage canvas(8, 4, QImage::Format_ARGB32);
+    canvas.fill(Qt::black);
+    const QRect rect(2, 1, 4, 2);
+    {
+        QPainter painter(&canvas);
+        pic.draw(painter, rect);
+    }
+    TGIFPainter* painter = pic.currentPainter();
+    ASSERT_NE(painter, nullptr);
+    EXPECT_EQ(painter->result().size(), rect.size());
+    EXPECT_EQ(canvas.pixel(2, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(5, 2), qRgb(0, 0, 255));
+    EXPECT_EQ(canvas.pixel(1, 1), qRgb(0, 0, 0));
+    clock->advance(painter->pendingWait());
+    painter->tick();
+    {
+        QPainter p(&canvas);
+        pic.draw(p, rect);
+    }
+    EXPECT_EQ(pic.currentPainter(), painter);
+    EXPECT_EQ(canvas.pixel(5, 2), qRgb(0, 255, 0));
+    EXPECT_EQ(canvas.pixel(2, 1), qRgb(255, 0, 0));
+}
