@@ -397,3 +397,26 @@ TEST(PictureAnimation, DirectDrawComposesAtTheTargetsSize)
     EXPECT_EQ(canvas.pixel(5, 2), qRgb(0, 255, 0));
     EXPECT_EQ(canvas.pixel(2, 1), qRgb(255, 0, 0));
 }
+
+TEST(PictureAnimation, CheckedCanvasEndsTheRunWhenTheViewGoes)
+{
+    TGIFPicture pic;
+    auto clock = std::make_shared<FakeClock>();
+    pic.setClock(clock);
+    buildDelays(pic, {5, 5, 5}, 0);
+    pic.DrawOptions = pic.DrawOptions.with(gdCheckCanvas);
+    EventLog log;
+    log.attach(pic);
+    auto view = std::make_unique<PictureView>(pic);
+    pic.OnCodecWarning = [](const void*, int, const std::string& m) { ADD_FAILURE() << m; };
+    view->grab();
+    ASSERT_GT(view->paints, 0);
+    TGIFPainter* painter = pic.currentPainter();
+    ASSERT_NE(painter, nullptr);
+    view.reset();
+    pic.OnRepaint = nullptr;
+    clock->advance(painter->pendingWait());
+    painter->tick();
+    EXPECT_TRUE(painter->finished());
+    EXPECT_EQ(log.painted, std::vector<int>{0});
+}

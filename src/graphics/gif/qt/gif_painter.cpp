@@ -28,6 +28,19 @@ void TGIFPainter::detach()
     timer_.stop();
 }
 
+void TGIFPainter::watchCanvas(QObject* view)
+{
+    watched_ = view;
+    watching_ = view != nullptr;
+}
+
+bool TGIFPainter::canvasGone() const
+{
+    if (!options_.has(gdCheckCanvas) || !watching_)
+        return false;
+    return watched_.isNull();
+}
+
 void TGIFPainter::fire(const TGIFPainterEvent& event)
 {
     if (event && !terminated_)
@@ -229,6 +242,11 @@ int TGIFPainter::advance()
             // The frame list may have changed during the wait.
             if (!image_ || terminated_ || restart_ || ActiveFrame < 0 || ActiveFrame >= image_->images().count() ||
                 image_->images()[ActiveFrame].empty()) {
+                phase_ = Phase::EndPass;
+                break;
+            }
+            if (canvasGone()) {
+                terminated_ = true;
                 phase_ = Phase::EndPass;
                 break;
             }

@@ -4,6 +4,7 @@
 // repaint; a synchronous one runs to its end inside draw(), waiting on the picture's clock.
 
 #include <QImage>
+#include <QPointer>
 #include <QRect>
 #include <QTimer>
 
@@ -48,6 +49,8 @@ public:
     bool inStep() const { return inAdvance_; }
     // Called by the picture when it goes away first.
     void detach();
+    // With gdCheckCanvas the run ends once this object (the view drawn on) is gone.
+    void watchCanvas(QObject* view);
 
     TGIFPainterEvent OnPaintStart;
     TGIFPainterEvent OnLoopStart;
@@ -67,6 +70,7 @@ private:
     void fire(const TGIFPainterEvent& event);
     void setUp();
     void paintFrame(int index, TDisposalMethod disposal);
+    bool canvasGone() const;
     void restoreBackground(QImage& buffer, int index);
     QRect frameArea(int index);
     // Leaves a step; a painter whose picture went away meanwhile frees itself.
@@ -106,4 +110,6 @@ private:
     QImage backgroundBitmap_;
 
     QTimer timer_;
+    QPointer<QObject> watched_;
+    bool watching_ = false;
 };

@@ -554,6 +554,8 @@ void TGIFPicture::drawSteps(QPainter& painter, const QRect& rect)
     owned->OnFramePaint = OnFramePaint;
     owned->OnFramePainted = OnFramePainted;
     owned->OnPaintEnd = OnPaintEnd;
+    if (painter.device() && painter.device()->devType() == QInternal::Widget)
+        owned->watchCanvas(dynamic_cast<QObject*>(painter.device()));
     painters_.push_back(std::move(owned));
     currentPainter_ = painterPtr;
     painterPtr->start();
