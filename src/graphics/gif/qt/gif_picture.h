@@ -126,7 +126,8 @@ public:
     TGIFPainterEvent OnFramePainted;
     TGIFPainterEvent OnPaintEnd;
     // An animation composed a new frame into the picture's bitmap: repaint `rect` (the
-    // rectangle given to draw()). Called on the GUI thread.
+    // rectangle given to draw()). Called on the GUI thread; a view that sets it resets it
+    // (or stops the drawing) when it goes away.
     std::function<void(TGIFPicture& sender, const QRect& rect)> OnRepaint;
 
     // ---- graphic operations
