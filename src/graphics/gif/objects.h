@@ -23,7 +23,7 @@ class TGIFPictureList;
 enum TProgressStage { psStarting, psRunning, psEnding };
 
 // Disposal methods of the graphic control extension.
-enum TDisposalMethod { dmNone = 0, dmNoDisposal = 1, dmBackground = 2, dmPrevious = 3 };
+enum TDisposalMethod : uint8_t { dmNone = 0, dmNoDisposal = 1, dmBackground = 2, dmPrevious = 3 };
 
 namespace gif {
 

@@ -1,0 +1,172 @@
+#pragma once
+// Shared helpers of the picture tests: frames built in memory, GIF files assembled by hand
+// (uncompressed LZW codes), a clock the test drives, and the composed timeline of an
+// animation.
+#include "gif_codec/gif_test_util.h"
+#include "graphics/gif/qt/gif_painter.h"
+#include "graphics/gif/qt/gif_picture.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pictest {
+
+// Time only moves when the animation waits; every wait is recorded.
+class FakeClock : public AnimationClock {
+public:
+    std::int64_t now() override { return now_; }
+    void sleep(int ms) override
+    {
+        sleeps.push_back(ms);
+        now_ += ms;
+    }
+    bool manual() const override { return true; }
+    void advance(int ms) { now_ += ms; }
+    std::vector<int> sleeps;
+
+private:
+    std::int64_t now_ = 1000;
+};
+
+struct FrameSpec {
+    int left = 0, top = 0, width = 1, height = 1;
+    std::vector<uint8_t> pixels;  // width * height indices
+    int delay = -1;               // no graphic control extension when -1 and no transparency
+    int disposal = 0;
+    int transparent = -1;
+    std::vector<TGIFColor> localMap = {};
+};
+
+// A picture of the given screen and global map with the frames in `frames`.
+inline void build(TGIFPicture& pic, int screenWidth, int screenHeight, const std::vector<TGIFColor>& globalMap,
+                  const std::vector<FrameSpec>& frames, int loops = -1)
+{
+    pic.clear();
+    pic.header().setWidth(screenWidth);
+    pic.header().setHeight(screenHeight);
+    for (const TGIFColor& c : globalMap)
+        pic.globalColorMap().addEntry(c);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const FrameSpec& s = frames[i];
+        auto f = std::make_unique<TGIFSubImage>(&pic);
+        f->setBounds(s.left, s.top, s.width, s.height);
+        for (const TGIFColor& c : s.localMap)
+            f->colorMap().addEntry(c);
+        std::copy(s.pixels.begin(), s.pixels.end(), f->data());
+        if (i == 0 && loops >= 0) {
+            auto loop = std::make_unique<TGIFAppExtNSLoop>(*f);
+            loop->loops = loops;
+            f->extensions().add(std::move(loop));
+        }
+        if (s.delay >= 0 || s.transparent >= 0 || s.disposal != 0) {
+            auto gce = std::make_unique<TGIFGraphicControlExtension>(*f);
+            gce->setDelay(std::max(s.delay, 0));
+            gce->setDisposal(TDisposalMethod(s.disposal));
+            TGIFGraphicControlExtension* raw = gce.get();
+            f->extensions().add(std::move(gce));
+            if (s.transparent >= 0) {
+                raw->setTransparentColorIndex(s.transparent);
+                raw->setTransparent(true);
+            }
+        }
+        pic.add(std::move(f));
+    }
+}
+
+// LZW image data that a decoder reads back without compression: every pixel a literal,
+// with a clear code before the table would widen the codes.
+inline std::vector<uint8_t> uncompressedCodes(int minCodeSize, const std::vector<uint8_t>& pixels)
+{
+    giftest::CodePacker packer;
+    const int clear = 1 << minCodeSize;
+    const int size = minCodeSize + 1;
+    int sinceClear = 0;
+    packer.put(clear, size);
+    for (uint8_t p : pixels) {
+        if (sinceClear == clear - 2) {
+            packer.put(clear, size);
+            sinceClear = 0;
+        }
+        packer.put(p, size);
+        ++sinceClear;
+    }
+    packer.put(clear + 1, size);
+    return packer.finish();
+}
+
+// A GIF file of one grey-mapped frame per pixel list (each width x height at 0, 0), with a
+// graphic control extension of `delay` each and, with loops >= 0, a loop extension.
+inline std::vector<uint8_t> assembleGif(int width, int height, int mapBits,
+                                        const std::vector<std::vector<uint8_t>>& frames, int delay = 10,
+                                        int loops = -1)
+{
+    giftest::GifAssembler a;
+    a.header(width, height, mapBits);
+    if (loops >= 0) {
+        a.raw({'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1});
+        a.u16(loops).raw({0});
+    }
+    const int minCode = std::max(mapBits, 2);
+    for (const auto& px : frames) {
+        a.graphicControl(1, delay, -1);
+        a.descriptor(0, 0, width, height);
+        a.imageData(minCode, uncompressedCodes(minCode, px));
+    }
+    a.trailer();
+    return a.bytes;
+}
+
+// One composed picture of the animation and when it appeared.
+struct Shown {
+    std::int64_t at;
+    QImage image;
+};
+
+// Plays the picture once, synchronously, on a canvas of the screen's size filled with
+// `canvasColor`, and returns what was shown, with repeats of an unchanged picture folded
+// into the first.
+inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255, 0, 255))
+{
+    auto clock = std::make_shared<FakeClock>();
+    pic.setClock(clock);
+    const TGIFDrawOptions saved = pic.DrawOptions;
+    pic.DrawOptions = TGIFDrawOptions{gdTransparent, gdAnimate};
+    std::vector<Shown> shown;
+    pic.OnFramePainted = [&](TGIFPainter& p) {
+        QImage img = p.result().convertToFormat(QImage::Format_ARGB32);
+        if (shown.empty() || shown.back().image != img)
+            shown.push_back({clock->now(), img});
+    };
+    QImage canvas(pic.width(), pic.height(), QImage::Format_ARGB32);
+    canvas.fill(canvasColor);
+    {
+        QPainter painter(&canvas);
+        pic.draw(painter, canvas.rect());
+    }
+    pic.OnFramePainted = nullptr;
+    pic.DrawOptions = saved;
+    pic.stopDrawing();
+    pic.setClock(defaultAnimationClock());
+    return shown;
+}
+
+inline void expectSameTimeline(const std::vector<Shown>& a, const std::vector<Shown>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].at, b[i].at) << "picture " << i;
+        EXPECT_TRUE(a[i].image == b[i].image) << "picture " << i;
+    }
+}
+
+inline QRect boundsOf(const TGIFSubImage& f) { return QRect(f.left(), f.top(), f.width(), f.height()); }
+
+inline QRgb rgbOf(const TGIFColor& c) { return qRgb(c.red, c.green, c.blue); }
+
+}  // namespace pictest

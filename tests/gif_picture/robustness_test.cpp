@@ -1,0 +1,91 @@
+// Hostile and damaged files go through everything the picture does with them (render,
+// draw, animate, optimise, save, load back) without a crash, only clear errors.
+#include "picture_test_util.h"
+
+#include <filesystem>
+#include <random>
+
+using namespace pictest;
+
+namespace {
+
+void exercise(const std::vector<uint8_t>& bytes)
+{
+    TGIFPicture pic;
+    pic.OnCodecWarning = [](const void*, int, const std::string&) {};
+    try {
+        pic.loadFromBytes(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    } catch (const GIFException&) {
+        EXPECT_TRUE(pic.isEmpty());
+        return;
+    }
+    auto clock = std::make_shared<FakeClock>();
+    pic.setClock(clock);
+    pic.DrawOptions = TGIFDrawOptions{gdTransparent, gdAnimate, gdDither};
+    QImage canvas(16, 16, QImage::Format_ARGB32);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        pic.draw(painter, canvas.rect());
+        pic.DrawOptions = pic.DrawOptions.with(gdTile);
+        pic.stopDrawing();
+        pic.draw(painter, QRect(3, 3, 9, 9));
+    }
+    try {
+        pic.Optimise(TGIFOptimizeOptions{opColorMaps, opCleanup, opMerge, opCrop});
+        TGIFPicture back;
+        back.OnCodecWarning = pic.OnCodecWarning;
+        back.loadFromBytes(pic.saveToBytes());
+    } catch (const GIFException&) {
+        // Pixels that name no colour cannot be written; that is a clear refusal.
+    }
+}
+
+}  // namespace
+
+TEST(PictureRobustness, SeedFilesAndMutations)
+{
+    std::vector<std::vector<uint8_t>> seeds;
+    for (const auto& entry : std::filesystem::directory_iterator(IOS_SOURCE_DIR "/fuzz/corpus/gif_load_fuzz"))
+        seeds.push_back(giftest::readFile(entry.path()));
+    ASSERT_FALSE(seeds.empty());
+    seeds.push_back(assembleGif(3, 2, 2, {{0, 1, 2, 3, 2, 1}, {3, 3, 3, 0, 0, 0}}, 20, 2));
+    std::mt19937 rng(13);
+    for (const auto& seed : seeds) {
+        exercise(seed);
+        for (int round = 0; round < 40; ++round) {
+            std::vector<uint8_t> mutated = seed;
+            const int edits = 1 + int(rng() % 4);
+            for (int e = 0; e < edits && !mutated.empty(); ++e)
+                mutated[rng() % mutated.size()] = uint8_t(rng());
+            if (rng() % 4 == 0)
+                mutated.resize(rng() % (mutated.size() + 1));
+            exercise(mutated);
+        }
+    }
+}
+
+TEST(PictureRobustness, HugeScreenIsRefusedNotAllocated)
+{
+    // A 65535 x 65535 screen with two 1 x 1 frames.
+    giftest::GifAssembler a;
+    a.header(65535, 65535, 1);
+    for (int i = 0; i < 2; ++i) {
+        a.graphicControl(1, 5, -1);
+        a.descriptor(0, 0, 1, 1);
+        a.imageData(2, uncompressedCodes(2, {uint8_t(i)}));
+    }
+    a.trailer();
+    TGIFPicture pic;
+    giftest::WarningLog log;
+    log.attach(pic);
+    pic.loadFromBytes(QByteArray(reinterpret_cast<const char*>(a.bytes.data()), qsizetype(a.bytes.size())));
+    EXPECT_THROW(pic.renderedBitmap(), GIFException);
+    QImage canvas(8, 8, QImage::Format_ARGB32);
+    canvas.fill(Qt::black);
+    QPainter painter(&canvas);
+    pic.draw(painter, canvas.rect());
+    painter.end();
+    EXPECT_TRUE(log.has("Image too large"));
+    EXPECT_EQ(pic.currentPainter(), nullptr);
+}
