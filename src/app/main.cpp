@@ -5,6 +5,7 @@
 #include "app/shell/shell_application.h"
 #include "app/shell/startup.h"
 #include "app/shell/window_registry.h"
+#include "graphics/gif/qt/gif_picture.h"
 #include "widgets/sidebar/side_bar_cursors.h"
 #include "workbook/export.h"
 
@@ -18,10 +19,11 @@ static void registerKeyWindows()
     registerChildWindow(kGetAuditTrailItem, [] { return new TMultiAuditTrail_Form; });
 }
 
-// What the program's components register before the login window: the side-bar store with
-// its drag cursors, and where exported workbooks go once written.
+// What the program's components register before the login window: the GIF picture format,
+// the side-bar store with its drag cursors, and where exported workbooks go once written.
 static void registerComponents()
 {
+    registerGIFPicture();
     registerSideBarStore();
     workbook::exportSettings().openHook = [](const std::filesystem::path& file) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
