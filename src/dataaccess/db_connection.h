@@ -1,0 +1,63 @@
+#pragma once
+// One SQLite database file, open for the run, with the default transaction that the
+// cached-update windows start, commit and roll back around ApplyUpdates.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dataaccess/db_error.h"
+
+struct sqlite3;
+class TCustomDbDataSet;
+
+class TDbConnection {
+public:
+    TDbConnection() = default;
+    explicit TDbConnection(std::string database) : Database(std::move(database)) {}
+    ~TDbConnection();
+    TDbConnection(const TDbConnection&) = delete;
+    TDbConnection& operator=(const TDbConnection&) = delete;
+
+    // The database file. Open() refuses a missing file unless CreateIfMissing is set:
+    // the program works on the supplied database and never lays out tables itself.
+    std::string Database;
+    bool CreateIfMissing = false;
+    int BusyTimeoutMs = 5000;
+
+    void Open();
+    void Open(const std::string& database);
+    // Closes every dataset bound to the connection (pending edits are dropped) and the
+    // file; an open transaction is rolled back.
+    void Close();
+    bool Connected() const { return db_ != nullptr; }
+    void SetConnected(bool on);
+
+    // The default transaction. StartTransaction while one is active raises; Commit
+    // without one raises; Rollback without one does nothing (so that error paths may
+    // always call it).
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const;
+
+    // Runs one or more statements without parameters (scripts, pragmas, tests).
+    void ExecSQL(const std::string& sql);
+    int64_t LastInsertRowId() const;
+
+    std::function<void(TDbConnection&)> AfterConnect, BeforeDisconnect;
+
+    sqlite3* Handle() const { return db_; }
+    // Raises EDatabaseError unless connected.
+    sqlite3* CheckHandle() const;
+    // Raises the connection's last SQLite error as EDatabaseError.
+    [[noreturn]] void RaiseError(int rc, const std::string& sql = {}) const;
+
+private:
+    friend class TCustomDbDataSet;
+    void attach(TCustomDbDataSet* ds);
+    void detach(TCustomDbDataSet* ds);
+
+    sqlite3* db_ = nullptr;
+    std::vector<TCustomDbDataSet*> dataSets_;
+};
