@@ -119,7 +119,7 @@ uint8_t DS1977Device::touch(uint8_t m)
         crc_ = crcStep(crc_, m);
         if (command_ == kWriteScratchpad) {
             count_ = ta_ & 0x3F;
-            es_ = static_cast<uint8_t>(0x20 | (ta_ & 0x3F)); // PF until a byte arrives
+            es_ = static_cast<uint8_t>(0x40 | (ta_ & 0x3F)); // PF until a byte arrives
             scratchValid_ = false;
             step_ = Step::WriteData;
         } else {
@@ -232,7 +232,7 @@ void DS1977Device::onStrongPullup()
     switch (command_) {
     case kCopyScratchpad: {
         const std::array<uint8_t, 3> regs { static_cast<uint8_t>(ta_ & 0xFF), static_cast<uint8_t>(ta_ >> 8), es_ };
-        const bool authorised = scratchValid_ && copyRegs_ == regs && (es_ & 0x20) == 0
+        const bool authorised = scratchValid_ && copyRegs_ == regs && (es_ & 0x40) == 0
             && (!enabled || passwordMatches(kDS1977FullPasswordAddress));
         copyOk_ = false;
         if (authorised)

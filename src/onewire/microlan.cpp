@@ -96,9 +96,10 @@ short MicroLan::reset()
         s.device->onReset();
         alarm = alarm || s.device->alarming();
     }
-    if (slots_.empty())
-        return 0;
-    return alarm ? 2 : 1;
+    const short presence = slots_.empty() ? 0 : alarm ? 2 : 1;
+    if (tracing_)
+        trace_.push_back({ WireEvent::Kind::Reset, 0, static_cast<uint8_t>(presence) });
+    return presence;
 }
 
 void MicroLan::select(Slot& s)
@@ -189,6 +190,8 @@ uint8_t MicroLan::touchByte(uint8_t master)
         }
     }
     ++byteSinceReset_;
+    if (tracing_ && !searching)
+        trace_.push_back({ WireEvent::Kind::Byte, master, result });
     if (pullupPrimedByte_)
         applyPrimedPullup();
     return result;
@@ -220,6 +223,8 @@ int MicroLan::touchBit(int master)
             }
         }
     }
+    if (tracing_)
+        trace_.push_back({ WireEvent::Kind::Bit, static_cast<uint8_t>(master & 1), static_cast<uint8_t>(result) });
     if (pullupPrimedBit_)
         applyPrimedPullup();
     return result;
@@ -236,6 +241,8 @@ void MicroLan::applyPrimedPullup()
 
 short MicroLan::setLevel(short level, short primed)
 {
+    if (tracing_)
+        trace_.push_back({ WireEvent::Kind::PullUp, static_cast<uint8_t>(level), static_cast<uint8_t>(primed) });
     if (level == 0) {
         level_ = 0;
         pullupPrimedByte_ = pullupPrimedBit_ = false;

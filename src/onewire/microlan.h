@@ -67,6 +67,15 @@ struct WireStats {
     uint64_t bits = 0;
 };
 
+// One event on the line, for tests that check byte sequences.
+struct WireEvent {
+    enum class Kind { Reset, Byte, Bit, PullUp };
+    Kind kind;
+    uint8_t sent = 0; // byte/bit the master drove; for PullUp the level asked for
+    uint8_t got = 0;  // what the master sampled (after any noise); for Reset the presence result
+    bool operator==(const WireEvent&) const = default;
+};
+
 class MicroLan {
 public:
     MicroLan();
@@ -81,6 +90,9 @@ public:
 
     FaultPlan& faults() { return faults_; }
     WireStats& stats() { return stats_; }
+    // While tracing, every reset, byte, bit and pull-up request is appended to trace().
+    void setTracing(bool on) { tracing_ = on; }
+    std::vector<WireEvent>& trace() { return trace_; }
 
     // Called when a session opens on this port (the emulated reader rescans its folder).
     virtual void beginSession() { }
@@ -114,6 +126,8 @@ private:
     std::vector<Slot> slots_;
     FaultPlan faults_;
     WireStats stats_;
+    bool tracing_ = false;
+    std::vector<WireEvent> trace_;
     short level_ = 0;
     bool pullupPrimedByte_ = false;
     bool pullupPrimedBit_ = false;
