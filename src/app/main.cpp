@@ -1,5 +1,6 @@
 // Start-up: the login window (which owns the one database connection), then the main window
 // and the message loop; the login window is freed last, which closes the connection.
+#include "app/keyreading/read_card_form.h"
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
 #include "app/shell/qt_dialogs.h"
@@ -10,7 +11,7 @@
 
 // The key windows register their menu items here as their libraries arrive, e.g.
 //   registerChildWindow("Read Key", [] { return new TReadCard_Form; });
-static void registerKeyWindows() { }
+static void registerKeyWindows() { registerChildWindow("Read Key", [] { return new TReadCard_Form; }); }
 
 int main(int argc, char** argv)
 {
