@@ -94,6 +94,7 @@ void BM_ReadFullAuditKey(benchmark::State& state)
         state.counters["io%"] = 100.0 * double(total.keyIo.count()) / w;
         state.counters["decode%"] = 100.0 * double(total.decoding.count()) / w;
         state.counters["db%"] = 100.0 * double(total.database.count()) / w;
+        state.counters["other%"] = 100.0 * double((wall - total.keyIo - total.decoding - total.database).count()) / w;
         state.counters["rows"] = double(form.TempRecord_Query.RecordCount());
     }
     db.Close();

@@ -3,6 +3,16 @@
 namespace keyreading {
 
 namespace {
+class Timed {
+public:
+    explicit Timed(std::chrono::nanoseconds& total) : total_(total), start_(std::chrono::steady_clock::now()) {}
+    ~Timed() { total_ += std::chrono::steady_clock::now() - start_; }
+
+private:
+    std::chrono::nanoseconds& total_;
+    std::chrono::steady_clock::time_point start_;
+};
+
 std::string text(const TDbField& f) { return f.IsNull() ? std::string() : f.AsString(); }
 
 AuditKeyUser userOf(TDbQuery& q)
@@ -30,6 +40,7 @@ DbAuditLookup::DbAuditLookup(TDbConnection* connection)
 
 std::optional<AuditKeyUser> DbAuditLookup::userBySerialId(const std::string& serialId)
 {
+    Timed timed(elapsed);
     bySerial_.Close();
     bySerial_.ParamByName("SerialID1").AsString(serialId);
     bySerial_.Open();
@@ -40,6 +51,7 @@ std::optional<AuditKeyUser> DbAuditLookup::userBySerialId(const std::string& ser
 
 std::optional<AuditKeyUser> DbAuditLookup::userByKeyCode(const std::string& keyCode)
 {
+    Timed timed(elapsed);
     if (keyCode.empty()) // an empty code must never match a user without one
         return std::nullopt;
     byCode_.Close();
@@ -52,6 +64,7 @@ std::optional<AuditKeyUser> DbAuditLookup::userByKeyCode(const std::string& keyC
 
 std::optional<AuditGuest> DbAuditLookup::guestByCodeString(const std::string& codeString)
 {
+    Timed timed(elapsed);
     if (codeString.empty())
         return std::nullopt;
     guest_.Close();

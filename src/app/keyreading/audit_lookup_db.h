@@ -3,6 +3,8 @@
 #include "dataaccess/dataaccess.h"
 #include "keyformats/audit_records.h"
 
+#include <chrono>
+
 namespace keyreading {
 
 class DbAuditLookup : public AuditLookup {
@@ -11,6 +13,8 @@ public:
     std::optional<AuditKeyUser> userBySerialId(const std::string& serialId) override;
     std::optional<AuditKeyUser> userByKeyCode(const std::string& keyCode) override;
     std::optional<AuditGuest> guestByCodeString(const std::string& codeString) override;
+
+    std::chrono::nanoseconds elapsed {}; // time spent in the look-ups
 
 private:
     TDbQuery bySerial_, byCode_, guest_;

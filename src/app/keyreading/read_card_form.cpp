@@ -719,7 +719,12 @@ bool TReadCard_Form::facilityMatches(const MissionKeyPage& page0, std::size_t of
 void TReadCard_Form::readSteps()
 {
     std::string id;
-    if (keyIo.ReadButtonID(SettingsRecord.ReaderRomId, id) != 1) {
+    int found = 0;
+    {
+        Stopwatch sw(timings.keyIo);
+        found = keyIo.ReadButtonID(SettingsRecord.ReaderRomId, id);
+    }
+    if (found != 1) {
         Label4->clear();
         DisplayPanel(0);
         inform("Key not found.");
@@ -945,8 +950,21 @@ void TReadCard_Form::appendRows(const std::vector<AuditRow>& rows)
     }
 }
 
+std::vector<AuditRow> TReadCard_Form::decodePage(const MissionKeyPage& page, const RecordPagePlan& plan, int pageIndex,
+                                                 const AuditLockInfo& lock, int& trailEntryCount)
+{
+    const auto lookupsBefore = lookup_->elapsed;
+    const auto start = Clock::now();
+    auto rows = decodeRecordPage(page, plan, pageIndex, lock, *lookup_, trailEntryCount);
+    const auto lookups = lookup_->elapsed - lookupsBefore;
+    timings.decoding += (Clock::now() - start) - lookups;
+    timings.database += lookups;
+    return rows;
+}
+
 void TReadCard_Form::reopenTempRecords()
 {
+    Stopwatch sw(timings.database);
     TempRecord_Query.Close();
     TempRecord_Query.SQL = { "SELECT * FROM TempRecord", "ORDER BY OpenLockTime DESC" };
     TempRecord_Query.Open();
@@ -1049,10 +1067,7 @@ bool TReadCard_Form::ReadRecordCard()
             return false;
         ProgressBar1->setValue(std::min(plan.page(p), ProgressBar1->maximum()));
         std::vector<AuditRow> rows;
-        {
-            Stopwatch sw(timings.decoding);
-            rows = decodeRecordPage(page, plan, p, lock, *lookup_, TrailEntryCount);
-        }
+        rows = decodePage(page, plan, p, lock, TrailEntryCount);
         appendRows(rows);
     }
     return true;
@@ -1156,10 +1171,7 @@ bool TReadCard_Form::MLReadRecordCard(int lockIndex)
         if (!readPage(records.page(p), page))
             return false;
         std::vector<AuditRow> rows;
-        {
-            Stopwatch sw(timings.decoding);
-            rows = decodeRecordPage(page, records, p, lock, *lookup_, unused);
-        }
+        rows = decodePage(page, records, p, lock, unused);
         appendRows(rows);
     }
     return true;

@@ -174,6 +174,8 @@ private:
     bool facilityMatches(const MissionKeyPage& page0, std::size_t offset) const;
     void reopenTempRecords();
     void appendRows(const std::vector<AuditRow>& rows);
+    std::vector<AuditRow> decodePage(const MissionKeyPage& page, const RecordPagePlan& plan, int pageIndex,
+                                     const AuditLockInfo& lock, int& trailEntryCount);
     void setButtonsEnabled(bool on);
     void userLockChanged();
     void saveAuditRows();
