@@ -365,3 +365,66 @@ TEST_F(ReadKeyTest, WaitWindowsCarryTheirTexts)
 }
 
 } // namespace
+
+#include "app/shell/login_form.h"
+#include "app/shell/main_window.h"
+#include "app/shell/window_registry.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace {
+
+// While a box of the read is up, the main window's tool buttons are off and its close is
+// refused; afterwards they are back.
+class WatchingDialogs : public ScriptedDialogs {
+public:
+    TMain_Form* main = nullptr;
+    bool toolWasEnabled = true;
+    bool mainClosed = false;
+    BoxResult show(BoxType type, const std::string& text, BoxButtons buttons) override
+    {
+        if (main) {
+            toolWasEnabled = main->toolAction("Read Key")->isEnabled();
+            QCloseEvent close;
+            QCoreApplication::sendEvent(main, &close);
+            mainClosed = close.isAccepted() && !main->isVisible();
+        }
+        return ScriptedDialogs::show(type, text, buttons);
+    }
+};
+
+TEST_F(ReadKeyTest, OpenedFromTheMenuItReadsByItselfAndIsFreedWhenClosed)
+{
+    clearChildWindowRegistry();
+    registerChildWindow("Read Key", [this] { return new TReadCard_Form(&db); });
+    TLogin_Form::OperatorLevel = 1;
+    WatchingDialogs watching;
+    ScopedAppDialogs scope(watching);
+    {
+        TMain_Form w;
+        w.show();
+        watching.main = &w;
+        put(missionKey(MissionKind::Lockout, kOtherSite)); // a refusal box during the read
+        w.menuAction("Read Key")->trigger();
+        ASSERT_NE(ReadCard_Form, nullptr);
+        EXPECT_TRUE(w.openChild() == ReadCard_Form);
+        QTRY_COMPARE_WITH_TIMEOUT(watching.texts().size(), size_t(1), 3000);
+        EXPECT_EQ(watching.texts()[0], kWrong);
+        EXPECT_FALSE(watching.toolWasEnabled);
+        EXPECT_FALSE(watching.mainClosed);
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_TRUE(w.toolAction("Read Key")->isEnabled());
+        watching.main = nullptr;
+
+        EXPECT_TRUE(w.CloseMyMDI());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(ReadCard_Form, nullptr);
+        w.setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    clearChildWindowRegistry();
+    TLogin_Form::OperatorLevel = 0;
+}
+
+} // namespace
