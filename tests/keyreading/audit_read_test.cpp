@@ -359,3 +359,56 @@ TEST_F(AuditReadTest, UnreadableLockBlocksAreNamedOnce)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
+{
+    auto key = programKeys("2000").at(0);
+    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6));
+    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x02, at(2026, 1, 1, 8))); // close: black
+    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x05, at(2026, 1, 1, 9))); // invalid: red
+    lock.record(locksim::AuditEvent::withKey(kMissionKeyRom, 0xFB, at(2026, 1, 1, 10))); // set lock time: purple
+    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 1, 1, 11))); // open: green
+    visit(lock, key);
+    insertKey(key);
+    auto form = newForm();
+    read(*form);
+    TDbGridModel* model = form->DBGrid16->gridModel();
+    QStringList titles;
+    for (int c = 0; c < model->columnCount(); ++c)
+        titles << model->headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(titles, (QStringList { "First Name", "Last Name", "Lock Action", "Lock Time", "LockName", "LockLocation",
+                                     "Serial ID", "Code Type" }));
+    ASSERT_EQ(model->rowCount(), 4);
+    EXPECT_EQ(model->headerData(0, Qt::Vertical).toInt(), 1); // the entry number follows the grid's order
+    const int action = model->columnOf("OpenLockType");
+    EXPECT_EQ(form->DBGrid16->columnWidth(action), 200);
+    const QColor expected[] = { QColor(0x00, 0x80, 0x00), QColor(0x80, 0x00, 0x80), QColor(0xFF, 0, 0), QColor(0, 0, 0) };
+    for (int r = 0; r < 4; ++r)
+        for (int c : { 0, action })
+            EXPECT_EQ(model->data(model->index(r, c), Qt::ForegroundRole).value<QColor>(), expected[r])
+                << model->data(model->index(r, action)).toString().toStdString();
+}
+
+TEST_F(AuditReadTest, AMultiLockKeyNoLockFilledKeepsTheCountsShown)
+{
+    auto used = programKeys("50").at(0);
+    auto a = lockWith(kLockA, 60);
+    visit(a, used);
+    auto fresh = programKeys("100", 990).at(0);
+    auto form = newForm();
+    insertKey(used);
+    read(*form);
+    EXPECT_EQ(form->Label65->text(), QStringLiteral("50"));
+    insertKey(fresh);
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(form->Label65->text(), QStringLiteral("50"));
+    EXPECT_EQ(form->Label67->text(), QStringLiteral("1"));
+    EXPECT_EQ(form->RecordsPerLock, 100);
+    EXPECT_EQ(form->LocksAudited, 0);
+    EXPECT_EQ(form->TempRecord_Query.RecordCount(), 0);
+    EXPECT_FALSE(form->BitBtn5->isHidden());
+}
+
+} // namespace

@@ -965,9 +965,20 @@ std::vector<AuditRow> TReadCard_Form::decodePage(const MissionKeyPage& page, con
 void TReadCard_Form::reopenTempRecords()
 {
     Stopwatch sw(timings.database);
+    // The grids are detached while the query reopens.
+    TempRecord_Source.SetEnabled(false);
     TempRecord_Query.Close();
-    TempRecord_Query.SQL = { "SELECT * FROM TempRecord", "ORDER BY OpenLockTime DESC" };
+    // The grid's column order; No, Status and Department are kept for the save but not shown.
+    TempRecord_Query.SQL = { "SELECT FirstName,LastName,OpenLockType,OpenLockTime,LockName,LockLocation,SerialID,"
+                             "CodeType,No,Status,Department FROM TempRecord",
+                             "ORDER BY OpenLockTime DESC" };
     TempRecord_Query.Open();
+    TempRecord_Source.SetEnabled(true);
+    for (TDBGrid* g : { DBGrid16, DBGrid18 }) {
+        const int action = g->gridModel()->columnOf("OpenLockType");
+        if (action >= 0)
+            g->setColumnWidth(action, 200);
+    }
 }
 
 void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
@@ -1035,9 +1046,7 @@ void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
 
     const bool ok = ReadRecordCard();
     DisplayPanel(6);
-    TempRecord_Source.SetEnabled(false);
     reopenTempRecords();
-    TempRecord_Source.SetEnabled(true);
     if (ok) {
         ProgressBar1->setValue(std::min(RecordsOnKey / 4, ProgressBar1->maximum()));
         BitBtn1->show();
@@ -1125,9 +1134,7 @@ void TReadCard_Form::readMultiLockAuditKey(const MissionKeyPage& page0)
             delete wait.data();
         }
     }
-    TempRecord_Source.SetEnabled(false);
     reopenTempRecords();
-    TempRecord_Source.SetEnabled(true);
     BitBtn5->show();
     if (!failed.empty()) {
         std::string text = std::string(kReadErrorAudit) + " Lock blocks not read:";
