@@ -428,3 +428,37 @@ TEST_F(ReadKeyTest, OpenedFromTheMenuItReadsByItselfAndIsFreedWhenClosed)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ReadKeyTest, UserKeyShowsItsSettingsInTheChosenLock)
+{
+    const RomId userRom = onewire::makeRomId(0x01, 4242);
+    addUser(7, romIdText(userRom), "1234", "Ada", "Lovelace");
+    addUser(8, romIdText(onewire::makeRomId(0x01, 4243)), "99", "Other", "User");
+    addLock(1, onewire::makeRomId(0x23, 1), "Front", "Lobby");
+    addLock(2, onewire::makeRomId(0x23, 2), "Back", "Yard");
+    exec("INSERT INTO ActExpDateST (GroupID,ActivationDate,ExpirationDate) VALUES (2,'2026-01-01 08:00:00','2026-12-31 18:00:00')");
+    exec("INSERT INTO ExceptionDateST (GroupID,ExceptionDateFrom,ExceptionDateTo) VALUES (2,'2026-07-01 00:00:00','2026-07-14 00:00:00')");
+    exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES (2,'08:00:00','12:00:00','Monday'),"
+         "(2,'13:00:00','17:00:00','Tuesday'),(3,'00:00:00','23:59:00','Sunday')");
+    exec("INSERT INTO LockKeyManagement (LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID) VALUES "
+         "(1,7,2,1,1),(2,7,3,2,2),(1,8,3,2,2)");
+    put(onewire::blankKey(userRom));
+    auto form = newForm();
+    read(*form);
+    ASSERT_EQ(form->LockInfor_Query.RecordCount(), 2);
+    form->LockInfor_Query.First();
+    EXPECT_EQ(form->LockInfor_Query.FieldByName("LockName").AsString(), "Front");
+    EXPECT_EQ(form->TimeShift_Query.RecordCount(), 2); // this key's windows, not the other user's
+    EXPECT_EQ(form->ActExpDateLabel->text(), QStringLiteral("No Limit"));
+    EXPECT_EQ(form->ExceptionDateLabel->text(), QStringLiteral("No Limit"));
+    form->LockInfor_Query.Next();
+    EXPECT_EQ(form->TimeShift_Query.RecordCount(), 1);
+    EXPECT_EQ(form->ActExpDateLabel->text(), QStringLiteral("2026-01-01 08:00:00 To 2026-12-31 18:00:00"));
+    EXPECT_EQ(form->ExceptionDateLabel->text(), QStringLiteral("2026-07-01 00:00:00 To 2026-07-14 00:00:00"));
+    EXPECT_EQ(form->TimeShiftGrid->gridModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Begin Time"));
+    EXPECT_EQ(form->LockInforGrid->gridModel()->columnCount(), 3);
+}
+
+} // namespace

@@ -297,6 +297,26 @@ TReadCard_Form::TReadCard_Form(TDbConnection* connection, QWidget* parent)
                 f->Visible = false;
     };
     LockInfor_Query.AfterScroll = [this](TMemoryDataSet&) { userLockChanged(); };
+    LockInfor_Query.AfterOpen = [](TMemoryDataSet& ds) {
+        for (int i = 0; i < ds.FieldCount(); ++i)
+            ds.Fields[i].Visible = false;
+        for (auto [f, l] : { std::pair { "SerialID", "Serial ID" }, std::pair { "LockName", "Lock Name" },
+                             std::pair { "LockLocation", "Lock Location" } }) {
+            ds.FieldByName(f).Visible = true;
+            ds.SetFieldDisplayLabel(f, l);
+        }
+    };
+    TimeShift_Query.AfterOpen = [](TMemoryDataSet& ds) {
+        for (int i = 0; i < ds.FieldCount(); ++i)
+            ds.Fields[i].Visible = false;
+        for (auto [f, l] : { std::pair { "BeginTime", "Begin Time" }, std::pair { "EndTime", "End Time" },
+                             std::pair { "DayOfWeek", "Day Of Week" } }) {
+            ds.FieldByName(f).Visible = true;
+            ds.SetFieldDisplayLabel(f, l);
+        }
+        ds.SetFieldDisplayFormat("BeginTime", "hh:nn");
+        ds.SetFieldDisplayFormat("EndTime", "hh:nn");
+    };
     TimeGroup_Query.AfterScroll = [this](TMemoryDataSet&) { TimeGroup_QueryAfterScroll(); };
     LockStatusInLock_Query.AfterOpen = [this](TMemoryDataSet&) { LockStatusInLock_QueryAfterOpen(); };
     LockStatusInDB_Query.AfterOpen = [this](TMemoryDataSet&) { LockStatusInDB_QueryAfterOpen(); };
@@ -798,13 +818,54 @@ void TReadCard_Form::readUserKey(const std::string& serialId)
                             "AND A.KeyID = :KeyID" };
     LockInfor_Query.ParamByName("KeyID").AsInteger(KeyInfor_Query.FieldByName("KeyID").AsInteger());
     LockInfor_Query.Open();
+    LockInfor_Source.SetEnabled(false);
+    LockInfor_Source.SetEnabled(true);
     LockInfor_Query.First();
     Label6->setText(QStringLiteral("User Key"));
 }
 
 void TReadCard_Form::userLockChanged()
 {
-    // The key's time shifts and periods in the chosen lock arrive with their own change.
+    // The key's settings in the lock chosen in the lock list.
+    if (!LockInfor_Query.Active() || LockInfor_Query.IsEmpty() || LockInfor_Query.FieldByName("LockID").IsNull())
+        return;
+    const int64_t lockId = LockInfor_Query.FieldByName("LockID").AsInteger();
+    const int64_t keyId = LockInfor_Query.FieldByName("KeyID").AsInteger();
+    TimeShift_Query.Close();
+    TimeShift_Query.SQL = { "SELECT B.LockID,B.KeyID,B.TimeShiftID,A.GroupID,A.BeginTime,A.EndTime,A.DayOfWeek",
+                            "FROM TimeShift AS A, LockKeyManagement AS B", "WHERE A.GroupID = B.TimeShiftID",
+                            "AND B.LockID = :LockID", "AND B.KeyID = :KeyID" };
+    TimeShift_Query.ParamByName("LockID").AsInteger(lockId);
+    TimeShift_Query.ParamByName("KeyID").AsInteger(keyId);
+    TimeShift_Query.Open();
+    TimeShift_Source.SetEnabled(false); // the grid takes the columns chosen after opening
+    TimeShift_Source.SetEnabled(true);
+
+    auto period = [&](const char* select, const char* table, const char* groupColumn, const char* from,
+                      const char* to) {
+        Query2.Close();
+        Query2.SQL = { select, std::string("FROM ") + table + " AS A, LockKeyManagement AS B",
+                       std::string("WHERE A.GroupID = B.") + groupColumn, "AND B.LockID = :LockID",
+                       "AND B.KeyID = :KeyID" };
+        Query2.ParamByName("LockID").AsInteger(lockId);
+        Query2.ParamByName("KeyID").AsInteger(keyId);
+        Query2.Open();
+        QString text; // a group number without its row shows nothing
+        if (!Query2.IsEmpty()) {
+            if (Query2.FieldByName("GroupID").AsInteger() == 1)
+                text = QStringLiteral("No Limit");
+            else if (!Query2.FieldByName(from).IsNull() && !Query2.FieldByName(to).IsNull())
+                text = dateTimeText(Query2.FieldByName(from).AsDateTime()) + QStringLiteral(" To ")
+                    + dateTimeText(Query2.FieldByName(to).AsDateTime());
+        }
+        Query2.Close();
+        return text;
+    };
+    ActExpDateLabel->setText(period("SELECT B.LockID,B.KeyID,B.ActExpDateID,A.GroupID,A.ActivationDate,A.ExpirationDate",
+                                    "ActExpDateST", "ActExpDateID", "ActivationDate", "ExpirationDate"));
+    ExceptionDateLabel->setText(
+        period("SELECT B.LockID,B.KeyID,B.ExpDateID,A.GroupID,A.ExceptionDateFrom,A.ExceptionDateTo", "ExceptionDateST",
+               "ExpDateID", "ExceptionDateFrom", "ExceptionDateTo"));
 }
 
 void TReadCard_Form::readMissionKey()
