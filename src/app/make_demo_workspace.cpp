@@ -1,5 +1,6 @@
 // Lays the demo workspace: the supplied database with a few demo locks, users, schedules and
-// codes; Config.dat; logo.bmp; and the emulated reader's folder with a few keys in it.
+// codes; Config.dat; logo.bmp; the Remote Code report's template; and the emulated reader's
+// folder with a few keys in it.
 // Run again on the same folder it keeps what is there.
 #include "app/shell/settings_record.h"
 #include "dataaccess/dataaccess.h"
@@ -76,13 +77,13 @@ void fillDatabase(TDbConnection& db)
         return; // already laid, or the operator's own data
     db.StartTransaction();
     try {
-        if (tableEmpty(db, "LockStatus")) {
+        {
             exec(db, { "INSERT INTO LockStatus (LockStatusID, LockStatusName) VALUES (:ID, :Name)" },
-                { { "ID", 1 }, { "Name", "Office Hours" } });
+                { { "ID", 3 }, { "Name", "Office Hours" } });
             auto addLine = [&](const char* mode, const char* begin) {
                 TDbQuery q(&db);
                 q.SQL = { "INSERT INTO LockStatusST (LockStatusID, LockStatus, BeginTime, Sunday, Monday, Tuesday,",
-                    "Wednesday, Thursday, Friday, Saturday) VALUES (1, :Mode, :BeginTime, 0, 1, 1, 1, 1, 1, 0)" };
+                    "Wednesday, Thursday, Friday, Saturday) VALUES (3, :Mode, :BeginTime, 0, 1, 1, 1, 1, 1, 0)" };
                 q.ParamByName("Mode").AsString(mode);
                 q.ParamByName("BeginTime").AsString(begin);
                 q.ExecSQL();
@@ -100,9 +101,9 @@ void fillDatabase(TDbConnection& db)
 
         for (const auto& l : kLocks)
             exec(db, { "INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType)",
-                         "VALUES (:ID, :SerialID, :Name, :Location, 1, :Type)" },
+                         "VALUES (:ID, :SerialID, :Name, :Location, :LockStatusID, :Type)" },
                 { { "ID", l.id }, { "SerialID", romText(kLockFamily, l.serial) }, { "Name", l.name },
-                    { "Location", l.location }, { "Type", l.type } });
+                    { "Location", l.location }, { "LockStatusID", l.id == 1 ? 3 : 1 }, { "Type", l.type } });
         for (const auto& u : kUsers)
             exec(db, { "INSERT INTO KeyManagement (KeyID, UserType, SerialID, KeyCode, FirstName, LastName, Department,",
                          "Title, Address, ContactInfor, Status)",
@@ -212,6 +213,9 @@ int main(int argc, char** argv)
         }
         if (!fs::exists(ws / "logo.bmp"))
             writeLogo(ws / "logo.bmp");
+        // The Remote Code report's template ships beside the program.
+        if (!fs::exists(ws / "AccessCodeReport.xlsx"))
+            fs::copy_file(IOS_ACCESS_CODE_TEMPLATE, ws / "AccessCodeReport.xlsx");
         fillReader(ws / "Reader");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-demo-workspace: %s\n", e.what());

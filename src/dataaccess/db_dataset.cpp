@@ -89,7 +89,7 @@ void TDbParam::AsDate(DateTime v)
 
 void TDbParam::AsTime(DateTime v)
 {
-    value_ = DateTime{} + db::timeOf(v);
+    value_ = db::makeTime(0, 0) + db::timeOf(v);
     type_ = ftTime;
     bound_ = true;
 }
@@ -141,14 +141,8 @@ const DbVariant& TDbField::OldValue() const { return ds_->fieldOldValue(index_);
 std::string TDbField::AsString() const
 {
     const DbVariant& v = Value();
-    if (v.kind() == DbVariant::Date) {
-        DateTime t = std::get<DateTime>(v.raw());
-        if (type_ == ftDate)
-            return dateOnlyText(t);
-        if (type_ == ftTime)
-            return db::timeText(t);
-        return db::dateTimeText(t);
-    }
+    if (v.kind() == DbVariant::Date)
+        return db::storageText(std::get<DateTime>(v.raw()), type_);
     return v.toString();
 }
 
@@ -170,7 +164,7 @@ std::string TDbField::DisplayTextOf(const DbVariant& v) const
             return db::formatDateTime(DisplayFormat, t);
         if (type_ == ftDate)
             return dateOnlyText(t);
-        if (type_ == ftTime)
+        if (type_ == ftTime || db::isTimeOnly(t))
             return db::timeText(t);
         return db::dateTimeText(t);
     }
@@ -196,7 +190,7 @@ DbVariant TDbField::Coerce(const DbVariant& v) const
     case ftFloat: return DbVariant(v.toDouble());
     case ftBoolean: return DbVariant(v.toBool());
     case ftDate: return DbVariant(db::dateOf(v.toDateTime()));
-    case ftTime: return DbVariant(DateTime{} + db::timeOf(v.toDateTime()));
+    case ftTime: return DbVariant(db::makeTime(0, 0) + db::timeOf(v.toDateTime()));
     case ftDateTime: return DbVariant(v.toDateTime());
     case ftString:
         if (v.kind() == DbVariant::Text)
@@ -625,13 +619,14 @@ void TMemoryDataSet::Post()
         rec.applied = false;
         rec.seq = ++seq_;
     } else if (modified_) {
+        // Changes are applied in the order first made; an applied change is in the
+        // database already, so an edit after it starts from there.
         if (rec.status == usUnmodified || rec.applied) {
-            // An applied change is in the database already: this edit starts from there.
             rec.old = backup_;
             rec.status = usModified;
+            rec.seq = ++seq_;
         }
         rec.applied = false;
-        rec.seq = ++seq_;
     }
     backup_.clear();
     modified_ = false;
@@ -914,8 +909,7 @@ void bindValue(TDbConnection& c, sqlite3_stmt* st, int idx, const DbVariant& v, 
         break;
     }
     case DbVariant::Date: {
-        DateTime t = std::get<DateTime>(v.raw());
-        std::string s = type == ftDate ? db::dateText(t) : type == ftTime ? db::timeText(t) : db::dateTimeText(t);
+        std::string s = db::storageText(std::get<DateTime>(v.raw()), type);
         rc = sqlite3_bind_text(st, idx, s.data(), int(s.size()), SQLITE_TRANSIENT);
         break;
     }
@@ -1007,7 +1001,10 @@ DbVariant readColumn(sqlite3_stmt* st, int c, TFieldType type)
 
 TCustomDbDataSet::TCustomDbDataSet(TDbConnection* connection)
 {
-    SQL.OnChange = [this] { Close(); };
+    SQL.OnChange = [this] {
+        Close();
+        Unprepare();
+    };
     SetConnection(connection);
 }
 

@@ -80,7 +80,7 @@ public:
     DateTime AsDateTime() const { return value_.toDateTime(); }
     void AsDateTime(DateTime v); // bound as 'YYYY-MM-DD HH:MM:SS'
     void AsDate(DateTime v);     // bound as 'YYYY-MM-DD 00:00:00'
-    void AsTime(DateTime v);     // bound as 'HH:MM:SS'
+    void AsTime(DateTime v);     // bound as 'HH:MM:SS' (a Value() on 1899-12-30 is bound so too)
 
     // Value, type and bound flag of another parameter.
     void Assign(const TDbParam& other);
@@ -155,6 +155,8 @@ public:
     const DbVariant& OldValue() const;
     const DbVariant& NewValue() const { return Value(); }
 
+    // AsString of a date-time is its storage text ("YYYY-MM-DD HH:MM:SS", dates with
+    // "00:00:00", times "HH:MM:SS"), so that it matches the stored value when bound again.
     // The value as a grid shows it: DisplayFormat applies to numbers ("####.#", "0.00"),
     // date-times ("yyyy-mm-dd hh:nn") and Booleans ("Yes;No"); without one, date-times show
     // as stored ("YYYY-MM-DD HH:MM:SS", "YYYY-MM-DD" for dates, "HH:MM:SS" for times) and

@@ -200,9 +200,9 @@ std::vector<std::string> selectListNames(std::string_view sql)
         if (item.size() == 3 && item[0].kind == Token::Word && item[1].text == "." && item[2].kind == Token::Word)
             names.push_back(unquote(item[0].text) + "." + unquote(item[2].text));
         else {
-            for (const Token& k : item)
-                if (k.text == "*")
-                    return false;
+            // "*" or "A.*" stand for several columns: the items no longer line up.
+            if ((item.size() == 1 && item[0].text == "*") || (item.size() == 3 && item[2].text == "*"))
+                return false;
             names.emplace_back();
         }
         item.clear();

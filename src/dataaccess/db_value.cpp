@@ -113,7 +113,7 @@ std::string DbVariant::toString() const
     }
     case Boolean: return std::get<bool>(v_) ? "True" : "False";
     case Text: return std::get<std::string>(v_);
-    case Date: return db::dateTimeText(std::get<DateTime>(v_));
+    case Date: return db::storageText(std::get<DateTime>(v_), ftDateTime);
     }
     return {};
 }
@@ -204,6 +204,19 @@ DateTime makeDateTime(int year, int month, int day, int hour, int minute, int se
     return DateTime(sys_days(ymd).time_since_epoch()) + hours(hour) + minutes(minute) + seconds(second);
 }
 
+DateTime makeTime(int hour, int minute, int second) { return makeDateTime(1899, 12, 30, hour, minute, second); }
+
+bool isTimeOnly(DateTime t) { return floor<days>(t) == makeDateTime(1899, 12, 30); }
+
+std::string storageText(DateTime t, TFieldType type)
+{
+    if (type == ftTime || isTimeOnly(t))
+        return timeText(t);
+    if (type == ftDate)
+        return dateText(t);
+    return dateTimeText(t);
+}
+
 DateTime dateOf(DateTime t) { return floor<days>(t); }
 
 std::chrono::seconds timeOf(DateTime t) { return t - floor<days>(t); }
@@ -277,7 +290,7 @@ std::optional<DateTime> parseDateTime(std::string_view text)
     if (s.size() >= 5 && s[2] == ':') {
         if (!timePart(s, 0, h, mi, sec))
             return std::nullopt;
-        return DateTime{} + hours(h) + minutes(mi) + seconds(sec);
+        return makeTime(h, mi, sec);
     }
     if (!digits(s, i, 4, y) || i >= s.size() || s[i++] != '-' || !digits(s, i, 2, mo) || i >= s.size() ||
         s[i++] != '-' || !digits(s, i, 2, d))
@@ -441,27 +454,28 @@ std::string formatFloat(std::string_view format, double v)
         fp.pop_back();
     if (ip == "0" && minInt == 0)
         ip.clear();
-    while (int(ip.size()) < minInt)
-        ip.insert(ip.begin(), '0');
+    if (int(ip.size()) < minInt)
+        ip = std::string(size_t(minInt) - ip.size(), '0') + ip;
     if (thousands && ip.size() > 3) {
         std::string g;
-        int n = 0;
-        for (size_t k = ip.size(); k-- > 0;) {
-            g.insert(g.begin(), ip[k]);
-            if (++n % 3 == 0 && k > 0)
-                g.insert(g.begin(), ',');
+        for (size_t k = 0; k < ip.size(); ++k) {
+            if (k > 0 && (ip.size() - k) % 3 == 0)
+                g += ',';
+            g += ip[k];
         }
         ip = g;
     }
     bool zero = ip.find_first_not_of("0,") == std::string::npos && fp.find_first_not_of('0') == std::string::npos;
     if (ip.empty() && fp.empty())
-        ip = "0";
+        ip.assign(1, '0');
     std::string out(prefix);
     if (neg && !zero)
         out += '-';
     out += ip;
-    if (!fp.empty())
-        out += "." + fp;
+    if (!fp.empty()) {
+        out += '.';
+        out += fp;
+    }
     out += suffix;
     return out;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The nullable value that fields and parameters hold, and the text forms date-times take
 // in the database: 'YYYY-MM-DD HH:MM:SS' for date-times, dates at midnight, 'HH:MM:SS' for
-// times. A time of day without a date is held on 1970-01-01.
+// times. A time of day without a date is held on 1899-12-30 (db::makeTime), a day no stored
+// date falls on, so that it is written back as 'HH:MM:SS'.
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -36,6 +37,7 @@ public:
     bool isNull() const { return v_.index() == 0; }
 
     // Conversions as the field accessors do them. Null gives "", 0, false, or 1970-01-01;
+    // a date-time gives its storage text ('HH:MM:SS' for a time of day);
     // a text that is not a number, Boolean or date-time raises EDatabaseError.
     std::string toString() const;
     int64_t toInt() const;
@@ -56,6 +58,8 @@ private:
 namespace db {
 
 DateTime makeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+DateTime makeTime(int hour, int minute, int second = 0); // on 1899-12-30
+bool isTimeOnly(DateTime t);                             // its day is 1899-12-30
 DateTime dateOf(DateTime t);             // midnight of the same day
 std::chrono::seconds timeOf(DateTime t); // seconds since midnight
 
@@ -63,6 +67,8 @@ std::chrono::seconds timeOf(DateTime t); // seconds since midnight
 std::string dateTimeText(DateTime t); // "YYYY-MM-DD HH:MM:SS"
 std::string dateText(DateTime t);     // "YYYY-MM-DD 00:00:00" (dates are stored at midnight)
 std::string timeText(DateTime t);     // "HH:MM:SS"
+// The text a value of that field type is stored as (a time of day always as "HH:MM:SS").
+std::string storageText(DateTime t, TFieldType type);
 
 // Accepts "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" (a 'T' may stand for the blank), "HH:MM[:SS]";
 // nullopt for anything else or a date or time that does not exist.

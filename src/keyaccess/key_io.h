@@ -108,6 +108,11 @@ bool WriteTimeCard1(const KeyIoOptions& options, const KeyRom& currentKeyRom, ui
 // device on the bus), or "" when no session, no set-up or no id chip. One attempt per call.
 std::string FindReaderRomId(const ReaderPort& port);
 
+// The callers' retry rule: each page read or write is tried up to this many times, the
+// result cleared before each try, stopping at the first success.
+inline constexpr int kPageTries = 3;
+inline constexpr int kFirmwarePageTries = 5;
+
 // The state one window keeps for these routines, with the routines bound to it.
 class KeyIo {
 public:
@@ -133,6 +138,31 @@ public:
     void WriteDS1977Data(int page, std::span<const uint8_t, 64> source)
     {
         ::WriteDS1977Data(options, CurrentKeyRom, page, source, WriteResult);
+    }
+    // The retry rule around the page routines; true when the page was read / written.
+    bool readPageWithTries(int page, int tries = kPageTries)
+    {
+        for (int i = 0; i < tries; ++i) {
+            PageReadOk = 0;
+            ReadDS1977Data(page);
+            if (PageReadOk == 1)
+                return true;
+        }
+        return false;
+    }
+    bool writePageWithTries(int page, int tries = kPageTries)
+    {
+        return writePageWithTries(page, std::span<const uint8_t, 64>(PageBuffer.data(), 64), tries);
+    }
+    bool writePageWithTries(int page, std::span<const uint8_t, 64> source, int tries = kPageTries)
+    {
+        for (int i = 0; i < tries; ++i) {
+            WriteResult = 0;
+            WriteDS1977Data(page, source);
+            if (WriteResult == 1)
+                return true;
+        }
+        return false;
     }
     void ReadTimeCard() { ::ReadTimeCard(options, CurrentKeyRom, PageBuffer, PageReadOk); }
     void ReadTimeCard1() { ::ReadTimeCard1(options, CurrentKeyRom, PageBuffer, PageReadOk); }

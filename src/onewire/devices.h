@@ -69,7 +69,7 @@ private:
     Step step_ = Step::Silent;
     uint8_t command_ = 0;
     uint16_t ta_ = 0;
-    uint8_t es_ = 0;
+    uint8_t es_ = 0x40; // PF: the scratchpad holds nothing valid after power-up
     bool scratchValid_ = false;
     std::array<uint8_t, 64> scratch_ {};
     std::array<uint8_t, 3> copyRegs_ {};

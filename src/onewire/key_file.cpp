@@ -94,7 +94,12 @@ bool parseHexBytes(std::string_view s, Bytes& out)
 KeyFileResult fail(std::size_t lineNo, const std::string& what)
 {
     KeyFileResult r;
-    r.error = lineNo ? "line " + std::to_string(lineNo) + ": " + what : what;
+    if (lineNo) {
+        r.error = "line ";
+        r.error += std::to_string(lineNo);
+        r.error += ": ";
+    }
+    r.error += what;
     return r;
 }
 
@@ -358,7 +363,7 @@ std::string formatKeyFile(const KeyFile& key)
     if (family == kFamilyDS1904)
         out << "control " << hexByte(key.control) << '\n';
     const Bytes blank = blankMemory(family);
-    if (key.memory.size() == blank.size()) {
+    if (key.memory.size() == blank.size()) { // saveKeyFile refuses any other size
         const std::size_t chunk = chunkSizeOf(family);
         for (std::size_t a = 0; a < key.memory.size(); a += chunk) {
             Bytes bytes(key.memory.begin() + a, key.memory.begin() + a + chunk);
@@ -419,9 +424,18 @@ bool saveKeyFile(const std::filesystem::path& path, const KeyFile& key, std::str
         return false;
     };
     errno = 0;
+    if (!romIdValid(key.rom))
+        return setError("the ROM id has a bad CRC-8");
+    if (key.memory.size() != memorySizeOf(key.family()))
+        return setError("the memory does not fit a key of family " + hexByte(key.family()));
     const std::string text = formatKeyFile(key);
     const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    const std::filesystem::path tmp = dir / ("." + path.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+    std::string tmpName = ".";
+    tmpName += path.filename().string();
+    tmpName += '.';
+    tmpName += std::to_string(::getpid());
+    tmpName += ".tmp";
+    const std::filesystem::path tmp = dir / tmpName;
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return setError("cannot create " + tmp.string());

@@ -46,6 +46,7 @@ struct FaultPlan {
     std::optional<long> startResult;      // session start answers this (0 busy, < 0 error)
     std::optional<short> setupResult;     // TMSetup answers this instead of 1
     std::optional<short> resetResult;     // TMTouchReset answers this (0-5 or < 0)
+    std::optional<short> familySearchResult; // TMFamilySearchSetup answers this instead of 1
     // Noise seen by the master: in the next `times` transactions (counted from a reset),
     // the byte at `offset` after the reset comes back XORed with mask.
     struct Corruption {

@@ -364,10 +364,13 @@ short TMRom(long session, void* stateBuffer, short* ROM)
 short TMFamilySearchSetup(long session, void* stateBuffer, short family)
 {
     std::lock_guard g(lock());
-    if (!sessions().count(session))
+    auto it = sessions().find(session);
+    if (it == sessions().end())
         return kTMErrInvalidSession;
     if (!stateBuffer)
         return kTMErrBufferTooSmall;
+    if (it->second.bus && it->second.bus->faults().familySearchResult)
+        return *it->second.bus->faults().familySearchResult;
     SearchState st = loadState(stateBuffer);
     std::memset(st.rom, 0, 8);
     st.rom[0] = static_cast<uint8_t>(family & 0xFF);

@@ -235,6 +235,17 @@ TEST(KeyIo, SessionFaultsGiveTheDocumentedResults)
         }
     }
     rig.bus->faults().setupResult.reset();
+
+    // the family search cannot be set up: the plug-in message as an error box
+    rig.bus->faults().familySearchResult = 0;
+    for (const KeyCheckProfile* p : { &kReadKeyCheck, &kProgrammingCheck, &kAuditTrailCheck }) {
+        rig.dialogs.boxes.clear();
+        EXPECT_FALSE(IsOneWirePortOK(rig.options, *p));
+        ASSERT_EQ(rig.dialogs.boxes.size(), 1u);
+        EXPECT_EQ(rig.dialogs.boxes[0].type, BoxType::Error);
+        EXPECT_EQ(rig.dialogs.boxes[0].text, p->plugInMessage);
+    }
+    rig.bus->faults().familySearchResult.reset();
     const long h = TMExtendedStartSession(kTestPortNum, 6, nullptr);
     EXPECT_GT(h, 0) << "every routine ended its session";
     EXPECT_EQ(TMEndSession(h), 1);
@@ -387,6 +398,19 @@ TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
     EXPECT_TRUE(IsOneWirePortOK(rig.options, kAuditTrailCheck, &found));
     EXPECT_EQ(found, keyRomFrom(second->rom()));
 
+    // a 33h key alone in the reader: the Read Key check takes it, the programming check not
+    rig.bus->detach(second->rom());
+    rig.bus->detach(makeRomId(0x04, 1));
+    rig.bus->detach(makeRomId(0x0C, 1));
+    rig.bus->detach(makeRomId(0x3F, 1));
+    const RomId other = makeRomId(0x33, 5);
+    rig.bus->attach(makeDevice(blankKey(other)));
+    EXPECT_TRUE(IsOneWirePortOK(rig.options, kReadKeyCheck, &found));
+    EXPECT_EQ(found, keyRomFrom(other));
+    EXPECT_FALSE(IsOneWirePortOK(rig.options, kProgrammingCheck, &found));
+    rig.bus->detach(other);
+    rig.bus->attach(second);
+
     KeyIo io({ kTestPortNum, 6 }, kProgrammingCheck);
     io.options.dialogs = &rig.dialogs;
     ASSERT_TRUE(io.IsOneWirePortOK());
@@ -395,6 +419,28 @@ TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
     io.WriteDS1977Data(7);
     EXPECT_EQ(io.WriteResult, 1);
     EXPECT_EQ(ds1977Page(std::static_pointer_cast<KeyDevice>(second)->key(), 7)->at(63), 0x5A);
+}
+
+TEST(KeyIo, RetryRuleStopsAtTheFirstSuccess)
+{
+    Rig rig;
+    KeyIo io(rig.options.port, kProgrammingCheck);
+    io.options = rig.options;
+    ASSERT_TRUE(io.IsOneWirePortOK());
+    // noise in two whole write calls: the third try writes the page
+    rig.bus->faults().corruptions = { { 12 + 64, 0x10, 2 * kCrcRepeats } };
+    io.PageBuffer.fill(0x21);
+    EXPECT_TRUE(io.writePageWithTries(9));
+    EXPECT_EQ(rig.pageOf(9)[0], 0x21);
+    rig.bus->faults().corruptions = { { 12 + 64, 0x10, 3 * kCrcRepeats } };
+    EXPECT_FALSE(io.writePageWithTries(10));
+    EXPECT_EQ(io.WriteResult, 0);
+    rig.bus->faults().corruptions = { { 30, 0x10, 3 * kCrcRepeats } };
+    EXPECT_FALSE(io.readPageWithTries(9));
+    EXPECT_EQ(io.PageReadOk, 0);
+    rig.bus->faults().corruptions.clear();
+    EXPECT_TRUE(io.readPageWithTries(9));
+    EXPECT_EQ(io.PageBuffer[63], 0x21);
 }
 
 TEST(KeyIo, MessageTables)
@@ -490,6 +536,16 @@ TEST(KeyIo, ClockKeysAndTheSetTimeKey)
     ReadTimeCard(rig.options, keyRomFrom(ds1994->rom()), buffer, ok);
     EXPECT_EQ(ok, 0);
     setHostClock(nullptr);
+}
+
+TEST(KeyIo, StartUpReaderCheckFindsTheEmulatedReadersIdChipFirst)
+{
+    auto reader = std::make_shared<EmulatedReader>(std::filesystem::path(IOS_BINARY_DIR) / "no-such-reader-folder");
+    ScopedPort port(kTestPortNum, 6, reader);
+    for (uint64_t serial : { 0x1ull, 0x7FFF'FFFF'FFFFull, 0x8000'0000'0001ull })
+        reader->attach(makeDevice(blankKey(makeRomId(0x01, serial)))); // user keys of the same family
+    EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), romIdText(emulatedReaderRomId()));
+    EXPECT_EQ(romIdText(emulatedReaderRomId()), "B180000000000001");
 }
 
 TEST(KeyIo, StartUpReaderCheck)

@@ -1,6 +1,7 @@
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
 #include "app/shell/settings_record.h"
+#include "app/shell/shell_form.h"
 #include "app/shell/shell_application.h"
 #include "app/shell/window_registry.h"
 #include "keyaccess/dialog_layer.h"
@@ -22,7 +23,7 @@
 namespace {
 
 // A child window that can be made to refuse closing, like a window with unsaved edits.
-class DummyChild : public QWidget {
+class DummyChild : public ShellForm {
 public:
     explicit DummyChild(QString name)
     {
@@ -32,15 +33,7 @@ public:
     ~DummyChild() override { --alive; }
     bool refuseClose = false;
     static inline int alive = 0;
-
-protected:
-    void closeEvent(QCloseEvent* e) override
-    {
-        if (refuseClose)
-            e->ignore();
-        else
-            e->accept();
-    }
+    bool FormCloseQuery() override { return !refuseClose; }
 };
 
 void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -132,6 +125,16 @@ TEST_F(MainWindowTest, OneChildWindowAtATime)
     flushDeletes();
     EXPECT_EQ(openChildren(w), 1);
     EXPECT_EQ(w.openChild()->objectName(), "Multi-Lock Programming");
+
+    // A child that closes itself (its Close button) is gone, and opens afresh next time.
+    w.openChild()->close();
+    flushDeletes();
+    EXPECT_EQ(openChildren(w), 0);
+    EXPECT_EQ(DummyChild::alive, 0);
+    w.menuAction("Multi-Lock Programming")->trigger();
+    ASSERT_NE(w.openChild(), nullptr);
+    EXPECT_TRUE(w.openChild()->isVisible());
+    EXPECT_EQ(DummyChild::alive, 1);
 }
 
 TEST_F(MainWindowTest, ScreenModeDecidesMaximisedOrNormal)

@@ -289,3 +289,38 @@ TEST_F(RoutinesTest, AWindowRunsModallyUnderItsOwnerUntilClosed)
     EXPECT_FALSE(form->Query1.Active());
     delete form; // the caller frees it
 }
+
+TEST_F(RoutinesTest, AGridOutlivesTheDataSourceItsWindowHeld)
+{
+    // Members go before child widgets: the source is freed while the grid still shows it.
+    struct Window : QWidget {
+        explicit Window(TDbConnection& db)
+            : q(&db)
+            , grid(new TDBGrid(this))
+        {
+            q.SQL = "SELECT * FROM Lock";
+            q.Open();
+            grid->setDataSource(&ds);
+        }
+        TDbQuery q;
+        TDbDataSource ds { &q };
+        TDBGrid* grid;
+    };
+    auto* w = new Window(db);
+    w->show();
+    EXPECT_EQ(w->grid->gridModel()->rowCount(), 3);
+    delete w;
+
+    TDbQuery q(&db);
+    q.SQL = "SELECT * FROM Lock";
+    q.Open();
+    TDBGrid grid;
+    {
+        TDbDataSource ds(&q);
+        grid.setDataSource(&ds);
+        EXPECT_EQ(grid.gridModel()->rowCount(), 3);
+    }
+    EXPECT_EQ(grid.gridModel()->rowCount(), 0);
+    EXPECT_EQ(grid.gridModel()->dataSet(), nullptr);
+    grid.titleClick(0); // nothing to sort, no crash
+}

@@ -4,18 +4,48 @@
 
 #include <QHeaderView>
 
+struct TDbGridModel::SourceGuard {
+    TDbGridModel* model = nullptr;
+    ~SourceGuard()
+    {
+        if (model)
+            model->sourceGone();
+    }
+};
+
 TDbGridModel::TDbGridModel(TDbDataSource* source, QObject* parent)
     : QAbstractTableModel(parent)
     , source_(source)
 {
-    observer_ = source_->AddObserver([this](const TDataEventInfo& info) { dataEvent(info); });
+    if (source_) {
+        auto guard = std::make_shared<SourceGuard>();
+        guard->model = this;
+        guard_ = guard;
+        observer_ = source_->AddObserver([this, guard](const TDataEventInfo& info) { dataEvent(info); });
+    }
     rebuildColumns();
 }
 
-TDbGridModel::~TDbGridModel() { source_->RemoveObserver(observer_); }
+TDbGridModel::~TDbGridModel()
+{
+    if (auto guard = guard_.lock())
+        guard->model = nullptr;
+    if (source_)
+        source_->RemoveObserver(observer_);
+}
+
+void TDbGridModel::sourceGone()
+{
+    beginResetModel();
+    source_ = nullptr;
+    rebuildColumns();
+    endResetModel();
+}
 
 TMemoryDataSet* TDbGridModel::dataSet() const
 {
+    if (!source_)
+        return nullptr;
     TMemoryDataSet* ds = source_->DataSet();
     return ds && ds->Active() ? ds : nullptr;
 }

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QTableView>
 #include <functional>
+#include <memory>
 #include <optional>
 
 struct CellColours {
@@ -43,10 +44,16 @@ signals:
     void currentRowChanged(int row);
 
 private:
+    struct SourceGuard;
     void dataEvent(const TDataEventInfo& info);
     void rebuildColumns();
+    void sourceGone();
 
+    // Windows often hold their data sources as members and their grids as child widgets,
+    // so the source can go first: the guard rides in the observer the source keeps and tells
+    // the model when the source drops it.
     TDbDataSource* source_;
+    std::weak_ptr<SourceGuard> guard_;
     int observer_ = 0;
     std::vector<int> columns_; // field index per view column
     int rows_ = 0;

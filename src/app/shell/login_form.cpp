@@ -83,13 +83,13 @@ std::optional<int> checkOperator(TDbConnection& db, const std::string& name, con
     if (name.empty())
         return std::nullopt;
     TDbQuery q(&db);
-    q.SQL = { "SELECT UserLevel FROM Admin", "WHERE UserName = :UserName AND Password = :Password" };
+    q.SQL = { "SELECT Level FROM Admin", "WHERE UserName = :UserName AND Password = :Password" };
     q.ParamByName("UserName").AsString(name);
     q.ParamByName("Password").AsString(password);
     q.Open();
     if (q.RecordCount() == 0)
         return std::nullopt;
-    const int level = static_cast<int>(q.FieldByName("UserLevel").AsInteger());
+    const int level = static_cast<int>(q.FieldByName("Level").AsInteger());
     if (level < 1 || level > 2)
         return std::nullopt;
     return level;

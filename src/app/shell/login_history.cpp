@@ -14,7 +14,7 @@ DateTime now()
 }
 } // namespace
 
-int startLoginHistory(TDbConnection& db, const std::string& operatorName)
+int startLoginHistory(TDbConnection& db, const std::string& operatorName, int operatorLevel)
 {
     db.StartTransaction();
     try {
@@ -25,9 +25,10 @@ int startLoginHistory(TDbConnection& db, const std::string& operatorName)
         q.Open();
         const int id = static_cast<int>(q.FieldByName("MaxID").AsInteger()) + 1;
         q.Close();
-        q.SQL = { "INSERT INTO LoginHistory (ID, UserName, LoginTime)", "VALUES (:ID, :UserName, :LoginTime)" };
+        q.SQL = { "INSERT INTO LoginHistory (ID, UserName, Level, LoginTime)", "VALUES (:ID, :UserName, :Level, :LoginTime)" };
         q.ParamByName("ID").AsInteger(id);
         q.ParamByName("UserName").AsString(operatorName);
+        q.ParamByName("Level").AsInteger(operatorLevel);
         q.ParamByName("LoginTime").AsDateTime(now());
         q.ExecSQL();
         db.Commit();
@@ -45,4 +46,22 @@ void endLoginHistory(TDbConnection& db, int historyId)
     q.ParamByName("LogoutTime").AsDateTime(now());
     q.ParamByName("ID").AsInteger(historyId);
     q.ExecSQL();
+}
+
+std::string mainWindowTitle(TDbConnection& db)
+{
+    TDbQuery q(&db);
+    q.SQL = "SELECT TitleName FROM TitleName";
+    q.Open();
+    const std::string title = q.RecordCount() > 0 ? q.FieldByName("TitleName").AsString() : std::string();
+    return title.empty() ? std::string("iOstrivane") : title;
+}
+
+bool isUserKeySerial(TDbConnection& db, const std::string& romId)
+{
+    TDbQuery q(&db);
+    q.SQL = "SELECT KeyID FROM KeyManagement WHERE SerialID = :SerialID";
+    q.ParamByName("SerialID").AsString(romId);
+    q.Open();
+    return q.RecordCount() > 0;
 }

@@ -4,6 +4,7 @@
 #include "app/shell/login_history.h"
 #include "app/shell/reader_check.h"
 #include "app/shell/settings_record.h"
+#include "app/shell/shell_form.h"
 #include "app/shell/window_routines.h"
 #include "keyaccess/dialog_layer.h"
 
@@ -53,7 +54,11 @@ TMain_Form::TMain_Form(QWidget* parent)
     Timer1->start();
     Timer1Timer();
 
-    readerProbe = [] { return findReaderRomId(SettingsRecord.PortNum, SettingsRecord.PortType); };
+    readerProbe = [] {
+        return findReaderRomId(SettingsRecord.PortNum, SettingsRecord.PortType, [](const std::string& romId) {
+            return Login_Form && isUserKeySerial(Login_Form->DbConnection1, romId);
+        });
+    };
 }
 
 TMain_Form::~TMain_Form()
@@ -105,7 +110,6 @@ QAction* TMain_Form::toolAction(const QString& caption) const
 
 void TMain_Form::setToolButtonsEnabled(bool enabled)
 {
-    toolButtonsEnabled_ = enabled;
     for (auto& [caption, action] : toolActions_)
         action->setEnabled(enabled && findChildWindowFactory(caption) != nullptr);
 }
@@ -124,7 +128,8 @@ void TMain_Form::FormCreate()
     SettingsRecord.NoLogoutStamp = false;
     if (Login_Form) {
         operatorPanel_->setText(QStringLiteral("Operator: ") + TLogin_Form::OperatorName);
-        loginHistoryId_ = startLoginHistory(Login_Form->DbConnection1, TLogin_Form::OperatorName.toStdString());
+        setWindowTitle(QString::fromStdString(mainWindowTitle(Login_Form->DbConnection1)));
+        loginHistoryId_ = startLoginHistory(Login_Form->DbConnection1, TLogin_Form::OperatorName.toStdString(), TLogin_Form::OperatorLevel);
     }
     shell::readConfigDat(SettingsRecord, configFile.toStdString());
     if (SettingsRecord.ScreenMode == 0)
@@ -173,6 +178,12 @@ QMdiSubWindow* TMain_Form::addChild(QWidget* window)
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = mdiArea_->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    // A window that closes itself (its Close button) takes its frame with it.
+    if (auto* form = qobject_cast<ShellForm*>(window))
+        connect(form, &ShellForm::closed, sub, [sub] {
+            sub->hide();
+            sub->deleteLater();
+        });
     return sub;
 }
 

@@ -68,7 +68,6 @@ private:
     std::map<QString, QAction*> menuActions_;
     std::map<QString, QAction*> toolActions_;
     std::map<QString, QPointer<QWidget>> instances_;
-    bool toolButtonsEnabled_ = true;
     int loginHistoryId_ = 0;
 };
 

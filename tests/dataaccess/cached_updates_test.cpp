@@ -1,0 +1,283 @@
+// Cached updates applied through an update-SQL component inside a transaction, the way the
+// record-editing windows save (start a transaction, apply, commit; on failure restore the
+// cache, roll back and raise), and what a failing change leaves behind.
+#include "db_fixture.h"
+
+namespace {
+
+// The save routine of the data windows, written as they call it.
+void saveCached(TDbConnection& conn, TMemoryDataSet& ds)
+{
+    conn.StartTransaction();
+    try {
+        ds.ApplyUpdates();
+        conn.Commit();
+    } catch (...) {
+        ds.RestoreUpdates();
+        conn.Rollback();
+        throw;
+    }
+    ds.CommitUpdates();
+}
+
+} // namespace
+
+class CachedUpdates : public DbFixture {
+protected:
+    TDbQuery q{&conn};
+    TDbUpdateSQL us;
+    std::vector<TUpdateKind> kinds;
+
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        conn.ExecSQL("INSERT INTO TempLock1 (LockID, SerialID, LockName, Used) VALUES (1, 'S1', 'One', 0);"
+                     "INSERT INTO TempLock1 (LockID, SerialID, LockName, Used) VALUES (2, 'S2', 'Two', 0);"
+                     "INSERT INTO TempLock1 (LockID, SerialID, LockName, Used) VALUES (3, 'S3', 'Three', 0);");
+        q.Name = "LockList_Query";
+        us.Name = "usMaster";
+        us.ModifySQL = {"update TempLock1", "set", "Used = :Used, LockName = :LockName", "where", "LockID = :OLD_LockID"};
+        us.InsertSQL = {"insert into TempLock1 (LockID, SerialID, LockName, Used)",
+                        "values (:LockID, :SerialID, :LockName, :Used)"};
+        us.DeleteSQL = "delete from TempLock1 where LockID = :OLD_LockID";
+        q.SQL = "SELECT * FROM TempLock1 ORDER BY LockID";
+        q.SetCachedUpdates(true);
+        q.SetUpdateObject(&us);
+        q.OnUpdateRecord = [this](TMemoryDataSet&, TUpdateKind k, TUpdateAction& a) {
+            kinds.push_back(k);
+            us.ExecSQL(k);
+            a = uaApplied;
+        };
+        q.Open();
+    }
+
+    void toggleUsed()
+    {
+        q.Edit();
+        q.FieldByName("Used").AsBoolean(!q.FieldByName("Used").AsBoolean());
+        q.Post();
+    }
+};
+
+TEST_F(CachedUpdates, ApplyingOutsideCachedModeIsRefused)
+{
+    TDbQuery plain(&conn);
+    plain.Name = "Query1";
+    plain.SQL = "SELECT * FROM TempLock1";
+    plain.Open();
+    EXPECT_EQ(dbError([&] { plain.ApplyUpdates(); }), "Query1: Not in cached update mode");
+}
+
+TEST_F(CachedUpdates, PostedEditsWaitInTheCacheUntilSaved)
+{
+    toggleUsed();
+    EXPECT_TRUE(q.UpdatesPending());
+    EXPECT_EQ(q.UpdateStatus(), usModified);
+    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "0");
+    saveCached(conn, q);
+    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "1");
+    EXPECT_FALSE(q.UpdatesPending());
+    EXPECT_EQ(q.UpdateStatus(), usUnmodified);
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(q.RecNo(), 1);
+    EXPECT_EQ(kinds, std::vector<TUpdateKind>{ukModify});
+}
+
+TEST_F(CachedUpdates, SaveAfterEachPostFromAfterPost)
+{
+    // The windows save in AfterPost: each toggle reaches the database at once.
+    q.AfterPost = [this](TMemoryDataSet& ds) { saveCached(conn, ds); };
+    toggleUsed();
+    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "1");
+    q.Next();
+    toggleUsed();
+    toggleUsed();
+    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 2"), "0");
+    EXPECT_EQ(kinds.size(), 3u);
+    EXPECT_FALSE(q.UpdatesPending());
+}
+
+TEST_F(CachedUpdates, InsertsModifiesAndDeletesApplyInTheOrderMade)
+{
+    q.Last();
+    q.Delete(); // LockID 3
+    q.Append();
+    q.FieldByName("LockID").AsInteger(3); // reuses the id: the delete must run first
+    q.FieldByName("SerialID").AsString("S3b");
+    q.FieldByName("LockName").AsString("Three again");
+    q.FieldByName("Used").AsBoolean(true);
+    q.Post();
+    q.First();
+    q.Edit();
+    q.FieldByName("LockName").AsString("Uno");
+    q.Post();
+    // An inserted row deleted again before saving never reaches the database.
+    q.Append();
+    q.FieldByName("LockID").AsInteger(8);
+    q.Post();
+    q.Delete();
+    saveCached(conn, q);
+    EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukDelete, ukInsert, ukModify}));
+    EXPECT_EQ(peek("SELECT group_concat(LockName, ',') FROM (SELECT LockName FROM TempLock1 ORDER BY LockID)"),
+              "Uno,Two,Three again");
+    EXPECT_EQ(count("TempLock1"), 3);
+}
+
+TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
+{
+    conn.ExecSQL("CREATE TRIGGER no_two BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = 2 "
+                 "BEGIN SELECT RAISE(ABORT, 'lock 2 is being programmed'); END;");
+    int errors = 0;
+    q.OnUpdateError = [&](TMemoryDataSet&, EDatabaseError& e, TUpdateKind k, TUpdateAction& a) {
+        ++errors;
+        EXPECT_EQ(k, ukModify);
+        EXPECT_EQ(a, uaFail); // the shared handler leaves it so
+    };
+    toggleUsed(); // lock 1: fine on its own
+    q.Next();
+    q.Edit();
+    q.FieldByName("LockName").AsString("Two edited");
+    q.Post(); // lock 2: refused by the trigger
+    q.Next();
+    q.Delete(); // lock 3
+    try {
+        saveCached(conn, q);
+        FAIL() << "the save should fail";
+    } catch (const EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "lock 2 is being programmed");
+    }
+    EXPECT_EQ(errors, 1);
+    EXPECT_FALSE(conn.InTransaction());
+    // Nothing reached the file, not even the change that was applied before the failure.
+    EXPECT_EQ(peek("SELECT group_concat(LockName || Used, ',') FROM (SELECT * FROM TempLock1 ORDER BY LockID)"),
+              "One0,Two0,Three0");
+    // The rows on screen keep their edits and the changes stay pending.
+    EXPECT_TRUE(q.UpdatesPending());
+    ASSERT_EQ(q.RecordCount(), 2);
+    q.First();
+    EXPECT_TRUE(q.FieldByName("Used").AsBoolean());
+    q.Next();
+    EXPECT_EQ(q.FieldByName("LockName").AsString(), "Two edited");
+    EXPECT_EQ(q.FieldByName("LockName").OldValue(), DbVariant("Two"));
+
+    // Once the cause is gone, the next save writes every change once.
+    conn.ExecSQL("DROP TRIGGER no_two");
+    kinds.clear();
+    saveCached(conn, q);
+    EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukModify, ukModify, ukDelete}));
+    EXPECT_EQ(peek("SELECT group_concat(LockName || Used, ',') FROM (SELECT * FROM TempLock1 ORDER BY LockID)"),
+              "One1,Two edited0");
+    EXPECT_FALSE(q.UpdatesPending());
+}
+
+TEST_F(CachedUpdates, AFailedApplyWithoutATransactionStillWritesNothing)
+{
+    conn.ExecSQL("CREATE TRIGGER no_two BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = 2 "
+                 "BEGIN SELECT RAISE(ABORT, 'no'); END;");
+    toggleUsed();
+    q.Next();
+    toggleUsed();
+    EXPECT_THROW(q.ApplyUpdates(), EDatabaseError);
+    EXPECT_FALSE(conn.InTransaction());
+    EXPECT_EQ(peek("SELECT sum(Used) FROM TempLock1"), "0");
+    conn.ExecSQL("DROP TRIGGER no_two");
+    q.ApplyUpdates();
+    q.CommitUpdates();
+    EXPECT_EQ(peek("SELECT sum(Used) FROM TempLock1"), "2");
+}
+
+TEST_F(CachedUpdates, ModifyThatFindsNoRowFails)
+{
+    conn.ExecSQL("DELETE FROM TempLock1 WHERE LockID = 1");
+    toggleUsed();
+    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "usMaster: Update failed: the modify statement changed no row");
+    EXPECT_TRUE(q.UpdatesPending());
+}
+
+TEST_F(CachedUpdates, ErrorHandlerMaySkipAChange)
+{
+    conn.ExecSQL("CREATE TRIGGER no_one BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = 1 "
+                 "BEGIN SELECT RAISE(ABORT, 'no'); END;");
+    q.OnUpdateError = [&](TMemoryDataSet& ds, EDatabaseError&, TUpdateKind, TUpdateAction& a) {
+        EXPECT_EQ(ds.FieldByName("LockID").AsInteger(), 1); // the failing row is current for the handler
+        a = uaSkip;
+    };
+    toggleUsed();
+    q.Next();
+    toggleUsed();
+    saveCached(conn, q);
+    EXPECT_EQ(peek("SELECT group_concat(Used, ',') FROM (SELECT Used FROM TempLock1 ORDER BY LockID)"), "0,1,0");
+    EXPECT_TRUE(q.UpdatesPending()); // the skipped change is still there
+}
+
+TEST_F(CachedUpdates, HandlerThatLeavesTheActionAtFailFails)
+{
+    q.OnUpdateRecord = [](TMemoryDataSet&, TUpdateKind, TUpdateAction&) {};
+    toggleUsed();
+    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "LockList_Query: Update failed");
+}
+
+TEST_F(CachedUpdates, WithoutHandlerTheUpdateObjectWrites)
+{
+    q.OnUpdateRecord = nullptr;
+    toggleUsed();
+    saveCached(conn, q);
+    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "1");
+    // And without an update object, statements are made for the one table.
+    q.SetUpdateObject(nullptr);
+    q.Edit();
+    q.FieldByName("LockName").AsString("Generated");
+    q.Post();
+    saveCached(conn, q);
+    EXPECT_EQ(peek("SELECT LockName FROM TempLock1 WHERE LockID = 1"), "Generated");
+}
+
+TEST_F(CachedUpdates, CancelUpdatesPutsEverythingBack)
+{
+    toggleUsed();
+    q.Next();
+    q.Delete();
+    q.Append();
+    q.FieldByName("LockID").AsInteger(4);
+    q.Post();
+    ASSERT_EQ(q.RecordCount(), 3);
+    q.CancelUpdates();
+    EXPECT_FALSE(q.UpdatesPending());
+    ASSERT_EQ(q.RecordCount(), 3);
+    std::vector<std::string> rows;
+    for (q.First(); !q.Eof(); q.Next())
+        rows.push_back(q.FieldByName("LockName").AsString() + q.FieldByName("Used").AsString());
+    EXPECT_EQ(rows, (std::vector<std::string>{"OneFalse", "TwoFalse", "ThreeFalse"}));
+    EXPECT_EQ(count("TempLock1"), 3);
+}
+
+TEST_F(CachedUpdates, UpdateSqlParameterWithoutAFieldIsAClearError)
+{
+    us.ModifySQL = "update TempLock1 set Used = :Usd where LockID = :OLD_LockID";
+    toggleUsed();
+    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "usMaster: Parameter 'Usd' names no field of the dataset");
+}
+
+TEST_F(CachedUpdates, DateTimeOldValuesMatchTheStoredText)
+{
+    conn.ExecSQL("INSERT INTO TempAccessCode (CodeString, CodeType, DateCreated, Selected) "
+                 "VALUES ('123', 'Temp', '2024-01-02 03:04:05', 0)");
+    TDbQuery g(&conn);
+    TDbUpdateSQL u;
+    u.ModifySQL = {"update TempAccessCode", "set", "  Selected = :Selected", "where",
+                   "  CodeString = :OLD_CodeString and", "  CodeType = :OLD_CodeType and",
+                   "  DateCreated = :OLD_DateCreated"};
+    g.SQL = "SELECT * FROM TempAccessCode";
+    g.SetCachedUpdates(true);
+    g.SetUpdateObject(&u);
+    g.OnUpdateRecord = [&](TMemoryDataSet&, TUpdateKind k, TUpdateAction& a) {
+        u.ExecSQL(k);
+        a = uaApplied;
+    };
+    g.Open();
+    g.Edit();
+    g.FieldByName("Selected").AsBoolean(true);
+    g.Post();
+    saveCached(conn, g);
+    EXPECT_EQ(peek("SELECT Selected FROM TempAccessCode"), "1");
+}

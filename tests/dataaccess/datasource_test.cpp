@@ -1,0 +1,116 @@
+// What a grid adapter sees through the data source.
+#include "db_fixture.h"
+
+class DataSource : public DbFixture {};
+
+namespace {
+std::string name(TDataEvent e)
+{
+    switch (e) {
+    case deActiveChanged: return "active";
+    case deDataSetChange: return "change";
+    case deDataSetScroll: return "scroll";
+    case deRecordChange: return "record";
+    case deUpdateState: return "state";
+    case deRowInserted: return "ins";
+    case deRowDeleted: return "del";
+    case deDataSetUnlinked: return "unlinked";
+    }
+    return "?";
+}
+} // namespace
+
+TEST_F(DataSource, ObserversFollowTheDataset)
+{
+    addLock(1, "S1", "One");
+    addLock(2, "S2", "Two");
+    TDbQuery q(&conn);
+    q.SQL = "SELECT * FROM LockManagement ORDER BY LockID";
+    q.SetCachedUpdates(true);
+    TDbDataSource ds(&q);
+    std::vector<std::string> log;
+    int id = ds.AddObserver([&](const TDataEventInfo& e) { log.push_back(name(e.Event) + std::to_string(e.Row)); });
+    int stateChanges = 0;
+    ds.OnStateChange = [&](TDbDataSource&) { ++stateChanges; };
+
+    q.Open();
+    EXPECT_EQ(log, (std::vector<std::string>{"active-1"}));
+    EXPECT_EQ(ds.State(), dsBrowse);
+    log.clear();
+    q.Next();
+    EXPECT_EQ(log, (std::vector<std::string>{"scroll1"}));
+    log.clear();
+    q.Edit();
+    q.FieldByName("LockName").AsString("x");
+    q.Post();
+    EXPECT_EQ(log, (std::vector<std::string>{"state1", "record1", "state1", "record1"}));
+    log.clear();
+    q.Append();
+    EXPECT_EQ(log.front(), "ins2");
+    q.Cancel();
+    EXPECT_EQ(log.back(), "scroll1");
+    EXPECT_NE(std::find(log.begin(), log.end(), "del2"), log.end());
+    log.clear();
+    q.First();
+    q.Delete();
+    EXPECT_EQ(log, (std::vector<std::string>{"scroll0", "del0", "scroll0"}));
+    EXPECT_EQ(q.CellText(0, 2), "x");
+
+    // Controls held off while a window walks the rows: one refresh at the end.
+    log.clear();
+    q.DisableControls();
+    for (q.First(); !q.Eof(); q.Next()) {
+    }
+    q.EnableControls();
+    EXPECT_EQ(log, (std::vector<std::string>{"change-1", "scroll0"}));
+
+    log.clear();
+    ds.SetDataSet(nullptr); // detached while the query re-opens
+    q.Close();
+    q.Open();
+    ds.SetDataSet(&q);
+    EXPECT_EQ(log, (std::vector<std::string>{"unlinked-1", "unlinked-1"}));
+    EXPECT_GT(stateChanges, 0);
+
+    ds.RemoveObserver(id);
+    log.clear();
+    q.Next();
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(DataSource, DatasetDestroyedFirstUnlinksTheSource)
+{
+    TDbDataSource ds;
+    std::vector<TDataEvent> events;
+    ds.AddObserver([&](const TDataEventInfo& e) { events.push_back(e.Event); });
+    {
+        TDbTable t(&conn, "Admin");
+        ds.SetDataSet(&t);
+        t.Open();
+    }
+    EXPECT_EQ(ds.DataSet(), nullptr);
+    EXPECT_EQ(events.back(), deDataSetUnlinked);
+    EXPECT_EQ(ds.State(), dsInactive);
+    {
+        TDbTable t(&conn, "Admin");
+        auto src = std::make_unique<TDbDataSource>(&t);
+        src.reset(); // the source goes first: the table must not call it any more
+        t.Open();
+        t.Close();
+    }
+}
+
+TEST_F(DataSource, UpdateObjectAndDatasetMayDieInEitherOrder)
+{
+    auto q = std::make_unique<TDbQuery>(&conn);
+    {
+        TDbUpdateSQL u(q.get());
+        EXPECT_EQ(q->UpdateObject(), &u);
+    }
+    EXPECT_EQ(q->UpdateObject(), nullptr);
+    TDbUpdateSQL u2;
+    q->SetUpdateObject(&u2);
+    q.reset();
+    EXPECT_EQ(u2.DataSet(), nullptr);
+    EXPECT_THROW(u2.ExecSQL(ukModify), EDatabaseError);
+}

@@ -1,0 +1,240 @@
+// Dataset states and edits written at Post (no cached updates): the table component and
+// a query on one table.
+#include "db_fixture.h"
+
+using db::makeDateTime;
+
+class Editing : public DbFixture {};
+
+TEST_F(Editing, StatesFollowEditInsertPostCancel)
+{
+    addLock(1, "S1", "One");
+    addLock(2, "S2", "Two");
+    TDbQuery q(&conn);
+    q.Name = "Query1";
+    q.SQL = "SELECT * FROM LockManagement ORDER BY LockID";
+    EXPECT_EQ(q.State(), dsInactive);
+    EXPECT_EQ(dbError([&] { q.Edit(); }), "Query1: Cannot perform this operation on a closed dataset");
+    q.SetCachedUpdates(true);
+    q.Open();
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(dbError([&] { q.FieldByName("LockName").AsString("x"); }), "Query1: Dataset not in edit or insert mode");
+
+    q.Edit();
+    EXPECT_EQ(q.State(), dsEdit);
+    q.FieldByName("LockName").AsString("Changed");
+    EXPECT_TRUE(q.Modified());
+    EXPECT_EQ(q.FieldByName("LockName").OldValue(), DbVariant("One"));
+    q.Cancel();
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(q.FieldByName("LockName").AsString(), "One");
+
+    q.Append();
+    EXPECT_EQ(q.State(), dsInsert);
+    EXPECT_EQ(q.RecNo(), 3);
+    EXPECT_TRUE(q.FieldByName("LockName").IsNull());
+    EXPECT_TRUE(q.FieldByName("LockName").OldValue().isNull());
+    q.Cancel();
+    EXPECT_EQ(q.RecordCount(), 2);
+
+    q.First();
+    q.Next();
+    q.Insert(); // before the current row
+    EXPECT_EQ(q.RecNo(), 2);
+    q.FieldByName("LockID").AsInteger(9);
+    q.FieldByName("LockName").AsString("Nine");
+    q.Post();
+    EXPECT_EQ(q.State(), dsBrowse);
+    EXPECT_EQ(q.RecordCount(), 3);
+    EXPECT_EQ(q.UpdateStatus(), usInserted);
+
+    // Moving posts a pending edit; an untouched insert is dropped.
+    q.Edit();
+    q.FieldByName("LockName").AsString("Nine!");
+    q.First();
+    EXPECT_EQ(q.State(), dsBrowse);
+    q.Append();
+    q.First();
+    EXPECT_EQ(q.RecordCount(), 3);
+    q.SetRecNo(2);
+    EXPECT_EQ(q.FieldByName("LockName").AsString(), "Nine!");
+
+    // Edit on an empty dataset appends.
+    TDbQuery e(&conn);
+    e.SQL = "SELECT * FROM TempLock1";
+    e.SetCachedUpdates(true);
+    e.Open();
+    e.Edit();
+    EXPECT_EQ(e.State(), dsInsert);
+    EXPECT_EQ(count("LockManagement"), 2); // cached: nothing written yet
+}
+
+TEST_F(Editing, FieldValuesAreConvertedToTheFieldType)
+{
+    TDbTable t(&conn, "LockKeyManagement");
+    t.Open();
+    t.Append();
+    t.FieldByName("LockID").AsString("12");
+    t.FieldByName("ExpDate").AsInteger(1);
+    t.FieldByName("LastSetupTime").AsString("2024-04-01 10:11:12");
+    EXPECT_EQ(t.FieldByName("LockID").Value(), DbVariant(12));
+    EXPECT_EQ(t.FieldByName("ExpDate").Value(), DbVariant(true));
+    EXPECT_EQ(t.FieldByName("LastSetupTime").AsDateTime(), makeDateTime(2024, 4, 1, 10, 11, 12));
+    EXPECT_THROW(t.FieldByName("KeyID").AsString("twelve"), EDatabaseError);
+    EXPECT_THROW(t.FieldByName("LastSetupTime").AsString("2024-02-30"), EDatabaseError);
+    t.Post();
+    EXPECT_EQ(peek("SELECT LockID || '|' || typeof(LockID) || '|' || ExpDate || '|' || LastSetupTime FROM LockKeyManagement"),
+              "12|integer|1|2024-04-01 10:11:12");
+}
+
+TEST_F(Editing, TableWritesEachPostAndDeleteAtOnce)
+{
+    TDbTable t(&conn);
+    t.SetTableName("OneOffCode");
+    t.Open();
+    ASSERT_EQ(t.RecordCount(), 10);
+    t.Edit();
+    t.FieldByName("OneOffCode").AsString("1234");
+    t.Post();
+    EXPECT_EQ(peek("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = 1"), "1234");
+    t.Next();
+    t.Edit();
+    t.FieldByName("OneOffCode").AsString(""); // empty text, not null
+    t.Post();
+    EXPECT_EQ(peek("SELECT OneOffCode IS NULL FROM OneOffCode WHERE CodeNo = 2"), "0");
+    t.Last();
+    t.Delete();
+    EXPECT_EQ(count("OneOffCode"), 9);
+    EXPECT_EQ(t.RecordCount(), 9);
+    t.Append();
+    t.FieldByName("CodeNo").AsInteger(20);
+    t.FieldByName("OneOffCode").AsString("99");
+    t.Post();
+    EXPECT_EQ(peek("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = 20"), "99");
+    // The new row can be edited again in the same session (its rowid is known).
+    t.Edit();
+    t.FieldByName("OneOffCode").AsString("98");
+    t.Post();
+    EXPECT_EQ(peek("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = 20"), "98");
+    EXPECT_EQ(count("OneOffCode"), 10);
+}
+
+TEST_F(Editing, InsertTheDatabaseRefusesRaisesAndStoresNothing)
+{
+    TDbTable t(&conn, "Admin");
+    t.Name = "Admin_Table";
+    t.Open();
+    t.Append();
+    t.FieldByName("UserName").AsString("admin"); // unique
+    t.FieldByName("Password").AsString("x");
+    try {
+        t.Post();
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_STREQ(e.what(), "UNIQUE constraint failed: Admin.UserName");
+    }
+    EXPECT_EQ(t.State(), dsInsert); // the row is still there to fix or cancel
+    EXPECT_EQ(count("Admin"), 1);
+    t.FieldByName("UserName").AsString("second");
+    t.Post();
+    EXPECT_EQ(count("Admin"), 2);
+    t.Append();
+    t.FieldByName("UserName").AsString("admin");
+    EXPECT_THROW(t.Post(), EDatabaseError);
+    t.Close(); // gives the row up
+    EXPECT_EQ(count("Admin"), 2);
+}
+
+TEST_F(Editing, DeleteLoopEndsAtEof)
+{
+    for (int i = 1; i <= 5; ++i)
+        addLock(i, "S" + std::to_string(i), i % 2 ? "odd" : "even");
+    TDbTable t(&conn, "LockManagement");
+    t.Open();
+    t.First();
+    int guard = 0;
+    while (!t.Eof() && ++guard < 20) {
+        if (t.FieldByName("LockName").AsString() == "odd")
+            t.Delete();
+        else
+            t.Next();
+    }
+    EXPECT_LT(guard, 20);
+    EXPECT_EQ(count("LockManagement"), 2);
+    EXPECT_EQ(t.RecordCount(), 2);
+}
+
+TEST_F(Editing, QueryOnOneTableWritesWithoutAnUpdateObject)
+{
+    addLock(1, "S1", "Same");
+    addLock(2, "S2", "Same");
+    TDbQuery q(&conn);
+    q.SQL = "SELECT LockID, LockName, LockLocation FROM LockManagement WHERE LockName = 'Same' ORDER BY LockID";
+    q.Open();
+    q.Next();
+    q.Edit();
+    q.FieldByName("LockLocation").AsString("Roof");
+    q.Post();
+    EXPECT_EQ(peek("SELECT group_concat(LockLocation, ',') FROM (SELECT LockLocation FROM LockManagement ORDER BY LockID)"),
+              "Hall,Roof");
+    // A row changed behind the query's back is not overwritten.
+    conn.ExecSQL("UPDATE LockManagement SET LockLocation = 'Cellar' WHERE LockID = 1");
+    q.First();
+    q.Edit();
+    q.FieldByName("LockLocation").AsString("Attic");
+    EXPECT_EQ(dbError([&] { q.Post(); }), "Record not found or changed by another user");
+    q.Cancel();
+    EXPECT_EQ(peek("SELECT LockLocation FROM LockManagement WHERE LockID = 1"), "Cellar");
+    // A join has no single table to write to.
+    TDbQuery j(&conn);
+    j.SQL = "SELECT A.LockID, B.GroupName FROM LockManagement A, TimeGroup B";
+    j.Open();
+    j.Edit();
+    j.FieldByName("GroupName").AsString("x");
+    EXPECT_THROW(j.Post(), EDatabaseError);
+}
+
+TEST_F(Editing, ConnectionRulesAndClose)
+{
+    TDbConnection missing;
+    missing.Database = (dir / "absent.db").string();
+    EXPECT_THROW(missing.Open(), EDatabaseError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "absent.db")); // never created by accident
+
+    {
+        std::ofstream junk(dir / "junk.db");
+        junk << "this is not a database file, not at all, not even close to one......";
+    }
+    TDbConnection bad((dir / "junk.db").string());
+    EXPECT_THROW(bad.Open(), EDatabaseError);
+    EXPECT_FALSE(bad.Connected());
+
+    EXPECT_NO_THROW(conn.Rollback()); // nothing to roll back
+    EXPECT_THROW(conn.Commit(), EDatabaseError);
+    conn.StartTransaction();
+    EXPECT_TRUE(conn.InTransaction());
+    EXPECT_THROW(conn.StartTransaction(), EDatabaseError);
+    conn.ExecSQL("DELETE FROM Admin");
+    conn.Rollback();
+    EXPECT_FALSE(conn.InTransaction());
+    EXPECT_EQ(count("Admin"), 1);
+
+    TDbQuery q(&conn);
+    q.SQL = "SELECT * FROM Admin";
+    q.Open();
+    conn.Close();
+    EXPECT_FALSE(q.Active());
+    conn.Open();
+    q.Open();
+    EXPECT_EQ(q.RecordCount(), 1);
+    {
+        auto lone = std::make_unique<TDbConnection>(file.string());
+        TDbQuery orphan(lone.get());
+        orphan.SQL = "SELECT * FROM Admin";
+        orphan.Open();
+        lone.reset(); // the query outlives its connection and says so
+        EXPECT_FALSE(orphan.Active());
+        EXPECT_EQ(orphan.Connection(), nullptr);
+        EXPECT_THROW(orphan.Open(), EDatabaseError);
+    }
+}

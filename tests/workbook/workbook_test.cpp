@@ -1,0 +1,304 @@
+// The sheet model, the .xlsx writer and the exports folder, checked by reading the written
+// files back with openpyxl.
+#include "workbook/cell_ref.h"
+#include "workbook/export.h"
+#include "workbook/file_commit.h"
+#include "workbook/sheet.h"
+#include "workbook/xlsx_writer.h"
+#include "workbook/xlsx_readback.h"
+
+#include <cmath>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace workbook;
+using namespace std::chrono;
+using workbook_test::readBack;
+using workbook_test::ScratchFolder;
+
+namespace {
+
+DateTime at(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0)
+{
+    return local_days{year{y} / month{m} / day{d}} + hours{hh} + minutes{mm} + seconds{ss};
+}
+
+std::string fileText(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+TEST(CellRefs, ParseAndFormat)
+{
+    EXPECT_EQ(parseCellRef("B3"), (CellPos{3, 2}));
+    EXPECT_EQ(parseCellRef("$aa$10"), (CellPos{10, 27}));
+    EXPECT_EQ(parseCellRef("XFD1048576"), (CellPos{kMaxRows, kMaxColumns}));
+    EXPECT_EQ(cellRef(1, 1), "A1");
+    EXPECT_EQ(cellRef(30000, 11), "K30000");
+    EXPECT_EQ(columnLetters(26), "Z");
+    EXPECT_EQ(columnLetters(27), "AA");
+    EXPECT_EQ(columnLetters(702), "ZZ");
+    EXPECT_EQ(columnLetters(703), "AAA");
+    for (int c : {1, 26, 27, 52, 703, 16384})
+        EXPECT_EQ(parseCellRef(columnLetters(c) + "7").column, c);
+    for (const char* bad : {"", "B", "3", "B0", "XFE1", "A1048577", "A1 ", "1A", "B3:C4", "ABCDE1", "A123456789"})
+        EXPECT_THROW(parseCellRef(bad), WorkbookError) << bad;
+    EXPECT_THROW(cellRef(0, 1), WorkbookError);
+    EXPECT_THROW(cellRef(1, kMaxColumns + 1), WorkbookError);
+}
+
+TEST(CellRefs, SerialDatesOfBothDateSystems)
+{
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 1, 1)), 1);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 2, 28)), 59);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 3, 1)), 61); // after the leap day 1900 never had
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(2000, 1, 1, 12)), 36526.5);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(2000, 1, 1, 18), true), 35064.75);
+    EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1904, 1, 1), true), 0);
+    EXPECT_THROW(spreadsheetSerial(at(1899, 12, 31, 23, 59, 59)), WorkbookError);
+    EXPECT_THROW(spreadsheetSerial(at(1903, 12, 31), true), WorkbookError);
+    EXPECT_THROW(spreadsheetSerial(at(10000, 1, 1)), WorkbookError);
+}
+
+TEST(CellRefs, TextMadeSafeForXml)
+{
+    EXPECT_EQ(xmlSafeText("Zo\xC3\xAB\tA\r\nB"), "Zo\xC3\xAB\tA\r\nB");
+    EXPECT_EQ(xmlSafeText("\xF0\x9F\x94\x91 key"), "\xF0\x9F\x94\x91 key");
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(xmlSafeText(std::string("a\x01z", 3)), "a" + fffd + "z");
+    EXPECT_EQ(xmlSafeText(std::string("a\0z", 3)), "a" + fffd + "z");
+    EXPECT_EQ(xmlSafeText("\xC3"), fffd);                 // cut short
+    EXPECT_EQ(xmlSafeText("\xC0\xAF"), fffd + fffd);      // overlong
+    EXPECT_EQ(xmlSafeText("\xED\xA0\x80"), fffd + fffd + fffd); // surrogate
+    EXPECT_EQ(xmlSafeText("\xEF\xBF\xBE"), fffd + fffd + fffd); // U+FFFE
+    EXPECT_EQ(xmlSafeText("\xE9t\xE9"), fffd + "t" + fffd);   // Latin-1
+}
+
+TEST(SheetModel, NamesCellsAndFormats)
+{
+    Workbook book;
+    Sheet& report = book.addSheet("Audit Record Report");
+    book.addSheet("Sheet1");
+    EXPECT_THROW(book.addSheet("sheet1"), WorkbookError); // names are unique regardless of case
+    for (const char* bad : {"", "a/b", "a[1]", "Sheet:1", "what?", "'quoted'", "1234567890123456789012345678901X"})
+        EXPECT_THROW(book.addSheet(bad), WorkbookError) << bad;
+    EXPECT_NO_THROW(book.addSheet("Get Information Key Report"));
+    EXPECT_EQ(&book.sheet(0), &report); // earlier references stay valid
+    EXPECT_EQ(book.findSheet("SHEET1"), &book.sheet(1));
+    EXPECT_EQ(book.findSheet("none"), nullptr);
+    EXPECT_THROW(book.renameSheet(1, "audit record report"), WorkbookError);
+    book.renameSheet(1, "Other");
+    EXPECT_EQ(book.sheet(1).name(), "Other");
+    EXPECT_THROW(book.sheet(5), WorkbookError);
+
+    report.setText(2, 1, "Print Time: ");
+    report.setNumberFormat(4, 2, "0");
+    report.setText("B4", "\"1200000012345678");
+    report.setColumnNumberFormat(3, "0.00");
+    report.setNumber(4, 3, 2.5);
+    report.setDateTime("F4", at(2026, 12, 6, 17, 20, 3));
+    EXPECT_EQ(report.effectiveNumberFormat(4, 2), "0");
+    EXPECT_EQ(report.effectiveNumberFormat(4, 3), "0.00");
+    EXPECT_EQ(report.effectiveNumberFormat(4, 6), kDefaultDateTimeFormat);
+    EXPECT_EQ(report.effectiveNumberFormat(2, 1), "");
+    EXPECT_EQ(std::get<std::string>(report.cell(4, 2)->value), "\"1200000012345678");
+    EXPECT_EQ(report.cell(9, 9), nullptr);
+
+    EXPECT_THROW(report.setText(0, 1, "x"), WorkbookError);
+    EXPECT_THROW(report.setText(1, kMaxColumns + 1, "x"), WorkbookError);
+    EXPECT_THROW(report.setNumber(1, 1, std::nan("")), WorkbookError);
+    EXPECT_THROW(report.setDateTime(1, 1, at(1899, 1, 1)), WorkbookError);
+    EXPECT_THROW(report.setColumnWidth(1, -1), WorkbookError);
+    EXPECT_THROW(report.setColumnWidth(1, 256), WorkbookError);
+    EXPECT_EQ(report.cell(1, 1), nullptr); // refused values leave no cell behind
+}
+
+TEST(XlsxWriter, WrittenWorkbookReadsBackWithValuesFormatsWidthsAndSheetNames)
+{
+    ScratchFolder folder("write");
+    Workbook book;
+    Sheet& s = book.addSheet("Audit Record Report");
+    Sheet& second = book.addSheet("Sheet1");
+    s.setText(1, 1, "Audit Record Report");
+    s.setText(2, 1, "Print Time: ");
+    s.setText(3, 1, "No.");
+    s.setText(3, 2, "Serial ID");
+    s.setText(4, 1, "1");
+    s.setNumberFormat(4, 2, "0");
+    s.setText(4, 2, "\"1200000012345678");
+    s.setText(4, 3, "Zo\xC3\xAB  ");
+    s.setText(4, 4, "=1+1"); // text, never a formula
+    s.setText(4, 5, std::string("bell\x07", 5));
+    s.setDateTime(4, 6, at(2026, 12, 6, 17, 20, 3));
+    s.setNumberFormat(4, 6, "yyyy-mm-dd hh:mm:ss");
+    s.setDateTime(4, 7, at(1900, 2, 28, 6));
+    s.setNumber(5, 8, 42.5);
+    s.setColumnNumberFormat(9, "0.00");
+    s.setNumber(5, 9, 3);
+    s.setNumberFormat(6, 1, "@");
+    s.setText(6, 1, ""); // an empty text leaves a formatted, empty cell
+    for (int c = 1; c <= 10; ++c)
+        s.setColumnWidth(c, 20);
+    second.setNumber("C3", -0.125);
+
+    const auto file = folder.path() / "out.xlsx";
+    writeXlsx(book, file);
+    const auto dump = readBack(file);
+
+    EXPECT_EQ(dump.sheets, (std::vector<std::string>{"Audit Record Report", "Sheet1"}));
+    EXPECT_EQ(dump.cell("Audit Record Report!A1").json, "\"Audit Record Report\"");
+    EXPECT_EQ(dump.cell("Audit Record Report!A2").json, "\"Print Time: \"");
+    EXPECT_EQ(dump.cell("Audit Record Report!A4").type, "text");
+    const auto& serial = dump.cell("Audit Record Report!B4");
+    EXPECT_EQ(serial.type, "text");
+    EXPECT_EQ(serial.json, "\"\\\"1200000012345678\"");
+    EXPECT_EQ(serial.format, "0");
+    EXPECT_EQ(dump.cell("Audit Record Report!C4").json, "\"Zoë  \"");
+    EXPECT_EQ(dump.cell("Audit Record Report!D4").type, "text");
+    EXPECT_EQ(dump.cell("Audit Record Report!D4").json, "\"=1+1\"");
+    EXPECT_EQ(dump.cell("Audit Record Report!E4").json, "\"bell\xEF\xBF\xBD\"");
+    const auto& when = dump.cell("Audit Record Report!F4");
+    EXPECT_EQ(when.type, "datetime");
+    EXPECT_EQ(when.json, "\"2026-12-06T17:20:03\"");
+    EXPECT_EQ(when.format, "yyyy-mm-dd hh:mm:ss");
+    EXPECT_EQ(dump.cell("Audit Record Report!G4").json, "\"1900-02-28T06:00:00\"");
+    EXPECT_EQ(dump.cell("Audit Record Report!G4").format, kDefaultDateTimeFormat);
+    EXPECT_EQ(dump.cell("Audit Record Report!H5").json, "42.5");
+    EXPECT_EQ(dump.cell("Audit Record Report!H5").format, "General");
+    EXPECT_EQ(dump.cell("Audit Record Report!I5").json, "3.0");
+    EXPECT_EQ(dump.cell("Audit Record Report!I5").format, "0.00"); // from its column
+    EXPECT_EQ(dump.cell("Audit Record Report!A6").type, "blank");
+    EXPECT_EQ(dump.cell("Audit Record Report!A6").format, "@");
+    EXPECT_EQ(dump.cell("Sheet1!C3").json, "-0.125");
+    for (const char* col : {"A", "B", "F", "J"}) {
+        // The stored width carries the spreadsheet's cell padding on top of the 20 set.
+        ASSERT_TRUE(dump.widths.count(std::string("Audit Record Report!") + col)) << col;
+        EXPECT_NEAR(dump.widths.at(std::string("Audit Record Report!") + col), 20.71, 0.01) << col;
+    }
+    EXPECT_FALSE(dump.widths.count("Audit Record Report!K"));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"out.xlsx"}); // no temporary left
+}
+
+TEST(XlsxWriter, FailedWriteLeavesTheOlderFileAndNoTemporary)
+{
+    ScratchFolder folder("fail");
+    const auto file = folder.path() / "keep.xlsx";
+    {
+        std::ofstream(file) << "older";
+    }
+    Workbook empty;
+    EXPECT_THROW(writeXlsx(empty, file), WorkbookError);
+
+    Workbook tooLong;
+    tooLong.addSheet("Sheet1").setText(1, 1, std::string(40000, 'x'));
+    try {
+        writeXlsx(tooLong, file);
+        FAIL() << "a text longer than a cell holds was written";
+    } catch (const WorkbookError& e) {
+        EXPECT_NE(std::string(e.what()).find("A1"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(fileText(file), "older");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"keep.xlsx"});
+}
+
+TEST(Export, WritesUniqueFilesIntoTheFolderAndHandsThemOver)
+{
+    ScratchFolder root("export");
+    std::vector<std::filesystem::path> handed;
+    ExportSettings settings;
+    settings.folder = root.path() / "Exports" / "nested"; // made when missing
+    settings.openHook = [&](const std::filesystem::path& p) {
+        // The file is complete under its final name before anything opens it.
+        EXPECT_TRUE(std::filesystem::is_regular_file(p));
+        EXPECT_EQ(readBack(p).cell("Lock List Report!A1").json, "\"Lock List Report\"");
+        handed.push_back(p);
+    };
+    Workbook book;
+    book.addSheet("Lock List Report").setText(1, 1, "Lock List Report");
+
+    const auto first = exportWorkbook(book, "Lock List Report", settings);
+    const auto second = exportWorkbook(book, "Lock List Report", settings);
+    const auto third = exportWorkbook(book, "Lock List Report", settings);
+    ASSERT_EQ(handed, (std::vector<std::filesystem::path>{first, second, third}));
+    EXPECT_TRUE(first.is_absolute());
+    EXPECT_EQ(first.parent_path(), std::filesystem::absolute(settings.folder));
+    EXPECT_NE(first, second);
+    EXPECT_NE(second, third);
+    const std::string name = first.filename().string();
+    EXPECT_EQ(name.rfind("Lock List Report 20", 0), 0u) << name;
+    EXPECT_EQ(first.extension(), ".xlsx");
+    for (const auto& entry : std::filesystem::directory_iterator(settings.folder))
+        EXPECT_EQ(entry.path().extension(), ".xlsx") << entry.path(); // no temporary left
+
+    // A name that is no safe file name still gives a file in the folder.
+    const auto odd = exportWorkbook(book, "../a/b:c?*", settings);
+    EXPECT_EQ(odd.parent_path(), std::filesystem::absolute(settings.folder));
+    EXPECT_EQ(odd.filename().string().rfind("_a_b_c__ ", 0), 0u) << odd;
+}
+
+TEST(Export, FolderThatCannotBeMadeOrWrittenRaisesAndLeavesNoFile)
+{
+    ScratchFolder root("unwritable");
+    bool handed = false;
+    ExportSettings settings;
+    settings.openHook = [&](const std::filesystem::path&) { handed = true; };
+    Workbook book;
+    book.addSheet("Sheet1").setText(1, 1, "x");
+
+    // A file stands where the folder should be made.
+    std::ofstream(root.path() / "blocker") << "x";
+    settings.folder = root.path() / "blocker" / "Exports";
+    try {
+        exportWorkbook(book, "Report", settings);
+        FAIL() << "exported into a folder that cannot exist";
+    } catch (const WorkbookError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot create the folder"), std::string::npos) << e.what();
+    }
+    settings.folder = root.path() / "blocker";
+    EXPECT_THROW(exportWorkbook(book, "Report", settings), WorkbookError);
+
+    // A folder without write permission (root may write anywhere, so only for other users).
+    if (geteuid() != 0) {
+        const auto locked = root.path() / "locked";
+        std::filesystem::create_directory(locked);
+        chmod(locked.c_str(), 0555);
+        settings.folder = locked;
+        try {
+            exportWorkbook(book, "Report", settings);
+            FAIL() << "exported into a read-only folder";
+        } catch (const WorkbookError& e) {
+            EXPECT_NE(std::string(e.what()).find("Cannot write"), std::string::npos) << e.what();
+        }
+        chmod(locked.c_str(), 0755);
+        EXPECT_TRUE(std::filesystem::is_empty(locked));
+    }
+
+    // A workbook that fails while being written leaves nothing in a writable folder.
+    const auto exports = root.path() / "Exports";
+    settings.folder = exports;
+    Workbook tooLong;
+    tooLong.addSheet("Sheet1").setText(1, 1, std::string(40000, 'x'));
+    EXPECT_THROW(exportWorkbook(tooLong, "Report", settings), WorkbookError);
+    EXPECT_TRUE(std::filesystem::is_empty(exports));
+    EXPECT_FALSE(handed);
+}
+
+TEST(Export, SafeFileStems)
+{
+    EXPECT_EQ(detail::safeFileStem("Audit Record Report"), "Audit Record Report");
+    EXPECT_EQ(detail::safeFileStem(" ..hidden. "), "hidden");
+    EXPECT_EQ(detail::safeFileStem("a\\b/c\td"), "a_b_c_d");
+    EXPECT_EQ(detail::safeFileStem(""), "Workbook");
+    EXPECT_EQ(detail::safeFileStem("..."), "Workbook");
+    std::string name(95, 'x');
+    for (int i = 0; i < 10; ++i)
+        name += "\xC3\xAB"; // two bytes each: 100 falls inside one
+    const std::string stem = detail::safeFileStem(name);
+    EXPECT_EQ(stem.size(), 99u);
+    EXPECT_EQ(xmlSafeText(stem), stem); // never cut inside a character
+}
