@@ -94,6 +94,8 @@ TEST_F(AuditReadTest, OneKeyTrailSkipsEmptySlotsAndNumbersTheRest)
                      "AND LockLocation = 'Lobby' AND CodeType IS NULL"),
               1963);
     EXPECT_FALSE(form->BitBtn1->isHidden());
+    EXPECT_FALSE(form->BitBtn2->isHidden()); // " &Export Data" comes with the audit panel
+    EXPECT_TRUE(form->BitBtn2->isEnabled());
     // Newest first on the grid.
     ASSERT_EQ(form->TempRecord_Query.RecordCount(), 1963);
     form->TempRecord_Query.First();
@@ -257,6 +259,7 @@ TEST_F(AuditReadTest, MultiLockKeyDecodesEveryBlock)
     EXPECT_EQ(form->Label67->text(), QStringLiteral("3"));
     EXPECT_EQ(form->PagesPerLockBlock, 8);
     EXPECT_FALSE(form->BitBtn5->isHidden());
+    EXPECT_FALSE(form->BitBtn2->isHidden());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE LockName = 'Back'"), 7);
     EXPECT_EQ(scalar("SELECT max(No) FROM TempRecord WHERE LockName = 'Back'"), 7);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE LockName = '' AND LockLocation = ''"), 3);

@@ -46,6 +46,7 @@ TEST_F(AuditSaveTest, SavesOnceAndNeverTwice)
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Save Data OK." });
     EXPECT_TRUE(form->BitBtn1->isHidden());
     EXPECT_TRUE(form->BitBtn5->isHidden());
+    EXPECT_FALSE(form->BitBtn2->isHidden()); // the export is still there after saving
     EXPECT_EQ(history(), 51);
     EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE CodeType = 'Perm.' AND SerialID = '4321'"), 1);
     EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE CodeType IS NULL"), 50);

@@ -71,6 +71,7 @@ TEST_F(ReadKeyTest, NamesEveryMissionKeyAndShowsItsPanel)
         EXPECT_TRUE(boxes.empty()) << boxes.front();
         EXPECT_TRUE(form->sbReadCard->isEnabled());
         EXPECT_TRUE(form->sbExit->isEnabled());
+        EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 6 && r.panel != 8);
     }
 }
 

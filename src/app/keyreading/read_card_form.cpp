@@ -168,12 +168,13 @@ QString dateTimeText(DateTime t, bool dropMidnight)
 // entered twice and the window cannot be freed under it. Boxes shown meanwhile still work.
 class InputBlock : public QObject {
 public:
-    explicit InputBlock(TReadCard_Form& form)
+    InputBlock(TReadCard_Form& form, bool read)
         : form_(form)
     {
         ++form_.busy_;
         form_.setButtonsEnabled(false);
-        form_.BitBtn2->hide();
+        if (read)
+            form_.BitBtn2->hide();
         if (Main_Form)
             Main_Form->setToolButtonsEnabled(false);
         qApp->installEventFilter(this);
@@ -651,6 +652,10 @@ void TReadCard_Form::DisplayPanel(int n)
     BitBtn2->hide();
     if (n >= 0 && n < int(panels.size()) && panels[size_t(n)])
         panels[size_t(n)]->show();
+    if (n == 6 || n == 8) { // the audit panels: export shown, save hidden until records are decoded
+        BitBtn2->show();
+        (n == 6 ? BitBtn1 : BitBtn5)->hide();
+    }
     panel_ = n;
 }
 
@@ -707,7 +712,7 @@ void TReadCard_Form::sbReadCardClick()
 {
     if (busy_)
         return;
-    keyreading::InputBlock block(*this); // steps 1 and 9
+    keyreading::InputBlock block(*this, true); // steps 1 and 9
     try {
         readSteps();
     } catch (const std::exception& e) {
@@ -1252,7 +1257,7 @@ void TReadCard_Form::BitBtn1Click()
 {
     if (busy_)
         return;
-    keyreading::InputBlock block(*this);
+    keyreading::InputBlock block(*this, false);
     saveAuditRows();
 }
 
