@@ -207,13 +207,19 @@ protected:
             return false;
         }
         auto* w = qobject_cast<QWidget*>(watched);
+        if (!w) // a shortcut goes to its action: judge by the widget that holds the action
+            w = qobject_cast<QWidget*>(watched->parent());
         if (!w)
             return false;
         QWidget* top = w->window();
         const bool guarded = top == form_.window() || (Main_Form && top == Main_Form);
-        if (guarded && event->type() == QEvent::Close)
+        if (!guarded)
+            return false;
+        if (event->type() == QEvent::Close)
             event->ignore();
-        return guarded;
+        else if (event->type() == QEvent::ShortcutOverride)
+            event->accept(); // the key stays with the (blocked) widget: no shortcut fires
+        return true;
     }
 
 private:
