@@ -415,3 +415,54 @@ TEST_F(AuditReadTest, AMultiLockKeyNoLockFilledKeepsTheCountsShown)
 }
 
 } // namespace
+
+namespace {
+
+// A lock block laid by hand: header page, then records four to a page.
+void layBlock(onewire::KeyFile& key, int headerPage, const RomId& lock, int count, int minuteBase)
+{
+    std::array<uint8_t, 64> header {};
+    header.fill(0xFF);
+    header[2] = uint8_t(count >> 8);
+    header[3] = uint8_t(count);
+    std::copy(lock.begin(), lock.end(), header.begin() + 4);
+    ASSERT_TRUE(onewire::setDS1977Page(key, headerPage, header));
+    for (int j = 0; j < count; j += 4) {
+        std::array<uint8_t, 64> page {};
+        page.fill(0xFF);
+        for (int s = 0; s < 4 && j + s < count; ++s) {
+            const int m = minuteBase + j + s;
+            const uint8_t rec[16] = { 0x01, 0x01, 0x10, 0, 0, 0, 0, 0x00, 0x26, 0x03, 0x00, 0x15,
+                                      uint8_t(0x10 + m / 60 % 10), uint8_t((m % 60 / 10) << 4 | (m % 10)), 0x00, 0x02 };
+            std::copy(std::begin(rec), std::end(rec), page.begin() + 16 * s);
+        }
+        ASSERT_TRUE(onewire::setDS1977Page(key, headerPage + 1 + j / 4, page));
+    }
+}
+
+TEST_F(AuditReadTest, LockBlocksLieWhereTheirSizeSaysForEveryChoice)
+{
+    struct Case {
+        int perLock, secondHeader;
+    };
+    for (Case c : { Case { 25, 10 }, Case { 50, 16 }, Case { 100, 28 }, Case { 200, 53 }, Case { 400, 103 },
+                    Case { 1000, 253 } }) {
+        SCOPED_TRACE(c.perLock);
+        auto key = ds1977(uint64_t(4000 + c.perLock));
+        setPage(key, 0, auditTrailHeaderPage(ReadKind::MultiLockAuditTrail, uint16_t(c.perLock), kSite));
+        std::array<uint8_t, 64> p1 {};
+        p1.fill(0xFF);
+        p1[0] = 2;
+        setPage(key, 1, p1);
+        layBlock(key, 2, kLockA, 25, 0); // records on pages 3-9
+        layBlock(key, c.secondHeader, kLockB, 7, 30);
+        insertKey(key);
+        auto form = newForm();
+        EXPECT_TRUE(read(*form).empty());
+        EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE LockName = 'Front'"), 25);
+        EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE LockName = 'Back'"), 7);
+        EXPECT_EQ(scalar("SELECT max(No) FROM TempRecord WHERE LockName = 'Back'"), 7);
+    }
+}
+
+} // namespace

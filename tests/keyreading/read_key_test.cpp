@@ -463,3 +463,41 @@ TEST_F(ReadKeyTest, UserKeyShowsItsSettingsInTheChosenLock)
 }
 
 } // namespace
+
+namespace {
+
+// A reader from whose bus the keys vanish after the first session (the key search): the key
+// was found, then taken out before its clock could be read.
+class VanishingReader : public onewire::EmulatedReader {
+public:
+    using EmulatedReader::EmulatedReader;
+    int sessions = 0;
+    void beginSession() override
+    {
+        EmulatedReader::beginSession();
+        if (++sessions >= 2)
+            for (const RomId& rom : roms())
+                if (rom[0] != onewire::kFamilyIdChip)
+                    detach(rom);
+    }
+};
+
+TEST_F(ReadKeyTest, AClockKeyTakenOutBeforeItsClockIsReadIsReported)
+{
+    for (uint8_t family : { onewire::kFamilyDS1904, onewire::kFamilyDS1994 }) {
+        clearReader();
+        put(family == onewire::kFamilyDS1904 ? onewire::blankDS1904(onewire::makeRomId(family, 8))
+                                             : onewire::blankDS1994(onewire::makeRomId(family, 8)));
+        auto flaky = std::make_shared<VanishingReader>(dir / "Reader");
+        onewire::ScopedPort over(onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType, flaky);
+        auto form = newForm();
+        const auto boxes = read(*form);
+        ASSERT_FALSE(boxes.empty()) << int(family);
+        EXPECT_EQ(boxes.back(), "Read key error, please try it again.");
+        EXPECT_EQ(form->currentPanel(), 7);
+        EXPECT_TRUE(form->Label6->text().isEmpty());
+        EXPECT_TRUE(form->Label53->text().isEmpty());
+    }
+}
+
+} // namespace
