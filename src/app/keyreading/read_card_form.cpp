@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -120,6 +121,29 @@ QWidget* sideBySide(QWidget* parent, const QString& title, QWidget* inLock, QWid
     h->addWidget(a);
     h->addWidget(b);
     return page;
+}
+
+// The audit grids draw the selected row on silver in the row's own event colour.
+class AuditRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->palette.setColor(QPalette::Highlight, QColor(0xC0, 0xC0, 0xC0));
+        const QVariant fg = index.data(Qt::ForegroundRole);
+        if (fg.canConvert<QColor>())
+            option->palette.setColor(QPalette::HighlightedText, fg.value<QColor>());
+    }
+};
+
+void setUpAuditGrid(TDBGrid* g)
+{
+    g->sortOnTitleClick = false;
+    g->setWordWrap(false);
+    g->setItemDelegate(new AuditRowDelegate(g));
 }
 
 // Event colours of the audit grids, by the row's event text.
@@ -591,7 +615,7 @@ QWidget* TReadCard_Form::buildAuditPanel()
     BitBtn1->hide();
     v->addWidget(BitBtn1);
     DBGrid16 = grid(panel, TempRecord_Source);
-    DBGrid16->sortOnTitleClick = false;
+    setUpAuditGrid(DBGrid16);
     DBGrid16->gridModel()->cellColour = [](const TMemoryDataSet& ds, int row, const TDbField&, CellColours& c) {
         const TDbField* f = ds.FindField("OpenLockType");
         c.foreground = eventColour(f ? ds.CellText(row, f->Index()) : std::string());
@@ -614,7 +638,7 @@ QWidget* TReadCard_Form::buildMultiLockPanel()
     BitBtn5->hide();
     v->addWidget(BitBtn5);
     DBGrid18 = grid(panel, TempRecord_Source);
-    DBGrid18->sortOnTitleClick = false;
+    setUpAuditGrid(DBGrid18);
     DBGrid18->gridModel()->cellColour = DBGrid16->gridModel()->cellColour;
     v->addWidget(DBGrid18, 1);
     return panel;
@@ -1050,6 +1074,9 @@ void TReadCard_Form::reopenTempRecords()
         const int action = g->gridModel()->columnOf("OpenLockType");
         if (action >= 0)
             g->setColumnWidth(action, 200);
+        const int time = g->gridModel()->columnOf("OpenLockTime");
+        if (time >= 0)
+            g->setColumnWidth(time, 140);
     }
 }
 
