@@ -3,7 +3,6 @@
 #include "app/keyreading/audit_save.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -13,7 +12,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-bool smoke() { return std::getenv("IOS_BENCH_SMOKE") != nullptr; }
+bool smoke()
+{
+    return std::getenv("IOS_BENCH_SMOKE") != nullptr;
+}
 
 std::vector<keyreading::SavedRow> keyRows()
 {
@@ -40,14 +42,18 @@ fs::path historyOf(int64_t n)
     static std::map<int64_t, fs::path> made;
     if (auto it = made.find(n); it != made.end())
         return it->second;
-    const fs::path file = fs::temp_directory_path() / ("ios_bench_history_" + std::to_string(n) + "_" + std::to_string(::getpid()) + ".db");
+    const fs::path file = fs::temp_directory_path()
+        / ("ios_bench_history_" + std::to_string(n) + "_" + std::to_string(::getpid()) + ".db");
     fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", file, fs::copy_options::overwrite_existing);
     TDbConnection db;
     db.Open(file.string());
-    db.ExecSQL("WITH RECURSIVE i(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM i WHERE x + 1 < " + std::to_string(n)
-               + ") INSERT INTO RecordInfor (SerialID,FirstName,LastName,Status,Department,LockName,LockLocation,"
-                 "OpenLockType,OpenLockTime) SELECT printf('01000000%08d', x % 5000),'F','L','Active','','Lock ' || (x % 50),"
-                 "'Wing','Open Lock With Key(Storehouse Mode)',datetime('2020-01-01', '+' || x || ' minutes') FROM i");
+    db.ExecSQL("WITH RECURSIVE i(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM i WHERE x + 1 < "
+        + std::to_string(n)
+        + ") INSERT INTO RecordInfor (SerialID,FirstName,LastName,Status,Department,LockName,LockLocation,"
+          "OpenLockType,OpenLockTime) SELECT printf('01000000%08d', x % 5000),'F','L','Active','','Lock ' || "
+          "(x % 50),"
+          "'Wing','Open Lock With Key(Storehouse Mode)',datetime('2020-01-01', '+' || x || ' minutes') FROM "
+          "i");
     db.Close();
     made[n] = file;
     return file;
@@ -68,7 +74,8 @@ void BM_SaveKeyIntoHistory(benchmark::State& state)
         state.ResumeTiming();
     }
     state.counters["history"] = double(n);
-    state.counters["rows/s"] = benchmark::Counter(double(state.iterations()) * double(rows.size()), benchmark::Counter::kIsRate);
+    state.counters["rows/s"]
+        = benchmark::Counter(double(state.iterations()) * double(rows.size()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SaveKeyIntoHistory)->Arg(0)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
@@ -79,8 +86,9 @@ void BM_BarePreparedInsert(benchmark::State& state)
     db.Open(historyOf(0).string());
     const auto rows = keyRows();
     TDbQuery insert(&db);
-    insert.SQL = "INSERT INTO RecordInfor (SerialID,FirstName,LastName,OpenLockType,OpenLockTime,Status,Department,"
-                 "LockName,LockLocation,CodeType) VALUES (:a,:b,:c,:d,:e,:f,:g,:h,:i,:j)";
+    insert.SQL
+        = "INSERT INTO RecordInfor (SerialID,FirstName,LastName,OpenLockType,OpenLockTime,Status,Department,"
+          "LockName,LockLocation,CodeType) VALUES (:a,:b,:c,:d,:e,:f,:g,:h,:i,:j)";
     for (auto _ : state) {
         db.StartTransaction();
         for (const auto& r : rows) {
@@ -93,7 +101,8 @@ void BM_BarePreparedInsert(benchmark::State& state)
         db.ExecSQL("DELETE FROM RecordInfor WHERE OpenLockTime >= '2027-01-01'");
         state.ResumeTiming();
     }
-    state.counters["rows/s"] = benchmark::Counter(double(state.iterations()) * double(rows.size()), benchmark::Counter::kIsRate);
+    state.counters["rows/s"]
+        = benchmark::Counter(double(state.iterations()) * double(rows.size()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BarePreparedInsert)->Unit(benchmark::kMillisecond);
 

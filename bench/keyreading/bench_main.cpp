@@ -2,7 +2,6 @@
 // run, which the benchmark library does not know.
 #include <QApplication>
 #include <benchmark/benchmark.h>
-
 #include <string_view>
 #include <vector>
 

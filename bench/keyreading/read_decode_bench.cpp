@@ -12,7 +12,6 @@
 
 #include <QTimer>
 #include <benchmark/benchmark.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -35,12 +34,12 @@ void BM_ReadFullAuditKey(benchmark::State& state)
         TDbConnection db;
         db.Open((dir / "db.db").string());
         const RomId lock = onewire::makeRomId(0x29, 1);
-        db.ExecSQL("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation) VALUES (1,'" + romIdText(lock)
-                   + "','Store','Wing')");
+        db.ExecSQL("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation) VALUES (1,'"
+            + romIdText(lock) + "','Store','Wing')");
         for (int u = 0; u < 200; ++u)
             db.ExecSQL("INSERT INTO KeyManagement (KeyID,SerialID,KeyCode,FirstName,LastName,Status) VALUES ("
-                       + std::to_string(u + 1) + ",'" + romIdText(onewire::makeRomId(0x01, uint64_t(u))) + "','"
-                       + std::to_string(1000 + u) + "','F','L','Active')");
+                + std::to_string(u + 1) + ",'" + romIdText(onewire::makeRomId(0x01, uint64_t(u))) + "','"
+                + std::to_string(1000 + u) + "','F','L','Active')");
         // A key the program wrote, filled by a lock with a full log of keys and codes.
         locksim::SimLock sim(lock, kSite, local_days { year { 2026 } / 12 / 6 });
         for (int i = 0; i < records; ++i) {
@@ -48,7 +47,8 @@ void BM_ReadFullAuditKey(benchmark::State& state)
             if (i % 4 == 3)
                 sim.record(locksim::AuditEvent::withCode(std::to_string(1000 + i % 300), 1, 0, t));
             else
-                sim.record(locksim::AuditEvent::withKey(onewire::makeRomId(0x01, uint64_t(i % 300)), uint8_t(i % 3), t));
+                sim.record(locksim::AuditEvent::withKey(
+                    onewire::makeRomId(0x01, uint64_t(i % 300)), uint8_t(i % 3), t));
         }
         locksim::Ds1977Memory m;
         m.rom = onewire::makeRomId(0x37, 9);
@@ -94,7 +94,8 @@ void BM_ReadFullAuditKey(benchmark::State& state)
         state.counters["io%"] = 100.0 * double(total.keyIo.count()) / w;
         state.counters["decode%"] = 100.0 * double(total.decoding.count()) / w;
         state.counters["db%"] = 100.0 * double(total.database.count()) / w;
-        state.counters["other%"] = 100.0 * double((wall - total.keyIo - total.decoding - total.database).count()) / w;
+        state.counters["other%"]
+            = 100.0 * double((wall - total.keyIo - total.decoding - total.database).count()) / w;
         state.counters["rows"] = double(form.TempRecord_Query.RecordCount());
     }
     db.Close();

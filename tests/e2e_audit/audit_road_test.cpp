@@ -13,10 +13,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 #include <unistd.h>
 
@@ -177,7 +176,8 @@ TEST_F(AuditRoad, TwoKeyTrail)
     form.Timer1->stop();
     form.sbReadCardClick();
     EXPECT_EQ(dialogs.texts(),
-              std::vector<std::string> { "Please plug second key into PC iButton Reader,then click \"Read Key\"." });
+        std::vector<std::string> {
+            "Please plug second key into PC iButton Reader,then click \"Read Key\"." });
     takeOut(first);
     insert(second);
     form.sbReadCardClick();
@@ -199,7 +199,7 @@ TEST_F(AuditRoad, MultiLockKeyVisitedBySeveralLocks)
     insert(key);
     EXPECT_EQ(openReadAndSave(), std::vector<std::string> { "Save Data OK." });
     EXPECT_EQ(historyByLock(),
-              (std::map<std::string, int64_t> { { "Room A", 100 }, { "Room B", 40 }, { "Room C", 10 } }));
+        (std::map<std::string, int64_t> { { "Room A", 100 }, { "Room B", 40 }, { "Room C", 10 } }));
     // Read and saved again: nothing new.
     EXPECT_EQ(openReadAndSave(), std::vector<std::string> { "Save Data OK." });
     EXPECT_EQ(historyByLock().at("Room A"), 100);

@@ -1,7 +1,6 @@
 // Audit-trail keys through the window: one key, two keys, multi-lock keys, hostile keys.
-#include "keyreading/read_key_fixture.h"
-
 #include "keyformats/audit_trail_keys.h"
+#include "keyreading/read_key_fixture.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -53,7 +52,8 @@ protected:
                 lock.record(locksim::AuditEvent::empty());
                 continue;
             }
-            lock.record(locksim::AuditEvent::withKey(kUserKey, uint8_t(i % 3), at(2026, 1, 1) + std::chrono::minutes(i)));
+            lock.record(locksim::AuditEvent::withKey(
+                kUserKey, uint8_t(i % 3), at(2026, 1, 1) + std::chrono::minutes(i)));
         }
         return lock;
     }
@@ -92,7 +92,7 @@ TEST_F(AuditReadTest, OneKeyTrailSkipsEmptySlotsAndNumbersTheRest)
     EXPECT_EQ(scalar("SELECT count(DISTINCT No) FROM TempRecord"), 1963);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE FirstName = 'Ada' AND LockName = 'Front' "
                      "AND LockLocation = 'Lobby' AND CodeType IS NULL"),
-              1963);
+        1963);
     EXPECT_FALSE(form->BitBtn1->isHidden());
     EXPECT_FALSE(form->BitBtn2->isHidden()); // " &Export Data" comes with the audit panel
     EXPECT_TRUE(form->BitBtn2->isEnabled());
@@ -124,7 +124,8 @@ TEST_F(AuditReadTest, EventTextsUsersGuestsAndCodes)
     auto p2 = *onewire::ds1977Page(key, 4);
     p2[0 * 16 + 12] = 0x24;
     setPage(key, 4, p2);
-    exec("INSERT INTO KeyManagement (KeyID,SerialID,KeyCode,FirstName,LastName,Status) VALUES (9,'','','Empty','Code','Active')");
+    exec("INSERT INTO KeyManagement (KeyID,SerialID,KeyCode,FirstName,LastName,Status) VALUES "
+         "(9,'','','Empty','Code','Active')");
     insertKey(key);
     auto form = newForm();
     read(*form);
@@ -177,7 +178,8 @@ TEST_F(AuditReadTest, TwoKeyTrailContinuesItsNumbering)
 
     insertKey(keys[0]);
     EXPECT_EQ(read(*form),
-              std::vector<std::string> { "Please plug second key into PC iButton Reader,then click \"Read Key\"." });
+        std::vector<std::string> {
+            "Please plug second key into PC iButton Reader,then click \"Read Key\"." });
     const int64_t first = scalar("SELECT count(*) FROM TempRecord");
     EXPECT_EQ(first, 2036);
     EXPECT_TRUE(form->SecondKeyExpected);
@@ -204,7 +206,8 @@ TEST_F(AuditReadTest, SecondKeyOfAnotherLockLeavesTheFirstKeysRows)
     insertKey(keys[0]);
     read(*form);
     insertKey(other[1]);
-    EXPECT_EQ(read(*form), std::vector<std::string> { "The lock name in second key is diffrent from first one." });
+    EXPECT_EQ(
+        read(*form), std::vector<std::string> { "The lock name in second key is diffrent from first one." });
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 2036);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE LockName <> 'Front'"), 0);
     // The first key must be read again before a second key is accepted.
@@ -371,7 +374,8 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6));
     lock.record(locksim::AuditEvent::withKey(kUserKey, 0x02, at(2026, 1, 1, 8))); // close: black
     lock.record(locksim::AuditEvent::withKey(kUserKey, 0x05, at(2026, 1, 1, 9))); // invalid: red
-    lock.record(locksim::AuditEvent::withKey(kMissionKeyRom, 0xFB, at(2026, 1, 1, 10))); // set lock time: purple
+    lock.record(
+        locksim::AuditEvent::withKey(kMissionKeyRom, 0xFB, at(2026, 1, 1, 10))); // set lock time: purple
     lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 1, 1, 11))); // open: green
     visit(lock, key);
     insertKey(key);
@@ -381,13 +385,15 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
     QStringList titles;
     for (int c = 0; c < model->columnCount(); ++c)
         titles << model->headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(titles, (QStringList { "First Name", "Last Name", "Lock Action", "Lock Time", "LockName", "LockLocation",
-                                     "Serial ID", "Code Type" }));
+    EXPECT_EQ(titles,
+        (QStringList { "First Name", "Last Name", "Lock Action", "Lock Time", "LockName", "LockLocation",
+            "Serial ID", "Code Type" }));
     ASSERT_EQ(model->rowCount(), 4);
     EXPECT_EQ(model->headerData(0, Qt::Vertical).toInt(), 1); // the entry number follows the grid's order
     const int action = model->columnOf("OpenLockType");
     EXPECT_EQ(form->DBGrid16->columnWidth(action), 200);
-    const QColor expected[] = { QColor(0x00, 0x80, 0x00), QColor(0x80, 0x00, 0x80), QColor(0xFF, 0, 0), QColor(0, 0, 0) };
+    const QColor expected[]
+        = { QColor(0x00, 0x80, 0x00), QColor(0x80, 0x00, 0x80), QColor(0xFF, 0, 0), QColor(0, 0, 0) };
     for (int r = 0; r < 4; ++r)
         for (int c : { 0, action })
             EXPECT_EQ(model->data(model->index(r, c), Qt::ForegroundRole).value<QColor>(), expected[r])
@@ -433,7 +439,7 @@ void layBlock(onewire::KeyFile& key, int headerPage, const RomId& lock, int coun
         for (int s = 0; s < 4 && j + s < count; ++s) {
             const int m = minuteBase + j + s;
             const uint8_t rec[16] = { 0x01, 0x01, 0x10, 0, 0, 0, 0, 0x00, 0x26, 0x03, 0x00, 0x15,
-                                      uint8_t(0x10 + m / 60 % 10), uint8_t((m % 60 / 10) << 4 | (m % 10)), 0x00, 0x02 };
+                uint8_t(0x10 + m / 60 % 10), uint8_t((m % 60 / 10) << 4 | (m % 10)), 0x00, 0x02 };
             std::copy(std::begin(rec), std::end(rec), page.begin() + 16 * s);
         }
         ASSERT_TRUE(onewire::setDS1977Page(key, headerPage + 1 + j / 4, page));
@@ -446,7 +452,7 @@ TEST_F(AuditReadTest, LockBlocksLieWhereTheirSizeSaysForEveryChoice)
         int perLock, secondHeader;
     };
     for (Case c : { Case { 25, 10 }, Case { 50, 16 }, Case { 100, 28 }, Case { 200, 53 }, Case { 400, 103 },
-                    Case { 1000, 253 } }) {
+             Case { 1000, 253 } }) {
         SCOPED_TRACE(c.perLock);
         auto key = ds1977(uint64_t(4000 + c.perLock));
         setPage(key, 0, auditTrailHeaderPage(ReadKind::MultiLockAuditTrail, uint16_t(c.perLock), kSite));

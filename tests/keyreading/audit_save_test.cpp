@@ -1,8 +1,7 @@
 // Saving decoded audit rows into the history.
-#include "keyreading/read_key_fixture.h"
-
 #include "app/keyreading/audit_save.h"
 #include "keyformats/audit_trail_keys.h"
+#include "keyreading/read_key_fixture.h"
 
 #include <QPushButton>
 
@@ -50,7 +49,8 @@ TEST_F(AuditSaveTest, SavesOnceAndNeverTwice)
     EXPECT_EQ(history(), 51);
     EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE CodeType = 'Perm.' AND SerialID = '4321'"), 1);
     EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE CodeType IS NULL"), 50);
-    EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE LockLocation = 'Lobby' AND FirstName = 'Ada'"), 51);
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM RecordInfor WHERE LockLocation = 'Lobby' AND FirstName = 'Ada'"), 51);
 
     // The same key again, with the user renamed meanwhile: the same events, nothing new.
     exec("UPDATE KeyManagement SET FirstName = 'Augusta'");
@@ -82,7 +82,8 @@ TEST_F(AuditSaveTest, RepeatsWithinOneBatchAreStoredOnce)
 
 TEST_F(AuditSaveTest, AFailureHalfWayStoresNothingAndCanBeRetried)
 {
-    exec("INSERT INTO RecordInfor (SerialID,LockName,OpenLockType,OpenLockTime) VALUES ('old','Front','x','2020-01-01 00:00:00')");
+    exec("INSERT INTO RecordInfor (SerialID,LockName,OpenLockType,OpenLockTime) VALUES "
+         "('old','Front','x','2020-01-01 00:00:00')");
     exec("CREATE TRIGGER refuse BEFORE INSERT ON RecordInfor WHEN (SELECT count(*) FROM RecordInfor) >= 20 "
          "BEGIN SELECT RAISE(ABORT, 'disk full'); END");
     auto form = newForm();

@@ -18,10 +18,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -46,14 +45,14 @@ protected:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = fs::temp_directory_path()
             / ("ios_readkey_" + std::string(info->test_suite_name()) + "_" + info->name() + "_"
-               + std::to_string(::getpid()));
+                + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir / "Reader");
         fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", dir / "iOstrivaneDB.db");
         db.Open((dir / "iOstrivaneDB.db").string());
         bus = std::make_shared<onewire::EmulatedReader>(dir / "Reader");
-        port = std::make_unique<onewire::ScopedPort>(onewire::kEmulatedReaderPortNum,
-                                                     onewire::kEmulatedReaderPortType, bus);
+        port = std::make_unique<onewire::ScopedPort>(
+            onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType, bus);
         SettingsRecord = TSettingsRecord {};
         SettingsRecord.PortNum = onewire::kEmulatedReaderPortNum;
         SettingsRecord.PortType = onewire::kEmulatedReaderPortType;
@@ -89,7 +88,10 @@ protected:
         for (const auto& e : fs::directory_iterator(dir / "Reader"))
             fs::remove(e.path());
     }
-    void put(const onewire::KeyFile& key) { ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(dir / "Reader", key.rom), key)); }
+    void put(const onewire::KeyFile& key)
+    {
+        ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(dir / "Reader", key.rom), key));
+    }
 
     static onewire::KeyFile ds1977(uint64_t serial)
     {
@@ -136,7 +138,7 @@ protected:
         q.ExecSQL();
     }
     void addUser(int id, const std::string& serial, const std::string& code, const std::string& first,
-                 const std::string& last)
+        const std::string& last)
     {
         TDbQuery q(&db);
         q.SQL = "INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "

@@ -1,8 +1,7 @@
 // Identifying every key the reader may hold, the window's messages and its two hostings.
-#include "keyreading/read_key_fixture.h"
-
 #include "app/keyreading/wait_forms.h"
 #include "app/shell/shell_form.h"
+#include "keyreading/read_key_fixture.h"
 #include "locksim/mission_headers.h"
 
 #include <QCheckBox>
@@ -23,7 +22,7 @@ const std::string kWrong = "Wrong key please insert program key.";
 class ReadKeyTest : public ReadKeyFixture {
 protected:
     onewire::KeyFile missionKey(MissionKind kind, const FacilityCodeBytes& site = kSite, uint64_t serial = 77,
-                                const locksim::SetupOptions& setup = {})
+        const locksim::SetupOptions& setup = {})
     {
         auto k = ds1977(serial);
         setPage(k, 0, locksim::missionHeader(kind, site, 25, setup));
@@ -79,9 +78,9 @@ TEST_F(ReadKeyTest, RefusesAnotherSitesKeyOfEveryKindThatCarriesACode)
 {
     auto form = newForm();
     for (MissionKind kind : { MissionKind::NewLockSetup, MissionKind::Lockout, MissionKind::KeyManagement,
-                              MissionKind::SetTimeTable, MissionKind::MultiLock, MissionKind::GetInformation,
-                              MissionKind::GetAuditTrail, MissionKind::TrailFirst,
-                              MissionKind::MultiLockAuditTrail, MissionKind::SetParameter, MissionKind::IrStarter }) {
+             MissionKind::SetTimeTable, MissionKind::MultiLock, MissionKind::GetInformation,
+             MissionKind::GetAuditTrail, MissionKind::TrailFirst, MissionKind::MultiLockAuditTrail,
+             MissionKind::SetParameter, MissionKind::IrStarter }) {
         clearReader();
         put(missionKey(kind, kOtherSite));
         form->Label6->setText(QStringLiteral("before"));
@@ -146,8 +145,7 @@ TEST_F(ReadKeyTest, ClockKeysShowTheirTime)
 {
     auto form = newForm();
     const std::pair<uint32_t, const char*> values[] = { { 0, "1970-01-01 00:00:00" },
-                                                        { 86400, "1970-01-02 00:00:00" },
-                                                        { 90061, "1970-01-02 01:01:01" } };
+        { 86400, "1970-01-02 00:00:00" }, { 90061, "1970-01-02 01:01:01" } };
     for (auto [seconds, text] : values) {
         for (uint8_t family : { onewire::kFamilyDS1904, onewire::kFamilyDS1994 }) {
             clearReader();
@@ -191,7 +189,8 @@ TEST_F(ReadKeyTest, UserKeysWithAndWithoutLocks)
     addUser(8, romIdText(otherFamily), "", "Bob", "Builder");
     addLock(1, onewire::makeRomId(0x23, 1), "Front", "Lobby");
     addLock(2, onewire::makeRomId(0x23, 2), "Back", "Yard");
-    exec("INSERT INTO LockKeyManagement (LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID) VALUES (1,7,1,1,1),(2,7,1,1,1)");
+    exec("INSERT INTO LockKeyManagement (LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID) VALUES "
+         "(1,7,1,1,1),(2,7,1,1,1)");
     auto form = newForm();
 
     put(onewire::blankKey(userRom));
@@ -256,7 +255,8 @@ TEST_F(ReadKeyTest, NewLockSetupKeyShowsBlinkTimeAndSerialIds)
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = 'Front'"), 1);
 
     // A bad clock is shown as such and the serial ids are still decoded.
-    for (auto [offset, value] : { std::pair { 21, 0x00 }, std::pair { 23, 0x32 }, std::pair { 24, 0x24 }, std::pair { 24, 0x1A } }) {
+    for (auto [offset, value] :
+        { std::pair { 21, 0x00 }, std::pair { 23, 0x32 }, std::pair { 24, 0x24 }, std::pair { 24, 0x1A } }) {
         auto page0 = *onewire::ds1977Page(key, 0);
         page0[size_t(offset)] = uint8_t(value);
         page0[22] = 0x99; // not looked at
@@ -325,7 +325,8 @@ TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)
     bool named = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (ReadCard_Form && ReadCard_Form->Label6->text() == QStringLiteral("Set Parameter Key") && !ReadCard_Form->reading()) {
+        if (ReadCard_Form && ReadCard_Form->Label6->text() == QStringLiteral("Set Parameter Key")
+            && !ReadCard_Form->reading()) {
             named = true;
             ReadCard_Form->sbExit->click();
         }
@@ -439,9 +440,12 @@ TEST_F(ReadKeyTest, UserKeyShowsItsSettingsInTheChosenLock)
     addUser(8, romIdText(onewire::makeRomId(0x01, 4243)), "99", "Other", "User");
     addLock(1, onewire::makeRomId(0x23, 1), "Front", "Lobby");
     addLock(2, onewire::makeRomId(0x23, 2), "Back", "Yard");
-    exec("INSERT INTO ActExpDateST (GroupID,ActivationDate,ExpirationDate) VALUES (2,'2026-01-01 08:00:00','2026-12-31 18:00:00')");
-    exec("INSERT INTO ExceptionDateST (GroupID,ExceptionDateFrom,ExceptionDateTo) VALUES (2,'2026-07-01 00:00:00','2026-07-14 00:00:00')");
-    exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES (2,'08:00:00','12:00:00','Monday'),"
+    exec("INSERT INTO ActExpDateST (GroupID,ActivationDate,ExpirationDate) VALUES (2,'2026-01-01 "
+         "08:00:00','2026-12-31 18:00:00')");
+    exec("INSERT INTO ExceptionDateST (GroupID,ExceptionDateFrom,ExceptionDateTo) VALUES (2,'2026-07-01 "
+         "00:00:00','2026-07-14 00:00:00')");
+    exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
+         "(2,'08:00:00','12:00:00','Monday'),"
          "(2,'13:00:00','17:00:00','Tuesday'),(3,'00:00:00','23:59:00','Sunday')");
     exec("INSERT INTO LockKeyManagement (LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID) VALUES "
          "(1,7,2,1,1),(2,7,3,2,2),(1,8,3,2,2)");
@@ -458,7 +462,8 @@ TEST_F(ReadKeyTest, UserKeyShowsItsSettingsInTheChosenLock)
     EXPECT_EQ(form->TimeShift_Query.RecordCount(), 1);
     EXPECT_EQ(form->ActExpDateLabel->text(), QStringLiteral("2026-01-01 08:00:00 To 2026-12-31 18:00:00"));
     EXPECT_EQ(form->ExceptionDateLabel->text(), QStringLiteral("2026-07-01 00:00:00 To 2026-07-14 00:00:00"));
-    EXPECT_EQ(form->TimeShiftGrid->gridModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Begin Time"));
+    EXPECT_EQ(form->TimeShiftGrid->gridModel()->headerData(0, Qt::Horizontal).toString(),
+        QStringLiteral("Begin Time"));
     EXPECT_EQ(form->LockInforGrid->gridModel()->columnCount(), 3);
 }
 
@@ -507,10 +512,13 @@ namespace {
 TEST_F(ReadKeyTest, LockSettingsGridsFollowTheTimeGroupAndShowHoursAndMinutes)
 {
     exec("INSERT INTO TimeGroup (GroupID,GroupName) VALUES (2,'Day'),(3,'Night')");
-    exec("INSERT INTO TimeShift1 (GroupID,BeginTime,EndTime,DayOfWeek) VALUES (2,'08:30:00','12:00:00','Monday'),"
+    exec("INSERT INTO TimeShift1 (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
+         "(2,'08:30:00','12:00:00','Monday'),"
          "(3,'20:00:00','23:45:00','Friday'),(3,'01:00:00','02:00:00','Friday')");
-    exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES (3,'19:00:00','23:00:00','Friday')");
-    exec("INSERT INTO LockStatusST1 (LockStatusID,BeginTime,LockStatus) VALUES (1,'07:05:00','Classroom Mode')");
+    exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
+         "(3,'19:00:00','23:00:00','Friday')");
+    exec("INSERT INTO LockStatusST1 (LockStatusID,BeginTime,LockStatus) VALUES (1,'07:05:00','Classroom "
+         "Mode')");
     auto form = newForm();
     form->TimeGroup_Query.SQL = "SELECT * FROM TimeGroup ORDER BY GroupID";
     form->TimeGroup_Query.Open(); // on group 1: nothing in either
@@ -519,7 +527,8 @@ TEST_F(ReadKeyTest, LockSettingsGridsFollowTheTimeGroupAndShowHoursAndMinutes)
     form->TimeGroup_Query.Last();
     EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 2);
     EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
-    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("BeginTime").DisplayText(), "01:00"); // ordered by begin time
+    EXPECT_EQ(
+        form->TimeShiftInLock_Query.FieldByName("BeginTime").DisplayText(), "01:00"); // ordered by begin time
     EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("EndTime").DisplayText(), "02:00");
     EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "23:00");
     form->TimeGroup_Query.Prior();
@@ -527,8 +536,8 @@ TEST_F(ReadKeyTest, LockSettingsGridsFollowTheTimeGroupAndShowHoursAndMinutes)
     form->LockStatusInLock_Query.SQL = "SELECT * FROM LockStatusST1 ORDER BY BeginTime,LockStatus";
     form->LockStatusInLock_Query.Open();
     EXPECT_EQ(form->LockStatusInLock_Query.FieldByName("BeginTime").DisplayText(), "07:05");
-    const QStringList tabs { "Time Shift Setting", "Lock Status Setting", "Activation/Expiration Date Setting",
-                             "Holiday Setting", "Key List", "Lock Information" };
+    const QStringList tabs { "Time Shift Setting", "Lock Status Setting",
+        "Activation/Expiration Date Setting", "Holiday Setting", "Key List", "Lock Information" };
     for (int i = 0; i < tabs.size(); ++i)
         EXPECT_EQ(form->PageControl1->tabText(i), tabs[i]);
 }

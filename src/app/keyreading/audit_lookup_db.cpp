@@ -5,7 +5,10 @@ namespace keyreading {
 namespace {
 class Timed {
 public:
-    explicit Timed(std::chrono::nanoseconds& total) : total_(total), start_(std::chrono::steady_clock::now()) {}
+    explicit Timed(std::chrono::nanoseconds& total)
+        : total_(total)
+        , start_(std::chrono::steady_clock::now())
+    { }
     ~Timed() { total_ += std::chrono::steady_clock::now() - start_; }
 
 private:
@@ -13,7 +16,10 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
-std::string text(const TDbField& f) { return f.IsNull() ? std::string() : f.AsString(); }
+std::string text(const TDbField& f)
+{
+    return f.IsNull() ? std::string() : f.AsString();
+}
 
 AuditKeyUser userOf(TDbQuery& q)
 {
@@ -33,7 +39,7 @@ DbAuditLookup::DbAuditLookup(TDbConnection* connection)
     , guest_(connection)
 {
     bySerial_.SQL = { "SELECT A.SerialID,A.FirstName,A.LastName,A.Status,A.Department,A.KeyID",
-                      "FROM KeyManagement AS A", "WHERE A.SerialID = :SerialID1" };
+        "FROM KeyManagement AS A", "WHERE A.SerialID = :SerialID1" };
     byCode_.SQL = { "SELECT * FROM KeyManagement", "WHERE KeyCode = :KeyCode" };
     guest_.SQL = { "SELECT * FROM AccessCode", "WHERE CodeString = :CodeString" };
 }
@@ -72,7 +78,8 @@ std::optional<AuditGuest> DbAuditLookup::guestByCodeString(const std::string& co
     guest_.Open();
     if (guest_.IsEmpty())
         return std::nullopt;
-    return AuditGuest { text(guest_.FieldByName("GuestFirstName")), text(guest_.FieldByName("GuestLastName")) };
+    return AuditGuest { text(guest_.FieldByName("GuestFirstName")),
+        text(guest_.FieldByName("GuestLastName")) };
 }
 
 } // namespace keyreading

@@ -30,18 +30,18 @@ std::vector<SavedRow> rowsOf(TMemoryDataSet& tempRecord)
     return rows;
 }
 
-SaveOutcome saveToHistory(TDbConnection& connection, const std::vector<SavedRow>& rows,
-                          const std::function<void()>& beforeRow)
+SaveOutcome saveToHistory(
+    TDbConnection& connection, const std::vector<SavedRow>& rows, const std::function<void()>& beforeRow)
 {
     // IS compares like = but also matches two nulls; the event index serves both.
     TDbQuery check(&connection);
     check.SQL = { "SELECT 1 FROM RecordInfor", "WHERE SerialID IS :SerialID", "AND LockName IS :LockName",
-                  "AND OpenLockType IS :OpenLockType", "AND OpenLockTime IS :OpenLockTime", "LIMIT 1" };
+        "AND OpenLockType IS :OpenLockType", "AND OpenLockTime IS :OpenLockTime", "LIMIT 1" };
     TDbQuery insert(&connection);
     insert.SQL = { "INSERT INTO RecordInfor (SerialID,FirstName,LastName,OpenLockType,OpenLockTime,Status,"
                    "Department,LockName,LockLocation,CodeType)",
-                   "VALUES (:SerialID,:FirstName,:LastName,:OpenLockType,:OpenLockTime,:Status,:Department,"
-                   ":LockName,:LockLocation,:CodeType)" };
+        "VALUES (:SerialID,:FirstName,:LastName,:OpenLockType,:OpenLockTime,:Status,:Department,"
+        ":LockName,:LockLocation,:CodeType)" };
     std::array<TDbParam*, 10> params {};
     for (size_t i = 0; i < kSavedColumns.size(); ++i)
         params[i] = &insert.ParamByName(kSavedColumns[i]);

@@ -10,9 +10,8 @@
 namespace keyreading {
 
 // The ten columns copied, in this order.
-inline constexpr std::array<const char*, 10> kSavedColumns { "SerialID", "FirstName", "LastName", "OpenLockType",
-                                                            "OpenLockTime", "Status", "Department", "LockName",
-                                                            "LockLocation", "CodeType" };
+inline constexpr std::array<const char*, 10> kSavedColumns { "SerialID", "FirstName", "LastName",
+    "OpenLockType", "OpenLockTime", "Status", "Department", "LockName", "LockLocation", "CodeType" };
 using SavedRow = std::array<DbVariant, 10>;
 
 // The current rows of a TempRecord dataset, in its order.
@@ -27,6 +26,6 @@ struct SaveOutcome {
 // does not hold yet, a repeat within the rows included. One transaction with prepared
 // statements; any failure rolls everything back and raises. beforeRow runs before each row.
 SaveOutcome saveToHistory(TDbConnection& connection, const std::vector<SavedRow>& rows,
-                          const std::function<void()>& beforeRow = {});
+    const std::function<void()>& beforeRow = {});
 
 } // namespace keyreading

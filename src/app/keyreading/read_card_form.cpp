@@ -22,11 +22,10 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTimer>
-#include <QStyledItemDelegate>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 TReadCard_Form* ReadCard_Form = nullptr;
@@ -39,11 +38,20 @@ const char* const kReadErrorClock = "Read key error, please try it again.";
 const char* const kReadErrorAudit = "Read key error,Please try it again.";
 const char* const kLockNotFound = "Can not find information of this key in database.";
 
-void inform(const std::string& text) { appDialogs().information(text); }
+void inform(const std::string& text)
+{
+    appDialogs().information(text);
+}
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
 
-std::string textOf(const TDbField& f) { return f.IsNull() ? std::string() : f.AsString(); }
+std::string textOf(const TDbField& f)
+{
+    return f.IsNull() ? std::string() : f.AsString();
+}
 
 // Adds up the time spent in a scope.
 class Stopwatch {
@@ -51,8 +59,7 @@ public:
     explicit Stopwatch(std::chrono::nanoseconds& total)
         : total_(total)
         , start_(Clock::now())
-    {
-    }
+    { }
     ~Stopwatch() { total_ += Clock::now() - start_; }
 
 private:
@@ -151,20 +158,20 @@ QColor eventColour(const std::string& text)
 {
     static const std::vector<std::pair<std::vector<std::string_view>, QColor>> table {
         { { "Open Lock With Key(Classroom Mode)", "Open Lock With Key(Storehouse Mode)", "Lock Auto Opened",
-            "Open Lock By Push Button", "Open Lock With Code(Classroom Mode)", "Open Lock With Code(Storehouse Mode)",
-            "iButton Access(Complex Type Step One)" },
-          QColor(0x00, 0x80, 0x00) },
+              "Open Lock By Push Button", "Open Lock With Code(Classroom Mode)",
+              "Open Lock With Code(Storehouse Mode)", "iButton Access(Complex Type Step One)" },
+            QColor(0x00, 0x80, 0x00) },
         { { "Close Lock With Key", "Lock Auto Closed", "Close Lock With Code", "Close Lock By Push Button" },
-          QColor(0, 0, 0) },
+            QColor(0, 0, 0) },
         { { "Setup Master Code", "Setup Slave Code" }, QColor(0x00, 0xFF, 0x00) },
         { { "Forbidden Key(Access During Lockout Mode)", "Invalid Access(Time Shift Setting)",
-            "Invalid Access(Act/Exp Date Setting)", "Invalid Access(Exception Date Setting)", "Invalid Key",
-            "Forbidden Code(Access During Lockout Mode)" },
-          QColor(0xFF, 0, 0) },
-        { { "Setup Key Short Circuit", "Setup Key Open Circuit", "Download Lock Information", "Download Lock Audit Trial",
-            "Initialize Lock", "Key List Enable", "Single-Lock Programming", "Multi-Lock Programming",
-            "Set Parameter Key" },
-          QColor(0, 0, 0xFF) },
+              "Invalid Access(Act/Exp Date Setting)", "Invalid Access(Exception Date Setting)", "Invalid Key",
+              "Forbidden Code(Access During Lockout Mode)" },
+            QColor(0xFF, 0, 0) },
+        { { "Setup Key Short Circuit", "Setup Key Open Circuit", "Download Lock Information",
+              "Download Lock Audit Trial", "Initialize Lock", "Key List Enable", "Single-Lock Programming",
+              "Multi-Lock Programming", "Set Parameter Key" },
+            QColor(0, 0, 0xFF) },
     };
     for (const auto& [texts, colour] : table)
         if (std::find(texts.begin(), texts.end(), text) != texts.end())
@@ -303,23 +310,21 @@ TReadCard_Form::TReadCard_Form(TDbConnection* connection, QWidget* parent)
     lookup_ = std::make_unique<keyreading::DbAuditLookup>(conn);
 
     for (TDbQuery* qy : { &Query1, &Query2, &Query3, &TempRecord_Query, &TempRecord_Insert, &KeyInfor_Query,
-                          &LockInfor_Query, &TimeShift_Query, &LockSerialID_Query, &TimeGroup_Query,
-                          &TimeShiftInLock_Query, &TimeShiftInDB_Query, &LockStatusInLock_Query,
-                          &LockStatusInDB_Query, &ActExpInLock_Query, &ActExpInDB_Query, &ExceptionInLock_Query,
-                          &ExceptionInDB_Query, &KeyInforInLock_Query, &KeyInforInDB_Query })
+             &LockInfor_Query, &TimeShift_Query, &LockSerialID_Query, &TimeGroup_Query,
+             &TimeShiftInLock_Query, &TimeShiftInDB_Query, &LockStatusInLock_Query, &LockStatusInDB_Query,
+             &ActExpInLock_Query, &ActExpInDB_Query, &ExceptionInLock_Query, &ExceptionInDB_Query,
+             &KeyInforInLock_Query, &KeyInforInDB_Query })
         ownDataSet(qy);
     TempRecord_Query.Name = "TempRecord_Query";
-    TempRecord_Insert.SQL = { "INSERT INTO TempRecord (No,SerialID,FirstName,LastName,Status,Department,LockName,"
-                              "LockLocation,OpenLockType,OpenLockTime,CodeType)",
-                              "VALUES (:No,:SerialID,:FirstName,:LastName,:Status,:Department,:LockName,:LockLocation,"
-                              ":OpenLockType,:OpenLockTime,:CodeType)" };
+    TempRecord_Insert.SQL
+        = { "INSERT INTO TempRecord (No,SerialID,FirstName,LastName,Status,Department,LockName,"
+            "LockLocation,OpenLockType,OpenLockTime,CodeType)",
+              "VALUES (:No,:SerialID,:FirstName,:LastName,:Status,:Department,:LockName,:LockLocation,"
+              ":OpenLockType,:OpenLockTime,:CodeType)" };
     TempRecord_Query.AfterOpen = [](TMemoryDataSet& ds) {
-        const std::pair<const char*, const char*> labels[] = { { "FirstName", "First Name" },
-                                                               { "LastName", "Last Name" },
-                                                               { "OpenLockType", "Lock Action" },
-                                                               { "OpenLockTime", "Lock Time" },
-                                                               { "SerialID", "Serial ID" },
-                                                               { "CodeType", "Code Type" } };
+        const std::pair<const char*, const char*> labels[]
+            = { { "FirstName", "First Name" }, { "LastName", "Last Name" }, { "OpenLockType", "Lock Action" },
+                  { "OpenLockTime", "Lock Time" }, { "SerialID", "Serial ID" }, { "CodeType", "Code Type" } };
         for (auto [f, l] : labels)
             ds.SetFieldDisplayLabel(f, l);
         ds.SetFieldDisplayFormat("OpenLockTime", "yyyy-mm-dd hh:nn:ss");
@@ -332,7 +337,7 @@ TReadCard_Form::TReadCard_Form(TDbConnection* connection, QWidget* parent)
         for (int i = 0; i < ds.FieldCount(); ++i)
             ds.Fields[i].Visible = false;
         for (auto [f, l] : { std::pair { "SerialID", "Serial ID" }, std::pair { "LockName", "Lock Name" },
-                             std::pair { "LockLocation", "Lock Location" } }) {
+                 std::pair { "LockLocation", "Lock Location" } }) {
             ds.FieldByName(f).Visible = true;
             ds.SetFieldDisplayLabel(f, l);
         }
@@ -341,7 +346,7 @@ TReadCard_Form::TReadCard_Form(TDbConnection* connection, QWidget* parent)
         for (int i = 0; i < ds.FieldCount(); ++i)
             ds.Fields[i].Visible = false;
         for (auto [f, l] : { std::pair { "BeginTime", "Begin Time" }, std::pair { "EndTime", "End Time" },
-                             std::pair { "DayOfWeek", "Day Of Week" } }) {
+                 std::pair { "DayOfWeek", "Day Of Week" } }) {
             ds.FieldByName(f).Visible = true;
             ds.SetFieldDisplayLabel(f, l);
         }
@@ -556,33 +561,32 @@ QWidget* TReadCard_Form::buildLockSettingsPanel()
         auto* h = new QHBoxLayout(timeShift);
         TimeGroupGrid = grid(timeShift, TimeGroup_Source);
         h->addWidget(TimeGroupGrid);
-        h->addWidget(sideBySide(timeShift, QStringLiteral("TimeShiftSides"), grid(timeShift, TimeShiftInLock_Source),
-                                grid(timeShift, TimeShiftInDB_Source)),
-                     2);
+        h->addWidget(sideBySide(timeShift, QStringLiteral("TimeShiftSides"),
+                         grid(timeShift, TimeShiftInLock_Source), grid(timeShift, TimeShiftInDB_Source)),
+            2);
     }
     PageControl1->addTab(timeShift, QStringLiteral("Time Shift Setting"));
     DBGrid7 = grid(panel, LockStatusInLock_Source);
     DBGrid6 = grid(panel, LockStatusInDB_Source);
     PageControl1->addTab(sideBySide(PageControl1, QStringLiteral("LockStatusSides"), DBGrid7, DBGrid6),
-                         QStringLiteral("Lock Status Setting"));
-    PageControl1->addTab(sideBySide(PageControl1, QStringLiteral("ActExpSides"), grid(panel, ActExpInLock_Source),
-                                    grid(panel, ActExpInDB_Source)),
-                         QStringLiteral("Activation/Expiration Date Setting"));
-    PageControl1->addTab(sideBySide(PageControl1, QStringLiteral("HolidaySides"), grid(panel, ExceptionInLock_Source),
-                                    grid(panel, ExceptionInDB_Source)),
-                         QStringLiteral("Holiday Setting"));
-    PageControl1->addTab(sideBySide(PageControl1, QStringLiteral("KeyListSides"), grid(panel, KeyInforInLock_Source),
-                                    grid(panel, KeyInforInDB_Source)),
-                         QStringLiteral("Key List"));
+        QStringLiteral("Lock Status Setting"));
+    PageControl1->addTab(sideBySide(PageControl1, QStringLiteral("ActExpSides"),
+                             grid(panel, ActExpInLock_Source), grid(panel, ActExpInDB_Source)),
+        QStringLiteral("Activation/Expiration Date Setting"));
+    PageControl1->addTab(sideBySide(PageControl1, QStringLiteral("HolidaySides"),
+                             grid(panel, ExceptionInLock_Source), grid(panel, ExceptionInDB_Source)),
+        QStringLiteral("Holiday Setting"));
+    PageControl1->addTab(sideBySide(PageControl1, QStringLiteral("KeyListSides"),
+                             grid(panel, KeyInforInLock_Source), grid(panel, KeyInforInDB_Source)),
+        QStringLiteral("Key List"));
 
     auto* info = new QWidget(PageControl1);
     {
         auto* f = new QFormLayout(info);
-        for (const char* caption :
-             { "Lock Serial ID:", "Lock Name:", "Lock Location:", "Key List Status:", "Manual Setup Status:",
-               "DayLight Saving Status:", "DayLight Saving:", "Blink:", "Lock Mode:", "Lock Hardware Version:",
-               "Lock Software Version:", "User Number:", "Time In Lock:", "Audit Trial Number:", "Battery Voltage:",
-               "Lock Level:" })
+        for (const char* caption : { "Lock Serial ID:", "Lock Name:", "Lock Location:", "Key List Status:",
+                 "Manual Setup Status:", "DayLight Saving Status:", "DayLight Saving:", "Blink:",
+                 "Lock Mode:", "Lock Hardware Version:", "Lock Software Version:", "User Number:",
+                 "Time In Lock:", "Audit Trial Number:", "Battery Voltage:", "Lock Level:" })
             f->addRow(QString::fromLatin1(caption), valueLabel(info));
         UpgradeGroup = new QGroupBox(QStringLiteral("Upgrade Lock Program"), info);
         UpgradeGroup->hide();
@@ -616,10 +620,11 @@ QWidget* TReadCard_Form::buildAuditPanel()
     v->addWidget(BitBtn1);
     DBGrid16 = grid(panel, TempRecord_Source);
     setUpAuditGrid(DBGrid16);
-    DBGrid16->gridModel()->cellColour = [](const TMemoryDataSet& ds, int row, const TDbField&, CellColours& c) {
-        const TDbField* f = ds.FindField("OpenLockType");
-        c.foreground = eventColour(f ? ds.CellText(row, f->Index()) : std::string());
-    };
+    DBGrid16->gridModel()->cellColour
+        = [](const TMemoryDataSet& ds, int row, const TDbField&, CellColours& c) {
+              const TDbField* f = ds.FindField("OpenLockType");
+              c.foreground = eventColour(f ? ds.CellText(row, f->Index()) : std::string());
+          };
     v->addWidget(DBGrid16, 1);
     return panel;
 }
@@ -768,7 +773,8 @@ bool TReadCard_Form::readPage(int page, MissionKeyPage& out)
 bool TReadCard_Form::facilityMatches(const MissionKeyPage& page0, std::size_t offset) const
 {
     return offset + 3 <= page0.size()
-        && std::equal(SettingsRecord.FacilityCode.begin(), SettingsRecord.FacilityCode.end(), page0.begin() + long(offset));
+        && std::equal(SettingsRecord.FacilityCode.begin(), SettingsRecord.FacilityCode.end(),
+            page0.begin() + long(offset));
 }
 
 void TReadCard_Form::readSteps()
@@ -800,7 +806,8 @@ void TReadCard_Form::readClockKey(const std::string& family)
     DisplayPanel(7);
     const std::string id = Label4->text().toStdString();
     for (int i = 0; i < 8; ++i)
-        keyIo.CurrentKeyRom[size_t(i)] = uint16_t(Change(id[size_t(14 - 2 * i)]) * 16 + Change(id[size_t(15 - 2 * i)]));
+        keyIo.CurrentKeyRom[size_t(i)]
+            = uint16_t(Change(id[size_t(14 - 2 * i)]) * 16 + Change(id[size_t(15 - 2 * i)]));
     keyIo.PageReadOk = 0;
     const auto& b = keyIo.PageBuffer;
     uint32_t seconds = 0;
@@ -810,7 +817,8 @@ void TReadCard_Form::readClockKey(const std::string& family)
             inform(kReadErrorClock);
             return;
         }
-        if (!std::equal(SettingsRecord.FacilityCode.begin(), SettingsRecord.FacilityCode.end(), b.begin() + 5)) {
+        if (!std::equal(
+                SettingsRecord.FacilityCode.begin(), SettingsRecord.FacilityCode.end(), b.begin() + 5)) {
             inform(kWrongKey);
             return;
         }
@@ -838,10 +846,9 @@ void TReadCard_Form::readUserKey(const std::string& serialId)
         return;
     }
     DisplayPanel(1);
-    const std::pair<QLineEdit*, const char*> fields[] = { { FirstNameEdit, "FirstName" }, { LastNameEdit, "LastName" },
-                                                          { DepartmentEdit, "Department" }, { TitleEdit, "Title" },
-                                                          { AddressEdit, "Address" }, { ContactInforEdit, "ContactInfor" },
-                                                          { StatusEdit, "Status" } };
+    const std::pair<QLineEdit*, const char*> fields[] = { { FirstNameEdit, "FirstName" },
+        { LastNameEdit, "LastName" }, { DepartmentEdit, "Department" }, { TitleEdit, "Title" },
+        { AddressEdit, "Address" }, { ContactInforEdit, "ContactInfor" }, { StatusEdit, "Status" } };
     for (auto [edit, name] : fields)
         edit->setText(q(textOf(KeyInfor_Query.FieldByName(name))));
     ActExpDateLabel->clear();
@@ -849,8 +856,8 @@ void TReadCard_Form::readUserKey(const std::string& serialId)
     TimeShift_Query.Close();
     LockInfor_Query.Close();
     LockInfor_Query.SQL = { "SELECT A.LockID,A.KeyID,B.LockID,B.SerialID,B.LockName,B.LockLocation",
-                            "FROM LockKeyManagement AS A,LockManagement AS B", "WHERE A.LockID = B.LockID",
-                            "AND A.KeyID = :KeyID" };
+        "FROM LockKeyManagement AS A,LockManagement AS B", "WHERE A.LockID = B.LockID",
+        "AND A.KeyID = :KeyID" };
     LockInfor_Query.ParamByName("KeyID").AsInteger(KeyInfor_Query.FieldByName("KeyID").AsInteger());
     LockInfor_Query.Open();
     LockInfor_Source.SetEnabled(false);
@@ -862,14 +869,16 @@ void TReadCard_Form::readUserKey(const std::string& serialId)
 void TReadCard_Form::userLockChanged()
 {
     // The key's settings in the lock chosen in the lock list.
-    if (!LockInfor_Query.Active() || LockInfor_Query.IsEmpty() || LockInfor_Query.FieldByName("LockID").IsNull())
+    if (!LockInfor_Query.Active() || LockInfor_Query.IsEmpty()
+        || LockInfor_Query.FieldByName("LockID").IsNull())
         return;
     const int64_t lockId = LockInfor_Query.FieldByName("LockID").AsInteger();
     const int64_t keyId = LockInfor_Query.FieldByName("KeyID").AsInteger();
     TimeShift_Query.Close();
-    TimeShift_Query.SQL = { "SELECT B.LockID,B.KeyID,B.TimeShiftID,A.GroupID,A.BeginTime,A.EndTime,A.DayOfWeek",
-                            "FROM TimeShift AS A, LockKeyManagement AS B", "WHERE A.GroupID = B.TimeShiftID",
-                            "AND B.LockID = :LockID", "AND B.KeyID = :KeyID" };
+    TimeShift_Query.SQL
+        = { "SELECT B.LockID,B.KeyID,B.TimeShiftID,A.GroupID,A.BeginTime,A.EndTime,A.DayOfWeek",
+              "FROM TimeShift AS A, LockKeyManagement AS B", "WHERE A.GroupID = B.TimeShiftID",
+              "AND B.LockID = :LockID", "AND B.KeyID = :KeyID" };
     TimeShift_Query.ParamByName("LockID").AsInteger(lockId);
     TimeShift_Query.ParamByName("KeyID").AsInteger(keyId);
     TimeShift_Query.Open();
@@ -880,8 +889,8 @@ void TReadCard_Form::userLockChanged()
                       const char* to) {
         Query2.Close();
         Query2.SQL = { select, std::string("FROM ") + table + " AS A, LockKeyManagement AS B",
-                       std::string("WHERE A.GroupID = B.") + groupColumn, "AND B.LockID = :LockID",
-                       "AND B.KeyID = :KeyID" };
+            std::string("WHERE A.GroupID = B.") + groupColumn, "AND B.LockID = :LockID",
+            "AND B.KeyID = :KeyID" };
         Query2.ParamByName("LockID").AsInteger(lockId);
         Query2.ParamByName("KeyID").AsInteger(keyId);
         Query2.Open();
@@ -896,11 +905,12 @@ void TReadCard_Form::userLockChanged()
         Query2.Close();
         return text;
     };
-    ActExpDateLabel->setText(period("SELECT B.LockID,B.KeyID,B.ActExpDateID,A.GroupID,A.ActivationDate,A.ExpirationDate",
-                                    "ActExpDateST", "ActExpDateID", "ActivationDate", "ExpirationDate"));
+    ActExpDateLabel->setText(
+        period("SELECT B.LockID,B.KeyID,B.ActExpDateID,A.GroupID,A.ActivationDate,A.ExpirationDate",
+            "ActExpDateST", "ActExpDateID", "ActivationDate", "ExpirationDate"));
     ExceptionDateLabel->setText(
-        period("SELECT B.LockID,B.KeyID,B.ExpDateID,A.GroupID,A.ExceptionDateFrom,A.ExceptionDateTo", "ExceptionDateST",
-               "ExpDateID", "ExceptionDateFrom", "ExceptionDateTo"));
+        period("SELECT B.LockID,B.KeyID,B.ExpDateID,A.GroupID,A.ExceptionDateFrom,A.ExceptionDateTo",
+            "ExceptionDateST", "ExpDateID", "ExceptionDateFrom", "ExceptionDateTo"));
 }
 
 void TReadCard_Form::readMissionKey()
@@ -987,7 +997,8 @@ bool TReadCard_Form::ReadSysSetupCard()
     TDbQuery find(conn), insert(conn), known(conn);
     find.SQL = { "SELECT * FROM LockManagement", "WHERE SerialID = :SerialID" };
     known.SQL = { "SELECT SerialID FROM LockSerialID", "WHERE SerialID = :SerialID" };
-    insert.SQL = { "INSERT INTO LockSerialID (SerialID,Exist,LockName)", "VALUES (:SerialID,:Exist,:LockName)" };
+    insert.SQL
+        = { "INSERT INTO LockSerialID (SerialID,Exist,LockName)", "VALUES (:SerialID,:Exist,:LockName)" };
     for (int i = 0; i < count; ++i) {
         if (2 + i > kLastKeyPage || !readPage(2 + i, page))
             return false;
@@ -1004,7 +1015,8 @@ bool TReadCard_Form::ReadSysSetupCard()
                 find.Open();
                 insert.ParamByName("SerialID").AsString(serial);
                 insert.ParamByName("Exist").AsBoolean(!find.IsEmpty());
-                insert.ParamByName("LockName").AsString(find.IsEmpty() ? std::string() : textOf(find.FieldByName("LockName")));
+                insert.ParamByName("LockName")
+                    .AsString(find.IsEmpty() ? std::string() : textOf(find.FieldByName("LockName")));
                 insert.ExecSQL();
             }
             known.Close();
@@ -1046,8 +1058,8 @@ void TReadCard_Form::appendRows(const std::vector<AuditRow>& rows)
     }
 }
 
-std::vector<AuditRow> TReadCard_Form::decodePage(const MissionKeyPage& page, const RecordPagePlan& plan, int pageIndex,
-                                                 const AuditLockInfo& lock, int& trailEntryCount)
+std::vector<AuditRow> TReadCard_Form::decodePage(const MissionKeyPage& page, const RecordPagePlan& plan,
+    int pageIndex, const AuditLockInfo& lock, int& trailEntryCount)
 {
     const auto lookupsBefore = lookup_->elapsed;
     const auto start = Clock::now();
@@ -1065,9 +1077,10 @@ void TReadCard_Form::reopenTempRecords()
     TempRecord_Source.SetEnabled(false);
     TempRecord_Query.Close();
     // The grid's column order; No, Status and Department are kept for the save but not shown.
-    TempRecord_Query.SQL = { "SELECT FirstName,LastName,OpenLockType,OpenLockTime,LockName,LockLocation,SerialID,"
-                             "CodeType,No,Status,Department FROM TempRecord",
-                             "ORDER BY OpenLockTime DESC" };
+    TempRecord_Query.SQL
+        = { "SELECT FirstName,LastName,OpenLockType,OpenLockTime,LockName,LockLocation,SerialID,"
+            "CodeType,No,Status,Department FROM TempRecord",
+              "ORDER BY OpenLockTime DESC" };
     TempRecord_Query.Open();
     TempRecord_Source.SetEnabled(true);
     for (TDBGrid* g : { DBGrid16, DBGrid18 }) {
@@ -1141,7 +1154,8 @@ void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
     RecordsOnKey = std::min<int>(counts.recordsOnKey, kMaxRecordsOnKey);
     Label46->setText(QString::number(counts.recordsOnKey));
     Label50->setText(QString::number(counts.recordsInLock));
-    Label48->setText(counts.lockTime ? dateTimeText(*counts.lockTime, true) : q(std::string(kInvalidLockTimeText)));
+    Label48->setText(
+        counts.lockTime ? dateTimeText(*counts.lockTime, true) : q(std::string(kInvalidLockTimeText)));
 
     const bool ok = ReadRecordCard();
     DisplayPanel(6);
@@ -1317,7 +1331,8 @@ void TReadCard_Form::TimeGroup_QueryAfterScroll()
         return;
     const int64_t group = TimeGroup_Query.FieldByName("GroupID").AsInteger();
     TimeShiftInLock_Query.Close();
-    TimeShiftInLock_Query.SQL = { "SELECT * FROM TimeShift1", "WHERE GroupID = :GroupID", "ORDER BY BeginTime" };
+    TimeShiftInLock_Query.SQL
+        = { "SELECT * FROM TimeShift1", "WHERE GroupID = :GroupID", "ORDER BY BeginTime" };
     TimeShiftInLock_Query.ParamByName("GroupID").AsInteger(group);
     TimeShiftInLock_Query.Open();
     TimeShiftInDB_Query.Close();
@@ -1326,8 +1341,14 @@ void TReadCard_Form::TimeGroup_QueryAfterScroll()
     TimeShiftInDB_Query.Open();
 }
 
-void TReadCard_Form::LockStatusInLock_QueryAfterOpen() { LockStatusInLock_Query.SetFieldDisplayFormat("BeginTime", "hh:nn"); }
-void TReadCard_Form::LockStatusInDB_QueryAfterOpen() { LockStatusInDB_Query.SetFieldDisplayFormat("BeginTime", "hh:nn"); }
+void TReadCard_Form::LockStatusInLock_QueryAfterOpen()
+{
+    LockStatusInLock_Query.SetFieldDisplayFormat("BeginTime", "hh:nn");
+}
+void TReadCard_Form::LockStatusInDB_QueryAfterOpen()
+{
+    LockStatusInDB_Query.SetFieldDisplayFormat("BeginTime", "hh:nn");
+}
 void TReadCard_Form::TimeShiftInLock_QueryAfterOpen()
 {
     TimeShiftInLock_Query.SetFieldDisplayFormat("BeginTime", "hh:nn");

@@ -62,7 +62,7 @@ public:
     bool ReadRecordCard();
     bool MLReadRecordCard(int lockIndex);
     bool ReadGetLockSetupCard(); // settings image and key list: a later issue
-    bool ReadSysSetupCard();     // lock serial ids of a New Lock Setup key: a later issue
+    bool ReadSysSetupCard(); // lock serial ids of a New Lock Setup key: a later issue
 
     // Grid handlers of the lock settings panel.
     void TimeGroup_QueryAfterScroll();
@@ -118,18 +118,19 @@ public:
     // Panel 0
     QLabel* Image1 = nullptr;
     // Panel 1: user key
-    QLineEdit *FirstNameEdit = nullptr, *LastNameEdit = nullptr, *DepartmentEdit = nullptr, *TitleEdit = nullptr,
-              *AddressEdit = nullptr, *ContactInforEdit = nullptr, *StatusEdit = nullptr;
+    QLineEdit *FirstNameEdit = nullptr, *LastNameEdit = nullptr, *DepartmentEdit = nullptr,
+              *TitleEdit = nullptr, *AddressEdit = nullptr, *ContactInforEdit = nullptr,
+              *StatusEdit = nullptr;
     QLabel *ActExpDateLabel = nullptr, *ExceptionDateLabel = nullptr;
     TDBGrid *TimeShiftGrid = nullptr, *LockInforGrid = nullptr;
     // Panel 2: setup key
     QCheckBox* CheckBox1 = nullptr; // "Blink"
-    QLabel* Label31 = nullptr;      // Time In Lock
+    QLabel* Label31 = nullptr; // Time In Lock
     QLabel *PulseTimeLabel = nullptr, *LockBackLabel = nullptr; // hidden
     TDBGrid* LockSerialIDGrid = nullptr;
     QPushButton *BitBtn3 = nullptr, *BitBtn4 = nullptr; // " &Add Lock", " &Save"
     QLineEdit *Edit4 = nullptr, *Edit5 = nullptr, *Edit7 = nullptr; // serial, name, status
-    QComboBox *ComboBox1 = nullptr, *ComboBox2 = nullptr;         // location, lock type
+    QComboBox *ComboBox1 = nullptr, *ComboBox2 = nullptr; // location, lock type
     QLabel* StartNumberLabel = nullptr;
     QLineEdit* StartNumberEdit = nullptr;
     QPushButton* ExportToExcelButton = nullptr;
@@ -175,7 +176,7 @@ private:
     void reopenTempRecords();
     void appendRows(const std::vector<AuditRow>& rows);
     std::vector<AuditRow> decodePage(const MissionKeyPage& page, const RecordPagePlan& plan, int pageIndex,
-                                     const AuditLockInfo& lock, int& trailEntryCount);
+        const AuditLockInfo& lock, int& trailEntryCount);
     void setButtonsEnabled(bool on);
     void userLockChanged();
     void saveAuditRows();

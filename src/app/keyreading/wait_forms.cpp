@@ -7,7 +7,8 @@
 #include <QVBoxLayout>
 
 namespace {
-QLabel* addText(QWidget* w, const QString& text, int pixelSize, bool bold, const QColor& colour, const QString& family)
+QLabel* addText(
+    QWidget* w, const QString& text, int pixelSize, bool bold, const QColor& colour, const QString& family)
 {
     auto* layout = new QVBoxLayout(w);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -47,10 +48,14 @@ TDownloading_Form::TDownloading_Form(QWidget* owner)
     QPalette p = palette();
     p.setColor(QPalette::Window, p.color(QPalette::Base));
     setPalette(p);
-    addText(this, QStringLiteral("Downloading data, please wait..."), 32, true, Qt::blue, QStringLiteral("Arial"));
+    addText(this, QStringLiteral("Downloading data, please wait..."), 32, true, Qt::blue,
+        QStringLiteral("Arial"));
 }
 
-void TDownloading_Form::showNow() { centreAndPaint(this); }
+void TDownloading_Form::showNow()
+{
+    centreAndPaint(this);
+}
 
 TGetInfor_Form::TGetInfor_Form(QWidget* owner)
     : QWidget(owner, Qt::Dialog)
@@ -58,7 +63,11 @@ TGetInfor_Form::TGetInfor_Form(QWidget* owner)
     setObjectName(QStringLiteral("GetInfor_Form"));
     setWindowTitle(QStringLiteral("Waiting"));
     setFixedSize(616, 72);
-    addText(this, QStringLiteral("Get Debug Information, please wait..."), 24, true, Qt::blue, QStringLiteral("Arial"));
+    addText(this, QStringLiteral("Get Debug Information, please wait..."), 24, true, Qt::blue,
+        QStringLiteral("Arial"));
 }
 
-void TGetInfor_Form::showNow() { centreAndPaint(this); }
+void TGetInfor_Form::showNow()
+{
+    centreAndPaint(this);
+}
