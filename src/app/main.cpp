@@ -1,5 +1,6 @@
 // The program: the application object with its standard error box, the Qt message boxes,
 // and the start-up sequence in the current folder.
+#include "app/keyreading/read_card_form.h"
 #include "app/missions/multi_audit_trail_form.h"
 #include "app/shell/qt_dialogs.h"
 #include "app/shell/shell_application.h"
@@ -12,10 +13,10 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-// The key windows register their menu items here as their libraries arrive, e.g.
-//   registerChildWindow("Read Key", [] { return new TReadCard_Form; });
+// The key windows, by the caption of the menu item and tool button that opens each.
 static void registerKeyWindows()
 {
+    registerChildWindow("Read Key", [] { return new TReadCard_Form; });
     registerChildWindow(kGetAuditTrailItem, [] { return new TMultiAuditTrail_Form; });
 }
 

@@ -1,0 +1,195 @@
+#pragma once
+// The Read Key window: reads whatever key is in the reader, names it by its family code and
+// page 0, and hands it to the decoder of its kind, which fills the scratch tables and the
+// result panel of that kind.
+#include "app/keyreading/audit_lookup_db.h"
+#include "app/shell/db_grid.h"
+#include "app/shell/shell_form.h"
+#include "dataaccess/dataaccess.h"
+#include "keyaccess/key_io.h"
+#include "keyformats/audit_records.h"
+
+#include <QPointer>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class TDownloading_Form;
+
+namespace keyreading {
+class InputBlock;
+
+// Where a read spends its time (the decode benchmark reports the shares).
+struct ReadTimings {
+    std::chrono::nanoseconds keyIo {}, decoding {}, database {};
+    int pagesRead = 0;
+    void clear() { *this = {}; }
+};
+} // namespace keyreading
+
+class TReadCard_Form : public ShellForm {
+    Q_OBJECT
+public:
+    // connection: the login window's DbConnection1 when null.
+    explicit TReadCard_Form(TDbConnection* connection = nullptr, QWidget* parent = nullptr);
+    ~TReadCard_Form() override;
+
+    // Runs a new window modally under owner until it is closed, then frees it (the lock
+    // setup window's Read Key button).
+    static void runModal(QWidget* owner, TDbConnection* connection = nullptr);
+
+    void FormCreate();
+    void Timer1Timer();
+    void sbReadCardClick();
+    void DisplayPanel(int n);
+    void BitBtn7Click(); // "&P"
+    void BitBtn8Click(); // "&W"
+    void BitBtn6Click(); // "&A": the key dump arrives with its own issue
+    void BitBtn1Click(); // both " &Save to Audit Trail History" buttons
+    bool FormCloseQuery() override;
+
+    // Decoders, one per kind; each works on the page buffer and the state below.
+    bool ReadRecordCard();
+    bool MLReadRecordCard(int lockIndex);
+    bool ReadGetLockSetupCard(); // settings image and key list: a later issue
+    bool ReadSysSetupCard(); // lock serial ids of a New Lock Setup key: a later issue
+
+    // Grid handlers of the lock settings panel.
+    void TimeGroup_QueryAfterScroll();
+    void LockStatusInLock_QueryAfterOpen();
+    void LockStatusInDB_QueryAfterOpen();
+    void TimeShiftInLock_QueryAfterOpen();
+    void TimeShiftInDB_QueryAfterOpen();
+
+    // ---- State kept for the life of the window ----
+    KeyIo keyIo; // CurrentKeyRom, PageBuffer and PageReadOk live here
+    int RecordsOnKey = 0;
+    int TrailEntryCount = 0;
+    bool SecondKeyExpected = false;
+    bool AppendToTrail = false;
+    int RecordsPerLock = 0;
+    int LocksAudited = 0;
+    int PagesPerLockBlock = 0;
+    int LockID = 0;
+    int LockStatusID = 0;
+
+    bool reading() const { return busy_ > 0; }
+    int currentPanel() const { return panel_; }
+    keyreading::ReadTimings timings;
+
+    // ---- Components (the names the handlers use) ----
+    TDbConnection* conn;
+    TDbQuery Query1, Query2, Query3;
+    TDbQuery TempRecord_Query, TempRecord_Insert;
+    TDbQuery KeyInfor_Query, LockInfor_Query, TimeShift_Query;
+    TDbQuery LockSerialID_Query;
+    TDbQuery TimeGroup_Query, TimeShiftInLock_Query, TimeShiftInDB_Query;
+    TDbQuery LockStatusInLock_Query, LockStatusInDB_Query;
+    TDbQuery ActExpInLock_Query, ActExpInDB_Query, ExceptionInLock_Query, ExceptionInDB_Query;
+    TDbQuery KeyInforInLock_Query, KeyInforInDB_Query;
+    TDbDataSource TempRecord_Source, LockInfor_Source, TimeShift_Source, LockSerialID_Source;
+    TDbDataSource TimeGroup_Source, TimeShiftInLock_Source, TimeShiftInDB_Source;
+    TDbDataSource LockStatusInLock_Source, LockStatusInDB_Source;
+    TDbDataSource ActExpInLock_Source, ActExpInDB_Source, ExceptionInLock_Source, ExceptionInDB_Source;
+    TDbDataSource KeyInforInLock_Source, KeyInforInDB_Source;
+
+    QTimer* Timer1 = nullptr;
+    QLabel* Label4 = nullptr; // Key Serial ID
+    QLabel* Label6 = nullptr; // Key Type
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* sbReadCard = nullptr;
+    QPushButton* sbExit = nullptr;
+    QPushButton* BitBtn2 = nullptr; // " &Export Data"
+    QPushButton* BitBtn6 = nullptr; // "&A"
+    QPushButton* BitBtn7 = nullptr; // "&P"
+    QPushButton* BitBtn8 = nullptr; // "&W"
+    std::vector<QWidget*> panels; // index = panel number; 3 and 5 stay empty
+
+    // Panel 0
+    QLabel* Image1 = nullptr;
+    // Panel 1: user key
+    QLineEdit *FirstNameEdit = nullptr, *LastNameEdit = nullptr, *DepartmentEdit = nullptr,
+              *TitleEdit = nullptr, *AddressEdit = nullptr, *ContactInforEdit = nullptr,
+              *StatusEdit = nullptr;
+    QLabel *ActExpDateLabel = nullptr, *ExceptionDateLabel = nullptr;
+    TDBGrid *TimeShiftGrid = nullptr, *LockInforGrid = nullptr;
+    // Panel 2: setup key
+    QCheckBox* CheckBox1 = nullptr; // "Blink"
+    QLabel* Label31 = nullptr; // Time In Lock
+    QLabel *PulseTimeLabel = nullptr, *LockBackLabel = nullptr; // hidden
+    TDBGrid* LockSerialIDGrid = nullptr;
+    QPushButton *BitBtn3 = nullptr, *BitBtn4 = nullptr; // " &Add Lock", " &Save"
+    QLineEdit *Edit4 = nullptr, *Edit5 = nullptr, *Edit7 = nullptr; // serial, name, status
+    QComboBox *ComboBox1 = nullptr, *ComboBox2 = nullptr; // location, lock type
+    QLabel* StartNumberLabel = nullptr;
+    QLineEdit* StartNumberEdit = nullptr;
+    QPushButton* ExportToExcelButton = nullptr;
+    // Panel 4: lock settings
+    QTabWidget* PageControl1 = nullptr;
+    QGroupBox* UpgradeGroup = nullptr; // "Upgrade Lock Program"
+    TDBGrid *TimeGroupGrid = nullptr, *DBGrid7 = nullptr, *DBGrid6 = nullptr;
+    // Panel 6: single-lock audit
+    QLabel *Label40 = nullptr, *Label42 = nullptr, *Label44 = nullptr, *Label46 = nullptr, *Label48 = nullptr,
+           *Label50 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    TDBGrid* DBGrid16 = nullptr;
+    // Panel 7: clock key
+    QLabel* Label53 = nullptr; // Time In Key
+    // Panel 8: multi-lock audit
+    QLabel *Label65 = nullptr, *Label67 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    TDBGrid* DBGrid18 = nullptr;
+
+    // Seams for the decoders of later issues.
+    void runGetInformationReport(); // after the Get Information title
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class keyreading::InputBlock;
+    void buildLayout();
+    QWidget* buildUserPanel();
+    QWidget* buildSetupPanel();
+    QWidget* buildLockSettingsPanel();
+    QWidget* buildAuditPanel();
+    QWidget* buildMultiLockPanel();
+    void readSteps();
+    void readClockKey(const std::string& family);
+    void readUserKey(const std::string& serialId);
+    void readMissionKey();
+    void readAuditKey(const MissionKeyPage& page0);
+    void readMultiLockAuditKey(const MissionKeyPage& page0);
+    void showNewLockSetup(const MissionKeyPage& page0);
+    bool readPage(int page, MissionKeyPage& out);
+    bool facilityMatches(const MissionKeyPage& page0, std::size_t offset) const;
+    void reopenTempRecords();
+    void appendRows(const std::vector<AuditRow>& rows);
+    std::vector<AuditRow> decodePage(const MissionKeyPage& page, const RecordPagePlan& plan, int pageIndex,
+        const AuditLockInfo& lock, int& trailEntryCount);
+    void setButtonsEnabled(bool on);
+    void userLockChanged();
+    void saveAuditRows();
+
+    int busy_ = 0;
+    int panel_ = -1;
+    std::unique_ptr<keyreading::DbAuditLookup> lookup_;
+};
+
+extern TReadCard_Form* ReadCard_Form;
+
+namespace keyreading {
+// The date-time text the window shows ("yyyy-MM-dd hh:mm:ss"); midnight without its time
+// when dropMidnight.
+QString dateTimeText(DateTime t, bool dropMidnight = false);
+} // namespace keyreading

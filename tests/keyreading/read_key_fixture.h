@@ -1,0 +1,162 @@
+#pragma once
+// The Read Key window on a copy of the supplied database and an emulated reader whose keys
+// are key files in a fresh folder; every box goes to a scripted dialog layer.
+#include "app/keyreading/read_card_form.h"
+#include "app/shell/settings_record.h"
+#include "keyaccess/dialog_layer.h"
+#include "keyaccess/key_io.h"
+#include "locksim/sim_lock.h"
+#include "onewire/emulated_reader.h"
+#include "onewire/key_file.h"
+#include "onewire/ports.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace rktest {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+
+inline const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
+inline const FacilityCodeBytes kOtherSite { 0x65, 0x43, 0x21 };
+
+inline locksim::Time at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return local_days { year { y } / mo / d } + hours { h } + minutes { mi } + seconds { s };
+}
+
+class ReadKeyFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path()
+            / ("ios_readkey_" + std::string(info->test_suite_name()) + "_" + info->name() + "_"
+                + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "Reader");
+        fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", dir / "iOstrivaneDB.db");
+        db.Open((dir / "iOstrivaneDB.db").string());
+        bus = std::make_shared<onewire::EmulatedReader>(dir / "Reader");
+        port = std::make_unique<onewire::ScopedPort>(
+            onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType, bus);
+        SettingsRecord = TSettingsRecord {};
+        SettingsRecord.PortNum = onewire::kEmulatedReaderPortNum;
+        SettingsRecord.PortType = onewire::kEmulatedReaderPortType;
+        SettingsRecord.ReaderRomId = romIdText(onewire::emulatedReaderRomId());
+        SettingsRecord.FacilityCode = kSite;
+        scoped = std::make_unique<ScopedAppDialogs>(dialogs);
+    }
+    void TearDown() override
+    {
+        scoped.reset();
+        port.reset();
+        bus.reset();
+        db.Close();
+        fs::remove_all(dir);
+    }
+
+    // A window whose start-up read has not run (the tests start reads themselves).
+    std::unique_ptr<TReadCard_Form> newForm()
+    {
+        auto f = std::make_unique<TReadCard_Form>(&db);
+        f->Timer1->stop();
+        return f;
+    }
+    std::vector<std::string> read(TReadCard_Form& f)
+    {
+        dialogs.boxes.clear();
+        f.sbReadCardClick();
+        return dialogs.texts();
+    }
+
+    void clearReader()
+    {
+        for (const auto& e : fs::directory_iterator(dir / "Reader"))
+            fs::remove(e.path());
+    }
+    void put(const onewire::KeyFile& key)
+    {
+        ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(dir / "Reader", key.rom), key));
+    }
+
+    static onewire::KeyFile ds1977(uint64_t serial)
+    {
+        auto k = onewire::blankDS1977(onewire::makeRomId(0x37, serial));
+        onewire::setDS1977Passwords(k, keyPassword(), keyPassword(), true);
+        return k;
+    }
+    static void setPage(onewire::KeyFile& k, int page, const std::array<uint8_t, 64>& bytes)
+    {
+        ASSERT_TRUE(onewire::setDS1977Page(k, page, bytes));
+    }
+    // The key as a lock sees it, and back.
+    static locksim::Ds1977Memory memoryOf(const onewire::KeyFile& k)
+    {
+        locksim::Ds1977Memory m;
+        m.rom = k.rom;
+        for (int p = 0; p < locksim::kPages; ++p)
+            m.pages[size_t(p)] = *onewire::ds1977Page(k, p);
+        return m;
+    }
+    static void storeMemory(onewire::KeyFile& k, const locksim::Ds1977Memory& m)
+    {
+        for (int p = 0; p < locksim::kPages; ++p)
+            onewire::setDS1977Page(k, p, m.pages[size_t(p)]);
+    }
+
+    void exec(const std::string& sql) { db.ExecSQL(sql); }
+    int64_t scalar(const std::string& sql)
+    {
+        TDbQuery q(&db);
+        q.SQL = sql;
+        q.Open();
+        return q.IsEmpty() ? 0 : q.Fields[0].AsInteger();
+    }
+    void addLock(int id, const RomId& serial, const std::string& name, const std::string& location)
+    {
+        TDbQuery q(&db);
+        q.SQL = "INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) "
+                "VALUES (:id,:s,:n,:l,1,'iButton')";
+        q.ParamByName("id").AsInteger(id);
+        q.ParamByName("s").AsString(romIdText(serial));
+        q.ParamByName("n").AsString(name);
+        q.ParamByName("l").AsString(location);
+        q.ExecSQL();
+    }
+    void addUser(int id, const std::string& serial, const std::string& code, const std::string& first,
+        const std::string& last)
+    {
+        TDbQuery q(&db);
+        q.SQL = "INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
+                "VALUES (:id,'iButton',:s,:c,:f,:l,'Active')";
+        q.ParamByName("id").AsInteger(id);
+        q.ParamByName("s").AsString(serial);
+        q.ParamByName("c").AsString(code);
+        q.ParamByName("f").AsString(first);
+        q.ParamByName("l").AsString(last);
+        q.ExecSQL();
+    }
+
+    fs::path dir;
+    TDbConnection db;
+    std::shared_ptr<onewire::EmulatedReader> bus;
+    std::unique_ptr<onewire::ScopedPort> port;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<ScopedAppDialogs> scoped;
+};
+
+} // namespace rktest
