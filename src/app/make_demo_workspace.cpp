@@ -1,10 +1,14 @@
 // Lays the demo workspace: the supplied database with a few demo locks, users, schedules and
-// codes; Config.dat; logo.bmp; the Remote Code report's template; and the emulated reader's
-// folder with a few keys in it.
+// codes; Config.dat; logo.bmp; the Remote Code report's template; the demo locks as lock
+// simulator files (Locks/); the emulated reader's folder with an audit-trail key that the
+// first lock has filled (Reader/); and a few more keys beside the reader (Keys/).
 // Run again on the same folder it keeps what is there.
 #include "app/shell/settings_record.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/codec.h"
+#include "locksim/lock_file.h"
+#include "locksim/mission_headers.h"
+#include "locksim/sim_lock.h"
 #include "onewire/key_file.h"
 
 #include <QColor>
@@ -13,6 +17,7 @@
 #include <QImage>
 #include <QPainter>
 #include <cstdio>
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -165,14 +170,62 @@ void writeKey(const fs::path& folder, const onewire::KeyFile& key)
         throw std::runtime_error("cannot write a key file: " + error);
 }
 
-void fillReader(const fs::path& reader)
+const std::array<uint8_t, 3> kDemoSite { 0x12, 0x34, 0x56 }; // facility code 123456
+
+std::string lockFileName(const char* lockName)
+{
+    std::string n;
+    for (const char* c = lockName; *c; ++c)
+        n += (*c == ' ') ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    return n + ".lock";
+}
+
+// Each demo lock as the simulator keeps it, with a few weeks of its users' comings and goings.
+void fillLocks(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    if (!fs::is_empty(folder))
+        return;
+    std::vector<locksim::Rom> keys;
+    std::vector<std::string> codes;
+    for (const auto& u : kUsers) {
+        if (u.keySerial)
+            keys.push_back(onewire::makeRomId(kUserKeyFamily, u.keySerial));
+        if (*u.keyCode)
+            codes.push_back(u.keyCode);
+    }
+    codes.push_back("4081726354"); // the guest's remote code
+    for (const auto& l : kLocks) {
+        locksim::SimLock lock(onewire::makeRomId(kLockFamily, l.serial), kDemoSite, locksim::localNow());
+        locksim::generateEvents(lock, 60, keys, codes, static_cast<unsigned>(l.id));
+        std::string error;
+        if (!locksim::saveLockFile(folder / lockFileName(l.name), lock, &error))
+            throw std::runtime_error("cannot write a lock file: " + error);
+    }
+}
+
+// In the reader: a Get Audit Trail Key that the first room has already filled. Beside it: a
+// user's iButton, a blank program key and a clock key set to now.
+void fillReader(const fs::path& reader, const fs::path& locks, const fs::path& spare)
 {
     fs::create_directories(reader);
-    if (!fs::is_empty(reader))
+    fs::create_directories(spare);
+    if (!fs::is_empty(reader) || !fs::is_empty(spare))
         return;
-    // Anna's iButton, a blank program key, and a clock key set to now.
-    writeKey(reader, onewire::blankKey(onewire::makeRomId(kUserKeyFamily, 0xA1001)));
-    writeKey(reader, onewire::blankDS1977(onewire::makeRomId(onewire::kFamilyDS1977, 0x77001)));
+    auto lock = locksim::loadLockFile(locks / lockFileName(kLocks[0].name));
+    if (!lock.lock)
+        throw std::runtime_error(lock.error);
+    onewire::KeyFile audit = onewire::blankDS1977(onewire::makeRomId(onewire::kFamilyDS1977, 0x77002));
+    locksim::Ds1977Memory memory;
+    memory.rom = audit.rom;
+    memory.pages[0] = locksim::missionHeader(locksim::MissionKind::GetAuditTrail, kDemoSite);
+    lock.lock->visit(memory);
+    for (int p = 0; p < locksim::kPages; ++p)
+        onewire::setDS1977Page(audit, p, memory.pages[p]);
+    writeKey(reader, audit);
+
+    writeKey(spare, onewire::blankKey(onewire::makeRomId(kUserKeyFamily, 0xA1001)));
+    writeKey(spare, onewire::blankDS1977(onewire::makeRomId(onewire::kFamilyDS1977, 0x77001)));
     onewire::KeyFile clock = onewire::blankDS1904(onewire::makeRomId(onewire::kFamilyDS1904, 0x24001));
     const std::time_t now = std::time(nullptr);
     std::tm lt {};
@@ -180,7 +233,7 @@ void fillReader(const fs::path& reader)
     // The clock counts the local time's seconds since 1970, as a Set Time Key holds it.
     const int64_t localSeconds = static_cast<int64_t>(now) + lt.tm_gmtoff;
     onewire::setClock(clock, static_cast<uint32_t>(localSeconds), true, static_cast<int64_t>(now));
-    writeKey(reader, clock);
+    writeKey(spare, clock);
 }
 
 } // namespace
@@ -208,7 +261,7 @@ int main(int argc, char** argv)
         if (!fs::exists(ws / shell::kConfigFileName)) {
             TSettingsRecord s;
             shell::applyConfigDefaults(s);
-            s.FacilityCode = { 0x12, 0x34, 0x56 }; // the demo site's code
+            s.FacilityCode = kDemoSite;
             shell::writeConfigDat(s, ws / shell::kConfigFileName);
         }
         if (!fs::exists(ws / "logo.bmp"))
@@ -216,7 +269,8 @@ int main(int argc, char** argv)
         // The Remote Code report's template ships beside the program.
         if (!fs::exists(ws / "AccessCodeReport.xlsx"))
             fs::copy_file(IOS_ACCESS_CODE_TEMPLATE, ws / "AccessCodeReport.xlsx");
-        fillReader(ws / "Reader");
+        fillLocks(ws / "Locks");
+        fillReader(ws / "Reader", ws / "Locks", ws / "Keys");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-demo-workspace: %s\n", e.what());
         return 1;

@@ -203,20 +203,45 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
     EXPECT_FALSE(QImage(QString::fromStdString((ws / "logo.bmp").string())).isNull());
     EXPECT_GT(std::filesystem::file_size(ws / "AccessCodeReport.xlsx"), 0u);
 
-    int keys = 0;
-    bool annasKey = false;
+    // The reader holds one audit-trail key that the first room has filled; Anna's iButton
+    // and the other keys lie beside the reader; each room is a lock simulator file.
+    std::vector<onewire::KeyFile> inReader;
     for (const auto& e : std::filesystem::directory_iterator(ws / "Reader")) {
         auto loaded = onewire::loadKeyFile(e.path());
         ASSERT_TRUE(loaded.key) << loaded.error;
-        ++keys;
+        inReader.push_back(*loaded.key);
+    }
+    ASSERT_EQ(inReader.size(), 1u);
+    const auto page0 = onewire::ds1977Page(inReader[0], 0).value();
+    EXPECT_EQ(page0[4], 0x01);
+    {
+        TDbQuery q(&db);
+        q.SQL = "SELECT LockName FROM LockManagement WHERE SerialID = :SerialID";
+        RomId lock;
+        std::copy(page0.begin() + 10, page0.begin() + 18, lock.begin());
+        q.ParamByName("SerialID").AsString(romIdText(lock));
+        q.Open();
+        ASSERT_EQ(q.RecordCount(), 1);
+        EXPECT_EQ(q.FieldByName("LockName").AsString(), "Room 101");
+    }
+    int spare = 0;
+    bool annasKey = false;
+    for (const auto& e : std::filesystem::directory_iterator(ws / "Keys")) {
+        auto loaded = onewire::loadKeyFile(e.path());
+        ASSERT_TRUE(loaded.key) << loaded.error;
+        ++spare;
         TDbQuery q(&db);
         q.SQL = "SELECT FirstName FROM KeyManagement WHERE SerialID = :SerialID";
         q.ParamByName("SerialID").AsString(romIdText(loaded.key->rom));
         q.Open();
         annasKey = annasKey || (q.RecordCount() == 1 && q.FieldByName("FirstName").AsString() == "Anna");
     }
-    EXPECT_EQ(keys, 3);
+    EXPECT_EQ(spare, 3);
     EXPECT_TRUE(annasKey);
+    int locks = 0;
+    for (const auto& e : std::filesystem::directory_iterator(ws / "Locks"))
+        locks += e.path().extension() == ".lock" ? 1 : 0;
+    EXPECT_EQ(locks, 3);
     db.Close();
     std::filesystem::remove_all(ws);
 }
