@@ -181,3 +181,44 @@ TEST(LockSerialListTest, EightToAPageAndTheClosingPage)
     full.push_back(locks[0]);
     EXPECT_THROW(LockSerialList(full), std::length_error);
 }
+
+#include "keyformats/multi_lock_key.h"
+
+TEST(MultiLockKeyTest, HeaderAndSectionPages)
+{
+    EXPECT_EQ(slice(MultiLockKeyHeader(24, { 0x12, 0x34, 0x56 }), 0, 11),
+              (Bytes { 'W', 'R', 'I', 'T', 'E', 0x03, 24, 0x12, 0x34, 0x56, 0xFF }));
+    const std::string serial = "D40000000A0B0C37";
+    const auto tt = timeTableSectionWrites(2, serial, TimeTableImageBytes {});
+    ASSERT_EQ(tt.size(), 17u);
+    EXPECT_EQ(tt.front().page, 121);
+    EXPECT_EQ(tt.back().page, 137);
+    EXPECT_EQ(slice(tt.front().image, 0, 19),
+              (Bytes { 0x37, 0x0C, 0x0B, 0x0A, 0, 0, 0, 0xD4, 0x10, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0, 0xFF }));
+
+    // No keys: header count 0, 19 pages of FFh and page 60L+41 FFh.
+    const auto none = keyListSectionWrites(0, serial, {});
+    ASSERT_EQ(none.size(), 21u);
+    EXPECT_EQ(none[0].page, 21);
+    EXPECT_EQ(slice(none[0].image, 8, 10), (Bytes { 0x08, 0, 0, 0, 0x5A, 0, 0, 0, 0, 0 }));
+    EXPECT_TRUE(allFF(none[20].image, 0, 64));
+    EXPECT_EQ(none[20].page, 41);
+
+    // 58 keys on the eighth page index: the continued header rewrites page 60L+41 and the
+    // second run ends on page 480.
+    std::vector<KeyListUser> keys(58, KeyListUser { "KeyCode", "", "42", 1, 1, false });
+    const auto w = keyListSectionWrites(7, serial, keys);
+    ASSERT_EQ(w.size(), 41u);
+    EXPECT_EQ(w[0].image[13], 57);
+    EXPECT_EQ(w[20].page, 461);
+    EXPECT_TRUE(allFF(w[20].image, 0, 64));
+    EXPECT_EQ(w[21].page, 461);
+    EXPECT_EQ(slice(w[21].image, 8, 10), (Bytes { 0x00, 0, 0, 0, 0x00, 1, 0, 0, 0, 0 }));
+    EXPECT_EQ(w[22].page, 462);
+    EXPECT_EQ(w[22].image[0], 2);
+    EXPECT_TRUE(allFF(w[22].image, 20, 64));
+    EXPECT_EQ(w.back().page, 480);
+    keys.resize(115, keys[0]);
+    EXPECT_THROW(keyListSectionWrites(0, serial, keys), std::length_error);
+    EXPECT_THROW(keyListSectionWrites(8, serial, {}), std::out_of_range);
+}
