@@ -2,6 +2,7 @@
 // and the start-up sequence in the current folder.
 #include "app/missions/multi_audit_trail_form.h"
 #include "app/missions/multi_key_assignment_form.h"
+#include "app/missions/multi_time_assignment_form.h"
 #include "app/shell/qt_dialogs.h"
 #include "app/shell/shell_application.h"
 #include "app/shell/startup.h"
@@ -13,6 +14,7 @@ static void registerKeyWindows()
 {
     registerChildWindow(kGetAuditTrailItem, [] { return new TMultiAuditTrail_Form; });
     registerChildWindow("Multi-Lock Programming", [] { return new TMultiKeyAssignment_Form; });
+    registerChildWindow("Copy Lock Settings", [] { return new TMultiTimeAssignment_Form; });
 }
 
 int main(int argc, char** argv)

@@ -222,3 +222,31 @@ TEST(MultiLockKeyTest, HeaderAndSectionPages)
     EXPECT_THROW(keyListSectionWrites(0, serial, keys), std::length_error);
     EXPECT_THROW(keyListSectionWrites(8, serial, {}), std::out_of_range);
 }
+
+#include "keyformats/copy_settings_key.h"
+
+TEST(CopySettingsKeyTest, HeaderAndBody)
+{
+    EXPECT_EQ(slice(CopySettingsKeyHeader({ 0x12, 0x34, 0x56 }, 0x0103), 0, 12),
+              (Bytes { 'W', 'R', 'I', 'T', 'E', 0x02, 0x12, 0x34, 0x56, 0x01, 0x03, 0xFF }));
+    CopySettingsKeyContent c;
+    c.copyUserList = true;
+    c.copyLockSchedule = false;
+    c.activeKeyCount = 6;
+    c.keyList.assign(6, KeyListUser { "KeyCode", "", "7", 1, 1, false });
+    auto w = copySettingsBodyWrites(c);
+    std::vector<int> pages;
+    for (const auto& p : w)
+        pages.push_back(p.page);
+    EXPECT_EQ(pages, (std::vector<int> { 1, 18, 19, 20, 352 })); // six entries, then a page of FFh
+    EXPECT_EQ(slice(w[0].image, 0, 7), (Bytes { 0x0C, 0, 0, 0, 0, 6, 0xFF }));
+    EXPECT_TRUE(allFF(w[3].image, 0, 64));
+
+    // The key list stops at page 351 even when full.
+    c.keyList.assign(kMaxCopiedKeys, c.keyList[0]);
+    c.activeKeyCount = static_cast<int>(kMaxCopiedKeys);
+    w = copySettingsBodyWrites(c);
+    EXPECT_EQ(w[w.size() - 2].page, 351);
+    c.keyList.push_back(c.keyList[0]);
+    EXPECT_THROW(copySettingsBodyWrites(c), std::length_error);
+}

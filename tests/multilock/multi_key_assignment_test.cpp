@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QHeaderView>
 #include <QTabBar>
 
 using namespace mltest;
@@ -334,4 +335,20 @@ TEST_F(MultiLockTest, NothingToWrite)
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "There are no mission to download." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Information);
     EXPECT_TRUE(writtenPages(key).empty());
+}
+
+TEST_F(MultiLockTest, GridShowsTheNineColumnsInOrder)
+{
+    MultiLockWindow w(nullptr, &db);
+    pick(w, 0, 1);
+    auto* grid = w.DBGrid2;
+    ASSERT_EQ(grid->gridModel()->columnCount(), 9);
+    std::vector<std::string> titles;
+    for (int v = 0; v < 9; ++v)
+        titles.push_back(grid->gridModel()
+                             ->headerData(grid->horizontalHeader()->logicalIndex(v), Qt::Horizontal)
+                             .toString()
+                             .toStdString());
+    EXPECT_EQ(titles, (std::vector<std::string> { "First Name", "Last Name", "Time Shift", "Activation From", "Expiration On",
+                                                  "Holiday", "Selected", "User Type", "Last Update" }));
 }

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QStyle>
 
+#include <algorithm>
+
 CheckBoxColumnDelegate::CheckBoxColumnDelegate(TDBGrid* grid)
     : QStyledItemDelegate(grid)
     , grid_(grid)
@@ -45,4 +47,16 @@ void orderGridColumns(TDBGrid* grid, const std::vector<std::string>& fieldNames)
             continue;
         header->moveSection(header->visualIndex(logical), visual++);
     }
+}
+
+void showOnlyFields(TDbDataSource& source, const std::vector<std::string>& fieldNames)
+{
+    TMemoryDataSet* ds = source.DataSet();
+    if (!ds)
+        return;
+    for (int i = 0; i < ds->FieldCount(); ++i)
+        ds->Fields[i].Visible
+            = std::find(fieldNames.begin(), fieldNames.end(), ds->Fields[i].FieldName()) != fieldNames.end();
+    source.SetDataSet(nullptr);
+    source.SetDataSet(ds);
 }

@@ -156,11 +156,7 @@ TMultiKeyAssignment_Form::TMultiKeyAssignment_Form(QWidget* parent, TDbConnectio
                                                            { "LastSetupTime", "Last Update" } };
     for (const auto& [field, title] : titles)
         KeyList_Query.SetFieldDisplayLabel(field, title);
-    KeyList_Query.AfterOpen = [](TMemoryDataSet& ds) {
-        const std::set<std::string> shown(kColumnOrder.begin(), kColumnOrder.end());
-        for (int i = 0; i < ds.FieldCount(); ++i)
-            ds.Fields[i].Visible = shown.count(ds.Fields[i].FieldName()) > 0;
-    };
+    KeyList_Query.AfterOpen = [this](TMemoryDataSet&) { showOnlyFields(KeyList_DataSource, kColumnOrder); };
     DBGrid2->gridModel()->cellColour = [this](const TMemoryDataSet&, int row, const TDbField& field, CellColours& c) {
         if (DBGrid2->currentIndex().isValid() && DBGrid2->currentIndex().row() == row)
             return; // the selected cell keeps the selection colours
