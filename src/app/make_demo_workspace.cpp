@@ -194,10 +194,10 @@ void fillLocks(const fs::path& folder)
         if (*u.keyCode)
             codes.push_back(u.keyCode);
     }
-    codes.push_back("4081726354"); // the guest's remote code
+    const std::vector<std::string> guestCodes { "4081726354" }; // the demo guest's remote code
     for (const auto& l : kLocks) {
         locksim::SimLock lock(onewire::makeRomId(kLockFamily, l.serial), kDemoSite, locksim::localNow());
-        locksim::generateEvents(lock, 60, keys, codes, static_cast<unsigned>(l.id));
+        locksim::generateEvents(lock, 60, keys, codes, guestCodes, static_cast<unsigned>(l.id));
         std::string error;
         if (!locksim::saveLockFile(folder / lockFileName(l.name), lock, &error))
             throw std::runtime_error("cannot write a lock file: " + error);

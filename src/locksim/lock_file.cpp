@@ -290,26 +290,33 @@ bool saveLockFile(const std::filesystem::path& path, const SimLock& lock, std::s
     return true;
 }
 
-void generateEvents(SimLock& lock, int count, const std::vector<Rom>& userKeys, const std::vector<std::string>& codes,
-                    unsigned seed)
+void generateEvents(SimLock& lock, int count, const std::vector<Rom>& userKeys, const std::vector<std::string>& userCodes,
+                    const std::vector<std::string>& guestCodes, unsigned seed)
 {
+    // Code kinds as the locks record them: a user's permanent code, a guest's one-time code.
+    constexpr uint8_t kUserCode = 1, kGuestCode = 4;
     std::mt19937 rng(seed);
     std::vector<AuditEvent> events;
     Time t = lock.clock();
     for (int i = 0; i < count; ++i) {
         t -= std::chrono::seconds { 600 + rng() % 7200 };
         const unsigned pick = rng() % 20;
+        const uint8_t openOrClose = static_cast<uint8_t>(rng() % 3); // storehouse, classroom, close
         if (pick < 8 && !userKeys.empty()) {
-            const uint8_t ev = (pick == 7) ? 0x05 : static_cast<uint8_t>(pick % 3);
+            const uint8_t ev = (pick == 7) ? 0x05 : openOrClose; // now and then out of its time shift
             events.push_back(AuditEvent::withKey(userKeys[rng() % userKeys.size()], ev, t));
-        } else if (pick < 13 && !codes.empty()) {
-            const uint8_t kind = (pick % 2) ? 1 : 4;
-            events.push_back(AuditEvent::withCode(codes[rng() % codes.size()], kind, static_cast<uint8_t>(pick % 3), t));
-        } else if (pick < 17) {
-            events.push_back(AuditEvent::ofLock(static_cast<uint8_t>(1 + pick % 3), t));
+        } else if (pick < 11 && !userCodes.empty()) {
+            events.push_back(AuditEvent::withCode(userCodes[rng() % userCodes.size()], kUserCode, openOrClose, t));
+        } else if (pick < 13 && !guestCodes.empty()) {
+            events.push_back(AuditEvent::withCode(guestCodes[rng() % guestCodes.size()], kGuestCode, openOrClose, t));
+        } else if (pick < 18) {
+            events.push_back(AuditEvent::ofLock(static_cast<uint8_t>(1 + rng() % 3), t));
         } else {
-            Rom stranger { 0x01, uint8_t(rng()), uint8_t(rng()), 0, 0, 0, 0, 0 };
-            events.push_back(AuditEvent::withKey(stranger, 0x03, t));
+            // A key the lock does not know: recorded without its family code, as an invalid key.
+            AuditEvent e = AuditEvent::ofLock(0, t);
+            e.who = { 0x00, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0, 0, 0, uint8_t(rng()) };
+            e.eventCode = 0x03;
+            events.push_back(e);
         }
     }
     for (auto it = events.rbegin(); it != events.rend(); ++it)

@@ -24,9 +24,10 @@ std::string formatTime(Time t);
 // The host's local time now, whole seconds.
 Time localNow();
 
-// A plausible day-to-day log ending at the lock's clock: keys and codes opening and closing,
-// the lock closing itself, now and then a refused access.
+// A plausible day-to-day log ending at the lock's clock: users' keys and codes and guests'
+// codes opening and closing, the lock closing itself, now and then a refused access.
 void generateEvents(SimLock& lock, int count, const std::vector<Rom>& userKeys,
-                    const std::vector<std::string>& codes, unsigned seed);
+                    const std::vector<std::string>& userCodes, const std::vector<std::string>& guestCodes,
+                    unsigned seed);
 
 } // namespace locksim

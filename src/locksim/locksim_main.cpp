@@ -28,8 +28,9 @@ const char* kUsage = R"(usage:
   locksim clock FAMILY --time "YYYY-MM-DD HH:MM:SS" [--facility DDDDDD] [--serial N] [--reader DIR]
       a Set Time Key: family 04 (with its READ FDh page and facility code) or 24 (clock only)
   locksim lock new LOCKFILE --serial HEX16 --facility DDDDDD [--clock TIME] [--events N]
-                            [--user HEX16]... [--code DIGITS]... [--seed N]
-      a simulated lock with a generated audit log of N events (keys, codes, its own events)
+                            [--user HEX16]... [--code DIGITS]... [--guest-code DIGITS]... [--seed N]
+      a simulated lock with a generated audit log of N events: users' keys (--user) and codes
+      (--code), guests' codes (--guest-code) and the lock's own events
   locksim visit LOCKFILE KEYFILE
       the lock answers the key: fills an audit trail or adds itself to a setup key
   locksim show KEYFILE
@@ -217,7 +218,7 @@ int cmdLockNew(const Args& a)
         std::copy(r->begin(), r->end(), k.begin());
         users.push_back(k);
     }
-    generateEvents(lock, std::atoi(a.get("--events", "0").c_str()), users, a.all("--code"),
+    generateEvents(lock, std::atoi(a.get("--events", "0").c_str()), users, a.all("--code"), a.all("--guest-code"),
                    static_cast<unsigned>(std::atoi(a.get("--seed", "1").c_str())));
     std::string error;
     if (!saveLockFile(a.positional[2], lock, &error))
