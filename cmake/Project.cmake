@@ -41,19 +41,23 @@ function(ios_add_test name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endfunction()
 
-# ios_add_bench(name SOURCES ... [DEPS ...])
-# A Google Benchmark program. CTest runs each once, briefly, so that CI keeps them working;
-# the figures come from a release build run by hand (see README).
+# ios_add_bench(name SOURCES ... [DEPS ...] [CUSTOM_MAIN])
+# A Google Benchmark program (the library's main unless CUSTOM_MAIN). CTest runs each once,
+# briefly and on small sizes (IOS_BENCH_SMOKE), so that CI keeps them working; the figures
+# come from a release build run by hand (see README).
 function(ios_add_bench name)
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "CUSTOM_MAIN" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_compile_options(${name} PRIVATE ${IOS_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark)
+  if(NOT A_CUSTOM_MAIN)
+    target_link_libraries(${name} PRIVATE benchmark::benchmark_main)
+  endif()
   target_compile_definitions(${name} PRIVATE
     IOS_SOURCE_DIR="${PROJECT_SOURCE_DIR}" IOS_BINARY_DIR="${PROJECT_BINARY_DIR}")
   if(IOS_BUILD_TESTS)
-    add_test(NAME ${name} COMMAND ${name} --benchmark_min_time=0.001 --ios_smoke)
+    add_test(NAME ${name} COMMAND ${name} --benchmark_min_time=0.001)
     set_tests_properties(${name} PROPERTIES LABELS bench TIMEOUT 900
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;IOS_BENCH_SMOKE=1;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   endif()

@@ -123,19 +123,3 @@ void BM_InsertInOneTransaction(benchmark::State& state)
 BENCHMARK(BM_InsertInOneTransaction)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-// CTest passes --ios_smoke for its quick run; the library does not know it.
-int main(int argc, char** argv)
-{
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i)
-        if (std::string_view(argv[i]) != "--ios_smoke")
-            args.push_back(argv[i]);
-    int n = static_cast<int>(args.size());
-    benchmark::Initialize(&n, args.data());
-    if (benchmark::ReportUnrecognizedArguments(n, args.data()))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

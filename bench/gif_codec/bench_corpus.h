@@ -15,12 +15,7 @@
 
 namespace gifbench {
 
-inline bool& smokeFlag()
-{
-    static bool flag = false;
-    return flag;
-}
-inline bool smoke() { return smokeFlag() || std::getenv("IOS_BENCH_SMOKE") != nullptr; }
+inline bool smoke() { return std::getenv("IOS_BENCH_SMOKE") != nullptr; }
 
 // A picture-like frame: smooth areas with some noise, over `colors` entries.
 inline giforacle::Frame photoFrame(std::mt19937& rng, int w, int h, int colors, bool interlaced)
@@ -119,21 +114,3 @@ inline int64_t totalPixels()
 }
 
 } // namespace gifbench
-
-// CTest's quick run passes --ios_smoke, which the benchmark library does not know.
-#define GIF_BENCH_MAIN()                                                                                               \
-    int main(int argc, char** argv)                                                                                    \
-    {                                                                                                                  \
-        std::vector<char*> args;                                                                                       \
-        for (int i = 0; i < argc; ++i) {                                                                               \
-            if (std::string(argv[i]) == "--ios_smoke")                                                                 \
-                gifbench::smokeFlag() = true;                                                                          \
-            else                                                                                                       \
-                args.push_back(argv[i]);                                                                               \
-        }                                                                                                              \
-        int n = int(args.size());                                                                                      \
-        benchmark::Initialize(&n, args.data());                                                                        \
-        benchmark::RunSpecifiedBenchmarks();                                                                           \
-        benchmark::Shutdown();                                                                                         \
-        return 0;                                                                                                      \
-    }

@@ -36,4 +36,3 @@ BENCHMARK(BM_DecodeGiflibSlurp)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-GIF_BENCH_MAIN()

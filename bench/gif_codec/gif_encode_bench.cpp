@@ -69,4 +69,3 @@ BENCHMARK(BM_EncodeGiflib)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-GIF_BENCH_MAIN()

@@ -229,14 +229,10 @@ BENCHMARK(BM_ImageMagick_Colors256)->Apply(photos);
 BENCHMARK(BM_ImageMagick_Colors256_NoDither)->Apply(photos);
 BENCHMARK(BM_ImageMagick_CopyOnly)->Apply(photos);
 
+// The pictures are written to a work folder, removed after the run.
 int main(int argc, char** argv) {
-    // CTest's quick run passes --ios_smoke; the sizes follow IOS_BENCH_SMOKE.
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i)
-        if (std::strcmp(argv[i], "--ios_smoke") != 0) args.push_back(argv[i]);
-    int n = static_cast<int>(args.size());
-    benchmark::Initialize(&n, args.data());
-    if (benchmark::ReportUnrecognizedArguments(n, args.data())) return 1;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::error_code ec;

@@ -31,19 +31,3 @@ static void BM_AccessCodeLong(benchmark::State& state)
     state.counters["codes/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_AccessCodeLong);
-
-// CTest passes --ios_smoke for its quick run; the library does not know it.
-int main(int argc, char** argv)
-{
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i)
-        if (std::string_view(argv[i]) != "--ios_smoke")
-            args.push_back(argv[i]);
-    int n = static_cast<int>(args.size());
-    benchmark::Initialize(&n, args.data());
-    if (benchmark::ReportUnrecognizedArguments(n, args.data()))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

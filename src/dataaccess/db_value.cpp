@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "dataaccess/db_error.h"
+#include "dataaccess/db_sql.h"
 
 using namespace std::chrono;
 
@@ -37,22 +38,6 @@ std::string_view trim(std::string_view s)
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
         s.remove_suffix(1);
     return s;
-}
-
-bool iequals(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = char(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = char(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 std::optional<int64_t> parseInt(std::string_view s)
@@ -168,9 +153,9 @@ bool DbVariant::toBool() const
     case Boolean: return std::get<bool>(v_);
     case Text: {
         std::string_view s = trim(std::get<std::string>(v_));
-        if (iequals(s, "true") || iequals(s, "yes"))
+        if (db::iequals(s, "true") || db::iequals(s, "yes"))
             return true;
-        if (iequals(s, "false") || iequals(s, "no"))
+        if (db::iequals(s, "false") || db::iequals(s, "no"))
             return false;
         if (auto v = parseInt(s))
             return *v != 0;
