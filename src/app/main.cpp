@@ -1,14 +1,20 @@
-#include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
+// The program: the application object with its standard error box, the Qt message boxes,
+// and the start-up sequence in the current folder.
+#include "app/shell/qt_dialogs.h"
+#include "app/shell/shell_application.h"
+#include "app/shell/startup.h"
+#include "app/shell/window_registry.h"
+
+// The key windows register their menu items here as their libraries arrive, e.g.
+//   registerChildWindow("Read Key", [] { return new TReadCard_Form; });
+static void registerKeyWindows() { }
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow w;
-    w.setWindowTitle("iOstrivane");
-    w.setCentralWidget(new QLabel("iOstrivane"));
-    w.resize(800, 600);
-    w.show();
-    return app.exec();
+    ShellApplication app(argc, argv);
+    QtDialogs dialogs;
+    setAppDialogs(&dialogs);
+    const int rc = runStartUp("iOstrivaneDB.db", { registerKeyWindows, {} });
+    setAppDialogs(nullptr);
+    return rc;
 }

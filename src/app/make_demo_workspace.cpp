@@ -1,6 +1,189 @@
-// Lays the demo workspace: a copy of the supplied database in a fresh folder.
+// Lays the demo workspace: the supplied database with a few demo locks, users, schedules and
+// codes; Config.dat; logo.bmp; the Remote Code report's template; and the emulated reader's
+// folder with a few keys in it.
+// Run again on the same folder it keeps what is there.
+#include "app/shell/settings_record.h"
+#include "dataaccess/dataaccess.h"
+#include "keyaccess/codec.h"
+#include "onewire/key_file.h"
+
+#include <QColor>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DemoLock {
+    int id;
+    uint64_t serial;
+    const char* name;
+    const char* location;
+    const char* type;
+};
+const DemoLock kLocks[] = {
+    { 1, 0x101, "Room 101", "North Wing", "iButton" },
+    { 2, 0x102, "Room 102", "North Wing", "iButton" },
+    { 3, 0x201, "Store A", "Basement", "Access Code" },
+};
+
+struct DemoUser {
+    int id;
+    const char* userType;
+    uint64_t keySerial; // 0: no iButton
+    const char* keyCode;
+    const char* first;
+    const char* last;
+    const char* department;
+};
+const DemoUser kUsers[] = {
+    { 1, "iButton", 0xA1001, "", "Anna", "Berg", "Housekeeping" },
+    { 2, "KeyCode", 0, "246810", "Carl", "Dahl", "Maintenance" },
+    { 3, "Complex", 0xA1003, "135790", "Eva", "Falk", "Front Desk" },
+};
+
+const uint8_t kLockFamily = 0x01;
+const uint8_t kUserKeyFamily = 0x01;
+
+std::string romText(uint8_t family, uint64_t serial) { return romIdText(onewire::makeRomId(family, serial)); }
+
+bool tableEmpty(TDbConnection& db, const std::string& table)
+{
+    TDbQuery q(&db);
+    q.SQL = "SELECT COUNT(*) AS N FROM " + table;
+    q.Open();
+    return q.FieldByName("N").AsInteger() == 0;
+}
+
+void exec(TDbConnection& db, std::initializer_list<std::string> sql, std::initializer_list<std::pair<const char*, DbVariant>> params)
+{
+    TDbQuery q(&db);
+    q.SQL = sql;
+    for (const auto& [name, value] : params)
+        q.ParamByName(name).Value(value);
+    q.ExecSQL();
+}
+
+void fillDatabase(TDbConnection& db)
+{
+    if (!tableEmpty(db, "LockManagement"))
+        return; // already laid, or the operator's own data
+    db.StartTransaction();
+    try {
+        {
+            exec(db, { "INSERT INTO LockStatus (LockStatusID, LockStatusName) VALUES (:ID, :Name)" },
+                { { "ID", 3 }, { "Name", "Office Hours" } });
+            auto addLine = [&](const char* mode, const char* begin) {
+                TDbQuery q(&db);
+                q.SQL = { "INSERT INTO LockStatusST (LockStatusID, LockStatus, BeginTime, Sunday, Monday, Tuesday,",
+                    "Wednesday, Thursday, Friday, Saturday) VALUES (3, :Mode, :BeginTime, 0, 1, 1, 1, 1, 1, 0)" };
+                q.ParamByName("Mode").AsString(mode);
+                q.ParamByName("BeginTime").AsString(begin);
+                q.ExecSQL();
+            };
+            addLine("Classroom Mode", "08:00:00");
+            addLine("Storehouse Mode", "18:00:00");
+        }
+        exec(db, { "INSERT INTO TimeGroup (GroupID, GroupName) VALUES (2, 'Day Shift')" }, {});
+        for (const char* day : { "Monday", "Tuesday", "Wednesday", "Thursday", "Friday" })
+            exec(db, { "INSERT INTO TimeShift (GroupID, BeginTime, EndTime, DayOfWeek) VALUES (2, '08:00:00', '17:00:00', :Day)" },
+                { { "Day", day } });
+        exec(db, { "INSERT INTO ActExpDateST (GroupID, ActivationDate, ExpirationDate)",
+                     "VALUES (2, '2026-01-01 00:00:00', '2027-12-31 23:59:00')" },
+            {});
+
+        for (const auto& l : kLocks)
+            exec(db, { "INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType)",
+                         "VALUES (:ID, :SerialID, :Name, :Location, :LockStatusID, :Type)" },
+                { { "ID", l.id }, { "SerialID", romText(kLockFamily, l.serial) }, { "Name", l.name },
+                    { "Location", l.location }, { "LockStatusID", l.id == 1 ? 3 : 1 }, { "Type", l.type } });
+        for (const auto& u : kUsers)
+            exec(db, { "INSERT INTO KeyManagement (KeyID, UserType, SerialID, KeyCode, FirstName, LastName, Department,",
+                         "Title, Address, ContactInfor, Status)",
+                         "VALUES (:ID, :UserType, :SerialID, :KeyCode, :First, :Last, :Department, '', '', '', 'Active')" },
+                { { "ID", u.id }, { "UserType", u.userType },
+                    { "SerialID", u.keySerial ? romText(kUserKeyFamily, u.keySerial) : std::string() },
+                    { "KeyCode", u.keyCode }, { "First", u.first }, { "Last", u.last }, { "Department", u.department } });
+        // Every user on both rooms, the day shift on the second; the store takes codes.
+        for (const auto& u : kUsers)
+            for (int lockId : { 1, 2 })
+                exec(db, { "INSERT INTO LockKeyManagement (LockID, KeyID, TimeShiftID, ActExpDateID, ExpDateID, SerialID,",
+                             "FirstName, LastName, Status, Department, Title, Address, ContactInfor, UserType, KeyCode,",
+                             "LastSetupTime, ExpDate)",
+                             "VALUES (:LockID, :KeyID, :TimeShiftID, 1, 1, :SerialID, :First, :Last, 'Active', :Department,",
+                             "'', '', '', :UserType, :KeyCode, '2026-01-05 09:00:00', 0)" },
+                    { { "LockID", lockId }, { "KeyID", u.id }, { "TimeShiftID", lockId == 2 ? 2 : 1 },
+                        { "SerialID", u.keySerial ? romText(kUserKeyFamily, u.keySerial) : std::string() },
+                        { "First", u.first }, { "Last", u.last }, { "Department", u.department },
+                        { "UserType", u.userType }, { "KeyCode", u.keyCode } });
+        exec(db, { "INSERT INTO AccessCode (SerialID, LockName, GuestFirstName, GuestLastName, CodeType, StartDate, EndDate,",
+                     "DateCreated, CreatedBy, CodeString, LostTimes, HasDeleted, TimeGroup)",
+                     "VALUES (:SerialID, 'Store A', 'Gus', 'Hale', 'Temp', '2026-03-01 14:00:00', '2026-03-04 11:00:00',",
+                     "'2026-02-27 10:15:00', 'admin', '4081726354', 0, 0, '')" },
+            { { "SerialID", romText(kLockFamily, 0x201) } });
+        db.Commit();
+    } catch (...) {
+        db.Rollback();
+        throw;
+    }
+}
+
+void writeLogo(const fs::path& file)
+{
+    QImage logo(480, 240, QImage::Format_RGB32);
+    logo.fill(QColor(0xF4, 0xF6, 0xFA));
+    QPainter p(&logo);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x1F, 0x4E, 0x8C), 10));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPoint(110, 120), 60, 60);
+    p.drawLine(170, 120, 260, 120);
+    p.drawLine(230, 120, 230, 150);
+    p.drawLine(250, 120, 250, 145);
+    p.setPen(QColor(0x1F, 0x4E, 0x8C));
+    QFont f;
+    f.setPixelSize(40);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRect(270, 90, 200, 60), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("iOstrivane"));
+    p.end();
+    if (!logo.save(QString::fromStdString(file.string()), "BMP"))
+        throw std::runtime_error("cannot write " + file.string());
+}
+
+void writeKey(const fs::path& folder, const onewire::KeyFile& key)
+{
+    std::string error;
+    if (!onewire::saveKeyFile(onewire::keyFilePath(folder, key.rom), key, &error))
+        throw std::runtime_error("cannot write a key file: " + error);
+}
+
+void fillReader(const fs::path& reader)
+{
+    fs::create_directories(reader);
+    if (!fs::is_empty(reader))
+        return;
+    // Anna's iButton, a blank program key, and a clock key set to now.
+    writeKey(reader, onewire::blankKey(onewire::makeRomId(kUserKeyFamily, 0xA1001)));
+    writeKey(reader, onewire::blankDS1977(onewire::makeRomId(onewire::kFamilyDS1977, 0x77001)));
+    onewire::KeyFile clock = onewire::blankDS1904(onewire::makeRomId(onewire::kFamilyDS1904, 0x24001));
+    const std::time_t now = std::time(nullptr);
+    std::tm lt {};
+    localtime_r(&now, &lt);
+    // The clock counts the local time's seconds since 1970, as a Set Time Key holds it.
+    const int64_t localSeconds = static_cast<int64_t>(now) + lt.tm_gmtoff;
+    onewire::setClock(clock, static_cast<uint32_t>(localSeconds), true, static_cast<int64_t>(now));
+    writeKey(reader, clock);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -8,11 +191,36 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: make-demo-workspace FOLDER\n");
         return 2;
     }
-    namespace fs = std::filesystem;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv); // fonts for the logo
     const fs::path ws(argv[1]);
-    fs::create_directories(ws);
-    if (!fs::exists(ws / "iOstrivaneDB.db"))
-        fs::copy_file(IOS_SUPPLIED_DB, ws / "iOstrivaneDB.db");
+    try {
+        fs::create_directories(ws);
+        const fs::path dbFile = ws / "iOstrivaneDB.db";
+        if (!fs::exists(dbFile))
+            fs::copy_file(IOS_SUPPLIED_DB, dbFile);
+        {
+            TDbConnection db;
+            db.Open(dbFile.string());
+            fillDatabase(db);
+            db.Close();
+        }
+        if (!fs::exists(ws / shell::kConfigFileName)) {
+            TSettingsRecord s;
+            shell::applyConfigDefaults(s);
+            s.FacilityCode = { 0x12, 0x34, 0x56 }; // the demo site's code
+            shell::writeConfigDat(s, ws / shell::kConfigFileName);
+        }
+        if (!fs::exists(ws / "logo.bmp"))
+            writeLogo(ws / "logo.bmp");
+        // The Remote Code report's template ships beside the program.
+        if (!fs::exists(ws / "AccessCodeReport.xlsx"))
+            fs::copy_file(IOS_ACCESS_CODE_TEMPLATE, ws / "AccessCodeReport.xlsx");
+        fillReader(ws / "Reader");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make-demo-workspace: %s\n", e.what());
+        return 1;
+    }
     std::printf("demo workspace: %s\n", ws.c_str());
     return 0;
 }

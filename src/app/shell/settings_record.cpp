@@ -1,0 +1,75 @@
+#include "app/shell/settings_record.h"
+
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+TSettingsRecord SettingsRecord;
+
+namespace shell {
+
+std::array<uint8_t, kConfigSize> configBytes(const TSettingsRecord& s)
+{
+    return { s.UserType, s.MotorPulseTime, s.LockBackDelay, s.PortNum, s.PortType, s.ScreenMode,
+        s.FacilityCode[0], s.FacilityCode[1], s.FacilityCode[2] };
+}
+
+void applyConfigBytes(TSettingsRecord& s, const std::array<uint8_t, kConfigSize>& b)
+{
+    s.UserType = b[0];
+    s.MotorPulseTime = b[1];
+    s.LockBackDelay = b[2];
+    s.PortNum = b[3];
+    s.PortType = b[4];
+    s.ScreenMode = b[5];
+    s.FacilityCode = { b[6], b[7], b[8] };
+}
+
+void applyConfigDefaults(TSettingsRecord& s)
+{
+    applyConfigBytes(s,
+        { kDefaultUserType, kDefaultMotorPulseTime, kDefaultLockBackDelay, kDefaultPortNum, kDefaultPortType,
+            kDefaultScreenMode, kFactoryFacilityCode[0], kFactoryFacilityCode[1], kFactoryFacilityCode[2] });
+}
+
+bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::array<uint8_t, kConfigSize> bytes {};
+    if (in && in.read(reinterpret_cast<char*>(bytes.data()), bytes.size()) && in.gcount() == kConfigSize) {
+        applyConfigBytes(s, bytes);
+        return true;
+    }
+    applyConfigDefaults(s);
+    return false;
+}
+
+void writeConfigDat(const TSettingsRecord& s, const std::filesystem::path& file)
+{
+    const auto bytes = configBytes(s);
+    std::filesystem::path tmp = file;
+    tmp += ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        out.flush();
+        if (!out)
+            throw std::runtime_error("Cannot write " + file.string());
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, file, ec);
+    if (ec) {
+        std::filesystem::remove(tmp, ec);
+        throw std::runtime_error("Cannot write " + file.string());
+    }
+}
+
+void resetRunTimeFields(TSettingsRecord& s)
+{
+    TSettingsRecord fresh;
+    applyConfigBytes(fresh, configBytes(s));
+    s = fresh;
+}
+
+} // namespace shell

@@ -1,0 +1,41 @@
+#include "app/shell/shell_application.h"
+
+#include "keyaccess/dialog_layer.h"
+
+#include <QGuiApplication>
+#include <string>
+
+ShellApplication::ShellApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool ShellApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        showUncaughtException(std::current_exception());
+        return false;
+    }
+}
+
+void showUncaughtException(std::exception_ptr error)
+{
+    std::string text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        return;
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (...) {
+        text = "Unknown error.";
+    }
+    if (text.empty())
+        text = "Unknown error.";
+    // A handler that failed under the hourglass must not leave it behind.
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+    appDialogs().error(text);
+}

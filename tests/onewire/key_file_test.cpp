@@ -1,0 +1,168 @@
+#include "onewire/key_file.h"
+
+#include "keyaccess/crc.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace onewire;
+
+namespace {
+std::filesystem::path freshDir(const std::string& name)
+{
+    auto d = std::filesystem::path(IOS_BINARY_DIR) / "onewire-test" / name;
+    std::filesystem::remove_all(d);
+    std::filesystem::create_directories(d);
+    return d;
+}
+} // namespace
+
+TEST(KeyFile, RomIdsCarryTheirCrc)
+{
+    const RomId rom = makeRomId(0x37, 0x0000'00A1'B2C3);
+    EXPECT_EQ(rom[0], 0x37);
+    EXPECT_EQ(rom[1], 0xC3);
+    EXPECT_EQ(rom[3], 0xA1);
+    EXPECT_TRUE(romIdValid(rom));
+    EXPECT_EQ(crc8(rom), 0);
+    RomId bad = rom;
+    bad[2] ^= 1;
+    EXPECT_FALSE(romIdValid(bad));
+}
+
+TEST(KeyFile, BlankKeysOfEachFamily)
+{
+    const KeyFile a = blankDS1977(makeRomId(0x37, 1));
+    EXPECT_EQ(a.memory.size(), kDS1977MemorySize);
+    EXPECT_FALSE(ds1977PasswordsEnabled(a));
+    EXPECT_EQ(ds1977Page(a, 510)->at(63), 0xFF);
+    EXPECT_FALSE(ds1977Page(a, 511));
+    EXPECT_FALSE(ds1977Page(a, -1));
+
+    const KeyFile b = blankDS1994(makeRomId(0x04, 2));
+    EXPECT_EQ(b.memory.size(), kDS1994MemorySize);
+    EXPECT_FALSE(clockRunning(b));
+
+    const KeyFile c = blankDS1904(makeRomId(0x24, 3));
+    EXPECT_TRUE(c.memory.empty());
+    EXPECT_EQ(clockAt(c, 1000), 0u);
+
+    // blankDS1977 gives the family even when handed another one, with a fresh CRC
+    const KeyFile d = blankDS1977(makeRomId(0x01, 4));
+    EXPECT_EQ(d.family(), 0x37);
+    EXPECT_TRUE(romIdValid(d.rom));
+}
+
+TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
+{
+    KeyFile k = blankDS1977(makeRomId(0x37, 0x1234));
+    Page p;
+    for (int i = 0; i < 64; ++i)
+        p[i] = static_cast<uint8_t>(i * 3);
+    ASSERT_TRUE(setDS1977Page(k, 0, p));
+    ASSERT_TRUE(setDS1977Page(k, 510, p));
+    setDS1977Passwords(k, { 1, 2, 3, 4, 5, 6, 7, 8 }, { 9, 10, 11, 12, 13, 14, 15, 16 }, true);
+    const std::string text = formatKeyFile(k);
+    auto r = parseKeyFile(text);
+    ASSERT_TRUE(r.key) << r.error;
+    EXPECT_EQ(r.key->rom, k.rom);
+    EXPECT_EQ(r.key->memory, k.memory);
+    EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
+    // blank pages are not written out
+    EXPECT_LT(text.size(), 600u);
+
+    KeyFile t = blankDS1994(makeRomId(0x04, 0x55));
+    setClock(t, 90061, true, 1'700'000'000);
+    const uint8_t bytes[] = { 'R', 'E', 'A', 'D', 0xFD, 0x12, 0x34, 0x56 };
+    ASSERT_TRUE(setDS1994Page(t, 0, bytes));
+    auto rt = parseKeyFile(formatKeyFile(t));
+    ASSERT_TRUE(rt.key) << rt.error;
+    EXPECT_EQ(rt.key->memory, t.memory);
+    EXPECT_TRUE(clockRunning(*rt.key));
+    EXPECT_EQ(clockAt(*rt.key, 1'700'000'010), 90071u);
+
+    KeyFile c = blankDS1904(makeRomId(0x24, 0x66));
+    setClock(c, 86400, false, 5);
+    auto rc = parseKeyFile(formatKeyFile(c));
+    ASSERT_TRUE(rc.key) << rc.error;
+    EXPECT_EQ(rc.key->control, 0x00);
+    EXPECT_EQ(clockAt(*rc.key, 999999), 86400u);
+}
+
+TEST(KeyFile, HandWrittenFileReads)
+{
+    const RomId rom = makeRomId(0x37, 0xABCDEF);
+    const std::string text = "# made by hand\r\n\n  ibutton-key 1\nrom " + romIdText(rom)
+        + "\nmem 0040 57524954 45\nmem 7FD0 aa\n";
+    auto r = parseKeyFile(text);
+    ASSERT_TRUE(r.key) << r.error;
+    EXPECT_EQ(r.key->memory[0x40], 0x57);
+    EXPECT_EQ(r.key->memory[0x43], 0x54);
+    EXPECT_EQ(r.key->memory[0x44], 0x45) << "bytes may be grouped";
+    EXPECT_EQ(r.key->memory[0x45], 0xFF);
+    EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
+}
+
+TEST(KeyFile, DamagedOrForeignTextsAreRefusedWithAReason)
+{
+    const std::string rom = romIdText(makeRomId(0x37, 7));
+    const std::string head = "ibutton-key 1\nrom " + rom + "\n";
+    struct Case {
+        std::string text;
+        std::string reason;
+    } cases[] = {
+        { "", "empty" },
+        { "GIF89a....", "not a key file" },
+        { "ibutton-key 2\nrom " + rom + "\n", "unsupported key file version 2" },
+        { "ibutton-key 1\n", "no rom line" },
+        { "ibutton-key 1\nrom 0000000000000037\n", "bad CRC-8" },
+        { "ibutton-key 1\nrom XYZ\n", "16 hexadecimal digits" },
+        { head + "rom " + rom + "\n", "one \"rom" },
+        { head + "mem 7FF0 " + std::string(64, 'F') + "\n", "beyond the end" },
+        { head + "mem 0000 " + std::string(130, 'F') + "\n", "1 to 64 bytes" },
+        { head + "mem 0000 F\n", "1 to 64 bytes" },
+        { head + "mem 000G FF\n", "4 hex digit address" },
+        { head + "clock 5\n", "without a clock" },
+        { head + "control 0C\n", "family 24" },
+        { head + "colour blue\n", "unknown entry" },
+        { head + std::string(5000, 'x') + "\n", "line too long" },
+        { "ibutton-key 1\nrom " + romIdText(makeRomId(0x01, 7)) + "\nmem 0000 FF\n", "without memory" },
+        { "ibutton-key 1\nrom " + romIdText(makeRomId(0x04, 7)) + "\nclock -5\n", "clock <seconds>" },
+    };
+    for (const auto& c : cases) {
+        auto r = parseKeyFile(c.text);
+        EXPECT_FALSE(r.key) << c.text.substr(0, 60);
+        EXPECT_NE(r.error.find(c.reason), std::string::npos) << r.error;
+    }
+}
+
+TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
+{
+    const auto dir = freshDir("save");
+    KeyFile k = blankDS1977(makeRomId(0x37, 42));
+    const auto path = keyFilePath(dir, k.rom);
+    EXPECT_EQ(path.filename().string(), romIdText(k.rom) + ".key");
+    std::string error;
+    ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
+    Page p;
+    p.fill(0x11);
+    setDS1977Page(k, 3, p);
+    ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
+    auto r = loadKeyFile(path);
+    ASSERT_TRUE(r.key) << r.error;
+    EXPECT_EQ(ds1977Page(*r.key, 3)->at(10), 0x11);
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+
+    EXPECT_FALSE(saveKeyFile(dir / "missing-folder" / "x.key", k, &error));
+    EXPECT_NE(error.find("missing-folder"), std::string::npos);
+    auto missing = loadKeyFile(dir / "nope.key");
+    EXPECT_FALSE(missing.key);
+    EXPECT_NE(missing.error.find("cannot open"), std::string::npos);
+}

@@ -1,0 +1,237 @@
+#include "app/records/pickers.h"
+#include "app/shell/settings_record.h"
+#include "app/shell/shell_form.h"
+#include "app/shell/window_registry.h"
+#include "keyaccess/dialog_layer.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PickerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("ios_records_" + std::to_string(::getpid()));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", folder / "iOstrivaneDB.db");
+        db.Open((folder / "iOstrivaneDB.db").string());
+        db.ExecSQL(
+            "INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType) VALUES"
+            " (1, 'AA00000000010101', 'Room 101', 'North', 1, 'iButton'),"
+            " (2, 'BB00000000010201', 'Room 102', 'South', 1, 'iButton'),"
+            " (3, 'CC00000000020101', 'Store 100%', 'North', 2, 'Access Code');"
+            "INSERT INTO LockStatus (LockStatusID, LockStatusName) VALUES (3, 'Office'), (4, 'Night');"
+            "INSERT INTO LockStatusST (LockStatusID, LockStatus, BeginTime, Sunday, Monday, Tuesday, Wednesday,"
+            " Thursday, Friday, Saturday) VALUES (3, 'Classroom Mode', '08:00:00', 0, 1, 1, 1, 1, 1, 0),"
+            " (4, 'Lock Mode', '22:00:00', 1, 1, 1, 1, 1, 1, 1), (4, 'Unlock Mode', '06:30:00', 1, 1, 1, 1, 1, 1, 1);"
+            "INSERT INTO TimeGroup (GroupID, GroupName) VALUES (2, 'Day'), (3, 'Night');"
+            "INSERT INTO TimeShift (GroupID, BeginTime, EndTime, DayOfWeek) VALUES (3, '22:00:00', '23:59:00', 'Monday'),"
+            " (3, '20:00:00', '21:00:00', 'Tuesday');"
+            "INSERT INTO ActExpDateST (GroupID, ActivationDate, ExpirationDate) VALUES"
+            " (2, '2026-01-01 00:00:00', '2026-12-31 23:59:00'), (3, '2027-01-01 00:00:00', '2027-06-30 12:00:00');");
+        SettingsRecord = TSettingsRecord {};
+    }
+    void TearDown() override
+    {
+        db.Close();
+        fs::remove_all(folder);
+        clearChildWindowRegistry();
+    }
+
+    static std::vector<std::string> column(TDbQuery& q, const char* field)
+    {
+        std::vector<std::string> out;
+        for (int r = 0; r < q.RecordCount(); ++r)
+            out.push_back(q.CellValue(r, q.FieldByName(field).Index()).toString());
+        return out;
+    }
+
+    fs::path folder;
+    TDbConnection db;
+    ScriptedDialogs dialogs;
+    ScopedAppDialogs scoped { dialogs };
+};
+
+} // namespace
+
+TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
+{
+    TWhichLock_Form f(nullptr, &db);
+    EXPECT_EQ(f.windowTitle(), "Which Lock");
+    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Room 101", "Room 102", "Store 100%" }));
+    f.Edit2->setText("north");
+    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Room 101", "Store 100%" }));
+    f.Edit1->setText("100%"); // '%' is a character here, not a wildcard
+    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Store 100%" }));
+    f.Edit1->clear();
+    f.Edit2->clear();
+    f.ComboBox1->setCurrentIndex(1);
+    EXPECT_EQ(column(f.Query1, "LockType"), (std::vector<std::string> { "iButton", "iButton" }));
+
+    // Select takes the grid's current row.
+    f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(1, 0));
+    f.BitBtn1->click();
+    EXPECT_EQ(f.result(), QDialog::Accepted);
+    EXPECT_EQ(SettingsRecord.PickedLockSerialID, "BB00000000010201");
+}
+
+TEST_F(PickerTest, AccessCodeOnlyModeIsClearedOnEveryWayOut)
+{
+    for (int way = 0; way < 4; ++way) {
+        SettingsRecord.PickAccessCodeLocksOnly = 1;
+        SettingsRecord.PickedLockSerialID = "stale";
+        TWhichLock_Form f(nullptr, &db);
+        EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Store 100%" }));
+        EXPECT_FALSE(f.ComboBox1->isEnabled());
+        f.ComboBox1->setCurrentIndex(0); // cannot widen the list
+        EXPECT_EQ(f.Query1.RecordCount(), 1);
+        switch (way) {
+        case 0: // Select
+            f.BitBtn1Click();
+            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "CC00000000020101");
+            break;
+        case 1: // Close
+            f.BitBtn2Click();
+            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
+            break;
+        case 2: // double click on the grid
+            f.DBGrid1DblClick();
+            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "CC00000000020101");
+            break;
+        case 3: // Escape or the title bar
+            f.reject();
+            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
+            break;
+        }
+        EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 0) << "way " << way;
+    }
+}
+
+TEST_F(PickerTest, SelectOnAnEmptyListChoosesNothing)
+{
+    TWhichLock_Form f(nullptr, &db);
+    f.Edit1->setText("no such lock");
+    f.show();
+    f.BitBtn1Click();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
+    f.BitBtn2Click();
+    EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
+{
+    SettingsRecord.PickLockStatusMode = 1;
+    SettingsRecord.PickedLockStatusID = 4; // the schedule the caller holds
+    {
+        TLockModeSetting_Form f(nullptr, &db);
+        EXPECT_FALSE(f.BitBtn1->isHidden());
+        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString(), "Night");
+        // The schedule's lines follow the current schedule, earliest first.
+        EXPECT_EQ(column(f.Query2, "LockStatus"), (std::vector<std::string> { "Unlock Mode", "Lock Mode" }));
+        EXPECT_EQ(f.DBGrid2->gridModel()->data(f.DBGrid2->gridModel()->index(0, 1)).toString(), "06:30");
+        f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(2, 0));
+        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString(), "Office");
+        EXPECT_EQ(column(f.Query2, "LockStatus"), (std::vector<std::string> { "Classroom Mode" }));
+        f.BitBtn1Click();
+    }
+    EXPECT_EQ(SettingsRecord.PickedLockStatusID, 3);
+    EXPECT_EQ(SettingsRecord.PickedLockStatusName, "Office");
+
+    SettingsRecord.PickLockStatusMode = 1;
+    {
+        TLockModeSetting_Form f(nullptr, &db);
+        f.BitBtn2Click();
+    }
+    EXPECT_EQ(SettingsRecord.PickedLockStatusID, 0);
+    EXPECT_EQ(SettingsRecord.PickedLockStatusName, "");
+
+    // Outside pick mode there is nothing to select.
+    SettingsRecord.PickLockStatusMode = 0;
+    SettingsRecord.PickedLockStatusID = 4;
+    TLockModeSetting_Form browse(nullptr, &db);
+    EXPECT_TRUE(browse.BitBtn1->isHidden());
+    browse.BitBtn1Click();
+    EXPECT_EQ(SettingsRecord.PickedLockStatusID, 4);
+}
+
+TEST_F(PickerTest, TimeShiftPickModeHandsOverTheGroup)
+{
+    SettingsRecord.PickTimeShiftMode = 1;
+    SettingsRecord.PickedTimeGroupID = 3;
+    {
+        TTimeShiftSetting_Form f(nullptr, &db);
+        EXPECT_EQ(f.Query1.FieldByName("GroupName").AsString(), "Night");
+        EXPECT_EQ(column(f.Query2, "DayOfWeek"), (std::vector<std::string> { "Tuesday", "Monday" }));
+        f.Query1.Locate("GroupID", 2);
+        EXPECT_EQ(f.Query2.RecordCount(), 0);
+        f.BitBtn1Click();
+    }
+    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 2);
+    EXPECT_EQ(SettingsRecord.PickTimeShiftMode, 0);
+
+    SettingsRecord.PickTimeShiftMode = 1;
+    {
+        TTimeShiftSetting_Form f(nullptr, &db);
+        f.reject();
+    }
+    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 0); // 0: the caller keeps its own id
+}
+
+TEST_F(PickerTest, ActivationExpirationPickModeHandsOverTheGroup)
+{
+    SettingsRecord.PickActExpMode = 1;
+    SettingsRecord.PickedActExpGroupID = 3;
+    {
+        TActExpDateSetting_Form f(nullptr, &db);
+        EXPECT_EQ(f.Query1.FieldByName("GroupID").AsInteger(), 3);
+        auto* m = f.DBGrid1->gridModel();
+        EXPECT_EQ(m->data(m->index(f.Query1.RecNo() - 1, m->columnOf("ExpirationDate"))).toString(), "2027-06-30 12:00");
+        f.DBGrid1DblClick();
+    }
+    EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 3);
+    SettingsRecord.PickActExpMode = 1;
+    {
+        TActExpDateSetting_Form f(nullptr, &db);
+        f.BitBtn2Click();
+    }
+    EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 0);
+}
+
+TEST_F(PickerTest, ReadKeyWindowRunsModallyUnderTheLockSetupWindow)
+{
+    QWidget lockSetup;
+    lockSetup.show();
+    EXPECT_FALSE(runReadKeyWindowUnder(&lockSetup)); // no Read Key window yet
+
+    static int alive = 0;
+    struct ReadKeyStandIn : ShellForm {
+        ReadKeyStandIn() { ++alive; }
+        ~ReadKeyStandIn() override { --alive; }
+    };
+    QWidget* shown = nullptr;
+    bool modalUnderOwner = false;
+    registerChildWindow("Read Key", [&] {
+        auto* w = new ReadKeyStandIn;
+        shown = w;
+        QTimer::singleShot(0, w, [&, w] {
+            modalUnderOwner = w->isModal() && w->parentWidget() == &lockSetup && w->isVisible();
+            w->sbExitClick();
+        });
+        return w;
+    });
+    EXPECT_TRUE(runReadKeyWindowUnder(&lockSetup));
+    EXPECT_NE(shown, nullptr);
+    EXPECT_TRUE(modalUnderOwner);
+    EXPECT_EQ(alive, 0); // freed by the caller once closed
+}

@@ -1,0 +1,94 @@
+#include "app/shell/settings_record.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+fs::path tempFolder(const char* name)
+{
+    fs::path p = fs::temp_directory_path() / ("ios_settings_" + std::string(name) + std::to_string(::getpid()));
+    fs::remove_all(p);
+    fs::create_directories(p);
+    return p;
+}
+
+std::vector<uint8_t> fileBytes(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), {} };
+}
+} // namespace
+
+TEST(ConfigDat, NineBytesInFileOrderRoundTrip)
+{
+    const fs::path dir = tempFolder("rt");
+    {
+        std::ofstream out(dir / "Config.dat", std::ios::binary);
+        const char bytes[] = { 1, 7, 30, 2, 6, 1, 0x12, 0x34, 0x56 };
+        out.write(bytes, sizeof bytes);
+    }
+    TSettingsRecord s;
+    ASSERT_TRUE(shell::readConfigDat(s, dir / "Config.dat"));
+    EXPECT_EQ(s.UserType, 1);
+    EXPECT_EQ(s.MotorPulseTime, 7);
+    EXPECT_EQ(s.LockBackDelay, 30);
+    EXPECT_EQ(s.PortNum, 2);
+    EXPECT_EQ(s.PortType, 6);
+    EXPECT_EQ(s.ScreenMode, 1);
+    EXPECT_EQ(s.FacilityCode, (std::array<uint8_t, 3> { 0x12, 0x34, 0x56 }));
+
+    s.FacilityCode = { 0x65, 0x43, 0x21 };
+    s.ReaderRomId = "0123456789ABCDEF"; // run-time fields are not written
+    shell::writeConfigDat(s, dir / "Config.dat");
+    EXPECT_EQ(fileBytes(dir / "Config.dat"), (std::vector<uint8_t> { 1, 7, 30, 2, 6, 1, 0x65, 0x43, 0x21 }));
+    EXPECT_FALSE(fs::exists(dir / "Config.dat.tmp"));
+    fs::remove_all(dir);
+}
+
+TEST(ConfigDat, MissingOrShortFileGivesDefaultsAndIsRewritten)
+{
+    const fs::path dir = tempFolder("short");
+    TSettingsRecord s;
+    s.PortType = 99;
+    EXPECT_FALSE(shell::readConfigDat(s, dir / "Config.dat"));
+    EXPECT_EQ(s.PortType, shell::kDefaultPortType);
+    EXPECT_EQ(s.PortNum, shell::kDefaultPortNum);
+    EXPECT_EQ(s.FacilityCode, shell::kFactoryFacilityCode);
+
+    {
+        std::ofstream out(dir / "Config.dat", std::ios::binary);
+        out.write("\x01\x02\x03\x04", 4);
+    }
+    s.PortType = 99;
+    EXPECT_FALSE(shell::readConfigDat(s, dir / "Config.dat"));
+    EXPECT_EQ(s.PortType, shell::kDefaultPortType);
+    EXPECT_EQ(s.MotorPulseTime, shell::kDefaultMotorPulseTime);
+    shell::writeConfigDat(s, dir / "Config.dat");
+    EXPECT_EQ(fileBytes(dir / "Config.dat").size(), 9u);
+    fs::remove_all(dir);
+}
+
+TEST(ConfigDat, UnwritableFolderIsAClearError)
+{
+    TSettingsRecord s;
+    EXPECT_THROW(shell::writeConfigDat(s, "/nonexistent-folder/x/Config.dat"), std::runtime_error);
+}
+
+TEST(ConfigDat, ResetKeepsTheNineBytesAndClearsRunTimeFields)
+{
+    TSettingsRecord s;
+    s.FacilityCode = { 1, 2, 3 };
+    s.PickedLockSerialID = "X";
+    s.PickAccessCodeLocksOnly = 1;
+    s.NoLogoutStamp = true;
+    shell::resetRunTimeFields(s);
+    EXPECT_EQ(s.FacilityCode, (std::array<uint8_t, 3> { 1, 2, 3 }));
+    EXPECT_TRUE(s.PickedLockSerialID.empty());
+    EXPECT_EQ(s.PickAccessCodeLocksOnly, 0);
+    EXPECT_FALSE(s.NoLogoutStamp);
+}

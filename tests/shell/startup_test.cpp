@@ -1,0 +1,222 @@
+#include "app/shell/data_exporting_form.h"
+#include "app/shell/login_form.h"
+#include "app/shell/main_window.h"
+#include "app/shell/qt_dialogs.h"
+#include "app/shell/settings_record.h"
+#include "app/shell/startup.h"
+#include "dataaccess/dataaccess.h"
+#include "keyaccess/dialog_layer.h"
+#include "onewire/emulated_reader.h"
+#include "onewire/key_file.h"
+#include "test_db.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTimer>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace {
+
+// Runs the start-up in a fresh folder holding a copy of the supplied database.
+class StartUpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = testdb::freshFolder("startup");
+        dbFile = testdb::suppliedCopy(folder);
+        previous = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(folder.string()));
+        SettingsRecord = TSettingsRecord {};
+    }
+    void TearDown() override
+    {
+        QDir::setCurrent(previous);
+        std::filesystem::remove_all(folder);
+    }
+
+    // Types into the login window from inside its modal loop.
+    static void typeLogin(const char* name, const char* password)
+    {
+        ASSERT_NE(Login_Form, nullptr);
+        Login_Form->Edit1->setText(name);
+        Login_Form->Edit2->setText(password);
+        Login_Form->BitBtn1Click();
+    }
+
+    std::filesystem::path folder;
+    std::string dbFile;
+    QString previous;
+    ScriptedDialogs dialogs;
+    ScopedAppDialogs scoped { dialogs };
+};
+
+} // namespace
+
+TEST_F(StartUpTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfig)
+{
+    bool shown = false;
+    QString title;
+    QTimer::singleShot(0, [] { typeLogin("admin", "admin"); });
+    StartUpHooks hooks;
+    hooks.mainWindowShown = [&](TMain_Form& w) {
+        shown = w.isVisible();
+        title = w.windowTitle();
+        QTimer::singleShot(0, &w, [&w] { w.close(); });
+    };
+    EXPECT_EQ(runStartUp("iOstrivaneDB.db", hooks), 0);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(title, "iOstrivane Lock Management");
+    EXPECT_EQ(Login_Form, nullptr);
+    EXPECT_EQ(Main_Form, nullptr);
+    // The emulated reader's id chip was found on the default port.
+    EXPECT_EQ(SettingsRecord.ReaderRomId, romIdText(onewire::emulatedReaderRomId()));
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Quit program now?" });
+
+    TDbConnection db;
+    db.Open(dbFile);
+    TDbQuery q(&db);
+    q.SQL = "SELECT UserName, Level, LoginTime, LogoutTime FROM LoginHistory";
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1);
+    EXPECT_EQ(q.FieldByName("UserName").AsString(), "admin");
+    EXPECT_FALSE(q.FieldByName("LoginTime").IsNull());
+    EXPECT_FALSE(q.FieldByName("LogoutTime").IsNull());
+    std::ifstream config(folder / "Config.dat", std::ios::binary);
+    std::vector<char> bytes { std::istreambuf_iterator<char>(config), {} };
+    EXPECT_EQ(bytes.size(), 9u); // written fresh with the defaults
+}
+
+TEST_F(StartUpTest, ThreeFailedLoginsEndTheProgram)
+{
+    bool shown = false;
+    QTimer::singleShot(0, [] {
+        typeLogin("admin", "a");
+        typeLogin("admin", "b");
+        typeLogin("admin", "c");
+    });
+    StartUpHooks hooks;
+    hooks.mainWindowShown = [&](TMain_Form&) { shown = true; };
+    EXPECT_EQ(runStartUp("iOstrivaneDB.db", hooks), 0);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(dialogs.boxes.size(), 3u);
+    TDbConnection db;
+    db.Open(dbFile);
+    TDbQuery q(&db);
+    q.SQL = "SELECT * FROM LoginHistory";
+    q.Open();
+    EXPECT_EQ(q.RecordCount(), 0);
+}
+
+TEST_F(StartUpTest, NoDatabaseInTheFolderIsAnErrorAndAnExitCode)
+{
+    EXPECT_EQ(runStartUp("nothing-here.db"), 1);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+    EXPECT_NE(dialogs.boxes[0].text.find("nothing-here.db"), std::string::npos);
+}
+
+TEST(QtDialogsTest, BoxTypesAndButtonSetsMapToMessageBoxes)
+{
+    QtDialogs qt;
+    struct Case {
+        BoxType type;
+        BoxButtons buttons;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButton press;
+        BoxResult expected;
+    };
+    const Case cases[] = {
+        { BoxType::Information, BoxButtons::Ok, QMessageBox::Information, QMessageBox::Ok, BoxResult::Ok },
+        { BoxType::Error, BoxButtons::Ok, QMessageBox::Critical, QMessageBox::Ok, BoxResult::Ok },
+        { BoxType::Warning, BoxButtons::Ok, QMessageBox::Warning, QMessageBox::Ok, BoxResult::Ok },
+        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Cancel, BoxResult::Cancel },
+        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Ok, BoxResult::Ok },
+        { BoxType::Confirmation, BoxButtons::YesNo, QMessageBox::Question, QMessageBox::No, BoxResult::No },
+        { BoxType::Confirmation, BoxButtons::YesNoCancel, QMessageBox::Question, QMessageBox::Yes, BoxResult::Yes },
+    };
+    for (const Case& c : cases) {
+        QString seen;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = box->text();
+            icon = box->icon();
+            box->button(c.press)->click();
+        });
+        EXPECT_EQ(qt.show(c.type, "This funtion need higher user level.", c.buttons), c.expected);
+        EXPECT_EQ(seen, "This funtion need higher user level.");
+        EXPECT_EQ(icon, c.icon);
+    }
+}
+
+TEST(ExportingNoticeTest, ShownWhileTheExportRunsAndFreedAfter)
+{
+    QWidget owner;
+    owner.show();
+    QPointer<TDataExporting_Form> form;
+    {
+        ExportingNotice notice(&owner);
+        form = notice.form();
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(form->text(), "Exporting data, please wait...");
+        EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
+    }
+    EXPECT_TRUE(form.isNull());
+}
+
+TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRun)
+{
+    const auto ws = testdb::freshFolder("demo");
+    const QString tool = IOS_BINARY_DIR "/src/app/make-demo-workspace";
+    for (int run = 0; run < 2; ++run) {
+        QProcess p;
+        p.start(tool, { QString::fromStdString(ws.string()) });
+        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
+    TDbConnection db;
+    db.Open((ws / "iOstrivaneDB.db").string());
+    auto count = [&](const char* table) {
+        TDbQuery q(&db);
+        q.SQL = std::string("SELECT COUNT(*) AS N FROM ") + table;
+        q.Open();
+        return q.FieldByName("N").AsInteger();
+    };
+    EXPECT_EQ(count("LockManagement"), 3);
+    EXPECT_EQ(count("KeyManagement"), 3);
+    EXPECT_EQ(count("LockKeyManagement"), 6);
+    EXPECT_EQ(count("AccessCode"), 1);
+    EXPECT_EQ(count("TimeShift"), 5);
+
+    TSettingsRecord s;
+    ASSERT_TRUE(shell::readConfigDat(s, ws / "Config.dat"));
+    EXPECT_EQ(s.PortType, 6);
+    EXPECT_EQ(s.PortNum, 0);
+    EXPECT_EQ(s.FacilityCode, (std::array<uint8_t, 3> { 0x12, 0x34, 0x56 }));
+    EXPECT_FALSE(QImage(QString::fromStdString((ws / "logo.bmp").string())).isNull());
+    EXPECT_GT(std::filesystem::file_size(ws / "AccessCodeReport.xlsx"), 0u);
+
+    int keys = 0;
+    bool annasKey = false;
+    for (const auto& e : std::filesystem::directory_iterator(ws / "Reader")) {
+        auto loaded = onewire::loadKeyFile(e.path());
+        ASSERT_TRUE(loaded.key) << loaded.error;
+        ++keys;
+        TDbQuery q(&db);
+        q.SQL = "SELECT FirstName FROM KeyManagement WHERE SerialID = :SerialID";
+        q.ParamByName("SerialID").AsString(romIdText(loaded.key->rom));
+        q.Open();
+        annasKey = annasKey || (q.RecordCount() == 1 && q.FieldByName("FirstName").AsString() == "Anna");
+    }
+    EXPECT_EQ(keys, 3);
+    EXPECT_TRUE(annasKey);
+    db.Close();
+    std::filesystem::remove_all(ws);
+}

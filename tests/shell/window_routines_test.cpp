@@ -1,0 +1,326 @@
+#include "app/shell/db_grid.h"
+#include "app/shell/shell_form.h"
+#include "app/shell/window_routines.h"
+#include "dataaccess/dataaccess.h"
+#include "keyaccess/dialog_layer.h"
+#include "test_db.h"
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class RoutinesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = testdb::freshFolder("routines");
+        db.CreateIfMissing = true;
+        db.Open((folder / "t.db").string());
+        db.ExecSQL("CREATE TABLE Lock (ID INTEGER PRIMARY KEY, Name TEXT NOT NULL, Place TEXT, Opened DATETIME);"
+                   "INSERT INTO Lock VALUES (1, 'Bravo', 'North', '2024-05-06 07:08:09');"
+                   "INSERT INTO Lock VALUES (2, 'Alpha', 'South', '2024-01-02 03:04:05');"
+                   "INSERT INTO Lock VALUES (3, 'Charlie', 'North', '2023-12-31 23:59:00');");
+    }
+    void TearDown() override
+    {
+        db.Close();
+        std::filesystem::remove_all(folder);
+    }
+
+    std::vector<std::string> names(TDbQuery& q)
+    {
+        std::vector<std::string> out;
+        for (q.First(); !q.Eof(); q.Next())
+            out.push_back(q.FieldByName("Name").AsString());
+        return out;
+    }
+    std::vector<std::string> storedNames()
+    {
+        TDbQuery q(&db);
+        q.SQL = "SELECT Name FROM Lock ORDER BY ID";
+        q.Open();
+        return names(q);
+    }
+
+    // A cached-update query written back through an update-SQL, as the record windows do.
+    void makeCached(TDbQuery& q, TDbUpdateSQL& us)
+    {
+        q.SQL = "SELECT * FROM Lock ORDER BY ID";
+        q.SetCachedUpdates(true);
+        us.ModifySQL = { "UPDATE Lock SET Name = :Name, Place = :Place WHERE ID = :OLD_ID" };
+        us.InsertSQL = { "INSERT INTO Lock (ID, Name, Place) VALUES (:ID, :Name, :Place)" };
+        us.DeleteSQL = { "DELETE FROM Lock WHERE ID = :OLD_ID" };
+        q.SetUpdateObject(&us);
+        q.OnUpdateRecord = [&us](TMemoryDataSet&, TUpdateKind kind, TUpdateAction& action) {
+            us.ExecSQL(kind);
+            action = uaApplied;
+        };
+        q.OnUpdateError = OnUpdateErrorFail;
+        q.Open();
+    }
+
+    std::filesystem::path folder;
+    TDbConnection db;
+    ScriptedDialogs dialogs;
+    ScopedAppDialogs scoped { dialogs };
+};
+
+} // namespace
+
+TEST_F(RoutinesTest, BoxesGoThroughTheDialogLayer)
+{
+    dialogs.answers = { BoxResult::Ok, BoxResult::Cancel };
+    EXPECT_TRUE(MyConfirmation("Sure?"));
+    EXPECT_FALSE(MyConfirmation("Sure?"));
+    MyError("Bad");
+    ASSERT_EQ(dialogs.boxes.size(), 3u);
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Confirmation);
+    EXPECT_EQ(dialogs.boxes[0].buttons, BoxButtons::OkCancel);
+    EXPECT_EQ(dialogs.boxes[2].type, BoxType::Error);
+    EXPECT_EQ(dialogs.boxes[2].buttons, BoxButtons::Ok);
+}
+
+TEST_F(RoutinesTest, UpdateMasterDataCommitsCachedChanges)
+{
+    TDbQuery q(&db);
+    TDbUpdateSQL us;
+    makeCached(q, us);
+    q.Locate("ID", 2);
+    q.Edit();
+    q.FieldByName("Name").AsString("Alpha 2");
+    q.Post();
+    q.Append();
+    q.FieldByName("ID").AsInteger(4);
+    q.FieldByName("Name").AsString("Delta");
+    q.Post();
+    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" })); // still cached
+    UpdateMasterData(q);
+    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha 2", "Charlie", "Delta" }));
+    EXPECT_FALSE(q.UpdatesPending());
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(RoutinesTest, UpdateMasterDataRollsBackAndKeepsTheRowsOnScreen)
+{
+    TDbQuery q(&db);
+    TDbUpdateSQL us;
+    makeCached(q, us);
+    q.Locate("ID", 1);
+    q.Edit();
+    q.FieldByName("Name").AsString("Bravo 2"); // fine on its own
+    q.Post();
+    q.Locate("ID", 3);
+    q.Delete();
+    q.Append();
+    q.FieldByName("ID").AsInteger(5);
+    q.FieldByName("Name").Clear(); // NOT NULL: the database refuses it
+    q.Post();
+
+    EXPECT_THROW(UpdateMasterData(q), EDatabaseError);
+    // Nothing written, the transaction gone, the normal cursor back.
+    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" }));
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    // The rows on screen keep every edit, still pending.
+    EXPECT_TRUE(q.UpdatesPending());
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo 2", "Alpha", "" }));
+
+    // Once the cause is gone a later save writes them all once.
+    q.Locate("ID", 5);
+    q.Edit();
+    q.FieldByName("Name").AsString("Echo");
+    q.Post();
+    UpdateMasterData(q);
+    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo 2", "Alpha", "Echo" }));
+    EXPECT_FALSE(q.UpdatesPending());
+}
+
+TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
+{
+    TDbQuery q(&db);
+    q.SQL = { "SELECT * FROM Lock", "WHERE Place = :Place", "ORDER BY ID" };
+    q.ParamByName("Place").AsString("North");
+    q.Open();
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
+    SortQuery(q, "Name");
+    EXPECT_TRUE(q.Active());
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
+    EXPECT_EQ(q.ParamByName("Place").AsString(), "North");
+    SortQuery(q, "Name");
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Charlie", "Bravo" }));
+    SortQuery(q, "Name");
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
+    // Another column starts ascending again.
+    SortQuery(q, "Opened");
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Charlie", "Bravo" }));
+    SortQuery(q, "Opened");
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
+    EXPECT_EQ(q.SQL.Text().find("ORDER BY ID"), std::string::npos);
+}
+
+TEST(SortedStatement, OnlyTheTopLevelOrderByIsReplaced)
+{
+    using shell::sortedStatement;
+    auto r = sortedStatement("SELECT * FROM (SELECT * FROM T ORDER BY A LIMIT 5) WHERE N = 'ORDER BY X'", "B");
+    EXPECT_EQ(r.text, "SELECT * FROM (SELECT * FROM T ORDER BY A LIMIT 5) WHERE N = 'ORDER BY X'\nORDER BY \"B\"");
+    EXPECT_FALSE(r.descending);
+    r = sortedStatement("SELECT * FROM T order by  b\nLIMIT 10", "B");
+    EXPECT_EQ(r.text, "SELECT * FROM T\nORDER BY \"B\" DESC\nLIMIT 10");
+    EXPECT_TRUE(r.descending);
+    r = sortedStatement("SELECT A.X, B.X FROM A, B ORDER BY \"B\".\"X\" DESC", "B.X");
+    EXPECT_EQ(r.text, "SELECT A.X, B.X FROM A, B\nORDER BY \"B\".\"X\"");
+    // A column name cannot end the clause.
+    r = sortedStatement("SELECT * FROM T", "x\"; DROP TABLE T; --");
+    EXPECT_EQ(r.text, "SELECT * FROM T\nORDER BY \"x\"\"; DROP TABLE T; --\"");
+}
+
+TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
+{
+    TDbQuery q(&db);
+    TDbDataSource ds(&q);
+    q.SQL = { "SELECT ID, Name, Opened FROM Lock", "WHERE ID >= :MinID", "ORDER BY ID" };
+    q.ParamByName("MinID").AsInteger(1);
+    q.SetFieldDisplayFormat("Opened", "yyyy-mm-dd hh:nn");
+    q.SetFieldDisplayLabel("Opened", "Opened At");
+    int scrolls = 0;
+    q.AfterScroll = [&](TMemoryDataSet&) { ++scrolls; };
+    q.Open();
+
+    TDBGrid grid;
+    grid.setDataSource(&ds);
+    grid.gridModel()->cellColour = [](const TMemoryDataSet& d, int row, const TDbField& f, CellColours& c) {
+        if (f.FieldName() == "Name" && d.CellValue(row, f.Index()).toString() == "Alpha")
+            c.background = QColor(Qt::red);
+    };
+    grid.show();
+    auto* m = grid.gridModel();
+    ASSERT_EQ(m->rowCount(), 3);
+    ASSERT_EQ(m->columnCount(), 3);
+    EXPECT_EQ(m->headerData(2, Qt::Horizontal).toString(), "Opened At");
+    EXPECT_EQ(m->data(m->index(0, 2)).toString(), "2024-05-06 07:08");
+    EXPECT_EQ(m->data(m->index(1, 1), Qt::BackgroundRole).value<QColor>(), QColor(Qt::red));
+    EXPECT_FALSE(m->data(m->index(0, 1), Qt::BackgroundRole).isValid());
+    EXPECT_EQ(grid.currentIndex().row(), 0);
+
+    // The grid's current row is the dataset's, both ways; moving fires AfterScroll.
+    scrolls = 0;
+    grid.setCurrentIndex(m->index(2, 1));
+    EXPECT_EQ(q.RecNo(), 3);
+    EXPECT_EQ(scrolls, 1);
+    q.First();
+    EXPECT_EQ(grid.currentIndex().row(), 0);
+
+    // Title click: sorted by Name, the parameter kept.
+    grid.horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(q.FieldByName("Name").AsString(), "Alpha");
+    EXPECT_EQ(m->data(m->index(0, 1)).toString(), "Alpha");
+    EXPECT_EQ(m->data(m->index(0, 1), Qt::BackgroundRole).value<QColor>(), QColor(Qt::red));
+    grid.horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(m->data(m->index(0, 1)).toString(), "Charlie");
+    EXPECT_EQ(q.ParamByName("MinID").AsInteger(), 1);
+}
+
+namespace {
+class EditingForm : public ShellForm {
+public:
+    explicit EditingForm(TDbConnection& db)
+        : Query1(&db)
+    {
+        ownDataSet(&Query1);
+        Query1.SQL = "SELECT * FROM Lock";
+        Query1.Open();
+    }
+    TDbQuery Query1;
+    static inline ShellForm* instance = nullptr;
+};
+} // namespace
+
+TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
+{
+    auto* form = new EditingForm(db);
+    EditingForm::instance = form;
+    form->setInstanceReference(&EditingForm::instance);
+    form->show();
+
+    form->Query1.Edit();
+    form->Query1.FieldByName("Name").AsString("Changed");
+    dialogs.answers = { BoxResult::Cancel };
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string> { "Data has not been saved do you want to quit?" });
+    EXPECT_EQ(dialogs.boxes[0].buttons, BoxButtons::OkCancel);
+    EXPECT_TRUE(form->Query1.Active());
+    EXPECT_EQ(EditingForm::instance, form);
+
+    // OK: FormClose closes the queries and clears the instance reference.
+    dialogs.answers = { BoxResult::Ok };
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->Query1.Active());
+    EXPECT_EQ(EditingForm::instance, nullptr);
+    delete form;
+    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" }));
+
+    // Browsing only: no question, sbExitClick closes.
+    dialogs.boxes.clear();
+    EditingForm browsing(db);
+    browsing.show();
+    browsing.sbExitClick();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_FALSE(browsing.isVisible());
+}
+
+TEST_F(RoutinesTest, AWindowRunsModallyUnderItsOwnerUntilClosed)
+{
+    QWidget owner;
+    owner.show();
+    auto* form = new EditingForm(db);
+    bool wasModal = false;
+    QTimer::singleShot(0, [&] {
+        wasModal = form->isModal() && form->parentWidget() == &owner && form->isVisible();
+        form->sbExitClick();
+    });
+    runModalUnder(&owner, form);
+    EXPECT_TRUE(wasModal);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->Query1.Active());
+    delete form; // the caller frees it
+}
+
+TEST_F(RoutinesTest, AGridOutlivesTheDataSourceItsWindowHeld)
+{
+    // Members go before child widgets: the source is freed while the grid still shows it.
+    struct Window : QWidget {
+        explicit Window(TDbConnection& db)
+            : q(&db)
+            , grid(new TDBGrid(this))
+        {
+            q.SQL = "SELECT * FROM Lock";
+            q.Open();
+            grid->setDataSource(&ds);
+        }
+        TDbQuery q;
+        TDbDataSource ds { &q };
+        TDBGrid* grid;
+    };
+    auto* w = new Window(db);
+    w->show();
+    EXPECT_EQ(w->grid->gridModel()->rowCount(), 3);
+    delete w;
+
+    TDbQuery q(&db);
+    q.SQL = "SELECT * FROM Lock";
+    q.Open();
+    TDBGrid grid;
+    {
+        TDbDataSource ds(&q);
+        grid.setDataSource(&ds);
+        EXPECT_EQ(grid.gridModel()->rowCount(), 3);
+    }
+    EXPECT_EQ(grid.gridModel()->rowCount(), 0);
+    EXPECT_EQ(grid.gridModel()->dataSet(), nullptr);
+    grid.titleClick(0); // nothing to sort, no crash
+}
