@@ -1,5 +1,6 @@
 // The program: the application object with its standard error box, the Qt message boxes,
 // and the start-up sequence in the current folder.
+#include "app/missions/multi_audit_trail_form.h"
 #include "app/shell/qt_dialogs.h"
 #include "app/shell/shell_application.h"
 #include "app/shell/startup.h"
@@ -7,7 +8,10 @@
 
 // The key windows register their menu items here as their libraries arrive, e.g.
 //   registerChildWindow("Read Key", [] { return new TReadCard_Form; });
-static void registerKeyWindows() { }
+static void registerKeyWindows()
+{
+    registerChildWindow(kGetAuditTrailItem, [] { return new TMultiAuditTrail_Form; });
+}
 
 int main(int argc, char** argv)
 {

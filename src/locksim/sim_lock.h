@@ -80,6 +80,12 @@ public:
 
     // What the lock remembers between the two keys of a long trail.
     bool secondKeyPending() const { return pendingSecond_.has_value(); }
+    struct Pending {
+        size_t from = 0, count = 0;
+    };
+    const std::optional<Pending>& pendingSecond() const { return pendingSecond_; }
+    void setPendingSecond(std::optional<Pending> p) { pendingSecond_ = p; }
+    const std::array<uint8_t, 3>& facility() const { return facility_; }
 
 private:
     VisitResult fillSingleTrail(Ds1977Memory& key, uint8_t kind);
@@ -93,9 +99,6 @@ private:
     std::array<uint8_t, 3> facility_;
     Time clock_;
     std::vector<AuditEvent> log_;
-    struct Pending {
-        size_t from = 0, count = 0;
-    };
     std::optional<Pending> pendingSecond_;
     std::vector<int> touched_;
 };

@@ -1,0 +1,89 @@
+// The command-line tool on key files: the road a person takes in the demo workspace.
+#include "onewire/key_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+struct Tool {
+    fs::path dir = fs::temp_directory_path() / ("locksim-tool-" + std::to_string(::getpid()));
+    Tool() { fs::create_directories(dir); }
+    ~Tool() { fs::remove_all(dir); }
+
+    int run(const std::string& args) const
+    {
+        const std::string cmd = "cd '" + dir.string() + "' && '" LOCKSIM_TOOL "' " + args + " > out.txt 2> err.txt";
+        return WEXITSTATUS(std::system(cmd.c_str()));
+    }
+    std::string out() const
+    {
+        std::ifstream in(dir / "out.txt");
+        std::string s;
+        std::getline(in, s);
+        return s;
+    }
+    onewire::KeyFile key(const std::string& relative) const
+    {
+        auto r = onewire::loadKeyFile(dir / relative);
+        EXPECT_TRUE(r.key) << r.error;
+        return r.key.value_or(onewire::KeyFile {});
+    }
+};
+} // namespace
+
+TEST(LocksimTool, FillsAnAuditKeyMadeAsTheProgramWritesIt)
+{
+    Tool t;
+    ASSERT_EQ(t.run("mission get-audit-trail --facility 123456 --serial 7 --reader Reader"), 0);
+    const std::string keyPath = t.out();
+    ASSERT_EQ(t.run("lock new lock.txt --serial AA00000000000737 --facility 123456 --events 9 "
+                    "--user 0100000000000A01 --code 2468 --clock \"2026-12-06 08:00:00\""),
+              0);
+    ASSERT_EQ(t.run("visit lock.txt " + keyPath), 0);
+    const auto key = t.key(keyPath);
+    const auto p0 = onewire::ds1977Page(key, 0).value();
+    const auto p1 = onewire::ds1977Page(key, 1).value();
+    EXPECT_EQ(p0[10], 0x37);
+    EXPECT_EQ(p0[17], 0xAA);
+    EXPECT_EQ((p1[2] << 8) | p1[3], 9);
+    EXPECT_EQ(p1[4], 0x26);
+    EXPECT_EQ(p1[8], 0x08);
+    // Nine records fill pages 2-4; page 5 stays blank.
+    EXPECT_NE(onewire::ds1977Page(key, 4).value()[0], 0xFF);
+    EXPECT_EQ(onewire::ds1977Page(key, 5).value()[0], 0xFF);
+}
+
+TEST(LocksimTool, RefusesAnotherSiteAndLeavesTheKeyAsItWas)
+{
+    Tool t;
+    ASSERT_EQ(t.run("mission multi-lock-audit-trail --records 50 --facility 111111 --serial 8 --reader Reader"), 0);
+    const std::string keyPath = t.out();
+    ASSERT_EQ(t.run("lock new lock.txt --serial AA00000000000737 --facility 123456 --events 3"), 0);
+    EXPECT_EQ(t.run("visit lock.txt " + keyPath), 3);
+    EXPECT_EQ(onewire::ds1977Page(t.key(keyPath), 1).value()[0], 0x00);
+}
+
+TEST(LocksimTool, MakesClockKeysAndBlankKeys)
+{
+    Tool t;
+    ASSERT_EQ(t.run("clock 24 --time \"1970-01-02 01:01:01\" --serial 4 --reader Reader"), 0);
+    const auto ds1904 = t.key(t.out());
+    EXPECT_EQ(ds1904.family(), 0x24);
+    EXPECT_EQ(onewire::clockAt(ds1904, 0), 90061u);
+
+    EXPECT_NE(t.run("clock 04 --time \"2026-01-01 00:00:00\" --serial 5 --reader Reader"), 0); // needs a site
+    ASSERT_EQ(t.run("clock 04 --time \"2026-01-01 00:00:00\" --facility 123456 --serial 5 --reader Reader"), 0);
+    const auto ds1994 = t.key(t.out());
+    EXPECT_EQ(ds1994.memory[4], 0xFD);
+    EXPECT_EQ(ds1994.memory[5], 0x12);
+
+    ASSERT_EQ(t.run("blank 33 --serial 9 --reader Reader"), 0);
+    EXPECT_EQ(t.key(t.out()).family(), 0x33);
+    EXPECT_EQ(t.run("blank zz"), 1);
+    EXPECT_EQ(t.run("mission nonsense --facility 123456"), 1);
+}
