@@ -138,6 +138,38 @@ void BM_WriteAllPagesToKeyFile(benchmark::State& state)
 }
 BENCHMARK(BM_WriteAllPagesToKeyFile)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// Reading through the emulated reader: every call opens a session, which rescans the folder.
+void BM_ReadAllPagesFromKeyFile(benchmark::State& state)
+{
+    const auto dir = std::filesystem::path(IOS_BINARY_DIR) / "onewire-bench-reader-read";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const RomId rom = makeRomId(0x37, 0x44);
+    KeyFile key = blankDS1977(rom);
+    for (int page = 0; page < kDS1977UserPages; ++page)
+        setDS1977Page(key, page, pattern(page));
+    saveKeyFile(keyFilePath(dir, rom), key);
+    auto reader = std::make_shared<EmulatedReader>(dir);
+    ScopedPort port(kPort, kEmulatedReaderPortType, reader);
+    KeyIoOptions options;
+    options.port = { kPort, kEmulatedReaderPortType };
+    const int pages = pageCount();
+    double done = 0;
+    std::array<uint8_t, 66> buffer {};
+    for (auto _ : state) {
+        for (int page = 0; page < pages; ++page) {
+            uint8_t ok = 0;
+            ReadDS1977Data(options, keyRomFrom(rom), page, buffer, ok);
+            if (ok != 1 || buffer[0] != pattern(page)[0])
+                state.SkipWithError("read failed");
+        }
+        done += pages;
+    }
+    report(state, reader->stats(), done, kMinReadBytes, kMinReadResets);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_ReadAllPagesFromKeyFile)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 // CTest passes --ios_smoke for its quick run; the library does not know it.

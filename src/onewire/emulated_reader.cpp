@@ -36,7 +36,9 @@ std::filesystem::path readerFolder()
 
 RomId emulatedReaderRomId()
 {
-    static const RomId rom = makeRomId(kFamilyIdChip, 0x0000'0001'D00D);
+    // Its serial has only the top bit set, so a search finds it before any other family-01h
+    // device: the start-up check takes the first id chip it finds for the reader's own.
+    static const RomId rom = makeRomId(kFamilyIdChip, 0x8000'0000'0000);
     return rom;
 }
 
@@ -73,7 +75,7 @@ void EmulatedReader::rescan()
     // Files that went away take their keys with them.
     for (auto it = files_.begin(); it != files_.end();) {
         if (!std::binary_search(found.begin(), found.end(), it->first)) {
-            if (it->second.ok)
+            if (it->second.ok && find(it->second.rom) == it->second.device)
                 detach(it->second.rom);
             it = files_.erase(it);
         } else {
@@ -91,7 +93,7 @@ void EmulatedReader::rescan()
             continue;
         auto old = files_.find(p);
         const bool unchanged = old != files_.end() && old->second.mtime == mtime && old->second.size == size;
-        if (unchanged && !old->second.ok) {
+        if (unchanged && !old->second.ok && old->second.damaged) {
             skipped_.push_back(old->second.message);
             continue;
         }
@@ -101,8 +103,12 @@ void EmulatedReader::rescan()
                 attach(old->second.device);
             continue;
         }
-        if (old != files_.end() && old->second.ok)
-            detach(old->second.rom);
+        std::string previousMessage;
+        if (old != files_.end()) {
+            if (old->second.ok && find(old->second.rom) == old->second.device)
+                detach(old->second.rom);
+            previousMessage = old->second.message;
+        }
 
         Entry e;
         e.mtime = mtime;
@@ -116,8 +122,10 @@ void EmulatedReader::rescan()
         else if (owners.count(r.key->rom))
             problem = p.string() + ": same ROM id as " + owners[r.key->rom].filename().string();
         if (!problem.empty()) {
+            e.damaged = !r.key;
             e.message = "Reader: key file skipped: " + problem;
-            report(e.message);
+            if (e.message != previousMessage)
+                report(e.message);
             skipped_.push_back(e.message);
             files_[p] = e;
             continue;

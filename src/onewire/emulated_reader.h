@@ -45,6 +45,7 @@ private:
         std::uintmax_t size = 0;
         RomId rom {};
         bool ok = false;
+        bool damaged = false;                // unreadable: not tried again until it changes
         std::string message;                 // why it was skipped
         std::shared_ptr<Device> device;
     };

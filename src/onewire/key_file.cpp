@@ -363,7 +363,7 @@ std::string formatKeyFile(const KeyFile& key)
     if (family == kFamilyDS1904)
         out << "control " << hexByte(key.control) << '\n';
     const Bytes blank = blankMemory(family);
-    if (key.memory.size() == blank.size()) {
+    if (key.memory.size() == blank.size()) { // saveKeyFile refuses any other size
         const std::size_t chunk = chunkSizeOf(family);
         for (std::size_t a = 0; a < key.memory.size(); a += chunk) {
             Bytes bytes(key.memory.begin() + a, key.memory.begin() + a + chunk);
@@ -424,6 +424,10 @@ bool saveKeyFile(const std::filesystem::path& path, const KeyFile& key, std::str
         return false;
     };
     errno = 0;
+    if (!romIdValid(key.rom))
+        return setError("the ROM id has a bad CRC-8");
+    if (key.memory.size() != memorySizeOf(key.family()))
+        return setError("the memory does not fit a key of family " + hexByte(key.family()));
     const std::string text = formatKeyFile(key);
     const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string tmpName = ".";

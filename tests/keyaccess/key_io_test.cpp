@@ -398,6 +398,19 @@ TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
     EXPECT_TRUE(IsOneWirePortOK(rig.options, kAuditTrailCheck, &found));
     EXPECT_EQ(found, keyRomFrom(second->rom()));
 
+    // a 33h key alone in the reader: the Read Key check takes it, the programming check not
+    rig.bus->detach(second->rom());
+    rig.bus->detach(makeRomId(0x04, 1));
+    rig.bus->detach(makeRomId(0x0C, 1));
+    rig.bus->detach(makeRomId(0x3F, 1));
+    const RomId other = makeRomId(0x33, 5);
+    rig.bus->attach(makeDevice(blankKey(other)));
+    EXPECT_TRUE(IsOneWirePortOK(rig.options, kReadKeyCheck, &found));
+    EXPECT_EQ(found, keyRomFrom(other));
+    EXPECT_FALSE(IsOneWirePortOK(rig.options, kProgrammingCheck, &found));
+    rig.bus->detach(other);
+    rig.bus->attach(second);
+
     KeyIo io({ kTestPortNum, 6 }, kProgrammingCheck);
     io.options.dialogs = &rig.dialogs;
     ASSERT_TRUE(io.IsOneWirePortOK());
@@ -523,6 +536,16 @@ TEST(KeyIo, ClockKeysAndTheSetTimeKey)
     ReadTimeCard(rig.options, keyRomFrom(ds1994->rom()), buffer, ok);
     EXPECT_EQ(ok, 0);
     setHostClock(nullptr);
+}
+
+TEST(KeyIo, StartUpReaderCheckFindsTheEmulatedReadersIdChipFirst)
+{
+    auto reader = std::make_shared<EmulatedReader>(std::filesystem::path(IOS_BINARY_DIR) / "no-such-reader-folder");
+    ScopedPort port(kTestPortNum, 6, reader);
+    for (uint64_t serial : { 0x1ull, 0x7FFF'FFFF'FFFFull, 0x8000'0000'0001ull })
+        reader->attach(makeDevice(blankKey(makeRomId(0x01, serial)))); // user keys of the same family
+    EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), romIdText(emulatedReaderRomId()));
+    EXPECT_EQ(romIdText(emulatedReaderRomId()), "B180000000000001");
 }
 
 TEST(KeyIo, StartUpReaderCheck)

@@ -426,10 +426,23 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
     reader->rescan();
     EXPECT_EQ(messages.size(), 4u);
 
+    // a duplicate is not reported again either, and takes over when the first file goes
+    std::filesystem::remove(keyFilePath(dir, a));
+    reader->rescan();
+    EXPECT_EQ(messages.size(), 4u);
+    EXPECT_TRUE(reader->find(a)) << "copy-of-a.key now carries the key";
+    EXPECT_EQ(reader->skipped().size(), 3u);
+    // a second copy sorted first does not knock the key off the bus
+    ASSERT_TRUE(saveKeyFile(dir / "0-first.key", blankDS1977(a)));
+    reader->rescan();
+    EXPECT_TRUE(reader->find(a));
+    ASSERT_TRUE(saveKeyFile(keyFilePath(dir, a), blankDS1977(a)));
+
     // a key put in and one taken out
     ASSERT_TRUE(saveKeyFile(keyFilePath(dir, b), blankDS1994(b)));
     std::filesystem::remove(keyFilePath(dir, a));
     std::filesystem::remove(dir / "copy-of-a.key");
+    std::filesystem::remove(dir / "0-first.key");
     reader->rescan();
     EXPECT_FALSE(reader->find(a));
     EXPECT_TRUE(reader->find(b));

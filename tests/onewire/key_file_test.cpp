@@ -160,6 +160,16 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     }
     EXPECT_EQ(files, 1);
 
+    KeyFile shortKey = k;
+    shortKey.memory.resize(100);
+    EXPECT_FALSE(saveKeyFile(path, shortKey, &error));
+    EXPECT_NE(error.find("does not fit"), std::string::npos);
+    KeyFile badRom = k;
+    badRom.rom[3] ^= 1;
+    EXPECT_FALSE(saveKeyFile(path, badRom, &error));
+    EXPECT_NE(error.find("CRC-8"), std::string::npos);
+    EXPECT_EQ(ds1977Page(*loadKeyFile(path).key, 3)->at(10), 0x11) << "refused saves leave the file";
+
     EXPECT_FALSE(saveKeyFile(dir / "missing-folder" / "x.key", k, &error));
     EXPECT_NE(error.find("missing-folder"), std::string::npos);
     auto missing = loadKeyFile(dir / "nope.key");
