@@ -1,5 +1,6 @@
 // The program: the application object with its standard error box, the Qt message boxes,
 // and the start-up sequence in the current folder.
+#include "app/missions/create_password_form.h"
 #include "app/missions/multi_audit_trail_form.h"
 #include "app/shell/qt_dialogs.h"
 #include "app/shell/shell_application.h"
@@ -11,6 +12,7 @@
 static void registerKeyWindows()
 {
     registerChildWindow(kGetAuditTrailItem, [] { return new TMultiAuditTrail_Form; });
+    registerChildWindow(kRemoteCodeItem, [] { return new TCreatePassword_Form; });
 }
 
 int main(int argc, char** argv)

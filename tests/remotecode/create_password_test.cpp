@@ -1,0 +1,512 @@
+// The Remote Code window on a copy of the supplied database, with key files in the emulated
+// reader's folder and the Print workbook read back by an independent reader.
+#include "app/missions/create_password_form.h"
+#include "app/records/pickers.h"
+#include "app/shell/login_form.h"
+#include "app/shell/settings_record.h"
+#include "keyformats/access_code.h"
+#include "onewire/emulated_reader.h"
+#include "onewire/key_file.h"
+#include "onewire/ports.h"
+#include "workbook/export.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
+const char* kLockA = "A566554433221137";
+const char* kLockB = "0F0000000000AB37";
+
+class RemoteCodeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::remove_all(folder);
+        fs::create_directories(folder / "reader");
+        fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", folder / "db.db");
+        db.Open((folder / "db.db").string());
+        db.ExecSQL("INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType) VALUES"
+                   " (1, 'A566554433221137', 'Room 101', 'North', 1, 'Access Code'),"
+                   " (2, '0F0000000000AB37', 'Room 102', 'South', 1, 'Access Code'),"
+                   " (3, 'CC00000000020101', 'Store', 'North', 2, 'iButton'),"
+                   " (4, 'NOT-A-SERIAL', 'Broken', 'West', 1, 'Access Code'),"
+                   " (5, 'DD00000000020101', 'Room 101', NULL, 1, 'iButton');"
+                   "INSERT INTO Admin (UserName, Password, Level) VALUES ('clerk', 'x', 1);");
+        SettingsRecord = TSettingsRecord {};
+        SettingsRecord.PortNum = onewire::kEmulatedReaderPortNum;
+        SettingsRecord.PortType = onewire::kEmulatedReaderPortType;
+        SettingsRecord.FacilityCode = kSite;
+        TLogin_Form::OperatorName = "admin";
+        workbook::exportSettings().folder = folder / "Exports";
+        workbook::exportSettings().openHook = {};
+    }
+    void TearDown() override
+    {
+        db.Close();
+        fs::remove_all(folder);
+        TLogin_Form::OperatorName.clear();
+    }
+
+    // The operator picks a lock in the picker (an empty serial: leaves it with Close).
+    void pick(TCreatePassword_Form& w, const std::string& serial)
+    {
+        w.showLockPicker = [serial, this](TWhichLock_Form& p) {
+            for (int r = 0; r < p.Query1.RecordCount(); ++r)
+                pickerTypes.push_back(p.Query1.CellValue(r, p.Query1.FieldByName("LockType").Index()).toString());
+            if (serial.empty() || !p.Query1.Locate("SerialID", DbVariant(serial)))
+                p.BitBtn2Click();
+            else
+                p.BitBtn1Click();
+        };
+        w.Edit1Enter();
+    }
+    static void period(TCreatePassword_Form& w, QDate start, int startHour, QDate end, int endHour)
+    {
+        w.MonthCalendar1->setSelectedDate(start);
+        w.MonthCalendar2->setSelectedDate(end);
+        w.ComboBox2->setCurrentIndex(startHour);
+        w.ComboBox3->setCurrentIndex(endHour);
+    }
+    static void guest(TCreatePassword_Form& w, const char* first, const char* last)
+    {
+        w.Edit2->setText(first);
+        w.Edit3->setText(last);
+    }
+    std::unique_ptr<TCreatePassword_Form> window()
+    {
+        auto w = std::make_unique<TCreatePassword_Form>(nullptr, &db);
+        w->now = [] { return db::makeDateTime(2026, 12, 6, 9, 30, 15); };
+        w->TemplateFile = fs::path(IOS_BINARY_DIR) / "AccessCodeReport.xlsx";
+        return w;
+    }
+    std::vector<std::vector<std::string>> rows(const std::string& sql)
+    {
+        TDbQuery q(&db);
+        q.SQL.Add(sql);
+        q.Open();
+        std::vector<std::vector<std::string>> out;
+        for (q.First(); !q.Eof(); q.Next()) {
+            std::vector<std::string> r;
+            for (int i = 0; i < q.FieldCount(); ++i)
+                r.push_back(q.Fields[i].IsNull() ? "<null>" : q.Fields[i].AsString());
+            out.push_back(r);
+        }
+        return out;
+    }
+    int count(const std::string& table) { return std::stoi(rows("SELECT COUNT(*) FROM " + table)[0][0]); }
+    void addCode(const std::string& serial, const std::string& lock, const std::string& first, const char* type,
+                 const std::string& start, const std::string& end, const std::string& created, const char* by,
+                 const std::string& code, int lostTimes = 1)
+    {
+        db.ExecSQL("INSERT INTO AccessCode (SerialID, LockName, GuestFirstName, GuestLastName, CodeType, StartDate,"
+                   " EndDate, DateCreated, CreatedBy, CodeString, LostTimes, HasDeleted) VALUES ('"
+                   + serial + "', '" + lock + "', '" + first + "', 'Guest', '" + type + "', '" + start + "', '" + end
+                   + "', '" + created + "', '" + by + "', '" + code + "', " + std::to_string(lostTimes) + ", 0)");
+    }
+    RomId putKey(uint64_t serial)
+    {
+        const RomId rom = onewire::makeRomId(onewire::kFamilyDS1977, serial);
+        EXPECT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(folder / "reader", rom), onewire::blankDS1977(rom)));
+        return rom;
+    }
+    onewire::Page page(const RomId& rom, int p)
+    {
+        auto k = onewire::loadKeyFile(onewire::keyFilePath(folder / "reader", rom));
+        EXPECT_TRUE(k.key) << k.error;
+        return k.key ? onewire::ds1977Page(*k.key, p).value_or(onewire::Page {}) : onewire::Page {};
+    }
+    // Ticks the grid rows (0-based) through the Selected cells.
+    static void tick(TCreatePassword_Form& w, std::initializer_list<int> gridRows)
+    {
+        const int col = w.DBGrid2->gridModel()->columnOf("Selected");
+        for (int r : gridRows)
+            w.DBGrid2CellClick(w.DBGrid2->gridModel()->index(r, col));
+    }
+    std::vector<std::string> deletedCodes()
+    {
+        std::vector<std::string> out;
+        for (const auto& r : rows("SELECT CodeString FROM AccessCode WHERE HasDeleted = 1 ORDER BY CodeString"))
+            out.push_back(r[0]);
+        return out;
+    }
+
+    fs::path folder = fs::temp_directory_path() / ("ios_remotecode_" + std::to_string(::getpid()));
+    TDbConnection db;
+    std::vector<std::string> pickerTypes;
+    std::shared_ptr<onewire::EmulatedReader> reader = std::make_shared<onewire::EmulatedReader>(folder / "reader");
+    onewire::ScopedPort port { onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType, reader };
+    ScriptedDialogs dialogs;
+    ScopedAppDialogs scoped { dialogs };
+    const QDate today = QDate::currentDate();
+};
+
+} // namespace
+
+TEST_F(RemoteCodeTest, OpensWithTodayAndTheSearchLists)
+{
+    auto w = window();
+    EXPECT_EQ(w->windowTitle(), "Remote Code");
+    EXPECT_EQ(w->PageControl1->tabText(0), "Create Code");
+    EXPECT_EQ(w->PageControl1->tabText(1), "Delete Code");
+    EXPECT_FALSE(w->BitBtn1->isEnabled());
+    EXPECT_EQ(w->MonthCalendar1->minimumDate(), today);
+    EXPECT_EQ(w->MonthCalendar2->selectedDate(), today);
+    EXPECT_EQ(w->ComboBox1->currentText(), "Guest Temporary Code");
+    EXPECT_EQ(w->ComboBox2->count(), 24);
+    EXPECT_EQ(w->ComboBox3->itemText(23), "23:00");
+    // Distinct, non-null, in the order read, nothing chosen.
+    QStringList names, locations, operators;
+    for (int i = 0; i < w->ComboBox5->count(); ++i)
+        names << w->ComboBox5->itemText(i);
+    for (int i = 0; i < w->ComboBox6->count(); ++i)
+        locations << w->ComboBox6->itemText(i);
+    for (int i = 0; i < w->ComboBox7->count(); ++i)
+        operators << w->ComboBox7->itemText(i);
+    EXPECT_EQ(names, (QStringList { "Room 101", "Room 102", "Store", "Broken" }));
+    EXPECT_EQ(locations, (QStringList { "North", "South", "West" }));
+    EXPECT_EQ(operators, (QStringList { "admin", "clerk" }));
+    EXPECT_EQ(w->ComboBox5->currentIndex(), -1);
+    EXPECT_EQ(w->ComboBox7->currentIndex(), -1);
+    EXPECT_EQ(w->DBGrid2->gridModel()->rowCount(), 0);
+}
+
+TEST_F(RemoteCodeTest, CreateCodeStoresTheRowThenShowsIt)
+{
+    auto w = window();
+    pick(*w, kLockA);
+    EXPECT_EQ(pickerTypes, (std::vector<std::string> { "Access Code", "Access Code", "Access Code" })); // 101, 102, Broken
+    EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 0);
+    EXPECT_EQ(w->Edit1->text(), "Room 101");
+    EXPECT_EQ(w->lbLockLocation->text(), "North");
+    const QDate start = today.addDays(1), end = today.addDays(3);
+    period(*w, start, 8, end, 11);
+    guest(*w, " Ann ", "Lee");
+    w->sbMakeCardClick();
+    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.texts().front();
+
+    const std::string s = start.toString("yyyy-MM-dd").toStdString(), e = end.toString("yyyy-MM-dd").toStdString();
+    const std::string code = MakeAccessCode(kLockA, 2, std::chrono::year { start.year() } / start.month() / start.day(), 8,
+                                            std::chrono::year { end.year() } / end.month() / end.day(), 11, 0);
+    EXPECT_EQ(code.size(), 10u);
+    const auto stored = rows("SELECT SerialID, LockName, GuestFirstName, GuestLastName, CodeType, StartDate, EndDate,"
+                             " DateCreated, CreatedBy, CodeString, LostTimes, HasDeleted, TimeGroup FROM AccessCode");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0], (std::vector<std::string> { kLockA, "Room 101", " Ann ", "Lee", "Temp", s + " 08:00:00",
+                                                     e + " 11:00:00", "2026-12-06 09:30:15", "admin", code, "1",
+                                                     "False", "<null>" }));
+    EXPECT_EQ(w->lbLockName->text(), "Room 101");
+    EXPECT_EQ(w->lbAccessCode->text().toStdString(), code);
+    EXPECT_EQ(w->lbFirstName->text(), " Ann ");
+    EXPECT_EQ(w->lbStartDate->text().toStdString(), s + " 08:00:00");
+    EXPECT_EQ(w->lbEndDate->text().toStdString(), e + " 11:00:00");
+    EXPECT_EQ(w->lbDateCreated->text(), "2026-12-06 09:30:15");
+    EXPECT_EQ(w->lbCreatedBy->text(), "admin");
+    EXPECT_EQ(w->lbVersion->text(), "Access Code Version:     1");
+    EXPECT_TRUE(w->BitBtn1->isEnabled());
+
+    // A one-time code for 31 days is the long form.
+    w->ComboBox1->setCurrentIndex(1);
+    period(*w, today, 0, today.addDays(31), 0);
+    w->sbMakeCardClick();
+    const auto once = rows("SELECT CodeType, CodeString, LostTimes FROM AccessCode WHERE CodeType = 'Once'");
+    ASSERT_EQ(once.size(), 1u);
+    EXPECT_EQ(once[0][1].size(), 12u);
+    EXPECT_EQ(once[0][2], "1");
+}
+
+TEST_F(RemoteCodeTest, VersionsCountPerLockTypeAndPeriod)
+{
+    auto w = window();
+    pick(*w, kLockA);
+    guest(*w, "Ann", "Lee");
+    const QDate start = today.addDays(2);
+    period(*w, start, 14, start.addDays(1), 12);
+    const auto ymd = [](QDate d) { return std::chrono::year { d.year() } / d.month() / d.day(); };
+    for (int v = 1; v <= 4; ++v) {
+        w->sbMakeCardClick();
+        EXPECT_EQ(w->lbVersion->text(), "Access Code Version:     " + QString::number(v));
+        EXPECT_EQ(w->lbAccessCode->text().toStdString(), MakeAccessCode(kLockA, 2, ymd(start), 14, ymd(start.addDays(1)), 12, v - 1));
+    }
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(LostTimes) FROM AccessCode")[0][0], "1,2,3,4");
+    // A fifth is refused and nothing is stored; the shown code stays the last one.
+    const QString shown = w->lbAccessCode->text();
+    w->sbMakeCardClick();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Warning);
+    EXPECT_EQ(dialogs.boxes[0].text, "Can not creat Access Code again, record number is more than 4 .");
+    EXPECT_EQ(count("AccessCode"), 4);
+    EXPECT_EQ(w->lbAccessCode->text(), shown);
+    // Another end hour, another type or another lock starts again at version 0.
+    w->ComboBox3->setCurrentIndex(13);
+    w->sbMakeCardClick();
+    w->ComboBox3->setCurrentIndex(12);
+    w->ComboBox1->setCurrentIndex(1);
+    w->sbMakeCardClick();
+    w->ComboBox1->setCurrentIndex(0);
+    pick(*w, kLockB);
+    w->sbMakeCardClick();
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(LostTimes) FROM AccessCode")[0][0], "1,2,3,4,1,1,1");
+    // Deleted codes still count: their digits must never be issued again.
+    db.ExecSQL("UPDATE AccessCode SET HasDeleted = 1");
+    pick(*w, kLockA);
+    dialogs.boxes.clear();
+    w->sbMakeCardClick();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Can not creat Access Code again, record number is more than 4 ." });
+}
+
+TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStored)
+{
+    auto w = window();
+    guest(*w, "Ann", "Lee");
+    struct Case {
+        std::function<void()> set;
+        BoxType type;
+        const char* text;
+    };
+    const QDate d = today.addDays(1);
+    const std::vector<Case> refused {
+        { [&] { period(*w, d, 10, d, 9); }, BoxType::Warning, "Start Date should less than End Date." },
+        { [&] { period(*w, d, 0, d.addDays(366), 1); }, BoxType::Warning, "The Date period should less than 365 day." },
+        { [&] { guest(*w, "  ", "Lee"); }, BoxType::Information, "Guest First Name field empty." },
+        { [&] { guest(*w, "Ann", "\t "); }, BoxType::Information, "Guest Last Name field empty." },
+        { [&] {}, BoxType::Information, "Lock Name field empty." }, // nothing picked since start
+        { [&] { pick(*w, kLockA); pick(*w, ""); }, BoxType::Information, "Lock Name field empty." },
+        { [&] { pick(*w, "NOT-A-SERIAL"); }, BoxType::Warning,
+          "Lock Serial ID error: it must be 16 hexadecimal digits." },
+    };
+    for (const auto& c : refused) {
+        period(*w, d, 8, d, 9);
+        guest(*w, "Ann", "Lee");
+        c.set();
+        dialogs.boxes.clear();
+        w->sbMakeCardClick();
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.text;
+        EXPECT_EQ(dialogs.boxes[0].type, c.type) << c.text;
+        EXPECT_EQ(dialogs.boxes[0].text, c.text);
+        EXPECT_EQ(count("AccessCode"), 0) << c.text;
+        EXPECT_FALSE(w->BitBtn1->isEnabled()) << c.text;
+    }
+    // The picker left without a choice keeps showing the old name, yet no lock is chosen.
+    EXPECT_EQ(w->Edit1->text(), "Broken");
+
+    // Same day and hour, and exactly 366.0 days, are accepted.
+    pick(*w, kLockA);
+    dialogs.boxes.clear();
+    period(*w, d, 5, d, 5);
+    w->sbMakeCardClick();
+    period(*w, d, 5, d.addDays(366), 5);
+    w->sbMakeCardClick();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(count("AccessCode"), 2);
+    EXPECT_EQ(rows("SELECT LENGTH(CodeString) FROM AccessCode ORDER BY rowid")[0][0], "10");
+    EXPECT_EQ(rows("SELECT LENGTH(CodeString) FROM AccessCode ORDER BY rowid")[1][0], "12");
+    // Nothing earlier than today, nor past what a key's two year digits hold.
+    w->MonthCalendar1->setSelectedDate(today.addDays(-1));
+    EXPECT_EQ(w->MonthCalendar1->selectedDate(), today);
+    EXPECT_EQ(w->MonthCalendar2->maximumDate(), QDate(2099, 12, 31));
+}
+
+namespace {
+// Reads cells A5, A7, A9, A13, A15 and the sheet names back with openpyxl.
+std::string readReport(const fs::path& file)
+{
+    const std::string cmd = "/usr/bin/python3 -c \"import sys, openpyxl; wb = openpyxl.load_workbook(sys.argv[1]); "
+                            "ws = wb['Sheet1']; print(wb.sheetnames); "
+                            "[print(repr(ws['A%d' % r].value)) for r in (5, 7, 9, 13, 15)]\" '"
+        + file.string() + "'";
+    std::string out;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p))
+            out += buf;
+        ::pclose(p);
+    }
+    return out;
+}
+std::vector<fs::path> filesIn(const fs::path& dir)
+{
+    std::vector<fs::path> out;
+    if (fs::exists(dir))
+        for (const auto& e : fs::directory_iterator(dir))
+            out.push_back(e.path());
+    return out;
+}
+} // namespace
+
+TEST_F(RemoteCodeTest, PrintFillsTheShippedTemplate)
+{
+    auto w = window();
+    pick(*w, kLockA);
+    guest(*w, "Ann", "Lee");
+    const QDate d = today.addDays(1);
+    period(*w, d, 8, d.addDays(2), 11);
+    w->sbMakeCardClick();
+    const std::string code = w->lbAccessCode->text().toStdString();
+    w->BitBtn1Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Data has been exported successfully." });
+    const auto files = filesIn(folder / "Exports");
+    ASSERT_EQ(files.size(), 1u);
+    const std::string ds = d.toString("yyyy-MM-dd").toStdString(), de = d.addDays(2).toString("yyyy-MM-dd").toStdString();
+    EXPECT_EQ(readReport(files[0]),
+              "['Sheet1']\n'Room 101'\n'North'\n'" + code + "'\n'" + ds + " 08:00:00'\n'" + de + " 11:00:00'\n");
+
+    // A missing template is named and nothing is exported.
+    dialogs.boxes.clear();
+    w->TemplateFile = folder / "AccessCodeReport.xlsx";
+    w->BitBtn1Click();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+    EXPECT_EQ(dialogs.boxes[0].text, "Can not find AccessCodeReport.xlsx.");
+    EXPECT_EQ(filesIn(folder / "Exports").size(), 1u);
+}
+
+TEST_F(RemoteCodeTest, SearchFillsTheScratchTable)
+{
+    addCode(kLockA, "Room 101", "Cy", "Once", "2026-03-01 08:00:00", "2026-03-01 09:00:00", "2026-02-02 10:00:00", "clerk", "111");
+    addCode(kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "2026-03-06 09:00:00", "2026-02-01 23:59:59", "admin", "222");
+    addCode(kLockB, "Room 102", "Bo", "Temp", "2026-03-02 00:00:00", "2026-03-09 09:00:00", "2026-02-02 10:00:00", "admin", "333");
+    addCode("0000000000000000", "Nowhere", "Zed", "Temp", "2026-03-02 00:00:00", "2026-03-09 09:00:00", "2026-01-01 00:00:00", "admin", "000");
+    auto w = window();
+    auto searched = [&] {
+        std::vector<std::string> out;
+        for (const auto& r : rows("SELECT CodeString FROM TempAccessCode ORDER BY rowid"))
+            out.push_back(r[0]);
+        return out;
+    };
+    // No box ticked: every code but the all-zero lock's, oldest creation first, then start.
+    w->sbQueryClick();
+    EXPECT_EQ(searched(), (std::vector<std::string> { "222", "111", "333" }));
+    EXPECT_EQ(rows("SELECT SerialID, LockName, GuestFirstName, CodeType, StartDate, LostTimes, HasDeleted, Selected"
+                   " FROM TempAccessCode ORDER BY rowid")[0],
+              (std::vector<std::string> { kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "1", "False", "False" }));
+    EXPECT_EQ(w->DBGrid2->gridModel()->rowCount(), 3);
+
+    // A from-date equal to the to-date takes the whole day.
+    w->CheckBox3->setChecked(true);
+    w->DateTimePicker5->setDate(QDate(2026, 2, 1));
+    w->DateTimePicker6->setDate(QDate(2026, 2, 1));
+    w->sbQueryClick();
+    EXPECT_EQ(searched(), std::vector<std::string> { "222" });
+    w->CheckBox3->setChecked(false);
+    w->CheckBox1->setChecked(true);
+    w->DateTimePicker1->setDate(QDate(2026, 3, 1));
+    w->DateTimePicker2->setDate(QDate(2026, 3, 2));
+    w->sbQueryClick();
+    EXPECT_EQ(searched(), (std::vector<std::string> { "111", "333" }));
+    w->CheckBox1->setChecked(false);
+
+    w->CheckBox4->setChecked(true);
+    w->ComboBox4->setCurrentText("One Time Code");
+    w->sbQueryClick();
+    EXPECT_EQ(searched(), std::vector<std::string> { "111" });
+    w->ComboBox4->setCurrentText("Temporary Code");
+    w->CheckBox7->setChecked(true);
+    w->ComboBox7->setCurrentText("admin");
+    w->sbQueryClick();
+    EXPECT_EQ(searched(), (std::vector<std::string> { "222", "333" }));
+    w->CheckBox4->setChecked(false);
+    w->CheckBox7->setChecked(false);
+    w->CheckBox5->setChecked(true);
+    w->ComboBox5->setCurrentText("Room 102");
+    w->sbQueryClick();
+    EXPECT_EQ(searched(), std::vector<std::string> { "333" });
+    w->CheckBox5->setChecked(false);
+    w->CheckBox6->setChecked(true);
+    w->ComboBox6->setCurrentText("North");
+    w->sbQueryClick();
+    EXPECT_EQ(searched(), (std::vector<std::string> { "222", "111" }));
+    w->CheckBox6->setChecked(false);
+
+    // Date errors, in order, after the scratch table was emptied.
+    w->CheckBox2->setChecked(true);
+    w->DateTimePicker3->setDate(QDate(2026, 3, 2));
+    w->DateTimePicker4->setDate(QDate(2026, 3, 1));
+    w->CheckBox3->setChecked(true);
+    w->DateTimePicker5->setDate(QDate(2026, 3, 2));
+    w->DateTimePicker6->setDate(QDate(2026, 3, 1));
+    w->sbQueryClick();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "End Date input error." });
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+    EXPECT_EQ(count("TempAccessCode"), 0);
+    EXPECT_EQ(w->DBGrid2->gridModel()->rowCount(), 0);
+    w->CheckBox1->setChecked(true);
+    w->DateTimePicker1->setDate(QDate(2026, 3, 9));
+    w->DateTimePicker2->setDate(QDate(2026, 3, 8));
+    w->sbQueryClick();
+    EXPECT_EQ(dialogs.texts().back(), "Start Date input error.");
+    w->CheckBox1->setChecked(false);
+    w->CheckBox2->setChecked(false);
+    w->sbQueryClick();
+    EXPECT_EQ(dialogs.texts().back(), "Date Created input error.");
+}
+
+TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
+{
+    addCode(kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "2026-03-06 09:00:00", "2026-02-01 10:00:00", "admin", "222");
+    addCode(kLockA, "Room 101", "Bo", "Once", "2026-03-07 08:00:00", "2026-03-07 09:00:00", "2026-02-02 10:00:00", "admin", "333");
+    db.ExecSQL("UPDATE AccessCode SET HasDeleted = 1 WHERE CodeString = '333'");
+    auto w = window();
+    w->sbQueryClick();
+    auto* model = w->DBGrid2->gridModel();
+    QHeaderView* header = w->DBGrid2->horizontalHeader();
+    QStringList titles;
+    for (int v = 0; v < header->count(); ++v) {
+        const int logical = header->logicalIndex(v);
+        if (!w->DBGrid2->isColumnHidden(logical))
+            titles << model->headerData(logical, Qt::Horizontal).toString();
+    }
+    EXPECT_EQ(titles, (QStringList { "Lock Name", "First Name", "Last Name", "Access Code", "Code Type", " ", "Deleted",
+                                     "Start Date", "End Date", "Date Created", "Created By" }));
+
+    const int deleted = model->columnOf("HasDeleted");
+    EXPECT_EQ(model->data(model->index(0, deleted), Qt::BackgroundRole).value<QColor>(), QColor(0, 0x80, 0));
+    EXPECT_EQ(model->data(model->index(0, deleted), Qt::ForegroundRole).value<QColor>(), QColor(0, 0x80, 0));
+    EXPECT_EQ(model->data(model->index(1, deleted), Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0, 0));
+
+    tick(*w, { 1 });
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(Selected) FROM TempAccessCode")[0][0], "0,1");
+    // Space on the tick column toggles too; other keys do not.
+    w->DBGrid2->setCurrentIndex(model->index(0, model->columnOf("Selected")));
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(w->DBGrid2, &space);
+    QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QApplication::sendEvent(w->DBGrid2, &letter);
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(Selected) FROM TempAccessCode")[0][0], "1,1");
+    tick(*w, { 0 });
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(Selected) FROM TempAccessCode")[0][0], "0,1");
+
+    // A click on Deleted changes the picture only.
+    w->DBGrid2CellClick(model->index(0, deleted));
+    EXPECT_EQ(model->data(model->index(0, deleted), Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0, 0));
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM TempAccessCode")[0][0], "0,1");
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM AccessCode")[0][0], "0,1");
+    EXPECT_EQ(w->Query4.State(), dsBrowse);
+    EXPECT_FALSE(w->Query4.UpdatesPending());
+
+    // Title clicks sort; the tick column keeps its place and painting does not trip.
+    w->DBGrid2TitleClick(model->columnOf("GuestFirstName"));
+    w->DBGrid2TitleClick(model->columnOf("GuestFirstName"));
+    EXPECT_EQ(w->Query4.CellValue(0, w->Query4.FieldByName("GuestFirstName").Index()).toString(), "Bo");
+    EXPECT_EQ(header->visualIndex(model->columnOf("Selected")), header->visualIndex(model->columnOf("HasDeleted")) - 1);
+    w->resize(709, 608);
+    w->PageControl1->setCurrentIndex(1);
+    EXPECT_FALSE(w->grab().isNull());
+}
