@@ -510,3 +510,195 @@ TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
     w->PageControl1->setCurrentIndex(1);
     EXPECT_FALSE(w->grab().isNull());
 }
+
+namespace {
+const uint8_t kHeader[] = { 'W', 'R', 'I', 'T', 'E', 0x03, 0x01, 0x12, 0x34, 0x56 };
+bool allBytes(const onewire::Page& p, std::size_t from, std::size_t to, uint8_t v)
+{
+    return std::all_of(p.begin() + from, p.begin() + to, [v](uint8_t b) { return b == v; });
+}
+} // namespace
+
+TEST_F(RemoteCodeTest, IssueKeyWritesTheTickedCodesThenMarksThem)
+{
+    addCode(kLockA, "Room 101", "Ann", "Temp", "2026-12-31 23:00:00", "2027-01-02 08:00:00", "2026-02-01 10:00:00", "admin", "222", 3);
+    addCode(kLockA, "Room 101", "Bo", "Once", "2026-03-07 08:00:00", "2026-03-07 09:00:00", "2026-02-02 10:00:00", "admin", "333");
+    const RomId key = putKey(1);
+    auto w = window();
+    w->sbQueryClick();
+    tick(*w, { 0 });
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Delete Code Key OK." });
+    EXPECT_EQ(w->ProgressBar1->value(), 0);
+
+    const auto p0 = page(key, 0);
+    EXPECT_TRUE(std::equal(std::begin(kHeader), std::end(kHeader), p0.begin()));
+    EXPECT_TRUE(allBytes(p0, 10, 64, 0xFF));
+    const auto p1 = page(key, 1);
+    const uint8_t section[] = { 0x37, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0xA5, 0x40, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x01 };
+    EXPECT_TRUE(std::equal(std::begin(section), std::end(section), p1.begin()));
+    EXPECT_TRUE(allBytes(p1, 18, 64, 0xFF));
+    const auto p2 = page(key, 2);
+    const uint8_t entry[] = { 0x26, 0x12, 0x31, 0x23, 0x00, 0x27, 0x01, 0x02, 0x08, 0x00, 0x01, 0x02, 0xFF, 0xFF, 0xFF, 0xFF };
+    EXPECT_TRUE(std::equal(std::begin(entry), std::end(entry), p2.begin()));
+    EXPECT_TRUE(allBytes(p2, 16, 64, 0xFF));
+    for (int p = 3; p <= 20; ++p)
+        EXPECT_TRUE(allBytes(page(key, p), 0, 64, 0xFF)) << p;
+    EXPECT_EQ(deletedCodes(), std::vector<std::string> { "222" });
+    // The grid keeps what it showed until the next search.
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM TempAccessCode")[0][0], "0,0");
+
+    // Both ticked, the memory of deleted codes cleared: page 1 bytes 8 and 16 change, the count is 2.
+    tick(*w, { 1 });
+    w->CheckBox8->setChecked(true);
+    dialogs.boxes.clear();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Delete Code Key OK." });
+    const auto q1 = page(key, 1);
+    EXPECT_EQ(q1[8], 0x60);
+    EXPECT_EQ(q1[16], 0x5A);
+    EXPECT_EQ(q1[17], 0x02);
+    EXPECT_EQ(page(key, 2)[16 + 10], 0x00); // the 'Once' code in slot 1
+    EXPECT_EQ(page(key, 2)[16 + 11], 0x00);
+    EXPECT_EQ(deletedCodes(), (std::vector<std::string> { "222", "333" }));
+}
+
+TEST_F(RemoteCodeTest, SeventySixCodesFillTheKeyAndMoreAreRefused)
+{
+    for (int n = 0; n < 77; ++n) {
+        char start[32];
+        std::snprintf(start, sizeof start, "2027-%02d-%02d %02d:00:00", 1 + n % 12, 1 + n % 28, n % 24);
+        char created[32];
+        std::snprintf(created, sizeof created, "2026-01-01 00:%02d:%02d", n / 60, n % 60);
+        addCode(kLockA, "Room 101", "G" + std::to_string(n), n % 2 ? "Once" : "Temp", start, "2027-12-31 23:00:00",
+                created, "admin", std::to_string(1000 + n), 1 + n % 4);
+    }
+    const RomId key = putKey(2);
+    auto w = window();
+    w->sbQueryClick();
+    db.ExecSQL("UPDATE TempAccessCode SET Selected = 1");
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { "Too many codes selected: a Delete Code Key holds at most 76 codes.",
+                                                           "Write Multi-Lock Key Error." }));
+    EXPECT_TRUE(allBytes(page(key, 0), 0, 64, 0xFF));
+    EXPECT_TRUE(allBytes(page(key, 1), 0, 64, 0xFF));
+    EXPECT_TRUE(deletedCodes().empty());
+
+    db.ExecSQL("UPDATE TempAccessCode SET Selected = 0 WHERE CodeString = '1076'");
+    dialogs.boxes.clear();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Delete Code Key OK." });
+    EXPECT_EQ(page(key, 1)[17], 76);
+    std::vector<DeletedCode> expected;
+    TDbQuery q(&db);
+    q.SQL.Add("SELECT * FROM TempAccessCode WHERE Selected = 1 ORDER BY rowid");
+    q.Open();
+    for (q.First(); !q.Eof(); q.Next())
+        expected.push_back({ q.FieldByName("StartDate").AsDateTime(), q.FieldByName("EndDate").AsDateTime(),
+                             q.FieldByName("CodeType").AsString(), int(q.FieldByName("LostTimes").AsInteger()) });
+    ASSERT_EQ(expected.size(), 76u);
+    const auto images = deleteCodeEntryPages(expected);
+    for (int p = 2; p <= 20; ++p) {
+        const auto onKey = page(key, p);
+        EXPECT_TRUE(std::equal(onKey.begin(), onKey.end(), images[std::size_t(p - 2)].begin())) << p;
+        EXPECT_FALSE(allBytes(onKey, 48, 64, 0xFF)) << p; // every slot used
+    }
+    EXPECT_EQ(deletedCodes().size(), 76u);
+}
+
+TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
+{
+    addCode(kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "2026-03-06 09:00:00", "2026-02-01 10:00:00", "admin", "222");
+    addCode(kLockB, "Room 102", "Bo", "Temp", "2026-03-05 08:00:00", "2026-03-06 09:00:00", "2026-02-02 10:00:00", "admin", "333");
+    const RomId key = putKey(3);
+    auto w = window();
+    w->sbQueryClick();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { "There are no code to delete.", "Write Multi-Lock Key Error." }));
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Information);
+    EXPECT_EQ(dialogs.boxes[1].type, BoxType::Error);
+
+    tick(*w, { 0, 1 });
+    dialogs.boxes.clear();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(),
+              (std::vector<std::string> { "The selected codes belong to more than one lock: a Delete Code Key is for one lock only.",
+                                          "Write Multi-Lock Key Error." }));
+    EXPECT_TRUE(allBytes(page(key, 0), 0, 64, 0xFF));
+    EXPECT_TRUE(allBytes(page(key, 1), 0, 64, 0xFF));
+    EXPECT_TRUE(deletedCodes().empty());
+
+    // The second lock's code alone goes under its own serial ID.
+    tick(*w, { 0 });
+    dialogs.boxes.clear();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Delete Code Key OK." });
+    const uint8_t lockB[] = { 0x37, 0xAB, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0F };
+    EXPECT_TRUE(std::equal(std::begin(lockB), std::end(lockB), page(key, 1).begin()));
+    EXPECT_EQ(deletedCodes(), std::vector<std::string> { "333" });
+
+    // A scratch row whose serial ID is no ROM id is refused before the key is touched.
+    db.ExecSQL("UPDATE TempAccessCode SET SerialID = 'XYZ' WHERE CodeString = '222'");
+    w->Query4.Close();
+    w->Query4.Open();
+    tick(*w, { 1 });
+    tick(*w, { 0 });
+    dialogs.boxes.clear();
+    fs::remove(onewire::keyFilePath(folder / "reader", key));
+    const RomId fresh = putKey(4);
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { "Lock Serial ID error: it must be 16 hexadecimal digits.",
+                                                           "Write Multi-Lock Key Error." }));
+    EXPECT_TRUE(allBytes(page(fresh, 1), 0, 64, 0xFF));
+}
+
+TEST_F(RemoteCodeTest, FailedKeyLeavesTheCodesAsTheyWere)
+{
+    addCode(kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "2026-03-06 09:00:00", "2026-02-01 10:00:00", "admin", "222");
+    addCode(kLockA, "Room 101", "Bo", "Temp", "2026-03-07 08:00:00", "2026-03-08 09:00:00", "2026-02-02 10:00:00", "admin", "333");
+    auto w = window();
+    w->sbQueryClick();
+    tick(*w, { 0, 1 });
+    const std::string before = rows("SELECT GROUP_CONCAT(HasDeleted) FROM AccessCode")[0][0];
+
+    // No key in the reader.
+    w->BitBtn2Click();
+    ASSERT_FALSE(dialogs.boxes.empty());
+    EXPECT_EQ(dialogs.boxes.back().type, BoxType::Error);
+    EXPECT_EQ(dialogs.boxes.back().text, "Please Plug in your program Key.");
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM AccessCode")[0][0], before);
+
+    // Every write garbled: nothing on the key, nothing marked.
+    const RomId key = putKey(5);
+    reader->faults().corruptions.push_back({ 12, 0x01, 1000 });
+    dialogs.boxes.clear();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Multi-Lock Key Error." });
+    EXPECT_TRUE(allBytes(page(key, 0), 0, 64, 0xFF));
+    EXPECT_TRUE(allBytes(page(key, 1), 0, 64, 0xFF));
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM AccessCode")[0][0], before);
+    EXPECT_EQ(w->ProgressBar1->value(), 0);
+    reader->faults().corruptions.clear();
+
+    // The key taken away after the code pages: page 0 never written, so no code is marked.
+    reader->faults().removeAfterPages[key] = 20;
+    dialogs.boxes.clear();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Multi-Lock Key Error." });
+    EXPECT_EQ(page(key, 1)[17], 0x02);
+    EXPECT_TRUE(allBytes(page(key, 0), 0, 64, 0xFF));
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM AccessCode")[0][0], before);
+    reader->faults().removeAfterPages.clear();
+    reader->faults().takenAway.clear();
+
+    // The database refuses the second mark after the key was written: neither is marked.
+    db.ExecSQL("CREATE TRIGGER NoMark BEFORE UPDATE ON AccessCode WHEN OLD.CodeString = '333'"
+               " BEGIN SELECT RAISE(ABORT, 'marks refused'); END");
+    dialogs.boxes.clear();
+    EXPECT_THROW(w->BitBtn2Click(), EDatabaseError);
+    EXPECT_TRUE(std::equal(std::begin(kHeader), std::end(kHeader), page(key, 0).begin()));
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM AccessCode")[0][0], before);
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(w->ProgressBar1->value(), 0);
+    EXPECT_TRUE(w->BitBtn2->isEnabled());
+}
