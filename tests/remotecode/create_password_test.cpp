@@ -16,6 +16,7 @@
 #include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -322,6 +323,39 @@ TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStored)
     w->MonthCalendar1->setSelectedDate(today.addDays(-1));
     EXPECT_EQ(w->MonthCalendar1->selectedDate(), today);
     EXPECT_EQ(w->MonthCalendar2->maximumDate(), QDate(2099, 12, 31));
+}
+
+TEST_F(RemoteCodeTest, EnteringTheLockNameOpensThePickerOnce)
+{
+    auto w = window();
+    int shown = 0;
+    w->showLockPicker = [&](TWhichLock_Form& p) {
+        ++shown;
+        EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 1);
+        EXPECT_TRUE(p.Query1.Locate("SerialID", DbVariant(std::string(kLockB))));
+        p.BitBtn1Click();
+    };
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->Edit1, &dbl);
+    QApplication::processEvents();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(w->Edit1->text(), "Room 102");
+    EXPECT_EQ(w->lbLockLocation->text(), "South");
+    EXPECT_EQ(SettingsRecord.PickedLockSerialID, kLockB);
+    // The window getting the focus back does not open it again.
+    QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(w->Edit1, &back);
+    QApplication::processEvents();
+    EXPECT_EQ(shown, 1);
+    QFocusEvent tabbed(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(w->Edit1, &tabbed);
+    QApplication::processEvents();
+    EXPECT_EQ(shown, 2);
+
+    // Closing clears the window's global reference.
+    EXPECT_EQ(CreatePassword_Form, w.get());
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(CreatePassword_Form, nullptr);
 }
 
 namespace {
@@ -700,5 +734,18 @@ TEST_F(RemoteCodeTest, FailedKeyLeavesTheCodesAsTheyWere)
     EXPECT_EQ(rows("SELECT GROUP_CONCAT(HasDeleted) FROM AccessCode")[0][0], before);
     EXPECT_FALSE(db.InTransaction());
     EXPECT_EQ(w->ProgressBar1->value(), 0);
-    EXPECT_TRUE(w->BitBtn2->isEnabled());
+    EXPECT_TRUE(w->PageControl1->isEnabled());
+    EXPECT_TRUE(w->sbExit->isEnabled());
+}
+
+TEST_F(RemoteCodeTest, TicksLeftFromAnEarlierRunAreNotWritten)
+{
+    addCode(kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "2026-03-06 09:00:00", "2026-02-01 10:00:00", "admin", "222");
+    db.ExecSQL("INSERT INTO TempAccessCode SELECT *, 1 FROM AccessCode");
+    const RomId key = putKey(6);
+    auto w = window();
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { "There are no code to delete.", "Write Multi-Lock Key Error." }));
+    EXPECT_TRUE(allBytes(page(key, 1), 0, 64, 0xFF));
+    EXPECT_TRUE(deletedCodes().empty());
 }

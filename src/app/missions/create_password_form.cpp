@@ -109,6 +109,20 @@ public:
     }
 };
 
+// Draws the Deleted column as its colour alone, selected or not.
+class ColourCellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QVariant colour = index.data(Qt::BackgroundRole);
+        if (colour.canConvert<QColor>())
+            painter->fillRect(option.rect, colour.value<QColor>());
+        else
+            QStyledItemDelegate::paint(painter, option, index);
+    }
+};
+
 QDateTimeEdit* datePicker(QWidget* parent)
 {
     auto* e = new QDateTimeEdit(parent);
@@ -318,6 +332,8 @@ void TCreatePassword_Form::buildDeletePage(QWidget* page)
 {
     DBGrid2 = new TDBGrid(page);
     DBGrid2->setObjectName("DBGrid2");
+    tickDelegate_ = new CheckBoxDelegate(DBGrid2);
+    colourDelegate_ = new ColourCellDelegate(DBGrid2);
     DBGrid2->setDataSource(&DataSource2);
     DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid2->sortOnTitleClick = true; // DBGrid2TitleClick
@@ -731,8 +747,10 @@ void TCreatePassword_Form::arrangeGridColumns()
     QHeaderView* header = DBGrid2->horizontalHeader();
     if (!model || !model->dataSet())
         return;
-    for (int c = 0; c < model->columnCount(); ++c)
+    for (int c = 0; c < model->columnCount(); ++c) {
         DBGrid2->setColumnHidden(c, true);
+        DBGrid2->setItemDelegateForColumn(c, nullptr);
+    }
     int visual = 0;
     for (const auto& col : kGridColumns) {
         const int logical = model->columnOf(col.field);
@@ -740,8 +758,13 @@ void TCreatePassword_Form::arrangeGridColumns()
             continue;
         DBGrid2->setColumnHidden(logical, false);
         header->moveSection(header->visualIndex(logical), visual++);
-        if (std::string(col.field) == "Selected")
-            DBGrid2->setItemDelegateForColumn(logical, new CheckBoxDelegate(DBGrid2));
+        if (std::string(col.field) == "Selected") {
+            DBGrid2->setItemDelegateForColumn(logical, tickDelegate_);
+            DBGrid2->setColumnWidth(logical, 32);
+        } else if (std::string(col.field) == "HasDeleted") {
+            DBGrid2->setItemDelegateForColumn(logical, colourDelegate_);
+            DBGrid2->setColumnWidth(logical, 56);
+        }
     }
 }
 
@@ -837,25 +860,46 @@ void TCreatePassword_Form::BitBtn2Click()
         ProgressBar1->setValue(0);
         return;
     }
-    BitBtn2->setEnabled(false); // no second key write inside this one
-    try {
-        if (WriteMultipleMissionCard())
-            appDialogs().information("Write Delete Code Key OK.");
-        else
-            MyError("Write Multi-Lock Key Error.");
-    } catch (...) {
-        BitBtn2->setEnabled(true);
+    // The key routines let window messages through: no other action and no close meanwhile.
+    writing_ = true;
+    PageControl1->setEnabled(false);
+    sbExit->setEnabled(false);
+    auto done = [this] {
+        writing_ = false;
+        PageControl1->setEnabled(true);
+        sbExit->setEnabled(true);
         ProgressBar1->setValue(0);
+    };
+    bool written = false;
+    try {
+        written = WriteMultipleMissionCard();
+    } catch (...) {
+        done();
         throw;
     }
-    BitBtn2->setEnabled(true);
-    ProgressBar1->setValue(0);
+    if (written)
+        appDialogs().information("Write Delete Code Key OK.");
+    else
+        MyError("Write Multi-Lock Key Error.");
+    done();
+}
+
+bool TCreatePassword_Form::FormCloseQuery()
+{
+    if (writing_)
+        return false;
+    return ShellForm::FormCloseQuery();
 }
 
 bool TCreatePassword_Form::WriteMultipleMissionCard()
 {
     keyIo.WriteResult = 0;
     selectedCodes_.clear();
+    // Ticks count only from a search of this window: older scratch rows were never shown.
+    if (DataSource2.DataSet() == nullptr) {
+        appDialogs().information("There are no code to delete.");
+        return false;
+    }
     Query5.Close();
     Query5.SQL.Clear();
     Query5.SQL.Add("SELECT * FROM TempAccessCode");

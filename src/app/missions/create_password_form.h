@@ -48,6 +48,7 @@ public:
     bool WriteMultipleMissionCard();
     bool WriteLockSetup();
     void MonthCalendar1Click() {}
+    bool FormCloseQuery() override;
     void FormClose() override;
 
     // Page "Create Code".
@@ -127,8 +128,11 @@ private:
     std::optional<CreatedCode> lastCode_;
     std::vector<DeletedCode> selectedCodes_;
     bool picking_ = false;
+    bool writing_ = false; // a key is being written
     QAbstractItemView::EditTriggers savedTriggers_ {};
     bool booleanColumn_ = false;
+    QAbstractItemDelegate* tickDelegate_ = nullptr;   // Selected: a check box
+    QAbstractItemDelegate* colourDelegate_ = nullptr; // HasDeleted: its colour only
 
     TDbConnection* db_;
     void buildCreatePage(QWidget* page);
