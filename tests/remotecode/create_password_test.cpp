@@ -3,6 +3,8 @@
 #include "app/missions/create_password_form.h"
 #include "app/records/pickers.h"
 #include "app/shell/login_form.h"
+#include "app/shell/main_window.h"
+#include "app/shell/window_registry.h"
 #include "app/shell/settings_record.h"
 #include "keyformats/access_code.h"
 #include "onewire/emulated_reader.h"
@@ -17,6 +19,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -356,6 +359,27 @@ TEST_F(RemoteCodeTest, EnteringTheLockNameOpensThePickerOnce)
     EXPECT_EQ(CreatePassword_Form, w.get());
     EXPECT_TRUE(w->close());
     EXPECT_EQ(CreatePassword_Form, nullptr);
+}
+
+TEST_F(RemoteCodeTest, MainWindowOpensItAndCloseFreesIt)
+{
+    clearChildWindowRegistry();
+    registerChildWindow(kRemoteCodeItem, [this] { return new TCreatePassword_Form(nullptr, &db); });
+    TLogin_Form::OperatorLevel = 1;
+    {
+        TMain_Form main;
+        main.show();
+        main.menuAction("Remote Code")->trigger();
+        QPointer<QWidget> child = main.openChild();
+        ASSERT_NE(qobject_cast<TCreatePassword_Form*>(child.data()), nullptr);
+        EXPECT_EQ(CreatePassword_Form, child.data());
+        CreatePassword_Form->sbExit->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(child.isNull());
+        EXPECT_EQ(CreatePassword_Form, nullptr);
+    }
+    TLogin_Form::OperatorLevel = 0;
+    clearChildWindowRegistry();
 }
 
 namespace {
