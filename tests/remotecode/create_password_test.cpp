@@ -216,6 +216,9 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowThenShowsIt)
     EXPECT_EQ(stored[0], (std::vector<std::string> { kLockA, "Room 101", " Ann ", "Lee", "Temp", s + " 08:00:00",
                                                      e + " 11:00:00", "2026-12-06 09:30:15", "admin", code, "1",
                                                      "False", "<null>" }));
+    // Stored as the other windows read them: 0/1 Booleans, integers, ISO date-time text.
+    EXPECT_EQ(rows("SELECT typeof(HasDeleted), HasDeleted = 0, typeof(LostTimes), typeof(StartDate) FROM AccessCode")[0],
+              (std::vector<std::string> { "integer", "1", "integer", "text" }));
     EXPECT_EQ(w->lbLockName->text(), "Room 101");
     EXPECT_EQ(w->lbAccessCode->text().toStdString(), code);
     EXPECT_EQ(w->lbFirstName->text(), " Ann ");

@@ -582,6 +582,8 @@ void TCreatePassword_Form::sbMakeCardClick()
     const std::string lockName = Edit1->text().toStdString();
     const QString operatorName = TLogin_Form::OperatorName;
     Table1.Close();
+    if (Table1.SQL.Count() == 0)
+        Table1.SQL.Add("SELECT * FROM AccessCode WHERE 0 = 1"); // appending needs none of the stored rows
     Table1.Open();
     try {
         Table1.Append();
