@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QApplication>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -552,6 +553,17 @@ TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
     QApplication::sendEvent(w->DBGrid2, &letter);
     EXPECT_EQ(rows("SELECT GROUP_CONCAT(Selected) FROM TempAccessCode")[0][0], "1,1");
     tick(*w, { 0 });
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(Selected) FROM TempAccessCode")[0][0], "0,1");
+
+    // A real mouse click on the tick cell.
+    w->resize(709, 608);
+    w->PageControl1->setCurrentIndex(1);
+    w->show();
+    QApplication::processEvents();
+    const QRect cell = w->DBGrid2->visualRect(model->index(1, model->columnOf("Selected")));
+    QTest::mouseClick(w->DBGrid2->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(rows("SELECT GROUP_CONCAT(Selected) FROM TempAccessCode")[0][0], "0,0");
+    QTest::mouseClick(w->DBGrid2->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(rows("SELECT GROUP_CONCAT(Selected) FROM TempAccessCode")[0][0], "0,1");
 
     // A click on Deleted changes the picture only.

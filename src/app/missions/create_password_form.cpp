@@ -341,7 +341,13 @@ void TCreatePassword_Form::buildDeletePage(QWidget* page)
         paintDeletedCell(ds, row, field, c);
     };
     connect(DBGrid2->gridModel(), &QAbstractItemModel::modelReset, this, [this] { arrangeGridColumns(); });
-    connect(DBGrid2, &QAbstractItemView::clicked, this, guarded([this] { DBGrid2CellClick(DBGrid2->currentIndex()); }));
+    connect(DBGrid2, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        try {
+            DBGrid2CellClick(index);
+        } catch (...) {
+            showUncaughtException(std::current_exception());
+        }
+    });
     connect(DBGrid2->selectionModel(), &QItemSelectionModel::currentColumnChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
                 if (previous.isValid() && isBooleanColumn(previous.column()))
