@@ -1,79 +1,12 @@
-// Decoding the same GIF buffers with this codec and with the system's giflib (DGifSlurp).
-#include "gif_codec/giflib_oracle.h"
-#include "graphics/gif/objects.h"
-
-#include <benchmark/benchmark.h>
-
-#include <cmath>
-#include <cstdlib>
-#include <random>
+// Decoding the same GIF buffers (written by giflib) with this codec and with giflib's DGifSlurp.
+#include "bench_corpus.h"
 
 namespace {
-
-bool smokeFlag = false;
-bool smoke() { return smokeFlag || std::getenv("IOS_BENCH_SMOKE") != nullptr; }
-
-// A picture-like frame: smooth areas with some noise, over `colors` entries.
-giforacle::Frame photoFrame(std::mt19937& rng, int w, int h, int colors, bool interlaced)
-{
-    giforacle::Frame f;
-    f.width = w;
-    f.height = h;
-    f.interlaced = interlaced;
-    f.pixels.resize(size_t(w) * size_t(h));
-    std::uniform_int_distribution<int> noise(-2, 2);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            double v = (std::sin(x * 0.03) + std::cos(y * 0.045) + 2.0) / 4.0 * (colors - 1);
-            int c = std::clamp(int(v) + (x % 7 == 0 ? noise(rng) : 0), 0, colors - 1);
-            f.pixels[size_t(y) * size_t(w) + size_t(x)] = uint8_t(c);
-        }
-    return f;
-}
-
-std::vector<uint8_t> palette(int colors)
-{
-    std::vector<uint8_t> rgb;
-    for (int i = 0; i < colors; ++i)
-        rgb.insert(rgb.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
-    return rgb;
-}
-
-// The corpus: a large picture, an interlaced one, a 16-colour one and an animation.
-const std::vector<std::vector<uint8_t>>& corpus()
-{
-    static const std::vector<std::vector<uint8_t>> files = [] {
-        std::mt19937 rng(2024);
-        const int scale = smoke() ? 8 : 1;
-        std::vector<std::vector<uint8_t>> out;
-        for (auto [w, h, colors, interlaced] : {std::tuple{800, 600, 256, false}, std::tuple{640, 480, 256, true},
-                                                 std::tuple{512, 512, 16, false}}) {
-            giforacle::Picture p;
-            p.width = w / scale;
-            p.height = h / scale;
-            p.globalMap = palette(colors);
-            p.frames.push_back(photoFrame(rng, p.width, p.height, colors, interlaced));
-            out.push_back(giforacle::encode(p));
-        }
-        giforacle::Picture anim;
-        anim.width = anim.height = 200 / scale;
-        anim.globalMap = palette(64);
-        for (int i = 0; i < 10; ++i) {
-            giforacle::Frame f = photoFrame(rng, anim.width, anim.height, 64, false);
-            f.hasGcb = true;
-            f.delay = 4;
-            anim.frames.push_back(f);
-        }
-        out.push_back(giforacle::encode(anim));
-        return out;
-    }();
-    return files;
-}
 
 int64_t corpusBytes()
 {
     int64_t n = 0;
-    for (const auto& f : corpus())
+    for (const auto& f : gifbench::encodedByGiflib())
         n += int64_t(f.size());
     return n;
 }
@@ -81,39 +14,26 @@ int64_t corpusBytes()
 void BM_DecodeThisCodec(benchmark::State& state)
 {
     for (auto _ : state)
-        for (const auto& bytes : corpus()) {
+        for (const auto& bytes : gifbench::encodedByGiflib()) {
             gif::Image img;
             img.loadFromMemory(bytes);
             benchmark::DoNotOptimize(img.images()[0].data());
         }
     state.SetBytesProcessed(state.iterations() * corpusBytes());
+    state.counters["Mpixels"] = double(gifbench::totalPixels()) / 1e6;
 }
 BENCHMARK(BM_DecodeThisCodec)->Unit(benchmark::kMillisecond);
 
 void BM_DecodeGiflibSlurp(benchmark::State& state)
 {
     for (auto _ : state)
-        for (const auto& bytes : corpus())
+        for (const auto& bytes : gifbench::encodedByGiflib())
             benchmark::DoNotOptimize(giforacle::slurpFrameCount(bytes));
     state.SetBytesProcessed(state.iterations() * corpusBytes());
+    state.counters["Mpixels"] = double(gifbench::totalPixels()) / 1e6;
 }
 BENCHMARK(BM_DecodeGiflibSlurp)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-// CTest's quick run passes --ios_smoke, which the benchmark library does not know.
-int main(int argc, char** argv)
-{
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::string(argv[i]) == "--ios_smoke")
-            smokeFlag = true;
-        else
-            args.push_back(argv[i]);
-    }
-    int n = int(args.size());
-    benchmark::Initialize(&n, args.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+GIF_BENCH_MAIN()

@@ -1,6 +1,7 @@
 #include "locksim/lock_file.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -113,6 +114,7 @@ LockFileResult loadLockFile(const std::filesystem::path& path)
     std::optional<Time> clock;
     std::optional<SimLock::Pending> pending;
     std::vector<AuditEvent> log;
+    LockState state;
     std::string line;
     int n = 0;
     bool header = false;
@@ -152,6 +154,59 @@ LockFileResult loadLockFile(const std::filesystem::path& path)
             if (!(ls >> p.from >> p.count))
                 return fail("bad pending-second");
             pending = p;
+        } else if (word == "state") {
+            std::string name;
+            std::string value;
+            ls >> name >> value;
+            const bool on = value == "1";
+            if (name == "key-list")
+                state.keyListEnabled = on;
+            else if (name == "manual-setup")
+                state.manualSetupEnabled = on;
+            else if (name == "daylight-saving")
+                state.daylightSavingFunction = on;
+            else if (name == "daylight-saving-now")
+                state.daylightSavingInForce = on;
+            else if (name == "blink")
+                state.blink = on;
+            else if (name == "classroom")
+                state.classroom = on;
+            else if (name == "hardware" || name == "battery" || name == "level") {
+                char* end = nullptr;
+                const unsigned long v = std::strtoul(value.c_str(), &end, name == "hardware" ? 16 : 10);
+                if (value.empty() || *end || v > (name == "hardware" ? 0xFFFFul : 0xFFul))
+                    return fail("bad " + name);
+                if (name == "hardware")
+                    state.hardwareVersion = static_cast<uint16_t>(v);
+                else if (name == "battery")
+                    state.battery = static_cast<uint8_t>(v);
+                else
+                    state.level = static_cast<uint8_t>(v);
+            }
+            else if (name == "software")
+                state.softwareVersion = value;
+            else
+                return fail("unknown state '" + name + "'");
+        } else if (word == "settings") {
+            std::string bytes;
+            ls >> bytes;
+            if (!unhex(bytes, state.settingsImage.data(), state.settingsImage.size()))
+                return fail("bad settings image");
+        } else if (word == "key") {
+            std::string code, rom;
+            LockKeyEntry k;
+            int holidays = 0;
+            if (!(ls >> code >> rom >> k.timeShiftGroup >> k.actExpGroup >> holidays))
+                return fail("bad key entry");
+            if (code != "-")
+                k.code = code;
+            if (rom != "-") {
+                k.key = serialFromText(rom);
+                if (!k.key)
+                    return fail("bad key entry");
+            }
+            k.holidays = holidays != 0;
+            state.keys.push_back(k);
         } else if (word == "event") {
             std::string bytes;
             ls >> bytes;
@@ -180,6 +235,7 @@ LockFileResult loadLockFile(const std::filesystem::path& path)
         return { std::nullopt, path.string() + ": serial, facility and clock are required" };
     SimLock lock(*serial, *facility, *clock);
     lock.log() = std::move(log);
+    lock.state() = std::move(state);
     if (pending && pending->from + pending->count <= lock.log().size())
         lock.setPendingSecond(pending);
     return { lock, "" };
@@ -194,6 +250,22 @@ bool saveLockFile(const std::filesystem::path& path, const SimLock& lock, std::s
         out << "serial " << serialText(lock.serial()) << "\n";
         out << "facility " << hex(lock.facility().data(), 3) << "\n";
         out << "clock " << formatTime(lock.clock()) << "\n";
+        const LockState& st = lock.state();
+        out << "state key-list " << st.keyListEnabled << "\n";
+        out << "state manual-setup " << st.manualSetupEnabled << "\n";
+        out << "state daylight-saving " << st.daylightSavingFunction << "\n";
+        out << "state daylight-saving-now " << st.daylightSavingInForce << "\n";
+        out << "state blink " << st.blink << "\n";
+        out << "state classroom " << st.classroom << "\n";
+        const uint8_t hw[2] = { uint8_t(st.hardwareVersion >> 8), uint8_t(st.hardwareVersion) };
+        out << "state hardware " << hex(hw, 2) << "\n";
+        out << "state software " << st.softwareVersion << "\n";
+        out << "state battery " << int(st.battery) << "\n";
+        out << "state level " << int(st.level) << "\n";
+        out << "settings " << hex(st.settingsImage.data(), st.settingsImage.size()) << "\n";
+        for (const auto& k : st.keys)
+            out << "key " << (k.code.empty() ? "-" : k.code) << " " << (k.key ? serialText(*k.key) : "-") << " "
+                << k.timeShiftGroup << " " << k.actExpGroup << " " << (k.holidays ? 1 : 0) << "\n";
         if (lock.pendingSecond())
             out << "pending-second " << lock.pendingSecond()->from << " " << lock.pendingSecond()->count << "\n";
         for (const auto& e : lock.log()) {

@@ -186,6 +186,7 @@ VisitResult SimLock::visit(Ds1977Memory& key)
         case 0x02:
         case 0x03: return fillSingleTrail(key, p0[4]);
         case 0xFB: return fillMultiLockTrail(key);
+        case 0x00: return fillInformationKey(key);
         default: return VisitResult::NotForThisLock;
         }
     }
@@ -267,6 +268,66 @@ VisitResult SimLock::addToSetupKey(Ds1977Memory& key)
     std::copy(serial_.begin(), serial_.end(), entry.begin());
     entry[8] = 'Z';
     touch(key, 1)[0] = static_cast<uint8_t>(added + 1);
+    return VisitResult::Filled;
+}
+
+VisitResult SimLock::fillInformationKey(Ds1977Memory& key)
+{
+    const LockState& st = state_;
+    const size_t n = std::min<size_t>(st.keys.size(), kMaxKeysReported);
+    // The key list and the settings first, the version page, then page 1 with the lock's id:
+    // a key pulled early never looks as if it had been at a lock.
+    for (size_t i = 0; i < n; ++i) {
+        const LockKeyEntry& k = st.keys[i];
+        Page& page = touch(key, kKeyListFirstPage + int(i / 2));
+        uint8_t* e = page.data() + 32 * (i % 2);
+        std::fill(e, e + 32, 0xFF);
+        if (!k.code.empty()) {
+            const size_t digits = std::min<size_t>(k.code.size(), 12);
+            e[0] = static_cast<uint8_t>(digits);
+            std::fill(e + 1, e + 7, 0x00);
+            for (size_t d = 0; d < digits; ++d) {
+                const uint8_t v = static_cast<uint8_t>(k.code[d] - '0') & 0x0F;
+                e[1 + d / 2] |= (d % 2 == 0) ? static_cast<uint8_t>(v << 4) : v;
+            }
+        }
+        if (k.key)
+            std::copy(k.key->begin(), k.key->begin() + 7, e + 8);
+        e[16] = k.timeShiftGroup <= 1 ? 0xFF : static_cast<uint8_t>(k.timeShiftGroup - 1);
+        const uint8_t actExp = k.actExpGroup <= 1 ? 0x0F : static_cast<uint8_t>((k.actExpGroup - 1) & 0x0F);
+        e[17] = static_cast<uint8_t>((k.holidays ? 0x00 : 0xF0) | actExp);
+    }
+    for (int p = 0; p < 16; ++p)
+        std::copy(st.settingsImage.begin() + 64 * p, st.settingsImage.begin() + 64 * (p + 1),
+                  touch(key, kSettingsImageFirstPage + p).begin());
+
+    Page& version = touch(key, 2);
+    const size_t held = std::min<size_t>(log_.size(), 0xFFFF);
+    version[0] = static_cast<uint8_t>(held >> 8);
+    version[1] = static_cast<uint8_t>(held);
+    version[24] = st.battery;
+    version[25] = st.level;
+
+    Page& info = touch(key, 1);
+    info[0] = st.keyListEnabled ? 'Z' : 0x00;
+    info[1] = st.manualSetupEnabled ? 0x00 : 'Z';
+    info[14] = st.daylightSavingFunction ? 'Z' : 0x00;
+    info[15] = st.daylightSavingInForce ? 'Z' : 0x00;
+    std::copy(serial_.begin(), serial_.end(), info.begin() + 16);
+    info[24] = st.blink ? 'Z' : 0x00;
+    info[25] = st.classroom ? 'Z' : 0x00;
+    info[44] = static_cast<uint8_t>(st.hardwareVersion >> 8);
+    info[45] = static_cast<uint8_t>(st.hardwareVersion);
+    for (int c = 0; c < 3; ++c)
+        info[46 + c] = c < int(st.softwareVersion.size()) ? static_cast<uint8_t>(st.softwareVersion[c]) : ' ';
+    info[49] = static_cast<uint8_t>(n >> 8);
+    info[50] = static_cast<uint8_t>(n);
+    uint8_t clock[7];
+    writeClock(clock); // YY MM 00 DD hh mm ss
+    info[57] = clock[0];
+    info[58] = clock[1];
+    info[59] = 0x00;
+    std::copy(clock + 3, clock + 7, info.begin() + 60);
     return VisitResult::Filled;
 }
 

@@ -47,6 +47,33 @@ struct AuditEvent {
     std::array<uint8_t, 16> encode() const;
 };
 
+// One key or code the lock accepts, as it keeps it.
+struct LockKeyEntry {
+    std::string code; // keypad digits; empty: none
+    std::optional<Rom> key; // the user's iButton; nullopt: none
+    int timeShiftGroup = 1; // 1: no limit
+    int actExpGroup = 1; // 1: no limit
+    bool holidays = false; // the holiday schedule applies
+};
+
+// What a lock reports about itself on a Get Information Key.
+struct LockState {
+    bool keyListEnabled = true;
+    bool manualSetupEnabled = true;
+    bool daylightSavingFunction = false;
+    bool daylightSavingInForce = false;
+    bool blink = false;
+    bool classroom = false;
+    uint16_t hardwareVersion = 0x3000;
+    std::string softwareVersion = "2.3"; // three characters
+    uint8_t battery = 109; // reading: volts = reading x 4.8 / 109
+    uint8_t level = 0; // 0 low, 1 medium, 3 high
+    std::array<uint8_t, 1024> settingsImage; // the time table the lock runs on
+    std::vector<LockKeyEntry> keys;
+
+    LockState() { settingsImage.fill(0xFF); }
+};
+
 // Why a lock left a key alone.
 enum class VisitResult { Filled, WrongFacility, NotForThisLock, KeyFull, UnknownKey };
 
@@ -63,6 +90,8 @@ public:
     // The lock's own log, oldest first.
     std::vector<AuditEvent>& log() { return log_; }
     const std::vector<AuditEvent>& log() const { return log_; }
+    LockState& state() { return state_; }
+    const LockState& state() const { return state_; }
     void record(const AuditEvent& e) { log_.push_back(e); }
 
     // One page the lock writes onto the key, in the order it writes them.
@@ -91,6 +120,7 @@ private:
     VisitResult fillSingleTrail(Ds1977Memory& key, uint8_t kind);
     VisitResult fillMultiLockTrail(Ds1977Memory& key);
     VisitResult addToSetupKey(Ds1977Memory& key);
+    VisitResult fillInformationKey(Ds1977Memory& key);
     void writeRecords(Ds1977Memory& key, int firstPage, size_t from, size_t count);
     Page& touch(Ds1977Memory& key, int page);
     void writeClock(uint8_t* at) const; // YY MM 00 DD hh mm ss
@@ -99,11 +129,18 @@ private:
     std::array<uint8_t, 3> facility_;
     Time clock_;
     std::vector<AuditEvent> log_;
+    LockState state_;
     std::optional<Pending> pendingSecond_;
     std::vector<int> touched_;
 };
 
 // Records that fit on one key: pages 2-510, four to a page.
 inline constexpr int kRecordsPerKey = 509 * 4;
+
+// A Get Information Key: the key list from page 3, two entries a page, up to the settings
+// image on pages 285-300.
+inline constexpr int kKeyListFirstPage = 3;
+inline constexpr int kSettingsImageFirstPage = 285;
+inline constexpr int kMaxKeysReported = (kSettingsImageFirstPage - kKeyListFirstPage) * 2;
 
 } // namespace locksim

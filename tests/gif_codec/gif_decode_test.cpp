@@ -279,7 +279,7 @@ TEST(GifContainer, ZeroSizedDescriptorTakesTheScreenSizeWithOneWarning)
 TEST(GifContainer, ZeroSizeScreenLoadsEmptyFrameWithWarnings)
 {
     GifAssembler g;
-    g.header(0, 0, 2).descriptor(0, 0, 0, 0).imageData(2, twoByTwoCodes()).trailer();
+    g.header(0, 0, 2).graphicControl(0, 0, 1).descriptor(0, 0, 0, 0).imageData(2, twoByTwoCodes()).trailer();
     gif::Image img;
     WarningLog log;
     log.attach(img);
@@ -370,6 +370,8 @@ TEST(GifContainer, FatalErrorsRaiseAndPutTheStreamBack)
             EXPECT_STREQ(e.what(), c.message);
         }
         EXPECT_EQ(s.position(), 0u);
+        EXPECT_TRUE(img.empty());
+        EXPECT_EQ(img.globalColorMap().count(), 0);
     }
 }
 

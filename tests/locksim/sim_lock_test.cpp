@@ -1,7 +1,11 @@
+#include "locksim/lock_file.h"
 #include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 using namespace locksim;
 using namespace std::chrono;
@@ -178,4 +182,97 @@ TEST(MissionHeaders, FacilityCodeStandsWhereEachKindCarriesIt)
     EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), audit.begin()));
     for (const auto& name : missionKindNames())
         EXPECT_TRUE(missionKindByName(name));
+}
+
+TEST(SimLockInformationKey, ReportsStateKeyListAndSettingsWithTheIdLast)
+{
+    SimLock lock = lockWithEvents(3328);
+    LockState& st = lock.state();
+    st.blink = true;
+    st.manualSetupEnabled = false;
+    st.hardwareVersion = 0x2122;
+    st.softwareVersion = "2.3";
+    st.level = 3;
+    st.settingsImage[0] = 0x08;
+    st.settingsImage[1023] = 0x77;
+    st.keys.push_back({ "123456", std::nullopt, 1, 1, false });
+    st.keys.push_back({ "", kUserKey, 3, 2, true });
+    st.keys.push_back({ "42", kUserKey, 1, 16, false });
+
+    Ds1977Memory key = keyOf(MissionKind::GetInformation);
+    std::vector<SimLock::PageWrite> writes;
+    ASSERT_EQ(lock.answer(key, writes), VisitResult::Filled);
+    EXPECT_EQ(writes.back().page, 1);
+    for (const auto& w : writes)
+        key.pages[w.page] = w.bytes;
+
+    const Page& info = key.pages[1];
+    EXPECT_EQ(info[0], 'Z');
+    EXPECT_EQ(info[1], 'Z');
+    EXPECT_TRUE(std::equal(kLockSerial.begin(), kLockSerial.end(), info.begin() + 16));
+    EXPECT_EQ(info[24], 'Z');
+    EXPECT_EQ(info[44], 0x21);
+    EXPECT_EQ(info[45], 0x22);
+    EXPECT_EQ(info[46], '2');
+    EXPECT_EQ(info[48], '3');
+    EXPECT_EQ((info[49] << 8) | info[50], 3);
+    EXPECT_EQ(info[57], 0x26);
+    EXPECT_EQ(info[61], 0x10);
+    EXPECT_EQ(key.pages[2][0], 0x0D);
+    EXPECT_EQ(key.pages[2][1], 0x00);
+    EXPECT_EQ(key.pages[2][25], 3);
+
+    // Entry 0: a code only; entry 1: an iButton with groups; entry 2 on the next page.
+    const Page& list = key.pages[3];
+    EXPECT_EQ(list[0], 6);
+    EXPECT_EQ(list[1], 0x12);
+    EXPECT_EQ(list[3], 0x56);
+    EXPECT_EQ(list[8], 0xFF);
+    EXPECT_EQ(list[16], 0xFF);
+    EXPECT_EQ(list[17], 0xFF);
+    EXPECT_EQ(list[32], 0xFF);
+    EXPECT_EQ(list[40], kUserKey[0]);
+    EXPECT_EQ(list[46], kUserKey[6]);
+    EXPECT_EQ(list[48], 2);
+    EXPECT_EQ(list[49], 0x01);
+    EXPECT_EQ(key.pages[4][0], 2);
+    EXPECT_EQ(key.pages[4][17], 0xFF);
+    EXPECT_EQ(key.pages[285][0], 0x08);
+    EXPECT_EQ(key.pages[300][63], 0x77);
+}
+
+TEST(LockFile, KeepsLogStateAndPendingSecondKey)
+{
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / ("lockfile-" + std::to_string(::getpid()) + ".txt");
+    SimLock lock = lockWithEvents(5);
+    lock.record(AuditEvent::withCode("9876", 4, 2, at(2026, 2, 2)));
+    lock.state().blink = true;
+    lock.state().hardwareVersion = 0x2020;
+    lock.state().settingsImage[5] = 0x42;
+    lock.state().keys.push_back({ "1234", kUserKey, 2, 3, true });
+    Ds1977Memory first = keyOf(MissionKind::TrailFirst);
+    ASSERT_EQ(lock.visit(first), VisitResult::Filled);
+    ASSERT_TRUE(saveLockFile(file, lock));
+
+    auto loaded = loadLockFile(file);
+    fs::remove(file);
+    ASSERT_TRUE(loaded.lock) << loaded.error;
+    const SimLock& back = *loaded.lock;
+    EXPECT_EQ(back.serial(), lock.serial());
+    EXPECT_EQ(back.clock(), lock.clock());
+    ASSERT_EQ(back.log().size(), 6u);
+    EXPECT_EQ(back.log()[5].encode(), lock.log()[5].encode());
+    EXPECT_TRUE(back.secondKeyPending());
+    EXPECT_TRUE(back.state().blink);
+    EXPECT_EQ(back.state().hardwareVersion, 0x2020);
+    EXPECT_EQ(back.state().settingsImage[5], 0x42);
+    ASSERT_EQ(back.state().keys.size(), 1u);
+    EXPECT_EQ(back.state().keys[0].code, "1234");
+    EXPECT_EQ(back.state().keys[0].key, kUserKey);
+    EXPECT_EQ(back.state().keys[0].actExpGroup, 3);
+
+    std::ofstream(file) << "sim-lock 1\nserial nothex\n";
+    EXPECT_FALSE(loadLockFile(file).lock);
+    fs::remove(file);
 }

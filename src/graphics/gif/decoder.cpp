@@ -143,7 +143,7 @@ void TGIFSubImage::decompress(gif::InStream& s)
 {
     allocatePixels();
     const int fill = transparentIndex();
-    if (fill > 0)
+    if (fill > 0 && !pixels_.empty())
         std::memset(pixels_.data(), fill, pixels_.size());
 
     uint8_t minSize;

@@ -49,10 +49,13 @@ void Image::LoadFromStream(InStream& s)
         TGIFTrailer trailer(this);
         trailer.LoadFromStream(s);
     } catch (const std::bad_alloc&) {
+        // A refused file leaves no half-read picture behind.
+        clear();
         s.seek(start);
         Progress(this, psEnding, 0, "Loading...");
         throw GIFException(gifmsg::OutOfMemory);
     } catch (...) {
+        clear();
         s.seek(start);
         Progress(this, psEnding, 0, "Loading...");
         throw;

@@ -64,6 +64,10 @@ public:
     void LoadFromStream(gif::InStream& s);
     void loadFromMemory(std::span<const uint8_t> bytes);
     void LoadFromFile(const std::string& path);
+    // Header, frames and ";" ("Unsupported GIF version" without frames).
+    void SaveToStream(gif::OutStream& s);
+    std::vector<uint8_t> saveToMemory();
+    void SaveToFile(const std::string& path);
 
     // Warnings go to OnCodecWarning only.
     virtual void Warning(const void* sender, int severity, const std::string& message);
@@ -259,6 +263,9 @@ public:
     void decompress(gif::InStream& s);
     // Writes the frame's image data (code size byte, sub-blocks, terminator).
     void compress(gif::OutStream& s);
+    // Becomes a copy of another frame: descriptor, transparency, pixels, local map and
+    // extensions.
+    void assign(const TGIFSubImage& source);
 
     std::unique_ptr<TGIFFrameCache> cache;
     void dropCache() { cache.reset(); }

@@ -1,5 +1,6 @@
 #include "graphics/gif/stream.h"
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -90,13 +91,23 @@ std::vector<uint8_t> readFileBytes(const std::string& path)
 
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw GIFException("Cannot create file " + path);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    out.close();
-    if (!out)
+    // Written beside the target and renamed over it, so that a failure leaves the old file.
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            throw GIFException("Cannot create file " + path);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        out.close();
+        if (!out) {
+            std::remove(temp.c_str());
+            throw GIFException("Cannot write file " + path);
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
         throw GIFException("Cannot write file " + path);
+    }
 }
 
 } // namespace gif
