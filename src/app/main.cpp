@@ -1,6 +1,7 @@
 // The program: the application object with its standard error box, the Qt message boxes,
 // and the start-up sequence in the current folder.
 #include "app/keyreading/read_card_form.h"
+#include "app/missions/create_password_form.h"
 #include "app/missions/multi_audit_trail_form.h"
 #include "app/missions/multi_key_assignment_form.h"
 #include "app/missions/multi_time_assignment_form.h"
@@ -20,6 +21,7 @@ static void registerKeyWindows()
 {
     registerChildWindow("Read Key", [] { return new TReadCard_Form; });
     registerChildWindow(kGetAuditTrailItem, [] { return new TMultiAuditTrail_Form; });
+    registerChildWindow(kRemoteCodeItem, [] { return new TCreatePassword_Form; });
     registerChildWindow("Multi-Lock Programming", [] { return new TMultiKeyAssignment_Form; });
     registerChildWindow("Copy Lock Settings", [] { return new TMultiTimeAssignment_Form; });
 }
