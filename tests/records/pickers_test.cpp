@@ -75,6 +75,12 @@ TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
     EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Store 100%" }));
     f.Edit1->clear();
     f.Edit2->clear();
+    db.ExecSQL("INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType)"
+               " VALUES (4, 'DD00000000030101', 'Shed', NULL, 1, 'Access Code')");
+    f.Edit1->setText("Shed"); // a lock without a location is listed too
+    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Shed" }));
+    db.ExecSQL("DELETE FROM LockManagement WHERE LockID = 4");
+    f.Edit1->clear();
     f.ComboBox1->setCurrentIndex(1);
     EXPECT_EQ(column(f.Query1, "LockType"), (std::vector<std::string> { "iButton", "iButton" }));
 

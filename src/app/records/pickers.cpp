@@ -113,7 +113,9 @@ void TWhichLock_Form::FilterChange()
     Query1.Close();
     Query1.SQL.Clear();
     Query1.SQL.Add("SELECT SerialID, LockName, LockLocation, LockType FROM LockManagement");
-    Query1.SQL.Add("WHERE LockName LIKE :LockName ESCAPE '\\' AND LockLocation LIKE :LockLocation ESCAPE '\\'");
+    // A lock without a name or location is still listed while its filter is empty.
+    Query1.SQL.Add("WHERE IFNULL(LockName, '') LIKE :LockName ESCAPE '\\'");
+    Query1.SQL.Add("AND IFNULL(LockLocation, '') LIKE :LockLocation ESCAPE '\\'");
     if (!type.empty())
         Query1.SQL.Add("AND LockType = :LockType");
     Query1.SQL.Add("ORDER BY LockName");
