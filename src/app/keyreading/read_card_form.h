@@ -11,6 +11,7 @@
 
 #include <QPointer>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,6 +135,19 @@ public:
     QLabel* StartNumberLabel = nullptr;
     QLineEdit* StartNumberEdit = nullptr;
     QPushButton* ExportToExcelButton = nullptr;
+    // ---- Setup registration, key dump and firmware ----
+    uint8_t SetupClassroomFlag = 0; // page 0 byte 28 of the last New Lock Setup key ('Z': classroom)
+    int NewLockStatusID = 0; // the schedule shown in "Lock Status:" (Edit7)
+    void LockSerialID_QueryAfterScroll();
+    void BitBtn3Click(); // " &Add Lock"
+    void BitBtn4Click(); // " &Save"
+    void Edit7Enter(); // "Lock Status:" entered or double-clicked
+    void rebuildLocationList();
+    // The lock schedule window in pick mode; tests may put a stand-in here.
+    std::function<void()> runLockStatusPicker;
+    class ServiceBlock; // a service function running: no read, no close, buttons off
+    void wireServiceHandlers(); // the setup panel's, the key dump's and the firmware group's
+    void wireSetupPanel();
     // Panel 4: lock settings
     QTabWidget* PageControl1 = nullptr;
     QGroupBox* UpgradeGroup = nullptr; // "Upgrade Lock Program"
