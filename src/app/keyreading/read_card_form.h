@@ -11,6 +11,7 @@
 
 #include <QPointer>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -148,6 +149,9 @@ public:
     class ServiceBlock; // a service function running: no read, no close, buttons off
     void wireServiceHandlers(); // the setup panel's, the key dump's and the firmware group's
     void wireSetupPanel();
+    void Button1Click(); // "Export To Excel": the lock list of the setup key
+    std::filesystem::path KeyDumpFile { "Information.Txt" }; // relative: the current folder
+    std::filesystem::path LastLockListExport; // the workbook the last lock list export wrote
     // Panel 4: lock settings
     QTabWidget* PageControl1 = nullptr;
     QGroupBox* UpgradeGroup = nullptr; // "Upgrade Lock Program"

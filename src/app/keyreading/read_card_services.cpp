@@ -7,4 +7,5 @@
 void TReadCard_Form::wireServiceHandlers()
 {
     wireSetupPanel();
+    connect(ExportToExcelButton, &QPushButton::clicked, this, [this] { Button1Click(); });
 }

@@ -34,6 +34,10 @@ private:
     TReadCard_Form& form_;
 };
 
+class TGetInfor_Form;
+// The key dump's notice window while it is shown.
+extern TGetInfor_Form* GetInfor_Form;
+
 namespace keyreading::services {
 
 inline QString qs(const std::string& s)
