@@ -10,6 +10,7 @@
 #include "keyformats/audit_records.h"
 
 #include <QPointer>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -152,6 +153,21 @@ public:
     void Button1Click(); // "Export To Excel": the lock list of the setup key
     std::filesystem::path KeyDumpFile { "Information.Txt" }; // relative: the current folder
     std::filesystem::path LastLockListExport; // the workbook the last lock list export wrote
+    // "Upgrade Lock Program" (UpgradeGroup): a lock program image written onto a DS1977.
+    QLineEdit *Edit8 = nullptr, *Edit9 = nullptr, *Edit10 = nullptr; // start, end, version
+    QLabel *Label96 = nullptr, *Label92 = nullptr; // upgrade file name, "File Name:"
+    QPushButton *Button2 = nullptr, *Button3 = nullptr; // "Load File", "Write File"
+    std::string FirmwarePath;
+    std::unique_ptr<std::array<std::array<uint8_t, 64>, 511>> FirmwareImage; // of the last Write File
+    void Button2Click();
+    void Button3Click();
+    void buildUpgradeGroup();
+    // The hardware and software versions the Lock Information tab shows.
+    QString lockHardwareVersionText() const;
+    QString lockSoftwareVersionText() const;
+    // The file dialog of Load File: (preset file name, filter, folder) -> chosen path, empty
+    // when cancelled. Tests put a stand-in here.
+    std::function<QString(const QString&, const QString&, const QString&)> chooseFirmwareFile;
     // Panel 4: lock settings
     QTabWidget* PageControl1 = nullptr;
     QGroupBox* UpgradeGroup = nullptr; // "Upgrade Lock Program"

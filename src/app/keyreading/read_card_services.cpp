@@ -7,5 +7,6 @@
 void TReadCard_Form::wireServiceHandlers()
 {
     wireSetupPanel();
+    buildUpgradeGroup();
     connect(ExportToExcelButton, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
