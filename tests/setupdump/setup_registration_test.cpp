@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QTest>
 
 using namespace rktest;
@@ -224,6 +225,37 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
                   + serial.toStdString() + "'"),
         1);
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = ' Lock A'"), 1);
+}
+
+TEST_F(SetupRegistrationTest, StatusFieldOpensThePickerWhenEnteredNotWhenFocusReturns)
+{
+    locksim::SimLock lock(lockRom(51), kSite, at(2026, 5, 6, 8));
+    auto form = readSetupKey(setupKeyVisitedBy({ &lock }, true));
+    int runs = 0;
+    form->runLockStatusPicker = [&] {
+        ++runs;
+        SettingsRecord.PickedLockStatusID = 2;
+        SettingsRecord.PickedLockStatusName = "No Limit Storehouse Mode";
+    };
+    auto focusIn = [&](Qt::FocusReason reason) {
+        QFocusEvent event(QEvent::FocusIn, reason);
+        QApplication::sendEvent(form->Edit7, &event);
+    };
+    focusIn(Qt::TabFocusReason); // disabled until Add Lock
+    EXPECT_EQ(runs, 0);
+    selectRow(*form, 0);
+    form->BitBtn3Click();
+    focusIn(Qt::TabFocusReason);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Storehouse Mode"));
+    EXPECT_EQ(form->NewLockStatusID, 2);
+    focusIn(Qt::ActiveWindowFocusReason); // the picker closed and the window is active again
+    focusIn(Qt::PopupFocusReason);
+    EXPECT_EQ(runs, 1);
+    focusIn(Qt::MouseFocusReason);
+    EXPECT_EQ(runs, 2);
+    QTest::mouseDClick(form->Edit7, Qt::LeftButton);
+    EXPECT_EQ(runs, 3);
 }
 
 TEST_F(SetupRegistrationTest, EmptyKeyAndRowChanges)

@@ -975,7 +975,7 @@ void TReadCard_Form::showNewLockSetup(const MissionKeyPage& page0)
 
 bool TReadCard_Form::ReadSysSetupCard()
 {
-    // The serial ids the locks added; registering a listed lock arrives with its own change.
+    // The serial ids the locks added, each listed once, marked when LockManagement has it.
     Query3.Close();
     Query3.SQL = "DELETE FROM LockSerialID";
     Query3.ExecSQL();

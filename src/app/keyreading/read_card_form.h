@@ -57,7 +57,7 @@ public:
     void DisplayPanel(int n);
     void BitBtn7Click(); // "&P"
     void BitBtn8Click(); // "&W"
-    void BitBtn6Click(); // "&A": the key dump arrives with its own issue
+    void BitBtn6Click(); // "&A": the key dump
     void BitBtn1Click(); // both " &Save to Audit Trail History" buttons
     bool FormCloseQuery() override;
 
@@ -65,7 +65,7 @@ public:
     bool ReadRecordCard();
     bool MLReadRecordCard(int lockIndex);
     bool ReadGetLockSetupCard(); // settings image and key list: a later issue
-    bool ReadSysSetupCard(); // lock serial ids of a New Lock Setup key: a later issue
+    bool ReadSysSetupCard(); // lock serial ids of a New Lock Setup key
 
     // Grid handlers of the lock settings panel.
     void TimeGroup_QueryAfterScroll();
