@@ -360,6 +360,7 @@ TReadCard_Form::TReadCard_Form(TDbConnection* connection, QWidget* parent)
     TimeShiftInDB_Query.AfterOpen = [this](TMemoryDataSet&) { TimeShiftInDB_QueryAfterOpen(); };
 
     buildLayout();
+    wireServiceHandlers();
     ReadCard_Form = this;
     FormCreate();
 }
@@ -710,18 +711,6 @@ void TReadCard_Form::BitBtn7Click()
     ExportToExcelButton->setVisible(show);
 }
 
-void TReadCard_Form::BitBtn8Click()
-{
-    if (busy_)
-        return;
-    UpgradeGroup->setVisible(UpgradeGroup->isHidden());
-}
-
-void TReadCard_Form::BitBtn6Click()
-{
-    // The key dump ("Information.Txt") arrives with its own change.
-}
-
 bool TReadCard_Form::FormCloseQuery()
 {
     if (busy_)
@@ -969,6 +958,7 @@ void TReadCard_Form::showNewLockSetup(const MissionKeyPage& page0)
     CheckBox1->setChecked(page0[27] == 'Z');
     PulseTimeLabel->setText(QString::number(page0[6] * 0.1, 'f', 1));
     LockBackLabel->setText(QString::number(page0[7] * 0.1, 'f', 1));
+    SetupClassroomFlag = page0[28];
     const auto t = lockClockTime(page0[20], page0[21], page0[23], page0[24], page0[25], page0[26]);
     Label31->setText(t ? dateTimeText(*t) : q(std::string(kInvalidLockTimeText)));
     if (ReadSysSetupCard()) {
@@ -985,7 +975,7 @@ void TReadCard_Form::showNewLockSetup(const MissionKeyPage& page0)
 
 bool TReadCard_Form::ReadSysSetupCard()
 {
-    // The serial ids the locks added; registering a listed lock arrives with its own change.
+    // The serial ids the locks added, each listed once, marked when LockManagement has it.
     Query3.Close();
     Query3.SQL = "DELETE FROM LockSerialID";
     Query3.ExecSQL();

@@ -10,7 +10,10 @@
 #include "keyformats/audit_records.h"
 
 #include <QPointer>
+#include <array>
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,7 +57,7 @@ public:
     void DisplayPanel(int n);
     void BitBtn7Click(); // "&P"
     void BitBtn8Click(); // "&W"
-    void BitBtn6Click(); // "&A": the key dump arrives with its own issue
+    void BitBtn6Click(); // "&A": the key dump
     void BitBtn1Click(); // both " &Save to Audit Trail History" buttons
     bool FormCloseQuery() override;
 
@@ -62,7 +65,7 @@ public:
     bool ReadRecordCard();
     bool MLReadRecordCard(int lockIndex);
     bool ReadGetLockSetupCard(); // settings image and key list: a later issue
-    bool ReadSysSetupCard(); // lock serial ids of a New Lock Setup key: a later issue
+    bool ReadSysSetupCard(); // lock serial ids of a New Lock Setup key
 
     // Grid handlers of the lock settings panel.
     void TimeGroup_QueryAfterScroll();
@@ -134,6 +137,37 @@ public:
     QLabel* StartNumberLabel = nullptr;
     QLineEdit* StartNumberEdit = nullptr;
     QPushButton* ExportToExcelButton = nullptr;
+    // ---- Setup registration, key dump and firmware ----
+    uint8_t SetupClassroomFlag = 0; // page 0 byte 28 of the last New Lock Setup key ('Z': classroom)
+    int NewLockStatusID = 0; // the schedule shown in "Lock Status:" (Edit7)
+    void LockSerialID_QueryAfterScroll();
+    void BitBtn3Click(); // " &Add Lock"
+    void BitBtn4Click(); // " &Save"
+    void Edit7Enter(); // "Lock Status:" entered or double-clicked
+    void rebuildLocationList();
+    // The lock schedule window in pick mode; tests may put a stand-in here.
+    std::function<void()> runLockStatusPicker;
+    class ServiceBlock; // a service function running: no read, no close, buttons off
+    void wireServiceHandlers(); // the setup panel's, the key dump's and the firmware group's
+    void wireSetupPanel();
+    void Button1Click(); // "Export To Excel": the lock list of the setup key
+    std::filesystem::path KeyDumpFile { "Information.Txt" }; // relative: the current folder
+    std::filesystem::path LastLockListExport; // the workbook the last lock list export wrote
+    // "Upgrade Lock Program" (UpgradeGroup): a lock program image written onto a DS1977.
+    QLineEdit *Edit8 = nullptr, *Edit9 = nullptr, *Edit10 = nullptr; // start, end, version
+    QLabel *Label96 = nullptr, *Label92 = nullptr; // upgrade file name, "File Name:"
+    QPushButton *Button2 = nullptr, *Button3 = nullptr; // "Load File", "Write File"
+    std::string FirmwarePath;
+    std::unique_ptr<std::array<std::array<uint8_t, 64>, 511>> FirmwareImage; // of the last Write File
+    void Button2Click();
+    void Button3Click();
+    void buildUpgradeGroup();
+    // The hardware and software versions the Lock Information tab shows.
+    QString lockHardwareVersionText() const;
+    QString lockSoftwareVersionText() const;
+    // The file dialog of Load File: (preset file name, filter, folder) -> chosen path, empty
+    // when cancelled. Tests put a stand-in here.
+    std::function<QString(const QString&, const QString&, const QString&)> chooseFirmwareFile;
     // Panel 4: lock settings
     QTabWidget* PageControl1 = nullptr;
     QGroupBox* UpgradeGroup = nullptr; // "Upgrade Lock Program"

@@ -1,0 +1,218 @@
+// The "Upgrade Lock Program" group: a lock program image written onto a DS1977 key, every
+// page read back and compared.
+#include "app/keyreading/read_card_services.h"
+#include "app/shell/settings_record.h"
+#include "keyaccess/dialog_layer.h"
+#include "keyformats/firmware_key.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+using keyreading::services::qs;
+
+namespace {
+
+const KeyCheckProfile& firmwareKeyCheck()
+{
+    static const KeyCheckProfile profile { { 0x37 }, kReadKeyCheck.portMessage, kReadKeyCheck.readerMessage,
+        kReadKeyCheck.plugInMessage };
+    return profile;
+}
+
+// The value label beside a caption of the Lock Information tab.
+QLabel* valueBeside(const QTabWidget* tabs, const QString& caption)
+{
+    if (!tabs)
+        return nullptr;
+    for (int t = 0; t < tabs->count(); ++t) {
+        if (tabs->tabText(t) != QStringLiteral("Lock Information"))
+            continue;
+        for (auto* form : tabs->widget(t)->findChildren<QFormLayout*>()) {
+            for (int row = 0; row < form->rowCount(); ++row) {
+                auto* label = form->itemAt(row, QFormLayout::LabelRole);
+                auto* field = form->itemAt(row, QFormLayout::FieldRole);
+                auto* l = label ? qobject_cast<QLabel*>(label->widget()) : nullptr;
+                if (l && field && l->text() == caption)
+                    return qobject_cast<QLabel*>(field->widget());
+            }
+        }
+        for (auto* grid : tabs->widget(t)->findChildren<QGridLayout*>()) {
+            for (int i = 0; i < grid->count(); ++i) {
+                auto* l = qobject_cast<QLabel*>(grid->itemAt(i)->widget());
+                if (!l || l->text() != caption)
+                    continue;
+                int row = 0, column = 0, rs = 0, cs = 0;
+                grid->getItemPosition(i, &row, &column, &rs, &cs);
+                auto* beside = grid->itemAtPosition(row, column + cs);
+                return beside ? qobject_cast<QLabel*>(beside->widget()) : nullptr;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// "File Name:" and the path; a long text is broken after its 90th character.
+QString fileNameText(const QString& path)
+{
+    QString text = QStringLiteral("File Name:") + path;
+    if (text.size() > 50) {
+        if (text.size() > 90)
+            text.insert(90, QStringLiteral("\r\n"));
+        else
+            text += QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+// The bytes of the image file the key is made from (no more than it can use).
+std::vector<uint8_t> readImageFile(const std::string& path, std::size_t limit)
+{
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("Cannot open file \"" + path + "\": " + (errno ? std::strerror(errno) : "I/O error")
+            + ".");
+    std::vector<uint8_t> bytes(limit);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(limit));
+    if (in.bad())
+        throw std::runtime_error("Cannot read file \"" + path + "\".");
+    bytes.resize(std::size_t(in.gcount()));
+    return bytes;
+}
+
+} // namespace
+
+void TReadCard_Form::buildUpgradeGroup()
+{
+    auto* f = new QFormLayout(UpgradeGroup);
+    Edit8 = new QLineEdit(QString::fromLatin1(kFirmwareStartText.data(), int(kFirmwareStartText.size())), UpgradeGroup);
+    Edit9 = new QLineEdit(QString::fromLatin1(kFirmwareEndText.data(), int(kFirmwareEndText.size())), UpgradeGroup);
+    Edit10 = new QLineEdit(
+        QString::fromLatin1(kFirmwareVersionPlaceholder.data(), int(kFirmwareVersionPlaceholder.size())), UpgradeGroup);
+    for (QLineEdit* e : { Edit8, Edit9 })
+        e->setMaxLength(4);
+    for (QLineEdit* e : { Edit8, Edit9, Edit10 })
+        e->setEnabled(false);
+    Label96 = new QLabel(UpgradeGroup);
+    Label92 = new QLabel(QStringLiteral("File Name:"), UpgradeGroup);
+    Button2 = new QPushButton(QStringLiteral("Load File"), UpgradeGroup);
+    Button3 = new QPushButton(QStringLiteral("Write File"), UpgradeGroup);
+    f->addRow(QStringLiteral("Start Address:"), Edit8);
+    f->addRow(QStringLiteral("End Address:"), Edit9);
+    f->addRow(QStringLiteral("Version Num:"), Edit10);
+    f->addRow(QStringLiteral("Upgrade File Name:"), Label96);
+    f->addRow(Label92);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button3);
+    f->addRow(buttons);
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    chooseFirmwareFile = [this](const QString& fileName, const QString& filter, const QString& folder) {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), folder + QLatin1Char('/') + fileName, filter);
+    };
+}
+
+QString TReadCard_Form::lockHardwareVersionText() const
+{
+    const QLabel* l = valueBeside(PageControl1, QStringLiteral("Lock Hardware Version:"));
+    return l ? l->text() : QString();
+}
+
+QString TReadCard_Form::lockSoftwareVersionText() const
+{
+    const QLabel* l = valueBeside(PageControl1, QStringLiteral("Lock Software Version:"));
+    return l ? l->text() : QString();
+}
+
+void TReadCard_Form::BitBtn8Click()
+{
+    if (busy_)
+        return;
+    UpgradeGroup->setVisible(UpgradeGroup->isHidden());
+    if (UpgradeGroup->isHidden())
+        return;
+    if (const auto file = firmwareFileNameFor(lockHardwareVersionText().toStdString()))
+        Label96->setText(QString::fromLatin1(file->data(), int(file->size())));
+    const QString software = lockSoftwareVersionText();
+    if (const auto next = nextFirmwareVersion(software.toStdString()))
+        Edit10->setText(qs(*next));
+    else
+        appDialogs().error("'" + software.toStdString() + "' is not a valid floating point value");
+}
+
+void TReadCard_Form::Button2Click()
+{
+    if (busy_ || !chooseFirmwareFile)
+        return;
+    const QString chosen = chooseFirmwareFile(
+        Label96->text(), QStringLiteral("data files (*.bin)"), QCoreApplication::applicationDirPath());
+    if (chosen.isEmpty())
+        return;
+    const QString path = QFileInfo(chosen).absoluteFilePath();
+    FirmwarePath = path.toStdString();
+    Label92->setText(fileNameText(path));
+    SettingsRecord.NoLogoutStamp = true;
+}
+
+void TReadCard_Form::Button3Click()
+{
+    if (busy_)
+        return;
+    ServiceBlock block(*this);
+    try {
+        if (!::IsOneWirePortOK(keyIo.options, firmwareKeyCheck(), &keyIo.CurrentKeyRom)) {
+            appDialogs().error("Please Plug in your DS1977 Key.");
+            return;
+        }
+        const std::string version = Edit10->text().toStdString();
+        if (!validFirmwareVersion(version)) {
+            appDialogs().warning("Version Number Input Error!");
+            return;
+        }
+        const auto start = firmwareAddress(Edit8->text().toStdString());
+        const auto end = firmwareAddress(Edit9->text().toStdString());
+        if (!start || !end || *end < *start) {
+            appDialogs().error("Start Address and End Address must be four hexadecimal digits, the end not below the start.");
+            return;
+        }
+        // Without an image file the key would get an empty program: refused.
+        if (FirmwarePath.empty()) {
+            appDialogs().error("Please load the lock program file first.");
+            return;
+        }
+        const auto bytes = readImageFile(FirmwarePath, firmwareFileBytesUsed(*start, *end));
+        FirmwareImage = std::make_unique<FirmwareKeyImage>(buildFirmwareKeyImage(bytes, *start, *end, version));
+        const FirmwareKeyImage& image = *FirmwareImage;
+        const int pages = firmwareProgramPages(*start, *end);
+        ProgressBar1->setRange(0, pages + 1);
+        ProgressBar1->setValue(0);
+        for (int p = 0; p <= pages; ++p) {
+            const auto& page = image[size_t(p)];
+            if (!keyIo.writePageWithTries(p, page, kFirmwarePageTries) || !keyIo.readPageWithTries(p, kFirmwarePageTries)
+                || !std::equal(page.begin(), page.end(), keyIo.PageBuffer.begin())) {
+                appDialogs().information("Write File Error!");
+                return;
+            }
+            ProgressBar1->setValue(p + 1);
+        }
+        appDialogs().information("Write File OK!");
+    } catch (const std::exception& e) {
+        appDialogs().error(e.what());
+    }
+}
