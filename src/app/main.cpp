@@ -2,6 +2,8 @@
 // and the start-up sequence in the current folder.
 #include "app/keyreading/read_card_form.h"
 #include "app/missions/multi_audit_trail_form.h"
+#include "app/missions/multi_key_assignment_form.h"
+#include "app/missions/multi_time_assignment_form.h"
 #include "app/shell/qt_dialogs.h"
 #include "app/shell/shell_application.h"
 #include "app/shell/startup.h"
@@ -18,6 +20,8 @@ static void registerKeyWindows()
 {
     registerChildWindow("Read Key", [] { return new TReadCard_Form; });
     registerChildWindow(kGetAuditTrailItem, [] { return new TMultiAuditTrail_Form; });
+    registerChildWindow("Multi-Lock Programming", [] { return new TMultiKeyAssignment_Form; });
+    registerChildWindow("Copy Lock Settings", [] { return new TMultiTimeAssignment_Form; });
 }
 
 // What the program's components register before the login window: the GIF picture format,

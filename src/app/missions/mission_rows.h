@@ -1,0 +1,31 @@
+#pragma once
+// What the multi-lock and copy-settings windows read from the database to compose a key:
+// the time table rows of a lock's schedule and the key-list columns of a user row.
+#include "dataaccess/dataaccess.h"
+#include "keyformats/key_list_entry.h"
+#include "keyformats/time_table_image.h"
+
+#include <string>
+
+// TimeShift groups 1..16, the lock schedule lockStatusId's two schedules, and every
+// ActExpDateST and ExceptionDateST row, each in the order the key wants them.
+TimeTableRows readTimeTableRows(TDbConnection* db, int64_t lockStatusId);
+
+// UserType, SerialID, KeyCode, TimeShiftID, ActExpDateID and ExpDate of the current row.
+KeyListUser keyListUserFrom(const TMemoryDataSet& row);
+
+// A text column as the windows copy it: empty text for Null.
+std::string textOrEmpty(const TMemoryDataSet& row, const char* field);
+
+#include "keyaccess/key_io.h"
+#include "keyformats/multi_lock_key.h"
+
+#include <functional>
+
+// Writes each page through the window's page buffer with the page retry rule, in order;
+// false at the first page that is still not written. afterEach runs after every page written.
+bool writePagesWithTries(KeyIo& io, const std::vector<PageWrite>& writes, const std::function<void()>& afterEach = {});
+
+// A mission key is written with page 0 last; before its other pages, page 0 is blanked, so
+// that a key whose writing stops half way is no valid mission key for any lock.
+bool blankHeaderPage(KeyIo& io);

@@ -1,0 +1,252 @@
+// Byte images of the shared WRITE-key layouts: section header, time table, key-list entries
+// and the lock list.
+#include "keyformats/key_list_entry.h"
+#include "keyformats/lock_serial_list.h"
+#include "keyformats/mission_section_header.h"
+#include "keyformats/time_table_image.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+template <typename C>
+Bytes slice(const C& c, std::size_t from, std::size_t n)
+{
+    return Bytes(c.begin() + static_cast<std::ptrdiff_t>(from), c.begin() + static_cast<std::ptrdiff_t>(from + n));
+}
+template <typename C>
+bool allFF(const C& c, std::size_t from, std::size_t to) // [from, to)
+{
+    return std::all_of(c.begin() + static_cast<std::ptrdiff_t>(from), c.begin() + static_cast<std::ptrdiff_t>(to),
+                       [](uint8_t b) { return b == 0xFF; });
+}
+Bytes ff(std::size_t n) { return Bytes(n, 0xFF); }
+} // namespace
+
+TEST(MissionSectionHeaderTest, SectionsFlagAndCount)
+{
+    const auto p = MissionSectionHeader(SectionBit::Always | SectionBit::KeyList | SectionBit::TimeTable, true, 0x0102);
+    EXPECT_EQ(slice(p, 0, 6), (Bytes { 0x1C, 0x00, 0x00, 0x5A, 0x01, 0x02 }));
+    EXPECT_TRUE(allFF(p, 6, 64));
+    const auto q = MissionSectionHeader(SectionBit::Always, false, 0);
+    EXPECT_EQ(slice(q, 0, 6), (Bytes { 0x04, 0x00, 0x00, 0x00, 0x00, 0x00 }));
+    EXPECT_THROW(MissionSectionHeader(0x04, false, 0x10000), std::invalid_argument);
+}
+
+TEST(KeyListEntryTest, UserTypesAndGroups)
+{
+    // iButton user: ROM order, the CRC byte last; group 1 everywhere gives FFh FFh.
+    KeyListUser ib { "iButton", "D40000000A0B0C37", "1234", 1, 1, false };
+    auto e = KeyListEntry(ib);
+    EXPECT_EQ(slice(e, 0, 8), ff(8)); // no code for an iButton user
+    EXPECT_EQ(slice(e, 8, 8), (Bytes { 0x37, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x00, 0xD4 }));
+    EXPECT_EQ(slice(e, 16, 4), ff(4));
+
+    // KeyCode user, four digits; time shift 3, act/exp 2, holidays apply.
+    KeyListUser kc { "KeyCode", "D40000000A0B0C37", "1234", 3, 2, true };
+    e = KeyListEntry(kc);
+    EXPECT_EQ(slice(e, 0, 6), (Bytes { 0x04, 0x12, 0x34, 0x00, 0x00, 0x00 }));
+    EXPECT_EQ(slice(e, 6, 10), ff(10));
+    EXPECT_EQ(slice(e, 16, 4), (Bytes { 0x02, 0x01, 0xFF, 0xFF }));
+
+    // Complex user: both; ten digits; holidays off with act/exp 16.
+    KeyListUser cx { "Complex", "D40000000A0B0C37", "9876543210", 16, 16, false };
+    e = KeyListEntry(cx);
+    EXPECT_EQ(slice(e, 0, 8), (Bytes { 0x0A, 0x98, 0x76, 0x54, 0x32, 0x10, 0xFF, 0xFF }));
+    EXPECT_EQ(slice(e, 8, 8), (Bytes { 0x37, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x00, 0xD4 }));
+    EXPECT_EQ(slice(e, 16, 4), (Bytes { 0x0F, 0xFF, 0xFF, 0xFF }));
+}
+
+TEST(KeyListEntryTest, WhatCannotBeCarriedStaysBlank)
+{
+    // No code, a code too long, a code with letters, a serial that is no ROM id: FFh, never
+    // nibbles spilling into neighbouring bytes.
+    for (const char* code : { "", "12345678901", "12A4" }) {
+        const auto e = KeyListEntry({ "KeyCode", "", code, 1, 1, false });
+        EXPECT_EQ(slice(e, 0, 6), ff(6)) << code;
+    }
+    for (const char* serial : { "", "D40000000A0B0C3", "d40000000a0b0c37", "D40000000A0B0CZ7" }) {
+        const auto e = KeyListEntry({ "iButton", serial, "", 1, 1, false });
+        EXPECT_EQ(slice(e, 8, 8), ff(8)) << serial;
+    }
+    // A group beyond the sixteen slots never reaches the holiday nibble.
+    EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, true })[17] & 0xF0, 0x00);
+    EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, false })[17] & 0xF0, 0xF0);
+}
+
+TEST(KeyListEntryTest, ThreeEntriesToAPage)
+{
+    std::vector<KeyListUser> users;
+    for (int i = 0; i < 4; ++i)
+        users.push_back({ "KeyCode", "", std::to_string(11 * (i + 1)), 1, 1, false });
+    const auto pages = keyListPages(users);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0][0], 0x02);
+    EXPECT_EQ(pages[0][1], 0x11);
+    EXPECT_EQ(pages[0][21], 0x22);
+    EXPECT_EQ(pages[0][41], 0x33);
+    EXPECT_TRUE(allFF(pages[0], 60, 64));
+    EXPECT_EQ(pages[1][1], 0x44);
+    EXPECT_TRUE(allFF(pages[1], 20, 64));
+    EXPECT_EQ(keyListPages({}, 19).size(), 19u);
+}
+
+TEST(TimeTableImageTest, EverySectionAtItsPlace)
+{
+    TimeTableRows rows;
+    rows.timeShiftGroups[0] = { { { 8, 0 }, { 17, 30 }, "Monday" } };
+    rows.timeShiftGroups[2] = { { { 20, 0 }, { 21, 0 }, "Tuesday" }, { { 22, 0 }, { 23, 59 }, "Saturday" },
+                                { { 6, 5 }, { 7, 0 }, "Holiday" } };
+    // Eight rows in a group: only seven fit its 35 bytes.
+    for (int i = 0; i < 8; ++i)
+        rows.timeShiftGroups[15].push_back({ { i, 0 }, { i, 30 }, "Sunday" });
+    rows.firstSchedule = { { { 8, 15 }, "Classroom Mode", { false, true, true, true, true, true, false } },
+                           { { 18, 0 }, "Storehouse Mode", { true, false, false, false, false, false, true } } };
+    rows.secondSchedule = { { { 22, 0 }, "Lock Mode", { true, true, true, true, true, true, true } },
+                            { { 6, 30 }, "Unlock Mode", { true, false, false, false, false, false, false } } };
+    rows.actExpGroups = { { PeriodPoint { 2000, 1, 1, 0, 0 }, PeriodPoint { 2099, 12, 31, 23, 59 } },
+                          { PeriodPoint { 2026, 1, 2, 3, 4 }, PeriodPoint { 2027, 12, 31, 23, 59 } },
+                          { PeriodPoint { 2028, 6, 1, 0, 0 }, std::nullopt } };
+    rows.holidayGroups = { { PeriodPoint { 2000, 1, 1, 0, 0 }, PeriodPoint { 2000, 1, 1, 0, 0 } },
+                           { PeriodPoint { 2026, 12, 24, 0, 0 }, PeriodPoint { 2026, 12, 26, 23, 59 } } };
+    const auto img = TimeTableImage(rows);
+
+    EXPECT_EQ(slice(img, 0, 5), (Bytes { 0x08, 0x00, 0x17, 0x30, 0x02 }));
+    EXPECT_TRUE(allFF(img, 5, 70));
+    EXPECT_EQ(slice(img, 70, 15), (Bytes { 0x20, 0x00, 0x21, 0x00, 0x04, 0x22, 0x00, 0x23, 0x59, 0x40, 0x06, 0x05, 0x07, 0x00, 0x40 }));
+    EXPECT_TRUE(allFF(img, 85, 525));
+    EXPECT_EQ(slice(img, 525 + 30, 5), (Bytes { 0x06, 0x00, 0x06, 0x30, 0x01 }));
+    EXPECT_EQ(slice(img, 560, 8), (Bytes { 0x08, 0x15, 0x3E, 0x01, 0x18, 0x00, 0x41, 0x00 }));
+    EXPECT_TRUE(allFF(img, 568, 624));
+    EXPECT_EQ(slice(img, 624, 8), (Bytes { 0x22, 0x00, 0x7F, 0x02, 0x06, 0x30, 0x01, 0x01 }));
+    EXPECT_TRUE(allFF(img, 632, 698)); // slot 0 of act/exp ("No Limit") stays FFh
+    EXPECT_EQ(slice(img, 698, 10), (Bytes { 0x26, 0x01, 0x02, 0x03, 0x04, 0x27, 0x12, 0x31, 0x23, 0x59 }));
+    EXPECT_EQ(slice(img, 708, 10), (Bytes { 0x28, 0x06, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF }));
+    EXPECT_TRUE(allFF(img, 718, 848));
+    EXPECT_EQ(slice(img, 848, 10), (Bytes { 0x26, 0x12, 0x24, 0x00, 0x00, 0x26, 0x12, 0x26, 0x23, 0x59 }));
+    EXPECT_TRUE(allFF(img, 858, 1024));
+
+    const auto p1 = timeTablePage(img, 1);
+    EXPECT_EQ(slice(p1, 0, 64), slice(img, 64, 64));
+    EXPECT_THROW(timeTablePage(img, 16), std::out_of_range);
+}
+
+TEST(TimeTableImageTest, SlotsBoundTheRows)
+{
+    TimeTableRows rows;
+    for (int i = 0; i < 20; ++i) {
+        rows.firstSchedule.push_back({ { 1, i }, "Storehouse Mode", {} });
+        rows.secondSchedule.push_back({ { 2, i }, "Lock Mode", {} });
+        rows.actExpGroups.push_back({ PeriodPoint { 2030, 1, 1, 0, i }, std::nullopt });
+        rows.holidayGroups.push_back({ PeriodPoint { 2031, 1, 1, 0, i }, std::nullopt });
+    }
+    const auto img = TimeTableImage(rows);
+    EXPECT_EQ(img[560 + 4 * 15 + 1], 0x15); // the sixteenth row is the last placed
+    EXPECT_EQ(img[624 + 4 * 15 + 1], 0x15);
+    EXPECT_EQ(img[688 + 10 * 15 + 4], 0x15); // act/exp row 15 in slot 15
+    EXPECT_EQ(img[848 + 10 * 15 + 4], 0x16); // holiday row 16 in slot 15
+    EXPECT_TRUE(allFF(img, 1008, 1024));
+}
+
+TEST(LockSerialListTest, EightToAPageAndTheClosingPage)
+{
+    EXPECT_EQ(LockSerialList({}).size(), 1u);
+    EXPECT_TRUE(allFF(LockSerialList({})[0], 0, 64));
+
+    std::vector<std::string> locks;
+    for (int i = 1; i <= 9; ++i)
+        locks.push_back("AB0000000000" + std::string(1, char('0' + i)) + "037");
+    auto eight = LockSerialList(std::vector<std::string>(locks.begin(), locks.begin() + 8));
+    ASSERT_EQ(eight.size(), 2u);
+    EXPECT_EQ(slice(eight[0], 0, 8), (Bytes { 0x37, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB }));
+    EXPECT_EQ(slice(eight[0], 56, 8), (Bytes { 0x37, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB }));
+    EXPECT_TRUE(allFF(eight[1], 0, 64));
+    auto nine = LockSerialList(locks);
+    ASSERT_EQ(nine.size(), 2u);
+    EXPECT_EQ(slice(nine[1], 0, 8), (Bytes { 0x37, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB }));
+    EXPECT_TRUE(allFF(nine[1], 8, 64));
+
+    // A text that is no ROM id leaves its place blank; the others keep theirs.
+    auto bad = LockSerialList({ "not a serial", locks[1] });
+    EXPECT_TRUE(allFF(bad[0], 0, 8));
+    EXPECT_EQ(bad[0][8], 0x37);
+
+    // The list ends at page 510: a full list has no closing page, one more lock is refused.
+    std::vector<std::string> full(kMaxListedLocks, locks[0]);
+    EXPECT_EQ(LockSerialList(full).size(), 159u);
+    full.push_back(locks[0]);
+    EXPECT_THROW(LockSerialList(full), std::length_error);
+}
+
+#include "keyformats/multi_lock_key.h"
+
+TEST(MultiLockKeyTest, HeaderAndSectionPages)
+{
+    EXPECT_EQ(slice(MultiLockKeyHeader(24, { 0x12, 0x34, 0x56 }), 0, 11),
+              (Bytes { 'W', 'R', 'I', 'T', 'E', 0x03, 24, 0x12, 0x34, 0x56, 0xFF }));
+    const std::string serial = "D40000000A0B0C37";
+    const auto tt = timeTableSectionWrites(2, serial, TimeTableImageBytes {});
+    ASSERT_EQ(tt.size(), 17u);
+    EXPECT_EQ(tt.front().page, 121);
+    EXPECT_EQ(tt.back().page, 137);
+    EXPECT_EQ(slice(tt.front().image, 0, 19),
+              (Bytes { 0x37, 0x0C, 0x0B, 0x0A, 0, 0, 0, 0xD4, 0x10, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0, 0xFF }));
+
+    // No keys: header count 0, 19 pages of FFh and page 60L+41 FFh.
+    const auto none = keyListSectionWrites(0, serial, {});
+    ASSERT_EQ(none.size(), 21u);
+    EXPECT_EQ(none[0].page, 21);
+    EXPECT_EQ(slice(none[0].image, 8, 10), (Bytes { 0x08, 0, 0, 0, 0x5A, 0, 0, 0, 0, 0 }));
+    EXPECT_TRUE(allFF(none[20].image, 0, 64));
+    EXPECT_EQ(none[20].page, 41);
+
+    // 58 keys on the eighth page index: the continued header rewrites page 60L+41 and the
+    // second run ends on page 480.
+    std::vector<KeyListUser> keys(58, KeyListUser { "KeyCode", "", "42", 1, 1, false });
+    const auto w = keyListSectionWrites(7, serial, keys);
+    ASSERT_EQ(w.size(), 41u);
+    EXPECT_EQ(w[0].image[13], 57);
+    EXPECT_EQ(w[20].page, 461);
+    EXPECT_TRUE(allFF(w[20].image, 0, 64));
+    EXPECT_EQ(w[21].page, 461);
+    EXPECT_EQ(slice(w[21].image, 8, 10), (Bytes { 0x00, 0, 0, 0, 0x00, 1, 0, 0, 0, 0 }));
+    EXPECT_EQ(w[22].page, 462);
+    EXPECT_EQ(w[22].image[0], 2);
+    EXPECT_TRUE(allFF(w[22].image, 20, 64));
+    EXPECT_EQ(w.back().page, 480);
+    keys.resize(115, keys[0]);
+    EXPECT_THROW(keyListSectionWrites(0, serial, keys), std::length_error);
+    EXPECT_THROW(keyListSectionWrites(8, serial, {}), std::out_of_range);
+}
+
+#include "keyformats/copy_settings_key.h"
+
+TEST(CopySettingsKeyTest, HeaderAndBody)
+{
+    EXPECT_EQ(slice(CopySettingsKeyHeader({ 0x12, 0x34, 0x56 }, 0x0103), 0, 12),
+              (Bytes { 'W', 'R', 'I', 'T', 'E', 0x02, 0x12, 0x34, 0x56, 0x01, 0x03, 0xFF }));
+    CopySettingsKeyContent c;
+    c.copyUserList = true;
+    c.copyLockSchedule = false;
+    c.activeKeyCount = 6;
+    c.keyList.assign(6, KeyListUser { "KeyCode", "", "7", 1, 1, false });
+    auto w = copySettingsBodyWrites(c);
+    std::vector<int> pages;
+    for (const auto& p : w)
+        pages.push_back(p.page);
+    EXPECT_EQ(pages, (std::vector<int> { 1, 18, 19, 20, 352 })); // six entries, then a page of FFh
+    EXPECT_EQ(slice(w[0].image, 0, 7), (Bytes { 0x0C, 0, 0, 0, 0, 6, 0xFF }));
+    EXPECT_TRUE(allFF(w[3].image, 0, 64));
+
+    // The key list stops at page 351 even when full.
+    c.keyList.assign(kMaxCopiedKeys, c.keyList[0]);
+    c.activeKeyCount = static_cast<int>(kMaxCopiedKeys);
+    w = copySettingsBodyWrites(c);
+    EXPECT_EQ(w[w.size() - 2].page, 351);
+    c.keyList.push_back(c.keyList[0]);
+    EXPECT_THROW(copySettingsBodyWrites(c), std::length_error);
+}
