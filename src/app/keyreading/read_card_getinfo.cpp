@@ -132,17 +132,6 @@ QLabel* TReadCard_Form::lockInfoLabel(const QString& caption) const
     return it->second;
 }
 
-void TReadCard_Form::lockStatusCellColour(const TMemoryDataSet& ds, int row, const TDbField& field, CellColours& c)
-{
-    for (int d = 0; d < 7; ++d)
-        if (field.FieldName() == kDays[d]) {
-            const DbVariant v = ds.CellValue(row, field.Index());
-            const bool on = !v.isNull() && v.toBool();
-            c.foreground = on ? QColor(0xFF, 0x00, 0x00) : QColor(0x00, 0xFF, 0x00);
-            return;
-        }
-}
-
 // ---------------------------------------------------------------------------------------
 // The report
 
