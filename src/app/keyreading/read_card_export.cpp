@@ -70,7 +70,7 @@ void TReadCard_Form::BitBtn2Click()
 {
     if (reading())
         return;
-    const bool audit = (panels[6] && panels[6]->isVisible()) || (panels[8] && panels[8]->isVisible());
+    const bool audit = currentPanel() == 6 || currentPanel() == 8; // Record_Panel, MultiLock_Panel
     std::filesystem::path file;
     try {
         ExportingNotice notice(this);
