@@ -39,8 +39,9 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
         { "Lock Level:", "High" },
     };
     for (auto [caption, text] : shown)
-        if (*text)
+        if (*text) {
             EXPECT_EQ(info(*form, caption), QString::fromLatin1(text)) << caption;
+        }
     EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockA)));
     EXPECT_EQ(form->LockID, 1);
     EXPECT_EQ(form->LockStatusID, 1);
@@ -237,8 +238,9 @@ TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
         EXPECT_TRUE(boxes.empty());
         EXPECT_EQ(form->timings.pagesRead, c.pagesRead) << c.keys;
         EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), c.rows);
-        if (c.keys == 3)
+        if (c.keys == 3) {
             EXPECT_EQ(text("SELECT KeyCode FROM TempKey WHERE KeyID = 2"), "102"); // from page 4
+        }
     }
 }
 
