@@ -352,3 +352,26 @@ TEST_F(MultiLockTest, GridShowsTheNineColumnsInOrder)
     EXPECT_EQ(titles, (std::vector<std::string> { "First Name", "Last Name", "Time Shift", "Activation From", "Expiration On",
                                                   "Holiday", "Selected", "User Type", "Last Update" }));
 }
+
+TEST_F(MultiLockTest, TwoLocksOnFirstAndLastPages)
+{
+    const RomId key = putUsedKey(6);
+    MultiLockWindow w(nullptr, &db);
+    pick(w, 7, 4);
+    select(w, { 4 });
+    pick(w, 0, 3);
+    select(w, { 1, 2 });
+    w.sbMakeCardClick();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Multi-Lock Key OK." });
+    EXPECT_EQ(page(key, 0)[6], 6);
+    const auto written = writtenPages(key);
+    EXPECT_EQ(written.size(), 1u + 2 * (17 + 21));
+    EXPECT_EQ(written[1], 1);
+    EXPECT_EQ(written.back(), 461);
+    EXPECT_EQ(std::count_if(written.begin(), written.end(), [](int p) { return p > 61 && p < 421; }), 0);
+    EXPECT_EQ(page(key, 421)[0], romIdFromText(lockSerial(4))->at(0));
+    EXPECT_EQ(page(key, 441)[13], 1);
+    EXPECT_EQ(page(key, 21)[13], 2);
+    EXPECT_EQ(rows("SELECT LockID, KeyID FROM LockKeyManagement ORDER BY LockID, KeyID"),
+              (std::vector<std::vector<std::string>> { { "3", "1" }, { "3", "2" }, { "4", "4" } }));
+}

@@ -223,3 +223,23 @@ TEST_F(CopySettingsTest, NoKeyInTheReader)
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Please Plug in your program Key." });
     EXPECT_EQ(schedules(), plans);
 }
+
+TEST_F(CopySettingsTest, ADatabaseErrorAfterTheKeyUndoesTheWholeCopy)
+{
+    const RomId key = putKey(6);
+    CopyWindow w(nullptr, &db);
+    chooseModel(w, 2);
+    w.CheckBox1->setChecked(true);
+    mark(w, { 3, 5 });
+    const auto before = lists();
+    const auto plans = schedules();
+    db.ExecSQL("CREATE TRIGGER refuse_copy BEFORE INSERT ON LockKeyManagement WHEN NEW.LockID = 5"
+               " BEGIN SELECT RAISE(ABORT, 'copy refused'); END");
+    w.sbMakeCardClick();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+    EXPECT_NE(dialogs.boxes[0].text.find("copy refused"), std::string::npos);
+    EXPECT_EQ(page(key, 0)[5], 0x02); // the key itself is complete
+    EXPECT_EQ(lists(), before);       // lock 3's list and both schedules untouched
+    EXPECT_EQ(schedules(), plans);
+}
