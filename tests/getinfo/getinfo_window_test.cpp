@@ -153,13 +153,19 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
 
 TEST_F(GetInfoWindowTest, AFreshKeyShowsTheEmptyPanelWithoutAMessage)
 {
-    auto key = getInfoKey();
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock); // a full report first
+    auto key = getInfoKey(903);
     insertKey(key);
-    auto form = newForm();
+    form->timings.clear();
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(form->currentPanel(), 4);
     EXPECT_TRUE(form->BitBtn2->isHidden());
     EXPECT_EQ(form->timings.pagesRead, 2);
+    EXPECT_EQ(info(*form, "Lock Serial ID:"), QString());
+    EXPECT_EQ(info(*form, "User Number:"), QString());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
+    EXPECT_EQ(form->DBGrid7->gridModel()->rowCount(), 0);
 }
 
 TEST_F(GetInfoWindowTest, AnotherSitesKeyIsRefused)

@@ -142,10 +142,6 @@ bool TReadCard_Form::showLockInformationPages()
     if (!readPage(getinfo::kInformationPage, page))
         return false;
     const LockInformationPage info = decodeLockInformationPage(page);
-    if (!info.visitedLock()) { // the key has not been to a lock
-        DisplayPanel(4);
-        return false;
-    }
     // A report that stops early shows no name, location or settings of an earlier lock.
     lockInfoLabel(QStringLiteral("Lock Name:"))->clear();
     lockInfoLabel(QStringLiteral("Lock Location:"))->clear();
@@ -155,7 +151,12 @@ bool TReadCard_Form::showLockInformationPages()
         qy->Close();
     LockStatusNameInLock->hide();
     LockStatusNameInDB->hide();
-
+    if (!info.visitedLock()) { // the key has not been to a lock: the panel shows nothing
+        for (auto& entry : lockInfoLabels_)
+            entry.second->clear();
+        DisplayPanel(4);
+        return false;
+    }
     const std::pair<const char*, QString> fields[] = {
         { "Key List Status:", QString::fromLatin1(info.keyListStatusText()) },
         { "Manual Setup Status:", QString::fromLatin1(info.manualSetupStatusText()) },
