@@ -151,6 +151,23 @@ TEST_F(ExportTest, EmptySectionsKeepTheirTitlesAndHeaders)
     EXPECT_EQ(at("A10"), quoted("Activation/Expiration Date Setting"));
 }
 
+TEST_F(ExportTest, ANullWeekdayLeavesItsCellEmpty)
+{
+    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
+    exec("DELETE FROM LockStatusST");
+    exec("DELETE FROM TimeShift");
+    exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
+         "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
+    auto form = readKeyFrom(lock);
+    const XlsxDump d = exportNow(*form);
+    auto at = [&](const std::string& ref) { return textAt(d, kInfo, ref); };
+    EXPECT_EQ(at("A9"), quoted("Data In Database")); // after the header and the empty lock side
+    EXPECT_EQ(at("B9"), quoted("05:00:00"));
+    EXPECT_EQ(at("D9"), "<none>");
+    EXPECT_EQ(at("E9"), quoted("True"));
+    EXPECT_EQ(at("F9"), quoted("False"));
+}
+
 TEST_F(ExportTest, TheAuditReportListsTheGridsRowsNewestFirst)
 {
     const AuditTrailChoice* choice = nullptr;
