@@ -10,7 +10,8 @@ using namespace timetable;
 namespace {
 constexpr uint8_t kZ = 'Z';
 
-const char* const kDayNames[7] = { "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday" };
+const char* const kDayNames[7]
+    = { "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday" };
 
 std::optional<std::string> dayName(uint8_t code)
 {
@@ -113,10 +114,14 @@ std::string LockVersionPage::batteryText() const
 std::optional<std::string> LockVersionPage::lockLevelText() const
 {
     switch (level) {
-    case 0: return std::string("Low");
-    case 1: return std::string("Midium");
-    case 3: return std::string("High");
-    default: return std::nullopt;
+    case 0:
+        return std::string("Low");
+    case 1:
+        return std::string("Midium");
+    case 3:
+        return std::string("High");
+    default:
+        return std::nullopt;
     }
 }
 
@@ -199,7 +204,8 @@ std::optional<std::pair<DateTime, DateTime>> periodDates(const uint8_t* slot)
     return std::pair { *from, *to };
 }
 
-bool decodeSchedule(const SettingsImageBytes& image, std::size_t at, bool first, std::vector<DecodedSchedule>& out)
+bool decodeSchedule(
+    const SettingsImageBytes& image, std::size_t at, bool first, std::vector<DecodedSchedule>& out)
 {
     for (std::size_t i = 0; i < kScheduleEntries; ++i) {
         const uint8_t* e = image.data() + at + kScheduleEntrySize * i;

@@ -23,7 +23,8 @@ inline constexpr int kKeyListLastPage = kImageFirstPage - 1; // the key list nev
 inline constexpr std::size_t kKeyListEntrySize = 32;
 inline constexpr std::size_t kKeyListEntriesPerPage = 2;
 // Entries that fit on pages 3-284; a larger count from the lock is cut to this.
-inline constexpr int kMaxKeyListEntries = (kKeyListLastPage - kKeyListFirstPage + 1) * int(kKeyListEntriesPerPage);
+inline constexpr int kMaxKeyListEntries
+    = (kKeyListLastPage - kKeyListFirstPage + 1) * int(kKeyListEntriesPerPage);
 inline constexpr std::size_t kMaxKeyCodeDigits = 12;
 } // namespace getinfo
 

@@ -80,7 +80,8 @@ TEST(LockInformationPageTest, InvalidClocks)
         p[57] = b[0];
         p[58] = b[1];
         std::copy(b.begin() + 2, b.end(), p.begin() + 60);
-        EXPECT_FALSE(decodeLockInformationPage(p).lockTime) << int(b[0]) << " " << int(b[1]) << " " << int(b[2]);
+        EXPECT_FALSE(decodeLockInformationPage(p).lockTime)
+            << int(b[0]) << " " << int(b[1]) << " " << int(b[2]);
     }
 }
 
@@ -217,18 +218,22 @@ TEST(SettingsImageTest, EachSectionAsTheLockWritesIt)
     using namespace timetable;
     putBytes(image, 0, { 0x08, 0x30, 0x17, 0x45, kMonday }); // group 1 entry 0
     putBytes(image, 5, { 0x09, 0x00, 0x10, 0x00, 0x03 }); // two days: no day name
-    putBytes(image, kTimeShiftGroupSize * 15 + 5 * 6, { 0x23, 0x59, 0x00, 0x00, kSaturday }); // group 16, entry 6
+    putBytes(
+        image, kTimeShiftGroupSize * 15 + 5 * 6, { 0x23, 0x59, 0x00, 0x00, kSaturday }); // group 16, entry 6
     putBytes(image, kFirstScheduleAt, { 0x08, 0x00, kMonday | kFriday, 0x00 });
     putBytes(image, kFirstScheduleAt + 4, { 0x18, 0x00, 0x7F, 0x05 }); // any mode but 00h: Classroom
     putBytes(image, kSecondScheduleAt, { 0x12, 0x00, kSunday, 0x00 }); // mode 00h: skipped
     putBytes(image, kSecondScheduleAt + 4, { 0x13, 0x00, kSunday, kLockMode });
     putBytes(image, kSecondScheduleAt + 8, { 0x14, 0x00, kSunday, kUnlockMode });
     putBytes(image, kSecondScheduleAt + 12, { 0x15, 0x00, kSunday, 0x07 }); // unknown: unset
-    putBytes(image, kActExpAt, { 0x26, 0x01, 0x01, 0x00, 0x00, 0x26, 0x12, 0x31, 0x23, 0x59 }); // slot 0: never read
+    putBytes(image, kActExpAt,
+        { 0x26, 0x01, 0x01, 0x00, 0x00, 0x26, 0x12, 0x31, 0x23, 0x59 }); // slot 0: never read
     putBytes(image, kActExpAt + 10, { 0x26, 0x01, 0x01, 0x08, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 });
-    putBytes(image, kActExpAt + 20, { 0x99, 0x01, 0x01, 0x08, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 }); // year 99h
+    putBytes(
+        image, kActExpAt + 20, { 0x99, 0x01, 0x01, 0x08, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 }); // year 99h
     putBytes(image, kHolidayAt, { 0x26, 0x07, 0x01, 0x00, 0x00, 0x26, 0x07, 0x14, 0x00, 0x00 }); // group 2
-    putBytes(image, kHolidayAt + 150, { 0x26, 0x07, 0x01, 0x00, 0x00, 0x26, 0x07, 0x14, 0x00, 0x00 }); // slot 15
+    putBytes(
+        image, kHolidayAt + 150, { 0x26, 0x07, 0x01, 0x00, 0x00, 0x26, 0x07, 0x14, 0x00, 0x00 }); // slot 15
 
     const auto d = decodeSettingsImage(image);
     EXPECT_FALSE(d.stoppedIn);
@@ -267,16 +272,18 @@ TEST(SettingsImageTest, AConversionErrorEndsTheDecodingWhereItStands)
     };
     const Case cases[] = {
         { "time shift hour 24", 35, { 0x24, 0x00, 0x10, 0x00, kMonday }, ImageStep::TimeShifts, 2, 0, 0, 0 },
-        { "time shift end minute 60", 35, { 0x08, 0x00, 0x10, 0x60, kMonday }, ImageStep::TimeShifts, 2, 0, 0, 0 },
-        { "time shift hex digit", 35, { 0x0A, 0x00, 0x10, 0x00, kMonday }, ImageStep::TimeShifts, 2, 0, 0, 0 },
-        { "first schedule minute 60", kFirstScheduleAt + 4, { 0x08, 0x60, 0x01, 0x00 }, ImageStep::FirstSchedule,
+        { "time shift end minute 60", 35, { 0x08, 0x00, 0x10, 0x60, kMonday }, ImageStep::TimeShifts, 2, 0, 0,
+            0 },
+        { "time shift hex digit", 35, { 0x0A, 0x00, 0x10, 0x00, kMonday }, ImageStep::TimeShifts, 2, 0, 0,
+            0 },
+        { "first schedule minute 60", kFirstScheduleAt + 4, { 0x08, 0x60, 0x01, 0x00 },
+            ImageStep::FirstSchedule, 2, 1, 0, 0 },
+        { "second schedule hour 25", kSecondScheduleAt, { 0x25, 0x00, 0x01, 0x02 }, ImageStep::SecondSchedule,
             2, 1, 0, 0 },
-        { "second schedule hour 25", kSecondScheduleAt, { 0x25, 0x00, 0x01, 0x02 }, ImageStep::SecondSchedule, 2,
-            1, 0, 0 },
         { "act/exp hour 24 passes the range check", kActExpAt + 30,
             { 0x26, 0x01, 0x01, 0x24, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 }, ImageStep::ActExp, 2, 2, 1, 0 },
-        { "holiday 30 February", kHolidayAt + 10, { 0x26, 0x02, 0x30, 0x00, 0x00, 0x26, 0x03, 0x01, 0x00, 0x00 },
-            ImageStep::Holidays, 2, 2, 1, 0 },
+        { "holiday 30 February", kHolidayAt + 10,
+            { 0x26, 0x02, 0x30, 0x00, 0x00, 0x26, 0x03, 0x01, 0x00, 0x00 }, ImageStep::Holidays, 2, 2, 1, 0 },
     };
     for (const Case& c : cases) {
         auto image = blankImage();

@@ -25,17 +25,22 @@ protected:
     {
         ReadKeyFixture::SetUp();
         addLock(1, kLockA, "Front", "Lobby");
-        exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Department,Status) "
-             "VALUES (7,'iButton','" + romIdText(kUserKey) + "','','Ada','Lovelace','Maths','Active')");
+        exec("INSERT INTO KeyManagement "
+             "(KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Department,Status) "
+             "VALUES (7,'iButton','"
+            + romIdText(kUserKey) + "','','Ada','Lovelace','Maths','Active')");
         exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
              "VALUES (8,'KeyCode','','4321','Cy','Code','Active')");
         exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-             "VALUES (9,'Complex','" + romIdText(kComplexKey) + "','777','Di','Both','Active')");
-        exec("INSERT INTO LockKeyManagement (LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID,SerialID,FirstName,"
-             "LastName,Status,UserType,KeyCode,ExpDate) VALUES (1,7,1,1,1,'" + romIdText(kUserKey)
-            + "','Ada','Lovelace','Active','iButton','',0)");
+             "VALUES (9,'Complex','"
+            + romIdText(kComplexKey) + "','777','Di','Both','Active')");
+        exec("INSERT INTO LockKeyManagement "
+             "(LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID,SerialID,FirstName,"
+             "LastName,Status,UserType,KeyCode,ExpDate) VALUES (1,7,1,1,1,'"
+            + romIdText(kUserKey) + "','Ada','Lovelace','Active','iButton','',0)");
         exec("INSERT INTO TimeGroup (GroupID,GroupName) VALUES (2,'Day Shift')");
-        exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES (2,'08:00:00','16:00:00','Monday')");
+        exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
+             "(2,'08:00:00','16:00:00','Monday')");
         exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Monday,Friday) "
              "VALUES (1,'Classroom Mode','08:00:00',1,1)");
         exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday,Tuesday,Wednesday,"
@@ -47,10 +52,13 @@ protected:
         TimeTableRows rows;
         rows.timeShiftGroups[1] = { { { 8, 30 }, { 17, 0 }, "Monday" }, { { 9, 0 }, { 12, 0 }, "Tuesday" } };
         rows.timeShiftGroups[2] = { { { 22, 0 }, { 23, 0 }, "Sunday" } };
-        rows.firstSchedule = { { { 8, 0 }, "Classroom Mode", { false, true, false, false, false, true, false } },
-            { { 18, 0 }, "Storehouse Mode", { true, true, true, true, true, true, true } } };
-        rows.secondSchedule = { { { 6, 0 }, "Lock Mode", { true, false, false, false, false, false, false } } };
-        rows.actExpGroups = { {}, { PeriodPoint { 2026, 1, 1, 8, 0 }, PeriodPoint { 2026, 12, 31, 18, 30 } } };
+        rows.firstSchedule
+            = { { { 8, 0 }, "Classroom Mode", { false, true, false, false, false, true, false } },
+                  { { 18, 0 }, "Storehouse Mode", { true, true, true, true, true, true, true } } };
+        rows.secondSchedule
+            = { { { 6, 0 }, "Lock Mode", { true, false, false, false, false, false, false } } };
+        rows.actExpGroups
+            = { {}, { PeriodPoint { 2026, 1, 1, 8, 0 }, PeriodPoint { 2026, 12, 31, 18, 30 } } };
         rows.holidayGroups = { {}, { PeriodPoint { 2026, 7, 1, 0, 0 }, PeriodPoint { 2026, 7, 14, 0, 0 } } };
         return rows;
     }

@@ -60,7 +60,8 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_EQ(scalar("SELECT count(*) FROM ActExpDateST1 WHERE GroupID = 2 AND ActivationDate = "
                      "'2026-01-01 08:00:00' AND ExpirationDate = '2026-12-31 18:30:00'"),
         1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM ExceptionDateST1 WHERE GroupID = 1 AND ExceptionDateFrom IS NULL"), 1);
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM ExceptionDateST1 WHERE GroupID = 1 AND ExceptionDateFrom IS NULL"), 1);
     EXPECT_EQ(scalar("SELECT count(*) FROM ExceptionDateST1 WHERE GroupID = 2 AND ExceptionDateFrom = "
                      "'2026-07-01 00:00:00'"),
         1);
@@ -73,13 +74,17 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_EQ(text("SELECT FirstName||'/'||LastName||'/'||UserType||'/'||SerialID||'/'||KeyCode||'/'||"
                    "ifnull(TimeShiftID,'null')||'/'||ExpDate FROM TempKey WHERE KeyID = 1"),
         "Unknow/Unknow/iButton/00" + romIdText(kStrangerKey).substr(2) + "//null/0");
-    EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
+    EXPECT_EQ(
+        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
         "Cy/KeyCode//4321");
-    EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 3"),
+    EXPECT_EQ(
+        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 3"),
         "Unknow/KeyCode//999");
-    EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 4"),
+    EXPECT_EQ(
+        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 4"),
         "Di/Complex/" + romIdText(kComplexKey) + "/777");
-    EXPECT_EQ(scalar("SELECT count(*) FROM TempKey WHERE ExpDateID IS NOT NULL OR Used <> 0 OR Status <> 'Active'"),
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM TempKey WHERE ExpDateID IS NOT NULL OR Used <> 0 OR Status <> 'Active'"),
         0);
 
     // The comparison tabs.
@@ -112,8 +117,8 @@ TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
         for (int c = 0; c < model->columnCount(); ++c)
             titles << model->headerData(c, Qt::Horizontal).toString();
         EXPECT_EQ(titles,
-            (QStringList { "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday",
-                "Friday", "Saturday" }));
+            (QStringList { "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday",
+                "Thursday", "Friday", "Saturday" }));
         // The 08:00 entry applies on Monday and Friday on both sides.
         int row = -1;
         for (int r = 0; r < model->rowCount(); ++r)

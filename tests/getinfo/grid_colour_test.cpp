@@ -53,7 +53,8 @@ TEST_F(GetInfoWindowTest, ANullWeekdayIsLime)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock);
-    exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday) VALUES (1,'Lock Mode','05:00:00',NULL)");
+    exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday) VALUES (1,'Lock "
+         "Mode','05:00:00',NULL)");
     form->LockStatusInDB_Query.Close();
     form->LockStatusInDB_Query.Open();
     TDbGridModel* model = form->DBGrid6->gridModel();

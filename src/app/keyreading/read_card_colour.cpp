@@ -3,10 +3,12 @@
 #include "app/keyreading/read_card_form.h"
 
 namespace {
-const char* const kWeekdays[7] = { "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday" };
+const char* const kWeekdays[7]
+    = { "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday" };
 }
 
-void TReadCard_Form::lockStatusCellColour(const TMemoryDataSet& ds, int row, const TDbField& field, CellColours& c)
+void TReadCard_Form::lockStatusCellColour(
+    const TMemoryDataSet& ds, int row, const TDbField& field, CellColours& c)
 {
     // Begin time and status keep the grid's own colours.
     for (const char* day : kWeekdays)

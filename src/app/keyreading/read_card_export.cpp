@@ -18,8 +18,8 @@ DateTime now()
     const QDate d = t.date();
     const QTime c = t.time();
     using namespace std::chrono;
-    return local_days { year { d.year() } / d.month() / d.day() } + hours { c.hour() } + minutes { c.minute() }
-    + seconds { c.second() };
+    return local_days { year { d.year() } / d.month() / d.day() } + hours { c.hour() }
+    + minutes { c.minute() } + seconds { c.second() };
 }
 
 std::string dateTimeCell(DateTime t)
@@ -31,8 +31,8 @@ std::string timeCell(DateTime t)
 {
     const auto sinceMidnight = t - std::chrono::floor<std::chrono::days>(t);
     const std::chrono::hh_mm_ss hms { sinceMidnight };
-    return keyreading::timeText(QTime(int(hms.hours().count()), int(hms.minutes().count()),
-                                    int(hms.seconds().count())))
+    return keyreading::timeText(
+        QTime(int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count())))
         .toStdString();
 }
 
@@ -44,10 +44,18 @@ void put(workbook::Sheet& sheet, int row, int column, const TDbField& field, As 
     if (field.IsNull())
         return;
     switch (as) {
-    case As::Text: sheet.setText(row, column, field.AsString()); break;
-    case As::DateTime: sheet.setText(row, column, dateTimeCell(field.AsDateTime())); break;
-    case As::Time: sheet.setText(row, column, timeCell(field.AsDateTime())); break;
-    case As::Boolean: sheet.setText(row, column, field.AsBoolean() ? "True" : "False"); break;
+    case As::Text:
+        sheet.setText(row, column, field.AsString());
+        break;
+    case As::DateTime:
+        sheet.setText(row, column, dateTimeCell(field.AsDateTime()));
+        break;
+    case As::Time:
+        sheet.setText(row, column, timeCell(field.AsDateTime()));
+        break;
+    case As::Boolean:
+        sheet.setText(row, column, field.AsBoolean() ? "True" : "False");
+        break;
     }
 }
 
@@ -151,11 +159,12 @@ void TReadCard_Form::writeGetInformationReport(workbook::Sheet& sheet)
     Query3.Close();
     Query3.SQL = "SELECT * FROM TimeGroup";
     Query3.Open();
-    for (auto [table, location] : { std::pair { "TimeShift1", "Data In Lock" },
-             std::pair { "TimeShift", "Data In Database" } }) {
+    for (auto [table, location] :
+        { std::pair { "TimeShift1", "Data In Lock" }, std::pair { "TimeShift", "Data In Database" } }) {
         for (Query3.First(); !Query3.Eof(); Query3.Next()) {
             query4.Close();
-            query4.SQL = { std::string("SELECT * FROM ") + table, "WHERE GroupID = :GroupID", "ORDER BY BeginTime" };
+            query4.SQL
+                = { std::string("SELECT * FROM ") + table, "WHERE GroupID = :GroupID", "ORDER BY BeginTime" };
             query4.ParamByName("GroupID").AsInteger(Query3.FieldByName("GroupID").AsInteger());
             query4.Open();
             const TDbField& name = Query3.FieldByName("GroupName");
@@ -173,26 +182,29 @@ void TReadCard_Form::writeGetInformationReport(workbook::Sheet& sheet)
 
     const std::vector<Section> sections {
         { "Lock Status Setting",
-            { "Data Location", "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday",
-                "Friday", "Saturday" },
+            { "Data Location", "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday",
+                "Thursday", "Friday", "Saturday" },
             { "SELECT * FROM LockStatusST1", "ORDER BY BeginTime" },
             { "SELECT * FROM LockStatusST", "WHERE LockStatusID = :LockStatusID", "ORDER BY BeginTime" },
             { { "BeginTime", As::Time }, { "LockStatus", As::Text }, { "Sunday", As::Boolean },
                 { "Monday", As::Boolean }, { "Tuesday", As::Boolean }, { "Wednesday", As::Boolean },
                 { "Thursday", As::Boolean }, { "Friday", As::Boolean }, { "Saturday", As::Boolean } } },
         { "Activation/Expiration Date Setting", { "Data Location", "Activation Date", "Expiration Date" },
-            { "SELECT * FROM ActExpDateST1", "ORDER BY GroupID" }, { "SELECT * FROM ActExpDateST", "ORDER BY GroupID" },
+            { "SELECT * FROM ActExpDateST1", "ORDER BY GroupID" },
+            { "SELECT * FROM ActExpDateST", "ORDER BY GroupID" },
             { { "ActivationDate", As::DateTime }, { "ExpirationDate", As::DateTime } } },
         { "Exception Date Setting", { "Data Location", "Holiday Start", "Holiday End" },
             { "SELECT * FROM ExceptionDateST1", "ORDER BY GroupID" },
             { "SELECT * FROM ExceptionDateST", "ORDER BY GroupID" },
             { { "ExceptionDateFrom", As::DateTime }, { "ExceptionDateTo", As::DateTime } } },
-        { "Key List Setting", { "Data Location", "Serial ID", "First Name", "Last Name", "Status", "Department" },
+        { "Key List Setting",
+            { "Data Location", "Serial ID", "First Name", "Last Name", "Status", "Department" },
             { "SELECT * FROM TempKey", "ORDER BY SerialID" },
             { "SELECT * FROM LockKeyManagement", "WHERE LockID = :LockID", "AND Status = :Status",
                 "ORDER BY SerialID" },
-            { { "SerialID", As::Text }, { "FirstName", As::Text }, { "LastName", As::Text }, { "Status", As::Text },
-                { "Department", As::Text }, { "KeyCode", As::Text }, { "UserType", As::Text } } },
+            { { "SerialID", As::Text }, { "FirstName", As::Text }, { "LastName", As::Text },
+                { "Status", As::Text }, { "Department", As::Text }, { "KeyCode", As::Text },
+                { "UserType", As::Text } } },
     };
     for (const Section& s : sections) {
         ++row;

@@ -145,9 +145,9 @@ bool TReadCard_Form::showLockInformationPages()
     // A report that stops early shows no name, location or settings of an earlier lock.
     lockInfoLabel(QStringLiteral("Lock Name:"))->clear();
     lockInfoLabel(QStringLiteral("Lock Location:"))->clear();
-    for (TDbQuery* qy : { &TimeGroup_Query, &TimeShiftInLock_Query, &TimeShiftInDB_Query, &LockStatusInLock_Query,
-             &LockStatusInDB_Query, &ActExpInLock_Query, &ActExpInDB_Query, &ExceptionInLock_Query,
-             &ExceptionInDB_Query, &KeyInforInLock_Query, &KeyInforInDB_Query })
+    for (TDbQuery* qy : { &TimeGroup_Query, &TimeShiftInLock_Query, &TimeShiftInDB_Query,
+             &LockStatusInLock_Query, &LockStatusInDB_Query, &ActExpInLock_Query, &ActExpInDB_Query,
+             &ExceptionInLock_Query, &ExceptionInDB_Query, &KeyInforInLock_Query, &KeyInforInDB_Query })
         qy->Close();
     LockStatusNameInLock->hide();
     LockStatusNameInDB->hide();
@@ -202,7 +202,9 @@ void TReadCard_Form::runGetInformationReport()
     lockInfoLabel(QStringLiteral("Lock Name:"))->setText(q(textOf(Query1.FieldByName("LockName"))));
     lockInfoLabel(QStringLiteral("Lock Location:"))->setText(q(textOf(Query1.FieldByName("LockLocation"))));
     LockID = int(Query1.FieldByName("LockID").AsInteger());
-    LockStatusID = Query1.FieldByName("LockStatusID").IsNull() ? 0 : int(Query1.FieldByName("LockStatusID").AsInteger());
+    LockStatusID = Query1.FieldByName("LockStatusID").IsNull()
+        ? 0
+        : int(Query1.FieldByName("LockStatusID").AsInteger());
     Query1.Close();
 
     WaitWindow wait(this);
@@ -242,11 +244,12 @@ void TReadCard_Form::openLockSettingsQueries()
     const char* const columns = "SELECT BeginTime,LockStatus,Sunday,Monday,Tuesday,Wednesday,Thursday,Friday,"
                                 "Saturday,LockStatusID";
     LockStatusInLock_Query.Close();
-    LockStatusInLock_Query.SQL = { std::string(columns) + " FROM LockStatusST1", "ORDER BY BeginTime,LockStatus" };
+    LockStatusInLock_Query.SQL
+        = { std::string(columns) + " FROM LockStatusST1", "ORDER BY BeginTime,LockStatus" };
     LockStatusInLock_Query.Open();
     LockStatusInDB_Query.Close();
-    LockStatusInDB_Query.SQL = { std::string(columns) + " FROM LockStatusST", "WHERE LockStatusID = :LockStatusID",
-        "ORDER BY BeginTime,LockStatus" };
+    LockStatusInDB_Query.SQL = { std::string(columns) + " FROM LockStatusST",
+        "WHERE LockStatusID = :LockStatusID", "ORDER BY BeginTime,LockStatus" };
     LockStatusInDB_Query.ParamByName("LockStatusID").AsInteger(LockStatusID);
     LockStatusInDB_Query.Open();
     for (TDbQuery* qy : { &LockStatusInLock_Query, &LockStatusInDB_Query }) {
@@ -287,22 +290,27 @@ void TReadCard_Form::openLockSettingsQueries()
     // Every key the lock holds is listed: users not in the database and the holiday group the
     // lock side never carries (ExpDateID) join with nothing, so the group tables join outwards.
     KeyInforInLock_Query.Close();
-    KeyInforInLock_Query.SQL = { "SELECT A.SerialID,A.FirstName,A.LastName,A.Status,B.GroupID,B.GroupName,C.GroupID,"
-                                 "C.ActivationDate,",
-        "C.ExpirationDate,D.GroupID,D.ExceptionDateFrom,D.ExceptionDateTo,A.Used,A.KeyID,A.KeyCode,A.UserType,",
-        "A.TimeShiftID,A.ActExpDateID,A.ExpDateID,A.ExpDate", "FROM TempKey AS A",
-        "LEFT JOIN TimeGroup AS B ON B.GroupID = A.TimeShiftID",
-        "LEFT JOIN ActExpDateST AS C ON C.GroupID = A.ActExpDateID",
-        "LEFT JOIN ExceptionDateST AS D ON D.GroupID = A.ExpDateID", "ORDER BY A.FirstName,A.LastName" };
+    KeyInforInLock_Query.SQL
+        = { "SELECT A.SerialID,A.FirstName,A.LastName,A.Status,B.GroupID,B.GroupName,C.GroupID,"
+            "C.ActivationDate,",
+              "C.ExpirationDate,D.GroupID,D.ExceptionDateFrom,D.ExceptionDateTo,A.Used,A.KeyID,A.KeyCode,A."
+              "UserType,",
+              "A.TimeShiftID,A.ActExpDateID,A.ExpDateID,A.ExpDate", "FROM TempKey AS A",
+              "LEFT JOIN TimeGroup AS B ON B.GroupID = A.TimeShiftID",
+              "LEFT JOIN ActExpDateST AS C ON C.GroupID = A.ActExpDateID",
+              "LEFT JOIN ExceptionDateST AS D ON D.GroupID = A.ExpDateID",
+              "ORDER BY A.FirstName,A.LastName" };
     KeyInforInLock_Query.Open();
     KeyInforInDB_Query.Close();
-    KeyInforInDB_Query.SQL = { "SELECT A.LockID,A.SerialID,A.FirstName,A.LastName,A.Status,B.GroupID,B.GroupName,"
-                               "C.GroupID,C.ActivationDate,",
+    KeyInforInDB_Query.SQL = {
+        "SELECT A.LockID,A.SerialID,A.FirstName,A.LastName,A.Status,B.GroupID,B.GroupName,"
+        "C.GroupID,C.ActivationDate,",
         "C.ExpirationDate,D.GroupID,D.ExceptionDateFrom,D.ExceptionDateTo,A.KeyID,A.KeyCode,A.UserType,",
         "A.TimeShiftID,A.ActExpDateID,A.ExpDateID,A.ExpDate",
         "FROM LockKeyManagement AS A, TimeGroup AS B, ActExpDateST AS C, ExceptionDateST AS D",
         "WHERE A.LockID = :LockID", "AND A.Status = :Status", "AND B.GroupID = A.TimeShiftID",
-        "AND C.GroupID = A.ActExpDateID", "AND D.GroupID = A.ExpDateID", "ORDER BY A.FirstName,A.LastName" };
+        "AND C.GroupID = A.ActExpDateID", "AND D.GroupID = A.ExpDateID", "ORDER BY A.FirstName,A.LastName"
+    };
     KeyInforInDB_Query.ParamByName("LockID").AsInteger(LockID);
     KeyInforInDB_Query.ParamByName("Status").AsString("Active");
     KeyInforInDB_Query.Open();
@@ -315,8 +323,8 @@ void TReadCard_Form::showModeInForce()
         return;
     const auto sinceMidnight = *getInfoLockTime_ - std::chrono::floor<std::chrono::days>(*getInfoLockTime_);
     Query2.Close();
-    Query2.SQL = { "SELECT * FROM LockStatusST1", "WHERE LockStatus = :LockStatus", "OR LockStatus = :LockStatus1",
-        "ORDER BY BeginTime" };
+    Query2.SQL = { "SELECT * FROM LockStatusST1", "WHERE LockStatus = :LockStatus",
+        "OR LockStatus = :LockStatus1", "ORDER BY BeginTime" };
     Query2.ParamByName("LockStatus").AsString("Classroom Mode");
     Query2.ParamByName("LockStatus1").AsString("Storehouse Mode");
     Query2.Open();
@@ -352,7 +360,8 @@ bool TReadCard_Form::ReadGetLockSetupCard()
     CommitWhatWasWritten tx(*conn);
     // All five tables are emptied before anything is decoded: an image that stops decoding
     // part-way leaves no rows of an earlier lock beside this lock's.
-    for (const char* table : { "TimeShift1", "LockStatusST1", "ActExpDateST1", "ExceptionDateST1", "TempKey" })
+    for (const char* table :
+        { "TimeShift1", "LockStatusST1", "ActExpDateST1", "ExceptionDateST1", "TempKey" })
         conn->ExecSQL(std::string("DELETE FROM ") + table);
 
     const DecodedSettingsImage decoded = decodeSettingsImage(image);
@@ -370,9 +379,11 @@ bool TReadCard_Form::ReadGetLockSetupCard()
         insert.ExecSQL();
     }
     insert.Close();
-    insert.SQL = { "INSERT INTO LockStatusST1 (LockStatusID,BeginTime,LockStatus,Sunday,Monday,Tuesday,Wednesday,"
-                   "Thursday,Friday,Saturday)",
-        "VALUES (1,:BeginTime,:LockStatus,:Sunday,:Monday,:Tuesday,:Wednesday,:Thursday,:Friday,:Saturday)" };
+    insert.SQL = {
+        "INSERT INTO LockStatusST1 (LockStatusID,BeginTime,LockStatus,Sunday,Monday,Tuesday,Wednesday,"
+        "Thursday,Friday,Saturday)",
+        "VALUES (1,:BeginTime,:LockStatus,:Sunday,:Monday,:Tuesday,:Wednesday,:Thursday,:Friday,:Saturday)"
+    };
     for (const DecodedSchedule& r : decoded.schedules) {
         insert.ParamByName("BeginTime").AsTime(timeOfDay(r.begin));
         if (r.lockStatus)
@@ -383,38 +394,41 @@ bool TReadCard_Form::ReadGetLockSetupCard()
             insert.ParamByName(kDays[d]).AsBoolean(r.days[size_t(d)]);
         insert.ExecSQL();
     }
-    auto periods = [&](const char* table, const char* from, const char* to, const std::vector<DecodedPeriod>& rows) {
-        insert.Close();
-        insert.SQL = { std::string("INSERT INTO ") + table + " (GroupID," + from + "," + to + ")",
-            "VALUES (:GroupID,:From,:To)" };
-        for (const DecodedPeriod& r : rows) {
-            insert.ParamByName("GroupID").AsInteger(r.groupId);
-            for (auto [param, value] : { std::pair { "From", r.from }, std::pair { "To", r.to } }) {
-                if (value)
-                    insert.ParamByName(param).AsDateTime(*value);
-                else
-                    insert.ParamByName(param).Clear();
-            }
-            insert.ExecSQL();
-        }
-    };
+    auto periods
+        = [&](const char* table, const char* from, const char* to, const std::vector<DecodedPeriod>& rows) {
+              insert.Close();
+              insert.SQL = { std::string("INSERT INTO ") + table + " (GroupID," + from + "," + to + ")",
+                  "VALUES (:GroupID,:From,:To)" };
+              for (const DecodedPeriod& r : rows) {
+                  insert.ParamByName("GroupID").AsInteger(r.groupId);
+                  for (auto [param, value] : { std::pair { "From", r.from }, std::pair { "To", r.to } }) {
+                      if (value)
+                          insert.ParamByName(param).AsDateTime(*value);
+                      else
+                          insert.ParamByName(param).Clear();
+                  }
+                  insert.ExecSQL();
+              }
+          };
     periods("ActExpDateST1", "ActivationDate", "ExpirationDate", decoded.actExpGroups);
     periods("ExceptionDateST1", "ExceptionDateFrom", "ExceptionDateTo", decoded.holidayGroups);
 
     // The key list.
     insert.Close();
-    insert.SQL = { "INSERT INTO TempKey (KeyID,SerialID,FirstName,LastName,Status,Used,UserType,KeyCode,Department,"
-                   "Title,Address,ContactInfor,TimeShiftID,ActExpDateID,ExpDate)",
+    insert.SQL = {
+        "INSERT INTO TempKey (KeyID,SerialID,FirstName,LastName,Status,Used,UserType,KeyCode,Department,"
+        "Title,Address,ContactInfor,TimeShiftID,ActExpDateID,ExpDate)",
         "VALUES (:KeyID,:SerialID,:FirstName,:LastName,:Status,:Used,:UserType,:KeyCode,:Department,:Title,"
-        ":Address,:ContactInfor,:TimeShiftID,:ActExpDateID,:ExpDate)" };
+        ":Address,:ContactInfor,:TimeShiftID,:ActExpDateID,:ExpDate)"
+    };
     for (int qIndex = 0; qIndex < plan.pageCount(); ++qIndex) {
         if (!readPage(plan.firstPage + qIndex, page))
             return false;
         for (int k = 0; k < plan.entriesOnPage(qIndex); ++k) {
             const int index = 2 * qIndex + k;
-            const LockKeyListEntry entry = decodeLockKeyListEntry(
-                std::span<const uint8_t, getinfo::kKeyListEntrySize>(page.data() + KeyListPlan::offsetOf(index),
-                    getinfo::kKeyListEntrySize));
+            const LockKeyListEntry entry
+                = decodeLockKeyListEntry(std::span<const uint8_t, getinfo::kKeyListEntrySize>(
+                    page.data() + KeyListPlan::offsetOf(index), getinfo::kKeyListEntrySize));
             Query2.Close();
             switch (entry.kind) {
             case LockKeyKind::IButton:
@@ -424,7 +438,8 @@ bool TReadCard_Form::ReadGetLockSetupCard()
                 Query2.SQL = { "SELECT * FROM KeyManagement", "WHERE KeyCode = :KeyCode" };
                 break;
             case LockKeyKind::Complex:
-                Query2.SQL = { "SELECT * FROM KeyManagement", "WHERE SerialID LIKE :SerialID", "AND KeyCode = :KeyCode" };
+                Query2.SQL = { "SELECT * FROM KeyManagement", "WHERE SerialID LIKE :SerialID",
+                    "AND KeyCode = :KeyCode" };
                 break;
             }
             if (entry.hasIButton())
@@ -450,8 +465,8 @@ bool TReadCard_Form::ReadGetLockSetupCard()
                 insert.ParamByName("UserType").AsString(type);
                 insert.ParamByName("SerialID")
                     .AsString(entry.hasIButton() ? textOf(Query2.FieldByName("SerialID")) : std::string());
-                insert.ParamByName("KeyCode")
-                    .AsString(entry.hasKeyCode() ? textOf(Query2.FieldByName("KeyCode")) : std::string());
+                insert.ParamByName("KeyCode").AsString(
+                    entry.hasKeyCode() ? textOf(Query2.FieldByName("KeyCode")) : std::string());
                 for (const char* column : { "Department", "Title", "Address", "ContactInfor" })
                     if (!Query2.FieldByName(column).IsNull())
                         insert.ParamByName(column).AsString(Query2.FieldByName(column).AsString());
