@@ -79,7 +79,6 @@ void TReadCard_Form::BitBtn2Click()
     if (reading())
         return;
     const bool audit = currentPanel() == 6 || currentPanel() == 8; // Record_Panel, MultiLock_Panel
-    std::filesystem::path file;
     try {
         ExportingNotice notice(this);
         workbook::Workbook book;
@@ -88,7 +87,7 @@ void TReadCard_Form::BitBtn2Click()
             writeAuditReport(sheet);
         else
             writeGetInformationReport(sheet);
-        file = workbook::exportWorkbook(book, sheet.name());
+        workbook::exportWorkbook(book, sheet.name());
     } catch (const std::exception& e) {
         appDialogs().error(e.what());
         return;
