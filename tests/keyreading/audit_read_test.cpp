@@ -85,7 +85,7 @@ TEST_F(AuditReadTest, OneKeyTrailSkipsEmptySlotsAndNumbersTheRest)
     EXPECT_EQ(form->Label44->text(), QStringLiteral("Lobby"));
     EXPECT_EQ(form->Label46->text(), QStringLiteral("2000"));
     EXPECT_EQ(form->Label50->text(), QStringLiteral("2000"));
-    EXPECT_EQ(form->Label48->text(), QStringLiteral("2026-12-06 09:00:00"));
+    EXPECT_EQ(form->Label48->text(), QStringLiteral("6 Dec 2026 09:00:00"));
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 1963);
     EXPECT_EQ(scalar("SELECT min(No) FROM TempRecord"), 1);
     EXPECT_EQ(scalar("SELECT max(No) FROM TempRecord"), 1963);

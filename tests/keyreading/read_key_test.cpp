@@ -50,7 +50,7 @@ TEST_F(ReadKeyTest, NamesEveryMissionKeyAndShowsItsPanel)
         { MissionKind::KeyManagement, "Key Management Mission Key", -1 },
         { MissionKind::SetTimeTable, "Set Time Table Key", 0 },
         { MissionKind::MultiLock, "Multi-Lock Key", -1 },
-        { MissionKind::GetInformation, "Get Information Key", -1 },
+        { MissionKind::GetInformation, "Get Information Key", 4 }, // a fresh key: the empty lock settings panel
         { MissionKind::GetAuditTrail, "Get Audit Trail Key", 6 },
         { MissionKind::MultiLockAuditTrail, "Multi-Lock Audit Trail Key", 8 },
         { MissionKind::SetParameter, "Set Parameter Key", 0 },
@@ -144,8 +144,8 @@ TEST_F(ReadKeyTest, ReadsTheKeyByItselfShortlyAfterOpening)
 TEST_F(ReadKeyTest, ClockKeysShowTheirTime)
 {
     auto form = newForm();
-    const std::pair<uint32_t, const char*> values[] = { { 0, "1970-01-01 00:00:00" },
-        { 86400, "1970-01-02 00:00:00" }, { 90061, "1970-01-02 01:01:01" } };
+    const std::pair<uint32_t, const char*> values[] = { { 0, "1 Jan 1970 00:00:00" },
+        { 86400, "2 Jan 1970 00:00:00" }, { 90061, "2 Jan 1970 01:01:01" } };
     for (auto [seconds, text] : values) {
         for (uint8_t family : { onewire::kFamilyDS1904, onewire::kFamilyDS1994 }) {
             clearReader();
@@ -250,7 +250,7 @@ TEST_F(ReadKeyTest, NewLockSetupKeyShowsBlinkTimeAndSerialIds)
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(form->currentPanel(), 2);
     EXPECT_TRUE(form->CheckBox1->isChecked());
-    EXPECT_EQ(form->Label31->text(), QStringLiteral("2026-03-04 05:06:07"));
+    EXPECT_EQ(form->Label31->text(), QStringLiteral("4 Mar 2026 05:06:07"));
     EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2);
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = 'Front'"), 1);
 
@@ -460,8 +460,8 @@ TEST_F(ReadKeyTest, UserKeyShowsItsSettingsInTheChosenLock)
     EXPECT_EQ(form->ExceptionDateLabel->text(), QStringLiteral("No Limit"));
     form->LockInfor_Query.Next();
     EXPECT_EQ(form->TimeShift_Query.RecordCount(), 1);
-    EXPECT_EQ(form->ActExpDateLabel->text(), QStringLiteral("2026-01-01 08:00:00 To 2026-12-31 18:00:00"));
-    EXPECT_EQ(form->ExceptionDateLabel->text(), QStringLiteral("2026-07-01 00:00:00 To 2026-07-14 00:00:00"));
+    EXPECT_EQ(form->ActExpDateLabel->text(), QStringLiteral("1 Jan 2026 08:00:00 To 31 Dec 2026 18:00:00"));
+    EXPECT_EQ(form->ExceptionDateLabel->text(), QStringLiteral("1 Jul 2026 00:00:00 To 14 Jul 2026 00:00:00"));
     EXPECT_EQ(form->TimeShiftGrid->gridModel()->headerData(0, Qt::Horizontal).toString(),
         QStringLiteral("Begin Time"));
     EXPECT_EQ(form->LockInforGrid->gridModel()->columnCount(), 3);

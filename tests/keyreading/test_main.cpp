@@ -1,10 +1,12 @@
 // The window tests need an application object (offscreen under CTest).
 #include <QApplication>
+#include <QLocale>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    QLocale::setDefault(QLocale::c()); // dates and times shown do not depend on the machine
     return RUN_ALL_TESTS();
 }

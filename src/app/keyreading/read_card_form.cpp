@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QLocale>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -189,9 +190,27 @@ QString dateTimeText(DateTime t, bool dropMidnight)
     const std::chrono::hh_mm_ss hms { t - days };
     const QDate date(int(ymd.year()), unsigned(ymd.month()), unsigned(ymd.day()));
     const QTime time(int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count()));
+    const QLocale locale;
+    const QString dateText = locale.toString(date, QLocale::ShortFormat);
     if (dropMidnight && time == QTime(0, 0))
-        return date.toString(QStringLiteral("yyyy-MM-dd"));
-    return QDateTime(date, time).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        return dateText;
+    return dateText + QLatin1Char(' ') + timeText(time);
+}
+
+QString timeText(QTime time)
+{
+    // The locale's long time format names a time zone: key and database times carry none.
+    const QString format = QLocale().timeFormat(QLocale::LongFormat);
+    QString kept;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        kept += c;
+    }
+    return QLocale().toString(time, kept.simplified());
 }
 
 // While a read or a save runs: the window's buttons and the main window's tool buttons are
@@ -461,6 +480,7 @@ void TReadCard_Form::buildLayout()
     connect(BitBtn8, &QPushButton::clicked, this, [this] { BitBtn8Click(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    setUpGetInformation();
 }
 
 QWidget* TReadCard_Form::buildUserPanel()
@@ -946,12 +966,6 @@ void TReadCard_Form::readMissionKey()
     }
 }
 
-void TReadCard_Form::runGetInformationReport()
-{
-    // The lock report and the settings comparison of a Get Information key arrive with their
-    // own change; until then the key is named only.
-}
-
 void TReadCard_Form::showNewLockSetup(const MissionKeyPage& page0)
 {
     // The lock setup window keeps its blink choice at byte 27 (byte 19 is daylight saving).
@@ -1015,12 +1029,6 @@ bool TReadCard_Form::ReadSysSetupCard()
         QCoreApplication::processEvents();
     }
     return true;
-}
-
-bool TReadCard_Form::ReadGetLockSetupCard()
-{
-    // Decoding the settings image and key list arrives with the Get Information report.
-    return false;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -10,10 +10,13 @@
 #include "keyformats/audit_records.h"
 
 #include <QPointer>
+#include <QTime>
 #include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +31,9 @@ class QPushButton;
 class QTabWidget;
 class QTimer;
 class TDownloading_Form;
+namespace workbook {
+class Sheet;
+}
 
 namespace keyreading {
 class InputBlock;
@@ -64,7 +70,7 @@ public:
     // Decoders, one per kind; each works on the page buffer and the state below.
     bool ReadRecordCard();
     bool MLReadRecordCard(int lockIndex);
-    bool ReadGetLockSetupCard(); // settings image and key list: a later issue
+    bool ReadGetLockSetupCard(); // settings image and key list of a Get Information key
     bool ReadSysSetupCard(); // lock serial ids of a New Lock Setup key
 
     // Grid handlers of the lock settings panel.
@@ -172,6 +178,21 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QGroupBox* UpgradeGroup = nullptr; // "Upgrade Lock Program"
     TDBGrid *TimeGroupGrid = nullptr, *DBGrid7 = nullptr, *DBGrid6 = nullptr;
+    // ---- Get Information report and export ----
+    QLabel* Label17 = nullptr; // the "Lock Serial ID:" value of the Lock Information tab
+    QLabel *LockStatusNameInLock = nullptr, *LockStatusNameInDB = nullptr; // schedule name captions
+    QLabel* lockInfoLabel(const QString& caption) const; // a value label of the Lock Information tab
+    void BitBtn2Click(); // " &Export Data"
+    // Weekday colours of DBGrid7 and DBGrid6 (DBGrid7DrawColumnCell, DBGrid6DrawColumnCell).
+    static void lockStatusCellColour(const TMemoryDataSet& ds, int row, const TDbField& field, CellColours& c);
+    void setUpGetInformation();
+    bool showLockInformationPages();
+    void openLockSettingsQueries();
+    void showModeInForce();
+    void writeAuditReport(workbook::Sheet& sheet);
+    void writeGetInformationReport(workbook::Sheet& sheet);
+    std::map<QString, QLabel*> lockInfoLabels_;
+    std::optional<DateTime> getInfoLockTime_;
     // Panel 6: single-lock audit
     QLabel *Label40 = nullptr, *Label42 = nullptr, *Label44 = nullptr, *Label46 = nullptr, *Label48 = nullptr,
            *Label50 = nullptr;
@@ -223,7 +244,9 @@ private:
 extern TReadCard_Form* ReadCard_Form;
 
 namespace keyreading {
-// The date-time text the window shows ("yyyy-MM-dd hh:mm:ss"); midnight without its time
-// when dropMidnight.
+// The date-time text the window shows: the locale's short date and long time (without a time
+// zone: key times are the lock's local times); midnight without its time when dropMidnight.
 QString dateTimeText(DateTime t, bool dropMidnight = false);
+// A time of day in the locale's long time format, without a time zone.
+QString timeText(QTime time);
 } // namespace keyreading

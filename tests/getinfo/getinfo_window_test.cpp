@@ -1,0 +1,331 @@
+// Get Information keys through the Read Key window: the program's key, filled by a simulated
+// lock, read back into the Lock Information tab, the scratch tables and the comparison tabs.
+#include "getinfo/getinfo_fixture.h"
+
+#include <QProgressBar>
+
+using namespace rktest;
+using namespace getinfotest;
+
+namespace {
+
+TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_EQ(form->Label6->text(), QStringLiteral("Get Information Key"));
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_FALSE(form->BitBtn2->isHidden());
+    EXPECT_TRUE(form->BitBtn2->isEnabled());
+    EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
+
+    const std::pair<const char*, const char*> shown[] = {
+        { "Lock Serial ID:", "" }, // checked below
+        { "Lock Name:", "Front" },
+        { "Lock Location:", "Lobby" },
+        { "Key List Status:", "Enable" },
+        { "Manual Setup Status:", "Disable" },
+        { "DayLight Saving Status:", "Enable" },
+        { "DayLight Saving:", "Yes" },
+        { "Blink:", "Enable" },
+        { "Lock Mode:", "Classroom Mode" }, // 12:00 lies after the 08:00 Classroom row
+        { "Lock Hardware Version:", "300A" },
+        { "Lock Software Version:", "2.3" },
+        { "User Number:", "5" },
+        { "Time In Lock:", "6 Dec 2026 12:00:00" },
+        { "Audit Trial Number:", "3" },
+        { "Battery Voltage:", "4.8" },
+        { "Lock Level:", "High" },
+    };
+    for (auto [caption, text] : shown)
+        if (*text) {
+            EXPECT_EQ(info(*form, caption), QString::fromLatin1(text)) << caption;
+        }
+    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockA)));
+    EXPECT_EQ(form->LockID, 1);
+    EXPECT_EQ(form->LockStatusID, 1);
+
+    // The decoded tables.
+    EXPECT_EQ(scalar("SELECT count(*) FROM TimeShift1"), 3);
+    EXPECT_EQ(scalar("SELECT count(*) FROM TimeShift1 WHERE GroupID = 2 AND BeginTime = '08:30:00' "
+                     "AND EndTime = '17:00:00' AND DayOfWeek = 'Monday'"),
+        1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1 WHERE LockStatusID = 1"), 3);
+    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1 WHERE BeginTime = '08:00:00' AND LockStatus = "
+                     "'Classroom Mode' AND Monday = 1 AND Friday = 1 AND Sunday = 0"),
+        1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1 WHERE LockStatus = 'Lock Mode'"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM ActExpDateST1"), 2);
+    EXPECT_EQ(scalar("SELECT count(*) FROM ActExpDateST1 WHERE GroupID = 2 AND ActivationDate = "
+                     "'2026-01-01 08:00:00' AND ExpirationDate = '2026-12-31 18:30:00'"),
+        1);
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM ExceptionDateST1 WHERE GroupID = 1 AND ExceptionDateFrom IS NULL"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM ExceptionDateST1 WHERE GroupID = 2 AND ExceptionDateFrom = "
+                     "'2026-07-01 00:00:00'"),
+        1);
+
+    // The key list: known users by their rows, others as "Unknow".
+    EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5);
+    EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode||'/'||TimeShiftID||'/'||"
+                   "ActExpDateID||'/'||ExpDate||'/'||Department FROM TempKey WHERE KeyID = 0"),
+        "Ada/iButton/" + romIdText(kUserKey) + "//2/2/1/Maths");
+    EXPECT_EQ(text("SELECT FirstName||'/'||LastName||'/'||UserType||'/'||SerialID||'/'||KeyCode||'/'||"
+                   "ifnull(TimeShiftID,'null')||'/'||ExpDate FROM TempKey WHERE KeyID = 1"),
+        "Unknow/Unknow/iButton/00" + romIdText(kStrangerKey).substr(2) + "//null/0");
+    EXPECT_EQ(
+        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
+        "Cy/KeyCode//4321");
+    EXPECT_EQ(
+        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 3"),
+        "Unknow/KeyCode//999");
+    EXPECT_EQ(
+        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 4"),
+        "Di/Complex/" + romIdText(kComplexKey) + "/777");
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM TempKey WHERE ExpDateID IS NOT NULL OR Used <> 0 OR Status <> 'Active'"),
+        0);
+
+    // The comparison tabs.
+    EXPECT_EQ(form->TimeGroup_Query.RecordCount(), 2);
+    EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 0); // group 1, "No Limit"
+    EXPECT_EQ(form->LockStatusInLock_Query.RecordCount(), 3);
+    EXPECT_EQ(form->LockStatusInDB_Query.RecordCount(), 2);
+    EXPECT_FALSE(form->LockStatusNameInLock->isHidden());
+    EXPECT_EQ(form->LockStatusNameInDB->text(), QStringLiteral("No Limit Classroom Mode"));
+    EXPECT_EQ(form->ActExpInLock_Query.RecordCount(), 2);
+    EXPECT_EQ(form->ExceptionInDB_Query.RecordCount(), 1);
+    EXPECT_EQ(form->KeyInforInLock_Query.RecordCount(), 5); // every key the lock holds
+    EXPECT_EQ(form->KeyInforInDB_Query.RecordCount(), 1);
+    EXPECT_EQ(form->ProgressBar1->maximum(), 5 / 2 + 16);
+    EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
+
+    // Moving to the second time group shows its rows on both sides.
+    form->TimeGroup_Query.Last();
+    EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 2);
+    EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
+}
+
+TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    for (TDBGrid* grid : { form->DBGrid7, form->DBGrid6 }) {
+        TDbGridModel* model = grid->gridModel();
+        QStringList titles;
+        for (int c = 0; c < model->columnCount(); ++c)
+            titles << model->headerData(c, Qt::Horizontal).toString();
+        EXPECT_EQ(titles,
+            (QStringList { "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday",
+                "Thursday", "Friday", "Saturday" }));
+        // The 08:00 entry applies on Monday and Friday on both sides.
+        int row = -1;
+        for (int r = 0; r < model->rowCount(); ++r)
+            if (model->data(model->index(r, 0)).toString() == QStringLiteral("08:00"))
+                row = r;
+        ASSERT_GE(row, 0);
+        for (int c = 2; c <= 8; ++c) {
+            const bool on = c == 3 || c == 7;
+            EXPECT_EQ(model->data(model->index(row, c), Qt::ForegroundRole).value<QColor>(),
+                on ? QColor(0xFF, 0, 0) : QColor(0, 0xFF, 0))
+                << c;
+        }
+        EXPECT_FALSE(model->data(model->index(0, 0), Qt::ForegroundRole).isValid());
+        EXPECT_FALSE(model->data(model->index(0, 1), Qt::ForegroundRole).isValid());
+    }
+}
+
+TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
+{
+    const struct {
+        int hour;
+        bool pageSaysClassroom;
+        const char* shown;
+    } cases[] = {
+        { 7, true, "Storehouse Mode" }, // before the first row: the last row
+        { 12, false, "Classroom Mode" },
+        { 20, true, "Classroom Mode" }, // no row later: the page's mode
+        { 20, false, "Storehouse Mode" },
+    };
+    for (const auto& c : cases) {
+        auto lock = standardLock(at(2026, 12, 6, c.hour, 0, 0));
+        lock.state().classroom = c.pageSaysClassroom;
+        auto form = readKeyFrom(lock);
+        EXPECT_EQ(info(*form, "Lock Mode:"), QString::fromLatin1(c.shown)) << c.hour;
+    }
+}
+
+TEST_F(GetInfoWindowTest, AFreshKeyShowsTheEmptyPanelWithoutAMessage)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock); // a full report first
+    auto key = getInfoKey(903);
+    insertKey(key);
+    form->timings.clear();
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_EQ(form->timings.pagesRead, 2);
+    EXPECT_EQ(info(*form, "Lock Serial ID:"), QString());
+    EXPECT_EQ(info(*form, "User Number:"), QString());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
+    EXPECT_EQ(form->DBGrid7->gridModel()->rowCount(), 0);
+}
+
+TEST_F(GetInfoWindowTest, AnotherSitesKeyIsRefused)
+{
+    auto key = ds1977(901);
+    auto page0 = blankMissionKeyPage();
+    putReadHeader(page0, ReadKind::GetInformation, kOtherSite);
+    setPage(key, 0, page0);
+    insertKey(key);
+    auto form = newForm();
+    EXPECT_EQ(read(*form), std::vector<std::string> { "Wrong key please insert program key." });
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+}
+
+TEST_F(GetInfoWindowTest, ALockNotInTheDatabaseKeepsItsInformationOnly)
+{
+    locksim::SimLock lock(kLockB, kSite, at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    EXPECT_EQ(boxes, std::vector<std::string> { "Can not find information of this key in database." });
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockB)));
+    EXPECT_EQ(info(*form, "Lock Name:"), QString());
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
+}
+
+TEST_F(GetInfoWindowTest, PageTwoEdgeValues)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto key = getInfoKey();
+    visit(lock, key);
+    auto page2 = *onewire::ds1977Page(key, 2);
+    page2[0] = 0x0D;
+    page2[1] = 0x00;
+    page2[24] = 109;
+    page2[25] = 2; // no level: the field keeps what it showed
+    setPage(key, 2, page2);
+    insertKey(key);
+    auto form = newForm();
+    form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
+    read(*form);
+    EXPECT_EQ(info(*form, "Audit Trial Number:"), QStringLiteral("3328"));
+    EXPECT_EQ(info(*form, "Battery Voltage:"), QStringLiteral("4.8"));
+    EXPECT_EQ(info(*form, "Lock Level:"), QStringLiteral("before"));
+}
+
+TEST_F(GetInfoWindowTest, AnInvalidLockTimeIsNamedAndTheModeIsTheLocks)
+{
+    auto lock = standardLock(at(2026, 12, 6, 7, 0, 0));
+    lock.state().classroom = true;
+    auto key = getInfoKey();
+    visit(lock, key);
+    auto page1 = *onewire::ds1977Page(key, 1);
+    page1[61] = 0x24; // hour 24
+    setPage(key, 1, page1);
+    insertKey(key);
+    auto form = newForm();
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("Lock Time Is Invalid value"));
+    EXPECT_EQ(info(*form, "Lock Mode:"), QStringLiteral("Classroom Mode"));
+    EXPECT_FALSE(form->BitBtn2->isHidden());
+}
+
+TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
+{
+    const struct {
+        size_t keys;
+        int pagesRead; // 0, 1, 2, the image, then the key list
+        int rows;
+    } cases[] = { { 0, 3 + 16 + 2, 0 }, { 3, 3 + 16 + 3, 3 } };
+    for (const auto& c : cases) {
+        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
+        for (size_t i = 0; i < c.keys; ++i)
+            lock.state().keys.push_back({ std::to_string(100 + i), std::nullopt, 1, 1, false });
+        auto form = readKeyFrom(lock);
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(form->timings.pagesRead, c.pagesRead) << c.keys;
+        EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), c.rows);
+        if (c.keys == 3) {
+            EXPECT_EQ(text("SELECT KeyCode FROM TempKey WHERE KeyID = 2"), "102"); // from page 4
+        }
+    }
+}
+
+TEST_F(GetInfoWindowTest, AHugeUserCountStopsAtTheEndOfTheKeyListArea)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto key = getInfoKey();
+    visit(lock, key);
+    auto page1 = *onewire::ds1977Page(key, 1);
+    page1[49] = 0xFF;
+    page1[50] = 0xFF;
+    setPage(key, 1, page1);
+    insertKey(key);
+    auto form = newForm();
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(info(*form, "User Number:"), QStringLiteral("65535"));
+    EXPECT_EQ(form->timings.pagesRead, 3 + 16 + (284 - 3 + 1));
+    EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), getinfo::kMaxKeyListEntries);
+    EXPECT_EQ(form->ProgressBar1->maximum(), getinfo::kMaxKeyListEntries / 2 + 16);
+}
+
+TEST_F(GetInfoWindowTest, AKeyPulledOutDuringTheKeyListReportsTheReadError)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto key = getInfoKey();
+    visit(lock, key);
+    insertKey(key);
+    bus->faults().removeAfterPages[key.rom] = 3 + 16 + 1; // pages 0-2, the image, one key-list page
+    auto form = newForm();
+    const auto messages = read(*form);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "Read key error,Please try it again.");
+    EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 2); // the first page's entries stay
+    bus->faults().removeAfterPages.clear();
+    bus->faults().takenAway.clear();
+}
+
+TEST_F(GetInfoWindowTest, AnImageThatStopsDecodingLeavesNoRowsOfAnEarlierLock)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    ASSERT_EQ(scalar("SELECT count(*) FROM LockStatusST1"), 3);
+
+    auto broken = standardLock(at(2026, 12, 6, 12, 0, 0));
+    broken.state().settingsImage[0] = 0x24; // group 1's first time shift begins at hour 24
+    auto key = getInfoKey(902);
+    visit(broken, key);
+    insertKey(key);
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(scalar("SELECT count(*) FROM TimeShift1"), 0);
+    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1"), 0);
+    EXPECT_EQ(scalar("SELECT count(*) FROM ActExpDateST1"), 0);
+    EXPECT_EQ(scalar("SELECT count(*) FROM ExceptionDateST1"), 0);
+    EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
+    EXPECT_FALSE(form->BitBtn2->isHidden());
+}
+
+TEST_F(GetInfoWindowTest, AKeyCodeEntryWithoutDigitsNamesNoUser)
+{
+    exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
+         "VALUES (20,'iButton','0100000000000099','','Ed','Empty','Active')");
+    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
+    lock.state().keys.push_back({ "1", std::nullopt, 1, 1, false });
+    auto key = getInfoKey();
+    visit(lock, key);
+    auto page3 = *onewire::ds1977Page(key, 3);
+    page3[0] = 0; // no digits
+    setPage(key, 3, page3);
+    insertKey(key);
+    auto form = newForm();
+    read(*form);
+    EXPECT_EQ(text("SELECT FirstName||'/'||UserType FROM TempKey WHERE KeyID = 0"), "Unknow/KeyCode");
+}
+
+} // namespace
