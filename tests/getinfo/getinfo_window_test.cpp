@@ -329,3 +329,24 @@ TEST_F(GetInfoWindowTest, AKeyCodeEntryWithoutDigitsNamesNoUser)
 }
 
 } // namespace
+
+namespace {
+
+// The firmware group takes the lock's versions from the report this window just showed.
+TEST_F(GetInfoWindowTest, TheFirmwareGroupFollowsTheReportedVersions)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    lock.state().hardwareVersion = 0x2122;
+    lock.state().softwareVersion = "2.3";
+    auto form = readKeyFrom(lock);
+    ASSERT_EQ(form->currentPanel(), 4);
+    ASSERT_TRUE(form->UpgradeGroup->isHidden());
+    form->BitBtn8Click();
+    EXPECT_FALSE(form->UpgradeGroup->isHidden());
+    EXPECT_EQ(form->Label96->text(), QStringLiteral("Tarvik_v2.bin"));
+    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
+    form->BitBtn8Click();
+    EXPECT_TRUE(form->UpgradeGroup->isHidden());
+}
+
+} // namespace

@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,38 +31,6 @@ const KeyCheckProfile& firmwareKeyCheck()
     static const KeyCheckProfile profile { { 0x37 }, kReadKeyCheck.portMessage, kReadKeyCheck.readerMessage,
         kReadKeyCheck.plugInMessage };
     return profile;
-}
-
-// The value label beside a caption of the Lock Information tab.
-QLabel* valueBeside(const QTabWidget* tabs, const QString& caption)
-{
-    if (!tabs)
-        return nullptr;
-    for (int t = 0; t < tabs->count(); ++t) {
-        if (tabs->tabText(t) != QStringLiteral("Lock Information"))
-            continue;
-        for (auto* form : tabs->widget(t)->findChildren<QFormLayout*>()) {
-            for (int row = 0; row < form->rowCount(); ++row) {
-                auto* label = form->itemAt(row, QFormLayout::LabelRole);
-                auto* field = form->itemAt(row, QFormLayout::FieldRole);
-                auto* l = label ? qobject_cast<QLabel*>(label->widget()) : nullptr;
-                if (l && field && l->text() == caption)
-                    return qobject_cast<QLabel*>(field->widget());
-            }
-        }
-        for (auto* grid : tabs->widget(t)->findChildren<QGridLayout*>()) {
-            for (int i = 0; i < grid->count(); ++i) {
-                auto* l = qobject_cast<QLabel*>(grid->itemAt(i)->widget());
-                if (!l || l->text() != caption)
-                    continue;
-                int row = 0, column = 0, rs = 0, cs = 0;
-                grid->getItemPosition(i, &row, &column, &rs, &cs);
-                auto* beside = grid->itemAtPosition(row, column + cs);
-                return beside ? qobject_cast<QLabel*>(beside->widget()) : nullptr;
-            }
-        }
-    }
-    return nullptr;
 }
 
 // "File Name:" and the path; a long text is broken after its 90th character.
@@ -130,13 +97,13 @@ void TReadCard_Form::buildUpgradeGroup()
 
 QString TReadCard_Form::lockHardwareVersionText() const
 {
-    const QLabel* l = valueBeside(PageControl1, QStringLiteral("Lock Hardware Version:"));
+    const QLabel* l = lockInfoLabel(QStringLiteral("Lock Hardware Version:"));
     return l ? l->text() : QString();
 }
 
 QString TReadCard_Form::lockSoftwareVersionText() const
 {
-    const QLabel* l = valueBeside(PageControl1, QStringLiteral("Lock Software Version:"));
+    const QLabel* l = lockInfoLabel(QStringLiteral("Lock Software Version:"));
     return l ? l->text() : QString();
 }
 
