@@ -55,15 +55,6 @@ constexpr const char* kSerialIdError = "Lock Serial ID error: it must be 16 hexa
 constexpr const char* kTooManyCodes = "Too many codes selected: a Delete Code Key holds at most 76 codes.";
 constexpr const char* kSeveralLocks = "The selected codes belong to more than one lock: a Delete Code Key is for one lock only.";
 
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
-
 bool blank(const std::string& s) { return QString::fromStdString(s).trimmed().isEmpty(); }
 
 DateTime dateTimeOf(const QDate& d, int hour)

@@ -29,15 +29,6 @@
 TMultiKeyAssignment_Form* MultiKeyAssignment_Form = nullptr;
 
 namespace {
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
-
 const char* kInstructions
     = "Several locks can be programmed with one DS1977 key: the key is read at each lock in turn. "
       "At most 114 user keys can be given to a lock in a single pass. The users and their schedule "

@@ -27,15 +27,6 @@
 TMultiTimeAssignment_Form* MultiTimeAssignment_Form = nullptr;
 
 namespace {
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
-
 const char* kInstructions
     = "All settings and users of one lock can be applied to any other lock, to several locks in one mission.\n"
       "1. Select the model lock.\n"

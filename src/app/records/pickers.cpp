@@ -15,15 +15,6 @@
 #include <stdexcept>
 
 namespace {
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
-
 // Moves to the row whose field holds the value; stays on the first row when none does.
 void preselect(TDbQuery& q, const char* field, int64_t value)
 {
