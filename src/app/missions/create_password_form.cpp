@@ -1,5 +1,6 @@
 #include "app/missions/create_password_form.h"
 
+#include "app/missions/mission_rows.h"
 #include "app/records/pickers.h"
 #include "app/shell/data_exporting_form.h"
 #include "app/shell/key_io_options.h"
@@ -846,12 +847,6 @@ void TCreatePassword_Form::Query4UpdateRecord(TUpdateKind kind, TUpdateAction& a
 // ---------------------------------------------------------------------------------------
 // Delete Code Key
 
-bool TCreatePassword_Form::writePage(int page, const MissionKeyPage& image)
-{
-    std::copy(image.begin(), image.end(), keyIo.PageBuffer.begin());
-    return keyIo.writePageWithTries(page);
-}
-
 void TCreatePassword_Form::BitBtn2Click()
 {
     if (!keyIo.IsOneWirePortOK()) {
@@ -942,7 +937,7 @@ bool TCreatePassword_Form::WriteMultipleMissionCard()
         return false;
     }
     // Page 0 last: until it is written the key does not pass for a Delete Code Key.
-    if (!writePage(0, deleteCodeKeyHeader(SettingsRecord.FacilityCode))) {
+    if (!writePageImage(keyIo, 0, deleteCodeKeyHeader(SettingsRecord.FacilityCode))) {
         Query5.Close();
         return false;
     }
@@ -962,14 +957,14 @@ bool TCreatePassword_Form::WriteLockSetup()
     const auto lock = romIdFromText(LockSerialID);
     if (!lock)
         return false;
-    if (!writePage(kDeleteCodeSectionPage,
+    if (!writePageImage(keyIo, kDeleteCodeSectionPage,
                    deleteCodeSection(*lock, CheckBox8->isChecked(), static_cast<int>(selectedCodes_.size()))))
         return false;
     ProgressBar1->setValue(10);
     const auto pages = deleteCodeEntryPages(selectedCodes_);
     ProgressBar1->setValue(20);
     for (int i = 1; i <= kDeleteCodeEntryPages; ++i) {
-        if (!writePage(kDeleteCodeSectionPage + i, pages[static_cast<std::size_t>(i - 1)]))
+        if (!writePageImage(keyIo, kDeleteCodeSectionPage + i, pages[static_cast<std::size_t>(i - 1)]))
             return false;
         ProgressBar1->setValue(20 + 4 * i);
     }

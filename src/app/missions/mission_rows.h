@@ -22,6 +22,9 @@ std::string textOrEmpty(const TMemoryDataSet& row, const char* field);
 
 #include <functional>
 
+// Puts the image in the window's page buffer and writes it with the page retry rule.
+bool writePageImage(KeyIo& io, int page, const MissionKeyPage& image);
+
 // Writes each page through the window's page buffer with the page retry rule, in order;
 // false at the first page that is still not written. afterEach runs after every page written.
 bool writePagesWithTries(KeyIo& io, const std::vector<PageWrite>& writes, const std::function<void()>& afterEach = {});

@@ -607,8 +607,7 @@ bool TMultiKeyAssignment_Form::WriteMultipleMissionCard()
         ProgressBar1->setValue(60 * (lock.page + 1));
         QCoreApplication::processEvents();
     }
-    std::copy_n(MultiLockKeyHeader(SectionCount, SettingsRecord.FacilityCode).begin(), 64, keyIo.PageBuffer.begin());
-    if (!keyIo.writePageWithTries(0))
+    if (!writePageImage(keyIo, 0, MultiLockKeyHeader(SectionCount, SettingsRecord.FacilityCode)))
         return false;
     return replaceLockKeyManagement();
 }
