@@ -426,21 +426,7 @@ void TMultiKeyAssignment_Form::DBGrid2CellClick(int column)
         SaveBoolean(field->FieldName());
 }
 
-void TMultiKeyAssignment_Form::SaveBoolean(const std::string& fieldName)
-{
-    if (KeyList_Query.RecordCount() == 0)
-        return;
-    try {
-        KeyList_Query.Edit();
-        TDbField& f = KeyList_Query.FieldByName(fieldName);
-        f.AsBoolean(!f.AsBoolean());
-        KeyList_Query.Post();
-    } catch (const std::exception& e) {
-        if (KeyList_Query.State() == dsEdit)
-            KeyList_Query.Cancel();
-        MyError(e.what());
-    }
-}
+void TMultiKeyAssignment_Form::SaveBoolean(const std::string& fieldName) { toggleBooleanField(KeyList_Query, fieldName); }
 
 void TMultiKeyAssignment_Form::DBGrid2DblClick(int column)
 {

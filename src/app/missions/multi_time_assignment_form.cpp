@@ -215,21 +215,7 @@ void TMultiTimeAssignment_Form::DBGrid2CellClick(int column)
         SaveBoolean();
 }
 
-void TMultiTimeAssignment_Form::SaveBoolean()
-{
-    if (LockList_Query.RecordCount() == 0)
-        return;
-    try {
-        LockList_Query.Edit();
-        TDbField& used = LockList_Query.FieldByName("Used");
-        used.AsBoolean(!used.AsBoolean());
-        LockList_Query.Post();
-    } catch (const std::exception& e) {
-        if (LockList_Query.State() == dsEdit)
-            LockList_Query.Cancel();
-        MyError(e.what());
-    }
-}
+void TMultiTimeAssignment_Form::SaveBoolean() { toggleBooleanField(LockList_Query, "Used"); }
 
 void TMultiTimeAssignment_Form::sbMakeCardClick()
 {
