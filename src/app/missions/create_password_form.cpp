@@ -849,8 +849,7 @@ void TCreatePassword_Form::Query4UpdateRecord(TUpdateKind kind, TUpdateAction& a
 
 void TCreatePassword_Form::BitBtn2Click()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        MyError("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo)) {
         ProgressBar1->setValue(0);
         return;
     }

@@ -1,5 +1,7 @@
 #include "app/missions/mission_rows.h"
 
+#include "keyaccess/dialog_layer.h"
+
 #include <chrono>
 
 namespace {
@@ -108,6 +110,14 @@ KeyListUser keyListUserFrom(const TMemoryDataSet& row)
     u.actExpDateId = ae.IsNull() ? 1 : static_cast<int>(ae.AsInteger());
     u.expDate = row.FieldByName("ExpDate").AsBoolean();
     return u;
+}
+
+bool programKeyReady(KeyIo& io)
+{
+    if (io.IsOneWirePortOK())
+        return true;
+    appDialogs().error("Please Plug in your program Key.");
+    return false;
 }
 
 bool writePageImage(KeyIo& io, int page, const MissionKeyPage& image)

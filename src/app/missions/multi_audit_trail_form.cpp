@@ -149,10 +149,8 @@ bool TMultiAuditTrail_Form::WriteGetAuditTrailCard()
 
 void TMultiAuditTrail_Form::sbMakeCardClick()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        appDialogs().error("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo))
         return;
-    }
     ProgressBar1->setValue(0);
     sbMakeCard->setEnabled(false); // no second issue inside this one
     if (currentChoice().kind == AuditTrailKeyKind::MultiLock) {

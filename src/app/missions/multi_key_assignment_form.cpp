@@ -470,10 +470,8 @@ void TMultiKeyAssignment_Form::DBGrid2DblClick(int column)
 
 void TMultiKeyAssignment_Form::sbMakeCardClick()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        appDialogs().error("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo))
         return;
-    }
     sbMakeCard->setEnabled(false); // no second issue inside this one
     struct Reenable {
         QPushButton* b;

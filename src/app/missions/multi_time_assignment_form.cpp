@@ -219,10 +219,8 @@ void TMultiTimeAssignment_Form::SaveBoolean() { toggleBooleanField(LockList_Quer
 
 void TMultiTimeAssignment_Form::sbMakeCardClick()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        appDialogs().error("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo))
         return;
-    }
     sbMakeCard->setEnabled(false); // no second issue inside this one
     try {
         if (!WriteLockSetupCard()) {
