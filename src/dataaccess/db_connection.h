@@ -61,3 +61,36 @@ private:
     sqlite3* db_ = nullptr;
     std::vector<TCustomDbDataSet*> dataSets_;
 };
+
+namespace db {
+// Commits what was written in its scope, also when the writer stops early by an exception:
+// the rows written so far stay. Starts the transaction only when none is open, and then
+// leaves the outer one alone. A failed commit is rolled back.
+class CommitWhatWasWritten {
+public:
+    explicit CommitWhatWasWritten(TDbConnection& c)
+        : c_(c)
+    {
+        if (!c_.InTransaction()) {
+            c_.StartTransaction();
+            own_ = true;
+        }
+    }
+    ~CommitWhatWasWritten()
+    {
+        if (!own_ || !c_.InTransaction())
+            return;
+        try {
+            c_.Commit();
+        } catch (...) {
+            c_.Rollback();
+        }
+    }
+    CommitWhatWasWritten(const CommitWhatWasWritten&) = delete;
+    CommitWhatWasWritten& operator=(const CommitWhatWasWritten&) = delete;
+
+private:
+    TDbConnection& c_;
+    bool own_ = false;
+};
+} // namespace db

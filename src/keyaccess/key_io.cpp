@@ -114,6 +114,17 @@ bool keyPresent(Session& s, const KeyRom& rom)
     return false;
 }
 
+// Opens a clock key for a read, without the reset warnings: false when it cannot be read now.
+// pageReadOk is then cleared, except while another session holds the port (it stays as it was).
+bool openPresentKey(const KeyIoOptions& o, Session& s, const KeyRom& rom, uint8_t& pageReadOk)
+{
+    const Opened opened = openKey(o, s, rom, false);
+    if (opened == Opened::Busy)
+        return false;
+    pageReadOk = 0;
+    return opened == Opened::Ok && keyPresent(s, rom);
+}
+
 bool stream(long h, uint8_t* buffer, int len)
 {
     return TMBlockStream(h, buffer, static_cast<short>(len)) == len;
@@ -365,11 +376,7 @@ void ReadTimeCard(const KeyIoOptions& o, const KeyRom& currentKeyRom, std::span<
         return;
     }
     Session s(o.port);
-    const Opened opened = openKey(o, s, currentKeyRom, false);
-    if (opened == Opened::Busy)
-        return;
-    pageReadOk = 0;
-    if (opened == Opened::Failed || !keyPresent(s, currentKeyRom))
+    if (!openPresentKey(o, s, currentKeyRom, pageReadOk))
         return;
     // The part sends no CRC: page 0 is read twice and must agree.
     auto readAt = [&](uint16_t address, uint8_t* out, int len) {
@@ -407,11 +414,7 @@ void ReadTimeCard1(const KeyIoOptions& o, const KeyRom& currentKeyRom, std::span
         return;
     }
     Session s(o.port);
-    const Opened opened = openKey(o, s, currentKeyRom, false);
-    if (opened == Opened::Busy)
-        return;
-    pageReadOk = 0;
-    if (opened == Opened::Failed || !keyPresent(s, currentKeyRom))
+    if (!openPresentKey(o, s, currentKeyRom, pageReadOk))
         return;
     // The part repeats its five clock bytes: two rounds must agree.
     for (int attempt = 0; attempt < repeatsOf(o); ++attempt) {

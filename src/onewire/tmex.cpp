@@ -86,6 +86,14 @@ short usable(long h, Session*& out)
     return 1;
 }
 
+// A usable session and a search state buffer to work on: 1, else the error code.
+short usableWithState(long h, const void* stateBuffer, Session*& out)
+{
+    if (short e = usable(h, out); e != 1)
+        return e;
+    return stateBuffer ? 1 : kTMErrBufferTooSmall;
+}
+
 void resetSearch(SearchState& s)
 {
     s.lastDiscrepancy = 0;
@@ -250,10 +258,8 @@ short TMAccess(long session, void* stateBuffer)
 {
     std::lock_guard g(lock());
     Session* s = nullptr;
-    if (short e = usable(session, s); e != 1)
+    if (short e = usableWithState(session, stateBuffer, s); e != 1)
         return e;
-    if (!stateBuffer)
-        return kTMErrBufferTooSmall;
     const SearchState st = loadState(stateBuffer);
     const short r = s->bus->reset();
     if (r != kTMResetPresence && r != kTMResetAlarming)
@@ -268,22 +274,20 @@ short TMNext(long session, void* stateBuffer)
 {
     std::lock_guard g(lock());
     Session* s = nullptr;
-    if (short e = usable(session, s); e != 1)
+    if (short e = usableWithState(session, stateBuffer, s); e != 1)
         return e;
-    if (!stateBuffer)
-        return kTMErrBufferTooSmall;
     SearchState st = loadState(stateBuffer);
-    if (st.lastDevice) {
+    // No device this time; the next call starts the search over.
+    auto searchEnds = [&] {
         resetSearch(st);
         storeState(stateBuffer, st);
-        return 0;
-    }
+        return short(0);
+    };
+    if (st.lastDevice)
+        return searchEnds();
     const short presence = s->bus->reset();
-    if (presence != kTMResetPresence && presence != kTMResetAlarming) {
-        resetSearch(st);
-        storeState(stateBuffer, st);
-        return 0;
-    }
+    if (presence != kTMResetPresence && presence != kTMResetAlarming)
+        return searchEnds();
     MicroLan& bus = *s->bus;
     bus.touchByte(0xF0);
     int lastZero = 0;
@@ -294,12 +298,8 @@ short TMNext(long session, void* stateBuffer)
         const uint8_t mask = static_cast<uint8_t>(1u << ((n - 1) % 8));
         const int idBit = bus.touchBit(1);
         const int cmpBit = bus.touchBit(1);
-        if (idBit && cmpBit) {
-            // nobody answered: the device left during the search
-            resetSearch(st);
-            storeState(stateBuffer, st);
-            return 0;
-        }
+        if (idBit && cmpBit)
+            return searchEnds(); // nobody answered: the device left during the search
         int direction;
         if (idBit != cmpBit) {
             direction = idBit;

@@ -2,6 +2,8 @@
 // a query on one table.
 #include "db_fixture.h"
 
+#include <stdexcept>
+
 using db::makeDateTime;
 
 class Editing : public DbFixture {};
@@ -237,4 +239,35 @@ TEST_F(Editing, ConnectionRulesAndClose)
         EXPECT_EQ(orphan.Connection(), nullptr);
         EXPECT_THROW(orphan.Open(), EDatabaseError);
     }
+}
+
+TEST_F(Editing, CommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
+{
+    // Its own transaction: committed at the end of the scope, also when an exception ends it.
+    {
+        db::CommitWhatWasWritten tx(conn);
+        EXPECT_TRUE(conn.InTransaction());
+        addLock(1, "S1", "One");
+    }
+    EXPECT_FALSE(conn.InTransaction());
+    EXPECT_EQ(count("LockManagement"), 1);
+    EXPECT_THROW(
+        {
+            db::CommitWhatWasWritten tx(conn);
+            addLock(2, "S2", "Two");
+            throw std::runtime_error("decoder stopped");
+        },
+        std::runtime_error);
+    EXPECT_FALSE(conn.InTransaction());
+    EXPECT_EQ(count("LockManagement"), 2);
+
+    // Inside an outer transaction it commits nothing: the outer one decides.
+    conn.StartTransaction();
+    {
+        db::CommitWhatWasWritten tx(conn);
+        addLock(3, "S3", "Three");
+    }
+    EXPECT_TRUE(conn.InTransaction());
+    conn.Rollback();
+    EXPECT_EQ(count("LockManagement"), 2);
 }

@@ -19,24 +19,9 @@ protected:
     void SetUp() override
     {
         GetInfoWindowTest::SetUp();
-        saved_ = workbook::exportSettings();
-        workbook::exportSettings().folder = dir / "Exports";
-        workbook::exportSettings().openHook = nullptr;
-    }
-    void TearDown() override
-    {
-        workbook::exportSettings() = saved_;
-        GetInfoWindowTest::TearDown();
+        exportIntoDir();
     }
 
-    std::vector<fs::path> exported() const
-    {
-        std::vector<fs::path> files;
-        if (fs::exists(dir / "Exports"))
-            for (const auto& e : fs::directory_iterator(dir / "Exports"))
-                files.push_back(e.path());
-        return files;
-    }
     XlsxDump exportNow(TReadCard_Form& form)
     {
         dialogs.boxes.clear();
@@ -56,8 +41,6 @@ protected:
             return "<none>";
         return c.json;
     }
-
-    workbook::ExportSettings saved_;
 };
 
 const std::string kInfo = "Get Information Key Report";

@@ -100,17 +100,6 @@ protected:
         setPage(key, 0, page0);
         return key;
     }
-    static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
-    {
-        auto m = memoryOf(key);
-        ASSERT_EQ(lock.visit(m), locksim::VisitResult::Filled);
-        storeMemory(key, m);
-    }
-    void insertKey(const onewire::KeyFile& key)
-    {
-        clearReader();
-        put(key);
-    }
     std::unique_ptr<TReadCard_Form> readKeyFrom(locksim::SimLock& lock)
     {
         auto key = getInfoKey();

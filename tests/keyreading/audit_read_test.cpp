@@ -57,17 +57,6 @@ protected:
         }
         return lock;
     }
-    static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
-    {
-        auto m = memoryOf(key);
-        ASSERT_EQ(lock.visit(m), locksim::VisitResult::Filled);
-        storeMemory(key, m);
-    }
-    void insertKey(const onewire::KeyFile& key)
-    {
-        clearReader();
-        put(key);
-    }
 };
 
 TEST_F(AuditReadTest, OneKeyTrailSkipsEmptySlotsAndNumbersTheRest)

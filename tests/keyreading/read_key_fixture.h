@@ -9,6 +9,7 @@
 #include "onewire/emulated_reader.h"
 #include "onewire/key_file.h"
 #include "onewire/ports.h"
+#include "workbook/export.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,7 +23,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace rktest {
@@ -62,6 +65,8 @@ protected:
     }
     void TearDown() override
     {
+        if (savedExports_)
+            workbook::exportSettings() = *savedExports_;
         scoped.reset();
         port.reset();
         bus.reset();
@@ -117,6 +122,36 @@ protected:
         for (int p = 0; p < locksim::kPages; ++p)
             onewire::setDS1977Page(k, p, m.pages[size_t(p)]);
     }
+    // The lock fills the key at a visit.
+    static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
+    {
+        auto m = memoryOf(key);
+        ASSERT_EQ(lock.visit(m), locksim::VisitResult::Filled);
+        storeMemory(key, m);
+    }
+    // The key alone in the reader.
+    void insertKey(const onewire::KeyFile& key)
+    {
+        clearReader();
+        put(key);
+    }
+
+    // Exports go to dir/Exports and nothing is opened; the settings are put back at TearDown.
+    void exportIntoDir()
+    {
+        if (!savedExports_)
+            savedExports_ = workbook::exportSettings();
+        workbook::exportSettings().folder = dir / "Exports";
+        workbook::exportSettings().openHook = nullptr;
+    }
+    std::vector<fs::path> exported() const
+    {
+        std::vector<fs::path> files;
+        if (fs::exists(dir / "Exports"))
+            for (const auto& e : fs::directory_iterator(dir / "Exports"))
+                files.push_back(e.path());
+        return files;
+    }
 
     void exec(const std::string& sql) { db.ExecSQL(sql); }
     int64_t scalar(const std::string& sql)
@@ -157,6 +192,9 @@ protected:
     std::unique_ptr<onewire::ScopedPort> port;
     ScriptedDialogs dialogs;
     std::unique_ptr<ScopedAppDialogs> scoped;
+
+private:
+    std::optional<workbook::ExportSettings> savedExports_;
 };
 
 } // namespace rktest

@@ -5,6 +5,7 @@
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/dialog_layer.h"
 #include "keyformats/mission_key.h"
+#include "missions/query_rows.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/key_file.h"
 #include "onewire/ports.h"
@@ -156,20 +157,7 @@ protected:
         return out;
     }
 
-    std::vector<std::vector<std::string>> rows(const std::string& sql)
-    {
-        TDbQuery q(&db);
-        q.SQL = sql;
-        q.Open();
-        std::vector<std::vector<std::string>> out;
-        for (q.First(); !q.Eof(); q.Next()) {
-            std::vector<std::string> r;
-            for (int i = 0; i < q.FieldCount(); ++i)
-                r.push_back(q.Fields[i].IsNull() ? "<null>" : q.Fields[i].AsString());
-            out.push_back(r);
-        }
-        return out;
-    }
+    std::vector<std::vector<std::string>> rows(const std::string& sql) { return missions_test::queryRows(db, sql); }
     int count(const std::string& sql) { return static_cast<int>(rows(sql).size()); }
 
     fs::path folder = fs::temp_directory_path() / ("ios_multilock_" + std::to_string(::getpid()));

@@ -1,4 +1,5 @@
 // The emulated line and devices through the driver API, where the key routines do not reach.
+#include "fresh_dir.h"
 #include "keyaccess/crc.h"
 #include "onewire/devices.h"
 #include "onewire/emulated_reader.h"
@@ -95,15 +96,9 @@ std::vector<uint8_t> pw(uint8_t v)
     return std::vector<uint8_t>(8, v);
 }
 
-std::filesystem::path freshDir(const std::string& name)
-{
-    auto d = std::filesystem::path(IOS_BINARY_DIR) / "onewire-test" / name;
-    std::filesystem::remove_all(d);
-    std::filesystem::create_directories(d);
-    return d;
-}
-
 } // namespace
+
+using onewire_test::freshDir;
 
 TEST(Search, FindsEveryDeviceInBitOrder)
 {

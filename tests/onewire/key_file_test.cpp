@@ -1,5 +1,6 @@
 #include "onewire/key_file.h"
 
+#include "fresh_dir.h"
 #include "keyaccess/crc.h"
 
 #include <gtest/gtest.h>
@@ -9,15 +10,7 @@
 
 using namespace onewire;
 
-namespace {
-std::filesystem::path freshDir(const std::string& name)
-{
-    auto d = std::filesystem::path(IOS_BINARY_DIR) / "onewire-test" / name;
-    std::filesystem::remove_all(d);
-    std::filesystem::create_directories(d);
-    return d;
-}
-} // namespace
+using onewire_test::freshDir;
 
 TEST(KeyFile, RomIdsCarryTheirCrc)
 {

@@ -7,6 +7,7 @@
 #include "app/shell/window_registry.h"
 #include "app/shell/settings_record.h"
 #include "keyformats/access_code.h"
+#include "missions/query_rows.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/key_file.h"
 #include "onewire/ports.h"
@@ -102,20 +103,7 @@ protected:
         w->TemplateFile = fs::path(IOS_BINARY_DIR) / "AccessCodeReport.xlsx";
         return w;
     }
-    std::vector<std::vector<std::string>> rows(const std::string& sql)
-    {
-        TDbQuery q(&db);
-        q.SQL.Add(sql);
-        q.Open();
-        std::vector<std::vector<std::string>> out;
-        for (q.First(); !q.Eof(); q.Next()) {
-            std::vector<std::string> r;
-            for (int i = 0; i < q.FieldCount(); ++i)
-                r.push_back(q.Fields[i].IsNull() ? "<null>" : q.Fields[i].AsString());
-            out.push_back(r);
-        }
-        return out;
-    }
+    std::vector<std::vector<std::string>> rows(const std::string& sql) { return missions_test::queryRows(db, sql); }
     int count(const std::string& table) { return std::stoi(rows("SELECT COUNT(*) FROM " + table)[0][0]); }
     void addCode(const std::string& serial, const std::string& lock, const std::string& first, const char* type,
                  const std::string& start, const std::string& end, const std::string& created, const char* by,

@@ -1,27 +1,13 @@
 // The firmware image key laid out byte by byte from an image file.
 #include "keyformats/firmware_key.h"
+#include "setupdump/crc8_oracle.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
-// The 1-Wire CRC-8 written out bit by bit (x^8 + x^5 + x^4 + 1, reflected).
-uint8_t oneWireCrc8(const uint8_t* bytes, std::size_t n)
-{
-    uint8_t crc = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        uint8_t b = bytes[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    return crc;
-}
+using setupdump_test::oneWireCrc8;
 
 std::vector<uint8_t> imageFile(std::size_t size)
 {

@@ -2,6 +2,7 @@
 // DS1977 in the reader, read back from its key file.
 #include "app/keyreading/read_card_services.h"
 #include "keyreading/read_key_fixture.h"
+#include "setupdump/crc8_oracle.h"
 
 #include <QFormLayout>
 #include <QLineEdit>
@@ -14,21 +15,7 @@ using namespace rktest;
 
 namespace {
 
-uint8_t oneWireCrc8(const uint8_t* bytes, std::size_t n)
-{
-    uint8_t crc = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        uint8_t b = bytes[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    return crc;
-}
+using setupdump_test::oneWireCrc8;
 
 class FirmwareWindowTest : public ReadKeyFixture {
 protected:

@@ -148,14 +148,7 @@ protected:
     void SetUp() override
     {
         ReadKeyFixture::SetUp();
-        saved = workbook::exportSettings();
-        workbook::exportSettings().folder = dir / "Exports";
-        workbook::exportSettings().openHook = nullptr;
-    }
-    void TearDown() override
-    {
-        workbook::exportSettings() = saved;
-        ReadKeyFixture::TearDown();
+        exportIntoDir();
     }
     void listSerials(TReadCard_Form& f, const std::vector<std::optional<std::string>>& serials)
     {
@@ -174,15 +167,6 @@ protected:
         f.Button1Click();
         return dialogs.texts();
     }
-    std::vector<fs::path> exported() const
-    {
-        std::vector<fs::path> files;
-        if (fs::exists(dir / "Exports"))
-            for (const auto& e : fs::directory_iterator(dir / "Exports"))
-                files.push_back(e.path());
-        return files;
-    }
-    workbook::ExportSettings saved;
 };
 
 TEST_F(LockListExportTest, RunningNumbersFromTheStartNumber)

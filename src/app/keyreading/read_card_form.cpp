@@ -68,33 +68,6 @@ private:
     Clock::time_point start_;
 };
 
-// Commits what a decoder appended, also when it stops early: rows decoded so far stay.
-class RowsTransaction {
-public:
-    explicit RowsTransaction(TDbConnection& c)
-        : c_(c)
-    {
-        if (!c_.InTransaction()) {
-            c_.StartTransaction();
-            own_ = true;
-        }
-    }
-    ~RowsTransaction()
-    {
-        if (!own_ || !c_.InTransaction())
-            return;
-        try {
-            c_.Commit();
-        } catch (...) {
-            c_.Rollback();
-        }
-    }
-
-private:
-    TDbConnection& c_;
-    bool own_ = false;
-};
-
 QLabel* valueLabel(QWidget* parent)
 {
     auto* l = new QLabel(parent);
@@ -1172,7 +1145,7 @@ void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
 
 bool TReadCard_Form::ReadRecordCard()
 {
-    RowsTransaction tx(*conn);
+    db::CommitWhatWasWritten tx(*conn);
     if (!AppendToTrail) {
         Stopwatch sw(timings.database);
         conn->ExecSQL("DELETE FROM TempRecord");
@@ -1224,7 +1197,7 @@ void TReadCard_Form::readMultiLockAuditKey(const MissionKeyPage& page0)
     }
     std::vector<int> failed;
     {
-        RowsTransaction tx(*conn);
+        db::CommitWhatWasWritten tx(*conn);
         conn->ExecSQL("DELETE FROM TempRecord");
         QPointer<TDownloading_Form> wait = new TDownloading_Form(this);
         wait->showNow();

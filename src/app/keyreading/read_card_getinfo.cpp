@@ -35,33 +35,6 @@ DateTime timeOfDay(TimeOfDay t)
     return db::makeTime(t.hour, t.minute);
 }
 
-// Commits what the decoder wrote, also when it stops early: the rows written so far stay.
-class CommitWhatWasWritten {
-public:
-    explicit CommitWhatWasWritten(TDbConnection& c)
-        : c_(c)
-    {
-        if (!c_.InTransaction()) {
-            c_.StartTransaction();
-            own_ = true;
-        }
-    }
-    ~CommitWhatWasWritten()
-    {
-        if (!own_ || !c_.InTransaction())
-            return;
-        try {
-            c_.Commit();
-        } catch (...) {
-            c_.Rollback();
-        }
-    }
-
-private:
-    TDbConnection& c_;
-    bool own_ = false;
-};
-
 // The wait window for the life of a scope, freed also when a database error ends the report.
 class WaitWindow {
 public:
@@ -357,7 +330,7 @@ bool TReadCard_Form::ReadGetLockSetupCard()
         std::copy(page.begin(), page.end(), image.begin() + 64 * p);
     }
 
-    CommitWhatWasWritten tx(*conn);
+    db::CommitWhatWasWritten tx(*conn);
     // All five tables are emptied before anything is decoded: an image that stops decoding
     // part-way leaves no rows of an earlier lock beside this lock's.
     for (const char* table :

@@ -1,6 +1,8 @@
 #include "app/missions/check_box_column.h"
 
 #include "app/shell/db_grid.h"
+#include "app/shell/window_routines.h"
+#include "dataaccess/dataaccess.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -59,4 +61,20 @@ void showOnlyFields(TDbDataSource& source, const std::vector<std::string>& field
             = std::find(fieldNames.begin(), fieldNames.end(), ds->Fields[i].FieldName()) != fieldNames.end();
     source.SetDataSet(nullptr);
     source.SetDataSet(ds);
+}
+
+void toggleBooleanField(TMemoryDataSet& ds, const std::string& fieldName)
+{
+    if (ds.RecordCount() == 0)
+        return;
+    try {
+        ds.Edit();
+        TDbField& f = ds.FieldByName(fieldName);
+        f.AsBoolean(!f.AsBoolean());
+        ds.Post();
+    } catch (const std::exception& e) {
+        if (ds.State() == dsEdit)
+            ds.Cancel();
+        MyError(e.what());
+    }
 }

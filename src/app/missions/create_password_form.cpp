@@ -1,5 +1,6 @@
 #include "app/missions/create_password_form.h"
 
+#include "app/missions/mission_rows.h"
 #include "app/records/pickers.h"
 #include "app/shell/data_exporting_form.h"
 #include "app/shell/key_io_options.h"
@@ -54,15 +55,6 @@ const QDate kLastCodeDate(2099, 12, 31);
 constexpr const char* kSerialIdError = "Lock Serial ID error: it must be 16 hexadecimal digits.";
 constexpr const char* kTooManyCodes = "Too many codes selected: a Delete Code Key holds at most 76 codes.";
 constexpr const char* kSeveralLocks = "The selected codes belong to more than one lock: a Delete Code Key is for one lock only.";
-
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
 
 bool blank(const std::string& s) { return QString::fromStdString(s).trimmed().isEmpty(); }
 
@@ -855,16 +847,9 @@ void TCreatePassword_Form::Query4UpdateRecord(TUpdateKind kind, TUpdateAction& a
 // ---------------------------------------------------------------------------------------
 // Delete Code Key
 
-bool TCreatePassword_Form::writePage(int page, const MissionKeyPage& image)
-{
-    std::copy(image.begin(), image.end(), keyIo.PageBuffer.begin());
-    return keyIo.writePageWithTries(page);
-}
-
 void TCreatePassword_Form::BitBtn2Click()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        MyError("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo)) {
         ProgressBar1->setValue(0);
         return;
     }
@@ -951,7 +936,7 @@ bool TCreatePassword_Form::WriteMultipleMissionCard()
         return false;
     }
     // Page 0 last: until it is written the key does not pass for a Delete Code Key.
-    if (!writePage(0, deleteCodeKeyHeader(SettingsRecord.FacilityCode))) {
+    if (!writePageImage(keyIo, 0, deleteCodeKeyHeader(SettingsRecord.FacilityCode))) {
         Query5.Close();
         return false;
     }
@@ -971,14 +956,14 @@ bool TCreatePassword_Form::WriteLockSetup()
     const auto lock = romIdFromText(LockSerialID);
     if (!lock)
         return false;
-    if (!writePage(kDeleteCodeSectionPage,
+    if (!writePageImage(keyIo, kDeleteCodeSectionPage,
                    deleteCodeSection(*lock, CheckBox8->isChecked(), static_cast<int>(selectedCodes_.size()))))
         return false;
     ProgressBar1->setValue(10);
     const auto pages = deleteCodeEntryPages(selectedCodes_);
     ProgressBar1->setValue(20);
     for (int i = 1; i <= kDeleteCodeEntryPages; ++i) {
-        if (!writePage(kDeleteCodeSectionPage + i, pages[static_cast<std::size_t>(i - 1)]))
+        if (!writePageImage(keyIo, kDeleteCodeSectionPage + i, pages[static_cast<std::size_t>(i - 1)]))
             return false;
         ProgressBar1->setValue(20 + 4 * i);
     }

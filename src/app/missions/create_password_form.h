@@ -141,7 +141,6 @@ private:
     bool isBooleanColumn(int column) const;
     void toggleBoolean(int row, int column);
     void paintDeletedCell(const TMemoryDataSet& ds, int row, const TDbField& field, CellColours& colours) const;
-    bool writePage(int page, const MissionKeyPage& image);
     void markCodesDeleted();
 
 protected:

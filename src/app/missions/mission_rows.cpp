@@ -1,5 +1,7 @@
 #include "app/missions/mission_rows.h"
 
+#include "keyaccess/dialog_layer.h"
+
 #include <chrono>
 
 namespace {
@@ -110,11 +112,24 @@ KeyListUser keyListUserFrom(const TMemoryDataSet& row)
     return u;
 }
 
+bool programKeyReady(KeyIo& io)
+{
+    if (io.IsOneWirePortOK())
+        return true;
+    appDialogs().error("Please Plug in your program Key.");
+    return false;
+}
+
+bool writePageImage(KeyIo& io, int page, const MissionKeyPage& image)
+{
+    std::copy(image.begin(), image.end(), io.PageBuffer.begin());
+    return io.writePageWithTries(page);
+}
+
 bool writePagesWithTries(KeyIo& io, const std::vector<PageWrite>& writes, const std::function<void()>& afterEach)
 {
     for (const auto& w : writes) {
-        std::copy(w.image.begin(), w.image.end(), io.PageBuffer.begin());
-        if (!io.writePageWithTries(w.page))
+        if (!writePageImage(io, w.page, w.image))
             return false;
         if (afterEach)
             afterEach();

@@ -1,6 +1,7 @@
 #pragma once
 // What the multi-lock and copy-settings windows read from the database to compose a key:
-// the time table rows of a lock's schedule and the key-list columns of a user row.
+// the time table rows of a lock's schedule and the key-list columns of a user row; and the
+// program-key check and page writing the key-programming windows share.
 #include "dataaccess/dataaccess.h"
 #include "keyformats/key_list_entry.h"
 #include "keyformats/time_table_image.h"
@@ -21,6 +22,12 @@ std::string textOrEmpty(const TMemoryDataSet& row, const char* field);
 #include "keyformats/multi_lock_key.h"
 
 #include <functional>
+
+// Whether the program key is in the reader; when not, the window says to plug it in.
+bool programKeyReady(KeyIo& io);
+
+// Puts the image in the window's page buffer and writes it with the page retry rule.
+bool writePageImage(KeyIo& io, int page, const MissionKeyPage& image);
 
 // Writes each page through the window's page buffer with the page retry rule, in order;
 // false at the first page that is still not written. afterEach runs after every page written.

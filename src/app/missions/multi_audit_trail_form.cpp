@@ -1,5 +1,6 @@
 #include "app/missions/multi_audit_trail_form.h"
 
+#include "app/missions/mission_rows.h"
 #include "app/shell/settings_record.h"
 
 #include <QApplication>
@@ -15,8 +16,6 @@
 TMultiAuditTrail_Form* MultiAuditTrail_Form = nullptr;
 
 namespace {
-constexpr int kPageAttempts = 3;
-
 const char* kInstructions
     = "This function downloads the access history from one lock or from several locks.\n\n"
       "Audit trails of more than 2000 records need two DS1977 program keys.\n\n"
@@ -103,22 +102,10 @@ const AuditTrailChoice& TMultiAuditTrail_Form::currentChoice() const
     return kAuditTrailChoices[(i >= 0 && i < int(kAuditTrailChoices.size())) ? i : 0];
 }
 
-bool TMultiAuditTrail_Form::writePageWithRetries(const AuditKeyPageWrite& write)
-{
-    std::copy(write.image.begin(), write.image.end(), keyIo.PageBuffer.begin());
-    for (int attempt = 0; attempt < kPageAttempts; ++attempt) {
-        keyIo.WriteResult = 0;
-        keyIo.WriteDS1977Data(write.page);
-        if (keyIo.WriteResult == 1)
-            return true;
-    }
-    return false;
-}
-
 bool TMultiAuditTrail_Form::writeKey(const std::vector<AuditKeyPageWrite>& pages)
 {
     for (const auto& w : pages)
-        if (!writePageWithRetries(w))
+        if (!writePageImage(keyIo, w.page, w.image))
             return false;
     return true;
 }
@@ -162,10 +149,8 @@ bool TMultiAuditTrail_Form::WriteGetAuditTrailCard()
 
 void TMultiAuditTrail_Form::sbMakeCardClick()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        appDialogs().error("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo))
         return;
-    }
     ProgressBar1->setValue(0);
     sbMakeCard->setEnabled(false); // no second issue inside this one
     if (currentChoice().kind == AuditTrailKeyKind::MultiLock) {

@@ -38,7 +38,6 @@ public:
 
 private:
     const AuditTrailChoice& currentChoice() const;
-    bool writePageWithRetries(const AuditKeyPageWrite& write);
     bool writeKey(const std::vector<AuditKeyPageWrite>& pages);
     bool waitForSecondKey(const KeyRom& firstKey);
 };

@@ -29,15 +29,6 @@
 TMultiKeyAssignment_Form* MultiKeyAssignment_Form = nullptr;
 
 namespace {
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
-
 const char* kInstructions
     = "Several locks can be programmed with one DS1977 key: the key is read at each lock in turn. "
       "At most 114 user keys can be given to a lock in a single pass. The users and their schedule "
@@ -435,21 +426,7 @@ void TMultiKeyAssignment_Form::DBGrid2CellClick(int column)
         SaveBoolean(field->FieldName());
 }
 
-void TMultiKeyAssignment_Form::SaveBoolean(const std::string& fieldName)
-{
-    if (KeyList_Query.RecordCount() == 0)
-        return;
-    try {
-        KeyList_Query.Edit();
-        TDbField& f = KeyList_Query.FieldByName(fieldName);
-        f.AsBoolean(!f.AsBoolean());
-        KeyList_Query.Post();
-    } catch (const std::exception& e) {
-        if (KeyList_Query.State() == dsEdit)
-            KeyList_Query.Cancel();
-        MyError(e.what());
-    }
-}
+void TMultiKeyAssignment_Form::SaveBoolean(const std::string& fieldName) { toggleBooleanField(KeyList_Query, fieldName); }
 
 void TMultiKeyAssignment_Form::DBGrid2DblClick(int column)
 {
@@ -493,10 +470,8 @@ void TMultiKeyAssignment_Form::DBGrid2DblClick(int column)
 
 void TMultiKeyAssignment_Form::sbMakeCardClick()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        appDialogs().error("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo))
         return;
-    }
     sbMakeCard->setEnabled(false); // no second issue inside this one
     struct Reenable {
         QPushButton* b;
@@ -616,8 +591,7 @@ bool TMultiKeyAssignment_Form::WriteMultipleMissionCard()
         ProgressBar1->setValue(60 * (lock.page + 1));
         QCoreApplication::processEvents();
     }
-    std::copy_n(MultiLockKeyHeader(SectionCount, SettingsRecord.FacilityCode).begin(), 64, keyIo.PageBuffer.begin());
-    if (!keyIo.writePageWithTries(0))
+    if (!writePageImage(keyIo, 0, MultiLockKeyHeader(SectionCount, SettingsRecord.FacilityCode)))
         return false;
     return replaceLockKeyManagement();
 }

@@ -27,15 +27,6 @@
 TMultiTimeAssignment_Form* MultiTimeAssignment_Form = nullptr;
 
 namespace {
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
-
 const char* kInstructions
     = "All settings and users of one lock can be applied to any other lock, to several locks in one mission.\n"
       "1. Select the model lock.\n"
@@ -224,28 +215,12 @@ void TMultiTimeAssignment_Form::DBGrid2CellClick(int column)
         SaveBoolean();
 }
 
-void TMultiTimeAssignment_Form::SaveBoolean()
-{
-    if (LockList_Query.RecordCount() == 0)
-        return;
-    try {
-        LockList_Query.Edit();
-        TDbField& used = LockList_Query.FieldByName("Used");
-        used.AsBoolean(!used.AsBoolean());
-        LockList_Query.Post();
-    } catch (const std::exception& e) {
-        if (LockList_Query.State() == dsEdit)
-            LockList_Query.Cancel();
-        MyError(e.what());
-    }
-}
+void TMultiTimeAssignment_Form::SaveBoolean() { toggleBooleanField(LockList_Query, "Used"); }
 
 void TMultiTimeAssignment_Form::sbMakeCardClick()
 {
-    if (!keyIo.IsOneWirePortOK()) {
-        appDialogs().error("Please Plug in your program Key.");
+    if (!programKeyReady(keyIo))
         return;
-    }
     sbMakeCard->setEnabled(false); // no second issue inside this one
     try {
         if (!WriteLockSetupCard()) {

@@ -15,15 +15,6 @@
 #include <stdexcept>
 
 namespace {
-TDbConnection* connectionOr(TDbConnection* db)
-{
-    if (db)
-        return db;
-    if (Login_Form)
-        return &Login_Form->DbConnection1;
-    throw std::logic_error("No database connection");
-}
-
 // Moves to the row whose field holds the value; stays on the first row when none does.
 void preselect(TDbQuery& q, const char* field, int64_t value)
 {
@@ -152,13 +143,12 @@ void TWhichLock_Form::done(int result)
 
 // ---------------------------------------------------------------------------------------
 
-TLockModeSetting_Form::TLockModeSetting_Form(QWidget* owner, TDbConnection* db)
+TDetailPickerForm::TDetailPickerForm(QWidget* owner, TDbConnection* db, std::string keyField)
     : TPickerForm(owner, db)
     , Query2(db_)
     , DataSource2(&Query2)
+    , keyField_(std::move(keyField))
 {
-    setObjectName(QStringLiteral("LockModeSetting_Form"));
-    setWindowTitle(QStringLiteral("Lock Mode Setting"));
     DBGrid2 = new TDBGrid(body_);
     DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
     DBGrid2->sortOnTitleClick = false;
@@ -166,24 +156,33 @@ TLockModeSetting_Form::TLockModeSetting_Form(QWidget* owner, TDbConnection* db)
     auto* l = new QVBoxLayout(body_);
     l->setContentsMargins(0, 0, 0, 0);
     l->addWidget(DBGrid2);
+    Query1.AfterScroll = [this](TMemoryDataSet&) { Query1AfterScroll(); };
+}
+
+void TDetailPickerForm::Query1AfterScroll()
+{
+    Query2.Close();
+    Query2.ParamByName(keyField_).AsInteger(Query1.FieldByName(keyField_).AsInteger());
+    Query2.Open();
+}
+
+// ---------------------------------------------------------------------------------------
+
+TLockModeSetting_Form::TLockModeSetting_Form(QWidget* owner, TDbConnection* db)
+    : TDetailPickerForm(owner, db, "LockStatusID")
+{
+    setObjectName(QStringLiteral("LockModeSetting_Form"));
+    setWindowTitle(QStringLiteral("Lock Mode Setting"));
     BitBtn1->setVisible(SettingsRecord.PickLockStatusMode == 1);
 
     Query2.SetFieldDisplayFormat("BeginTime", "hh:nn");
     Query2.SQL = { "SELECT LockStatus, BeginTime, Sunday, Monday, Tuesday, Wednesday, Thursday, Friday, Saturday",
         "FROM LockStatusST WHERE LockStatusID = :LockStatusID ORDER BY BeginTime" };
     Query1.SetFieldDisplayLabel("LockStatusName", "Lock Status Name");
-    Query1.AfterScroll = [this](TMemoryDataSet&) { Query1AfterScroll(); };
     Query1.SQL = "SELECT LockStatusID, LockStatusName FROM LockStatus ORDER BY LockStatusID";
     Query1.Open();
     if (SettingsRecord.PickLockStatusMode == 1)
         preselect(Query1, "LockStatusID", SettingsRecord.PickedLockStatusID);
-}
-
-void TLockModeSetting_Form::Query1AfterScroll()
-{
-    Query2.Close();
-    Query2.ParamByName("LockStatusID").AsInteger(Query1.FieldByName("LockStatusID").AsInteger());
-    Query2.Open();
 }
 
 void TLockModeSetting_Form::BitBtn1Click()
@@ -211,19 +210,10 @@ void TLockModeSetting_Form::done(int result)
 // ---------------------------------------------------------------------------------------
 
 TTimeShiftSetting_Form::TTimeShiftSetting_Form(QWidget* owner, TDbConnection* db)
-    : TPickerForm(owner, db)
-    , Query2(db_)
-    , DataSource2(&Query2)
+    : TDetailPickerForm(owner, db, "GroupID")
 {
     setObjectName(QStringLiteral("TimeShiftSetting_Form"));
     setWindowTitle(QStringLiteral("Time Shift Setting"));
-    DBGrid2 = new TDBGrid(body_);
-    DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
-    DBGrid2->sortOnTitleClick = false;
-    DBGrid2->setDataSource(&DataSource2);
-    auto* l = new QVBoxLayout(body_);
-    l->setContentsMargins(0, 0, 0, 0);
-    l->addWidget(DBGrid2);
     BitBtn1->setVisible(SettingsRecord.PickTimeShiftMode == 1);
 
     Query2.SetFieldDisplayFormat("BeginTime", "hh:nn");
@@ -234,18 +224,10 @@ TTimeShiftSetting_Form::TTimeShiftSetting_Form(QWidget* owner, TDbConnection* db
     Query2.SQL = { "SELECT BeginTime, EndTime, DayOfWeek FROM TimeShift", "WHERE GroupID = :GroupID ORDER BY BeginTime" };
     Query1.SetFieldDisplayLabel("GroupID", "Group ID");
     Query1.SetFieldDisplayLabel("GroupName", "Group Name");
-    Query1.AfterScroll = [this](TMemoryDataSet&) { Query1AfterScroll(); };
     Query1.SQL = "SELECT GroupID, GroupName FROM TimeGroup ORDER BY GroupID";
     Query1.Open();
     if (SettingsRecord.PickTimeShiftMode == 1)
         preselect(Query1, "GroupID", SettingsRecord.PickedTimeGroupID);
-}
-
-void TTimeShiftSetting_Form::Query1AfterScroll()
-{
-    Query2.Close();
-    Query2.ParamByName("GroupID").AsInteger(Query1.FieldByName("GroupID").AsInteger());
-    Query2.Open();
 }
 
 void TTimeShiftSetting_Form::BitBtn1Click()

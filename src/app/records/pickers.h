@@ -6,6 +6,7 @@
 #include "dataaccess/dataaccess.h"
 
 #include <QDialog>
+#include <string>
 
 class QComboBox;
 class QLineEdit;
@@ -47,37 +48,42 @@ public:
     void done(int result) override;
 };
 
+// A picker whose rows each have lines: DBGrid2 shows the lines of Query1's current row,
+// Query2 selecting them by the parameter named like Query1's key field.
+class TDetailPickerForm : public TPickerForm {
+    Q_OBJECT
+public:
+    TDetailPickerForm(QWidget* owner, TDbConnection* db, std::string keyField);
+    TDbQuery Query2;
+    TDbDataSource DataSource2;
+    TDBGrid* DBGrid2 = nullptr;
+    void Query1AfterScroll();
+
+protected:
+    bool picked_ = false;
+
+private:
+    std::string keyField_;
+};
+
 // The lock schedule window in pick mode (PickLockStatusMode = 1): the schedules and their
-// lines; Select hands over PickedLockStatusID and PickedLockStatusName.
-class TLockModeSetting_Form : public TPickerForm {
+// LockStatusST lines; Select hands over PickedLockStatusID and PickedLockStatusName.
+class TLockModeSetting_Form : public TDetailPickerForm {
     Q_OBJECT
 public:
     explicit TLockModeSetting_Form(QWidget* owner = nullptr, TDbConnection* db = nullptr);
-    TDbQuery Query2; // LockStatusST lines of the current schedule
-    TDbDataSource DataSource2;
-    TDBGrid* DBGrid2 = nullptr;
-    void Query1AfterScroll();
     void BitBtn1Click() override;
     void done(int result) override;
-
-private:
-    bool picked_ = false;
 };
 
-// The time-shift window in pick mode (PickTimeShiftMode = 1): the groups and their shifts.
-class TTimeShiftSetting_Form : public TPickerForm {
+// The time-shift window in pick mode (PickTimeShiftMode = 1): the groups and their
+// TimeShift rows.
+class TTimeShiftSetting_Form : public TDetailPickerForm {
     Q_OBJECT
 public:
     explicit TTimeShiftSetting_Form(QWidget* owner = nullptr, TDbConnection* db = nullptr);
-    TDbQuery Query2; // TimeShift rows of the current group
-    TDbDataSource DataSource2;
-    TDBGrid* DBGrid2 = nullptr;
-    void Query1AfterScroll();
     void BitBtn1Click() override;
     void done(int result) override;
-
-private:
-    bool picked_ = false;
 };
 
 // The activation/expiration window in pick mode (PickActExpMode = 1).

@@ -10,7 +10,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <stdexcept>
+
 TLogin_Form* Login_Form = nullptr;
+
+TDbConnection* connectionOr(TDbConnection* db)
+{
+    if (db)
+        return db;
+    if (Login_Form)
+        return &Login_Form->DbConnection1;
+    throw std::logic_error("No database connection");
+}
 
 TLogin_Form::TLogin_Form(const std::string& databaseFile, QWidget* parent)
     : QDialog(parent)

@@ -37,5 +37,8 @@ private:
 
 extern TLogin_Form* Login_Form;
 
+// The given connection, else the login window's; std::logic_error when there is neither.
+TDbConnection* connectionOr(TDbConnection* db);
+
 // The level of the Admin row with this name and password, or nothing.
 std::optional<int> checkOperator(TDbConnection& db, const std::string& name, const std::string& password);
