@@ -6,6 +6,7 @@
 #include "app/shell/settings_record.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/codec.h"
+#include "keyformats/time_table_image.h"
 #include "locksim/lock_file.h"
 #include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
@@ -180,6 +181,32 @@ std::string lockFileName(const char* lockName)
     return n + ".lock";
 }
 
+// What a room runs on once the program's multi-lock key has programmed it: the settings the
+// database holds for it and its users, so that a Get Information key shows the two alike.
+void programmeLock(locksim::LockState& state, const DemoLock& l)
+{
+    if (std::string(l.type) != "iButton")
+        return;
+    TimeTableRows rows;
+    for (const char* day : { "Monday", "Tuesday", "Wednesday", "Thursday", "Friday" })
+        rows.timeShiftGroups[1].push_back({ { 8, 0 }, { 17, 0 }, day });
+    if (l.id == 1) {
+        const std::array<bool, 7> weekdays { false, true, true, true, true, true, false };
+        rows.firstSchedule = { { { 8, 0 }, "Classroom Mode", weekdays }, { { 18, 0 }, "Storehouse Mode", weekdays } };
+    }
+    rows.actExpGroups = { {}, { PeriodPoint { 2026, 1, 1, 0, 0 }, PeriodPoint { 2027, 12, 31, 23, 59 } } };
+    rows.holidayGroups = { {} };
+    state.settingsImage = TimeTableImage(rows);
+    for (const auto& u : kUsers) {
+        locksim::LockKeyEntry k;
+        k.code = u.keyCode;
+        if (u.keySerial)
+            k.key = onewire::makeRomId(kUserKeyFamily, u.keySerial);
+        k.timeShiftGroup = l.id == 2 ? 2 : 1;
+        state.keys.push_back(k);
+    }
+}
+
 // Each demo lock as the simulator keeps it, with a few weeks of its users' comings and goings.
 void fillLocks(const fs::path& folder)
 {
@@ -197,6 +224,7 @@ void fillLocks(const fs::path& folder)
     const std::vector<std::string> guestCodes { "4081726354" }; // the demo guest's remote code
     for (const auto& l : kLocks) {
         locksim::SimLock lock(onewire::makeRomId(kLockFamily, l.serial), kDemoSite, locksim::localNow());
+        programmeLock(lock.state(), l);
         locksim::generateEvents(lock, 60, keys, codes, guestCodes, static_cast<unsigned>(l.id));
         std::string error;
         if (!locksim::saveLockFile(folder / lockFileName(l.name), lock, &error))
