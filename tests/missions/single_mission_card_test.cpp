@@ -203,3 +203,18 @@ TEST_F(LockMaintenanceTest, ARefusedWriteKeepsTheDatabaseValue)
     EXPECT_NE(dialogs.boxes[0].text.find("one-off codes are locked"), std::string::npos);
     EXPECT_EQ(w.OneOffCode_Table.FieldByName("OneOffCode").AsString(), "1111");
 }
+
+TEST_F(LockMaintenanceTest, SaveAndClearOnAnEmptyTableAddNoRow)
+{
+    db.ExecSQL("DELETE FROM OneOffCode");
+    TSingleMissionCard_Form w(&db);
+    ASSERT_EQ(w.OneOffCode_Table.RecordCount(), 0);
+    w.BitBtn6Click();
+    w.BitBtn3Click();
+    TDbQuery q(&db);
+    q.SQL.Add("SELECT COUNT(*) AS N FROM OneOffCode");
+    q.Open();
+    EXPECT_EQ(q.FieldByName("N").AsInteger(), 0);
+    EXPECT_EQ(w.OneOffCode_Table.RecordCount(), 0);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}

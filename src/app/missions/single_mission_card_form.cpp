@@ -252,6 +252,13 @@ bool TSingleMissionCard_Form::eventFilter(QObject* watched, QEvent* event)
 
 void TSingleMissionCard_Form::postCurrentRow(bool clearCode)
 {
+    // The rows come with the database: with none there is no current row, and editing an
+    // empty table would append one.
+    if (OneOffCode_Table.State() == dsBrowse && OneOffCode_Table.IsEmpty()) {
+        OneOffCode_Table.Close();
+        OneOffCode_Table.Open();
+        return;
+    }
     try {
         if (OneOffCode_Table.State() == dsBrowse)
             OneOffCode_Table.Edit();
