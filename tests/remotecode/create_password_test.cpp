@@ -776,3 +776,28 @@ TEST_F(RemoteCodeTest, TicksLeftFromAnEarlierRunAreNotWritten)
     EXPECT_TRUE(allBytes(page(key, 1), 0, 64, 0xFF));
     EXPECT_TRUE(deletedCodes().empty());
 }
+
+TEST_F(RemoteCodeTest, AKeyWhoseWritingStopsIsNoLongerADeleteCodeKey)
+{
+    addCode(kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "2026-03-06 09:00:00", "2026-02-01 10:00:00", "admin", "222");
+    // The key still holds the Delete Code Key of an earlier mission for another lock.
+    const RomId key = onewire::makeRomId(onewire::kFamilyDS1977, 9);
+    onewire::KeyFile file = onewire::blankDS1977(key);
+    const auto oldRom = romIdFromText(kLockB);
+    ASSERT_TRUE(oldRom);
+    const MissionKeyPage oldHeader = deleteCodeKeyHeader(kSite);
+    const MissionKeyPage oldSection = deleteCodeSection(*oldRom, false, 1);
+    ASSERT_TRUE(onewire::setDS1977Page(file, 0, std::span<const uint8_t, 64>(oldHeader)));
+    ASSERT_TRUE(onewire::setDS1977Page(file, 1, std::span<const uint8_t, 64>(oldSection)));
+    ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(folder / "reader", key), file));
+
+    auto w = window();
+    w->sbQueryClick();
+    tick(*w, { 0 });
+    reader->faults().removeAfterPages[key] = 5;
+    w->BitBtn2Click();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Multi-Lock Key Error." });
+    // Half the new mission under the old header would make a lock drop codes nobody withdrew.
+    EXPECT_FALSE(std::equal(std::begin(kHeader), std::end(kHeader), page(key, 0).begin()));
+    EXPECT_TRUE(deletedCodes().empty());
+}

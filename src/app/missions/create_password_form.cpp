@@ -931,7 +931,9 @@ bool TCreatePassword_Form::WriteMultipleMissionCard()
         MyError(kSerialIdError);
         return false;
     }
-    if (!WriteLockSetup()) {
+    // Page 0 is blanked first: a key whose writing stops half way must not pass for the Delete
+    // Code Key it held before, over pages of this mission.
+    if (!blankHeaderPage(keyIo) || !WriteLockSetup()) {
         Query5.Close();
         return false;
     }
