@@ -136,3 +136,37 @@ TEST_F(LoginTest, LoginHistoryRowPerRunWithItsLogoutTime)
     EXPECT_EQ(rows().back(), (std::vector<std::string> { "9", "admin", "2", "null" }));
     EXPECT_TRUE(std::filesystem::exists(folder / "Config.dat"));
 }
+
+TEST_F(LoginTest, AHistoryRowTheDatabaseRefusesKeepsConfigDatAndTheReaderCheck)
+{
+    TLogin_Form login(dbFile);
+    attempt(login, "admin", "admin");
+    login.DbConnection1.ExecSQL("DROP TABLE LoginHistory");
+    const std::filesystem::path config = folder / "Config.dat";
+    const TSettingsRecord site = [] {
+        TSettingsRecord s;
+        s.UserType = 1;
+        s.MotorPulseTime = 7;
+        s.LockBackDelay = 40;
+        s.PortNum = 2;
+        s.PortType = 5;
+        s.ScreenMode = 1;
+        s.FacilityCode = { 0x12, 0x34, 0x56 };
+        return s;
+    }();
+    shell::writeConfigDat(site, config);
+    {
+        TMain_Form w;
+        w.configFile = QString::fromStdString(config.string());
+        w.readerProbe = [] { return std::string("A600000001D00D01"); };
+        w.FormCreate();
+        ASSERT_EQ(dialogs.boxes.size(), 1u);
+        EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+        EXPECT_EQ(shell::configBytes(SettingsRecord), shell::configBytes(site));
+        EXPECT_EQ(SettingsRecord.ReaderRomId, "A600000001D00D01");
+        EXPECT_TRUE(w.close());
+    }
+    TSettingsRecord back;
+    ASSERT_TRUE(shell::readConfigDat(back, config));
+    EXPECT_EQ(shell::configBytes(back), shell::configBytes(site));
+}

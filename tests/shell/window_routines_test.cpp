@@ -140,6 +140,38 @@ TEST_F(RoutinesTest, UpdateMasterDataRollsBackAndKeepsTheRowsOnScreen)
     EXPECT_FALSE(q.UpdatesPending());
 }
 
+TEST_F(RoutinesTest, UpdateMasterDataRestoresTheChangesWhenTheCommitFails)
+{
+    // A check the database makes only at commit: every change applied, then the commit refused.
+    db.ExecSQL("PRAGMA foreign_keys = ON;"
+               "CREATE TABLE Owner (ID INTEGER PRIMARY KEY);"
+               "ALTER TABLE Lock ADD COLUMN OwnerID INTEGER REFERENCES Owner (ID) DEFERRABLE INITIALLY DEFERRED;");
+    TDbQuery q(&db);
+    TDbUpdateSQL us;
+    makeCached(q, us);
+    us.InsertSQL = { "INSERT INTO Lock (ID, Name, Place, OwnerID) VALUES (:ID, :Name, :Place, 9)" };
+    q.Locate("ID", 2);
+    q.Edit();
+    q.FieldByName("Name").AsString("Alpha 2");
+    q.Post();
+    q.Append();
+    q.FieldByName("ID").AsInteger(4);
+    q.FieldByName("Name").AsString("Delta");
+    q.Post();
+
+    EXPECT_THROW(UpdateMasterData(q), EDatabaseError);
+    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" }));
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(q.UpdatesPending());
+    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Alpha 2", "Charlie", "Delta" }));
+
+    db.ExecSQL("INSERT INTO Owner (ID) VALUES (9)");
+    UpdateMasterData(q);
+    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha 2", "Charlie", "Delta" }));
+    EXPECT_FALSE(q.UpdatesPending());
+}
+
 TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
 {
     TDbQuery q(&db);

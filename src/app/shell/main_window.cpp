@@ -128,8 +128,14 @@ void TMain_Form::FormCreate()
     SettingsRecord.NoLogoutStamp = false;
     if (Login_Form) {
         operatorPanel_->setText(QStringLiteral("Operator: ") + TLogin_Form::OperatorName);
-        setWindowTitle(QString::fromStdString(mainWindowTitle(Login_Form->DbConnection1)));
-        loginHistoryId_ = startLoginHistory(Login_Form->DbConnection1, TLogin_Form::OperatorName.toStdString(), TLogin_Form::OperatorLevel);
+        // A database that refuses the history row must not keep Config.dat unread: the
+        // close would then write defaults over the site's settings.
+        try {
+            setWindowTitle(QString::fromStdString(mainWindowTitle(Login_Form->DbConnection1)));
+            loginHistoryId_ = startLoginHistory(Login_Form->DbConnection1, TLogin_Form::OperatorName.toStdString(), TLogin_Form::OperatorLevel);
+        } catch (const std::exception& e) {
+            MyError(e.what());
+        }
     }
     shell::readConfigDat(SettingsRecord, configFile.toStdString());
     if (SettingsRecord.ScreenMode == 0)
