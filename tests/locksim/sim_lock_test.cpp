@@ -168,6 +168,20 @@ TEST(SimLockSetupKey, EachLockAddsItselfOnce)
     EXPECT_EQ(key.pages[2][8], 'Z');
 }
 
+TEST(SimLockSetupKey, AFullCountIsNeverTakenForAFreshKey)
+{
+    SimLock lock = lockWithEvents(0);
+    Ds1977Memory key = keyOf(MissionKind::NewLockSetup);
+    key.pages[1][0] = 0xFD;
+    ASSERT_EQ(lock.visit(key), VisitResult::Filled);
+    EXPECT_EQ(key.pages[1][0], 0xFE);
+    EXPECT_EQ(key.pages[2 + 0xFD][8], 'Z');
+    const Page first = key.pages[2];
+    EXPECT_EQ(lock.visit(key), VisitResult::KeyFull);
+    EXPECT_EQ(key.pages[1][0], 0xFE);
+    EXPECT_EQ(key.pages[2], first);
+}
+
 TEST(MissionHeaders, FacilityCodeStandsWhereEachKindCarriesIt)
 {
     const auto fc = *facilityFromText("123456");
