@@ -290,3 +290,25 @@ TEST(LockFile, KeepsLogStateAndPendingSecondKey)
     EXPECT_FALSE(loadLockFile(file).lock);
     fs::remove(file);
 }
+
+TEST(LockFile, RefusesAnEventTimeItCouldNotWriteBackUnchanged)
+{
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / ("lockfile-bad-" + std::to_string(::getpid()) + ".txt");
+    auto loadWithEvent = [&](const std::string& event) {
+        std::ofstream(file) << "sim-lock 1\nserial 9906050403020137\nfacility 123456\nclock 2026-12-06 10:20:30\n"
+                            << "event " << event << "\n";
+        auto r = loadLockFile(file);
+        fs::remove(file);
+        return r;
+    };
+    const std::string who = "01AABBCC00000042";
+    auto good = loadWithEvent(who + "2612000623595900");
+    ASSERT_TRUE(good.lock) << good.error;
+    EXPECT_EQ(good.lock->log().at(0).encode()[12], 0x23);
+    for (const char* when : { "2612000624000000", "2612000623600000", "2612000623596000", "2612001A10000000" }) {
+        auto bad = loadWithEvent(who + when);
+        EXPECT_FALSE(bad.lock) << when;
+        EXPECT_NE(bad.error.find("bad event time"), std::string::npos) << when;
+    }
+}
