@@ -219,10 +219,15 @@ LockFileResult loadLockFile(const std::filesystem::path& path)
                 continue;
             }
             std::copy(r, r + 8, e.who.begin());
-            auto dec = [](uint8_t b) { return (b >> 4) * 10 + (b & 15); };
+            // A byte that is not two decimal digits, or a time past 23:59:59, would be written
+            // back as another time: refuse it instead.
+            auto dec = [](uint8_t b) { return ((b >> 4) > 9 || (b & 15) > 9) ? -1 : (b >> 4) * 10 + (b & 15); };
             using namespace std::chrono;
+            for (int i : { 8, 9, 11, 12, 13, 14 })
+                if (dec(r[i]) < 0)
+                    return fail("bad event time");
             const year_month_day ymd { year { 2000 + dec(r[8]) }, month { unsigned(dec(r[9])) }, day { unsigned(dec(r[11])) } };
-            if (!ymd.ok())
+            if (!ymd.ok() || dec(r[12]) > 23 || dec(r[13]) > 59 || dec(r[14]) > 59)
                 return fail("bad event time");
             e.time = local_days { ymd } + hours { dec(r[12]) } + minutes { dec(r[13]) } + seconds { dec(r[14]) };
             e.eventCode = r[15];

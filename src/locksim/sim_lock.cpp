@@ -262,7 +262,9 @@ VisitResult SimLock::fillMultiLockTrail(Ds1977Memory& key)
 VisitResult SimLock::addToSetupKey(Ds1977Memory& key)
 {
     const int added = key.pages[1][0] == 0xFF ? 0 : key.pages[1][0];
-    if (2 + added > 510)
+    // The count must not reach FFh: the next lock would take that for a fresh key and write
+    // over the first entry.
+    if (added + 1 >= 0xFF || 2 + added > 510)
         return VisitResult::KeyFull;
     Page& entry = touch(key, 2 + added);
     std::copy(serial_.begin(), serial_.end(), entry.begin());

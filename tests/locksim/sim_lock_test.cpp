@@ -168,6 +168,20 @@ TEST(SimLockSetupKey, EachLockAddsItselfOnce)
     EXPECT_EQ(key.pages[2][8], 'Z');
 }
 
+TEST(SimLockSetupKey, AFullCountIsNeverTakenForAFreshKey)
+{
+    SimLock lock = lockWithEvents(0);
+    Ds1977Memory key = keyOf(MissionKind::NewLockSetup);
+    key.pages[1][0] = 0xFD;
+    ASSERT_EQ(lock.visit(key), VisitResult::Filled);
+    EXPECT_EQ(key.pages[1][0], 0xFE);
+    EXPECT_EQ(key.pages[2 + 0xFD][8], 'Z');
+    const Page first = key.pages[2];
+    EXPECT_EQ(lock.visit(key), VisitResult::KeyFull);
+    EXPECT_EQ(key.pages[1][0], 0xFE);
+    EXPECT_EQ(key.pages[2], first);
+}
+
 TEST(MissionHeaders, FacilityCodeStandsWhereEachKindCarriesIt)
 {
     const auto fc = *facilityFromText("123456");
@@ -275,4 +289,26 @@ TEST(LockFile, KeepsLogStateAndPendingSecondKey)
     std::ofstream(file) << "sim-lock 1\nserial nothex\n";
     EXPECT_FALSE(loadLockFile(file).lock);
     fs::remove(file);
+}
+
+TEST(LockFile, RefusesAnEventTimeItCouldNotWriteBackUnchanged)
+{
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / ("lockfile-bad-" + std::to_string(::getpid()) + ".txt");
+    auto loadWithEvent = [&](const std::string& event) {
+        std::ofstream(file) << "sim-lock 1\nserial 9906050403020137\nfacility 123456\nclock 2026-12-06 10:20:30\n"
+                            << "event " << event << "\n";
+        auto r = loadLockFile(file);
+        fs::remove(file);
+        return r;
+    };
+    const std::string who = "01AABBCC00000042";
+    auto good = loadWithEvent(who + "2612000623595900");
+    ASSERT_TRUE(good.lock) << good.error;
+    EXPECT_EQ(good.lock->log().at(0).encode()[12], 0x23);
+    for (const char* when : { "2612000624000000", "2612000623600000", "2612000623596000", "2612001A10000000" }) {
+        auto bad = loadWithEvent(who + when);
+        EXPECT_FALSE(bad.lock) << when;
+        EXPECT_NE(bad.error.find("bad event time"), std::string::npos) << when;
+    }
 }
