@@ -239,7 +239,8 @@ LockFileResult loadLockFile(const std::filesystem::path& path)
     if (!header || !serial || !facility || !clock)
         return { std::nullopt, path.string() + ": serial, facility and clock are required" };
     SimLock lock(*serial, *facility, *clock);
-    lock.log() = std::move(log);
+    for (const auto& e : log)
+        lock.record(e);
     lock.state() = std::move(state);
     if (pending && pending->from + pending->count <= lock.log().size())
         lock.setPendingSecond(pending);

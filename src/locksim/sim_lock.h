@@ -74,6 +74,10 @@ struct LockState {
     LockState() { settingsImage.fill(0xFF); }
 };
 
+// Records a lock holds: the count it reports on a Get Information key reads back unambiguously
+// only up to 0D00h.
+inline constexpr size_t kLockMemory = 3328;
+
 // Why a lock left a key alone.
 enum class VisitResult { Filled, WrongFacility, NotForThisLock, KeyFull, UnknownKey };
 
@@ -92,7 +96,13 @@ public:
     const std::vector<AuditEvent>& log() const { return log_; }
     LockState& state() { return state_; }
     const LockState& state() const { return state_; }
-    void record(const AuditEvent& e) { log_.push_back(e); }
+    // A lock keeps its latest kLockMemory records; a new one pushes out the oldest.
+    void record(const AuditEvent& e)
+    {
+        if (log_.size() >= kLockMemory)
+            log_.erase(log_.begin(), log_.begin() + static_cast<std::ptrdiff_t>(log_.size() - kLockMemory + 1));
+        log_.push_back(e);
+    }
 
     // One page the lock writes onto the key, in the order it writes them.
     struct PageWrite {

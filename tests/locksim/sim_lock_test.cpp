@@ -312,3 +312,17 @@ TEST(LockFile, RefusesAnEventTimeItCouldNotWriteBackUnchanged)
         EXPECT_NE(bad.error.find("bad event time"), std::string::npos) << when;
     }
 }
+
+TEST(SimLockRecords, ALockKeepsItsLatestRecordsOnly)
+{
+    SimLock lock = lockWithEvents(kLockMemory + 5);
+    ASSERT_EQ(lock.log().size(), kLockMemory);
+    // The oldest five went: the first record kept is the sixth, 5 s after midnight.
+    EXPECT_EQ(lock.log().front().encode()[14], 0x05);
+
+    // Its Get Information count stays within what the reader takes as written.
+    Ds1977Memory key = keyOf(MissionKind::GetInformation);
+    ASSERT_EQ(lock.visit(key), VisitResult::Filled);
+    EXPECT_EQ(key.pages[2][0], 0x0D);
+    EXPECT_EQ(key.pages[2][1], 0x00);
+}
