@@ -220,6 +220,25 @@ TEST_F(AuditReadTest, KeysNotYetAtALockAndUnknownLocks)
     EXPECT_EQ(read(*form), std::vector<std::string> { "Can not find information of this key in database." });
 }
 
+TEST_F(AuditReadTest, AKeyNotYetAtALockShowsNoRowsOfTheKeyReadBefore)
+{
+    auto key = programKeys("2000").at(0);
+    auto lock = lockWith(kLockA, 5);
+    visit(lock, key);
+    insertKey(key);
+    auto form = newForm();
+    EXPECT_TRUE(read(*form).empty());
+    ASSERT_EQ(form->DBGrid16->gridModel()->rowCount(), 5);
+
+    insertKey(programKeys("2000", 900).at(0));
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(form->currentPanel(), 6);
+    EXPECT_TRUE(form->Label40->text().isEmpty());
+    EXPECT_EQ(form->DBGrid16->gridModel()->rowCount(), 0);
+    EXPECT_TRUE(form->BitBtn1->isHidden());
+    EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 5); // nothing decoded, nothing emptied
+}
+
 TEST_F(AuditReadTest, AnEmptyTrailShowsAnEmptyGridAndTheSaveButton)
 {
     exec("INSERT INTO TempRecord (No,SerialID) VALUES (1,'stale')");

@@ -364,6 +364,11 @@ TEST_F(ReadKeyTest, WaitWindowsCarryTheirTexts)
     TGetInfor_Form infor(&owner);
     EXPECT_EQ(infor.windowTitle(), QStringLiteral("Waiting"));
     EXPECT_EQ(infor.findChild<QLabel*>()->text(), QStringLiteral("Get Debug Information, please wait..."));
+    // Both are borderless notices.
+    EXPECT_TRUE(wait.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(infor.windowFlags().testFlag(Qt::FramelessWindowHint));
+    infor.showNow();
+    EXPECT_EQ(infor.size(), QSize(616, 72));
 }
 
 } // namespace

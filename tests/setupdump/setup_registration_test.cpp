@@ -73,6 +73,16 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     ASSERT_EQ(form->LockSerialID_Query.RecordCount(), 2);
     EXPECT_EQ(form->Label31->text(), keyreading::dateTimeText(at(2026, 5, 6, 7, 8, 9)));
     EXPECT_EQ(form->SetupClassroomFlag, 'Z');
+    // The list's columns carry their captions, before and after a save reopens it.
+    auto titles = [&] {
+        TDbGridModel* model = form->LockSerialIDGrid->gridModel();
+        QStringList t;
+        for (int c = 0; c < model->columnCount(); ++c)
+            t << model->headerData(c, Qt::Horizontal).toString();
+        return t;
+    };
+    const QStringList captions { "Serial ID", "Exist In Database", "Lock Name" };
+    EXPECT_EQ(titles(), captions);
 
     // The first row is a registered lock: nothing to add.
     selectRow(*form, 0);
@@ -111,6 +121,7 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     EXPECT_EQ(q.FieldByName("LockStatusID").AsInteger(), 1);
     EXPECT_EQ(q.FieldByName("LockType").AsString(), "iButton");
     EXPECT_FALSE(form->BitBtn4->isEnabled());
+    EXPECT_EQ(titles(), captions);
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1"), 2);
     EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2);
     selectRow(*form, 1);

@@ -1089,6 +1089,10 @@ void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
         DisplayPanel(6);
         for (QLabel* l : { Label40, Label42, Label44, Label46, Label48 })
             l->clear();
+        // Nothing decoded: the grid shows no rows of an earlier key (TempRecord keeps them).
+        TempRecord_Source.SetEnabled(false);
+        TempRecord_Query.Close();
+        TempRecord_Source.SetEnabled(true);
         return;
     }
     const QString serial = q(header->lockSerialText());

@@ -58,7 +58,7 @@ void TDownloading_Form::showNow()
 }
 
 TGetInfor_Form::TGetInfor_Form(QWidget* owner)
-    : QWidget(owner, Qt::Dialog)
+    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("GetInfor_Form"));
     setWindowTitle(QStringLiteral("Waiting"));
