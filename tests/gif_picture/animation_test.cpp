@@ -89,6 +89,37 @@ TEST(PictureAnimation, AsynchronousWaitsFollowTheDelays)
     EXPECT_EQ(pic.renderedBitmap().pixel(0, 0), qRgb(10, 20, 30));
 }
 
+TEST(PictureAnimation, LateFramesShortenTheNextWaitByHalfTheOvershoot)
+{
+    TGIFPicture pic;
+    auto clock = std::make_shared<FakeClock>();
+    pic.setClock(clock);
+    buildDelays(pic, {5, 5, 5, 5});
+    Canvas canvas;
+    canvas.draw(pic);
+    TGIFPainter* painter = pic.currentPainter();
+    ASSERT_NE(painter, nullptr);
+    EXPECT_EQ(painter->pendingWait(), 60);
+    // 20 ms late: the next wait is (5 * 12 - 20 / 2) ms.
+    clock->advance(80);
+    painter->tick();
+    EXPECT_EQ(painter->pendingWait(), 50);
+    // On time again: nothing to make up.
+    clock->advance(50);
+    painter->tick();
+    EXPECT_EQ(painter->pendingWait(), 60);
+    // At speed 200 the made-up time is halved with the rest: (60 - 30 / 2) * 100 / 200.
+    pic.stopDrawing();
+    pic.AnimationSpeed = 200;
+    canvas.draw(pic);
+    painter = pic.currentPainter();
+    ASSERT_NE(painter, nullptr);
+    EXPECT_EQ(painter->pendingWait(), 30);
+    clock->advance(60);
+    painter->tick();
+    EXPECT_EQ(painter->pendingWait(), 22);
+}
+
 TEST(PictureAnimation, SpeedScalesTheWaitsAndZeroPauses)
 {
     TGIFPicture pic;
