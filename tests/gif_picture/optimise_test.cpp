@@ -192,6 +192,34 @@ TEST(PictureOptimise, CropKeepsBackgroundFramesAndTheLoop)
         EXPECT_TRUE(before[i + 1].image == after[i].image) << i;
 }
 
+TEST(PictureOptimise, CropKeepsAnEmptyFrameThatShowsTheDisposalBeforeIt)
+{
+    // Frame 2 shows nothing of its own, but while it is up frame 1 has gone (to the
+    // background or to what was before it).
+    for (int disposal : {2, 3}) {
+        SCOPED_TRACE(disposal);
+        TGIFPicture pic;
+        build(pic, 2, 1, {kRed, kBlue, kGreen},
+              {{0, 0, 2, 1, {0, 0}, 5, 1},
+               {0, 0, 1, 1, {1}, 5, disposal},
+               {0, 0, 2, 1, {2, 2}, 5, 1, 2},
+               {1, 0, 1, 1, {1}, 5, 1}});
+        const auto before = timeline(pic);
+        pic.Optimise(TGIFOptimizeOptions{opCrop});
+        expectSameTimeline(before, timeline(pic));
+        EXPECT_EQ(pic.images().count(), 4);
+    }
+    // After a frame that stays, the empty frame goes and its time with the frame before.
+    TGIFPicture pic;
+    build(pic, 2, 1, {kRed, kBlue, kGreen},
+          {{0, 0, 2, 1, {0, 0}, 5, 1}, {0, 0, 1, 1, {1}, 5, 1}, {0, 0, 2, 1, {2, 2}, 5, 1, 2}, {1, 0, 1, 1, {1}, 5, 1}});
+    const auto before = timeline(pic);
+    pic.Optimise(TGIFOptimizeOptions{opCrop});
+    expectSameTimeline(before, timeline(pic));
+    ASSERT_EQ(pic.images().count(), 3);
+    EXPECT_EQ(pic.images()[1].graphicControlExtension()->delay(), 10);
+}
+
 TEST(PictureOptimise, RefusedCombinationAndEmptyPicture)
 {
     TGIFPicture pic;

@@ -882,6 +882,10 @@ void cropFrames(TGIFPictureList& frames)
                 continue;
             const int receiver = j > 0 ? j - 1 : frames.count() - 1;
             TGIFSubImage& r = frames[receiver];
+            // While this frame is up, the one before it has cleared or restored its area:
+            // without this frame that moment would never be shown.
+            if (disposalOf(r) >= dmBackground)
+                continue;
             const int delay = std::min(effectiveDelay(r) + effectiveDelay(f), 0xFFFF);
             ensureGraphicControl(r).setDelay(delay);
             if (j == 0)
