@@ -588,6 +588,40 @@ TEST(GifLzwDecoder, HugeDescriptorsAreRefusedCleanly)
     EXPECT_NO_THROW(limited.loadFromMemory(small.bytes));
 }
 
+// Frames without data are filled, so a few bytes of descriptors must not add up to more
+// pixels than the stream could encode (about 4096 a byte), however many frames there are.
+TEST(GifLzwDecoder, ManyEmptyFramesCannotAskForMoreThanTheStreamHolds)
+{
+    auto frames = [](int count, int side) {
+        GifAssembler g;
+        g.header(side, side, 1);
+        for (int i = 0; i < count; ++i)
+            g.descriptor(0, 0, side, side).raw({2, 0});
+        g.trailer();
+        return g.bytes;
+    };
+    const std::vector<uint8_t> greedy = frames(8, 1024);
+    gif::Image img;
+    img.maxPixels = 1 << 20;
+    try {
+        img.loadFromMemory(greedy);
+        FAIL() << "8 frames of 1 M pixels from " << greedy.size() << " bytes";
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Image too large");
+    }
+    EXPECT_EQ(img.images().count(), 0);
+
+    // One frame may always take up to the limit; small frames are bounded by the bytes.
+    gif::Image single;
+    single.maxPixels = 1 << 20;
+    single.loadFromMemory(frames(1, 1024));
+    EXPECT_EQ(single.images().count(), 1);
+    gif::Image many;
+    many.maxPixels = 1 << 20;
+    many.loadFromMemory(frames(200, 64));
+    EXPECT_EQ(many.images().count(), 200);
+}
+
 TEST(GifLzwDecoder, EveryTruncationOfASmallFileEndsInWarningsOrAnException)
 {
     std::mt19937 rng(5);

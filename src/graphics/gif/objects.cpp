@@ -330,6 +330,22 @@ void TGIFSubImage::setBounds(int left, int top, int width, int height)
     img->changed();
 }
 
+void TGIFSubImage::checkLoadBudget(const gif::InStream& s) const
+{
+    // A frame without data is still allocated and filled, so a few bytes of descriptors could
+    // ask for gigabytes. No code stream yields more than 4096 pixels a byte: beyond one
+    // frame's worth, the frames of a stream may hold only what its size could encode.
+    gif::Image* img = image();
+    if (!img)
+        return;
+    uint64_t total = uint64_t(width()) * uint64_t(height());
+    const TGIFPictureList& frames = img->images();
+    for (int i = 0; i < frames.count(); ++i)
+        total += frames[i].dataSize();
+    if (total > img->maxPixels + uint64_t(s.size()) * 4096)
+        throw GIFException(gifmsg::ImageTooLarge);
+}
+
 bool TGIFSubImage::usesGlobalColorMap() const
 {
     return colorMap_.count() == 0 && image() && image()->globalColorMap().count() > 0;
@@ -428,6 +444,7 @@ void TGIFSubImage::LoadFromStream(gif::InStream& s)
             throw GIFException(gifmsg::ImageColors);
         colorMap_.loadFromStream(s, count);
     }
+    checkLoadBudget(s);
     decompress(s);
 }
 

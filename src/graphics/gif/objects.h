@@ -272,6 +272,8 @@ public:
 
 private:
     void allocatePixels();
+    // Refuses a frame that would take the frames loaded from `s` past what `s` can encode.
+    void checkLoadBudget(const gif::InStream& s) const;
 
     std::array<uint8_t, 10> id_{};
     bool hasTransparency_ = false;
