@@ -1,9 +1,8 @@
 #include "app/shell/settings_record.h"
 
-#include <cstdio>
+#include "fileio/atomic_file.h"
+
 #include <fstream>
-#include <stdexcept>
-#include <system_error>
 
 TSettingsRecord SettingsRecord;
 
@@ -48,21 +47,7 @@ bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
 void writeConfigDat(const TSettingsRecord& s, const std::filesystem::path& file)
 {
     const auto bytes = configBytes(s);
-    std::filesystem::path tmp = file;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        out.flush();
-        if (!out)
-            throw std::runtime_error("Cannot write " + file.string());
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, file, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        throw std::runtime_error("Cannot write " + file.string());
-    }
+    fileio::writeFileReplacing(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void resetRunTimeFields(TSettingsRecord& s)

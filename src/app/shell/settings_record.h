@@ -53,7 +53,8 @@ void applyConfigDefaults(TSettingsRecord& s);
 // Reads the nine bytes; a missing, unreadable or short file gives the defaults (false is
 // returned then, so the caller knows the file will be written fresh at close).
 bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file = kConfigFileName);
-// Writes through a temporary file and a rename, so a failed write never leaves half a file.
+// Writes through a temporary file and a rename (fileio/atomic_file.h), so a failed write never
+// leaves half a file.
 // Throws std::runtime_error with a readable message on failure.
 void writeConfigDat(const TSettingsRecord& s, const std::filesystem::path& file = kConfigFileName);
 
