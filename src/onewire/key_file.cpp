@@ -231,7 +231,10 @@ uint32_t clockAt(const KeyFile& key, int64_t now)
 {
     if (!clockRunning(key) || now <= key.clockSetAt)
         return key.clockSeconds;
-    return static_cast<uint32_t>(key.clockSeconds + static_cast<uint64_t>(now - key.clockSetAt));
+    // The difference may exceed int64_t (a file may give any reference time); unsigned
+    // arithmetic gives it exactly, and the counter wraps at 32 bits as the part's does.
+    const uint64_t elapsed = static_cast<uint64_t>(now) - static_cast<uint64_t>(key.clockSetAt);
+    return static_cast<uint32_t>(key.clockSeconds + elapsed);
 }
 
 KeyFileResult parseKeyFile(std::string_view text)

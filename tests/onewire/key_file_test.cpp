@@ -83,6 +83,11 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
     ASSERT_TRUE(rc.key) << rc.error;
     EXPECT_EQ(rc.key->control, 0x00);
     EXPECT_EQ(clockAt(*rc.key, 999999), 86400u);
+
+    // Any reference time reads without overflow; the counter wraps at 32 bits as the part's.
+    auto far = parseKeyFile("ibutton-key 1\nrom " + romIdText(c.rom) + "\nclock 5 at -9223372036854775808\ncontrol 0C\n");
+    ASSERT_TRUE(far.key) << far.error;
+    EXPECT_EQ(clockAt(*far.key, 1), 6u);
 }
 
 TEST(KeyFile, HandWrittenFileReads)
