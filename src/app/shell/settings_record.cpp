@@ -2,7 +2,9 @@
 
 #include "fileio/atomic_file.h"
 
+#include <algorithm>
 #include <fstream>
+#include <system_error>
 
 TSettingsRecord SettingsRecord;
 
@@ -32,16 +34,43 @@ void applyConfigDefaults(TSettingsRecord& s)
             kDefaultScreenMode, kFactoryFacilityCode[0], kFactoryFacilityCode[1], kFactoryFacilityCode[2] });
 }
 
+namespace {
+bool packedBcd(uint8_t b)
+{
+    return (b >> 4) <= 9 && (b & 0x0F) <= 9;
+}
+} // namespace
+
 bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
+    std::array<char, kConfigSize + 1> buffer {}; // one more: a longer file is no Config.dat either
+    in.read(buffer.data(), buffer.size());
     std::array<uint8_t, kConfigSize> bytes {};
-    if (in && in.read(reinterpret_cast<char*>(bytes.data()), bytes.size()) && in.gcount() == kConfigSize) {
+    std::copy_n(buffer.begin(), kConfigSize, bytes.begin());
+    if (in.gcount() == std::streamsize(kConfigSize) && packedBcd(bytes[6]) && packedBcd(bytes[7]) && packedBcd(bytes[8])) {
         applyConfigBytes(s, bytes);
         return true;
     }
     applyConfigDefaults(s);
     return false;
+}
+
+std::string loadConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
+{
+    if (readConfigDat(s, file))
+        return {};
+    const std::string name = file.filename().string();
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file, ec)))
+        return name + " not found, the default settings are in use.";
+    try {
+        const auto aside = fileio::keepAside(file, kConfigAsideSuffix);
+        return name + " could not be read, it has been kept as " + aside.filename().string()
+            + " and the default settings are in use.";
+    } catch (const std::exception& e) {
+        return name + " could not be read and the default settings are in use. " + e.what();
+    }
 }
 
 void writeConfigDat(const TSettingsRecord& s, const std::filesystem::path& file)
