@@ -770,7 +770,8 @@ void TReadCard_Form::readSteps()
     if (found != 1) {
         Label4->clear();
         DisplayPanel(0);
-        inform("Key not found.");
+        if (found != kSeveralKeys) // several keys: the key routine has asked for one
+            inform(messageAfterKeyCheck(keyIo.options.port, KeyCheckResult::NoKey, "Key not found."));
         return;
     }
     Label4->setText(q(id));
