@@ -71,7 +71,9 @@ TEST_F(ReadKeyTest, NamesEveryMissionKeyAndShowsItsPanel)
         EXPECT_TRUE(boxes.empty()) << boxes.front();
         EXPECT_TRUE(form->sbReadCard->isEnabled());
         EXPECT_TRUE(form->sbExit->isEnabled());
-        EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 6 && r.panel != 8);
+        // A fresh audit trail key has nothing to export; a multi-lock key that no lock filled
+        // was decoded, to no rows.
+        EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 8);
     }
 }
 
