@@ -1,6 +1,7 @@
 #include "keyaccess/key_io.h"
 
 #include "keyaccess/crc.h"
+#include "onewire/ports.h"
 #include "onewire/tmex.h"
 
 #include <algorithm>
@@ -217,37 +218,70 @@ std::array<uint8_t, 8> keyPassword()
     return pw;
 }
 
-bool IsOneWirePortOK(const KeyIoOptions& o, const KeyCheckProfile& profile, KeyRom* found)
+KeyCheckResult CheckOneWirePort(const KeyIoOptions& o, const KeyCheckProfile& profile, KeyRom* found)
 {
+    if (found)
+        *found = {};
     Session s(o.port);
     if (s.handle < 0) {
         dialogsOf(o).information(profile.portMessage);
-        return false;
+        return KeyCheckResult::Fault;
     }
     if (s.handle == 0)
-        return false;
+        return KeyCheckResult::Fault;
     if (TMSetup(s.handle) != kTMSetupOk) {
         s.end();
         dialogsOf(o).error(profile.readerMessage);
-        return false;
+        return KeyCheckResult::Fault;
     }
     if (TMFamilySearchSetup(s.handle, s.state.data(), kFamilyDS1977) != 1) {
         s.end();
         dialogsOf(o).error(profile.plugInMessage);
-        return false;
+        return KeyCheckResult::Fault;
     }
+    int accepted = 0;
+    KeyRom first {};
     for (int i = 0; i < kMaxDevices && TMNext(s.handle, s.state.data()) == 1; ++i) {
         short rom[8] = { 0 };
         if (TMRom(s.handle, s.state.data(), rom) != 1)
             break;
         const uint8_t family = static_cast<uint8_t>(rom[0] & 0xFF);
-        if (std::find(profile.families.begin(), profile.families.end(), family) != profile.families.end()) {
-            if (found)
-                *found = keyRomFrom(romOf(rom));
-            return true;
-        }
+        if (std::find(profile.families.begin(), profile.families.end(), family) != profile.families.end()
+            && ++accepted == 1)
+            first = keyRomFrom(romOf(rom));
     }
-    return false;
+    if (accepted == 0)
+        return KeyCheckResult::NoKey;
+    if (accepted > 1) {
+        s.end();
+        dialogsOf(o).error(kOneKeyOnlyMessage);
+        return KeyCheckResult::SeveralKeys;
+    }
+    if (found)
+        *found = first;
+    return KeyCheckResult::Found;
+}
+
+bool IsOneWirePortOK(const KeyIoOptions& o, const KeyCheckProfile& profile, KeyRom* found)
+{
+    return CheckOneWirePort(o, profile, found) == KeyCheckResult::Found;
+}
+
+std::string keysNotLoaded(const ReaderPort& port)
+{
+    std::string text;
+    if (const auto bus = onewire::portBus(port.PortNum, port.PortType))
+        for (const std::string& reason : bus->keysNotLoaded())
+            text += (text.empty() ? "" : "\n") + reason;
+    return text;
+}
+
+std::string messageAfterKeyCheck(const ReaderPort& port, KeyCheckResult result, const std::string& text)
+{
+    if (result == KeyCheckResult::SeveralKeys)
+        return {};
+    const std::string reasons = result == KeyCheckResult::NoKey ? keysNotLoaded(port) : std::string();
+    return reasons.empty() ? text : text + "\n" + reasons;
 }
 
 int ReadButtonID(const KeyIoOptions& o, const std::string& readerRomId, std::string& keySerialId, KeyRom& currentKeyRom)
@@ -255,20 +289,29 @@ int ReadButtonID(const KeyIoOptions& o, const std::string& readerRomId, std::str
     Session s(o.port);
     if (s.handle <= 0 || TMSetup(s.handle) != kTMSetupOk)
         return 0;
+    int keys = 0;
+    RomId key {};
     short r = TMFirst(s.handle, s.state.data());
     for (int i = 0; i < kMaxDevices && r == 1; ++i, r = TMNext(s.handle, s.state.data())) {
         short rom[8] = { 0 };
         if (TMRom(s.handle, s.state.data(), rom) != 1)
             return 0;
         const RomId id = romOf(rom);
-        const std::string text = romIdText(id);
-        if (readerRomId.empty() ? id[0] == kFamilyIdChip : sameText(text, readerRomId))
+        if (readerRomId.empty() ? id[0] == kFamilyIdChip : sameText(romIdText(id), readerRomId))
             continue;
-        keySerialId = text;
-        currentKeyRom = keyRomFrom(id);
-        return 1;
+        if (++keys == 1)
+            key = id;
     }
-    return 0;
+    if (keys == 0)
+        return 0;
+    if (keys > 1) {
+        s.end();
+        dialogsOf(o).information(kOneKeyOnlyMessage);
+        return kSeveralKeys;
+    }
+    keySerialId = romIdText(key);
+    currentKeyRom = keyRomFrom(key);
+    return 1;
 }
 
 void ReadDS1977Data(const KeyIoOptions& o, const KeyRom& currentKeyRom, int page, std::span<uint8_t> pageBuffer,

@@ -62,13 +62,35 @@ struct KeyIoOptions {
 // full-access). Built at run time; locks install the same on their keys.
 std::array<uint8_t, 8> keyPassword();
 
-// True when a key of an accepted family answers on the reader's bus; leaves its ROM id in
-// *found (the key the writer then addresses).
+// Two keys in the reader: which one a window would write or read is left to the bus, so no
+// key is written or read and the operator is told this (by the routines below, once).
+inline constexpr const char* kOneKeyOnlyMessage = "More than one key in the PC iButton Reader, please leave only one key.";
+
+// What the key check found.
+enum class KeyCheckResult {
+    Found,       // one key of an accepted family
+    NoKey,       // none (the caller shows its own message)
+    SeveralKeys, // more than one: kOneKeyOnlyMessage has been shown
+    Fault,       // no session, no reader, no search: the port's own message has been shown
+};
+KeyCheckResult CheckOneWirePort(const KeyIoOptions& options, const KeyCheckProfile& profile, KeyRom* found = nullptr);
+// True when exactly one key of an accepted family answers on the reader's bus; leaves its ROM
+// id in *found (the key the writer then addresses), and clears *found otherwise, so that
+// nothing addresses a key the check did not accept.
 bool IsOneWirePortOK(const KeyIoOptions& options, const KeyCheckProfile& profile, KeyRom* found = nullptr);
 
-// 1 when a device other than the reader's own id chip answers; its ROM id text goes to
-// keySerialId and its ROM id to currentKeyRom. 0 otherwise (also without a session).
-// While readerRomId is empty, family-01h devices (id chips) are not taken for keys.
+// The reasons the reader gives for keys it could not put on its bus (the emulated reader's
+// damaged key files), one a line; empty when it gives none.
+std::string keysNotLoaded(const ReaderPort& port);
+// A window's own message after a key check that gave `result`: text with those reasons
+// below it, or empty when the check has already said everything (several keys).
+std::string messageAfterKeyCheck(const ReaderPort& port, KeyCheckResult result, const std::string& text);
+
+// 1 when one device other than the reader's own id chip answers; its ROM id text goes to
+// keySerialId and its ROM id to currentKeyRom. 0 when none does (also without a session).
+// kSeveralKeys when more than one does: kOneKeyOnlyMessage has been shown and neither output
+// is touched. While readerRomId is empty, family-01h devices (id chips) are not taken for keys.
+inline constexpr int kSeveralKeys = 2;
 int ReadButtonID(const KeyIoOptions& options, const std::string& readerRomId, std::string& keySerialId,
                  KeyRom& currentKeyRom);
 
@@ -124,8 +146,13 @@ public:
     uint8_t PageReadOk = 0;
     uint8_t WriteResult = 0;
     KeyRom CurrentKeyRom {};
+    KeyCheckResult LastKeyCheck = KeyCheckResult::NoKey;
 
-    bool IsOneWirePortOK() { return ::IsOneWirePortOK(options, *profile, &CurrentKeyRom); }
+    bool IsOneWirePortOK()
+    {
+        LastKeyCheck = CheckOneWirePort(options, *profile, &CurrentKeyRom);
+        return LastKeyCheck == KeyCheckResult::Found;
+    }
     int ReadButtonID(const std::string& readerRomId, std::string& keySerialId)
     {
         return ::ReadButtonID(options, readerRomId, keySerialId, CurrentKeyRom);

@@ -1,5 +1,7 @@
 #include "locksim/lock_file.h"
 
+#include "fileio/atomic_file.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
@@ -249,9 +251,8 @@ LockFileResult loadLockFile(const std::filesystem::path& path)
 
 bool saveLockFile(const std::filesystem::path& path, const SimLock& lock, std::string* error)
 {
-    const auto tmp = path.string() + ".tmp";
+    std::ostringstream out;
     {
-        std::ofstream out(tmp, std::ios::trunc);
         out << "sim-lock 1\n";
         out << "serial " << serialText(lock.serial()) << "\n";
         out << "facility " << hex(lock.facility().data(), 3) << "\n";
@@ -278,19 +279,12 @@ bool saveLockFile(const std::filesystem::path& path, const SimLock& lock, std::s
             const auto b = e.encode();
             out << "event " << hex(b.data(), 16) << "\n";
         }
-        out.flush();
-        if (!out) {
-            if (error)
-                *error = "cannot write " + tmp;
-            std::filesystem::remove(tmp);
-            return false;
-        }
     }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
+    try {
+        fileio::writeFileReplacing(path, out.str());
+    } catch (const fileio::FileError& e) {
         if (error)
-            *error = ec.message();
+            *error = e.what();
         return false;
     }
     return true;

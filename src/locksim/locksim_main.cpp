@@ -4,6 +4,7 @@
 #include "locksim/lock_file.h"
 #include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
+#include "keyaccess/crc.h"
 #include "onewire/key_file.h"
 
 #include <chrono>
@@ -29,8 +30,11 @@ const char* kUsage = R"(usage:
       a Set Time Key: family 04 (with its READ FDh page and facility code) or 24 (clock only)
   locksim lock new LOCKFILE --serial HEX16 --facility DDDDDD [--clock TIME] [--events N]
                             [--user HEX16]... [--code DIGITS]... [--guest-code DIGITS]... [--seed N]
+                            [--force]
       a simulated lock with a generated audit log of N events: users' keys (--user) and codes
-      (--code), guests' codes (--guest-code) and the lock's own events
+      (--code), guests' codes (--guest-code) and the lock's own events. The serial is the ROM
+      id as the program shows it, its check byte (CRC-8) first; given as 14 digits, without
+      that byte, the byte is computed. An existing LOCKFILE is replaced only with --force
   locksim visit LOCKFILE KEYFILE
       the lock answers the key: fills an audit trail or adds itself to a setup key
   locksim show KEYFILE
@@ -47,6 +51,7 @@ struct Args {
         auto it = options.find(name);
         return it == options.end() ? fallback : it->second;
     }
+    bool flag(const std::string& name) const { return options.count(name) != 0; }
     std::vector<std::string> all(const std::string& name) const
     {
         std::vector<std::string> v;
@@ -191,11 +196,19 @@ int cmdLockNew(const Args& a)
 {
     if (a.positional.size() != 3)
         return fail("lock new: give the lock file");
-    RomId rom {};
-    auto serial = romIdFromText(a.get("--serial"));
+    const std::string serialText = a.get("--serial");
+    const bool withoutCheckByte = serialText.size() == 14;
+    auto serial = romIdFromText(withoutCheckByte ? "00" + serialText : serialText);
     if (!serial)
-        return fail("lock new: --serial takes 16 hex digits");
-    rom = *serial;
+        return fail("lock new: --serial takes 16 hex digits (or 14, without the check byte)");
+    RomId rom = *serial;
+    const uint8_t checkByte = crc8(std::span<const uint8_t>(rom.data(), 7));
+    if (withoutCheckByte)
+        rom[7] = checkByte;
+    else if (rom[7] != checkByte)
+        return fail("lock new: the serial's check byte (its first two digits) is " + hexByte(rom[7])
+                    + " but the CRC-8 of the other fourteen digits is " + hexByte(checkByte)
+                    + ": the program would refuse this lock");
     const auto fc = facilityFromText(a.get("--facility"));
     if (!fc)
         return fail("lock new: --facility takes six digits");
@@ -220,6 +233,9 @@ int cmdLockNew(const Args& a)
     }
     generateEvents(lock, std::atoi(a.get("--events", "0").c_str()), users, a.all("--code"), a.all("--guest-code"),
                    static_cast<unsigned>(std::atoi(a.get("--seed", "1").c_str())));
+    std::error_code ec;
+    if (!a.flag("--force") && fs::exists(fs::symlink_status(a.positional[2], ec)))
+        return fail("lock new: " + a.positional[2] + " exists already; give --force to replace it");
     std::string error;
     if (!saveLockFile(a.positional[2], lock, &error))
         return fail(error);
@@ -279,7 +295,9 @@ int main(int argc, char** argv)
     Args a;
     for (int i = 1; i < argc; ++i) {
         std::string s = argv[i];
-        if (s.rfind("--", 0) == 0 && i + 1 < argc)
+        if (s == "--force") // an option without a value
+            a.options.emplace(s, "");
+        else if (s.rfind("--", 0) == 0 && i + 1 < argc)
             a.options.emplace(s, argv[++i]);
         else
             a.positional.push_back(s);

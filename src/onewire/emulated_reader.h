@@ -35,6 +35,7 @@ public:
     void beginSession() override;
     // Messages of the last scan for files that were skipped (one per file).
     const std::vector<std::string>& skipped() const { return skipped_; }
+    std::vector<std::string> keysNotLoaded() const override { return skipped_; }
 
     // Rescans now (beginSession does this).
     void rescan();

@@ -1,15 +1,13 @@
 #include "onewire/key_file.h"
 
+#include "fileio/atomic_file.h"
 #include "keyaccess/crc.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fcntl.h>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace onewire {
 
@@ -233,7 +231,10 @@ uint32_t clockAt(const KeyFile& key, int64_t now)
 {
     if (!clockRunning(key) || now <= key.clockSetAt)
         return key.clockSeconds;
-    return static_cast<uint32_t>(key.clockSeconds + static_cast<uint64_t>(now - key.clockSetAt));
+    // The difference may exceed int64_t (a file may give any reference time); unsigned
+    // arithmetic gives it exactly, and the counter wraps at 32 bits as the part's does.
+    const uint64_t elapsed = static_cast<uint64_t>(now) - static_cast<uint64_t>(key.clockSetAt);
+    return static_cast<uint32_t>(key.clockSeconds + elapsed);
 }
 
 KeyFileResult parseKeyFile(std::string_view text)
@@ -399,63 +400,21 @@ KeyFileResult loadKeyFile(const std::filesystem::path& path)
     return r;
 }
 
-namespace {
-bool writeAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-} // namespace
-
 bool saveKeyFile(const std::filesystem::path& path, const KeyFile& key, std::string* error)
 {
     auto setError = [&](const std::string& what) {
         if (error)
-            *error = path.string() + ": " + what + (errno ? std::string(": ") + std::strerror(errno) : "");
+            *error = what;
         return false;
     };
-    errno = 0;
     if (!romIdValid(key.rom))
-        return setError("the ROM id has a bad CRC-8");
+        return setError(path.string() + ": the ROM id has a bad CRC-8");
     if (key.memory.size() != memorySizeOf(key.family()))
-        return setError("the memory does not fit a key of family " + hexByte(key.family()));
-    const std::string text = formatKeyFile(key);
-    const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string tmpName = ".";
-    tmpName += path.filename().string();
-    tmpName += '.';
-    tmpName += std::to_string(::getpid());
-    tmpName += ".tmp";
-    const std::filesystem::path tmp = dir / tmpName;
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return setError("cannot create " + tmp.string());
-    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        setError("cannot write the key file");
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        setError("cannot replace the key file");
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    // The rename itself must reach the disk too.
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
+        return setError(path.string() + ": the memory does not fit a key of family " + hexByte(key.family()));
+    try {
+        fileio::writeFileReplacing(path, formatKeyFile(key));
+    } catch (const fileio::FileError& e) {
+        return setError(e.what());
     }
     return true;
 }

@@ -99,6 +99,9 @@ public:
     virtual void beginSession() { }
     virtual void endSession() { }
     virtual short setup() { return faults_.setupResult.value_or(1); }
+    // Keys the backend could not put on the bus at the last session, one reason each (the
+    // emulated reader: its damaged key files). A real bus has none to tell.
+    virtual std::vector<std::string> keysNotLoaded() const { return {}; }
 
     // Line primitives.
     short reset();                    // presence result as TMTouchReset reports it

@@ -1,6 +1,7 @@
 #pragma once
-// Writing a file so that it appears under its final name complete or not at all: the writer
-// fills a temporary file in the target folder, which is then moved into place.
+// Writing a workbook so that it appears under its final name complete or not at all: the writer
+// fills a temporary file in the target folder (fileio/atomic_file.h), which is then flushed and
+// moved into place.
 #include <filesystem>
 #include <functional>
 #include <string>

@@ -411,6 +411,16 @@ TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
     rig.bus->detach(other);
     rig.bus->attach(second);
 
+    // Two DS1977s: neither is taken, and the operator is asked to leave one.
+    rig.bus->attach(rig.key);
+    rig.dialogs.boxes.clear();
+    found = rig.rom();
+    EXPECT_EQ(CheckOneWirePort(rig.options, kProgrammingCheck, &found), KeyCheckResult::SeveralKeys);
+    EXPECT_EQ(found, KeyRom {});
+    EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string> { kOneKeyOnlyMessage });
+    EXPECT_EQ(messageAfterKeyCheck(rig.options.port, KeyCheckResult::SeveralKeys, "Please Plug in your Key."), "");
+    rig.bus->detach(rig.key->rom());
+
     KeyIo io({ kTestPortNum, 6 }, kProgrammingCheck);
     io.options.dialogs = &rig.dialogs;
     ASSERT_TRUE(io.IsOneWirePortOK());
@@ -484,6 +494,11 @@ TEST(KeyIo, ReadButtonIdSkipsTheReadersIdChip)
     // another reader's id chip is a key to this one
     EXPECT_EQ(ReadButtonID(rig.options, "0000000000000001", serial, current), 1);
     EXPECT_EQ(serial, reader);
+    // two keys: neither is read
+    rig.bus->attach(rig.key);
+    EXPECT_EQ(ReadButtonID(rig.options, "0000000000000001", serial, current), kSeveralKeys);
+    EXPECT_EQ(serial, reader);
+    EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string> { kOneKeyOnlyMessage });
 }
 
 TEST(KeyIo, ClockKeysAndTheSetTimeKey)

@@ -220,23 +220,45 @@ TEST_F(AuditReadTest, KeysNotYetAtALockAndUnknownLocks)
     EXPECT_EQ(read(*form), std::vector<std::string> { "Can not find information of this key in database." });
 }
 
-TEST_F(AuditReadTest, AKeyNotYetAtALockShowsNoRowsOfTheKeyReadBefore)
+TEST_F(AuditReadTest, AReadThatDecodesNothingShowsNoRowsOfTheKeyReadBefore)
 {
     auto key = programKeys("2000").at(0);
     auto lock = lockWith(kLockA, 5);
     visit(lock, key);
-    insertKey(key);
-    auto form = newForm();
-    EXPECT_TRUE(read(*form).empty());
-    ASSERT_EQ(form->DBGrid16->gridModel()->rowCount(), 5);
-
-    insertKey(programKeys("2000", 900).at(0));
-    EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(form->currentPanel(), 6);
-    EXPECT_TRUE(form->Label40->text().isEmpty());
-    EXPECT_EQ(form->DBGrid16->gridModel()->rowCount(), 0);
-    EXPECT_TRUE(form->BitBtn1->isHidden());
-    EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 5); // nothing decoded, nothing emptied
+    auto other = programKeys("2000", 950).at(0);
+    visit(lock, other);
+    struct Row {
+        const char* what;
+        onewire::KeyFile key;
+        const char* failure; // SQL that makes the read fail, or nullptr
+        std::vector<std::string> boxes;
+    } rows[] = {
+        { "a key not yet at a lock", programKeys("2000", 900).at(0), nullptr, {} },
+        { "a database error", other,
+            "CREATE TRIGGER fail BEFORE INSERT ON TempRecord BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END",
+            { "disk I/O error" } },
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        insertKey(key);
+        auto form = newForm();
+        EXPECT_TRUE(read(*form).empty());
+        ASSERT_EQ(form->DBGrid16->gridModel()->rowCount(), 5);
+        if (r.failure)
+            exec(r.failure);
+        insertKey(r.key);
+        EXPECT_EQ(read(*form), r.boxes);
+        EXPECT_EQ(form->currentPanel(), 6);
+        EXPECT_TRUE(form->Label40->text().isEmpty());
+        EXPECT_TRUE(form->Label46->text().isEmpty());
+        EXPECT_EQ(form->DBGrid16->gridModel()->rowCount(), 0);
+        EXPECT_TRUE(form->BitBtn1->isHidden());
+        EXPECT_TRUE(form->BitBtn2->isHidden()); // nothing to export
+        if (!r.failure) {
+            EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 5); // nothing decoded, nothing emptied
+        }
+        exec("DROP TRIGGER IF EXISTS fail");
+    }
 }
 
 TEST_F(AuditReadTest, AnEmptyTrailShowsAnEmptyGridAndTheSaveButton)
@@ -300,14 +322,25 @@ TEST_F(AuditReadTest, MultiLockKeyEndsATwoKeyTrail)
 TEST_F(AuditReadTest, HostileKeysAreBoundedOrRefused)
 {
     auto form = newForm();
-    // Records per lock none of the six: refused, whatever an earlier key left.
+    // Records per lock none of the six: refused, and nothing of the key read before is shown.
     auto multi = programKeys("25").at(0);
+    auto a = lockWith(kLockA, 10);
+    visit(a, multi);
+    insertKey(multi);
+    read(*form);
+    ASSERT_EQ(form->DBGrid18->gridModel()->rowCount(), 10);
     auto page0 = *onewire::ds1977Page(multi, 0);
     page0[8] = 0;
     page0[9] = 30;
     setPage(multi, 0, page0);
     insertKey(multi);
     EXPECT_EQ(read(*form), std::vector<std::string> { kReadError });
+    EXPECT_EQ(form->currentPanel(), 8);
+    EXPECT_EQ(form->DBGrid18->gridModel()->rowCount(), 0);
+    EXPECT_TRUE(form->Label65->text().isEmpty());
+    EXPECT_TRUE(form->Label67->text().isEmpty());
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_TRUE(form->BitBtn5->isHidden());
 
     // A lock count far beyond what fits: only the blocks that fit are read.
     auto crowded = programKeys("1000", 800).at(0);

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 
 using namespace rktest;
 using locksim::MissionKind;
@@ -70,7 +71,9 @@ TEST_F(ReadKeyTest, NamesEveryMissionKeyAndShowsItsPanel)
         EXPECT_TRUE(boxes.empty()) << boxes.front();
         EXPECT_TRUE(form->sbReadCard->isEnabled());
         EXPECT_TRUE(form->sbExit->isEnabled());
-        EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 6 && r.panel != 8);
+        // A fresh audit trail key has nothing to export; a multi-lock key that no lock filled
+        // was decoded, to no rows.
+        EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 8);
     }
 }
 
@@ -116,17 +119,38 @@ TEST_F(ReadKeyTest, UnnamedKindsGiveNoTitleAndNoMessage)
     EXPECT_EQ(read(*form), std::vector<std::string> { kWrong });
 }
 
-TEST_F(ReadKeyTest, EmptyReaderKeepsTheTitleAndShowsTheLogo)
+TEST_F(ReadKeyTest, NoKeyTwoKeysOrADamagedKeyFileKeepTheTitleAndShowTheLogo)
 {
     auto form = newForm();
     put(missionKey(MissionKind::Lockout));
     read(*form);
-    clearReader();
-    form->DisplayPanel(6);
-    EXPECT_EQ(read(*form), std::vector<std::string> { "Key not found." });
-    EXPECT_TRUE(form->Label4->text().isEmpty());
-    EXPECT_EQ(form->Label6->text(), QStringLiteral("Lockout Key"));
-    EXPECT_EQ(form->currentPanel(), 0);
+    const std::string damaged = "ibutton-key 1\nrom 0000000000000037\n"; // its check byte is wrong
+    struct Row {
+        const char* what;
+        std::vector<onewire::KeyFile> keys;
+        std::string damagedFile;
+        std::string box;
+    } rows[] = {
+        { "an empty reader", {}, "", "Key not found." },
+        { "two keys", { missionKey(MissionKind::GetAuditTrail), missionKey(MissionKind::Lockout, kSite, 79) }, "",
+            kOneKeyOnlyMessage },
+        { "a damaged key file", {}, damaged,
+            "Key not found.\nReader: key file skipped: " + (dir / "Reader" / "bad.key").string()
+                + ": line 2: ROM id has a bad CRC-8" },
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        clearReader();
+        for (const auto& k : r.keys)
+            put(k);
+        if (!r.damagedFile.empty())
+            std::ofstream(dir / "Reader" / "bad.key") << r.damagedFile;
+        form->DisplayPanel(6);
+        EXPECT_EQ(read(*form), std::vector<std::string> { r.box });
+        EXPECT_TRUE(form->Label4->text().isEmpty());
+        EXPECT_EQ(form->Label6->text(), QStringLiteral("Lockout Key"));
+        EXPECT_EQ(form->currentPanel(), 0);
+    }
 }
 
 TEST_F(ReadKeyTest, ReadsTheKeyByItselfShortlyAfterOpening)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -27,6 +28,11 @@ struct Tool {
         std::getline(in, s);
         return s;
     }
+    std::string text(const std::string& relative) const
+    {
+        std::ifstream in(dir / relative);
+        return { std::istreambuf_iterator<char>(in), {} };
+    }
     onewire::KeyFile key(const std::string& relative) const
     {
         auto r = onewire::loadKeyFile(dir / relative);
@@ -41,7 +47,7 @@ TEST(LocksimTool, FillsAnAuditKeyMadeAsTheProgramWritesIt)
     Tool t;
     ASSERT_EQ(t.run("mission get-audit-trail --facility 123456 --serial 7 --reader Reader"), 0);
     const std::string keyPath = t.out();
-    ASSERT_EQ(t.run("lock new lock.txt --serial AA00000000000737 --facility 123456 --events 9 "
+    ASSERT_EQ(t.run("lock new lock.txt --serial 00000000000737 --facility 123456 --events 9 "
                     "--user 0100000000000A01 --code 2468 --clock \"2026-12-06 08:00:00\""),
               0);
     ASSERT_EQ(t.run("visit lock.txt " + keyPath), 0);
@@ -49,7 +55,7 @@ TEST(LocksimTool, FillsAnAuditKeyMadeAsTheProgramWritesIt)
     const auto p0 = onewire::ds1977Page(key, 0).value();
     const auto p1 = onewire::ds1977Page(key, 1).value();
     EXPECT_EQ(p0[10], 0x37);
-    EXPECT_EQ(p0[17], 0xAA);
+    EXPECT_EQ(p0[17], 0x22); // the check byte the tool computed for the 14 digits given
     EXPECT_EQ((p1[2] << 8) | p1[3], 9);
     EXPECT_EQ(p1[4], 0x26);
     EXPECT_EQ(p1[8], 0x08);
@@ -63,9 +69,32 @@ TEST(LocksimTool, RefusesAnotherSiteAndLeavesTheKeyAsItWas)
     Tool t;
     ASSERT_EQ(t.run("mission multi-lock-audit-trail --records 50 --facility 111111 --serial 8 --reader Reader"), 0);
     const std::string keyPath = t.out();
-    ASSERT_EQ(t.run("lock new lock.txt --serial AA00000000000737 --facility 123456 --events 3"), 0);
+    ASSERT_EQ(t.run("lock new lock.txt --serial 2200000000000737 --facility 123456 --events 3"), 0);
     EXPECT_EQ(t.run("visit lock.txt " + keyPath), 3);
     EXPECT_EQ(onewire::ds1977Page(t.key(keyPath), 1).value()[0], 0x00);
+}
+
+TEST(LocksimTool, RefusesAWrongCheckByteAndKeepsAnExistingLock)
+{
+    Tool t;
+    ASSERT_EQ(t.run("lock new lock.txt --serial 2200000000000737 --facility 123456 --events 3"), 0);
+    const std::string kept = t.text("lock.txt");
+    struct Row {
+        std::string args;
+        int status;
+        std::string error; // part of the message on stderr
+    } rows[] = {
+        { "lock new other.txt --serial AA00000000000737 --facility 123456", 1, "check byte" },
+        { "lock new lock.txt --serial 2200000000000737 --facility 654321", 1, "--force" },
+        { "lock new lock.txt --force --serial 2200000000000737 --facility 654321", 0, "" },
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(t.run(r.args), r.status) << r.args;
+        EXPECT_NE(t.text("err.txt").find(r.error), std::string::npos) << t.text("err.txt");
+    }
+    EXPECT_FALSE(fs::exists(t.dir / "other.txt"));
+    EXPECT_NE(t.text("lock.txt"), kept);
+    EXPECT_NE(t.text("lock.txt").find("facility 654321"), std::string::npos);
 }
 
 TEST(LocksimTool, MakesClockKeysAndBlankKeys)

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace fs = std::filesystem;
@@ -122,13 +123,35 @@ TEST_F(AuditTrailWindowTest, GetAuditTrailKeyIsPageZeroOnly)
     EXPECT_EQ(page(key, 1)[0], 0xFF);
 }
 
-TEST_F(AuditTrailWindowTest, NoKeyInTheReader)
+TEST_F(AuditTrailWindowTest, NoKeyADamagedKeyFileOrTwoKeysInTheReader)
 {
     TMultiAuditTrail_Form w;
+    choose(w, "2000");
     w.sbMakeCardClick();
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_EQ(dialogs.boxes[0].text, "Please Plug in your program Key.");
+
+    // The key's file is damaged: the operator is told why it is not in the reader.
+    std::ofstream(folder / "mine.key") << "ibutton-key 1\nrom 0000000000000037\n";
+    dialogs.boxes.clear();
+    w.sbMakeCardClick();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Please Plug in your program Key.\nReader: key file skipped: "
+                                   + (folder / "mine.key").string() + ": line 2: ROM id has a bad CRC-8" });
+
+    // A key filled at a lock and a blank one: neither is written.
+    fs::remove(folder / "mine.key");
+    const RomId filled = putKey(1), blank = putKey(2);
+    auto file = onewire::loadKeyFile(onewire::keyFilePath(folder, filled));
+    onewire::Page header {};
+    header.fill(0x5A);
+    onewire::setDS1977Page(*file.key, 0, header);
+    ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(folder, filled), *file.key));
+    dialogs.boxes.clear();
+    w.sbMakeCardClick();
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { kOneKeyOnlyMessage });
+    EXPECT_EQ(page(filled, 0), header);
+    EXPECT_EQ(page(blank, 0)[0], 0xFF);
 }
 
 TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 using namespace onewire;
 
@@ -82,6 +83,11 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
     ASSERT_TRUE(rc.key) << rc.error;
     EXPECT_EQ(rc.key->control, 0x00);
     EXPECT_EQ(clockAt(*rc.key, 999999), 86400u);
+
+    // Any reference time reads without overflow; the counter wraps at 32 bits as the part's.
+    auto far = parseKeyFile("ibutton-key 1\nrom " + romIdText(c.rom) + "\nclock 5 at -9223372036854775808\ncontrol 0C\n");
+    ASSERT_TRUE(far.key) << far.error;
+    EXPECT_EQ(clockAt(*far.key, 1), 6u);
 }
 
 TEST(KeyFile, HandWrittenFileReads)
@@ -162,6 +168,25 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     EXPECT_FALSE(saveKeyFile(path, badRom, &error));
     EXPECT_NE(error.find("CRC-8"), std::string::npos);
     EXPECT_EQ(ds1977Page(*loadKeyFile(path).key, 3)->at(10), 0x11) << "refused saves leave the file";
+
+    // A link planted under a temporary name a save once used is neither followed nor removed;
+    // a save that cannot replace its target leaves no temporary.
+    std::ofstream(dir / "victim") << "keep";
+    const auto planted = dir / ("." + path.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+    std::filesystem::create_symlink(dir / "victim", planted);
+    ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
+    std::filesystem::create_directory(dir / "in-the-way.key");
+    std::ofstream(dir / "in-the-way.key" / "x") << "x";
+    EXPECT_FALSE(saveKeyFile(dir / "in-the-way.key", k, &error));
+    EXPECT_NE(error.find("in-the-way.key"), std::string::npos) << error;
+    std::string victim;
+    std::getline(std::ifstream(dir / "victim"), victim);
+    EXPECT_EQ(victim, "keep");
+    EXPECT_TRUE(std::filesystem::is_symlink(planted));
+    files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir))
+        files += e.path().extension() == ".tmp" && e.path() != planted;
+    EXPECT_EQ(files, 0);
 
     EXPECT_FALSE(saveKeyFile(dir / "missing-folder" / "x.key", k, &error));
     EXPECT_NE(error.find("missing-folder"), std::string::npos);

@@ -18,7 +18,11 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace {
 
@@ -203,7 +207,8 @@ TEST_F(MainWindowTest, ReaderCheckMakesTwoAttemptsAndGoesOnWithoutAReader)
     w.FormCreate();
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(SettingsRecord.ReaderRomId.empty());
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Please Check your PC iButton Reader!" });
+    const std::string noConfig = "Config.dat not found, the default settings are in use.";
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { noConfig, "Please Check your PC iButton Reader!" }));
 
     calls = 0;
     dialogs.boxes.clear();
@@ -211,7 +216,7 @@ TEST_F(MainWindowTest, ReaderCheckMakesTwoAttemptsAndGoesOnWithoutAReader)
     w.FormCreate();
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(SettingsRecord.ReaderRomId, "5A00000012345601");
-    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { noConfig });
     // No Config.dat: the defaults, written when the window closes.
     EXPECT_EQ(SettingsRecord.FacilityCode, shell::kFactoryFacilityCode);
     dialogs.answers = { BoxResult::Cancel };
@@ -221,6 +226,41 @@ TEST_F(MainWindowTest, ReaderCheckMakesTwoAttemptsAndGoesOnWithoutAReader)
     EXPECT_TRUE(w.close());
     EXPECT_EQ(QFileInfo(w.configFile).size(), 9);
     QDir(dir).removeRecursively();
+}
+
+TEST_F(MainWindowTest, AnUnreadableConfigDatIsToldAndKeptAside)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("ios_config_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    auto bytesOf = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::pair<std::string, const char*> rows[] = {
+        { std::string("\x01\x05\x32\x00\x06\x00\x12\x34", 8), "Config.dat.bad" }, // truncated
+        { std::string(9, '\xFF'), "Config.dat.bad.2" }, // no facility code: an earlier copy stays
+        { "garbage, not settings\n", "Config.dat.bad.3" },
+    };
+    for (const auto& [bytes, aside] : rows) {
+        SCOPED_TRACE(aside);
+        std::ofstream(dir / "Config.dat", std::ios::binary) << bytes;
+        dialogs.boxes.clear();
+        {
+            TMain_Form w;
+            w.configFile = QString::fromStdString((dir / "Config.dat").string());
+            w.readerProbe = [] { return std::string("5A00000012345601"); };
+            w.FormCreate();
+            EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Config.dat could not be read, it has been kept as "
+                                           + std::string(aside) + " and the default settings are in use." });
+            EXPECT_EQ(SettingsRecord.FacilityCode, shell::kFactoryFacilityCode);
+            EXPECT_TRUE(w.close());
+        }
+        EXPECT_EQ(bytesOf(dir / aside), bytes);
+        EXPECT_EQ(bytesOf(dir / "Config.dat").size(), 9u);
+    }
+    fs::remove_all(dir);
 }
 
 TEST_F(MainWindowTest, StatusBarClockTicks)

@@ -44,9 +44,16 @@ TEST(ConfigDat, NineBytesInFileOrderRoundTrip)
 
     s.FacilityCode = { 0x65, 0x43, 0x21 };
     s.ReaderRomId = "0123456789ABCDEF"; // run-time fields are not written
+    // A link planted under the fixed name a write once used is not followed.
+    { std::ofstream(dir / "victim") << "keep"; }
+    fs::create_symlink(dir / "victim", dir / "Config.dat.tmp");
     shell::writeConfigDat(s, dir / "Config.dat");
     EXPECT_EQ(fileBytes(dir / "Config.dat"), (std::vector<uint8_t> { 1, 7, 30, 2, 6, 1, 0x65, 0x43, 0x21 }));
-    EXPECT_FALSE(fs::exists(dir / "Config.dat.tmp"));
+    EXPECT_EQ(fileBytes(dir / "victim"), (std::vector<uint8_t> { 'k', 'e', 'e', 'p' }));
+    // A write that cannot replace its target leaves no temporary behind.
+    fs::create_directories(dir / "in-the-way" / "Config.dat" / "x");
+    EXPECT_THROW(shell::writeConfigDat(s, dir / "in-the-way" / "Config.dat"), std::runtime_error);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "in-the-way"), {}), 1);
     fs::remove_all(dir);
 }
 

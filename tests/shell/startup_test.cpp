@@ -76,7 +76,8 @@ TEST_F(StartUpTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfig)
     EXPECT_EQ(Main_Form, nullptr);
     // The emulated reader's id chip was found on the default port.
     EXPECT_EQ(SettingsRecord.ReaderRomId, romIdText(onewire::emulatedReaderRomId()));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Quit program now?" });
+    EXPECT_EQ(dialogs.texts(),
+        (std::vector<std::string> { "Config.dat not found, the default settings are in use.", "Quit program now?" }));
 
     TDbConnection db;
     db.Open(dbFile);

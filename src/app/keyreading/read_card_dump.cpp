@@ -62,7 +62,8 @@ void TReadCard_Form::BitBtn6Click()
     GetInfor_Form = wait;
     wait->showNow();
     try {
-        // The key in the reader now, which need not be the one the last read found.
+        // The key in the reader now, which need not be the one the last read found; with none,
+        // or several, no key is addressed and nothing is read.
         ::IsOneWirePortOK(keyIo.options, dumpKeyCheck(), &keyIo.CurrentKeyRom);
         errno = 0;
         std::ofstream out(KeyDumpFile, std::ios::binary | std::ios::trunc);

@@ -143,8 +143,11 @@ void TReadCard_Form::Button3Click()
         return;
     ServiceBlock block(*this);
     try {
-        if (!::IsOneWirePortOK(keyIo.options, firmwareKeyCheck(), &keyIo.CurrentKeyRom)) {
-            appDialogs().error("Please Plug in your DS1977 Key.");
+        const KeyCheckResult check = CheckOneWirePort(keyIo.options, firmwareKeyCheck(), &keyIo.CurrentKeyRom);
+        if (check != KeyCheckResult::Found) {
+            const std::string text = messageAfterKeyCheck(keyIo.options.port, check, "Please Plug in your DS1977 Key.");
+            if (!text.empty())
+                appDialogs().error(text);
             return;
         }
         const std::string version = Edit10->text().toStdString();

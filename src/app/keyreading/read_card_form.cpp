@@ -733,6 +733,9 @@ void TReadCard_Form::sbReadCardClick()
     try {
         readSteps();
     } catch (const std::exception& e) {
+        // What an audit panel showed belongs to an earlier key, or to half of this one.
+        if (currentPanel() == 6 || currentPanel() == 8)
+            showNoAuditRows(currentPanel());
         appDialogs().error(e.what());
     }
 }
@@ -770,7 +773,8 @@ void TReadCard_Form::readSteps()
     if (found != 1) {
         Label4->clear();
         DisplayPanel(0);
-        inform("Key not found.");
+        if (found != kSeveralKeys) // several keys: the key routine has asked for one
+            inform(messageAfterKeyCheck(keyIo.options.port, KeyCheckResult::NoKey, "Key not found."));
         return;
     }
     Label4->setText(q(id));
@@ -1064,6 +1068,19 @@ void TReadCard_Form::reopenTempRecords()
     }
 }
 
+void TReadCard_Form::showNoAuditRows(int panel)
+{
+    // Nothing decoded: the panel shows no rows nor counts of an earlier key and offers nothing
+    // to export or save (TempRecord keeps its rows).
+    DisplayPanel(panel);
+    for (QLabel* l : { Label40, Label42, Label44, Label46, Label48, Label50, Label65, Label67 })
+        l->clear();
+    TempRecord_Source.SetEnabled(false);
+    TempRecord_Query.Close();
+    TempRecord_Source.SetEnabled(true);
+    BitBtn2->hide();
+}
+
 void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
 {
     const uint8_t kind = page0[4];
@@ -1086,13 +1103,7 @@ void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
     Label6->setText(QStringLiteral("Get Audit Trail Key"));
     const auto header = decodeAuditKeyHeader(page0);
     if (!header || !header->lockRom) {
-        DisplayPanel(6);
-        for (QLabel* l : { Label40, Label42, Label44, Label46, Label48 })
-            l->clear();
-        // Nothing decoded: the grid shows no rows of an earlier key (TempRecord keeps them).
-        TempRecord_Source.SetEnabled(false);
-        TempRecord_Query.Close();
-        TempRecord_Source.SetEnabled(true);
+        showNoAuditRows(6);
         return;
     }
     const QString serial = q(header->lockSerialText());
@@ -1184,12 +1195,10 @@ void TReadCard_Form::readMultiLockAuditKey(const MissionKeyPage& page0)
     const auto header = decodeMultiLockAuditHeader(page0);
     RecordsPerLock = header ? header->recordsPerLock : 0;
     MissionKeyPage page1 {};
-    if (!header || !readPage(1, page1)) {
-        inform(kReadErrorAudit);
-        return;
-    }
-    const auto plan = planMultiLockAudit(*header, page1);
-    if (!plan) { // records per lock none of the six choices
+    const bool read = header && readPage(1, page1);
+    const auto plan = read ? planMultiLockAudit(*header, page1) : std::nullopt;
+    if (!plan) { // page 1 unreadable, or records per lock none of the six choices
+        showNoAuditRows(8);
         inform(kReadErrorAudit);
         return;
     }

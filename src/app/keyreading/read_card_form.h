@@ -229,6 +229,7 @@ private:
     bool readPage(int page, MissionKeyPage& out);
     bool facilityMatches(const MissionKeyPage& page0, std::size_t offset) const;
     void reopenTempRecords();
+    void showNoAuditRows(int panel);
     void appendRows(const std::vector<AuditRow>& rows);
     std::vector<AuditRow> decodePage(const MissionKeyPage& page, const RecordPagePlan& plan, int pageIndex,
         const AuditLockInfo& lock, int& trailEntryCount);

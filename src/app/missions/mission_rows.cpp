@@ -116,7 +116,9 @@ bool programKeyReady(KeyIo& io)
 {
     if (io.IsOneWirePortOK())
         return true;
-    appDialogs().error("Please Plug in your program Key.");
+    const std::string text = messageAfterKeyCheck(io.options.port, io.LastKeyCheck, "Please Plug in your program Key.");
+    if (!text.empty())
+        appDialogs().error(text);
     return false;
 }
 

@@ -137,7 +137,11 @@ void TMain_Form::FormCreate()
             MyError(e.what());
         }
     }
-    shell::readConfigDat(SettingsRecord, configFile.toStdString());
+    // Unreadable settings are said at once: the defaults hold another facility code, so every
+    // site key would be refused.
+    const std::string configNotice = shell::loadConfigDat(SettingsRecord, configFile.toStdString());
+    if (!configNotice.empty())
+        appDialogs().warning(configNotice);
     if (SettingsRecord.ScreenMode == 0)
         resize(1024, 768);
     else

@@ -1,8 +1,9 @@
 #include "app/shell/settings_record.h"
 
-#include <cstdio>
+#include "fileio/atomic_file.h"
+
+#include <algorithm>
 #include <fstream>
-#include <stdexcept>
 #include <system_error>
 
 TSettingsRecord SettingsRecord;
@@ -33,11 +34,21 @@ void applyConfigDefaults(TSettingsRecord& s)
             kDefaultScreenMode, kFactoryFacilityCode[0], kFactoryFacilityCode[1], kFactoryFacilityCode[2] });
 }
 
+namespace {
+bool packedBcd(uint8_t b)
+{
+    return (b >> 4) <= 9 && (b & 0x0F) <= 9;
+}
+} // namespace
+
 bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
+    std::array<char, kConfigSize + 1> buffer {}; // one more: a longer file is no Config.dat either
+    in.read(buffer.data(), buffer.size());
     std::array<uint8_t, kConfigSize> bytes {};
-    if (in && in.read(reinterpret_cast<char*>(bytes.data()), bytes.size()) && in.gcount() == kConfigSize) {
+    std::copy_n(buffer.begin(), kConfigSize, bytes.begin());
+    if (in.gcount() == std::streamsize(kConfigSize) && packedBcd(bytes[6]) && packedBcd(bytes[7]) && packedBcd(bytes[8])) {
         applyConfigBytes(s, bytes);
         return true;
     }
@@ -45,24 +56,27 @@ bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
     return false;
 }
 
+std::string loadConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
+{
+    if (readConfigDat(s, file))
+        return {};
+    const std::string name = file.filename().string();
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file, ec)))
+        return name + " not found, the default settings are in use.";
+    try {
+        const auto aside = fileio::keepAside(file, kConfigAsideSuffix);
+        return name + " could not be read, it has been kept as " + aside.filename().string()
+            + " and the default settings are in use.";
+    } catch (const std::exception& e) {
+        return name + " could not be read and the default settings are in use. " + e.what();
+    }
+}
+
 void writeConfigDat(const TSettingsRecord& s, const std::filesystem::path& file)
 {
     const auto bytes = configBytes(s);
-    std::filesystem::path tmp = file;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        out.flush();
-        if (!out)
-            throw std::runtime_error("Cannot write " + file.string());
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, file, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        throw std::runtime_error("Cannot write " + file.string());
-    }
+    fileio::writeFileReplacing(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void resetRunTimeFields(TSettingsRecord& s)

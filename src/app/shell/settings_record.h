@@ -50,11 +50,17 @@ std::array<uint8_t, kConfigSize> configBytes(const TSettingsRecord& s);
 void applyConfigBytes(TSettingsRecord& s, const std::array<uint8_t, kConfigSize>& bytes);
 void applyConfigDefaults(TSettingsRecord& s);
 
-// Reads the nine bytes; a missing, unreadable or short file gives the defaults (false is
-// returned then, so the caller knows the file will be written fresh at close).
+// Reads the nine bytes. A file that is missing, not nine bytes long or whose facility code is
+// no packed BCD gives the defaults (false is returned then).
 bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file = kConfigFileName);
-// Writes through a temporary file and a rename, so a failed write never leaves half a file.
-// Throws std::runtime_error with a readable message on failure.
+// Start-up: reads the file as above; when it cannot, the defaults are in use and the text
+// returned tells the operator so (empty when the file was read). A file that is there but
+// cannot be read is first moved aside to "Config.dat.bad", so that the settings written at
+// close never replace it.
+std::string loadConfigDat(TSettingsRecord& s, const std::filesystem::path& file = kConfigFileName);
+inline constexpr const char* kConfigAsideSuffix = ".bad";
+// Writes through a temporary file and a rename (fileio/atomic_file.h), so a failed write never
+// leaves half a file. Throws std::runtime_error with a readable message on failure.
 void writeConfigDat(const TSettingsRecord& s, const std::filesystem::path& file = kConfigFileName);
 
 // The run-time fields back to their start values (the nine bytes are kept).

@@ -1,5 +1,7 @@
 #include "graphics/gif/stream.h"
 
+#include "fileio/atomic_file.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -92,21 +94,10 @@ std::vector<uint8_t> readFileBytes(const std::string& path)
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     // Written beside the target and renamed over it, so that a failure leaves the old file.
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw GIFException("Cannot create file " + path);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            throw GIFException("Cannot write file " + path);
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw GIFException("Cannot write file " + path);
+    try {
+        fileio::writeFileReplacing(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    } catch (const fileio::FileError& e) {
+        throw GIFException(e.what());
     }
 }
 
