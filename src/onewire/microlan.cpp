@@ -267,7 +267,7 @@ short MicroLan::setLevel(short level, short primed)
 
 void MicroLan::endPullup()
 {
-    if (level_ == 1)
+    if (level_ == 1 && tracing_)
         pullupHolds_.push_back(heldMs_);
     level_ = 0;
     heldMs_ = 0;

@@ -110,8 +110,8 @@ public:
     // The master keeps the line as it is for a while (the strong pull-up's hold). The
     // emulated line does not wait: it adds the time to the strong pull-up in force.
     virtual void hold(int milliseconds);
-    // Each strong pull-up that has ended (dropped by the master or cut by a reset), with the
-    // milliseconds it was held.
+    // While tracing, each strong pull-up that has ended (dropped by the master or cut by a
+    // reset), with the milliseconds it was held.
     const std::vector<int>& pullupHolds() const { return pullupHolds_; }
 
 private:

@@ -168,6 +168,7 @@ TEST(KeyIo, PageWritePutsTheDocumentedBytesOnTheWire)
 TEST(KeyIo, TheStrongPullupIsHeldAsLongAsTheKeyNeeds)
 {
     Rig rig;
+    rig.bus->setTracing(true);
     uint8_t result = 0, ok = 0;
     std::array<uint8_t, 66> buffer {};
     WriteDS1977Data(rig.options, rig.rom(), 3, patterned(1), result);
