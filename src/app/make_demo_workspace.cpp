@@ -6,6 +6,7 @@
 #include "app/shell/settings_record.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/codec.h"
+#include "keyformats/access_code.h"
 #include "keyformats/time_table_image.h"
 #include "locksim/lock_file.h"
 #include "locksim/mission_headers.h"
@@ -59,6 +60,36 @@ const uint8_t kLockFamily = 0x01;
 const uint8_t kUserKeyFamily = 0x01;
 
 std::string romText(uint8_t family, uint64_t serial) { return romIdText(onewire::makeRomId(family, serial)); }
+
+// Remote codes as the Remote Code window issues them: the first code (version 0) of its lock,
+// type and period.
+struct DemoCode {
+    int lock; // index in kLocks
+    const char* first;
+    const char* last;
+    const char* codeType; // 'Temp' or 'Once'
+    std::chrono::year_month_day start;
+    int startHour;
+    std::chrono::year_month_day end;
+    int endHour;
+    const char* created;
+};
+using namespace std::chrono_literals;
+const DemoCode kCodes[] = {
+    { 2, "Gus", "Hale", "Temp", 2026y / 3 / 1, 14, 2026y / 3 / 4, 11, "2026-02-27 10:15:00" },
+};
+constexpr int kDemoCodeVersion = 0;
+
+std::string codeString(const DemoCode& c)
+{
+    return MakeAccessCode(romText(kLockFamily, kLocks[c.lock].serial), std::string(c.codeType) == "Temp" ? 2 : 1,
+        c.start, c.startHour, c.end, c.endHour, kDemoCodeVersion);
+}
+
+DateTime dateTimeOf(std::chrono::year_month_day day, int hour)
+{
+    return std::chrono::local_days(day) + std::chrono::hours(hour);
+}
 
 bool tableEmpty(TDbConnection& db, const std::string& table)
 {
@@ -129,11 +160,15 @@ void fillDatabase(TDbConnection& db)
                         { "SerialID", u.keySerial ? romText(kUserKeyFamily, u.keySerial) : std::string() },
                         { "First", u.first }, { "Last", u.last }, { "Department", u.department },
                         { "UserType", u.userType }, { "KeyCode", u.keyCode } });
-        exec(db, { "INSERT INTO AccessCode (SerialID, LockName, GuestFirstName, GuestLastName, CodeType, StartDate, EndDate,",
-                     "DateCreated, CreatedBy, CodeString, LostTimes, HasDeleted, TimeGroup)",
-                     "VALUES (:SerialID, 'Store A', 'Gus', 'Hale', 'Temp', '2026-03-01 14:00:00', '2026-03-04 11:00:00',",
-                     "'2026-02-27 10:15:00', 'admin', '4081726354', 0, 0, '')" },
-            { { "SerialID", romText(kLockFamily, 0x201) } });
+        for (const auto& c : kCodes)
+            exec(db, { "INSERT INTO AccessCode (SerialID, LockName, GuestFirstName, GuestLastName, CodeType, StartDate, EndDate,",
+                         "DateCreated, CreatedBy, CodeString, LostTimes, HasDeleted)",
+                         "VALUES (:SerialID, :LockName, :First, :Last, :CodeType, :StartDate, :EndDate,",
+                         ":DateCreated, 'admin', :CodeString, :LostTimes, 0)" },
+                { { "SerialID", romText(kLockFamily, kLocks[c.lock].serial) }, { "LockName", kLocks[c.lock].name },
+                    { "First", c.first }, { "Last", c.last }, { "CodeType", c.codeType },
+                    { "StartDate", dateTimeOf(c.start, c.startHour) }, { "EndDate", dateTimeOf(c.end, c.endHour) },
+                    { "DateCreated", c.created }, { "CodeString", codeString(c) }, { "LostTimes", kDemoCodeVersion + 1 } });
         db.Commit();
     } catch (...) {
         db.Rollback();
@@ -221,10 +256,13 @@ void fillLocks(const fs::path& folder)
         if (*u.keyCode)
             codes.push_back(u.keyCode);
     }
-    const std::vector<std::string> guestCodes { "4081726354" }; // the demo guest's remote code
     for (const auto& l : kLocks) {
         locksim::SimLock lock(onewire::makeRomId(kLockFamily, l.serial), kDemoSite, locksim::localNow());
         programmeLock(lock.state(), l);
+        std::vector<std::string> guestCodes; // the demo guests' remote codes for this lock
+        for (const auto& c : kCodes)
+            if (&kLocks[c.lock] == &l)
+                guestCodes.push_back(codeString(c));
         locksim::generateEvents(lock, 60, keys, codes, guestCodes, static_cast<unsigned>(l.id));
         std::string error;
         if (!locksim::saveLockFile(folder / lockFileName(l.name), lock, &error))

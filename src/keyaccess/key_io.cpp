@@ -29,7 +29,8 @@ constexpr uint8_t kDS1994ReadMemory = 0xF0;
 constexpr uint8_t kDS1904ReadClock = 0x66;
 constexpr uint8_t kDS1904WriteClock = 0x99;
 
-// Strong pull-up times of the datasheet: copy 22.46 ms, read 2.64 ms.
+// How long the strong pull-up is held: the datasheet's 22.46 ms for a copy and 2.64 ms for
+// the password of a read, rounded up.
 constexpr int kCopyPullupMs = 23;
 constexpr int kReadPullupMs = 3;
 
@@ -132,14 +133,14 @@ bool stream(long h, uint8_t* buffer, int len)
 }
 
 // Sends the last byte with the strong pull-up primed behind it, holds it, and drops it.
-bool sendWithPullup(const KeyIoOptions& o, long h, uint8_t last, int ms)
+bool sendWithPullup(long h, uint8_t last, int ms)
 {
     if (TMOneWireLevel(h, LEVEL_SET, LEVEL_STRONG_PULL_UP, PRIMED_BYTE) < 0)
         return false;
     if (TMTouchByte(h, last) < 0)
         return false;
-    if (o.waitMs)
-        o.waitMs(ms);
+    if (onewire::holdLine(h, ms) != 1)
+        return false;
     return TMOneWireLevel(h, LEVEL_SET, LEVEL_NORMAL, PRIMED_NONE) == LEVEL_NORMAL;
 }
 
@@ -338,7 +339,7 @@ void ReadDS1977Data(const KeyIoOptions& o, const KeyRom& currentKeyRom, int page
             break;
         std::array<uint8_t, 10> cmd { kReadMemoryPw, static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8),
                                       pw[0], pw[1], pw[2], pw[3], pw[4], pw[5], pw[6] };
-        if (!stream(s.handle, cmd.data(), 10) || !sendWithPullup(o, s.handle, pw[7], kReadPullupMs))
+        if (!stream(s.handle, cmd.data(), 10) || !sendWithPullup(s.handle, pw[7], kReadPullupMs))
             break;
         std::array<uint8_t, 66> data;
         data.fill(0xFF);
@@ -407,7 +408,7 @@ void WriteDS1977Data(const KeyIoOptions& o, const KeyRom& currentKeyRom, int pag
         return;
     const auto pw = keyPassword();
     std::array<uint8_t, 11> copy { kCopyScratchpadPw, ta1, ta2, es, pw[0], pw[1], pw[2], pw[3], pw[4], pw[5], pw[6] };
-    if (!stream(s.handle, copy.data(), 11) || !sendWithPullup(o, s.handle, pw[7], kCopyPullupMs))
+    if (!stream(s.handle, copy.data(), 11) || !sendWithPullup(s.handle, pw[7], kCopyPullupMs))
         return;
     result = TMTouchByte(s.handle, 0xFF) == kCopyDone ? 1 : 0;
 }

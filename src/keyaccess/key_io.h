@@ -52,9 +52,6 @@ struct KeyIoOptions {
     DialogLayer* dialogs = nullptr; // nullptr: appDialogs()
     // Lets the application process pending window messages between repeats (Qt sets it).
     std::function<void()> processPendingMessages;
-    // Holds the strong pull-up for this many milliseconds (a real adapter needs it; the
-    // emulated devices finish at once). Empty: no wait.
-    std::function<void(int milliseconds)> waitMs;
     int crcRepeats = kCrcRepeats;
 };
 

@@ -46,6 +46,10 @@ public:
     static constexpr uint8_t kVerifyPassword = 0xC3;
     static constexpr uint8_t kReadVersion = 0xCC;
     static constexpr uint8_t kVersion = 0x00;
+    // How long the master must hold the strong pull-up after a copy and after the password
+    // of a memory read (tSPUW, tSPUR).
+    static constexpr double kCopyPullupMs = 22.46;
+    static constexpr double kReadPullupMs = 2.64;
 
     explicit DS1977Device(KeyFile key);
     void onReset() override;

@@ -85,7 +85,7 @@ short MicroLan::reset()
             ++it;
         }
     }
-    level_ = 0;
+    endPullup();
     pullupPrimedByte_ = pullupPrimedBit_ = false;
     byteSinceReset_ = 0;
     bool alarm = false;
@@ -233,6 +233,8 @@ int MicroLan::touchBit(int master)
 void MicroLan::applyPrimedPullup()
 {
     pullupPrimedByte_ = pullupPrimedBit_ = false;
+    if (level_ != 1)
+        heldMs_ = 0;
     level_ = 1;
     for (Slot& s : slots_)
         if (s.state == RomState::Selected)
@@ -244,7 +246,7 @@ short MicroLan::setLevel(short level, short primed)
     if (tracing_)
         trace_.push_back({ WireEvent::Kind::PullUp, static_cast<uint8_t>(level), static_cast<uint8_t>(primed) });
     if (level == 0) {
-        level_ = 0;
+        endPullup();
         pullupPrimedByte_ = pullupPrimedBit_ = false;
         return 0;
     }
@@ -261,6 +263,20 @@ short MicroLan::setLevel(short level, short primed)
     else
         return -3;
     return level_;
+}
+
+void MicroLan::endPullup()
+{
+    if (level_ == 1 && tracing_)
+        pullupHolds_.push_back(heldMs_);
+    level_ = 0;
+    heldMs_ = 0;
+}
+
+void MicroLan::hold(int milliseconds)
+{
+    if (level_ == 1 && milliseconds > 0)
+        heldMs_ += milliseconds;
 }
 
 } // namespace onewire

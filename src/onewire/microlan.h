@@ -110,6 +110,12 @@ public:
     // Strong pull-up: now, or after the next byte (primed). Returns the level now.
     short setLevel(short level, short primed);
     short level() const { return level_; }
+    // The master keeps the line as it is for a while (the strong pull-up's hold). The
+    // emulated line does not wait: it adds the time to the strong pull-up in force.
+    virtual void hold(int milliseconds);
+    // While tracing, each strong pull-up that has ended (dropped by the master or cut by a
+    // reset), with the milliseconds it was held.
+    const std::vector<int>& pullupHolds() const { return pullupHolds_; }
 
 private:
     enum class RomState { Idle, Command, MatchRom, ReadRom, Search, Selected };
@@ -126,6 +132,7 @@ private:
     uint8_t romLayerByte(Slot& s, uint8_t master);
     void select(Slot& s);
     void applyPrimedPullup();
+    void endPullup();
 
     std::vector<Slot> slots_;
     FaultPlan faults_;
@@ -135,6 +142,8 @@ private:
     short level_ = 0;
     bool pullupPrimedByte_ = false;
     bool pullupPrimedBit_ = false;
+    int heldMs_ = 0;
+    std::vector<int> pullupHolds_;
     int byteSinceReset_ = 0;
     std::optional<RomId> lastSelected_;
 };

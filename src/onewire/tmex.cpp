@@ -409,3 +409,13 @@ short TMOneWireLevel(long session, short operation, short levelMode, short prime
         return kTMErrNotSupported;
     return s->bus->setLevel(levelMode, primed);
 }
+
+short onewire::holdLine(long session, int milliseconds)
+{
+    std::lock_guard g(lock());
+    Session* s = nullptr;
+    if (short e = usable(session, s); e != 1)
+        return e;
+    s->bus->hold(milliseconds);
+    return 1;
+}

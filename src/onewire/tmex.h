@@ -74,3 +74,10 @@ short TMRom(long session, void* stateBuffer, short* ROM);
 short TMFamilySearchSetup(long session, void* stateBuffer, short family);
 short TMSkipFamily(long session, void* stateBuffer);
 short TMOneWireLevel(long session, short operation, short levelMode, short primed);
+
+namespace onewire {
+// Not a driver call: keeps the line as it is for the given time, as the driver's caller does
+// between switching the strong pull-up on and off. The emulated line records the time (see
+// MicroLan::pullupHolds) instead of waiting it out. 1, or < 0 as the calls above.
+short holdLine(long session, int milliseconds);
+} // namespace onewire

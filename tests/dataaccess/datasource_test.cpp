@@ -46,6 +46,7 @@ TEST_F(DataSource, ObserversFollowTheDataset)
     EXPECT_EQ(log, (std::vector<std::string>{"state1", "record1", "state1", "record1"}));
     log.clear();
     q.Append();
+    ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "ins2");
     q.Cancel();
     EXPECT_EQ(log.back(), "scroll1");
@@ -89,6 +90,7 @@ TEST_F(DataSource, DatasetDestroyedFirstUnlinksTheSource)
         t.Open();
     }
     EXPECT_EQ(ds.DataSet(), nullptr);
+    ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), deDataSetUnlinked);
     EXPECT_EQ(ds.State(), dsInactive);
     {

@@ -182,6 +182,7 @@ TEST_F(AuditRoad, TwoKeyTrail)
     insert(second);
     form.sbReadCardClick();
     form.BitBtn1Click();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Save Data OK.");
     EXPECT_EQ(historyByLock(), (std::map<std::string, int64_t> { { "Store 2", 2500 } }));
 }

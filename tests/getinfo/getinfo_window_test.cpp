@@ -143,7 +143,7 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
         bool pageSaysClassroom;
         const char* shown;
     } cases[] = {
-        { 7, true, "Storehouse Mode" }, // before the first row: the last row
+        { 0, true, "Storehouse Mode" }, // before the first row: the last row
         { 12, false, "Classroom Mode" },
         { 20, true, "Classroom Mode" }, // no row later: the page's mode
         { 20, false, "Storehouse Mode" },
@@ -153,6 +153,9 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
         lock.state().classroom = c.pageSaysClassroom;
         auto form = readKeyFrom(lock);
         EXPECT_EQ(info(*form, "Lock Mode:"), QString::fromLatin1(c.shown)) << c.hour;
+        if (c.hour == 0) {
+            EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("6 Dec 2026")); // midnight: the date alone
+        }
     }
 }
 

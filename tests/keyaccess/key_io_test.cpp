@@ -165,6 +165,21 @@ TEST(KeyIo, PageWritePutsTheDocumentedBytesOnTheWire)
     EXPECT_TRUE(rig.dialogs.boxes.empty());
 }
 
+TEST(KeyIo, TheStrongPullupIsHeldAsLongAsTheKeyNeeds)
+{
+    Rig rig;
+    rig.bus->setTracing(true);
+    uint8_t result = 0, ok = 0;
+    std::array<uint8_t, 66> buffer {};
+    WriteDS1977Data(rig.options, rig.rom(), 3, patterned(1), result);
+    ReadDS1977Data(rig.options, rig.rom(), 3, buffer, ok);
+    ASSERT_EQ(result, 1);
+    ASSERT_EQ(ok, 1);
+    ASSERT_EQ(rig.bus->pullupHolds().size(), 2u);
+    EXPECT_GE(rig.bus->pullupHolds()[0], DS1977Device::kCopyPullupMs);
+    EXPECT_GE(rig.bus->pullupHolds()[1], DS1977Device::kReadPullupMs);
+}
+
 TEST(KeyIo, PagesOutsideTheKeyAreRefusedBeforeTheBus)
 {
     Rig rig;

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <map>
 
 using namespace rktest;
 
@@ -185,10 +186,12 @@ TEST_F(AuditReadTest, TwoKeyTrailContinuesItsNumbering)
 TEST_F(AuditReadTest, SecondKeyOfAnotherLockLeavesTheFirstKeysRows)
 {
     auto keys = programKeys("3000+");
+    auto other = programKeys("3000+", 900);
+    ASSERT_EQ(keys.size(), 2u);
+    ASSERT_EQ(other.size(), 2u);
     auto lockA = lockWith(kLockA, 2500);
     visit(lockA, keys[0]);
     auto lockB = lockWith(kLockB, 2500);
-    auto other = programKeys("3000+", 900);
     visit(lockB, other[0]);
     visit(lockB, other[1]);
     auto form = newForm();
@@ -305,6 +308,7 @@ TEST_F(AuditReadTest, MultiLockKeyDecodesEveryBlock)
 TEST_F(AuditReadTest, MultiLockKeyEndsATwoKeyTrail)
 {
     auto keys = programKeys("3000+");
+    ASSERT_EQ(keys.size(), 2u);
     auto lock = lockWith(kLockA, 2100);
     visit(lock, keys[0]);
     visit(lock, keys[1]);
@@ -439,6 +443,42 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
         for (int c : { 0, action })
             EXPECT_EQ(model->data(model->index(r, c), Qt::ForegroundRole).value<QColor>(), expected[r])
                 << model->data(model->index(r, action)).toString().toStdString();
+
+    // The whole event colour table, one row per text; anything else (null too) is purple.
+    const std::pair<QColor, std::vector<std::string>> table[] = {
+        { QColor(0x00, 0x80, 0x00),
+            { "Open Lock With Key(Classroom Mode)", "Open Lock With Key(Storehouse Mode)", "Lock Auto Opened",
+                "Open Lock By Push Button", "Open Lock With Code(Classroom Mode)", "Open Lock With Code(Storehouse Mode)",
+                "iButton Access(Complex Type Step One)" } },
+        { QColor(0, 0, 0), { "Close Lock With Key", "Lock Auto Closed", "Close Lock With Code", "Close Lock By Push Button" } },
+        { QColor(0x00, 0xFF, 0x00), { "Setup Master Code", "Setup Slave Code" } },
+        { QColor(0xFF, 0, 0),
+            { "Forbidden Key(Access During Lockout Mode)", "Invalid Access(Time Shift Setting)",
+                "Invalid Access(Act/Exp Date Setting)", "Invalid Access(Exception Date Setting)", "Invalid Key",
+                "Forbidden Code(Access During Lockout Mode)" } },
+        { QColor(0, 0, 0xFF),
+            { "Setup Key Short Circuit", "Setup Key Open Circuit", "Download Lock Information", "Download Lock Audit Trial",
+                "Initialize Lock", "Key List Enable", "Single-Lock Programming", "Multi-Lock Programming",
+                "Set Parameter Key" } },
+        { QColor(0x80, 0x00, 0x80), { "Unknown Type", "Unknown Type(1F)", "Invalid Code(0A)", "Set Lock Time", "" } },
+    };
+    exec("DELETE FROM TempRecord");
+    std::map<QString, QColor> colourOf;
+    for (const auto& [colour, texts] : table)
+        for (const auto& text : texts) {
+            exec("INSERT INTO TempRecord (No,OpenLockType) VALUES (" + std::to_string(colourOf.size()) + ",'" + text + "')");
+            colourOf[QString::fromStdString(text)] = colour;
+        }
+    exec("INSERT INTO TempRecord (No) VALUES (99)");
+    form->TempRecord_Query.Close();
+    form->TempRecord_Query.Open();
+    ASSERT_EQ(size_t(model->rowCount()), colourOf.size() + 1);
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QString text = model->data(model->index(r, action)).toString();
+        EXPECT_EQ(model->data(model->index(r, action), Qt::ForegroundRole).value<QColor>(),
+            colourOf.count(text) ? colourOf[text] : QColor(0x80, 0x00, 0x80))
+            << text.toStdString();
+    }
 }
 
 TEST_F(AuditReadTest, AMultiLockKeyNoLockFilledKeepsTheCountsShown)

@@ -63,21 +63,31 @@ TEST_F(AuditSaveTest, SavesOnceAndNeverTwice)
 
 TEST_F(AuditSaveTest, RepeatsWithinOneBatchAreStoredOnce)
 {
-    std::vector<keyreading::SavedRow> rows(3);
-    for (auto& r : rows) {
+    const DateTime t { std::chrono::seconds(1'700'000'000) };
+    // Each row after the first differs from it in one column: only a name makes no new event.
+    const std::pair<size_t, DbVariant> changes[] = {
+        { 1, DbVariant(std::string("X")) }, // the first row
+        { 1, DbVariant(std::string("Y")) }, // another name: the same event
+        { 3, DbVariant(std::string("Lock Auto Closed")) }, // another event
+        { 7, DbVariant(std::string("Back")) }, // the same event at another lock in the same second
+        { 0, DbVariant(std::string("DEF")) }, // another key
+        { 4, DbVariant(t + std::chrono::seconds(1)) }, // a second later
+    };
+    std::vector<keyreading::SavedRow> rows;
+    for (const auto& [column, value] : changes) {
+        keyreading::SavedRow r;
         r[0] = DbVariant(std::string("ABC"));
-        r[1] = DbVariant(std::string("X"));
         r[3] = DbVariant(std::string("Close Lock With Key"));
-        r[4] = DbVariant(DateTime { std::chrono::seconds(1'700'000'000) });
+        r[4] = DbVariant(t);
         r[7] = DbVariant(std::string("Front"));
+        r[column] = value;
+        rows.push_back(r);
     }
-    rows[1][1] = DbVariant(std::string("Y")); // differs only in a name
-    rows[2][3] = DbVariant(std::string("Lock Auto Closed"));
     const auto out = keyreading::saveToHistory(db, rows);
-    EXPECT_EQ(out.saved, 2);
+    EXPECT_EQ(out.saved, 5);
     EXPECT_EQ(out.alreadyStored, 1);
-    EXPECT_EQ(history(), 2);
-    EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE OpenLockTime = '2023-11-14 22:13:20'"), 2);
+    EXPECT_EQ(history(), 5);
+    EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE OpenLockTime = '2023-11-14 22:13:20'"), 4);
 }
 
 TEST_F(AuditSaveTest, AFailureHalfWayStoresNothingAndCanBeRetried)

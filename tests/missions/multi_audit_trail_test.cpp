@@ -173,6 +173,7 @@ TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)
     reader->faults().removeAfterPages[key] = 1;
     dialogs.boxes.clear();
     w.sbMakeCardClick();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Write Multi-Lock Audit Trail Key Error.");
     EXPECT_EQ(page(key, 1)[0], 0x00);
     EXPECT_EQ(page(key, 0)[0], 0xFF);
@@ -184,6 +185,7 @@ TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)
     dialogs.boxes.clear();
     choose(w, "2000");
     w.sbMakeCardClick();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Write Get Audit Trail Key Error.");
     EXPECT_EQ(page(other, 0)[0], 0xFF);
 }

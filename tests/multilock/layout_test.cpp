@@ -99,6 +99,8 @@ TEST(TimeTableImageTest, EverySectionAtItsPlace)
 {
     TimeTableRows rows;
     rows.timeShiftGroups[0] = { { { 8, 0 }, { 17, 30 }, "Monday" } };
+    rows.timeShiftGroups[1] = { { { 1, 0 }, { 2, 0 }, "Wednesday" }, { { 3, 0 }, { 4, 0 }, "Thursday" },
+                                { { 5, 0 }, { 6, 0 }, "Friday" } };
     rows.timeShiftGroups[2] = { { { 20, 0 }, { 21, 0 }, "Tuesday" }, { { 22, 0 }, { 23, 59 }, "Saturday" },
                                 { { 6, 5 }, { 7, 0 }, "Holiday" } };
     // Eight rows in a group: only seven fit its 35 bytes.
@@ -116,7 +118,9 @@ TEST(TimeTableImageTest, EverySectionAtItsPlace)
     const auto img = TimeTableImage(rows);
 
     EXPECT_EQ(slice(img, 0, 5), (Bytes { 0x08, 0x00, 0x17, 0x30, 0x02 }));
-    EXPECT_TRUE(allFF(img, 5, 70));
+    EXPECT_TRUE(allFF(img, 5, 35));
+    EXPECT_EQ(slice(img, 35, 15), (Bytes { 0x01, 0x00, 0x02, 0x00, 0x08, 0x03, 0x00, 0x04, 0x00, 0x10, 0x05, 0x00, 0x06, 0x00, 0x20 }));
+    EXPECT_TRUE(allFF(img, 50, 70));
     EXPECT_EQ(slice(img, 70, 15), (Bytes { 0x20, 0x00, 0x21, 0x00, 0x04, 0x22, 0x00, 0x23, 0x59, 0x40, 0x06, 0x05, 0x07, 0x00, 0x40 }));
     EXPECT_TRUE(allFF(img, 85, 525));
     EXPECT_EQ(slice(img, 525 + 30, 5), (Bytes { 0x06, 0x00, 0x06, 0x30, 0x01 }));
@@ -172,6 +176,7 @@ TEST(LockSerialListTest, EightToAPageAndTheClosingPage)
 
     // A text that is no ROM id leaves its place blank; the others keep theirs.
     auto bad = LockSerialList({ "not a serial", locks[1] });
+    ASSERT_EQ(bad.size(), 1u);
     EXPECT_TRUE(allFF(bad[0], 0, 8));
     EXPECT_EQ(bad[0][8], 0x37);
 
@@ -238,7 +243,7 @@ TEST(CopySettingsKeyTest, HeaderAndBody)
     std::vector<int> pages;
     for (const auto& p : w)
         pages.push_back(p.page);
-    EXPECT_EQ(pages, (std::vector<int> { 1, 18, 19, 20, 352 })); // six entries, then a page of FFh
+    ASSERT_EQ(pages, (std::vector<int> { 1, 18, 19, 20, 352 })); // six entries, then a page of FFh
     EXPECT_EQ(slice(w[0].image, 0, 7), (Bytes { 0x0C, 0, 0, 0, 0, 6, 0xFF }));
     EXPECT_TRUE(allFF(w[3].image, 0, 64));
 

@@ -103,7 +103,7 @@ TEST_F(MultiLockTest, ChoosingLocksForPages)
 
     // A lock already on page 1 is refused on page 2 ...
     pick(w, 1, 1);
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "This lock has been selected, please select another lock." });
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string> { "This lock has been selected, please select another lock." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Warning);
     pick(w, 1, 2);
     EXPECT_EQ(w.Edit2->text(), "Room 102");
@@ -134,40 +134,41 @@ TEST_F(MultiLockTest, SelectionHolidayAndGroupsAreSavedAtOnce)
     MultiLockWindow w(nullptr, &db);
     pick(w, 0, 1);
     select(w, { 3 });
-    EXPECT_EQ(rows("SELECT Used FROM TempLockKey WHERE KeyID = 3")[0][0], "True");
+    EXPECT_EQ(rows("SELECT Used FROM TempLockKey WHERE KeyID = 3"), (Rows { { "True" } }));
     onRow(w, 3);
     w.DBGrid2CellClick(column(w, "ExpDate"));
-    EXPECT_EQ(rows("SELECT ExpDate FROM TempLockKey WHERE KeyID = 3")[0][0], "True");
+    EXPECT_EQ(rows("SELECT ExpDate FROM TempLockKey WHERE KeyID = 3"), (Rows { { "True" } }));
     onRow(w, 3);
     w.DBGrid2CellClick(column(w, "FirstName")); // not a check box
-    EXPECT_EQ(rows("SELECT Used, ExpDate FROM TempLockKey WHERE KeyID = 3")[0], (std::vector<std::string> { "True", "True" }));
+    EXPECT_EQ(rows("SELECT Used, ExpDate FROM TempLockKey WHERE KeyID = 3"), (Rows { { "True", "True" } }));
 
     // Time shift: the picker closed gives the last group picked here (1 at first).
     onRow(w, 3);
     w.nextGroup = 3;
     w.DBGrid2DblClick(column(w, "GroupName"));
     EXPECT_EQ(w.Label4->text(), "3");
-    EXPECT_EQ(rows("SELECT TimeShiftID FROM TempLockKey WHERE KeyID = 3")[0][0], "3");
+    EXPECT_EQ(rows("SELECT TimeShiftID FROM TempLockKey WHERE KeyID = 3"), (Rows { { "3" } }));
     onRow(w, 4);
     w.nextGroup = 0;
     w.DBGrid2DblClick(column(w, "GroupName"));
-    EXPECT_EQ(rows("SELECT TimeShiftID FROM TempLockKey WHERE KeyID = 4")[0][0], "3");
+    EXPECT_EQ(rows("SELECT TimeShiftID FROM TempLockKey WHERE KeyID = 4"), (Rows { { "3" } }));
     // Activation/expiration through either date column.
     onRow(w, 4);
     w.nextGroup = 2;
     w.DBGrid2DblClick(column(w, "ExpirationDate"));
-    EXPECT_EQ(rows("SELECT ActExpDateID FROM TempLockKey WHERE KeyID = 4")[0][0], "2");
+    EXPECT_EQ(rows("SELECT ActExpDateID FROM TempLockKey WHERE KeyID = 4"), (Rows { { "2" } }));
     onRow(w, 4);
     w.nextGroup = 0;
     w.DBGrid2DblClick(column(w, "UserType")); // no group column: nothing
-    EXPECT_EQ(rows("SELECT TimeShiftID, ActExpDateID FROM TempLockKey WHERE KeyID = 4")[0],
-              (std::vector<std::string> { "3", "2" }));
+    EXPECT_EQ(rows("SELECT TimeShiftID, ActExpDateID FROM TempLockKey WHERE KeyID = 4"), (Rows { { "3", "2" } }));
 }
 
 TEST_F(MultiLockTest, IssuesOneLockOnPageThree)
 {
     const RomId key = putUsedKey(1);
     listUser(2, 6, 1, 1, false); // lock 2's old list: replaced
+    db.ExecSQL("UPDATE KeyManagement SET Department = NULL, Address = NULL, ContactInfor = NULL, UserType = NULL,"
+               " FirstName = NULL, LastName = NULL, Status = NULL WHERE KeyID = 2");
     MultiLockWindow w(nullptr, &db);
     pick(w, 2, 2);
     select(w, { 1, 2, 5 });
@@ -229,6 +230,10 @@ TEST_F(MultiLockTest, IssuesOneLockOnPageThree)
     EXPECT_EQ(list[0][5], "");
     EXPECT_NE(list[0][6], "<null>");
     EXPECT_NE(list[0][6], "2025-05-06 07:08:09");
+    // Contact fields that are null become empty text; type, names and status are copied as they are.
+    EXPECT_EQ(rows("SELECT SerialID, Department, Title, Address, ContactInfor, UserType, FirstName, LastName, Status"
+                   " FROM LockKeyManagement WHERE LockID = 2 AND KeyID = 2"),
+              (Rows { { userSerial(2), "", "", "", "", "<null>", "<null>", "<null>", "<null>" } }));
 }
 
 TEST_F(MultiLockTest, KeyListRunsOf57)
@@ -241,6 +246,7 @@ TEST_F(MultiLockTest, KeyListRunsOf57)
     pick(w, 0, 1);
     db.ExecSQL("UPDATE TempLockKey SET Used = 1 WHERE KeyID BETWEEN 7 AND 64"); // 58 keys
     w.sbMakeCardClick();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Write Multi-Lock Key OK.");
     EXPECT_EQ(page(key, 21)[13], 57);
     const auto cont = page(key, 41);
@@ -312,6 +318,7 @@ TEST_F(MultiLockTest, AFailedWriteLeavesTheDatabaseAndNoUsableKey)
     setPage(key, 0, 0x57); // what the key held before
     reader->faults().removeAfterPages[key] = 10;
     w.sbMakeCardClick();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Write Multi-Lock Key Error.");
     EXPECT_EQ(dialogs.boxes.back().type, BoxType::Error);
     EXPECT_EQ(w.ProgressBar1->value(), 0);
@@ -327,12 +334,12 @@ TEST_F(MultiLockTest, NothingToWrite)
 {
     MultiLockWindow w(nullptr, &db);
     w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Please Plug in your program Key." });
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string> { "Please Plug in your program Key." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     const RomId key = putUsedKey(5);
     dialogs.boxes.clear();
     w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "There are no mission to download." });
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string> { "There are no mission to download." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Information);
     EXPECT_TRUE(writtenPages(key).empty());
 }
@@ -365,7 +372,7 @@ TEST_F(MultiLockTest, TwoLocksOnFirstAndLastPages)
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Multi-Lock Key OK." });
     EXPECT_EQ(page(key, 0)[6], 6);
     const auto written = writtenPages(key);
-    EXPECT_EQ(written.size(), 1u + 2 * (17 + 21));
+    ASSERT_EQ(written.size(), 1u + 2 * (17 + 21));
     EXPECT_EQ(written[1], 1);
     EXPECT_EQ(written.back(), 461);
     EXPECT_EQ(std::count_if(written.begin(), written.end(), [](int p) { return p > 61 && p < 421; }), 0);

@@ -94,6 +94,8 @@ TEST_F(CopySettingsTest, CopiesScheduleAndUsers)
     w.CheckBox1->setChecked(true);
     mark(w, { 2, 3, 5 }); // the model itself is listed on the key but not copied onto
     const auto before = lists();
+    db.ExecSQL("UPDATE LockKeyManagement SET SerialID = NULL, KeyCode = NULL, UserType = NULL, FirstName = NULL"
+               " WHERE LockID = 2 AND KeyID = 6");
     w.sbMakeCardClick();
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Multi-Lock Time Table Key OK." });
     EXPECT_EQ(w.ProgressBar1->value(), 0);
@@ -122,9 +124,8 @@ TEST_F(CopySettingsTest, CopiesScheduleAndUsers)
     EXPECT_EQ(slice(l, 24, 40), std::vector<uint8_t>(40, 0xFF));
 
     // Targets 3 and 5 take schedule 3 and the model's whole list (the inactive user too).
-    EXPECT_EQ(schedules()[2][1], "3");
-    EXPECT_EQ(schedules()[4][1], "3");
-    EXPECT_EQ(schedules()[3][1], "1");
+    EXPECT_EQ(rows("SELECT LockStatusID FROM LockManagement WHERE LockID IN (3, 4, 5) ORDER BY LockID"),
+              (Rows { { "3" }, { "1" }, { "3" } }));
     const auto after = lists();
     std::vector<std::vector<std::string>> modelRows;
     for (const auto& r : before)
@@ -142,6 +143,10 @@ TEST_F(CopySettingsTest, CopiesScheduleAndUsers)
     }
     EXPECT_EQ(count("SELECT * FROM LockKeyManagement WHERE LockID = 5 AND LastSetupTime = '2025-05-06 07:08:09'"), 0);
     EXPECT_EQ(count("SELECT * FROM LockKeyManagement WHERE LockID = 2 AND LastSetupTime = '2025-05-06 07:08:09'"), 3);
+    // Id, code and contact fields that are null become empty text; type, names and status are copied as they are.
+    EXPECT_EQ(rows("SELECT SerialID, KeyCode, Department, Title, Address, ContactInfor, UserType, FirstName, LastName, Status"
+                   " FROM LockKeyManagement WHERE LockID = 3 AND KeyID = 6"),
+              (Rows { { "", "", "", "", "", "", "<null>", "<null>", "Frost", "Inactive" } }));
 }
 
 TEST_F(CopySettingsTest, NeitherBoxKeepsTheDatabase)
@@ -203,6 +208,7 @@ TEST_F(CopySettingsTest, AFailedWriteCopiesNothing)
     const auto plans = schedules();
     reader->faults().removeAfterPages[key] = 6;
     w.sbMakeCardClick();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Write Multi-Lock Time Table Key Error.");
     EXPECT_EQ(dialogs.boxes.back().type, BoxType::Error);
     EXPECT_EQ(w.ProgressBar1->value(), 0);

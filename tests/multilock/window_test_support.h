@@ -24,6 +24,9 @@ namespace fs = std::filesystem;
 
 inline const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 
+// Rows of a query as text, "<null>" for a Null field.
+using Rows = std::vector<std::vector<std::string>>;
+
 // Serial text of a lock or user ROM id made from a number.
 inline std::string serialText(uint8_t family, uint64_t n) { return romIdText(onewire::makeRomId(family, n)); }
 
@@ -157,7 +160,7 @@ protected:
         return out;
     }
 
-    std::vector<std::vector<std::string>> rows(const std::string& sql) { return missions_test::queryRows(db, sql); }
+    Rows rows(const std::string& sql) { return missions_test::queryRows(db, sql); }
     int count(const std::string& sql) { return static_cast<int>(rows(sql).size()); }
 
     fs::path folder = fs::temp_directory_path() / ("ios_multilock_" + std::to_string(::getpid()));

@@ -181,6 +181,13 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMOneWireLevel(h, LEVEL_SET, LEVEL_PROGRAM, PRIMED_NONE), kTMErrNotSupported);
     EXPECT_EQ(TMOneWireLevel(h, LEVEL_SET, LEVEL_STRONG_PULL_UP, PRIMED_NONE), LEVEL_STRONG_PULL_UP);
     EXPECT_EQ(TMOneWireLevel(h, LEVEL_READ, 0, 0), LEVEL_STRONG_PULL_UP);
+    // While tracing, the line records how long the pull-up was held, until a reset cuts it;
+    // no hold at the normal level.
+    line.bus->setTracing(true);
+    EXPECT_EQ(holdLine(h, 5), 1);
+    EXPECT_EQ(TMTouchReset(h), kTMResetPresence);
+    EXPECT_EQ(holdLine(h, 7), 1);
+    EXPECT_EQ(line.bus->pullupHolds(), std::vector<int> { 5 });
     std::vector<uint8_t> big(1024);
     EXPECT_EQ(TMBlockStream(h, big.data(), 1024), kTMErrBlockTooBig);
     EXPECT_EQ(TMAccess(h, nullptr), kTMErrBufferTooSmall);

@@ -206,8 +206,8 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowThenShowsIt)
                                                      e + " 11:00:00", "2026-12-06 09:30:15", "admin", code, "1",
                                                      "False", "<null>" }));
     // Stored as the other windows read them: 0/1 Booleans, integers, ISO date-time text.
-    EXPECT_EQ(rows("SELECT typeof(HasDeleted), HasDeleted = 0, typeof(LostTimes), typeof(StartDate) FROM AccessCode")[0],
-              (std::vector<std::string> { "integer", "1", "integer", "text" }));
+    EXPECT_EQ(rows("SELECT typeof(HasDeleted), HasDeleted = 0, typeof(LostTimes), typeof(StartDate) FROM AccessCode"),
+              (std::vector<std::vector<std::string>> { { "integer", "1", "integer", "text" } }));
     EXPECT_EQ(w->lbLockName->text(), "Room 101");
     EXPECT_EQ(w->lbAccessCode->text().toStdString(), code);
     EXPECT_EQ(w->lbFirstName->text(), " Ann ");
@@ -312,8 +312,8 @@ TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStored)
     w->sbMakeCardClick();
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(count("AccessCode"), 2);
-    EXPECT_EQ(rows("SELECT LENGTH(CodeString) FROM AccessCode ORDER BY rowid")[0][0], "10");
-    EXPECT_EQ(rows("SELECT LENGTH(CodeString) FROM AccessCode ORDER BY rowid")[1][0], "12");
+    EXPECT_EQ(rows("SELECT LENGTH(CodeString) FROM AccessCode ORDER BY rowid"),
+              (std::vector<std::vector<std::string>> { { "10" }, { "12" } }));
     // Nothing earlier than today, nor past what a key's two year digits hold.
     w->MonthCalendar1->setSelectedDate(today.addDays(-1));
     EXPECT_EQ(w->MonthCalendar1->selectedDate(), today);
@@ -443,7 +443,7 @@ TEST_F(RemoteCodeTest, SearchFillsTheScratchTable)
     };
     // No box ticked: every code but the all-zero lock's, oldest creation first, then start.
     w->sbQueryClick();
-    EXPECT_EQ(searched(), (std::vector<std::string> { "222", "111", "333" }));
+    ASSERT_EQ(searched(), (std::vector<std::string> { "222", "111", "333" }));
     EXPECT_EQ(rows("SELECT SerialID, LockName, GuestFirstName, CodeType, StartDate, LostTimes, HasDeleted, Selected"
                    " FROM TempAccessCode ORDER BY rowid")[0],
               (std::vector<std::string> { kLockA, "Room 101", "Ann", "Temp", "2026-03-05 08:00:00", "1", "False", "False" }));
@@ -493,7 +493,7 @@ TEST_F(RemoteCodeTest, SearchFillsTheScratchTable)
     w->DateTimePicker5->setDate(QDate(2026, 3, 2));
     w->DateTimePicker6->setDate(QDate(2026, 3, 1));
     w->sbQueryClick();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "End Date input error." });
+    ASSERT_EQ(dialogs.texts(), std::vector<std::string> { "End Date input error." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_EQ(count("TempAccessCode"), 0);
     EXPECT_EQ(w->DBGrid2->gridModel()->rowCount(), 0);
@@ -501,10 +501,12 @@ TEST_F(RemoteCodeTest, SearchFillsTheScratchTable)
     w->DateTimePicker1->setDate(QDate(2026, 3, 9));
     w->DateTimePicker2->setDate(QDate(2026, 3, 8));
     w->sbQueryClick();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Start Date input error.");
     w->CheckBox1->setChecked(false);
     w->CheckBox2->setChecked(false);
     w->sbQueryClick();
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Date Created input error.");
 }
 
@@ -675,7 +677,7 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
     auto w = window();
     w->sbQueryClick();
     w->BitBtn2Click();
-    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { "There are no code to delete.", "Write Multi-Lock Key Error." }));
+    ASSERT_EQ(dialogs.texts(), (std::vector<std::string> { "There are no code to delete.", "Write Multi-Lock Key Error." }));
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Information);
     EXPECT_EQ(dialogs.boxes[1].type, BoxType::Error);
 

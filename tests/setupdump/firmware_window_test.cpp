@@ -132,7 +132,7 @@ TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLock)
     EXPECT_EQ(form->Label96->text(), QStringLiteral("quillet_v1.bin"));
     EXPECT_EQ(form->Edit10->text(), QStringLiteral("3"));
     put(ds1977(0x77));
-    EXPECT_EQ(writeFile(), std::vector<std::string> { "Version Number Input Error!" });
+    ASSERT_EQ(writeFile(), std::vector<std::string> { "Version Number Input Error!" });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Warning);
 }
 
@@ -232,7 +232,7 @@ TEST_F(FirmwareWindowTest, RefusalsWriteNothing)
     choose(imageFile(0x3E00));
 
     // No key.
-    EXPECT_EQ(writeFile(), std::vector<std::string> { "Please Plug in your DS1977 Key." });
+    ASSERT_EQ(writeFile(), std::vector<std::string> { "Please Plug in your DS1977 Key." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     // A user key (another family) is no DS1977 either.
     put(onewire::blankDS1994(onewire::makeRomId(0x04, 5)));

@@ -120,6 +120,7 @@ TEST_F(LoginTest, LoginHistoryRowPerRunWithItsLogoutTime)
         EXPECT_EQ(rows(), (std::vector<std::vector<std::string>> { { "7", "desk", "1", "set" }, { "8", "admin", "2", "null" } }));
         EXPECT_TRUE(w.close()); // the scripted box answers OK to "Quit program now?"
     }
+    ASSERT_FALSE(rows().empty());
     EXPECT_EQ(rows().back(), (std::vector<std::string> { "8", "admin", "2", "set" }));
 
     // NoLogoutStamp: no logout time, Config.dat still rewritten.
@@ -133,6 +134,7 @@ TEST_F(LoginTest, LoginHistoryRowPerRunWithItsLogoutTime)
         SettingsRecord.NoLogoutStamp = true;
         EXPECT_TRUE(w.close());
     }
+    ASSERT_FALSE(rows().empty());
     EXPECT_EQ(rows().back(), (std::vector<std::string> { "9", "admin", "2", "null" }));
     EXPECT_TRUE(std::filesystem::exists(folder / "Config.dat"));
 }

@@ -150,9 +150,11 @@ TEST_F(MainWindowTest, ScreenModeDecidesMaximisedOrNormal)
     ASSERT_NE(w.mdiArea()->activeSubWindow(), nullptr);
     EXPECT_FALSE(w.mdiArea()->subWindowList().back()->isMaximized());
     w.menuAction("Read Key")->trigger(); // always maximised
+    ASSERT_FALSE(w.mdiArea()->subWindowList().isEmpty());
     EXPECT_TRUE(w.mdiArea()->subWindowList().back()->isMaximized());
     SettingsRecord.ScreenMode = 0;
     w.menuAction("Copy Lock Settings")->trigger();
+    ASSERT_FALSE(w.mdiArea()->subWindowList().isEmpty());
     EXPECT_TRUE(w.mdiArea()->subWindowList().back()->isMaximized());
 }
 
@@ -221,6 +223,7 @@ TEST_F(MainWindowTest, ReaderCheckMakesTwoAttemptsAndGoesOnWithoutAReader)
     EXPECT_EQ(SettingsRecord.FacilityCode, shell::kFactoryFacilityCode);
     dialogs.answers = { BoxResult::Cancel };
     EXPECT_FALSE(w.close());
+    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.boxes.back().text, "Quit program now?");
     EXPECT_FALSE(QFile::exists(w.configFile));
     EXPECT_TRUE(w.close());

@@ -6,6 +6,7 @@
 #include "app/shell/startup.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/dialog_layer.h"
+#include "keyformats/access_code.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/key_file.h"
 #include "test_db.h"
@@ -195,6 +196,23 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
     EXPECT_EQ(count("LockKeyManagement"), 6);
     EXPECT_EQ(count("AccessCode"), 1);
     EXPECT_EQ(count("TimeShift"), 5);
+    {
+        // Each seeded remote code is the program's own code for its row, at a version of 1-4.
+        TDbQuery q(&db);
+        q.SQL = "SELECT * FROM AccessCode";
+        q.Open();
+        using namespace std::chrono;
+        auto day = [](DateTime t) { return year_month_day(floor<days>(t)); };
+        auto hour = [](DateTime t) { return int((t - floor<days>(t)) / 1h); };
+        for (q.First(); !q.Eof(); q.Next()) {
+            const int lostTimes = int(q.FieldByName("LostTimes").AsInteger());
+            EXPECT_TRUE(lostTimes >= 1 && lostTimes <= 4) << lostTimes;
+            const DateTime start = q.FieldByName("StartDate").AsDateTime(), end = q.FieldByName("EndDate").AsDateTime();
+            EXPECT_EQ(q.FieldByName("CodeString").AsString(),
+                MakeAccessCode(q.FieldByName("SerialID").AsString(), q.FieldByName("CodeType").AsString() == "Temp" ? 2 : 1,
+                    day(start), hour(start), day(end), hour(end), lostTimes - 1));
+        }
+    }
 
     TSettingsRecord s;
     ASSERT_TRUE(shell::readConfigDat(s, ws / "Config.dat"));

@@ -112,7 +112,7 @@ void TReadCard_Form::Button1Click()
         workbook::Sheet& sheet = book.addSheet("Lock List Report");
         sheet.setText(1, 1, "Lock List Report");
         sheet.setText(2, 1, "Print Time: ");
-        sheet.setText(2, 2, keyreading::dateTimeText(localNow(), true).toStdString());
+        sheet.setText(2, 2, keyreading::dateTimeText(localNow()).toStdString());
         sheet.setText(3, 1, "Serial ID");
         sheet.setText(3, 2, "List Number");
         // The rows as the grid shows them, read without moving its current row (a move would

@@ -24,7 +24,7 @@ DateTime now()
 
 std::string dateTimeCell(DateTime t)
 {
-    return keyreading::dateTimeText(t, true).toStdString();
+    return keyreading::dateTimeText(t).toStdString();
 }
 
 std::string timeCell(DateTime t)

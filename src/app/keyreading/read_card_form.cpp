@@ -156,7 +156,7 @@ QColor eventColour(const std::string& text)
 
 namespace keyreading {
 
-QString dateTimeText(DateTime t, bool dropMidnight)
+QString dateTimeText(DateTime t)
 {
     const auto days = std::chrono::floor<std::chrono::days>(t);
     const std::chrono::year_month_day ymd { std::chrono::sys_days(days.time_since_epoch()) };
@@ -165,7 +165,7 @@ QString dateTimeText(DateTime t, bool dropMidnight)
     const QTime time(int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count()));
     const QLocale locale;
     const QString dateText = locale.toString(date, QLocale::ShortFormat);
-    if (dropMidnight && time == QTime(0, 0))
+    if (time == QTime(0, 0))
         return dateText;
     return dateText + QLatin1Char(' ') + timeText(time);
 }
@@ -1141,7 +1141,7 @@ void TReadCard_Form::readAuditKey(const MissionKeyPage& page0)
     Label46->setText(QString::number(counts.recordsOnKey));
     Label50->setText(QString::number(counts.recordsInLock));
     Label48->setText(
-        counts.lockTime ? dateTimeText(*counts.lockTime, true) : q(std::string(kInvalidLockTimeText)));
+        counts.lockTime ? dateTimeText(*counts.lockTime) : q(std::string(kInvalidLockTimeText)));
 
     const bool ok = ReadRecordCard();
     DisplayPanel(6);

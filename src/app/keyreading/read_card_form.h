@@ -245,9 +245,10 @@ private:
 extern TReadCard_Form* ReadCard_Form;
 
 namespace keyreading {
-// The date-time text the window shows: the locale's short date and long time (without a time
-// zone: key times are the lock's local times); midnight without its time when dropMidnight.
-QString dateTimeText(DateTime t, bool dropMidnight = false);
+// The system's date-time text, for every date-time the window shows or exports: the locale's
+// short date and long time (without a time zone: key times are the lock's local times); at
+// exactly midnight the date alone.
+QString dateTimeText(DateTime t);
 // A time of day in the locale's long time format, without a time zone.
 QString timeText(QTime time);
 } // namespace keyreading
