@@ -3,6 +3,7 @@
 // simulator files (Locks/); the emulated reader's folder with an audit-trail key that the
 // first lock has filled (Reader/); and a few more keys beside the reader (Keys/).
 // Run again on the same folder it keeps what is there.
+#include "app/shell/program_icon.h"
 #include "app/shell/settings_record.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/codec.h"
@@ -15,6 +16,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -178,22 +180,22 @@ void fillDatabase(TDbConnection& db)
 
 void writeLogo(const fs::path& file)
 {
-    QImage logo(480, 240, QImage::Format_RGB32);
+    // The emblem, then the program's name, the picture as wide as the name needs in this
+    // machine's type.
+    QFont font;
+    font.setPixelSize(40);
+    font.setBold(true);
+    const QString name = QStringLiteral("iOstrivane");
+    const QRect emblem(50, 60, 200, 120);
+    const int nameLeft = emblem.right() + 20;
+    const int margin = 40;
+    QImage logo(nameLeft + QFontMetrics(font).horizontalAdvance(name) + margin, 240, QImage::Format_RGB32);
     logo.fill(QColor(0xF4, 0xF6, 0xFA));
     QPainter p(&logo);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x1F, 0x4E, 0x8C), 10));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QPoint(110, 120), 60, 60);
-    p.drawLine(170, 120, 260, 120);
-    p.drawLine(230, 120, 230, 150);
-    p.drawLine(250, 120, 250, 145);
-    p.setPen(QColor(0x1F, 0x4E, 0x8C));
-    QFont f;
-    f.setPixelSize(40);
-    f.setBold(true);
-    p.setFont(f);
-    p.drawText(QRect(270, 90, 200, 60), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("iOstrivane"));
+    drawEmblem(p, emblem, kEmblemBlue);
+    p.setPen(kEmblemBlue);
+    p.setFont(font);
+    p.drawText(QRect(nameLeft, 0, logo.width() - nameLeft, logo.height()), Qt::AlignLeft | Qt::AlignVCenter, name);
     p.end();
     if (!logo.save(QString::fromStdString(file.string()), "BMP"))
         throw std::runtime_error("cannot write " + file.string());

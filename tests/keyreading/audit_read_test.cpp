@@ -436,7 +436,7 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
     ASSERT_EQ(model->rowCount(), 4);
     EXPECT_EQ(model->headerData(0, Qt::Vertical).toInt(), 1); // the entry number follows the grid's order
     const int action = model->columnOf("OpenLockType");
-    EXPECT_EQ(form->DBGrid16->columnWidth(action), 200);
+    EXPECT_GE(form->DBGrid16->columnWidth(action), 200); // the layout's width, scaled to the type
     const QColor expected[]
         = { QColor(0x00, 0x80, 0x00), QColor(0x80, 0x00, 0x80), QColor(0xFF, 0, 0), QColor(0, 0, 0) };
     for (int r = 0; r < 4; ++r)

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QWindow>
@@ -60,6 +61,13 @@ protected:
         QSignalSpy clicked(button, &QPushButton::clicked);
         QTest::keyClick(w.windowHandle(), key, Qt::AltModifier);
         EXPECT_TRUE(clicked.count() == 1 || clicked.wait(2000)) << button->text().toStdString();
+    }
+
+    // Typed where the operator's keys go: to the widget with the focus.
+    static void type(const char* text)
+    {
+        for (; *text; ++text)
+            QTest::keyClick(QApplication::focusWidget(), *text);
     }
 
     fs::path folder = fs::temp_directory_path() / ("lock-maintenance-" + std::to_string(::getpid()));
@@ -148,46 +156,61 @@ TEST_F(LockMaintenanceTest, KeystrokeFilters)
     EXPECT_EQ(w.ComboBox2->currentText(), "A1F");
 }
 
-TEST_F(LockMaintenanceTest, OneOffCodeGridTakesDigitsOnly)
+// The operator's path: a digit, F2 or a double click opens a "One-off Code" cell's editor,
+// only digits and backspace get in (Delete and Escape keep their meaning), and Save and Clear
+// write what was typed.
+TEST_F(LockMaintenanceTest, OneOffCodesAreTypedIntoTheGrid)
 {
     TSingleMissionCard_Form w(&db);
     activate(w);
-    w.PageControl1->setCurrentIndex(7);
-    const int column = w.DBGrid3->gridModel()->columnOf("OneOffCode");
-    const QModelIndex cell = w.DBGrid3->model()->index(2, column);
-    w.DBGrid3->setCurrentIndex(cell);
-    w.DBGrid3->edit(cell);
-    auto* editor = w.DBGrid3->findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    QTest::keyClicks(editor, "12a4");
-    QTest::keyClick(editor, Qt::Key_Backspace);
-    QTest::keyClick(editor, Qt::Key_Return); // discarded: the edit stays open
-    EXPECT_EQ(editor->text(), "12");
-    EXPECT_NE(w.DBGrid3->findChild<QLineEdit*>(), nullptr);
-}
+    QTabBar* tabs = w.PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(7).center());
+    TDBGrid* grid = w.DBGrid3;
+    const int column = grid->gridModel()->columnOf("OneOffCode");
+    auto cell = [&](int row) { return grid->visualRect(grid->model()->index(row, column)).center(); };
+    auto editorText = [] {
+        QCoreApplication::processEvents();
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        return editor ? editor->text().toStdString() : std::string("<no editor>");
+    };
 
-TEST_F(LockMaintenanceTest, SaveAndClearWriteTheCurrentRowAtOnce)
-{
-    TSingleMissionCard_Form w(&db);
-    ASSERT_EQ(w.OneOffCode_Table.RecordCount(), 10);
-    w.OneOffCode_Table.SetRecNo(2);
-    w.BitBtn6Click();
-    EXPECT_EQ(codeOf(2), "");
-    EXPECT_EQ(codeOf(1), "1111");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(2));
+    type("a");
+    EXPECT_EQ(editorText(), "<no editor>"); // a letter opens nothing
+    type("712a4");
+    for (Qt::Key k : { Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Home, Qt::Key_Delete })
+        QTest::keyClick(QApplication::focusWidget(), k);
+    EXPECT_EQ(editorText(), "12"); // Enter is discarded too: the edit goes on
+    QTest::mouseClick(w.BitBtn3, Qt::LeftButton);
+    EXPECT_EQ(codeOf(3), "12");
     EXPECT_EQ(w.OneOffCode_Table.RecNo(), 1); // reopened on its first row
 
-    w.OneOffCode_Table.SetRecNo(3);
-    w.OneOffCode_Table.Edit();
-    w.OneOffCode_Table.FieldByName("OneOffCode").AsString("4321");
-    w.BitBtn3Click();
-    EXPECT_EQ(codeOf(3), "4321");
-
-    // Save with no change leaves the table as it was.
-    w.OneOffCode_Table.SetRecNo(3);
-    w.BitBtn3Click();
-    EXPECT_EQ(codeOf(3), "4321");
+    // F2 on row 1; the double click on row 2 ends that edit and writes it.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(0));
+    QTest::keyClick(grid, Qt::Key_F2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    EXPECT_EQ(editorText(), "111");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(1));
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell(1));
+    EXPECT_EQ(codeOf(1), "111");
+    type("5");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // drops the edit
+    EXPECT_EQ(editorText(), "<no editor>");
+    QTest::mouseClick(w.BitBtn6, Qt::LeftButton);
     EXPECT_EQ(codeOf(2), "");
-    EXPECT_EQ(w.OneOffCode_Table.RecNo(), 1);
+    EXPECT_EQ(w.OneOffCode_Table.FieldByName("CodeNo").AsInteger(), 1);
+
+    // Save by its handler alone, the editor still open (as a shortcut does): what is typed counts.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(3));
+    type("4321");
+    w.BitBtn3Click();
+    EXPECT_EQ(codeOf(4), "4321");
+    // Save with no change leaves the table as it was.
+    QTest::mouseClick(w.BitBtn3, Qt::LeftButton);
+    EXPECT_EQ(codeOf(1), "111");
+    EXPECT_EQ(codeOf(2), "");
+    EXPECT_EQ(codeOf(3), "12");
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 

@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QApplication>
 #include <QHeaderView>
 #include <QTabBar>
+#include <QTest>
 
 using namespace mltest;
 
@@ -19,9 +21,14 @@ public:
     using TMultiKeyAssignment_Form::TMultiKeyAssignment_Form;
     std::string nextLock;
     int nextGroup = 0;
+    int lockPickerRuns = 0;
 
 protected:
-    void runLockPicker() override { SettingsRecord.PickedLockSerialID = nextLock; }
+    void runLockPicker() override
+    {
+        ++lockPickerRuns;
+        SettingsRecord.PickedLockSerialID = nextLock;
+    }
     void runTimeShiftPicker() override
     {
         SettingsRecord.PickedTimeGroupID = static_cast<uint8_t>(nextGroup);
@@ -351,13 +358,52 @@ TEST_F(MultiLockTest, GridShowsTheNineColumnsInOrder)
     auto* grid = w.DBGrid2;
     ASSERT_EQ(grid->gridModel()->columnCount(), 9);
     std::vector<std::string> titles;
-    for (int v = 0; v < 9; ++v)
-        titles.push_back(grid->gridModel()
-                             ->headerData(grid->horizontalHeader()->logicalIndex(v), Qt::Horizontal)
-                             .toString()
-                             .toStdString());
+    std::vector<QColor> colours;
+    for (int v = 0; v < 9; ++v) {
+        const int logical = grid->horizontalHeader()->logicalIndex(v);
+        titles.push_back(grid->gridModel()->headerData(logical, Qt::Horizontal).toString().toStdString());
+        colours.push_back(grid->gridModel()->headerData(logical, Qt::Horizontal, Qt::ForegroundRole).value<QColor>());
+        EXPECT_GE(grid->columnWidth(logical), grid->horizontalHeader()->sectionSizeHint(logical)) << titles.back();
+    }
     EXPECT_EQ(titles, (std::vector<std::string> { "First Name", "Last Name", "Time Shift", "Activation From", "Expiration On",
                                                   "Holiday", "Selected", "User Type", "Last Update" }));
+    const QColor none, purple(128, 0, 128);
+    EXPECT_EQ(colours, (std::vector<QColor> { none, none, Qt::red, purple, purple, Qt::blue, none, none, none }));
+}
+
+// The operator's path: a click on "Select Lock:" opens the picker; in the grid a click flips a
+// check box, and the keys the grid swallows neither move the selection nor flip anything.
+TEST_F(MultiLockTest, ClicksAndKeysOfTheOperator)
+{
+    MultiLockWindow w(nullptr, &db);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.nextLock = lockSerial(1);
+    QTest::mouseClick(w.Edit1, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.Edit2->text(), "Room 101");
+    QTest::mouseDClick(w.Edit1, Qt::LeftButton); // asks once; the same lock changes nothing
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.lockPickerRuns, 2);
+    w.Edit2->setFocus();
+    QTest::keyClick(w.Edit2, Qt::Key_Backtab); // entered from the keyboard
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.lockPickerRuns, 3);
+
+    auto* grid = w.DBGrid2;
+    const QModelIndex baker = grid->model()->index(1, column(w, "Used"));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(baker).center());
+    EXPECT_EQ(rows("SELECT KeyID FROM TempLockKey WHERE Used = 1"), (std::vector<std::vector<std::string>> { { "2" } }));
+    for (Qt::Key k : { Qt::Key_Space, Qt::Key_Down, Qt::Key_PageDown, Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Shift,
+                       Qt::Key_Control, Qt::Key_Alt })
+        QTest::keyClick(grid, k);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+    EXPECT_EQ(count("SELECT * FROM TempLockKey WHERE Used = 1"), 1);
+    QTest::keyClick(grid, Qt::Key_Left); // not swallowed
+    const QHeaderView* header = grid->horizontalHeader();
+    EXPECT_EQ(header->visualIndex(grid->currentIndex().column()), header->visualIndex(baker.column()) - 1);
+    EXPECT_EQ(w.lockPickerRuns, 3);
 }
 
 TEST_F(MultiLockTest, TwoLocksOnFirstAndLastPages)

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 using namespace mltest;
 
@@ -84,6 +85,25 @@ TEST_F(CopySettingsTest, ModelLockAndMarks)
     chooseModel(w, 0); // the picker closed
     EXPECT_TRUE(w.Edit1->text().isEmpty());
     EXPECT_FALSE(w.sbMakeCard->isEnabled());
+}
+
+// The operator's path in the lock list: a click on a "Selected" cell or the space bar on that
+// column marks a lock; the space bar elsewhere does nothing, and the arrows move as usual.
+TEST_F(CopySettingsTest, MarksByClickAndSpaceBar)
+{
+    CopyWindow w(nullptr, &db);
+    w.show();
+    auto* grid = w.DBGrid2;
+    const int used = grid->gridModel()->columnOf("Used");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(2, used)).center());
+    QTest::keyClick(grid, Qt::Key_Down);
+    QTest::keyClick(grid, Qt::Key_Space);
+    QTest::keyClick(grid, Qt::Key_Down);
+    QTest::keyClick(grid, Qt::Key_Left);
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_EQ(grid->currentIndex().row(), 4);
+    EXPECT_EQ(rows("SELECT LockID FROM TempLock1 WHERE Used = 1 ORDER BY LockID"),
+              (std::vector<std::vector<std::string>> { { "3" }, { "4" } }));
 }
 
 TEST_F(CopySettingsTest, CopiesScheduleAndUsers)

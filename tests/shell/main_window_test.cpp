@@ -78,6 +78,7 @@ TEST_F(MainWindowTest, EachMenuItemKeepsItsLevelRule)
 {
     TMain_Form w;
     w.show();
+    EXPECT_FALSE(w.windowIcon().isNull()); // the program's own, which every window and box takes
     for (int level : { 0, 1, 2 }) {
         TLogin_Form::OperatorLevel = level;
         for (const auto& item : keyWindowItems()) {

@@ -229,7 +229,20 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
         if (f.FieldName() == "Name" && d.CellValue(row, f.Index()).toString() == "Alpha")
             c.background = QColor(Qt::red);
     };
+    grid.setLayoutWidths({ { "ID", 90 } }); // drawn for 8-point type
     grid.show();
+    // Columns at least as wide as their captions and their content, also after each reload.
+    auto fit = [&] {
+        for (int c = 0; c < 3; ++c) {
+            int least = grid.horizontalHeader()->sectionSizeHint(c);
+            for (int r = 0; r < 3; ++r)
+                least = std::max(least, grid.fontMetrics().horizontalAdvance(grid.model()->index(r, c).data().toString()));
+            if (grid.columnWidth(c) < least)
+                return false;
+        }
+        return grid.columnWidth(0) >= std::lround(90 * grid.fontMetrics().height() / 13.0);
+    };
+    EXPECT_TRUE(fit());
     auto* m = grid.gridModel();
     ASSERT_EQ(m->rowCount(), 3);
     ASSERT_EQ(m->columnCount(), 3);
@@ -254,6 +267,7 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
     EXPECT_EQ(m->data(m->index(0, 1), Qt::BackgroundRole).value<QColor>(), QColor(Qt::red));
     grid.horizontalHeader()->sectionClicked(1);
     EXPECT_EQ(m->data(m->index(0, 1)).toString(), "Charlie");
+    EXPECT_TRUE(fit());
     EXPECT_EQ(q.ParamByName("MinID").AsInteger(), 1);
 }
 

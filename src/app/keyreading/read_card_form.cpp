@@ -125,6 +125,7 @@ void setUpAuditGrid(TDBGrid* g)
     g->sortOnTitleClick = false;
     g->setWordWrap(false);
     g->setItemDelegate(new AuditRowDelegate(g));
+    g->setLayoutWidths({ { "OpenLockType", 200 } });
 }
 
 // Event colours of the audit grids, by the row's event text.
@@ -1058,14 +1059,6 @@ void TReadCard_Form::reopenTempRecords()
               "ORDER BY OpenLockTime DESC" };
     TempRecord_Query.Open();
     TempRecord_Source.SetEnabled(true);
-    for (TDBGrid* g : { DBGrid16, DBGrid18 }) {
-        const int action = g->gridModel()->columnOf("OpenLockType");
-        if (action >= 0)
-            g->setColumnWidth(action, 200);
-        const int time = g->gridModel()->columnOf("OpenLockTime");
-        if (time >= 0)
-            g->setColumnWidth(time, 140);
-    }
 }
 
 void TReadCard_Form::showNoAuditRows(int panel)

@@ -79,11 +79,10 @@ private:
 void TReadCard_Form::wireSetupPanel()
 {
     LockSerialID_Query.AfterScroll = [this](TMemoryDataSet&) { LockSerialID_QueryAfterScroll(); };
-    LockSerialID_Query.AfterOpen = [](TMemoryDataSet& ds) {
-        for (auto [f, l] : { std::pair { "SerialID", "Serial ID" }, std::pair { "Exist", "Exist In Database" },
-                 std::pair { "LockName", "Lock Name" } })
-            ds.SetFieldDisplayLabel(f, l);
-    };
+    // Before the grid first sees the rows, which size its columns by their captions.
+    for (auto [f, l] : { std::pair { "SerialID", "Serial ID" }, std::pair { "Exist", "Exist In Database" },
+             std::pair { "LockName", "Lock Name" } })
+        LockSerialID_Query.SetFieldDisplayLabel(f, l);
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
     new StatusFieldWatcher(Edit7, [this] { Edit7Enter(); });

@@ -758,13 +758,10 @@ void TCreatePassword_Form::arrangeGridColumns()
             continue;
         DBGrid2->setColumnHidden(logical, false);
         header->moveSection(header->visualIndex(logical), visual++);
-        if (std::string(col.field) == "Selected") {
+        if (std::string(col.field) == "Selected")
             DBGrid2->setItemDelegateForColumn(logical, tickDelegate_);
-            DBGrid2->setColumnWidth(logical, 32);
-        } else if (std::string(col.field) == "HasDeleted") {
+        else if (std::string(col.field) == "HasDeleted")
             DBGrid2->setItemDelegateForColumn(logical, colourDelegate_);
-            DBGrid2->setColumnWidth(logical, 56);
-        }
     }
 }
 

@@ -15,14 +15,17 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -41,6 +44,18 @@ constexpr int kProgressMax = 480;
 constexpr int kGroupNameField = 5;
 constexpr int kActivationField = 7;
 constexpr int kExpirationField = 8;
+
+// The title and cell font colours of the group columns.
+std::optional<QColor> columnColour(const TDbField& field)
+{
+    if (field.Index() == kGroupNameField)
+        return QColor(Qt::red);
+    if (field.Index() == kActivationField || field.Index() == kExpirationField)
+        return QColor(128, 0, 128);
+    if (field.FieldName() == "ExpDate")
+        return QColor(Qt::blue);
+    return std::nullopt;
+}
 
 const std::vector<std::string> kColumnOrder { "FirstName", "LastName", "GroupName", "ActivationDate", "ExpirationDate",
                                               "ExpDate", "Used", "UserType", "LastSetupTime" };
@@ -148,16 +163,16 @@ TMultiKeyAssignment_Form::TMultiKeyAssignment_Form(QWidget* parent, TDbConnectio
     for (const auto& [field, title] : titles)
         KeyList_Query.SetFieldDisplayLabel(field, title);
     KeyList_Query.AfterOpen = [this](TMemoryDataSet&) { showOnlyFields(KeyList_DataSource, kColumnOrder); };
+    DBGrid2->setLayoutWidths({ { "FirstName", 80 }, { "LastName", 80 }, { "GroupName", 80 }, { "ActivationDate", 80 },
+                               { "ExpirationDate", 80 }, { "ExpDate", 85 }, { "Used", 48 }, { "UserType", 70 },
+                               { "LastSetupTime", 110 } });
+    DBGrid2->gridModel()->titleColour = columnColour;
     DBGrid2->gridModel()->cellColour = [this](const TMemoryDataSet&, int row, const TDbField& field, CellColours& c) {
         if (DBGrid2->currentIndex().isValid() && DBGrid2->currentIndex().row() == row)
             return; // the selected cell keeps the selection colours
-        if (field.Index() == kGroupNameField)
-            c.foreground = QColor(Qt::red);
-        else if (field.Index() == kActivationField || field.Index() == kExpirationField)
-            c.foreground = QColor(128, 0, 128);
-        else if (field.FieldName() == "ExpDate")
-            c.foreground = QColor(Qt::blue);
+        c.foreground = columnColour(field);
     };
+    DBGrid2->installEventFilter(this);
     connect(DBGrid2->gridModel(), &QAbstractItemModel::modelReset, this, [this] { orderGridColumns(DBGrid2, kColumnOrder); });
 
     KeyList_Query.SQL.Add("SELECT A.SerialID,A.FirstName,A.LastName,A.Status,B.GroupID,B.GroupName,C.GroupID,C.ActivationDate,");
@@ -209,18 +224,64 @@ void TMultiKeyAssignment_Form::FormClose()
 bool TMultiKeyAssignment_Form::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Edit1) {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            Edit1Enter();
-            return true;
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease: {
+            // A click on the field, whether it had the focus or not ("<--Click Here").
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && Edit1->rect().contains(mouse->position().toPoint()))
+                requestLockPicker();
+            break;
         }
-        if (event->type() == QEvent::FocusIn) {
-            // Entered from another control; not when the window comes back from a picker.
+        case QEvent::MouseButtonDblClick:
+            requestLockPicker();
+            return true;
+        case QEvent::FocusIn: {
+            // Entered from the keyboard; a click is handled above, and the focus coming back
+            // from the picker opens nothing.
             const auto reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
-                QMetaObject::invokeMethod(this, [this] { Edit1Enter(); }, Qt::QueuedConnection);
+                requestLockPicker();
+            break;
+        }
+        default:
+            break;
         }
     }
+    if (watched == DBGrid2 && event->type() == QEvent::KeyPress)
+        return DBGrid2KeyDown(static_cast<QKeyEvent*>(event)->key());
     return ShellForm::eventFilter(watched, event);
+}
+
+void TMultiKeyAssignment_Form::requestLockPicker()
+{
+    // Once the event that asked has been handled; the clicks of a double click ask once.
+    if (pickerRequested_)
+        return;
+    pickerRequested_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            Edit1Enter();
+            pickerRequested_ = false;
+        },
+        Qt::QueuedConnection);
+}
+
+bool TMultiKeyAssignment_Form::DBGrid2KeyDown(int key)
+{
+    switch (key) {
+    case Qt::Key_Space:
+    case Qt::Key_Alt:
+    case Qt::Key_Control:
+    case Qt::Key_Shift:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false; // the grid never edits in place, so every other key keeps the field read-only
+    }
 }
 
 void TMultiKeyAssignment_Form::FormCreate()

@@ -28,6 +28,8 @@ public:
     void TabControl1Change() { DisplayKeys(); }
     void Edit1Enter();
     void DBGrid2CellClick(int column);
+    // True for the keys the grid swallows: they neither move the selection nor toggle a cell.
+    static bool DBGrid2KeyDown(int key);
     void SaveBoolean(const std::string& fieldName);
     void DBGrid2DblClick(int column);
     void sbMakeCardClick();
@@ -72,6 +74,8 @@ private:
     bool duplicateCheck(int64_t lockId);
     bool replaceLockKeyManagement();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void requestLockPicker(); // Edit1Enter once the asking event is done
+    bool pickerRequested_ = false;
 };
 
 extern TMultiKeyAssignment_Form* MultiKeyAssignment_Form;

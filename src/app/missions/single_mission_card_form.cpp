@@ -18,28 +18,51 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace {
 const char* kPages[] = { "Set Parameter Key", "Set Time Key", "Get Information Key", "Load Time Table",
                          "Lockout Key", "One-off Key", "System Code Key", "One-off Code Key" };
 
-// Filters every key typed into the editors of a grid column through the window's filter.
-class FilteredDelegate : public QStyledItemDelegate {
-public:
-    FilteredDelegate(QObject* filterOwner, QObject* parent)
-        : QStyledItemDelegate(parent)
-        , filterOwner_(filterOwner)
-    {
+// The character a key press types, as the keystroke filters see it: 0 for one outside ASCII
+// (no filter passes it), none for a key that types nothing. Delete, Escape and the tab keys
+// act as keys, not as typed characters, so no filter takes their meaning away.
+std::optional<char> typedCharacter(const QKeyEvent& key)
+{
+    switch (key.key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return std::nullopt;
+    default:
+        break;
     }
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        editor->setProperty("oneOffCodeEditor", true);
-        editor->installEventFilter(filterOwner_);
-        return editor;
-    }
+    const QString text = key.text();
+    if (text.isEmpty())
+        return std::nullopt;
+    return text.size() == 1 && text[0].unicode() <= 0x7F ? static_cast<char>(text[0].unicode()) : '\0';
+}
 
-private:
-    QObject* filterOwner_;
+bool oneOffCodeDiscards(const QKeyEvent& key)
+{
+    const auto c = typedCharacter(key);
+    return c && TSingleMissionCard_Form::DBGrid3KeyPress(*c) == 0;
+}
+
+// The one-off code cells' editor: what the grid's filter discards never reaches it (before the
+// delegate's own handling, so a discarded Enter does not end the edit either).
+class OneOffCodeDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    bool eventFilter(QObject* editor, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && oneOffCodeDiscards(*static_cast<QKeyEvent*>(event)))
+            return true;
+        return QStyledItemDelegate::eventFilter(editor, event);
+    }
 };
 
 // A small button that only its shortcut reaches: it lies under another button.
@@ -106,7 +129,9 @@ TSingleMissionCard_Form::TSingleMissionCard_Form(TDbConnection* connection, QWid
     OneOffCode_DataSource.SetDataSet(&OneOffCode_Table);
     DBGrid3 = new TDBGrid(pages[7]);
     DBGrid3->sortOnTitleClick = false;
-    DBGrid3->setItemDelegate(new FilteredDelegate(this, DBGrid3));
+    DBGrid3->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                             | QAbstractItemView::AnyKeyPressed);
+    DBGrid3->setItemDelegate(new OneOffCodeDelegate(DBGrid3));
     DBGrid3->installEventFilter(this);
     BitBtn3 = new QPushButton(" &Save", pages[7]);
     BitBtn6 = new QPushButton(" &Clear", pages[7]);
@@ -229,24 +254,19 @@ bool TSingleMissionCard_Form::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::KeyPress)
         return ShellForm::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
-    const QString text = key->text();
-    if (text.size() != 1 || text[0].unicode() > 0x7F)
-        return false; // navigation and other keys that type no character
-    const char c = static_cast<char>(text[0].unicode());
-    if (watched == ComboBox2->lineEdit()) {
-        const char passed = ComboBox2KeyPress(c);
-        if (passed == 0)
-            return true;
-        if (passed != c) {
-            ComboBox2->lineEdit()->insert(QString(QChar(passed)));
-            return true;
-        }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == DBGrid3)
+        return oneOffCodeDiscards(*key); // a character passed on starts the cell's editor
+    const auto c = typedCharacter(*key);
+    if (watched != ComboBox2->lineEdit() || !c)
         return false;
-    }
-    const bool inOneOffGrid = watched == DBGrid3 || watched->property("oneOffCodeEditor").toBool();
-    if (inOneOffGrid && DBGrid3KeyPress(c) == 0)
+    const char passed = ComboBox2KeyPress(*c);
+    if (passed == 0)
         return true;
+    if (passed != *c) {
+        ComboBox2->lineEdit()->insert(QString(QChar(passed)));
+        return true;
+    }
     return false;
 }
 
@@ -254,6 +274,7 @@ void TSingleMissionCard_Form::postCurrentRow(bool clearCode)
 {
     // The rows come with the database: with none there is no current row, and editing an
     // empty table would append one.
+    DBGrid3->commitEdit();
     if (OneOffCode_Table.State() == dsBrowse && OneOffCode_Table.IsEmpty()) {
         OneOffCode_Table.Close();
         OneOffCode_Table.Open();

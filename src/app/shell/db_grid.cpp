@@ -4,6 +4,17 @@
 
 #include <QHeaderView>
 
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Rows measured for a column's usual content, and the most characters it is widened for.
+constexpr int kUsualRows = 100;
+constexpr int kUsualCharacters = 60;
+// The height of the 8-point type the layout widths were drawn for.
+constexpr double kLayoutTypeHeight = 13.0;
+} // namespace
+
 struct TDbGridModel::SourceGuard {
     TDbGridModel* model = nullptr;
     ~SourceGuard()
@@ -152,13 +163,19 @@ QVariant TDbGridModel::data(const QModelIndex& index, int role) const
 
 QVariant TDbGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole && role != Qt::ForegroundRole)
         return {};
     if (orientation == Qt::Vertical)
-        return section + 1;
+        return role == Qt::DisplayRole ? QVariant(section + 1) : QVariant();
     TDbField* field = fieldAt(section);
     if (!field)
         return {};
+    if (role == Qt::ForegroundRole) {
+        if (titleColour)
+            if (const auto colour = titleColour(*field))
+                return *colour;
+        return {};
+    }
     return QString::fromStdString(field->DisplayLabel.empty() ? field->FieldName() : field->DisplayLabel);
 }
 
@@ -191,6 +208,7 @@ TDBGrid::TDBGrid(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setResizeContentsPrecision(kUsualRows);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TDBGrid::titleClick);
 }
 
@@ -201,6 +219,8 @@ void TDBGrid::setDataSource(TDbDataSource* source)
     setModel(model_);
     delete old;
     connect(model_, &TDbGridModel::currentRowChanged, this, &TDBGrid::followDataSet);
+    // After the header's own handler, which puts every section back to the default size.
+    connect(model_, &QAbstractItemModel::modelReset, this, &TDBGrid::fitColumns);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
         [this](const QModelIndex& current, const QModelIndex&) {
             if (syncing_ || !current.isValid())
@@ -210,6 +230,43 @@ void TDBGrid::setDataSource(TDbDataSource* source)
         });
     if (TMemoryDataSet* ds = model_->dataSet())
         followDataSet(ds->RecNo() - 1);
+    fitColumns();
+}
+
+void TDBGrid::setLayoutWidths(std::map<std::string, int> widths)
+{
+    layoutWidths_ = std::move(widths);
+    fitColumns();
+}
+
+void TDBGrid::fitColumns()
+{
+    if (!model_)
+        return;
+    const double scale = fontMetrics().height() / kLayoutTypeHeight;
+    const int usualMost = fontMetrics().averageCharWidth() * kUsualCharacters;
+    const int breathing = fontMetrics().averageCharWidth(); // so that no text touches the cell's edge
+    for (int c = 0; c < model_->columnCount(); ++c) {
+        const TDbField* field = model_->fieldAt(c);
+        int width = std::max(horizontalHeader()->sectionSizeHint(c), std::min(sizeHintForColumn(c), usualMost)) + breathing;
+        if (const auto it = field ? layoutWidths_.find(field->FieldName()) : layoutWidths_.end(); it != layoutWidths_.end())
+            width = std::max(width, static_cast<int>(std::lround(it->second * scale)));
+        setColumnWidth(c, width);
+    }
+}
+
+void TDBGrid::commitEdit()
+{
+    if (state() != EditingState)
+        return;
+    // The editor holds the focus while it is open; it is a direct child of the viewport.
+    QWidget* editor = window()->focusWidget();
+    while (editor && editor->parentWidget() != viewport())
+        editor = editor->parentWidget();
+    if (!editor)
+        return;
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 void TDBGrid::followDataSet(int row)
@@ -220,11 +277,18 @@ void TDBGrid::followDataSet(int row)
     if (row < 0 || row >= model_->rowCount())
         selectionModel()->clearCurrentIndex();
     else if (currentIndex().row() != row) {
-        int col = currentIndex().isValid() ? currentIndex().column() : 0;
+        const int col = std::min(currentIndex().isValid() ? currentIndex().column() : column_, model_->columnCount() - 1);
         selectionModel()->setCurrentIndex(model_->index(row, col),
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     syncing_ = false;
+}
+
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    if (current.isValid())
+        column_ = current.column();
+    QTableView::currentChanged(current, previous);
 }
 
 void TDBGrid::titleClick(int column)

@@ -1,13 +1,15 @@
 #pragma once
 // Data-bound grids: a Qt table model over a TDbDataSource and the grid view that keeps the
 // dataset's current row and the view's current row the same. Title clicks re-sort the
-// query (SortQuery); a hook lets a window colour cells.
+// query (SortQuery); hooks let a window colour cells and titles. Each time the rows are
+// (re)loaded the columns are sized: never narrower than their caption and their usual content.
 #include "dataaccess/db_datasource.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QTableView>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -17,6 +19,8 @@ struct CellColours {
 };
 // row: 0-based dataset row; field: the column's field.
 using CellColourHook = std::function<void(const TMemoryDataSet& dataSet, int row, const TDbField& field, CellColours& colours)>;
+// The font colour of a column's title, or none for the header's own.
+using TitleColourHook = std::function<std::optional<QColor>(const TDbField& field)>;
 
 class TDbGridModel : public QAbstractTableModel {
     Q_OBJECT
@@ -31,6 +35,7 @@ public:
     int columnOf(const std::string& fieldName) const;
 
     CellColourHook cellColour;
+    TitleColourHook titleColour;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -69,8 +74,21 @@ public:
     bool sortOnTitleClick = true;
     void titleClick(int column);
 
+    // Column widths of a layout drawn for 8-point type (13 pixels high), by field name. They
+    // are scaled to the grid's type; caption and usual content still set the least width.
+    void setLayoutWidths(std::map<std::string, int> widths);
+    void fitColumns();
+    // Hands an open cell editor's text to the dataset (a post takes what is being typed).
+    void commitEdit();
+
+protected:
+    void keyboardSearch(const QString&) override {} // the grids have no type-ahead search
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
 private:
     void followDataSet(int row);
+    std::map<std::string, int> layoutWidths_;
     TDbGridModel* model_ = nullptr;
     bool syncing_ = false;
+    int column_ = 0; // the current column, kept while the rows are reloaded
 };

@@ -1,5 +1,6 @@
 #include "app/shell/shell_application.h"
 
+#include "app/shell/program_icon.h"
 #include "keyaccess/dialog_layer.h"
 
 #include <QGuiApplication>
@@ -8,6 +9,7 @@
 ShellApplication::ShellApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    setWindowIcon(programIcon()); // every window and message box, instead of the toolkit's
 }
 
 bool ShellApplication::notify(QObject* receiver, QEvent* event)

@@ -1,6 +1,6 @@
 #pragma once
 // The application object: an exception that no handler catches is shown in the standard
-// error box and the program waits for the next event.
+// error box and the program waits for the next event. It gives every window the program's icon.
 #include <QApplication>
 #include <exception>
 
