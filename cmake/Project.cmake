@@ -64,9 +64,10 @@ function(ios_add_bench name)
 endfunction()
 
 # ios_add_fuzz(name SOURCES ... [DEPS ...] [CORPUS dir])
-# A libFuzzer target (LLVMFuzzerTestOneInput). With IOS_FUZZ on clang it links libFuzzer;
-# otherwise it links a replay driver and CTest runs it over its seed corpus, so every
-# build checks that the seeds still go through the decoder cleanly.
+# A libFuzzer target (LLVMFuzzerTestOneInput). With IOS_FUZZ on clang it links libFuzzer, for
+# scripts/fuzz-explore.sh; otherwise it links a replay driver and CTest runs it once over its
+# seed corpus and over fuzz/regressions/<name>/, every input that ever crashed or hung it.
+# The same tree always gives the same answer.
 function(ios_add_fuzz name)
   cmake_parse_arguments(A "" "CORPUS" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
@@ -80,7 +81,7 @@ function(ios_add_fuzz name)
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     if(A_CORPUS AND IOS_BUILD_TESTS)
-      add_test(NAME ${name} COMMAND ${name} ${A_CORPUS})
+      add_test(NAME ${name} COMMAND ${name} ${A_CORPUS} ${PROJECT_SOURCE_DIR}/fuzz/regressions/${name})
       set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600
         ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     endif()

@@ -410,6 +410,38 @@ TEST(GifWriter, GiflibFilesSurviveALoadAndSave)
     }
 }
 
+TEST(GifWriter, OversizedApplicationBlocksLoadAgainAfterSaving)
+{
+    // Block size 23 with the loop identifier: written back as 11 bytes, it would read again as
+    // a loop extension with a sub-block too short for one.
+    const auto dir = std::filesystem::path(IOS_SOURCE_DIR) / "fuzz/regressions/gif_load_fuzz";
+    const auto shape = [](const gif::Image& img) {
+        std::vector<std::string> out;
+        for (int i = 0; i < img.images().count(); ++i) {
+            const TGIFSubImage& f = img.images()[i];
+            out.emplace_back(f.data(), f.data() + f.dataSize());
+            for (int k = 0; k < f.extensions().count(); ++k)
+                out.emplace_back(f.extensions()[k].extensionClass().name);
+        }
+        return out;
+    };
+    for (const char* name : {"gif-appext-blocksize23.gif", "gif-appext-blocksize23-noimage.bin"})
+        for (TGIFCompression compression : {gcLZW, gcRLE}) {
+            SCOPED_TRACE(std::string(name) + (compression == gcLZW ? " LZW" : " RLE"));
+            gif::Image img, back;
+            img.Compression = back.Compression = compression;
+            img.loadFromMemory(readFile(dir / name));
+            const std::vector<uint8_t> saved = img.saveToMemory();
+            back.loadFromMemory(saved);
+            EXPECT_EQ(shape(back), shape(img));
+            EXPECT_EQ(back.saveToMemory(), saved);
+            const TGIFSubImage& f = img.images()[0];
+            if (!f.empty()) {
+                EXPECT_EQ(decodeWithGiflib(saved), std::vector<uint8_t>(f.data(), f.data() + f.dataSize()));
+            }
+        }
+}
+
 TEST(GifWriter, ImageMagickReadsWhatBothEncodersWrite)
 {
     const auto dir = scratchDir("magick_encode");

@@ -113,18 +113,6 @@ void TGIFEncoder::nextRow()
     }
 }
 
-void TGIFEncoder::output(int code)
-{
-    bitBuffer_ |= uint32_t(code) << bitCount_;
-    bitCount_ += codeSize_;
-    largestCodeSize_ = std::max(largestCodeSize_, codeSize_);
-    while (bitCount_ >= 8) {
-        writer_->writeByte(uint8_t(bitBuffer_));
-        bitBuffer_ >>= 8;
-        bitCount_ -= 8;
-    }
-}
-
 void TGIFEncoder::flushBits()
 {
     if (bitCount_ > 0)
@@ -162,36 +150,7 @@ int THashTable::lookup(uint32_t key) const
     return lookup(key, slot);
 }
 
-int THashTable::lookup(uint32_t key, int& emptySlot) const
-{
-    int slot = hash(key);
-    for (int probes = 0; probes < kSize; ++probes) {
-        const uint32_t v = slots_[size_t(slot)];
-        if (v == 0xFFFFFFFFu) {
-            emptySlot = slot;
-            return -1;
-        }
-        if ((v >> 12) == key)
-            return int(v & 0xFFF);
-        slot = nextSlot(slot);
-    }
-    throw GIFException("Hash table full");
-}
-
 // ---- LZW -----------------------------------------------------------------------------------
-
-void TLZWEncoder::output(int code)
-{
-    TGIFEncoder::output(code);
-    if (justCleared_) {
-        codeSize_ = initCodeSize_;
-        maxCode_ = (1 << codeSize_) - 1;
-        justCleared_ = false;
-    } else if (freeCode_ > maxCode_) {
-        ++codeSize_;
-        maxCode_ = codeSize_ == 12 ? 4096 : (1 << codeSize_) - 1;
-    }
-}
 
 void TLZWEncoder::clear()
 {
@@ -204,23 +163,24 @@ void TLZWEncoder::compress()
 {
     hashTable_ = std::make_unique<THashTable>();
     clear();
-    prefix_ = nextPixel();
+    // The prefix stays in a register: every pixel's lookup waits on the one before.
+    int prefix = nextPixel();
     for (int c = nextPixel(); c >= 0; c = nextPixel()) {
-        const uint32_t key = (uint32_t(prefix_) << 8) | uint32_t(c);
+        const uint32_t key = (uint32_t(prefix) << 8) | uint32_t(c);
         int slot = 0;
         const int code = hashTable_->lookup(key, slot);
         if (code >= 0) {
-            prefix_ = code;
+            prefix = code;
             continue;
         }
-        output(prefix_);
-        prefix_ = c;
+        output(prefix);
+        prefix = c;
         if (freeCode_ >= 4095)
             clear();
         else
             hashTable_->insertAt(slot, key, freeCode_++);
     }
-    output(prefix_);
+    output(prefix);
     hashTable_.reset();
 }
 

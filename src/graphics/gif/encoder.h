@@ -4,6 +4,7 @@
 #include "graphics/gif/exception.h"
 #include "graphics/gif/stream.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -72,7 +73,18 @@ public:
     int largestCodeSizeUsed() const { return largestCodeSize_; }
 
 protected:
-    virtual void output(int code);
+    // Places the code above the bits held and writes out every whole byte.
+    virtual void output(int code)
+    {
+        bitBuffer_ |= uint32_t(code) << bitCount_;
+        bitCount_ += codeSize_;
+        largestCodeSize_ = std::max(largestCodeSize_, codeSize_);
+        while (bitCount_ >= 8) {
+            writer_->writeByte(uint8_t(bitBuffer_));
+            bitBuffer_ >>= 8;
+            bitCount_ -= 8;
+        }
+    }
     virtual void clear();
     virtual void compress() = 0;
     // The next pixel in file order, or -1 after the last one.
@@ -126,11 +138,35 @@ public:
     // The code stored for key, or -1.
     int lookup(uint32_t key) const;
     // As lookup, and when the key is absent gives the empty slot an insert would take.
-    int lookup(uint32_t key, int& emptySlot) const;
+    // Inline: the encoder calls it once per pixel.
+    int lookup(uint32_t key, int& emptySlot) const
+    {
+        int slot = hash(key);
+        for (int probes = 0; probes < kSize; ++probes) {
+            const uint32_t v = slots_[size_t(slot)];
+            if (v == 0xFFFFFFFFu) {
+                emptySlot = slot;
+                return -1;
+            }
+            if ((v >> 12) == key)
+                return int(v & 0xFFF);
+            slot = nextSlot(slot);
+        }
+        throw GIFException("Hash table full");
+    }
     void insertAt(int slot, uint32_t key, int code) { slots_[size_t(slot)] = (key << 12) | uint32_t(code); }
 
 private:
-    static int hash(uint32_t key) { return int(((key >> 4) ^ key) % kSize); }
+    // ((key >> 4) ^ key) mod kSize. Keys have 20 bits, and below 2^20 a multiply by
+    // 2^32 / kSize rounded up and a shift divide exactly: the encoder waits on this for every
+    // pixel, and a division takes several times longer.
+    static int hash(uint32_t key)
+    {
+        constexpr uint64_t reciprocal = (uint64_t(1) << 32) / kSize + 1;
+        const uint32_t h = ((key >> 4) ^ key) & 0xFFFFF;
+        const uint32_t q = uint32_t((uint64_t(h) * reciprocal) >> 32);
+        return int(h - q * uint32_t(kSize));
+    }
     static int nextSlot(int slot)
     {
         if (slot == 0)
@@ -141,14 +177,26 @@ private:
     std::array<uint32_t, kSize> slots_;
 };
 
-class TLZWEncoder : public TGIFEncoder {
+class TLZWEncoder final : public TGIFEncoder {
 protected:
-    void output(int code) override;
+    // After each code: back to the first size after a clear, else one bit wider once the
+    // next free code needs it (never past 12 bits).
+    void output(int code) override
+    {
+        TGIFEncoder::output(code);
+        if (justCleared_) {
+            codeSize_ = initCodeSize_;
+            maxCode_ = (1 << codeSize_) - 1;
+            justCleared_ = false;
+        } else if (freeCode_ > maxCode_) {
+            ++codeSize_;
+            maxCode_ = codeSize_ == 12 ? 4096 : (1 << codeSize_) - 1;
+        }
+    }
     void clear() override;
     void compress() override;
 
 private:
-    int prefix_ = 0;
     int freeCode_ = 0;
     std::unique_ptr<THashTable> hashTable_;
 };

@@ -23,7 +23,7 @@ const TGIFExtensionClass* findApplicationClass(const TGIFExtensionClass& self, g
             if (const TGIFExtensionClass* cls = AppExtensionList().find(id))
                 return cls;
     }
-    // Any other block size is kept as raw blocks too.
+    // Any other block size is kept as raw blocks too (the load refuses sizes below 10).
     return &TGIFUnknownAppExtension::Class;
 }
 
@@ -202,22 +202,24 @@ void TGIFApplicationExtension::setIdentifierText(const std::string& text)
 
 void TGIFApplicationExtension::saveExtension(gif::OutStream& s)
 {
-    s.writeByte(11);
-    s.write(identifier.data(), identifier.size());
+    s.writeByte(blockSize);
+    s.write(identifier.data(), std::min<size_t>(blockSize, identifier.size()));
+    s.write(surplus.data(), surplus.size());
     SaveData(s);
 }
 
 void TGIFApplicationExtension::loadExtension(gif::InStream& s)
 {
-    const uint8_t size = gif::readByte(s);
-    identifier.fill(0);
-    if (size >= identifier.size()) {
-        gif::readCheck(s, identifier.data(), identifier.size());
-        s.skip(std::ptrdiff_t(size) - std::ptrdiff_t(identifier.size()));
-    } else {
-        // A short identifier block is kept, zero-filled, with the data that follows it.
-        gif::readCheck(s, identifier.data(), size);
-    }
+    blockSize = gif::readByte(s);
+    if (blockSize < 10)
+        throw GIFException(gifmsg::AppBlockSize);
+    // A 10-byte block still fills all 11 identifier bytes; the last one, the length of the
+    // first data sub-block, is then read again.
+    gif::readCheck(s, identifier.data(), identifier.size());
+    if (blockSize == 10)
+        s.skip(-1);
+    surplus.assign(size_t(std::max(blockSize - int(identifier.size()), 0)), 0);
+    gif::readCheck(s, surplus.data(), surplus.size());
     LoadData(s);
 }
 

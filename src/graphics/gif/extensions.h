@@ -136,6 +136,10 @@ public:
     const TGIFExtensionClass& extensionClass() const override { return Class; }
 
     TGIFApplicationIdentifier identifier{};
+    // The identifier block as read: its size (10, 11 or more) and the bytes past the
+    // identifier. Written back unchanged, since the size decides how the block reads again.
+    uint8_t blockSize = 11;
+    std::vector<uint8_t> surplus;
     std::string identifierText() const { return std::string(identifier.begin(), identifier.end()); }
     void setIdentifierText(const std::string& text);
 
