@@ -70,7 +70,7 @@ private:
     void setPageLock(const std::string& serial);
     void fillLockKeys(int64_t lockId);
     bool duplicateCheck(int64_t lockId);
-    bool replaceLockKeyManagement();
+    void replaceLockKeyManagement();
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
