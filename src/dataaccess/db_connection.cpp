@@ -112,7 +112,10 @@ void TDbConnection::StartTransaction()
     CheckHandle();
     if (InTransaction())
         throw EDatabaseError("A transaction is already active");
-    ExecSQL("BEGIN");
+    // Every transaction here writes. Taking the write lock at once lets the busy timeout wait
+    // for another program's lock; a deferred one that read first would fail at the upgrade
+    // without waiting.
+    ExecSQL("BEGIN IMMEDIATE");
 }
 
 void TDbConnection::Commit()

@@ -33,9 +33,9 @@ public:
     bool Connected() const { return db_ != nullptr; }
     void SetConnected(bool on);
 
-    // The default transaction. StartTransaction while one is active raises; Commit
-    // without one raises; Rollback without one does nothing (so that error paths may
-    // always call it).
+    // The default transaction, a write transaction from its start (the busy timeout applies
+    // there). StartTransaction while one is active raises; Commit without one raises;
+    // Rollback without one does nothing (so that error paths may always call it).
     void StartTransaction();
     void Commit();
     void Rollback();

@@ -4,6 +4,7 @@
 #include "keyreading/read_key_fixture.h"
 
 #include <QPushButton>
+#include <sqlite3.h>
 
 using namespace rktest;
 
@@ -113,6 +114,37 @@ TEST_F(AuditSaveTest, AFailureHalfWayStoresNothingAndCanBeRetried)
     form->BitBtn1Click();
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Save Data OK." });
     EXPECT_EQ(history(), 52);
+}
+
+TEST_F(AuditSaveTest, WaitsForAnotherProgramsWriteLock)
+{
+    auto form = newForm();
+    read(*form);
+    // Another program holds the write lock and lets go while the save waits for it (this busy
+    // handler stands in for the busy timeout's). A save that read before asking for the lock
+    // would fail at once, without waiting.
+    TDbConnection other(db.Database);
+    other.Open();
+    other.ExecSQL("BEGIN IMMEDIATE");
+    struct Waiting {
+        TDbConnection* other;
+        int waits = 0;
+    } waiting { &other };
+    sqlite3_busy_handler(
+        db.Handle(),
+        [](void* p, int) {
+            auto* w = static_cast<Waiting*>(p);
+            ++w->waits;
+            w->other->Rollback();
+            return 1;
+        },
+        &waiting);
+    dialogs.boxes.clear();
+    form->BitBtn1Click();
+    sqlite3_busy_timeout(db.Handle(), db.BusyTimeoutMs);
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Save Data OK." });
+    EXPECT_EQ(waiting.waits, 1);
+    EXPECT_EQ(history(), 51);
 }
 
 // A box shown while saving tries to save again and to close the window.

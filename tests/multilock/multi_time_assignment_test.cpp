@@ -250,7 +250,7 @@ TEST_F(CopySettingsTest, NoKeyInTheReader)
     EXPECT_EQ(schedules(), plans);
 }
 
-TEST_F(CopySettingsTest, ADatabaseErrorAfterTheKeyUndoesTheWholeCopy)
+TEST_F(CopySettingsTest, ADatabaseErrorUndoesTheWholeCopyAndTheKey)
 {
     const RomId key = putKey(6);
     CopyWindow w(nullptr, &db);
@@ -262,10 +262,12 @@ TEST_F(CopySettingsTest, ADatabaseErrorAfterTheKeyUndoesTheWholeCopy)
     db.ExecSQL("CREATE TRIGGER refuse_copy BEFORE INSERT ON LockKeyManagement WHEN NEW.LockID = 5"
                " BEGIN SELECT RAISE(ABORT, 'copy refused'); END");
     w.sbMakeCardClick();
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_NE(dialogs.boxes[0].text.find("copy refused"), std::string::npos);
-    EXPECT_EQ(page(key, 0)[5], 0x02); // the key itself is complete
-    EXPECT_EQ(lists(), before);       // lock 3's list and both schedules untouched
+    EXPECT_EQ(dialogs.boxes[1].text, "Write Multi-Lock Time Table Key Error.");
+    EXPECT_EQ(page(key, 1)[0], 0x1C); // the pages went on, page 0 did not
+    EXPECT_TRUE(allFF(page(key, 0)));
+    EXPECT_EQ(lists(), before); // lock 3's list and both schedules untouched
     EXPECT_EQ(schedules(), plans);
 }

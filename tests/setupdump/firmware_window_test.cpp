@@ -1,7 +1,9 @@
 // The "Upgrade Lock Program" group of the Read Key window: a lock program written onto the
 // DS1977 in the reader, read back from its key file.
 #include "app/keyreading/read_card_services.h"
+#include "keyformats/firmware_key.h"
 #include "keyreading/read_key_fixture.h"
+#include "missions/key_fault_sweep.h"
 #include "setupdump/crc8_oracle.h"
 
 #include <QFormLayout>
@@ -271,13 +273,45 @@ TEST_F(FirmwareWindowTest, TheFirstPageThatFailsEndsTheWrite)
     put(key);
     showGroup();
     choose(imageFile(0x3E00));
-    // Taken away after page 4 was written and read back (two page transfers per page).
-    bus->faults().removeAfterPages[key.rom] = 10;
+    // Taken away after page 0 was blanked and page 4 written and read back (two page
+    // transfers per program page).
+    bus->faults().removeAfterPages[key.rom] = 9;
     EXPECT_EQ(writeFile(), std::vector<std::string> { "Write File Error!" });
-    EXPECT_EQ(form->ProgressBar1->value(), 5);
+    EXPECT_EQ(form->ProgressBar1->value(), 4);
     const auto written = keyInReader(key);
+    EXPECT_EQ(*onewire::ds1977Page(written, 0), firmwareBlankHeader());
     EXPECT_EQ(*onewire::ds1977Page(written, 4), form->FirmwareImage->at(4));
     EXPECT_EQ(*onewire::ds1977Page(written, 5), *onewire::ds1977Page(key, 5));
+}
+
+TEST_F(FirmwareWindowTest, AHeaderOnlyOverAWholeProgram)
+{
+    showGroup();
+    choose(imageFile(0x3E00));
+    form->Edit9->setText(QStringLiteral("0900")); // four program pages
+    uint64_t serial = 0x700;
+    onewire::KeyFile key;
+    bool ok = false;
+    const int transfers = missions_test::sweepPulledKey(
+        *bus,
+        [&] {
+            clearReader();
+            put(key = ds1977(++serial));
+            return key.rom;
+        },
+        [&] { return ok = writeFile() == std::vector<std::string> { "Write File OK!" }; },
+        [&](int n) {
+            const auto written = keyInReader(key);
+            const auto& image = *form->FirmwareImage;
+            if (*onewire::ds1977Page(written, 0) != image[0]) {
+                EXPECT_FALSE(ok) << n;
+                EXPECT_EQ(*onewire::ds1977Page(written, 0), firmwareBlankHeader()) << n;
+            } else { // also when the key went before the header was read back
+                for (int p = 1; p <= 4; ++p)
+                    EXPECT_EQ(*onewire::ds1977Page(written, p), image[size_t(p)]) << n << " page " << p;
+            }
+        });
+    EXPECT_EQ(transfers, 1 + 2 * 5); // page 0 blanked, pages 1-4 and then the header written and read back
 }
 
 TEST_F(FirmwareWindowTest, APageThatReadsBackDifferentEndsTheWrite)
@@ -296,7 +330,7 @@ TEST_F(FirmwareWindowTest, APageThatReadsBackDifferentEndsTheWrite)
     device->pageDone = [&, counted] {
         if (counted)
             counted();
-        if (++transfers != 7) // p0 written, read; p1; p2; p3 written
+        if (++transfers != 6) // p0 blanked; p1 written, read; p2; p3 written
             return;
         auto stored = keyInReader(key);
         auto page = *onewire::ds1977Page(stored, 3);
@@ -308,7 +342,7 @@ TEST_F(FirmwareWindowTest, APageThatReadsBackDifferentEndsTheWrite)
         fs::last_write_time(file, stamp + std::chrono::seconds(1)); // seen as changed at the next session
     };
     EXPECT_EQ(writeFile(), std::vector<std::string> { "Write File Error!" });
-    EXPECT_EQ(form->ProgressBar1->value(), 3);
+    EXPECT_EQ(form->ProgressBar1->value(), 2);
     // Page 4 was never written.
     EXPECT_EQ(*onewire::ds1977Page(keyInReader(key), 4), *onewire::ds1977Page(key, 4));
 }

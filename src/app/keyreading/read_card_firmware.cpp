@@ -172,15 +172,27 @@ void TReadCard_Form::Button3Click()
         const int pages = firmwareProgramPages(*start, *end);
         ProgressBar1->setRange(0, pages + 1);
         ProgressBar1->setValue(0);
-        for (int p = 0; p <= pages; ++p) {
+        auto writeAndCompare = [&](int p) {
             const auto& page = image[size_t(p)];
-            if (!keyIo.writePageWithTries(p, page, kFirmwarePageTries) || !keyIo.readPageWithTries(p, kFirmwarePageTries)
-                || !std::equal(page.begin(), page.end(), keyIo.PageBuffer.begin())) {
-                appDialogs().information("Write File Error!");
-                return;
-            }
-            ProgressBar1->setValue(p + 1);
+            return keyIo.writePageWithTries(p, page, kFirmwarePageTries) && keyIo.readPageWithTries(p, kFirmwarePageTries)
+                && std::equal(page.begin(), page.end(), keyIo.PageBuffer.begin());
+        };
+        // The header goes on last, over a blank page 0: a write that stops leaves no header a
+        // lock would load over a partial program.
+        const MissionKeyPage blank = firmwareBlankHeader();
+        bool ok = keyIo.writePageWithTries(0, blank, kFirmwarePageTries);
+        for (int p = 1; ok && p <= pages; ++p)
+            if ((ok = writeAndCompare(p)))
+                ProgressBar1->setValue(p);
+        if (ok && !writeAndCompare(0)) {
+            keyIo.writePageWithTries(0, blank, kFirmwarePageTries); // no header that reads back wrong
+            ok = false;
         }
+        if (!ok) {
+            appDialogs().information("Write File Error!");
+            return;
+        }
+        ProgressBar1->setValue(pages + 1);
         appDialogs().information("Write File OK!");
     } catch (const std::exception& e) {
         appDialogs().error(e.what());

@@ -929,25 +929,13 @@ bool TCreatePassword_Form::WriteMultipleMissionCard()
         return false;
     }
     // Page 0 is blanked first: a key whose writing stops half way must not pass for the Delete
-    // Code Key it held before, over pages of this mission.
-    if (!blankHeaderPage(keyIo) || !WriteLockSetup()) {
-        Query5.Close();
-        return false;
-    }
-    // Page 0 last: until it is written the key does not pass for a Delete Code Key.
-    if (!writePageImage(keyIo, 0, deleteCodeKeyHeader(SettingsRecord.FacilityCode))) {
-        Query5.Close();
-        return false;
-    }
-    // Only a complete key withdraws the codes.
-    try {
-        markCodesDeleted();
-    } catch (...) {
-        Query5.Close();
-        throw;
-    }
+    // Code Key it held before, over pages of this mission. The marks are staged before page 0
+    // goes on and committed after it: no key withdraws codes the database still shows.
+    const bool written = writeKeyWithRows(
+        keyIo, *db_, [this] { return WriteLockSetup() && markCodesDeleted(); },
+        [] { return deleteCodeKeyHeader(SettingsRecord.FacilityCode); });
     Query5.Close();
-    return keyIo.WriteResult != 0;
+    return written;
 }
 
 bool TCreatePassword_Form::WriteLockSetup()
@@ -970,29 +958,26 @@ bool TCreatePassword_Form::WriteLockSetup()
     return true;
 }
 
-void TCreatePassword_Form::markCodesDeleted()
+bool TCreatePassword_Form::markCodesDeleted()
 {
     static const char* const kMatched[]
         = { "SerialID", "GuestFirstName", "GuestLastName", "StartDate", "EndDate", "DateCreated", "CreatedBy",
             "CodeType", "CodeString" };
+    // IS: a column left empty (Null) in an imported row matches the Null of its scratch copy.
     Query6.Close();
     Query6.SQL.Clear();
     Query6.SQL.Add("UPDATE AccessCode");
     Query6.SQL.Add("SET HasDeleted = :HasDeleted");
-    Query6.SQL.Add("WHERE SerialID = :SerialID");
+    Query6.SQL.Add("WHERE SerialID IS :SerialID");
     for (std::size_t i = 1; i < std::size(kMatched); ++i)
-        Query6.SQL.Add(std::string("AND ") + kMatched[i] + " = :" + kMatched[i]);
-    db_->StartTransaction();
-    try {
-        for (Query5.First(); !Query5.Eof(); Query5.Next()) {
-            Query6.ParamByName("HasDeleted").AsBoolean(true);
-            for (const char* c : kMatched)
-                Query6.ParamByName(c).Value(Query5.FieldByName(c).Value());
-            Query6.ExecSQL();
-        }
-        db_->Commit();
-    } catch (...) {
-        db_->Rollback();
-        throw;
+        Query6.SQL.Add(std::string("AND ") + kMatched[i] + " IS :" + kMatched[i]);
+    for (Query5.First(); !Query5.Eof(); Query5.Next()) {
+        Query6.ParamByName("HasDeleted").AsBoolean(true);
+        for (const char* c : kMatched)
+            Query6.ParamByName(c).Value(Query5.FieldByName(c).Value());
+        Query6.ExecSQL();
+        if (Query6.RowsAffected() == 0)
+            return false; // the code is no longer stored as the search found it
     }
+    return true;
 }

@@ -140,3 +140,35 @@ bool writePagesWithTries(KeyIo& io, const std::vector<PageWrite>& writes, const 
 }
 
 bool blankHeaderPage(KeyIo& io) { return writePagesWithTries(io, { PageWrite { 0, blankMissionKeyPage() } }); }
+
+bool writeKeyWithRows(KeyIo& io, TDbConnection& db, const std::function<bool()>& pagesAndRows,
+                      const std::function<MissionKeyPage()>& header)
+{
+    try {
+        db.StartTransaction();
+    } catch (const std::exception& e) {
+        appDialogs().error(e.what());
+        return false;
+    }
+    bool headerTried = false;
+    try {
+        if (blankHeaderPage(io) && pagesAndRows()) {
+            const MissionKeyPage image = header();
+            headerTried = true;
+            if (writePageImage(io, 0, image)) {
+                db.Commit();
+                return true;
+            }
+        }
+    } catch (const std::exception& e) {
+        appDialogs().error(e.what());
+    }
+    try {
+        db.Rollback();
+    } catch (const std::exception& e) {
+        appDialogs().error(e.what());
+    }
+    if (headerTried)
+        blankHeaderPage(io);
+    return false;
+}

@@ -36,3 +36,12 @@ bool writePagesWithTries(KeyIo& io, const std::vector<PageWrite>& writes, const 
 // A mission key is written with page 0 last; before its other pages, page 0 is blanked, so
 // that a key whose writing stops half way is no valid mission key for any lock.
 bool blankHeaderPage(KeyIo& io);
+
+// A key whose rows in the database must hold exactly when the key does. The write transaction
+// is taken before the key is touched, so a database held by another program writes nothing;
+// page 0 is blanked, pagesAndRows writes the other pages and stages the rows, page 0 goes on
+// last, then the commit. Any failure rolls the rows back and leaves page 0 blank (blanked
+// again when the commit fails after it was written); a database error is shown. True only
+// for a complete key whose rows are committed.
+bool writeKeyWithRows(KeyIo& io, TDbConnection& db, const std::function<bool()>& pagesAndRows,
+                      const std::function<MissionKeyPage()>& header);

@@ -640,21 +640,25 @@ bool TMultiKeyAssignment_Form::WriteMultipleMissionCard()
     for (const auto& lock : locks)
         if (!duplicateCheck(lock.id))
             return false;
-    if (!blankHeaderPage(keyIo))
-        return false;
-    for (const auto& lock : locks) {
-        MissionLockID = lock.id;
-        MissionLockSerialID = lock.serial;
-        MissionLockStatusID = lock.statusId;
-        if (!WriteLockSetupCard_Time(lock.page) || !WriteLockSetup(lock.page))
-            return false;
-        SectionCount += multilock::kSectionsPerLock;
-        ProgressBar1->setValue(60 * (lock.page + 1));
-        QCoreApplication::processEvents();
-    }
-    if (!writePageImage(keyIo, 0, MultiLockKeyHeader(SectionCount, SettingsRecord.FacilityCode)))
-        return false;
-    return replaceLockKeyManagement();
+    // The new key lists are staged before page 0 goes on and committed after it: a lock never
+    // takes a key whose users the database does not list.
+    return writeKeyWithRows(
+        keyIo, *db_,
+        [&] {
+            for (const auto& lock : locks) {
+                MissionLockID = lock.id;
+                MissionLockSerialID = lock.serial;
+                MissionLockStatusID = lock.statusId;
+                if (!WriteLockSetupCard_Time(lock.page) || !WriteLockSetup(lock.page))
+                    return false;
+                SectionCount += multilock::kSectionsPerLock;
+                ProgressBar1->setValue(60 * (lock.page + 1));
+                QCoreApplication::processEvents();
+            }
+            replaceLockKeyManagement();
+            return true;
+        },
+        [&] { return MultiLockKeyHeader(SectionCount, SettingsRecord.FacilityCode); });
 }
 
 bool TMultiKeyAssignment_Form::WriteLockSetupCard_Time(int L)
@@ -679,49 +683,41 @@ bool TMultiKeyAssignment_Form::WriteLockSetup(int L)
                                [this] { ProgressBar1->setValue(ProgressBar1->value() + 1); });
 }
 
-bool TMultiKeyAssignment_Form::replaceLockKeyManagement()
+void TMultiKeyAssignment_Form::replaceLockKeyManagement()
 {
-    // Only once the key is complete, and for all its locks at once.
-    try {
-        inTransaction(db_, [&] {
-            TDbQuery locks(db_);
-            locks.SQL = "SELECT * FROM TempLock1 ORDER BY TabPageID";
-            locks.Open();
-            TDbQuery rows(db_);
-            rows.SQL = { "SELECT * FROM TempKey1", "WHERE Used = :Used", "AND LockID = :LockID" };
-            for (locks.First(); !locks.Eof(); locks.Next()) {
-                const int64_t lockId = locks.FieldByName("LockID").AsInteger();
-                Query2.Close();
-                Query2.SQL = { "DELETE FROM LockKeyManagement", "WHERE LockID = :LockID" };
-                Query2.ParamByName("LockID").AsInteger(lockId);
-                Query2.ExecSQL();
-                rows.Close();
-                rows.ParamByName("Used").AsBoolean(true);
-                rows.ParamByName("LockID").AsInteger(lockId);
-                rows.Open();
-                Query2.SQL = { "INSERT INTO LockKeyManagement (LockID,KeyID,SerialID,FirstName,LastName,TimeShiftID,ActExpDateID,"
-                               "ExpDateID,Status,Department,Title,Address,ContactInfor,LastSetupTime,UserType,KeyCode,ExpDate)",
-                               "VALUES (:LockID,:KeyID,:SerialID,:FirstName,:LastName,:TimeShiftID,:ActExpDateID,:ExpDateID,"
-                               ":Status,:Department,:Title,:Address,:ContactInfor,:LastSetupTime,:UserType,:KeyCode,:ExpDate)" };
-                for (rows.First(); !rows.Eof(); rows.Next()) {
-                    if (!rows.FieldByName("Used").AsBoolean())
-                        continue;
-                    Query2.ParamByName("LockID").AsInteger(lockId);
-                    for (const char* f : { "KeyID", "TimeShiftID", "ActExpDateID", "UserType", "FirstName", "LastName", "Status" })
-                        Query2.ParamByName(f).Value(rows.FieldByName(f).Value());
-                    for (const char* f : { "SerialID", "KeyCode", "Department", "Title", "Address", "ContactInfor" })
-                        Query2.ParamByName(f).AsString(textOrEmpty(rows, f));
-                    const TDbField& expDateId = rows.FieldByName("ExpDateID");
-                    Query2.ParamByName("ExpDateID").AsInteger(expDateId.IsNull() ? 1 : expDateId.AsInteger());
-                    Query2.ParamByName("ExpDate").AsBoolean(rows.FieldByName("ExpDate").AsBoolean());
-                    Query2.ParamByName("LastSetupTime").AsDateTime(localNow());
-                    Query2.ExecSQL();
-                }
-            }
-        });
-    } catch (const std::exception& e) {
-        MyError(e.what());
-        return false;
+    // Every lock of the key at once, inside the key's transaction.
+    TDbQuery locks(db_);
+    locks.SQL = "SELECT * FROM TempLock1 ORDER BY TabPageID";
+    locks.Open();
+    TDbQuery rows(db_);
+    rows.SQL = { "SELECT * FROM TempKey1", "WHERE Used = :Used", "AND LockID = :LockID" };
+    for (locks.First(); !locks.Eof(); locks.Next()) {
+        const int64_t lockId = locks.FieldByName("LockID").AsInteger();
+        Query2.Close();
+        Query2.SQL = { "DELETE FROM LockKeyManagement", "WHERE LockID = :LockID" };
+        Query2.ParamByName("LockID").AsInteger(lockId);
+        Query2.ExecSQL();
+        rows.Close();
+        rows.ParamByName("Used").AsBoolean(true);
+        rows.ParamByName("LockID").AsInteger(lockId);
+        rows.Open();
+        Query2.SQL = { "INSERT INTO LockKeyManagement (LockID,KeyID,SerialID,FirstName,LastName,TimeShiftID,ActExpDateID,"
+                       "ExpDateID,Status,Department,Title,Address,ContactInfor,LastSetupTime,UserType,KeyCode,ExpDate)",
+                       "VALUES (:LockID,:KeyID,:SerialID,:FirstName,:LastName,:TimeShiftID,:ActExpDateID,:ExpDateID,"
+                       ":Status,:Department,:Title,:Address,:ContactInfor,:LastSetupTime,:UserType,:KeyCode,:ExpDate)" };
+        for (rows.First(); !rows.Eof(); rows.Next()) {
+            if (!rows.FieldByName("Used").AsBoolean())
+                continue;
+            Query2.ParamByName("LockID").AsInteger(lockId);
+            for (const char* f : { "KeyID", "TimeShiftID", "ActExpDateID", "UserType", "FirstName", "LastName", "Status" })
+                Query2.ParamByName(f).Value(rows.FieldByName(f).Value());
+            for (const char* f : { "SerialID", "KeyCode", "Department", "Title", "Address", "ContactInfor" })
+                Query2.ParamByName(f).AsString(textOrEmpty(rows, f));
+            const TDbField& expDateId = rows.FieldByName("ExpDateID");
+            Query2.ParamByName("ExpDateID").AsInteger(expDateId.IsNull() ? 1 : expDateId.AsInteger());
+            Query2.ParamByName("ExpDate").AsBoolean(rows.FieldByName("ExpDate").AsBoolean());
+            Query2.ParamByName("LastSetupTime").AsDateTime(localNow());
+            Query2.ExecSQL();
+        }
     }
-    return true;
 }

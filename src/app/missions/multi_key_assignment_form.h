@@ -72,7 +72,7 @@ private:
     void setPageLock(const std::string& serial);
     void fillLockKeys(int64_t lockId);
     bool duplicateCheck(int64_t lockId);
-    bool replaceLockKeyManagement();
+    void replaceLockKeyManagement();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void requestLockPicker(); // Edit1Enter once the asking event is done
     bool pickerRequested_ = false;

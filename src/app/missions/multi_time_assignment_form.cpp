@@ -226,7 +226,6 @@ void TMultiTimeAssignment_Form::sbMakeCardClick()
         if (!WriteLockSetupCard()) {
             appDialogs().error("Write Multi-Lock Time Table Key Error.");
         } else {
-            copyToTargets();
             ProgressBar1->setValue(ProgressBar1->maximum());
             appDialogs().information("Write Multi-Lock Time Table Key OK.");
         }
@@ -275,11 +274,17 @@ bool TMultiTimeAssignment_Form::WriteLockSetupCard()
             content.keyList.push_back(keyListUserFrom(Query1));
         Query1.Close();
     }
+    // The locks on the key are the locks the database copy goes to (the model lock excepted).
+    const std::string model = Edit1->text().toStdString();
+    std::vector<CopyTarget> targets;
     int marked = 0;
     for (int r = 0; r < LockList_Query.RecordCount(); ++r)
         if (LockList_Query.CellValue(r, LockList_Query.FieldByName("Used").Index()).toBool()) {
-            content.lockSerials.push_back(LockList_Query.CellValue(r, LockList_Query.FieldByName("SerialID").Index()).toString());
+            const std::string serial = LockList_Query.CellValue(r, LockList_Query.FieldByName("SerialID").Index()).toString();
+            content.lockSerials.push_back(serial);
             ++marked;
+            if (serial != model)
+                targets.push_back({ LockList_Query.CellValue(r, LockList_Query.FieldByName("LockID").Index()).toInt(), serial });
         }
     // What the key has no room for is refused before the key is touched.
     if (content.keyList.size() > kMaxCopiedKeys) {
@@ -296,31 +301,21 @@ bool TMultiTimeAssignment_Form::WriteLockSetupCard()
     ProgressBar1->setValue(0);
     auto step = [this] { ProgressBar1->setValue(ProgressBar1->value() + 1); };
     // Page 0 is blanked first and written last: a key whose writing stops half way is no
-    // mission key for the locks listed on it by an earlier mission.
-    if (!blankHeaderPage(keyIo) || !writePagesWithTries(keyIo, body, step))
-        return false;
-    return writePagesWithTries(keyIo, { PageWrite { 0, CopySettingsKeyHeader(SettingsRecord.FacilityCode, marked) } }, step);
+    // mission key for the locks listed on it by an earlier mission. The copy is staged before
+    // page 0 goes on and committed after it: the targets change exactly when the key is usable.
+    return writeKeyWithRows(
+        keyIo, *db_,
+        [&] {
+            if (!writePagesWithTries(keyIo, body, step))
+                return false;
+            copyToTargets(targets, content.copyLockSchedule, content.copyUserList);
+            return true;
+        },
+        [&] { return CopySettingsKeyHeader(SettingsRecord.FacilityCode, marked); });
 }
 
-void TMultiTimeAssignment_Form::copyToTargets()
+void TMultiTimeAssignment_Form::copyToTargets(const std::vector<CopyTarget>& targets, bool schedule, bool users)
 {
-    const bool schedule = CheckBox2->isChecked();
-    const bool users = CheckBox1->isChecked();
-    if (!schedule && !users)
-        return;
-    const std::string model = Edit1->text().toStdString();
-    struct Target {
-        int64_t lockId;
-        std::string serial;
-    };
-    std::vector<Target> targets;
-    for (int r = 0; r < LockList_Query.RecordCount(); ++r) {
-        const std::string serial = LockList_Query.CellValue(r, LockList_Query.FieldByName("SerialID").Index()).toString();
-        if (serial != model && LockList_Query.CellValue(r, LockList_Query.FieldByName("Used").Index()).toBool())
-            targets.push_back({ LockList_Query.CellValue(r, LockList_Query.FieldByName("LockID").Index()).toInt(), serial });
-    }
-    // The whole copy or none of it.
-    db_->StartTransaction();
     try {
         if (schedule) {
             Query2.SQL = { "UPDATE LockManagement", "SET LockStatusID = :LockStatusID", "WHERE SerialID = :SerialID" };
@@ -358,10 +353,8 @@ void TMultiTimeAssignment_Form::copyToTargets()
             }
             Query1.Close();
         }
-        db_->Commit();
     } catch (...) {
         Query1.Close();
-        db_->Rollback();
         throw;
     }
 }

@@ -9,6 +9,7 @@
 #include "keyformats/time_table_image.h"
 
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -60,7 +61,12 @@ protected:
     TDbConnection* db_;
 
 private:
-    void copyToTargets();
+    struct CopyTarget {
+        int64_t lockId;
+        std::string serial;
+    };
+    // Stages the copy to the target locks in the open transaction, as the key carries it.
+    void copyToTargets(const std::vector<CopyTarget>& targets, bool schedule, bool users);
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 

@@ -1,0 +1,173 @@
+// Every key write that changes the database, under every fault: the key taken away after each
+// page, and the database held by another connection when the write starts and when it
+// commits. The key is usable exactly when its rows are committed, and a failure never shows
+// the success message.
+#include "app/missions/create_password_form.h"
+#include "app/missions/multi_key_assignment_form.h"
+#include "app/missions/multi_time_assignment_form.h"
+#include "missions/key_fault_sweep.h"
+#include "onewire/devices.h"
+#include "window_test_support.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+using namespace mltest;
+
+namespace {
+
+enum Write { DeleteCode, MultiLock, CopySettings };
+
+class KeyFaultSweep : public WindowTest, public ::testing::WithParamInterface<Write> {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        db.Close();
+        db.BusyTimeoutMs = 20; // a held database fails fast
+        db.Open();
+        listUser(1, 1, 1, 1, false);
+        listUser(2, 1, 1, 1, false);
+        listUser(2, 4, 3, 2, true);
+        listUser(5, 3, 2, 1, false);
+        // Two codes of lock 1, one imported without a last name and a creator.
+        db.ExecSQL("INSERT INTO AccessCode (SerialID, LockName, GuestFirstName, GuestLastName, CodeType, StartDate, EndDate,"
+                   " DateCreated, CreatedBy, CodeString, LostTimes, HasDeleted) VALUES ('"
+                   + lockSerial(1) + "', 'Room 101', 'Ann', 'Able', 'Temp', '2026-03-05 08:00:00', '2026-03-06 09:00:00',"
+                   " '2026-02-01 10:00:00', 'admin', '222', 1, 0), ('" + lockSerial(1) + "', 'Room 101', 'Bo', NULL, 'Once',"
+                   " '2026-03-07 08:00:00', '2026-03-07 09:00:00', '2026-02-02 10:00:00', NULL, '333', 1, 0)");
+    }
+
+    struct KeyWrite {
+        std::unique_ptr<ShellForm> window;
+        std::function<void()> issue;
+        std::string ok;                  // the window's success message
+        std::string rows;                // the rows the key stands for
+        std::vector<std::string> tables; // put back after each write
+    };
+    KeyWrite keyWrite(Write which)
+    {
+        switch (which) {
+        case DeleteCode: {
+            auto w = std::make_unique<TCreatePassword_Form>(nullptr, &db);
+            w->sbQueryClick();
+            db.ExecSQL("UPDATE TempAccessCode SET Selected = 1");
+            auto* p = w.get();
+            return { std::move(w), [p] { p->BitBtn2Click(); }, "Write Delete Code Key OK.",
+                     "SELECT CodeString, HasDeleted FROM AccessCode ORDER BY CodeString", { "AccessCode" } };
+        }
+        case MultiLock: {
+            auto w = std::make_unique<TMultiKeyAssignment_Form>(nullptr, &db);
+            db.ExecSQL("INSERT INTO TempLock1 (LockID, SerialID, LockName, LockLocation, Used, TabPageID, LockStatusID)"
+                       " SELECT LockID, SerialID, LockName, LockLocation, 0, 0, LockStatusID FROM LockManagement WHERE LockID = 1;"
+                       "INSERT INTO TempLockKey (LockID, KeyID, UserType, SerialID, KeyCode, FirstName, LastName, Status,"
+                       " TimeShiftID, ActExpDateID, ExpDateID, ExpDate, Used) SELECT 1, KeyID, UserType, SerialID, KeyCode,"
+                       " FirstName, LastName, Status, 1, 1, 1, 0, 1 FROM KeyManagement WHERE KeyID IN (2, 4)");
+            auto* p = w.get();
+            return { std::move(w), [p] { p->sbMakeCardClick(); }, "Write Multi-Lock Key OK.",
+                     "SELECT LockID, KeyID FROM LockKeyManagement ORDER BY LockID, KeyID", { "LockKeyManagement" } };
+        }
+        case CopySettings: {
+            auto w = std::make_unique<TMultiTimeAssignment_Form>(nullptr, &db);
+            w->Edit1->setText(QString::fromStdString(lockSerial(2)));
+            w->CheckBox1->setChecked(true);
+            db.ExecSQL("UPDATE TempLock1 SET Used = 1 WHERE LockID IN (3, 5)");
+            w->LockList_Query.Close();
+            w->LockList_Query.Open();
+            auto* p = w.get();
+            return { std::move(w), [p] { p->sbMakeCardClick(); }, "Write Multi-Lock Time Table Key OK.",
+                     "SELECT 'schedule', LockID, LockStatusID FROM LockManagement"
+                     " UNION ALL SELECT 'user', LockID, KeyID FROM LockKeyManagement ORDER BY 1, 2, 3",
+                     { "LockManagement", "LockKeyManagement" } };
+        }
+        }
+        return {};
+    }
+    // A used key alone in the reader. It lives in the reader's memory only: saving its file at
+    // every page would make the sweeps slow.
+    RomId fresh()
+    {
+        for (const auto& e : fs::directory_iterator(keys))
+            fs::remove(e.path());
+        key = putUsedKey(++serial);
+        reader->rescan();
+        device = std::dynamic_pointer_cast<onewire::KeyDevice>(reader->find(key));
+        EXPECT_TRUE(device);
+        device->setPersist({});
+        return key;
+    }
+    onewire::Page onKey(int p) { return onewire::ds1977Page(device->key(), p).value_or(onewire::Page {}); }
+
+    uint64_t serial = 0x500;
+    RomId key {};
+    std::shared_ptr<onewire::KeyDevice> device;
+};
+
+TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
+{
+    KeyWrite kw = keyWrite(GetParam());
+    for (const auto& t : kw.tables)
+        db.ExecSQL("CREATE TEMP TABLE saved_" + t + " AS SELECT * FROM " + t);
+    const auto before = rows(kw.rows);
+    bool reportedOk = false;
+    auto write = [&] {
+        dialogs.boxes.clear();
+        kw.issue();
+        const auto texts = dialogs.texts();
+        return reportedOk = std::find(texts.begin(), texts.end(), kw.ok) != texts.end();
+    };
+    // A clean write: what a usable key and its committed rows are.
+    fresh();
+    ASSERT_TRUE(write()) << ::testing::PrintToString(dialogs.texts());
+    const auto header = onKey(0);
+    const auto after = rows(kw.rows);
+    ASSERT_NE(after, before);
+    auto check = [&](const std::string& fault) {
+        const auto now = rows(kw.rows);
+        const bool usable = onKey(0) == header;
+        EXPECT_TRUE(now == before || now == after) << fault;
+        EXPECT_EQ(usable, now == after) << fault;
+        EXPECT_EQ(reportedOk, usable) << fault;
+        EXPECT_TRUE(reportedOk || (!dialogs.boxes.empty() && dialogs.boxes.back().type == BoxType::Error)) << fault;
+        EXPECT_FALSE(db.InTransaction()) << fault;
+        for (const auto& t : kw.tables)
+            db.ExecSQL("DELETE FROM " + t + "; INSERT INTO " + t + " SELECT * FROM saved_" + t);
+    };
+    check("clean write");
+
+    EXPECT_GT(missions_test::sweepPulledKey(*reader, [this] { return fresh(); }, write,
+                                            [&](int n) { check("key taken away after " + std::to_string(n) + " pages"); }),
+              3);
+
+    // Another program holds the write lock as the write starts: the key is not touched.
+    TDbConnection other(db.Database);
+    other.Open();
+    other.ExecSQL("BEGIN IMMEDIATE");
+    fresh();
+    write();
+    other.Rollback();
+    EXPECT_EQ(device->key().memory, onewire::loadKeyFile(onewire::keyFilePath(keys, key)).key->memory);
+    check("database held at the start");
+
+    // Another program reads, holding the database, from the moment page 0 is on the key: the
+    // commit cannot take it.
+    fresh();
+    bool held = false;
+    device->pageDone = [&, counted = device->pageDone] {
+        counted();
+        if (!held && onKey(0) == header) {
+            other.ExecSQL("BEGIN; SELECT count(*) FROM sqlite_master");
+            held = true;
+        }
+    };
+    write();
+    other.Rollback();
+    EXPECT_TRUE(held);
+    check("database held at the commit");
+}
+
+const char* const kWriteNames[] = { "DeleteCode", "MultiLock", "CopySettings" };
+INSTANTIATE_TEST_SUITE_P(Windows, KeyFaultSweep, ::testing::Values(DeleteCode, MultiLock, CopySettings),
+                         [](const auto& info) { return std::string(kWriteNames[info.param]); });
+
+} // namespace
