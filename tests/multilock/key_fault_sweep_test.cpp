@@ -9,6 +9,8 @@
 #include "onewire/devices.h"
 #include "window_test_support.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QLineEdit>
 
@@ -116,9 +118,19 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
         const auto texts = dialogs.texts();
         return reportedOk = std::find(texts.begin(), texts.end(), kw.ok) != texts.end();
     };
-    // A clean write: what a usable key and its committed rows are.
+    // A clean write: what a usable key and its committed rows are. Meanwhile the window
+    // refuses to close and none of its buttons or grids takes a click.
     fresh();
+    bool closed = false, clickable = false;
+    device->pageDone = [&, counted = device->pageDone] {
+        counted();
+        closed = closed || kw.window->close();
+        for (QWidget* w : kw.window->findChildren<QWidget*>())
+            clickable = clickable || ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w)) && w->isEnabled());
+    };
     ASSERT_TRUE(write()) << ::testing::PrintToString(dialogs.texts());
+    EXPECT_FALSE(closed);
+    EXPECT_FALSE(clickable);
     const auto header = onKey(0);
     const auto after = rows(kw.rows);
     ASSERT_NE(after, before);

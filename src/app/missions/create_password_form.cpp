@@ -850,35 +850,21 @@ void TCreatePassword_Form::BitBtn2Click()
         ProgressBar1->setValue(0);
         return;
     }
-    // The key routines let window messages through: no other action and no close meanwhile.
-    writing_ = true;
-    PageControl1->setEnabled(false);
-    sbExit->setEnabled(false);
-    auto done = [this] {
-        writing_ = false;
-        PageControl1->setEnabled(true);
-        sbExit->setEnabled(true);
-        ProgressBar1->setValue(0);
-    };
     bool written = false;
-    try {
-        written = WriteMultipleMissionCard();
-    } catch (...) {
-        done();
-        throw;
+    {
+        const KeyWriteScope writing(*this);
+        try {
+            written = WriteMultipleMissionCard();
+        } catch (...) {
+            ProgressBar1->setValue(0);
+            throw;
+        }
     }
     if (written)
         appDialogs().information("Write Delete Code Key OK.");
     else
         MyError("Write Multi-Lock Key Error.");
-    done();
-}
-
-bool TCreatePassword_Form::FormCloseQuery()
-{
-    if (writing_)
-        return false;
-    return ShellForm::FormCloseQuery();
+    ProgressBar1->setValue(0);
 }
 
 bool TCreatePassword_Form::WriteMultipleMissionCard()

@@ -48,7 +48,6 @@ public:
     bool WriteMultipleMissionCard();
     bool WriteLockSetup();
     void MonthCalendar1Click() {}
-    bool FormCloseQuery() override;
     void FormClose() override;
 
     // Page "Create Code".
@@ -128,7 +127,6 @@ private:
     std::optional<CreatedCode> lastCode_;
     std::vector<DeletedCode> selectedCodes_;
     bool picking_ = false;
-    bool writing_ = false; // a key is being written
     QAbstractItemView::EditTriggers savedTriggers_ {};
     bool booleanColumn_ = false;
     QAbstractItemDelegate* tickDelegate_ = nullptr;   // Selected: a check box

@@ -152,7 +152,7 @@ void TMultiAuditTrail_Form::sbMakeCardClick()
     if (!programKeyReady(keyIo))
         return;
     ProgressBar1->setValue(0);
-    sbMakeCard->setEnabled(false); // no second issue inside this one
+    const KeyWriteScope writing(*this); // no second issue inside this one
     if (currentChoice().kind == AuditTrailKeyKind::MultiLock) {
         if (WriteMultiLockAuditCard()) {
             ProgressBar1->setValue(100);
@@ -169,5 +169,4 @@ void TMultiAuditTrail_Form::sbMakeCardClick()
         }
     }
     ProgressBar1->setValue(0);
-    sbMakeCard->setEnabled(true);
 }

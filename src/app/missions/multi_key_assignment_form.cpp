@@ -533,11 +533,7 @@ void TMultiKeyAssignment_Form::sbMakeCardClick()
 {
     if (!programKeyReady(keyIo))
         return;
-    sbMakeCard->setEnabled(false); // no second issue inside this one
-    struct Reenable {
-        QPushButton* b;
-        ~Reenable() { b->setEnabled(true); }
-    } reenable { sbMakeCard };
+    const KeyWriteScope writing(*this); // no second issue inside this one, no click on the grid
     try {
         db_->ExecSQL("DELETE FROM TempKey1");
         TDbQuery locks(db_);

@@ -221,9 +221,13 @@ void TMultiTimeAssignment_Form::sbMakeCardClick()
 {
     if (!programKeyReady(keyIo))
         return;
-    sbMakeCard->setEnabled(false); // no second issue inside this one
     try {
-        if (!WriteLockSetupCard()) {
+        bool written = false;
+        {
+            const KeyWriteScope writing(*this); // no second issue inside this one, no click on the grid
+            written = WriteLockSetupCard();
+        }
+        if (!written) {
             appDialogs().error("Write Multi-Lock Time Table Key Error.");
         } else {
             ProgressBar1->setValue(ProgressBar1->maximum());

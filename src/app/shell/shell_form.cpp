@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QProgressBar>
 #include <algorithm>
 
 ShellForm::ShellForm(QWidget* parent)
@@ -25,8 +26,43 @@ void ShellForm::ownDataSet(TMemoryDataSet* dataSet)
 
 void ShellForm::setInstanceReference(ShellForm** reference) { reference_ = reference; }
 
+namespace {
+// Turns off every enabled control under parent but the progress bars, keeping those it
+// turned off.
+void disableAllButProgress(QWidget* parent, std::vector<QPointer<QWidget>>& disabled)
+{
+    for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QProgressBar*>(w) || !w->isEnabled())
+            continue;
+        if (w->findChild<QProgressBar*>()) {
+            disableAllButProgress(w, disabled);
+            continue;
+        }
+        w->setEnabled(false);
+        disabled.emplace_back(w);
+    }
+}
+} // namespace
+
+ShellForm::KeyWriteScope::KeyWriteScope(ShellForm& form)
+    : form_(form)
+{
+    ++form_.keyWrites_;
+    disableAllButProgress(&form_, disabled_);
+}
+
+ShellForm::KeyWriteScope::~KeyWriteScope()
+{
+    for (const auto& w : disabled_)
+        if (w)
+            w->setEnabled(true);
+    --form_.keyWrites_;
+}
+
 bool ShellForm::FormCloseQuery()
 {
+    if (writingKey())
+        return false;
     for (TMemoryDataSet* ds : dataSets_)
         if (ds->State() == dsEdit || ds->State() == dsInsert)
             return MyConfirmation("Data has not been saved do you want to quit?");

@@ -28,6 +28,22 @@ public:
     virtual void FormClose();
     void sbExitClick() { close(); }
 
+    // While a key is written the key routines let window messages through: the window's
+    // controls are off (its progress bars stay on) and it refuses to close, so no click or
+    // close reaches a write half done.
+    class KeyWriteScope {
+    public:
+        explicit KeyWriteScope(ShellForm& form);
+        ~KeyWriteScope();
+        KeyWriteScope(const KeyWriteScope&) = delete;
+        KeyWriteScope& operator=(const KeyWriteScope&) = delete;
+
+    private:
+        ShellForm& form_;
+        std::vector<QPointer<QWidget>> disabled_;
+    };
+    bool writingKey() const { return keyWrites_ > 0; }
+
 signals:
     void closed();
 
@@ -37,6 +53,7 @@ protected:
 private:
     std::vector<TMemoryDataSet*> dataSets_;
     ShellForm** reference_ = nullptr;
+    int keyWrites_ = 0;
 };
 
 // Runs the window as a modal window owned by owner until it is closed; the caller frees it
