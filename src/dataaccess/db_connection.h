@@ -65,7 +65,9 @@ private:
 namespace db {
 // Commits what was written in its scope, also when the writer stops early by an exception:
 // the rows written so far stay. Starts the transaction only when none is open, and then
-// leaves the outer one alone. A failed commit is rolled back.
+// leaves the outer one alone. commit() ends a writer that ran through and raises when the
+// commit fails (the rows are then rolled back); the commit at the end of the scope is rolled
+// back silently when it fails, as its writer has already stopped with an error.
 class CommitWhatWasWritten {
 public:
     explicit CommitWhatWasWritten(TDbConnection& c)
@@ -78,12 +80,21 @@ public:
     }
     ~CommitWhatWasWritten()
     {
+        try {
+            commit();
+        } catch (...) {
+        }
+    }
+    void commit()
+    {
         if (!own_ || !c_.InTransaction())
             return;
+        own_ = false;
         try {
             c_.Commit();
         } catch (...) {
             c_.Rollback();
+            throw;
         }
     }
     CommitWhatWasWritten(const CommitWhatWasWritten&) = delete;

@@ -2,6 +2,8 @@
 // a query on one table.
 #include "db_fixture.h"
 
+#include <sqlite3.h>
+
 #include <stdexcept>
 
 using db::makeDateTime;
@@ -259,6 +261,21 @@ TEST_F(Editing, CommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
         },
         std::runtime_error);
     EXPECT_FALSE(conn.InTransaction());
+    EXPECT_EQ(count("LockManagement"), 2);
+
+    // A writer that ran through commits at once and hears of a commit that fails: another
+    // connection reading holds the file.
+    TDbConnection other(conn.Database);
+    other.Open();
+    other.ExecSQL("BEGIN; SELECT count(*) FROM LockManagement");
+    sqlite3_busy_timeout(conn.Handle(), 1);
+    {
+        db::CommitWhatWasWritten tx(conn);
+        addLock(4, "S4", "Four");
+        EXPECT_THROW(tx.commit(), EDatabaseError);
+        EXPECT_FALSE(conn.InTransaction());
+    }
+    other.Rollback();
     EXPECT_EQ(count("LockManagement"), 2);
 
     // Inside an outer transaction it commits nothing: the outer one decides.

@@ -1171,6 +1171,7 @@ bool TReadCard_Form::ReadRecordCard()
         rows = decodePage(page, plan, p, lock, TrailEntryCount);
         appendRows(rows);
     }
+    tx.commit();
     return true;
 }
 
@@ -1223,6 +1224,7 @@ void TReadCard_Form::readMultiLockAuditKey(const MissionKeyPage& page0)
             wait->hide();
             delete wait.data();
         }
+        tx.commit();
     }
     reopenTempRecords();
     BitBtn5->show();

@@ -466,5 +466,6 @@ bool TReadCard_Form::ReadGetLockSetupCard()
         ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, ProgressBar1->maximum()));
         QCoreApplication::processEvents();
     }
+    tx.commit();
     return true;
 }
