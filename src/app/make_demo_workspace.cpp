@@ -5,8 +5,8 @@
 // Run again on the same folder it keeps what is there.
 #include "app/shell/program_icon.h"
 #include "app/shell/settings_record.h"
+#include "bytes/codec.h"
 #include "dataaccess/dataaccess.h"
-#include "keyaccess/codec.h"
 #include "keyformats/access_code.h"
 #include "keyformats/time_table_image.h"
 #include "locksim/lock_file.h"

@@ -1,6 +1,6 @@
 #include "keyaccess/key_io.h"
 
-#include "keyaccess/crc.h"
+#include "bytes/crc.h"
 #include "onewire/ports.h"
 #include "onewire/tmex.h"
 

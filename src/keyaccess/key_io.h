@@ -3,7 +3,7 @@
 // windows is passed in: the accepted families and message wording (KeyCheckProfile), the
 // page source of the writer, and the result field the routine sets. Each routine opens its
 // own driver session on the reader port and ends it before it returns.
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 #include "keyaccess/dialog_layer.h"
 #include "onewire/ports.h"
 

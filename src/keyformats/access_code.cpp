@@ -1,7 +1,7 @@
 #include "keyformats/access_code.h"
 
-#include "keyaccess/codec.h"
-#include "keyaccess/crc.h"
+#include "bytes/codec.h"
+#include "bytes/crc.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "keyformats/audit_trail_keys.h"
 #include "keyformats/mission_key.h"
 
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 #include <optional>
 #include <span>

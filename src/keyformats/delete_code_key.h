@@ -2,7 +2,7 @@
 // The Delete Code Key (WRITE kind 3): tells one lock to drop remote access codes it would
 // otherwise accept. Page 0 is the header, page 1 names the lock, pages 2-20 identify the
 // codes (period, type and version), 16 bytes each, four to a page.
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 #include "keyformats/mission_key.h"
 
 #include <array>

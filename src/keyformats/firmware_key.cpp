@@ -1,7 +1,7 @@
 #include "keyformats/firmware_key.h"
 
-#include "keyaccess/codec.h"
-#include "keyaccess/crc.h"
+#include "bytes/codec.h"
+#include "bytes/crc.h"
 
 #include <charconv>
 #include <cmath>

@@ -2,7 +2,7 @@
 // What a lock writes onto a Get Information key, read back: its state (page 1), its audit
 // count, battery and level (page 2), the keys it holds (32-byte entries from page 3) and its
 // settings image (the time table layout, pages 285-300). Pure decoders: no database, no Qt.
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 #include "keyformats/mission_key.h"
 #include "keyformats/time_table_image.h"
 

@@ -1,6 +1,6 @@
 #include "keyformats/key_list_entry.h"
 
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 #include <algorithm>
 

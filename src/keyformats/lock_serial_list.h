@@ -2,7 +2,7 @@
 // The locks a WRITE key is meant for: eight ROM ids (ROM order) to a page from page 352.
 #include "keyformats/mission_key.h"
 
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "keyformats/time_table_image.h"
 
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 #include <algorithm>
 #include <stdexcept>

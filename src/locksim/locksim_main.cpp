@@ -1,10 +1,10 @@
 // locksim: the door locks' side on key files, so a person can try the whole road without
 // hardware: make blank keys and mission keys, keep simulated locks, and let a lock answer a
 // key (fill an audit trail, add itself to a setup key).
+#include "bytes/crc.h"
 #include "locksim/lock_file.h"
 #include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
-#include "keyaccess/crc.h"
 #include "onewire/key_file.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "onewire/devices.h"
 
-#include "keyaccess/crc.h"
+#include "bytes/crc.h"
 #include "onewire/ports.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "onewire/key_file.h"
 
+#include "bytes/crc.h"
 #include "fileio/atomic_file.h"
-#include "keyaccess/crc.h"
 
 #include <algorithm>
 #include <charconv>

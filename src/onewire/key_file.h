@@ -2,7 +2,7 @@
 // Key files: one file per key in the emulated reader's folder. The format is described in
 // src/onewire/README.md; this header is the one way to make, load and save them (the
 // program's emulated reader, the lock simulator and the demo workspace all use it).
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // byte (bit by bit for Search ROM). Every exchange is master AND device outputs; a device
 // that is not transmitting contributes FFh. The ROM layer (Read/Match/Skip/Search/Resume)
 // is handled here; the function commands by each device model (onewire/devices.h).
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 #include <cstdint>
 #include <functional>

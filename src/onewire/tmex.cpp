@@ -1,7 +1,7 @@
 // Sessions, ports and the driver calls over the emulated line.
 #include "onewire/tmex.h"
 
-#include "keyaccess/crc.h"
+#include "bytes/crc.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/ports.h"
 

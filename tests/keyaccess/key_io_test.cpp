@@ -1,5 +1,5 @@
 // The key I/O routines driven through the driver API against the device models.
-#include "keyaccess/crc.h"
+#include "bytes/crc.h"
 #include "keyaccess/key_io.h"
 #include "onewire/devices.h"
 #include "onewire/emulated_reader.h"

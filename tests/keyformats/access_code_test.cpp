@@ -3,7 +3,7 @@
 // trip (unmask, check byte, encipher back to the plain block).
 #include "keyformats/access_code.h"
 
-#include "keyaccess/crc.h"
+#include "bytes/crc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The emulated line and devices through the driver API, where the key routines do not reach.
+#include "bytes/crc.h"
 #include "fresh_dir.h"
-#include "keyaccess/crc.h"
 #include "onewire/devices.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/ports.h"

@@ -1,7 +1,7 @@
 #include "onewire/key_file.h"
 
+#include "bytes/crc.h"
 #include "fresh_dir.h"
-#include "keyaccess/crc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A New Lock Setup key brought back from the locks: its lock list, and a listed lock
 // registered in LockManagement through the setup key panel.
 #include "app/records/pickers.h"
-#include "keyaccess/crc.h"
+#include "bytes/crc.h"
 #include "keyreading/read_key_fixture.h"
 #include "locksim/mission_headers.h"
 

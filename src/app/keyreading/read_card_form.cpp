@@ -6,7 +6,7 @@
 #include "app/shell/main_window.h"
 #include "app/shell/settings_record.h"
 #include "app/shell/window_routines.h"
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 #include "keyformats/mission_key.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 #include "app/keyreading/read_card_services.h"
 #include "app/records/pickers.h"
 #include "app/shell/settings_record.h"
-#include "keyaccess/codec.h"
-#include "keyaccess/crc.h"
+#include "bytes/codec.h"
+#include "bytes/crc.h"
 #include "keyaccess/dialog_layer.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "app/shell/reader_check.h"
 
-#include "keyaccess/codec.h"
-#include "keyaccess/crc.h"
+#include "bytes/codec.h"
+#include "bytes/crc.h"
 #include "onewire/tmex.h"
 
 namespace {

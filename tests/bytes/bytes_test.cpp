@@ -1,5 +1,5 @@
 // The conversions the key formats use.
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 #include <gtest/gtest.h>
 

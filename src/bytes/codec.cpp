@@ -1,4 +1,4 @@
-#include "keyaccess/codec.h"
+#include "bytes/codec.h"
 
 int Change(char ch)
 {

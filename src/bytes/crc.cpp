@@ -1,4 +1,4 @@
-#include "keyaccess/crc.h"
+#include "bytes/crc.h"
 
 #include <array>
 
