@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Puts one-line faults into the code, one at a time, and records which tests catch each.
+
+The faults are listed in scripts/mutants/faults.txt as blocks of four lines:
+
+    id:   a short name
+    file: a path under the repository
+    old:  text that stands exactly once in that file
+    new:  what it becomes
+
+For each fault the file is changed, the tests are built and run (CTest, benchmarks left
+out), the failing test programs and GoogleTest cases are recorded, and the file is put back.
+Not run by CI: a full pass takes a while.
+
+    scripts/mutants.py                       # every fault, results to stdout
+    scripts/mutants.py --out before.tsv      # ... and kept
+    scripts/mutants.py --only lzw-width      # some faults
+    scripts/mutants.py --compare before.tsv after.tsv
+"""
+import argparse
+import json
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+FAULTS = ROOT / "scripts" / "mutants" / "faults.txt"
+
+
+def read_faults(path):
+    """Blocks of id/file/old/new; a line that starts with none of them continues the field
+    before it, so that a fault may span two lines."""
+    faults, cur, last = [], {}, None
+    for line in path.read_text().splitlines():
+        if not line.strip() or line.startswith("#"):
+            continue
+        m = re.match(r"(id|file|old|new):( ?)(.*)$", line)
+        if not m:
+            if last is None:
+                sys.exit(f"{path}: a continuation before any field: {line}")
+            cur[last] += "\n" + line
+            continue
+        key, value = m.group(1), m.group(3)
+        if key == "id" and cur:
+            faults.append(cur)
+            cur = {}
+        cur[key], last = value, key
+    if cur:
+        faults.append(cur)
+    for f in faults:
+        if set(f) != {"id", "file", "old", "new"}:
+            sys.exit(f"incomplete fault: {f}")
+    return faults
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, cwd=ROOT, text=True, capture_output=True, **kw)
+
+
+def configure(build):
+    if not (ROOT / build / "build.ninja").exists():
+        r = run(["cmake", "-S", ".", "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug",
+                 "-DIOS_BUILD_BENCH=OFF"])
+        if r.returncode:
+            sys.exit(r.stdout + r.stderr)
+
+
+def test(build, jobs):
+    """Builds and runs the tests; returns None when the build fails, else the set of
+    failing test programs and cases."""
+    if run(["cmake", "--build", build, "-j", str(jobs)]).returncode:
+        return None
+    out = ROOT / build / "mutant-json"
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir()
+    env = dict(os.environ, GTEST_OUTPUT=f"json:{out}/", QT_QPA_PLATFORM="offscreen")
+    r = run(["ctest", "--test-dir", build, "-j", str(jobs), "-LE", "bench", "--timeout", "300"],
+            env=env)
+    failed = set()
+    for line in r.stdout.splitlines():
+        # "  12 - keyreading_tests (Failed)"
+        parts = line.split(" - ", 1)
+        if len(parts) == 2 and parts[0].strip().isdigit() and "(" in parts[1]:
+            failed.add(parts[1].split(" (")[0].strip())
+    for j in out.glob("*.json"):
+        try:
+            data = json.loads(j.read_text())
+        except (ValueError, OSError):
+            continue
+        for suite in data.get("testsuites", []):
+            for case in suite.get("testsuite", []):
+                if case.get("failures"):
+                    failed.add(f"{suite['name']}.{case['name']}")
+    return failed
+
+
+def mutate(fault):
+    path = ROOT / fault["file"]
+    if not path.exists():
+        return None, "missing-file"
+    text = path.read_text()
+    n = text.count(fault["old"])
+    if n != 1:
+        return None, f"old-text-found-{n}-times"
+    path.write_text(text.replace(fault["old"], fault["new"]))
+    return text, None
+
+
+def compare(before_path, after_path):
+    def load(p):
+        rows = {}
+        for line in pathlib.Path(p).read_text().splitlines():
+            fid, status, *rest = line.split("\t")
+            rows[fid] = status
+        return rows
+    before, after = load(before_path), load(after_path)
+    lost = [f for f, s in before.items() if s == "caught" and after.get(f) != "caught"]
+    caught = sum(1 for s in before.values() if s == "caught")
+    print(f"caught before: {caught}; caught after: "
+          f"{sum(1 for f, s in before.items() if s == 'caught' and after.get(f) == 'caught')}")
+    for f in lost:
+        print(f"no longer caught: {f} ({after.get(f, 'not run')})")
+    return 1 if lost else 0
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default="build-mut")
+    ap.add_argument("--jobs", type=int, default=os.cpu_count())
+    ap.add_argument("--only", nargs="*")
+    ap.add_argument("--shard", help="K/N: the K-th of N equal shares of the faults, for runs side by side")
+    ap.add_argument("--out")
+    ap.add_argument("--compare", nargs=2)
+    args = ap.parse_args()
+    if args.compare:
+        return compare(*args.compare)
+
+    faults = read_faults(FAULTS)
+    ids = [f["id"] for f in faults]
+    if len(ids) != len(set(ids)):
+        sys.exit("fault ids are not unique")
+    if args.only:
+        faults = [f for f in faults if f["id"] in args.only]
+    if args.shard:
+        k, n = (int(x) for x in args.shard.split("/"))
+        faults = faults[k - 1::n]
+
+    configure(args.build)
+    base = test(args.build, args.jobs)
+    if base is None or base:
+        sys.exit(f"the tests do not pass without faults: {sorted(base or ['build'])}")
+
+    rows = []
+    for fault in faults:
+        original, problem = mutate(fault)
+        if problem:
+            rows.append((fault["id"], problem, ""))
+        else:
+            try:
+                failed = test(args.build, args.jobs)
+            finally:
+                (ROOT / fault["file"]).write_text(original)
+            if failed is None:
+                rows.append((fault["id"], "build-error", ""))
+            else:
+                rows.append((fault["id"], "caught" if failed else "survived",
+                             " ".join(sorted(failed))))
+        print("\t".join(rows[-1]), flush=True)
+    test(args.build, args.jobs)  # leave the build matching the tree
+
+    if args.out:
+        pathlib.Path(args.out).write_text("".join("\t".join(r) + "\n" for r in rows))
+    caught = sum(1 for r in rows if r[1] == "caught")
+    print(f"{caught} of {len(rows)} faults caught", file=sys.stderr)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
