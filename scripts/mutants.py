@@ -15,6 +15,7 @@ Not run by CI: a full pass takes a while.
     scripts/mutants.py                       # every fault, results to stdout
     scripts/mutants.py --out before.tsv      # ... and kept
     scripts/mutants.py --only lzw-width      # some faults
+    scripts/mutants.py --shard 2/3                # a third of them, beside two more runs
     scripts/mutants.py --compare before.tsv after.tsv
 """
 import argparse
