@@ -21,6 +21,7 @@ Not run by CI: a full pass takes a while (less with ccache and eatmydata install
     scripts/mutants.py --compare before.tsv after.tsv --tests '^gif_'   # what those programs catch
 """
 import argparse
+import concurrent.futures
 import json
 import os
 import pathlib
@@ -77,6 +78,39 @@ def configure(build):
             sys.exit(r.stdout + r.stderr)
 
 
+def ctest_list(build):
+    """Each test CTest knows of, but the benchmarks: (name, command, environment, folder)."""
+    r = run(["ctest", "--test-dir", build, "--show-only=json-v1"])
+    tests = []
+    for t in json.loads(r.stdout)["tests"]:
+        props = {p["name"]: p["value"] for p in t.get("properties", [])}
+        if "bench" in props.get("LABELS", []):
+            continue
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        env.update(kv.split("=", 1) for kv in props.get("ENVIRONMENT", []))
+        tests.append((t["name"], t["command"], env, props.get("WORKING_DIRECTORY", str(ROOT / build))))
+    return tests
+
+
+def run_one(test, out, timeout):
+    """True when the program passes. A fault that makes it hang is caught by the time-out (no
+    program takes 20 s here); eatmydata, where installed, spares the tests' fsyncs."""
+    name, command, env, folder = test
+    env = dict(env, GTEST_OUTPUT=f"json:{out}/{name}.json")
+    wrap = ["eatmydata"] if shutil.which("eatmydata") else []
+    try:
+        p = subprocess.Popen(wrap + command, cwd=folder, env=env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            return p.wait(timeout=timeout) == 0
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
+            return False
+    except OSError:
+        return False
+
+
 def test(build, jobs, programs=None):
     """Builds and runs the tests (those whose CTest name matches programs, when given);
     returns None when the build fails, else the set of failing test programs and cases."""
@@ -85,18 +119,10 @@ def test(build, jobs, programs=None):
     out = ROOT / build / "mutant-json"
     shutil.rmtree(out, ignore_errors=True)
     out.mkdir()
-    env = dict(os.environ, GTEST_OUTPUT=f"json:{out}/", QT_QPA_PLATFORM="offscreen")
-    # A fault that makes a program hang is caught by the time-out (no program takes 20 s
-    # here); eatmydata, where installed, spares the tests' fsyncs.
-    r = run((["eatmydata"] if shutil.which("eatmydata") else [])
-            + ["ctest", "--test-dir", build, "-j", str(jobs), "-LE", "bench", "--timeout", "60"]
-            + (["-R", programs] if programs else []), env=env)
-    failed = set()
-    for line in r.stdout.splitlines():
-        # "  12 - keyreading_tests (Failed)"
-        parts = line.split(" - ", 1)
-        if len(parts) == 2 and parts[0].strip().isdigit() and "(" in parts[1]:
-            failed.add(parts[1].split(" (")[0].strip())
+    tests = [t for t in ctest_list(build) if not programs or re.search(programs, t[0])]
+    with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
+        passed = dict(zip((t[0] for t in tests), pool.map(lambda t: run_one(t, out, 60), tests)))
+    failed = {name for name, ok in passed.items() if not ok}
     for j in out.glob("*.json"):
         try:
             data = json.loads(j.read_text())
