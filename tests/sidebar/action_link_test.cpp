@@ -27,7 +27,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ItemWithAction, SettingTheActionTakesItsProperties)
+TEST_F(ItemWithAction, TakesTheActionsPropertiesAndFollowsThemUntilCleared)
 {
     item->setCaption("Mine");
     item->setHint("my hint");
@@ -37,18 +37,12 @@ TEST_F(ItemWithAction, SettingTheActionTakesItsProperties)
     EXPECT_EQ(item->Caption(), "Open");
     EXPECT_EQ(item->Hint(), "Open a file");
     EXPECT_EQ(item->LargeImage(), 5);
-    EXPECT_TRUE(item->Enabled());
     ASSERT_NE(item->actionLink(), nullptr);
     EXPECT_EQ(item->actionLink()->client(), item);
-    EXPECT_TRUE(item->actionLink()->isCaptionLinked());
-    EXPECT_TRUE(item->actionLink()->isImageIndexLinked());
+    EXPECT_TRUE(item->actionLink()->isCaptionLinked() && item->actionLink()->isImageIndexLinked());
     EXPECT_FALSE(item->isCaptionStored());
     EXPECT_FALSE(item->isLargeImageStored());
-}
 
-TEST_F(ItemWithAction, LinkedPropertiesFollowTheAction)
-{
-    item->setAction(&action);
     action.setText("Open...");
     action.setStatusTip("Open another file");
     setActionImageIndex(&action, 7);
@@ -59,6 +53,20 @@ TEST_F(ItemWithAction, LinkedPropertiesFollowTheAction)
     EXPECT_FALSE(item->Enabled());
     action.setEnabled(true);
     EXPECT_TRUE(item->Enabled());
+
+    item->setAction(nullptr);
+    EXPECT_EQ(item->actionLink(), nullptr);
+    action.setText("Elsewhere");
+    EXPECT_EQ(item->Caption(), "Open...");
+
+    auto* transient = new QAction("Temp");
+    item->setAction(transient);
+    EXPECT_EQ(item->Caption(), "Temp");
+    delete transient;  // a freed action is forgotten
+    EXPECT_EQ(item->Action(), nullptr);
+    EXPECT_EQ(item->actionLink(), nullptr);
+    EXPECT_TRUE(item->isCaptionStored());
+    item->setCaption("still usable");
 }
 
 TEST_F(ItemWithAction, PropertiesTheItemChangedItselfStayItsOwn)
@@ -67,13 +75,13 @@ TEST_F(ItemWithAction, PropertiesTheItemChangedItselfStayItsOwn)
     item->setCaption("Custom");
     item->setLargeImage(2);
     EXPECT_FALSE(item->actionLink()->isCaptionLinked());
+    EXPECT_TRUE(item->actionLink()->isHintLinked());
     EXPECT_TRUE(item->isCaptionStored());
     action.setText("Renamed");
     setActionImageIndex(&action, 9);
+    action.setStatusTip("new hint");
     EXPECT_EQ(item->Caption(), "Custom");
     EXPECT_EQ(item->LargeImage(), 2);
-    // The hint is still linked and follows.
-    action.setStatusTip("new hint");
     EXPECT_EQ(item->Hint(), "new hint");
 }
 
@@ -91,42 +99,16 @@ TEST_F(ItemWithAction, HidingTheActionDisablesTheItemAndShowingBringsItBack)
     EXPECT_FALSE(item->Enabled()) << "the action itself is disabled";
     action.setEnabled(true);
     EXPECT_TRUE(item->Enabled());
-}
 
-TEST_F(ItemWithAction, AnItemNotFollowingTheEnabledStateStaysDisabledAfterShowing)
-{
-    item->setAction(&action);
-    item->setEnabled(false);  // its own choice
+    item->setEnabled(false);  // its own choice: it stays so
     action.setVisible(false);
     action.setVisible(true);
     EXPECT_FALSE(item->Enabled());
 }
 
-TEST_F(ItemWithAction, AFreedActionIsForgotten)
-{
-    auto* transient = new QAction("Temp");
-    item->setAction(transient);
-    EXPECT_EQ(item->Caption(), "Temp");
-    delete transient;
-    EXPECT_EQ(item->Action(), nullptr);
-    EXPECT_EQ(item->actionLink(), nullptr);
-    EXPECT_TRUE(item->isCaptionStored());
-    item->setCaption("still usable");
-}
-
-TEST_F(ItemWithAction, ClearingTheActionStopsFollowing)
-{
-    item->setAction(&action);
-    item->setAction(nullptr);
-    EXPECT_EQ(item->actionLink(), nullptr);
-    action.setText("Elsewhere");
-    EXPECT_EQ(item->Caption(), "Open");
-}
-
 TEST_F(ItemWithAction, CheckedDefaultsTakeOnlyWhatTheItemLeftAtItsDefault)
 {
-    // Takes everything from an item at its defaults.
-    item->actionChange(&action, true);
+    item->actionChange(&action, true);  // an item at its defaults takes everything
     EXPECT_EQ(item->Caption(), "Open");
     EXPECT_EQ(item->Hint(), "Open a file");
     EXPECT_EQ(item->LargeImage(), 5);
@@ -136,7 +118,6 @@ TEST_F(ItemWithAction, CheckedDefaultsTakeOnlyWhatTheItemLeftAtItsDefault)
     own->setHint("own hint");
     own->setLargeImage(3);
     own->setEnabled(false);
-    action.setEnabled(true);
     own->actionChange(&action, true);
     EXPECT_EQ(own->Caption(), "Own");
     EXPECT_EQ(own->Hint(), "own hint");
@@ -156,13 +137,8 @@ TEST_F(ItemWithAction, CheckedDefaultsTakeOnlyWhatTheItemLeftAtItsDefault)
     own->actionChange(&action, false);  // unchecked: everything
     EXPECT_EQ(own->Caption(), "Open");
     EXPECT_EQ(own->LargeImage(), 5);
-}
 
-TEST(ActionImageIndex, UnsetIsMinusOne)
-{
-    QAction action;
-    EXPECT_EQ(actionImageIndex(&action), -1);
-    setActionImageIndex(&action, 3);
-    EXPECT_EQ(actionImageIndex(&action), 3);
     EXPECT_EQ(actionImageIndex(nullptr), -1);
+    QAction unset;
+    EXPECT_EQ(actionImageIndex(&unset), -1);
 }

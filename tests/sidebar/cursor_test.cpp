@@ -7,15 +7,14 @@
 
 using namespace sidebar;
 
-TEST(StartUp, LoadsTheFourDragCursors)
+// test_main has called registerSideBarStore().
+TEST(StartUp, LoadsTheFourDragCursorsAndRegistersTheStreamedClasses)
 {
-    // test_main has called registerSideBarStore().
     const CursorTable& table = cursorTable();
     for (int id : {crSideBarDrag, crSideBarDragCopy, crSideBarDragDelete, crSideBarGroup}) {
         ASSERT_TRUE(table.contains(id)) << id;
-        const QCursor c = table.cursor(id);
-        EXPECT_EQ(c.shape(), Qt::BitmapCursor);
-        EXPECT_EQ(c.pixmap().size(), QSize(32, 32));
+        EXPECT_EQ(table.cursor(id).shape(), Qt::BitmapCursor);
+        EXPECT_EQ(table.cursor(id).pixmap().size(), QSize(32, 32));
     }
     EXPECT_FALSE(table.contains(-1124));
     EXPECT_EQ(table.cursor(-1124).shape(), Qt::ArrowCursor);
@@ -25,10 +24,7 @@ TEST(StartUp, LoadsTheFourDragCursors)
     const QImage drag = table.cursor(crSideBarDrag).pixmap().toImage();
     EXPECT_NE(drag, table.cursor(crSideBarDragCopy).pixmap().toImage());
     EXPECT_NE(drag, table.cursor(crSideBarDragDelete).pixmap().toImage());
-}
 
-TEST(StartUp, RegistersTheStreamedClasses)
-{
     EXPECT_TRUE(isComponentClassRegistered("TStoredSideItem"));
     EXPECT_TRUE(isComponentClassRegistered("TSideBarStore"));
     EXPECT_FALSE(isComponentClassRegistered("TSideBar"));
