@@ -27,10 +27,7 @@ TEST(Store, ItemsJoinAndLeave)
     other.Categories().Add("Second");
 
     auto* item = addItem(store, &form, 1, "item1");
-    EXPECT_EQ(item->Caption(), "New Item");
-    EXPECT_TRUE(item->Enabled());
-    EXPECT_EQ(item->LargeImage(), -1);
-    EXPECT_EQ(item->SmallImage(), -1);
+    EXPECT_EQ(props(item), "New Item||1|-1|-1");
     EXPECT_EQ(store.item(0), item);
     EXPECT_EQ(item->parentComponent(), &store);
     EXPECT_EQ(store.item(1), nullptr);
@@ -53,8 +50,7 @@ TEST(Store, FreesItsItemsAndTellsItsSideBarsAndTheOwnerFreesBothInEitherOrder)
     QPointer<TStoredSideItem> b = addItem(*store, form.get(), 0);
     FakeSideBar bar;
     store->attachSideBar(&bar);
-    auto log = std::make_shared<EditorLog>();
-    store->setEditor(std::make_unique<LoggingEditor>(log));
+    auto log = logEditor(*store);
     delete store;
     EXPECT_TRUE(a.isNull());
     EXPECT_TRUE(b.isNull());
@@ -112,8 +108,7 @@ TEST(Store, ItemChangesUpdateLiveSideBarsThenTellTheEditor)
     dying.destroying = true;
     for (FakeSideBar* bar : {&live, &noWindow, &dying})
         store.attachSideBar(bar);
-    auto log = std::make_shared<EditorLog>();
-    store.setEditor(std::make_unique<LoggingEditor>(log));
+    auto log = logEditor(store);
 
     item->setCaption("Mail");
     item->setCaption("Mail");  // same value: nothing
@@ -179,8 +174,7 @@ TEST(Store, ImageListsAndStoresMayBeFreedInEitherOrder)
 {
     QObject form;
     TSideBarStore store(&form);
-    auto log = std::make_shared<EditorLog>();
-    store.setEditor(std::make_unique<LoggingEditor>(log));
+    auto log = logEditor(store);
     auto* large = new ImageList(32, 32);
     auto* small = new ImageList(16, 16);
     store.setLargeImages(large);
@@ -232,8 +226,7 @@ TEST(Store, RenamingAtDesignTimeRenamesItsItems)
     auto* own = addItem(*store, &form, 0, "SideBarStore1Item1");
     auto* foreign = addItem(*store, &otherOwner, 0, "SideBarStore1Item2");
     auto* unrelated = addItem(*store, &form, 0, "Mail");
-    auto log = std::make_shared<EditorLog>();
-    store->setEditor(std::make_unique<LoggingEditor>(log));
+    auto log = logEditor(*store);
 
     store->setName("Nav");  // not designing: only the store
     EXPECT_EQ(own->objectName(), "SideBarStore1Item1");

@@ -108,17 +108,10 @@ TEST(FormStream, StoreAndItemsRoundTrip)
     EXPECT_EQ(a->store(), store);
     EXPECT_FALSE(a->isLoading());
     EXPECT_EQ(a->Action(), &objects.open);
-    EXPECT_EQ(a->Caption(), "Manual");
-    EXPECT_EQ(a->Hint(), "Read the manual");
-    EXPECT_FALSE(a->Enabled());
-    EXPECT_EQ(a->LargeImage(), 4);
-    EXPECT_EQ(a->SmallImage(), 6);
+    EXPECT_EQ(props(a), "Manual|Read the manual|0|4|6");
     EXPECT_EQ(a->PopupMenu(), &objects.menu);
     EXPECT_EQ(categoryNamesOfItems(*store), (QStringList{"Help", "Extras"}));
-    const TStoredSideItem* b = store->item(1);
-    EXPECT_EQ(b->Caption(), "New Item");
-    EXPECT_TRUE(b->Enabled());
-    EXPECT_EQ(b->LargeImage(), -1);
+    EXPECT_EQ(props(store->item(1)), "New Item||1|-1|-1");
 
     // A stored form without categories still has "Default".
     QObject owner;
