@@ -7,33 +7,29 @@
 using db::makeDateTime;
 using db::parseDateTime;
 
-TEST(DbValue, StorageTextsRoundTrip)
+TEST(DbValue, StorageTextsRoundTripAndImpossibleOnesAreRefused)
 {
     DateTime t = makeDateTime(2024, 2, 29, 13, 5, 9);
     EXPECT_EQ(db::dateTimeText(t), "2024-02-29 13:05:09");
     EXPECT_EQ(db::dateText(t), "2024-02-29 00:00:00");
     EXPECT_EQ(db::timeText(t), "13:05:09");
+    EXPECT_EQ(db::storageText(t, ftDate), "2024-02-29 00:00:00");
+    EXPECT_EQ(db::storageText(t, ftTime), "13:05:09");
     EXPECT_EQ(parseDateTime("2024-02-29 13:05:09"), t);
     EXPECT_EQ(parseDateTime("2024-02-29T13:05:09.250"), t);
     EXPECT_EQ(parseDateTime("2024-02-29 13:05"), t - std::chrono::seconds(9));
     EXPECT_EQ(parseDateTime("2024-02-29"), makeDateTime(2024, 2, 29));
+    EXPECT_EQ(parseDateTime("1999-12-31 23:59:59"), makeDateTime(1999, 12, 31, 23, 59, 59));
     EXPECT_EQ(parseDateTime("08:30:00"), db::makeTime(8, 30));
     EXPECT_TRUE(db::isTimeOnly(db::makeTime(23, 59, 59)));
     EXPECT_FALSE(db::isTimeOnly(makeDateTime(1899, 12, 31)));
     EXPECT_EQ(DbVariant(db::makeTime(8, 30)).toString(), "08:30:00");
-    EXPECT_EQ(db::storageText(t, ftDate), "2024-02-29 00:00:00");
-    EXPECT_EQ(db::storageText(t, ftTime), "13:05:09");
-    EXPECT_EQ(parseDateTime("1999-12-31 23:59:59"), makeDateTime(1999, 12, 31, 23, 59, 59));
-}
-
-TEST(DbValue, ImpossibleDatesAndTimesAreRefused)
-{
     for (const char* s : {"2023-02-29", "2024-13-01", "2024-01-01 24:00:00", "2024-01-01 10:60", "10:00:60", "",
                           "2024-1-1", "2024-01-01 10:00:00x", "abc", "12:3"})
         EXPECT_FALSE(parseDateTime(s)) << s;
 }
 
-TEST(DbValue, Conversions)
+TEST(DbValue, ConversionsAndTheirErrors)
 {
     EXPECT_TRUE(DbVariant().isNull());
     EXPECT_EQ(DbVariant().toString(), "");
@@ -47,10 +43,7 @@ TEST(DbValue, Conversions)
     EXPECT_EQ(DbVariant(makeDateTime(2024, 5, 6, 7, 8, 9)).toString(), "2024-05-06 07:08:09");
     EXPECT_NE(DbVariant(1), DbVariant("1")); // kinds differ
     EXPECT_EQ(DbVariant(int64_t(7)), DbVariant(7));
-}
 
-TEST(DbValue, BadConversionsRaiseClearErrors)
-{
     try {
         (void)DbVariant("12a").toInt();
         FAIL();
@@ -62,20 +55,15 @@ TEST(DbValue, BadConversionsRaiseClearErrors)
     EXPECT_THROW((void)DbVariant(makeDateTime(2024, 1, 1)).toInt(), EDatabaseError);
 }
 
-TEST(DbValue, FloatFormats)
+TEST(DbValue, DisplayFormats)
 {
-    EXPECT_EQ(db::formatFloat("####.#", 109 * 4.8 / 109), "4.8");
-    EXPECT_EQ(db::formatFloat("####.#", 5.0), "5");
-    EXPECT_EQ(db::formatFloat("####.#", 0.44), ".4");
-    EXPECT_EQ(db::formatFloat("0.00", 3.14159), "3.14");
-    EXPECT_EQ(db::formatFloat("0.00", -0.001), "0.00");
-    EXPECT_EQ(db::formatFloat("#,##0", 1234567), "1,234,567");
-    EXPECT_EQ(db::formatFloat("000", 7), "007");
-    EXPECT_EQ(db::formatFloat("0.0 V", -2.26), "-2.3 V");
-}
-
-TEST(DbValue, DateTimeFormats)
-{
+    const std::tuple<const char*, double, const char*> floats[] = {
+        {"####.#", 109 * 4.8 / 109, "4.8"}, {"####.#", 5.0, "5"},        {"####.#", 0.44, ".4"},
+        {"0.00", 3.14159, "3.14"},          {"0.00", -0.001, "0.00"},    {"#,##0", 1234567, "1,234,567"},
+        {"000", 7, "007"},                  {"0.0 V", -2.26, "-2.3 V"},
+    };
+    for (const auto& [format, value, text] : floats)
+        EXPECT_EQ(db::formatFloat(format, value), text) << format << " " << value;
     DateTime t = makeDateTime(2024, 3, 7, 14, 5, 9);
     EXPECT_EQ(db::formatDateTime("yyyy-mm-dd hh:nn:ss", t), "2024-03-07 14:05:09");
     EXPECT_EQ(db::formatDateTime("d/m/yy h:mm", t), "7/3/24 14:05");

@@ -190,25 +190,4 @@ TEST(FormStream, BadStreamsAreRefusedWithoutLeftovers)
     for (int depth = 0; depth < 40; ++depth)
         nested = str("TStoredSideItem") + str("") + u32(0) + u32(1) + nested;
     refused("SBF1" + nested, "too deep");
-
-    // Every single-byte change of the good stream is either read or refused cleanly.
-    int readBack = 0;
-    for (qsizetype pos = 0; pos < good.size(); ++pos) {
-        for (int value : {0x00, 0x01, 0x02, 0x7F, 0xFF, (quint8(good[pos]) ^ 0x01)}) {
-            QByteArray bytes = good;
-            bytes[pos] = char(value);
-            try {
-                Component* c = readComponent(bytes, &owner, objects.resolver());
-                ++readBack;
-                if (auto* s = qobject_cast<TSideBarStore*>(c)) {
-                    for (int i = 0; i < s->itemCount(); ++i)
-                        EXPECT_LT(s->item(i)->Category(), s->Categories().Count());
-                }
-                delete c;
-            } catch (const StreamError&) {
-            }
-            ASSERT_TRUE(owner.children().isEmpty()) << "byte " << pos << " = " << value;
-        }
-    }
-    EXPECT_GT(readBack, 0);
 }
