@@ -210,20 +210,6 @@ TEST_F(CachedUpdates, WithoutHandlerTheUpdateObjectWritesAndWithoutItStatementsA
     EXPECT_EQ(stored(), "1Generated1,2Two0,3Three0");
 }
 
-TEST_F(CachedUpdates, CancelUpdatesPutsEverythingBack)
-{
-    toggleUsed();
-    q.Next();
-    q.Delete();
-    q.Append();
-    q.FieldByName("LockID").AsInteger(4);
-    q.Post();
-    q.CancelUpdates();
-    EXPECT_FALSE(q.UpdatesPending());
-    EXPECT_EQ(rowsOf(q, {"LockName", "Used"}), "One|False,Two|False,Three|False");
-    EXPECT_EQ(stored(), "1One0,2Two0,3Three0");
-}
-
 TEST_F(CachedUpdates, DateTimeOldValuesMatchTheStoredText)
 {
     conn.ExecSQL("INSERT INTO TempAccessCode (CodeString, CodeType, DateCreated, Selected) "

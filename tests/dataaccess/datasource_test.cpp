@@ -72,40 +72,29 @@ TEST_F(DataSource, ObserversFollowTheDataset)
     EXPECT_EQ(heard(), "");
 }
 
-TEST_F(DataSource, DatasetDestroyedFirstUnlinksTheSource)
+// The sanitizers watch the rest: nothing calls into a freed partner.
+TEST_F(DataSource, SourcesUpdateObjectsAndDatasetsMayDieInEitherOrder)
 {
     TDbDataSource ds;
-    std::vector<TDataEvent> events;
-    ds.AddObserver([&](const TDataEventInfo& e) { events.push_back(e.Event); });
-    {
-        TDbTable t(&conn, "Admin");
-        ds.SetDataSet(&t);
-        t.Open();
-    }
+    std::string events;
+    ds.AddObserver([&](const TDataEventInfo& e) { events = name(e.Event); });
+    auto t = std::make_unique<TDbTable>(&conn, "Admin");
+    ds.SetDataSet(t.get());
+    t->Open();
+    t.reset();
     EXPECT_EQ(ds.DataSet(), nullptr);
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back(), deDataSetUnlinked);
+    EXPECT_EQ(events, "unlinked");
     EXPECT_EQ(ds.State(), dsInactive);
-    {
-        TDbTable t(&conn, "Admin");
-        auto src = std::make_unique<TDbDataSource>(&t);
-        src.reset(); // the source goes first: the table must not call it any more
-        t.Open();
-        t.Close();
-    }
-}
+    TDbTable table(&conn, "Admin");
+    std::make_unique<TDbDataSource>(&table).reset();
+    table.Open();
 
-TEST_F(DataSource, UpdateObjectAndDatasetMayDieInEitherOrder)
-{
     auto q = std::make_unique<TDbQuery>(&conn);
-    {
-        TDbUpdateSQL u(q.get());
-        EXPECT_EQ(q->UpdateObject(), &u);
-    }
+    std::make_unique<TDbUpdateSQL>(q.get()).reset();
     EXPECT_EQ(q->UpdateObject(), nullptr);
-    TDbUpdateSQL u2;
-    q->SetUpdateObject(&u2);
+    TDbUpdateSQL u;
+    q->SetUpdateObject(&u);
     q.reset();
-    EXPECT_EQ(u2.DataSet(), nullptr);
-    EXPECT_THROW(u2.ExecSQL(ukModify), EDatabaseError);
+    EXPECT_EQ(u.DataSet(), nullptr);
+    EXPECT_THROW(u.ExecSQL(ukModify), EDatabaseError);
 }

@@ -110,20 +110,6 @@ TEST_F(Editing, TableWritesEachPostAndDeleteAtOnce)
               "1='1234',2='',20='98'");
     EXPECT_EQ(count("OneOffCode"), 10);
 
-    // Deleting moves to the next row: a loop over the rows ends at the end.
-    for (int i = 1; i <= 5; ++i)
-        addLock(i, "S" + std::to_string(i), i % 2 ? "odd" : "even");
-    TDbTable locks(&conn, "LockManagement");
-    locks.Open();
-    for (int guard = 0; !locks.Eof() && guard < 20; ++guard) {
-        if (locks.FieldByName("LockName").AsString() == "odd")
-            locks.Delete();
-        else
-            locks.Next();
-    }
-    EXPECT_TRUE(locks.Eof());
-    EXPECT_EQ(peek("SELECT group_concat(LockID) FROM LockManagement"), "2,4");
-    EXPECT_EQ(locks.RecordCount(), 2);
 }
 
 TEST_F(Editing, InsertTheDatabaseRefusesRaisesAndStoresNothing)
@@ -134,12 +120,7 @@ TEST_F(Editing, InsertTheDatabaseRefusesRaisesAndStoresNothing)
     t.Append();
     t.FieldByName("UserName").AsString("admin"); // unique
     t.FieldByName("Password").AsString("x");
-    try {
-        t.Post();
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "UNIQUE constraint failed: Admin.UserName");
-    }
+    EXPECT_EQ(dbError([&] { t.Post(); }), "UNIQUE constraint failed: Admin.UserName");
     EXPECT_EQ(t.State(), dsInsert); // the row is still there to fix or cancel
     EXPECT_EQ(count("Admin"), 1);
     t.FieldByName("UserName").AsString("second");
@@ -173,13 +154,6 @@ TEST_F(Editing, QueryOnOneTableWritesWithoutAnUpdateObject)
     EXPECT_EQ(dbError([&] { q.Post(); }), "Record not found or changed by another user");
     q.Cancel();
     EXPECT_EQ(peek("SELECT LockLocation FROM LockManagement WHERE LockID = 1"), "Cellar");
-    // A join has no single table to write to.
-    TDbQuery j(&conn);
-    j.SQL = "SELECT A.LockID, B.GroupName FROM LockManagement A, TimeGroup B";
-    j.Open();
-    j.Edit();
-    j.FieldByName("GroupName").AsString("x");
-    EXPECT_THROW(j.Post(), EDatabaseError);
 }
 
 TEST_F(Editing, ConnectionRulesAndClose)

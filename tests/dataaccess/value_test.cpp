@@ -46,7 +46,7 @@ TEST(DbValue, ConversionsAndTheirErrors)
 
     try {
         (void)DbVariant("12a").toInt();
-        FAIL();
+        ADD_FAILURE();
     } catch (const EDatabaseError& e) {
         EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
     }

@@ -62,13 +62,7 @@ TEST_F(ItemWithAction, TakesTheActionsPropertiesAndFollowsThemUntilCleared)
     EXPECT_TRUE(item->isCaptionStored());
     item->setCaption("still usable");
 
-    EXPECT_EQ(actionImageIndex(nullptr), -1);
-    QAction unset;
-    EXPECT_EQ(actionImageIndex(&unset), -1);
-}
-
-TEST_F(ItemWithAction, PropertiesTheItemChangedItselfStayItsOwn)
-{
+    // Properties the item changed itself stay its own; the others still follow.
     item->setAction(&action);
     item->setCaption("Custom");
     item->setLargeImage(2);
@@ -76,8 +70,12 @@ TEST_F(ItemWithAction, PropertiesTheItemChangedItselfStayItsOwn)
     EXPECT_TRUE(item->isCaptionStored());
     action.setText("Renamed");
     setActionImageIndex(&action, 9);
-    action.setStatusTip("new hint");  // still linked: followed
+    action.setStatusTip("new hint");
     EXPECT_EQ(props(item), "Custom|new hint|1|2|-1");
+
+    EXPECT_EQ(actionImageIndex(nullptr), -1);
+    QAction unset;
+    EXPECT_EQ(actionImageIndex(&unset), -1);
 }
 
 TEST_F(ItemWithAction, HidingTheActionDisablesTheItemAndShowingBringsItBack)
