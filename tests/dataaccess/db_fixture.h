@@ -65,8 +65,8 @@ protected:
 
     void addLock(int id, const std::string& serial, const std::string& name, const std::string& location = "Hall")
     {
-        conn.ExecSQL("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) "
-                     "VALUES (" + std::to_string(id) + ",'" + serial + "','" + name + "','" + location + "',1,'iButton')");
+        conn.ExecSQL("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) VALUES (" +
+                     std::to_string(id) + ",'" + serial + "','" + name + "','" + location + "',1,'iButton')");
     }
 };
 

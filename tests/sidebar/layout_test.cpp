@@ -30,7 +30,8 @@ SideBarMetrics metrics(QRect client, int active)
 std::string describe(const SideBarLayout& l)
 {
     auto r = [](QRect q) {
-        return q.isNull() ? std::string("-") : QString("%1,%2,%3,%4").arg(q.x()).arg(q.y()).arg(q.width()).arg(q.height()).toStdString();
+        return q.isNull() ? std::string("-")
+                          : QString("%1,%2,%3,%4").arg(q.x()).arg(q.y()).arg(q.width()).arg(q.height()).toStdString();
     };
     std::string s = "H";
     for (const QRect& h : l.headerRects)
