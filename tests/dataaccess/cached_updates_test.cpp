@@ -31,9 +31,8 @@ protected:
     void SetUp() override
     {
         DbFixture::SetUp();
-        conn.ExecSQL("INSERT INTO TempLock1 (LockID, SerialID, LockName, Used) VALUES (1, 'S1', 'One', 0);"
-                     "INSERT INTO TempLock1 (LockID, SerialID, LockName, Used) VALUES (2, 'S2', 'Two', 0);"
-                     "INSERT INTO TempLock1 (LockID, SerialID, LockName, Used) VALUES (3, 'S3', 'Three', 0);");
+        conn.ExecSQL("INSERT INTO TempLock1 (LockID, SerialID, LockName, Used) VALUES (1, 'S1', 'One', 0), "
+                     "(2, 'S2', 'Two', 0), (3, 'S3', 'Three', 0)");
         q.Name = "LockList_Query";
         us.Name = "usMaster";
         us.ModifySQL = {"update TempLock1", "set", "Used = :Used, LockName = :LockName", "where", "LockID = :OLD_LockID"};
@@ -57,44 +56,33 @@ protected:
         q.FieldByName("Used").AsBoolean(!q.FieldByName("Used").AsBoolean());
         q.Post();
     }
+    std::string stored() const
+    {
+        return peek("SELECT group_concat(LockID || LockName || Used, ',') FROM (SELECT * FROM TempLock1 ORDER BY LockID)");
+    }
 };
-
-TEST_F(CachedUpdates, ApplyingOutsideCachedModeIsRefused)
-{
-    TDbQuery plain(&conn);
-    plain.Name = "Query1";
-    plain.SQL = "SELECT * FROM TempLock1";
-    plain.Open();
-    EXPECT_EQ(dbError([&] { plain.ApplyUpdates(); }), "Query1: Not in cached update mode");
-}
 
 TEST_F(CachedUpdates, PostedEditsWaitInTheCacheUntilSaved)
 {
     toggleUsed();
     EXPECT_TRUE(q.UpdatesPending());
     EXPECT_EQ(q.UpdateStatus(), usModified);
-    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "0");
+    EXPECT_EQ(stored(), "1One0,2Two0,3Three0");
     saveCached(conn, q);
-    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "1");
+    EXPECT_EQ(stored(), "1One1,2Two0,3Three0");
     EXPECT_FALSE(q.UpdatesPending());
     EXPECT_EQ(q.UpdateStatus(), usUnmodified);
     EXPECT_EQ(q.State(), dsBrowse);
     EXPECT_EQ(q.RecNo(), 1);
-    EXPECT_EQ(kinds, std::vector<TUpdateKind>{ukModify});
-}
 
-TEST_F(CachedUpdates, SaveAfterEachPostFromAfterPost)
-{
     // The windows save in AfterPost: each toggle reaches the database at once.
     q.AfterPost = [this](TMemoryDataSet& ds) { saveCached(conn, ds); };
-    toggleUsed();
-    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "1");
     q.Next();
     toggleUsed();
+    EXPECT_EQ(stored(), "1One1,2Two1,3Three0");
     toggleUsed();
-    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 2"), "0");
-    EXPECT_EQ(kinds.size(), 3u);
-    EXPECT_FALSE(q.UpdatesPending());
+    EXPECT_EQ(kinds, std::vector<TUpdateKind>(3, ukModify));
+    EXPECT_EQ(stored(), "1One1,2Two0,3Three0");
 }
 
 TEST_F(CachedUpdates, InsertsModifiesAndDeletesApplyInTheOrderMade)
@@ -118,9 +106,7 @@ TEST_F(CachedUpdates, InsertsModifiesAndDeletesApplyInTheOrderMade)
     q.Delete();
     saveCached(conn, q);
     EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukDelete, ukInsert, ukModify}));
-    EXPECT_EQ(peek("SELECT group_concat(LockName, ',') FROM (SELECT LockName FROM TempLock1 ORDER BY LockID)"),
-              "Uno,Two,Three again");
-    EXPECT_EQ(count("TempLock1"), 3);
+    EXPECT_EQ(stored(), "1Uno0,2Two0,3Three again1");
 }
 
 TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
@@ -128,7 +114,7 @@ TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
     conn.ExecSQL("CREATE TRIGGER no_two BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = 2 "
                  "BEGIN SELECT RAISE(ABORT, 'lock 2 is being programmed'); END;");
     int errors = 0;
-    q.OnUpdateError = [&](TMemoryDataSet&, EDatabaseError& e, TUpdateKind k, TUpdateAction& a) {
+    q.OnUpdateError = [&](TMemoryDataSet&, EDatabaseError&, TUpdateKind k, TUpdateAction& a) {
         ++errors;
         EXPECT_EQ(k, ukModify);
         EXPECT_EQ(a, uaFail); // the shared handler leaves it so
@@ -140,24 +126,15 @@ TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
     q.Post(); // lock 2: refused by the trigger
     q.Next();
     q.Delete(); // lock 3
-    try {
-        saveCached(conn, q);
-        FAIL() << "the save should fail";
-    } catch (const EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "lock 2 is being programmed");
-    }
+    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "lock 2 is being programmed");
     EXPECT_EQ(errors, 1);
     EXPECT_FALSE(conn.InTransaction());
     // Nothing reached the file, not even the change that was applied before the failure.
-    EXPECT_EQ(peek("SELECT group_concat(LockName || Used, ',') FROM (SELECT * FROM TempLock1 ORDER BY LockID)"),
-              "One0,Two0,Three0");
+    EXPECT_EQ(stored(), "1One0,2Two0,3Three0");
     // The rows on screen keep their edits and the changes stay pending.
     EXPECT_TRUE(q.UpdatesPending());
-    ASSERT_EQ(q.RecordCount(), 2);
-    q.First();
-    EXPECT_TRUE(q.FieldByName("Used").AsBoolean());
-    q.Next();
-    EXPECT_EQ(q.FieldByName("LockName").AsString(), "Two edited");
+    EXPECT_EQ(rowsOf(q, {"LockName", "Used"}), "One|True,Two edited|False");
+    q.Last();
     EXPECT_EQ(q.FieldByName("LockName").OldValue(), DbVariant("Two"));
 
     // Once the cause is gone, the next save writes every change once.
@@ -165,8 +142,7 @@ TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
     kinds.clear();
     saveCached(conn, q);
     EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukModify, ukModify, ukDelete}));
-    EXPECT_EQ(peek("SELECT group_concat(LockName || Used, ',') FROM (SELECT * FROM TempLock1 ORDER BY LockID)"),
-              "One1,Two edited0");
+    EXPECT_EQ(stored(), "1One1,2Two edited0");
     EXPECT_FALSE(q.UpdatesPending());
 }
 
@@ -179,18 +155,29 @@ TEST_F(CachedUpdates, AFailedApplyWithoutATransactionStillWritesNothing)
     toggleUsed();
     EXPECT_THROW(q.ApplyUpdates(), EDatabaseError);
     EXPECT_FALSE(conn.InTransaction());
-    EXPECT_EQ(peek("SELECT sum(Used) FROM TempLock1"), "0");
+    EXPECT_EQ(stored(), "1One0,2Two0,3Three0");
     conn.ExecSQL("DROP TRIGGER no_two");
     q.ApplyUpdates();
     q.CommitUpdates();
-    EXPECT_EQ(peek("SELECT sum(Used) FROM TempLock1"), "2");
+    EXPECT_EQ(stored(), "1One1,2Two1,3Three0");
 }
 
-TEST_F(CachedUpdates, ModifyThatFindsNoRowFails)
+TEST_F(CachedUpdates, FailuresAreClearErrorsAndLeaveTheChangesPending)
 {
-    conn.ExecSQL("DELETE FROM TempLock1 WHERE LockID = 1");
+    TDbQuery plain(&conn);
+    plain.Name = "Query1";
+    plain.SQL = "SELECT * FROM TempLock1";
+    plain.Open();
+    EXPECT_EQ(dbError([&] { plain.ApplyUpdates(); }), "Query1: Not in cached update mode");
+
+    us.ModifySQL = "update TempLock1 set Used = :Usd where LockID = :OLD_LockID";
     toggleUsed();
+    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "usMaster: Parameter 'Usd' names no field of the dataset");
+    us.ModifySQL = "update TempLock1 set Used = :Used where LockID = :OLD_LockID";
+    conn.ExecSQL("DELETE FROM TempLock1 WHERE LockID = 1");
     EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "usMaster: Update failed: the modify statement changed no row");
+    q.OnUpdateRecord = [](TMemoryDataSet&, TUpdateKind, TUpdateAction&) {};
+    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "LockList_Query: Update failed");
     EXPECT_TRUE(q.UpdatesPending());
 }
 
@@ -206,78 +193,37 @@ TEST_F(CachedUpdates, ErrorHandlerMaySkipAChange)
     q.Next();
     toggleUsed();
     saveCached(conn, q);
-    EXPECT_EQ(peek("SELECT group_concat(Used, ',') FROM (SELECT Used FROM TempLock1 ORDER BY LockID)"), "0,1,0");
+    EXPECT_EQ(stored(), "1One0,2Two1,3Three0");
     EXPECT_TRUE(q.UpdatesPending()); // the skipped change is still there
 }
 
-TEST_F(CachedUpdates, HandlerThatLeavesTheActionAtFailFails)
-{
-    q.OnUpdateRecord = [](TMemoryDataSet&, TUpdateKind, TUpdateAction&) {};
-    toggleUsed();
-    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "LockList_Query: Update failed");
-}
-
-TEST_F(CachedUpdates, WithoutHandlerTheUpdateObjectWrites)
+TEST_F(CachedUpdates, WithoutHandlerTheUpdateObjectWritesAndWithoutItStatementsAreMade)
 {
     q.OnUpdateRecord = nullptr;
     toggleUsed();
     saveCached(conn, q);
-    EXPECT_EQ(peek("SELECT Used FROM TempLock1 WHERE LockID = 1"), "1");
-    // And without an update object, statements are made for the one table.
     q.SetUpdateObject(nullptr);
     q.Edit();
     q.FieldByName("LockName").AsString("Generated");
     q.Post();
     saveCached(conn, q);
-    EXPECT_EQ(peek("SELECT LockName FROM TempLock1 WHERE LockID = 1"), "Generated");
-}
-
-TEST_F(CachedUpdates, CancelUpdatesPutsEverythingBack)
-{
-    toggleUsed();
-    q.Next();
-    q.Delete();
-    q.Append();
-    q.FieldByName("LockID").AsInteger(4);
-    q.Post();
-    ASSERT_EQ(q.RecordCount(), 3);
-    q.CancelUpdates();
-    EXPECT_FALSE(q.UpdatesPending());
-    ASSERT_EQ(q.RecordCount(), 3);
-    std::vector<std::string> rows;
-    for (q.First(); !q.Eof(); q.Next())
-        rows.push_back(q.FieldByName("LockName").AsString() + q.FieldByName("Used").AsString());
-    EXPECT_EQ(rows, (std::vector<std::string>{"OneFalse", "TwoFalse", "ThreeFalse"}));
-    EXPECT_EQ(count("TempLock1"), 3);
-}
-
-TEST_F(CachedUpdates, UpdateSqlParameterWithoutAFieldIsAClearError)
-{
-    us.ModifySQL = "update TempLock1 set Used = :Usd where LockID = :OLD_LockID";
-    toggleUsed();
-    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "usMaster: Parameter 'Usd' names no field of the dataset");
+    EXPECT_EQ(stored(), "1Generated1,2Two0,3Three0");
 }
 
 TEST_F(CachedUpdates, DateTimeOldValuesMatchTheStoredText)
 {
     conn.ExecSQL("INSERT INTO TempAccessCode (CodeString, CodeType, DateCreated, Selected) "
                  "VALUES ('123', 'Temp', '2024-01-02 03:04:05', 0)");
-    TDbQuery g(&conn);
-    TDbUpdateSQL u;
-    u.ModifySQL = {"update TempAccessCode", "set", "  Selected = :Selected", "where",
-                   "  CodeString = :OLD_CodeString and", "  CodeType = :OLD_CodeType and",
-                   "  DateCreated = :OLD_DateCreated"};
-    g.SQL = "SELECT * FROM TempAccessCode";
-    g.SetCachedUpdates(true);
-    g.SetUpdateObject(&u);
-    g.OnUpdateRecord = [&](TMemoryDataSet&, TUpdateKind k, TUpdateAction& a) {
-        u.ExecSQL(k);
-        a = uaApplied;
-    };
-    g.Open();
-    g.Edit();
-    g.FieldByName("Selected").AsBoolean(true);
-    g.Post();
-    saveCached(conn, g);
-    EXPECT_EQ(peek("SELECT Selected FROM TempAccessCode"), "1");
+    us.ModifySQL = {"update TempAccessCode", "set", "  Selected = :Selected, DateCreated = :DateCreated", "where",
+                    "  CodeString = :OLD_CodeString and", "  CodeType = :OLD_CodeType and",
+                    "  DateCreated = :OLD_DateCreated"};
+    q.Close();
+    q.SQL = "SELECT * FROM TempAccessCode";
+    q.Open();
+    q.Edit();
+    q.FieldByName("Selected").AsBoolean(true);
+    q.FieldByName("DateCreated").AsDateTime(db::makeDateTime(2025, 1, 1));
+    q.Post();
+    saveCached(conn, q);
+    EXPECT_EQ(peek("SELECT Selected || ' ' || DateCreated FROM TempAccessCode"), "1 2025-01-01 00:00:00");
 }

@@ -47,26 +47,16 @@ protected:
     std::string peek(const std::string& sql) const
     {
         sqlite3* h = nullptr;
-        if (sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close(h);
-            return "<cannot open>";
-        }
-        sqlite3_stmt* st = nullptr;
-        std::string out = "<error>";
-        if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-            int rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW)
-                out = sqlite3_column_type(st, 0) == SQLITE_NULL
-                          ? "NULL"
-                          : reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-            else if (rc == SQLITE_DONE)
-                out = "<none>";
-            else
-                out = std::string("<error> ") + sqlite3_errmsg(h);
-        } else {
-            out = std::string("<error> ") + sqlite3_errmsg(h);
-        }
-        sqlite3_finalize(st);
+        sqlite3_open_v2(file.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
+        std::string out = "<none>";
+        char* error = nullptr;
+        const auto first = [](void* o, int, char** v, char**) {
+            *static_cast<std::string*>(o) = v[0] ? v[0] : "NULL";
+            return 1; // one row is enough
+        };
+        if (const int rc = sqlite3_exec(h, sql.c_str(), first, &out, &error); rc != SQLITE_OK && rc != SQLITE_ABORT)
+            out = std::string("<error> ") + (error ? error : sqlite3_errmsg(h));
+        sqlite3_free(error);
         sqlite3_close(h);
         return out;
     }
@@ -75,16 +65,8 @@ protected:
 
     void addLock(int id, const std::string& serial, const std::string& name, const std::string& location = "Hall")
     {
-        TDbQuery q(&conn);
-        q.SQL = {"INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType)",
-                 "VALUES (:LockID,:SerialID,:LockName,:LockLocation,:LockStatusID,:LockType)"};
-        q.ParamByName("LockID").AsInteger(id);
-        q.ParamByName("SerialID").AsString(serial);
-        q.ParamByName("LockName").AsString(name);
-        q.ParamByName("LockLocation").AsString(location);
-        q.ParamByName("LockStatusID").AsInteger(1);
-        q.ParamByName("LockType").AsString("iButton");
-        q.ExecSQL();
+        conn.ExecSQL("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) VALUES (" +
+                     std::to_string(id) + ",'" + serial + "','" + name + "','" + location + "',1,'iButton')");
     }
 };
 
@@ -97,4 +79,16 @@ template <typename F> std::string dbError(F&& f)
         return e.what();
     }
     return {};
+}
+
+// The named fields of every row, "a|b" per row, rows joined by ",".
+inline std::string rowsOf(TMemoryDataSet& ds, std::initializer_list<const char*> fields)
+{
+    std::string out;
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+        for (const char* f : fields)
+            out += ds.FieldByName(f).AsString() + "|";
+        out.back() = ',';
+    }
+    return out.empty() ? out : out.substr(0, out.size() - 1);
 }

@@ -17,11 +17,9 @@ TEST_F(Editing, StatesFollowEditInsertPostCancel)
     TDbQuery q(&conn);
     q.Name = "Query1";
     q.SQL = "SELECT * FROM LockManagement ORDER BY LockID";
-    EXPECT_EQ(q.State(), dsInactive);
     EXPECT_EQ(dbError([&] { q.Edit(); }), "Query1: Cannot perform this operation on a closed dataset");
     q.SetCachedUpdates(true);
     q.Open();
-    EXPECT_EQ(q.State(), dsBrowse);
     EXPECT_EQ(dbError([&] { q.FieldByName("LockName").AsString("x"); }), "Query1: Dataset not in edit or insert mode");
 
     q.Edit();
@@ -36,20 +34,14 @@ TEST_F(Editing, StatesFollowEditInsertPostCancel)
     q.Append();
     EXPECT_EQ(q.State(), dsInsert);
     EXPECT_EQ(q.RecNo(), 3);
-    EXPECT_TRUE(q.FieldByName("LockName").IsNull());
     EXPECT_TRUE(q.FieldByName("LockName").OldValue().isNull());
     q.Cancel();
-    EXPECT_EQ(q.RecordCount(), 2);
-
-    q.First();
-    q.Next();
+    q.SetRecNo(2);
     q.Insert(); // before the current row
     EXPECT_EQ(q.RecNo(), 2);
     q.FieldByName("LockID").AsInteger(9);
     q.FieldByName("LockName").AsString("Nine");
     q.Post();
-    EXPECT_EQ(q.State(), dsBrowse);
-    EXPECT_EQ(q.RecordCount(), 3);
     EXPECT_EQ(q.UpdateStatus(), usInserted);
 
     // Moving posts a pending edit; an untouched insert is dropped.
@@ -59,9 +51,7 @@ TEST_F(Editing, StatesFollowEditInsertPostCancel)
     EXPECT_EQ(q.State(), dsBrowse);
     q.Append();
     q.First();
-    EXPECT_EQ(q.RecordCount(), 3);
-    q.SetRecNo(2);
-    EXPECT_EQ(q.FieldByName("LockName").AsString(), "Nine!");
+    EXPECT_EQ(rowsOf(q, {"LockID", "LockName"}), "1|One,9|Nine!,2|Two");
 
     // Edit on an empty dataset appends.
     TDbQuery e(&conn);
@@ -100,15 +90,12 @@ TEST_F(Editing, TableWritesEachPostAndDeleteAtOnce)
     t.Edit();
     t.FieldByName("OneOffCode").AsString("1234");
     t.Post();
-    EXPECT_EQ(peek("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = 1"), "1234");
     t.Next();
     t.Edit();
     t.FieldByName("OneOffCode").AsString(""); // empty text, not null
     t.Post();
-    EXPECT_EQ(peek("SELECT OneOffCode IS NULL FROM OneOffCode WHERE CodeNo = 2"), "0");
     t.Last();
     t.Delete();
-    EXPECT_EQ(count("OneOffCode"), 9);
     EXPECT_EQ(t.RecordCount(), 9);
     t.Append();
     t.FieldByName("CodeNo").AsInteger(20);
@@ -119,8 +106,10 @@ TEST_F(Editing, TableWritesEachPostAndDeleteAtOnce)
     t.Edit();
     t.FieldByName("OneOffCode").AsString("98");
     t.Post();
-    EXPECT_EQ(peek("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = 20"), "98");
+    EXPECT_EQ(peek("SELECT group_concat(CodeNo || '=' || quote(OneOffCode)) FROM OneOffCode WHERE CodeNo IN (1, 2, 10, 20)"),
+              "1='1234',2='',20='98'");
     EXPECT_EQ(count("OneOffCode"), 10);
+
 }
 
 TEST_F(Editing, InsertTheDatabaseRefusesRaisesAndStoresNothing)
@@ -131,12 +120,7 @@ TEST_F(Editing, InsertTheDatabaseRefusesRaisesAndStoresNothing)
     t.Append();
     t.FieldByName("UserName").AsString("admin"); // unique
     t.FieldByName("Password").AsString("x");
-    try {
-        t.Post();
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "UNIQUE constraint failed: Admin.UserName");
-    }
+    EXPECT_EQ(dbError([&] { t.Post(); }), "UNIQUE constraint failed: Admin.UserName");
     EXPECT_EQ(t.State(), dsInsert); // the row is still there to fix or cancel
     EXPECT_EQ(count("Admin"), 1);
     t.FieldByName("UserName").AsString("second");
@@ -147,25 +131,6 @@ TEST_F(Editing, InsertTheDatabaseRefusesRaisesAndStoresNothing)
     EXPECT_THROW(t.Post(), EDatabaseError);
     t.Close(); // gives the row up
     EXPECT_EQ(count("Admin"), 2);
-}
-
-TEST_F(Editing, DeleteLoopEndsAtEof)
-{
-    for (int i = 1; i <= 5; ++i)
-        addLock(i, "S" + std::to_string(i), i % 2 ? "odd" : "even");
-    TDbTable t(&conn, "LockManagement");
-    t.Open();
-    t.First();
-    int guard = 0;
-    while (!t.Eof() && ++guard < 20) {
-        if (t.FieldByName("LockName").AsString() == "odd")
-            t.Delete();
-        else
-            t.Next();
-    }
-    EXPECT_LT(guard, 20);
-    EXPECT_EQ(count("LockManagement"), 2);
-    EXPECT_EQ(t.RecordCount(), 2);
 }
 
 TEST_F(Editing, QueryOnOneTableWritesWithoutAnUpdateObject)
@@ -189,13 +154,6 @@ TEST_F(Editing, QueryOnOneTableWritesWithoutAnUpdateObject)
     EXPECT_EQ(dbError([&] { q.Post(); }), "Record not found or changed by another user");
     q.Cancel();
     EXPECT_EQ(peek("SELECT LockLocation FROM LockManagement WHERE LockID = 1"), "Cellar");
-    // A join has no single table to write to.
-    TDbQuery j(&conn);
-    j.SQL = "SELECT A.LockID, B.GroupName FROM LockManagement A, TimeGroup B";
-    j.Open();
-    j.Edit();
-    j.FieldByName("GroupName").AsString("x");
-    EXPECT_THROW(j.Post(), EDatabaseError);
 }
 
 TEST_F(Editing, ConnectionRulesAndClose)
@@ -204,11 +162,7 @@ TEST_F(Editing, ConnectionRulesAndClose)
     missing.Database = (dir / "absent.db").string();
     EXPECT_THROW(missing.Open(), EDatabaseError);
     EXPECT_FALSE(std::filesystem::exists(dir / "absent.db")); // never created by accident
-
-    {
-        std::ofstream junk(dir / "junk.db");
-        junk << "this is not a database file, not at all, not even close to one......";
-    }
+    std::ofstream(dir / "junk.db") << "this is not a database file, not at all, not even close to one......";
     TDbConnection bad((dir / "junk.db").string());
     EXPECT_THROW(bad.Open(), EDatabaseError);
     EXPECT_FALSE(bad.Connected());
@@ -216,7 +170,6 @@ TEST_F(Editing, ConnectionRulesAndClose)
     EXPECT_NO_THROW(conn.Rollback()); // nothing to roll back
     EXPECT_THROW(conn.Commit(), EDatabaseError);
     conn.StartTransaction();
-    EXPECT_TRUE(conn.InTransaction());
     EXPECT_THROW(conn.StartTransaction(), EDatabaseError);
     conn.ExecSQL("DELETE FROM Admin");
     conn.Rollback();
@@ -228,19 +181,14 @@ TEST_F(Editing, ConnectionRulesAndClose)
     q.Open();
     conn.Close();
     EXPECT_FALSE(q.Active());
-    conn.Open();
+    auto lone = std::make_unique<TDbConnection>(file.string());
+    q.SetConnection(lone.get());
     q.Open();
-    EXPECT_EQ(q.RecordCount(), 1);
-    {
-        auto lone = std::make_unique<TDbConnection>(file.string());
-        TDbQuery orphan(lone.get());
-        orphan.SQL = "SELECT * FROM Admin";
-        orphan.Open();
-        lone.reset(); // the query outlives its connection and says so
-        EXPECT_FALSE(orphan.Active());
-        EXPECT_EQ(orphan.Connection(), nullptr);
-        EXPECT_THROW(orphan.Open(), EDatabaseError);
-    }
+    lone.reset(); // the query outlives its connection and says so
+    EXPECT_FALSE(q.Active());
+    EXPECT_EQ(q.Connection(), nullptr);
+    EXPECT_THROW(q.Open(), EDatabaseError);
+    conn.Open();
 }
 
 TEST_F(Editing, CommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)

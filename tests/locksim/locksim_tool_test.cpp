@@ -13,20 +13,17 @@ namespace fs = std::filesystem;
 namespace {
 struct Tool {
     fs::path dir = fs::temp_directory_path() / ("locksim-tool-" + std::to_string(::getpid()));
+    std::string out; // the first line the last run printed: the file it made
+
     Tool() { fs::create_directories(dir); }
     ~Tool() { fs::remove_all(dir); }
 
-    int run(const std::string& args) const
+    int run(const std::string& args)
     {
         const std::string cmd = "cd '" + dir.string() + "' && '" LOCKSIM_TOOL "' " + args + " > out.txt 2> err.txt";
-        return WEXITSTATUS(std::system(cmd.c_str()));
-    }
-    std::string out() const
-    {
-        std::ifstream in(dir / "out.txt");
-        std::string s;
-        std::getline(in, s);
-        return s;
+        const int status = WEXITSTATUS(std::system(cmd.c_str()));
+        out = text("out.txt").substr(0, text("out.txt").find('\n'));
+        return status;
     }
     std::string text(const std::string& relative) const
     {
@@ -39,6 +36,10 @@ struct Tool {
         EXPECT_TRUE(r.key) << r.error;
         return r.key.value_or(onewire::KeyFile {});
     }
+    onewire::Page page(const std::string& relative, int n) const
+    {
+        return onewire::ds1977Page(key(relative), n).value_or(onewire::Page {});
+    }
 };
 } // namespace
 
@@ -46,32 +47,27 @@ TEST(LocksimTool, FillsAnAuditKeyMadeAsTheProgramWritesIt)
 {
     Tool t;
     ASSERT_EQ(t.run("mission get-audit-trail --facility 123456 --serial 7 --reader Reader"), 0);
-    const std::string keyPath = t.out();
+    const std::string keyPath = t.out;
     ASSERT_EQ(t.run("lock new lock.txt --serial 00000000000737 --facility 123456 --events 9 "
                     "--user 0100000000000A01 --code 2468 --clock \"2026-12-06 08:00:00\""),
               0);
     ASSERT_EQ(t.run("visit lock.txt " + keyPath), 0);
-    const auto key = t.key(keyPath);
-    const auto p0 = onewire::ds1977Page(key, 0).value();
-    const auto p1 = onewire::ds1977Page(key, 1).value();
+    const auto p0 = t.page(keyPath, 0);
+    const auto p1 = t.page(keyPath, 1);
     EXPECT_EQ(p0[10], 0x37);
     EXPECT_EQ(p0[17], 0x22); // the check byte the tool computed for the 14 digits given
     EXPECT_EQ((p1[2] << 8) | p1[3], 9);
     EXPECT_EQ(p1[4], 0x26);
     EXPECT_EQ(p1[8], 0x08);
     // Nine records fill pages 2-4; page 5 stays blank.
-    EXPECT_NE(onewire::ds1977Page(key, 4).value()[0], 0xFF);
-    EXPECT_EQ(onewire::ds1977Page(key, 5).value()[0], 0xFF);
-}
+    EXPECT_NE(t.page(keyPath, 4)[0], 0xFF);
+    EXPECT_EQ(t.page(keyPath, 5)[0], 0xFF);
 
-TEST(LocksimTool, RefusesAnotherSiteAndLeavesTheKeyAsItWas)
-{
-    Tool t;
+    // A lock of another site refuses a key and leaves it as it was.
     ASSERT_EQ(t.run("mission multi-lock-audit-trail --records 50 --facility 111111 --serial 8 --reader Reader"), 0);
-    const std::string keyPath = t.out();
-    ASSERT_EQ(t.run("lock new lock.txt --serial 2200000000000737 --facility 123456 --events 3"), 0);
-    EXPECT_EQ(t.run("visit lock.txt " + keyPath), 3);
-    EXPECT_EQ(onewire::ds1977Page(t.key(keyPath), 1).value()[0], 0x00);
+    const std::string otherSite = t.out;
+    EXPECT_EQ(t.run("visit lock.txt " + otherSite), 3);
+    EXPECT_EQ(t.page(otherSite, 1)[0], 0x00);
 }
 
 TEST(LocksimTool, RefusesAWrongCheckByteAndKeepsAnExistingLock)
@@ -101,18 +97,18 @@ TEST(LocksimTool, MakesClockKeysAndBlankKeys)
 {
     Tool t;
     ASSERT_EQ(t.run("clock 24 --time \"1970-01-02 01:01:01\" --serial 4 --reader Reader"), 0);
-    const auto ds1904 = t.key(t.out());
+    const auto ds1904 = t.key(t.out);
     EXPECT_EQ(ds1904.family(), 0x24);
     EXPECT_EQ(onewire::clockAt(ds1904, 0), 90061u);
 
     EXPECT_NE(t.run("clock 04 --time \"2026-01-01 00:00:00\" --serial 5 --reader Reader"), 0); // needs a site
     ASSERT_EQ(t.run("clock 04 --time \"2026-01-01 00:00:00\" --facility 123456 --serial 5 --reader Reader"), 0);
-    const auto ds1994 = t.key(t.out());
+    const auto ds1994 = t.key(t.out);
     EXPECT_EQ(ds1994.memory[4], 0xFD);
     EXPECT_EQ(ds1994.memory[5], 0x12);
 
     ASSERT_EQ(t.run("blank 33 --serial 9 --reader Reader"), 0);
-    EXPECT_EQ(t.key(t.out()).family(), 0x33);
+    EXPECT_EQ(t.key(t.out).family(), 0x33);
     EXPECT_EQ(t.run("blank zz"), 1);
     EXPECT_EQ(t.run("mission nonsense --facility 123456"), 1);
 }

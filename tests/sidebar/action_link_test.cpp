@@ -27,42 +27,42 @@ protected:
 
 }  // namespace
 
-TEST_F(ItemWithAction, SettingTheActionTakesItsProperties)
+TEST_F(ItemWithAction, TakesTheActionsPropertiesAndFollowsThemUntilCleared)
 {
     item->setCaption("Mine");
     item->setHint("my hint");
     item->setLargeImage(1);
     item->setAction(&action);
+    EXPECT_EQ(props(item), "Open|Open a file|1|5|-1");
     EXPECT_EQ(item->Action(), &action);
-    EXPECT_EQ(item->Caption(), "Open");
-    EXPECT_EQ(item->Hint(), "Open a file");
-    EXPECT_EQ(item->LargeImage(), 5);
-    EXPECT_TRUE(item->Enabled());
     ASSERT_NE(item->actionLink(), nullptr);
     EXPECT_EQ(item->actionLink()->client(), item);
-    EXPECT_TRUE(item->actionLink()->isCaptionLinked());
-    EXPECT_TRUE(item->actionLink()->isImageIndexLinked());
-    EXPECT_FALSE(item->isCaptionStored());
-    EXPECT_FALSE(item->isLargeImageStored());
-}
+    EXPECT_TRUE(item->actionLink()->isCaptionLinked() && item->actionLink()->isImageIndexLinked());
+    EXPECT_FALSE(item->isCaptionStored() || item->isLargeImageStored());
 
-TEST_F(ItemWithAction, LinkedPropertiesFollowTheAction)
-{
-    item->setAction(&action);
     action.setText("Open...");
     action.setStatusTip("Open another file");
     setActionImageIndex(&action, 7);
     action.setEnabled(false);
-    EXPECT_EQ(item->Caption(), "Open...");
-    EXPECT_EQ(item->Hint(), "Open another file");
-    EXPECT_EQ(item->LargeImage(), 7);
-    EXPECT_FALSE(item->Enabled());
+    EXPECT_EQ(props(item), "Open...|Open another file|0|7|-1");
     action.setEnabled(true);
     EXPECT_TRUE(item->Enabled());
-}
 
-TEST_F(ItemWithAction, PropertiesTheItemChangedItselfStayItsOwn)
-{
+    item->setAction(nullptr);
+    EXPECT_EQ(item->actionLink(), nullptr);
+    action.setText("Elsewhere");
+    EXPECT_EQ(item->Caption(), "Open...");
+
+    auto* transient = new QAction("Temp");
+    item->setAction(transient);
+    EXPECT_EQ(item->Caption(), "Temp");
+    delete transient;  // a freed action is forgotten
+    EXPECT_EQ(item->Action(), nullptr);
+    EXPECT_EQ(item->actionLink(), nullptr);
+    EXPECT_TRUE(item->isCaptionStored());
+    item->setCaption("still usable");
+
+    // Properties the item changed itself stay its own; the others still follow.
     item->setAction(&action);
     item->setCaption("Custom");
     item->setLargeImage(2);
@@ -70,11 +70,12 @@ TEST_F(ItemWithAction, PropertiesTheItemChangedItselfStayItsOwn)
     EXPECT_TRUE(item->isCaptionStored());
     action.setText("Renamed");
     setActionImageIndex(&action, 9);
-    EXPECT_EQ(item->Caption(), "Custom");
-    EXPECT_EQ(item->LargeImage(), 2);
-    // The hint is still linked and follows.
     action.setStatusTip("new hint");
-    EXPECT_EQ(item->Hint(), "new hint");
+    EXPECT_EQ(props(item), "Custom|new hint|1|2|-1");
+
+    EXPECT_EQ(actionImageIndex(nullptr), -1);
+    QAction unset;
+    EXPECT_EQ(actionImageIndex(&unset), -1);
 }
 
 TEST_F(ItemWithAction, HidingTheActionDisablesTheItemAndShowingBringsItBack)
@@ -91,78 +92,31 @@ TEST_F(ItemWithAction, HidingTheActionDisablesTheItemAndShowingBringsItBack)
     EXPECT_FALSE(item->Enabled()) << "the action itself is disabled";
     action.setEnabled(true);
     EXPECT_TRUE(item->Enabled());
-}
 
-TEST_F(ItemWithAction, AnItemNotFollowingTheEnabledStateStaysDisabledAfterShowing)
-{
-    item->setAction(&action);
-    item->setEnabled(false);  // its own choice
+    item->setEnabled(false);  // its own choice: it stays so
     action.setVisible(false);
     action.setVisible(true);
     EXPECT_FALSE(item->Enabled());
 }
 
-TEST_F(ItemWithAction, AFreedActionIsForgotten)
-{
-    auto* transient = new QAction("Temp");
-    item->setAction(transient);
-    EXPECT_EQ(item->Caption(), "Temp");
-    delete transient;
-    EXPECT_EQ(item->Action(), nullptr);
-    EXPECT_EQ(item->actionLink(), nullptr);
-    EXPECT_TRUE(item->isCaptionStored());
-    item->setCaption("still usable");
-}
-
-TEST_F(ItemWithAction, ClearingTheActionStopsFollowing)
-{
-    item->setAction(&action);
-    item->setAction(nullptr);
-    EXPECT_EQ(item->actionLink(), nullptr);
-    action.setText("Elsewhere");
-    EXPECT_EQ(item->Caption(), "Open");
-}
-
 TEST_F(ItemWithAction, CheckedDefaultsTakeOnlyWhatTheItemLeftAtItsDefault)
 {
-    // Takes everything from an item at its defaults.
-    item->actionChange(&action, true);
-    EXPECT_EQ(item->Caption(), "Open");
-    EXPECT_EQ(item->Hint(), "Open a file");
-    EXPECT_EQ(item->LargeImage(), 5);
+    item->actionChange(&action, true);  // an item at its defaults takes everything
+    EXPECT_EQ(props(item), "Open|Open a file|1|5|-1");
 
     auto* own = addItem(store, &form, 0);
     own->setCaption("Own");
     own->setHint("own hint");
     own->setLargeImage(3);
     own->setEnabled(false);
-    action.setEnabled(true);
     own->actionChange(&action, true);
-    EXPECT_EQ(own->Caption(), "Own");
-    EXPECT_EQ(own->Hint(), "own hint");
-    EXPECT_EQ(own->LargeImage(), 3);
-    EXPECT_FALSE(own->Enabled()) << "enabled is taken only while the item is enabled";
+    EXPECT_EQ(props(own), "Own|own hint|0|3|-1") << "enabled is taken only while the item is enabled";
+    own->actionChange(&action, false);  // unchecked: everything
+    EXPECT_EQ(props(own), "Open|Open a file|1|5|-1");
 
     auto* empty = addItem(store, &form, 0);
     empty->setCaption("");
-    empty->actionChange(&action, true);
-    EXPECT_EQ(empty->Caption(), "Open");
-
-    auto* enabled = addItem(store, &form, 0);
     action.setEnabled(false);
-    enabled->actionChange(&action, true);
-    EXPECT_FALSE(enabled->Enabled());
-
-    own->actionChange(&action, false);  // unchecked: everything
-    EXPECT_EQ(own->Caption(), "Open");
-    EXPECT_EQ(own->LargeImage(), 5);
-}
-
-TEST(ActionImageIndex, UnsetIsMinusOne)
-{
-    QAction action;
-    EXPECT_EQ(actionImageIndex(&action), -1);
-    setActionImageIndex(&action, 3);
-    EXPECT_EQ(actionImageIndex(&action), 3);
-    EXPECT_EQ(actionImageIndex(nullptr), -1);
+    empty->actionChange(&action, true);
+    EXPECT_EQ(props(empty), "Open|Open a file|0|5|-1");
 }

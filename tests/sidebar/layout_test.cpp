@@ -15,10 +15,10 @@ std::vector<SideBarGroup> groupsWithEntries(std::vector<int> entryCounts)
     return groups;
 }
 
-SideBarMetrics metrics(int width, int height, int active)
+SideBarMetrics metrics(QRect client, int active)
 {
     SideBarMetrics m;
-    m.clientRect = QRect(0, 0, width, height);
+    m.clientRect = client;
     m.activeGroup = active;
     m.headerHeight = 20;
     m.spacing = 2;
@@ -26,118 +26,69 @@ SideBarMetrics metrics(int width, int height, int active)
     return m;
 }
 
+// A layout in one line: headers | item area | first item, count, first and last item | scroll buttons.
+std::string describe(const SideBarLayout& l)
+{
+    auto r = [](QRect q) {
+        return q.isNull() ? std::string("-")
+                          : QString("%1,%2,%3,%4").arg(q.x()).arg(q.y()).arg(q.width()).arg(q.height()).toStdString();
+    };
+    std::string s = "H";
+    for (const QRect& h : l.headerRects)
+        s += " " + r(h);
+    s += " | A " + r(l.itemArea) + " | I " + std::to_string(l.firstItem) + " " + std::to_string(l.itemRects.size());
+    if (!l.itemRects.empty())
+        s += " " + r(l.itemRects.front()) + " " + r(l.itemRects.back());
+    return s + " | ^" + (l.scrollUpVisible ? r(l.scrollUpRect) : "-") + " v" +
+           (l.scrollDownVisible ? r(l.scrollDownRect) : "-");
+}
+
 }  // namespace
 
-TEST(Layout, HeadersAboveAndBelowTheActiveGroup)
+TEST(Layout, HeadersItemsAndScrollButtons)
 {
-    auto groups = groupsWithEntries({3, 10, 2});
-    const SideBarLayout l = computeSideBarLayout(groups, metrics(200, 300, 1));
-    ASSERT_EQ(l.headerRects.size(), 3u);
-    EXPECT_EQ(l.headerRects[0], QRect(0, 0, 200, 22));
-    EXPECT_EQ(l.headerRects[1], QRect(0, 22, 200, 22));
-    EXPECT_EQ(l.headerRects[2], QRect(0, 278, 200, 22));
-    EXPECT_EQ(l.itemArea, QRect(1, 45, 198, 232));
-
-    // Six items start inside the area (the sixth is cut off at 277), five fit whole.
-    ASSERT_EQ(l.itemRects.size(), 6u);
-    EXPECT_EQ(l.itemRects[0], QRect(1, 45, 198, 40));
-    EXPECT_EQ(l.itemRects[5], QRect(1, 245, 198, 40));
-    EXPECT_FALSE(l.scrollUpVisible);
-    EXPECT_TRUE(l.scrollDownVisible);
-    EXPECT_EQ(l.scrollDownRect, QRect(181, 259, 16, 16));
-}
-
-TEST(Layout, ScrolledToTheEnd)
-{
-    auto groups = groupsWithEntries({3, 10, 2});
-    groups[1].firstDisplayed = 7;
-    const SideBarLayout l = computeSideBarLayout(groups, metrics(200, 300, 1));
-    EXPECT_EQ(l.firstItem, 7);
-    ASSERT_EQ(l.itemRects.size(), 3u);
-    EXPECT_EQ(l.itemRects[2], QRect(1, 125, 198, 40));
-    EXPECT_TRUE(l.scrollUpVisible);
-    EXPECT_EQ(l.scrollUpRect, QRect(181, 47, 16, 16));
-    EXPECT_FALSE(l.scrollDownVisible);
-}
-
-TEST(Layout, AllItemsFitInATallerBar)
-{
-    auto groups = groupsWithEntries({3, 10, 2});
-    const SideBarLayout l = computeSideBarLayout(groups, metrics(120, 600, 0));
-    EXPECT_EQ(l.headerRects[0], QRect(0, 0, 120, 22));
-    EXPECT_EQ(l.headerRects[1], QRect(0, 556, 120, 22));
-    EXPECT_EQ(l.headerRects[2], QRect(0, 578, 120, 22));
-    EXPECT_EQ(l.itemArea, QRect(1, 23, 118, 532));
-    ASSERT_EQ(l.itemRects.size(), 3u);
-    EXPECT_FALSE(l.scrollUpVisible);
-    EXPECT_FALSE(l.scrollDownVisible);
-}
-
-TEST(Layout, ExactFitNeedsNoScrollButton)
-{
-    auto groups = groupsWithEntries({4});
-    SideBarMetrics m = metrics(100, 0, 0);
-    m.clientRect = QRect(0, 0, 100, 22 + 2 + 4 * 40);  // header, 1 px border each side, 4 items
-    const SideBarLayout l = computeSideBarLayout(groups, m);
-    EXPECT_EQ(l.itemArea.height(), 160);
-    EXPECT_EQ(l.itemRects.size(), 4u);
-    EXPECT_FALSE(l.scrollDownVisible);
-
-    m.clientRect.setHeight(m.clientRect.height() - 1);  // one pixel short
-    const SideBarLayout shorter = computeSideBarLayout(groups, m);
-    EXPECT_EQ(shorter.itemRects.size(), 4u);
-    EXPECT_TRUE(shorter.scrollDownVisible);
-}
-
-TEST(Layout, HiddenGroupsGetNoHeader)
-{
-    auto groups = groupsWithEntries({1, 1, 1, 1});
-    groups[0].visible = false;
-    groups[2].visible = false;
-    const SideBarLayout l = computeSideBarLayout(groups, metrics(200, 300, 1));
-    EXPECT_TRUE(l.headerRects[0].isNull());
-    EXPECT_EQ(l.headerRects[1], QRect(0, 0, 200, 22));
-    EXPECT_TRUE(l.headerRects[2].isNull());
-    EXPECT_EQ(l.headerRects[3], QRect(0, 278, 200, 22));
-    EXPECT_EQ(l.itemArea, QRect(1, 23, 198, 254));
-}
-
-TEST(Layout, WithoutHeadersTheItemsUseTheWholeClient)
-{
-    auto groups = groupsWithEntries({2, 5});
-    SideBarMetrics m = metrics(150, 100, 1);
-    m.showGroupHeaders = false;
-    m.clientRect = QRect(10, 20, 150, 100);
-    const SideBarLayout l = computeSideBarLayout(groups, m);
-    EXPECT_TRUE(l.headerRects[0].isNull());
-    EXPECT_TRUE(l.headerRects[1].isNull());
-    EXPECT_EQ(l.itemArea, QRect(11, 21, 148, 98));
-    ASSERT_EQ(l.itemRects.size(), 3u);  // tops 21, 61, 101
-    EXPECT_EQ(l.itemRects[2].top(), 101);
-    EXPECT_TRUE(l.scrollDownVisible);
-    EXPECT_EQ(l.scrollDownRect, QRect(141, 101, 16, 16));
-}
-
-TEST(Layout, NoActiveGroupOrNoRoomPlacesNoItems)
-{
-    auto groups = groupsWithEntries({2, 5});
-    const SideBarLayout none = computeSideBarLayout(groups, metrics(200, 300, -1));
-    EXPECT_TRUE(none.itemRects.empty());
-    EXPECT_TRUE(none.headerRects[0].isNull());
-    EXPECT_EQ(none.itemArea, QRect(1, 1, 198, 298));
-
-    const SideBarLayout outOfRange = computeSideBarLayout(groups, metrics(200, 300, 5));
-    EXPECT_TRUE(outOfRange.itemRects.empty());
-
-    const SideBarLayout tiny = computeSideBarLayout(groups, metrics(30, 40, 0));
-    EXPECT_TRUE(tiny.itemRects.empty());
-    EXPECT_EQ(tiny.itemArea.height(), 0);
-
-    groups[1].firstDisplayed = 99;  // beyond the entries: clamped
-    const SideBarLayout past = computeSideBarLayout(groups, metrics(200, 300, 1));
-    EXPECT_EQ(past.firstItem, 5);
-    EXPECT_TRUE(past.itemRects.empty());
-    EXPECT_TRUE(past.scrollUpVisible);
+    struct Row {
+        const char* what;
+        std::vector<int> entries;
+        QRect client;
+        int active;
+        std::string expected;
+        int firstDisplayed = 0;
+        std::vector<int> hidden = {};
+        bool headers = true;
+    } rows[] = {
+        // Six items start inside the area (the sixth is cut off at 277), five fit whole.
+        {"headers above and below the active group", {3, 10, 2}, {0, 0, 200, 300}, 1,
+         "H 0,0,200,22 0,22,200,22 0,278,200,22 | A 1,45,198,232 | I 0 6 1,45,198,40 1,245,198,40 | ^- v181,259,16,16"},
+        {"scrolled to the end", {3, 10, 2}, {0, 0, 200, 300}, 1,
+         "H 0,0,200,22 0,22,200,22 0,278,200,22 | A 1,45,198,232 | I 7 3 1,45,198,40 1,125,198,40 | ^181,47,16,16 v-", 7},
+        {"all items fit", {3, 10, 2}, {0, 0, 120, 600}, 0,
+         "H 0,0,120,22 0,556,120,22 0,578,120,22 | A 1,23,118,532 | I 0 3 1,23,118,40 1,103,118,40 | ^- v-"},
+        // Header, a pixel of border each side, four items.
+        {"an exact fit needs no scroll button", {4}, {0, 0, 100, 22 + 2 + 4 * 40}, 0,
+         "H 0,0,100,22 | A 1,23,98,160 | I 0 4 1,23,98,40 1,143,98,40 | ^- v-"},
+        {"one pixel short", {4}, {0, 0, 100, 22 + 1 + 4 * 40}, 0,
+         "H 0,0,100,22 | A 1,23,98,159 | I 0 4 1,23,98,40 1,143,98,40 | ^- v81,164,16,16"},
+        {"hidden groups get no header", {1, 1, 1, 1}, {0, 0, 200, 300}, 1,
+         "H - 0,0,200,22 - 0,278,200,22 | A 1,23,198,254 | I 0 1 1,23,198,40 1,23,198,40 | ^- v-", 0, {0, 2}},
+        {"without headers the items use the whole client", {2, 5}, {10, 20, 150, 100}, 1,
+         "H - - | A 11,21,148,98 | I 0 3 11,21,148,40 11,101,148,40 | ^- v141,101,16,16", 0, {}, false},
+        {"no active group", {2, 5}, {0, 0, 200, 300}, -1, "H - - | A 1,1,198,298 | I 0 0 | ^- v-"},
+        {"an active group out of range", {2, 5}, {0, 0, 200, 300}, 5, "H - - | A 1,1,198,298 | I 0 0 | ^- v-"},
+        {"no room", {2, 5}, {0, 0, 30, 40}, 0, "H 0,0,30,22 0,18,30,22 | A 1,23,28,0 | I 0 0 | ^- v11,5,16,16"},
+        {"first item beyond the entries is clamped", {2, 5}, {0, 0, 200, 300}, 1,
+         "H 0,0,200,22 0,22,200,22 | A 1,45,198,254 | I 5 0 | ^181,47,16,16 v-", 99},
+    };
+    for (const Row& row : rows) {
+        auto groups = groupsWithEntries(row.entries);
+        for (int g : row.hidden)
+            groups[size_t(g)].visible = false;
+        if (row.active >= 0 && row.active < int(groups.size()))
+            groups[size_t(row.active)].firstDisplayed = row.firstDisplayed;
+        SideBarMetrics m = metrics(row.client, row.active);
+        m.showGroupHeaders = row.headers;
+        EXPECT_EQ(describe(computeSideBarLayout(groups, m)), row.expected) << row.what;
+    }
 }
 
 TEST(Layout, StoreChangesReLayOutAnAttachedSideBar)
@@ -146,12 +97,11 @@ TEST(Layout, StoreChangesReLayOutAnAttachedSideBar)
     TSideBarStore store(&form);
     auto* item = addItem(store, &form, 0);
     FakeSideBar bar;
-    bar.metrics = metrics(200, 300, 0);
+    bar.metrics = metrics({0, 0, 200, 300}, 0);
     bar.groupList = groupsWithEntries({0});
     bar.groupList[0].entries.push_back({item});
     store.attachSideBar(&bar);
     item->setCaption("Inbox");
-    EXPECT_EQ(bar.layout.itemRects.size(), 1u);
-    EXPECT_EQ(bar.layout.itemRects[0], QRect(1, 23, 198, 40));
+    EXPECT_EQ(describe(bar.layout), "H 0,0,200,22 | A 1,23,198,276 | I 0 1 1,23,198,40 1,23,198,40 | ^- v-");
     store.detachSideBar(&bar);
 }

@@ -1,6 +1,5 @@
 #include "test_support.h"
 
-#include <QMenu>
 #include <QPointer>
 #include <gtest/gtest.h>
 
@@ -27,11 +26,7 @@ TEST(Store, ItemsJoinAndLeave)
     other.Categories().Add("Second");
 
     auto* item = addItem(store, &form, 1, "item1");
-    EXPECT_EQ(item->Caption(), "New Item");
-    EXPECT_TRUE(item->Enabled());
-    EXPECT_EQ(item->LargeImage(), -1);
-    EXPECT_EQ(item->SmallImage(), -1);
-    EXPECT_EQ(store.itemCount(), 1);
+    EXPECT_EQ(props(item), "New Item||1|-1|-1");
     EXPECT_EQ(store.item(0), item);
     EXPECT_EQ(item->parentComponent(), &store);
     EXPECT_EQ(store.item(1), nullptr);
@@ -41,12 +36,12 @@ TEST(Store, ItemsJoinAndLeave)
     EXPECT_EQ(store.itemCount(), 0);
     EXPECT_EQ(other.item(0), item);
     EXPECT_EQ(item->Category(), 0);
-
     delete item;  // a freed item leaves its store
     EXPECT_EQ(other.itemCount(), 0);
 }
 
-TEST(Store, FreesItsItemsAndTellsItsSideBars)
+// The sanitizers watch for double frees and dangling pointers.
+TEST(Store, FreesItsItemsAndTellsItsSideBarsAndTheOwnerFreesBothInEitherOrder)
 {
     auto form = std::make_unique<QObject>();
     auto* store = new TSideBarStore(form.get());
@@ -54,31 +49,20 @@ TEST(Store, FreesItsItemsAndTellsItsSideBars)
     QPointer<TStoredSideItem> b = addItem(*store, form.get(), 0);
     FakeSideBar bar;
     store->attachSideBar(&bar);
-    auto log = std::make_shared<EditorLog>();
-    store->setEditor(std::make_unique<LoggingEditor>(log));
+    auto log = logEditor(*store);
     delete store;
     EXPECT_TRUE(a.isNull());
     EXPECT_TRUE(b.isNull());
     EXPECT_TRUE(log->freed);
     EXPECT_EQ(bar.freedStore, store);
-}
 
-TEST(Store, OwnerFreesStoreAndItemsInEitherOrder)
-{
-    {
-        auto form = std::make_unique<QObject>();
-        auto* store = new TSideBarStore(form.get());  // created before its items
-        addItem(*store, form.get(), 0);
-        addItem(*store, form.get(), 0);
-    }
-    {
-        auto form = std::make_unique<QObject>();
-        auto* item = new TStoredSideItem(form.get());  // created before the store
-        auto* store = new TSideBarStore(form.get());
-        item->setStore(store);
-        addItem(*store, form.get(), 0);
-    }
-    SUCCEED();  // the sanitizers watch for double frees and dangling pointers
+    store = new TSideBarStore(form.get());  // created before its items
+    addItem(*store, form.get(), 0);
+    auto* item = new TStoredSideItem(form.get());  // created before the store
+    store = new TSideBarStore(form.get());
+    item->setStore(store);
+    addItem(*store, form.get(), 0);
+    form.reset();
 }
 
 TEST(Store, RemovingAnItemDropsItsEntriesFromSideBars)
@@ -123,8 +107,7 @@ TEST(Store, ItemChangesUpdateLiveSideBarsThenTellTheEditor)
     dying.destroying = true;
     for (FakeSideBar* bar : {&live, &noWindow, &dying})
         store.attachSideBar(bar);
-    auto log = std::make_shared<EditorLog>();
-    store.setEditor(std::make_unique<LoggingEditor>(log));
+    auto log = logEditor(store);
 
     item->setCaption("Mail");
     item->setCaption("Mail");  // same value: nothing
@@ -147,148 +130,72 @@ TEST(Store, ItemChangesUpdateLiveSideBarsThenTellTheEditor)
         store.detachSideBar(bar);
 }
 
-TEST(Store, DefaultImagesRefuseValuesBelowMinusOne)
-{
-    TSideBarStore store;
-    FakeSideBar bar;
-    store.attachSideBar(&bar);
-    EXPECT_EQ(store.DefaultLargeImage(), -1);
-    EXPECT_EQ(store.DefaultSmallImage(), -1);
-    store.setDefaultLargeImage(4);
-    store.setDefaultSmallImage(0);
-    EXPECT_EQ(bar.layouts, 2);
-    store.setDefaultLargeImage(-2);
-    store.setDefaultSmallImage(-7);
-    store.setDefaultLargeImage(4);
-    EXPECT_EQ(store.DefaultLargeImage(), 4);
-    EXPECT_EQ(store.DefaultSmallImage(), 0);
-    EXPECT_EQ(bar.layouts, 2);
-    store.setDefaultLargeImage(-1);
-    EXPECT_EQ(store.DefaultLargeImage(), -1);
-    store.detachSideBar(&bar);
-}
-
-TEST(Store, WatchesItsImageLists)
+TEST(Store, ImageListsAndDefaultImagesReLayOutTheSideBars)
 {
     QObject form;
     TSideBarStore store(&form);
-    ImageList large(32, 32), small(16, 16);
     FakeSideBar bar;
     store.attachSideBar(&bar);
+    store.setDefaultLargeImage(4);
+    store.setDefaultSmallImage(0);
+    store.setDefaultLargeImage(-2);  // below -1: refused
+    store.setDefaultSmallImage(-7);
+    store.setDefaultLargeImage(4);
+    EXPECT_EQ(std::pair(store.DefaultLargeImage(), store.DefaultSmallImage()), std::pair(4, 0));
+    store.setDefaultLargeImage(-1);
+    EXPECT_EQ(bar.layouts, 3);
 
+    ImageList large(32, 32), small(16, 16);
     store.setLargeImages(&large);
     store.setSmallImages(&small);
     EXPECT_EQ(large.changeLinkCount(), 1);
     EXPECT_EQ(small.changeLinkCount(), 1);
-    const int afterSetting = bar.layouts;
-    EXPECT_EQ(afterSetting, 2);
-
+    EXPECT_EQ(bar.layouts, 5);
     large.add(solid(Qt::red));
     small.add(solid(Qt::blue, 40));
     EXPECT_EQ(small.image(0).size(), QSize(16, 16));
-    EXPECT_EQ(bar.layouts, afterSetting + 2);
+    EXPECT_EQ(bar.layouts, 7);
 
     ImageList replacement(32, 32);
     store.setLargeImages(&replacement);
     EXPECT_EQ(large.changeLinkCount(), 0);
     large.add(solid(Qt::green));
-    EXPECT_EQ(bar.layouts, afterSetting + 3) << "only the change of list itself";
+    EXPECT_EQ(bar.layouts, 8) << "only the change of list itself";
     store.setLargeImages(&large);
     store.detachSideBar(&bar);
 }
 
-TEST(Store, AnImageListFreedUnderTheStoreLeavesItEmptyAndUsable)
+TEST(Store, ImageListsAndStoresMayBeFreedInEitherOrder)
 {
     QObject form;
     TSideBarStore store(&form);
-    auto log = std::make_shared<EditorLog>();
-    store.setEditor(std::make_unique<LoggingEditor>(log));
+    auto log = logEditor(store);
     auto* large = new ImageList(32, 32);
     auto* small = new ImageList(16, 16);
     store.setLargeImages(large);
     store.setSmallImages(small);
     const int refreshes = log->refreshes;
-
     delete large;
     EXPECT_EQ(store.LargeImages(), nullptr);
     EXPECT_EQ(store.SmallImages(), small);
     EXPECT_EQ(log->refreshes, refreshes + 1);
 
     // Still usable: items, categories and a new list.
-    auto* item = addItem(store, &form, 0);
-    item->setLargeImage(1);
+    addItem(store, &form, 0)->setLargeImage(1);
     ImageList again(32, 32);
     store.setLargeImages(&again);
     again.add(solid(Qt::yellow));
     EXPECT_EQ(store.LargeImages(), &again);
     delete small;
     EXPECT_EQ(store.SmallImages(), nullptr);
-}
 
-TEST(Store, OneListForBothSizes)
-{
-    TSideBarStore store;
-    auto* both = new ImageList(24, 24);
-    store.setLargeImages(both);
-    store.setSmallImages(both);
-    EXPECT_EQ(both->changeLinkCount(), 2);
-    store.setSmallImages(nullptr);
-    EXPECT_EQ(both->changeLinkCount(), 1);
-    store.setSmallImages(both);
-    delete both;
-    EXPECT_EQ(store.LargeImages(), nullptr);
-    EXPECT_EQ(store.SmallImages(), nullptr);
-}
-
-TEST(Store, AStoreFreedBeforeItsImageListLeavesNoLinks)
-{
+    // A store freed first leaves no links that would call into it.
     ImageList list(32, 32);
     {
-        TSideBarStore store;
-        store.setLargeImages(&list);
-        store.setSmallImages(&list);
+        TSideBarStore first;
+        first.setLargeImages(&list);
+        first.setSmallImages(&list);
     }
     EXPECT_EQ(list.changeLinkCount(), 0);
-    list.add(solid(Qt::black));  // would call into the freed store
-}
-
-TEST(Store, RenamingAtDesignTimeRenamesItsItems)
-{
-    QObject form;
-    QObject otherOwner;
-    auto* store = new TSideBarStore(&form);
-    store->setObjectName("SideBarStore1");
-    auto* own = addItem(*store, &form, 0, "SideBarStore1Item1");
-    auto* foreign = addItem(*store, &otherOwner, 0, "SideBarStore1Item2");
-    auto* unrelated = addItem(*store, &form, 0, "Mail");
-    auto log = std::make_shared<EditorLog>();
-    store->setEditor(std::make_unique<LoggingEditor>(log));
-
-    store->setName("Nav");  // not designing: only the store
-    EXPECT_EQ(own->objectName(), "SideBarStore1Item1");
-
-    store->setDesigning(true);
-    store->setName("SideBarStore1");
-    store->setName("Navigation");
-    EXPECT_EQ(store->objectName(), "Navigation");
-    EXPECT_EQ(own->objectName(), "NavigationItem1");
-    EXPECT_EQ(foreign->objectName(), "SideBarStore1Item2");
-    EXPECT_EQ(unrelated->objectName(), "Mail");
-    EXPECT_EQ(log->refreshes, 2);
-    delete store;
-}
-
-TEST(Store, ForgetsAFreedPopupMenu)
-{
-    TSideBarStore store;
-    auto* item = addItem(store, nullptr, 0);
-    auto* menu = new QMenu;
-    item->setPopupMenu(menu);
-    EXPECT_EQ(item->PopupMenu(), menu);
-    delete menu;
-    EXPECT_EQ(item->PopupMenu(), nullptr);
-    TStoredSideItem* clicked = nullptr;
-    item->OnClick = [&](TStoredSideItem* i) { clicked = i; };
-    item->OnClick(item);
-    EXPECT_EQ(clicked, item);
+    list.add(solid(Qt::black));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// A side-bar control as the store sees it, and an editor that keeps a log the test can read
-// after the store has freed it.
+// A side-bar control as the store sees it, an editor that keeps a log the test can read after
+// the store has freed it, and short ways to make and read items.
 
 #include "widgets/sidebar/side_bar_layout.h"
 #include "widgets/sidebar/side_bar_store.h"
@@ -50,6 +50,13 @@ private:
     std::shared_ptr<EditorLog> log_;
 };
 
+inline std::shared_ptr<EditorLog> logEditor(TSideBarStore& store)
+{
+    auto log = std::make_shared<EditorLog>();
+    store.setEditor(std::make_unique<LoggingEditor>(log));
+    return log;
+}
+
 // An item of `store` owned by `owner`, in category `category`.
 inline TStoredSideItem* addItem(TSideBarStore& store, QObject* owner, int category, const QString& name = {})
 {
@@ -58,6 +65,17 @@ inline TStoredSideItem* addItem(TSideBarStore& store, QObject* owner, int catego
     item->setStore(&store);
     item->setCategory(category);
     return item;
+}
+
+// Caption|hint|enabled|large image|small image, to compare in one line.
+inline std::string props(const TStoredSideItem* item)
+{
+    return QString("%1|%2|%3|%4|%5")
+        .arg(item->Caption(), item->Hint())
+        .arg(int(item->Enabled()))
+        .arg(item->LargeImage())
+        .arg(item->SmallImage())
+        .toStdString();
 }
 
 // The name of the category each item of the store points at, in item order.

@@ -27,25 +27,24 @@ struct XlsxDump {
 
     const CellDump& cell(const std::string& key) const
     {
-        const auto it = cells.find(key);
-        if (it == cells.end())
+        if (!has(key))
             throw std::runtime_error("the reader found no cell " + key);
-        return it->second;
+        return cells.at(key);
     }
     bool has(const std::string& key) const { return cells.count(key) != 0; }
-};
 
-inline std::vector<std::string> splitTabs(const std::string& line)
-{
-    std::vector<std::string> out;
-    std::string field;
-    std::istringstream in(line);
-    while (std::getline(in, field, '\t'))
-        out.push_back(field);
-    if (!line.empty() && line.back() == '\t')
-        out.push_back("");
-    return out;
-}
+    // A line per cell of the sheet: "ref type json format", or "ref -" where there is none.
+    std::string describe(const std::string& sheet, const std::vector<std::string>& refs) const
+    {
+        std::string s;
+        for (const std::string& ref : refs) {
+            const auto it = cells.find(sheet + "!" + ref);
+            const CellDump& c = it == cells.end() ? CellDump { "-", "", "" } : it->second;
+            s += ref + " " + c.type + (c.json.empty() ? "" : " " + c.json + " " + c.format) + "\n";
+        }
+        return s;
+    }
+};
 
 inline XlsxDump readBack(const std::filesystem::path& file)
 {
@@ -56,8 +55,7 @@ inline XlsxDump readBack(const std::filesystem::path& file)
         throw std::runtime_error("cannot start the reader");
     std::string output;
     char buffer[4096];
-    std::size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    for (std::size_t n = 0; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         output.append(buffer, n);
     const int status = pclose(pipe);
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -65,17 +63,18 @@ inline XlsxDump readBack(const std::filesystem::path& file)
 
     XlsxDump dump;
     std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto f = splitTabs(line);
-        if (f.empty())
-            continue;
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> f; // tab-separated fields, a trailing empty one included
+        std::istringstream in(line + "\t");
+        for (std::string field; std::getline(in, field, '\t');)
+            f.push_back(field);
+        const std::string key = f.size() > 2 ? f[1] + "!" + f[2] : "";
         if (f[0] == "sheets")
             dump.sheets.assign(f.begin() + 1, f.end());
         else if (f[0] == "cell" && f.size() == 6)
-            dump.cells[f[1] + "!" + f[2]] = {f[3], f[4], f[5]};
+            dump.cells[key] = { f[3], f[4], f[5] };
         else if (f[0] == "width" && f.size() == 4)
-            dump.widths[f[1] + "!" + f[2]] = std::stod(f[3]);
+            dump.widths[key] = std::stod(f[3]);
         else if (f[0] == "name" && f.size() == 3)
             dump.names[f[1]] = f[2];
         else if (f[0] == "printarea" && f.size() == 3)
