@@ -2,77 +2,33 @@
 #include "app/missions/multi_audit_trail_form.h"
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
-#include "app/shell/settings_record.h"
 #include "app/shell/window_registry.h"
+#include "keyformats/audit_trail_keys.h"
 #include "locksim/sim_lock.h"
-#include "onewire/emulated_reader.h"
-#include "onewire/key_file.h"
-#include "onewire/ports.h"
+#include "missions/window_fixture.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <functional>
 
-namespace fs = std::filesystem;
+using namespace wintest;
 
 namespace {
 
-const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
-
-// Answers from a queue like ScriptedDialogs, and lets a test act when a box is shown (an
-// operator swapping keys before pressing OK).
-class ActingDialogs : public ScriptedDialogs {
-public:
-    std::function<void(const std::string&)> onBox;
-    BoxResult show(BoxType type, const std::string& text, BoxButtons buttons) override
-    {
-        if (onBox)
-            onBox(text);
-        return ScriptedDialogs::show(type, text, buttons);
-    }
-};
-
-class AuditTrailWindowTest : public ::testing::Test {
+class AuditTrailWindowTest : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        fs::create_directories(folder);
-        SettingsRecord = TSettingsRecord {};
-        SettingsRecord.PortNum = onewire::kEmulatedReaderPortNum;
-        SettingsRecord.PortType = onewire::kEmulatedReaderPortType;
-        SettingsRecord.FacilityCode = kSite;
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    RomId putKey(uint64_t serial)
-    {
-        const RomId rom = onewire::makeRomId(onewire::kFamilyDS1977, serial);
-        EXPECT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(folder, rom), onewire::blankDS1977(rom)));
-        return rom;
-    }
-    void takeKeyOut(const RomId& rom, const fs::path& to)
-    {
-        fs::rename(onewire::keyFilePath(folder, rom), to);
-    }
-    onewire::Page page(const RomId& rom, int p)
-    {
-        auto k = onewire::loadKeyFile(onewire::keyFilePath(folder, rom));
-        EXPECT_TRUE(k.key) << k.error;
-        return onewire::ds1977Page(*k.key, p).value_or(onewire::Page {});
-    }
     void choose(TMultiAuditTrail_Form& w, const char* item) { w.ComboBox1->setCurrentText(item); }
-
-    fs::path folder = fs::temp_directory_path() / ("audit-window-" + std::to_string(::getpid()));
-    std::shared_ptr<onewire::EmulatedReader> reader = std::make_shared<onewire::EmulatedReader>(folder);
-    onewire::ScopedPort port { onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType, reader };
-    ActingDialogs dialogs;
-    ScopedAppDialogs scoped { dialogs };
+    // The key holds the pages of the choice's first key.
+    void expectChoice(const RomId& key, const char* item)
+    {
+        for (const auto& c : kAuditTrailChoices)
+            if (c.itemText == item)
+                for (const auto& keyWrites = auditTrailKeyWrites(c, kSite); const auto& w : keyWrites[0])
+                    EXPECT_EQ(page(key, w.page), w.image) << item << " page " << w.page;
+    }
 };
 
 } // namespace
@@ -81,46 +37,30 @@ TEST_F(AuditTrailWindowTest, ChoiceListShowsLocksPerKey)
 {
     TMultiAuditTrail_Form w;
     EXPECT_EQ(w.windowTitle(), "Multi-Lock Audit Trail");
-    EXPECT_EQ(w.ComboBox1->count(), 8);
     EXPECT_EQ(w.ComboBox1->currentText(), "25");
-    EXPECT_EQ(w.Label3->text(), "63");
-    const std::vector<std::pair<const char*, const char*>> expected {
-        { "50", "36" }, { "100", "19" }, { "200", "9" }, { "400", "5" }, { "1000", "2" }, { "2000", "1" }, { "3000+", "1" }, { "25", "63" }
-    };
-    for (const auto& [item, label] : expected) {
-        choose(w, item);
-        EXPECT_EQ(w.Label3->text(), label) << item;
+    ASSERT_EQ(w.ComboBox1->count(), int(kAuditTrailChoices.size()));
+    for (int i = int(kAuditTrailChoices.size()) - 1; i >= 0; --i) {
+        const auto& c = kAuditTrailChoices[std::size_t(i)];
+        w.ComboBox1->setCurrentIndex(i);
+        EXPECT_EQ(w.ComboBox1->currentText().toStdString(), c.itemText);
+        EXPECT_EQ(w.Label3->text().toStdString(), c.locksPerKeyLabel);
     }
 }
 
-TEST_F(AuditTrailWindowTest, WritesEachMultiLockChoiceOntoTheKey)
+TEST_F(AuditTrailWindowTest, WritesTheChosenKey)
 {
-    const RomId key = putKey(1);
-    TMultiAuditTrail_Form w;
-    choose(w, "400");
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Multi-Lock Audit Trail Key OK." });
-    EXPECT_EQ(w.ProgressBar1->value(), 0);
-    const auto p0 = page(key, 0);
-    const uint8_t head[] = { 0x52, 0x45, 0x41, 0x44, 0xFB, 0x12, 0x34, 0x56, 0x01, 0x90, 0xFF };
-    EXPECT_TRUE(std::equal(std::begin(head), std::end(head), p0.begin()));
-    const auto p1 = page(key, 1);
-    EXPECT_EQ(p1[0], 0x00);
-    EXPECT_TRUE(std::all_of(p1.begin() + 1, p1.end(), [](uint8_t b) { return b == 0xFF; }));
-}
-
-TEST_F(AuditTrailWindowTest, GetAuditTrailKeyIsPageZeroOnly)
-{
-    const RomId key = putKey(2);
-    TMultiAuditTrail_Form w;
-    choose(w, "2000");
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Write Get Audit Trail Key OK." });
-    const auto p0 = page(key, 0);
-    const uint8_t head[] = { 0x52, 0x45, 0x41, 0x44, 0x01, 0x12, 0x34, 0x56, 0x07, 0xD0 };
-    EXPECT_TRUE(std::equal(std::begin(head), std::end(head), p0.begin()));
-    EXPECT_TRUE(std::all_of(p0.begin() + 10, p0.end(), [](uint8_t b) { return b == 0xFF; }));
-    EXPECT_EQ(page(key, 1)[0], 0xFF);
+    for (const char* item : { "400", "2000" }) {
+        const RomId key = putUsedKey(item[0]);
+        TMultiAuditTrail_Form w;
+        choose(w, item);
+        dialogs.boxes.clear();
+        w.sbMakeCardClick();
+        EXPECT_EQ(dialogs.texts(), Texts { item[0] == '4' ? "Write Multi-Lock Audit Trail Key OK." : "Write Get Audit Trail Key OK." });
+        EXPECT_EQ(w.ProgressBar1->value(), 0);
+        EXPECT_EQ(writtenPages(key), (item[0] == '4' ? std::vector<int> { 0, 1 } : std::vector<int> { 0 }));
+        expectChoice(key, item);
+        fs::remove(onewire::keyFilePath(keys, key));
+    }
 }
 
 TEST_F(AuditTrailWindowTest, NoKeyADamagedKeyFileOrTwoKeysInTheReader)
@@ -128,30 +68,24 @@ TEST_F(AuditTrailWindowTest, NoKeyADamagedKeyFileOrTwoKeysInTheReader)
     TMultiAuditTrail_Form w;
     choose(w, "2000");
     w.sbMakeCardClick();
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    ASSERT_EQ(dialogs.texts(), Texts { "Please Plug in your program Key." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
-    EXPECT_EQ(dialogs.boxes[0].text, "Please Plug in your program Key.");
 
     // The key's file is damaged: the operator is told why it is not in the reader.
-    std::ofstream(folder / "mine.key") << "ibutton-key 1\nrom 0000000000000037\n";
+    std::ofstream(keys / "mine.key") << "ibutton-key 1\nrom 0000000000000037\n";
     dialogs.boxes.clear();
     w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Please Plug in your program Key.\nReader: key file skipped: "
-                                   + (folder / "mine.key").string() + ": line 2: ROM id has a bad CRC-8" });
+    EXPECT_EQ(dialogs.texts(), Texts { "Please Plug in your program Key.\nReader: key file skipped: " + (keys / "mine.key").string()
+                                       + ": line 2: ROM id has a bad CRC-8" });
 
     // A key filled at a lock and a blank one: neither is written.
-    fs::remove(folder / "mine.key");
-    const RomId filled = putKey(1), blank = putKey(2);
-    auto file = onewire::loadKeyFile(onewire::keyFilePath(folder, filled));
-    onewire::Page header {};
-    header.fill(0x5A);
-    onewire::setDS1977Page(*file.key, 0, header);
-    ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(folder, filled), *file.key));
+    fs::remove(keys / "mine.key");
+    const RomId filled = putKey(1, 0x5A), blank = putKey(2);
     dialogs.boxes.clear();
     w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { kOneKeyOnlyMessage });
-    EXPECT_EQ(page(filled, 0), header);
-    EXPECT_EQ(page(blank, 0)[0], 0xFF);
+    EXPECT_EQ(dialogs.texts(), Texts { kOneKeyOnlyMessage });
+    EXPECT_TRUE(allBytes(page(filled, 0), 0x5A));
+    EXPECT_TRUE(allBytes(page(blank, 0), 0xFF));
 }
 
 TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)
@@ -173,19 +107,17 @@ TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)
     reader->faults().removeAfterPages[key] = 1;
     dialogs.boxes.clear();
     w.sbMakeCardClick();
-    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Write Multi-Lock Audit Trail Key Error.");
     EXPECT_EQ(page(key, 1)[0], 0x00);
     EXPECT_EQ(page(key, 0)[0], 0xFF);
 
     // A one-page key that cannot be written.
     const RomId other = putKey(4);
-    fs::remove(onewire::keyFilePath(folder, key));
+    fs::remove(onewire::keyFilePath(keys, key));
     reader->faults().corruptions.push_back({ 12, 0x01, 1000 });
     dialogs.boxes.clear();
     choose(w, "2000");
     w.sbMakeCardClick();
-    ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.texts().back(), "Write Get Audit Trail Key Error.");
     EXPECT_EQ(page(other, 0)[0], 0xFF);
 }
@@ -193,7 +125,7 @@ TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)
 TEST_F(AuditTrailWindowTest, TwoKeyTrailNeverOverwritesTheFirstKey)
 {
     const RomId first = putKey(5);
-    const fs::path aside = folder.parent_path() / ("second-key-" + std::to_string(::getpid()) + ".key");
+    const fs::path aside = folder / "second.key", firstAside = folder / "first.key";
     const RomId second = onewire::makeRomId(onewire::kFamilyDS1977, 6);
     ASSERT_TRUE(onewire::saveKeyFile(aside, onewire::blankDS1977(second)));
 
@@ -203,16 +135,15 @@ TEST_F(AuditTrailWindowTest, TwoKeyTrailNeverOverwritesTheFirstKey)
     int prompts = 0;
     dialogs.onBox = [&](const std::string& text) {
         if (text.rfind("This is the first program key.", 0) == 0 && ++prompts == 1) {
-            takeKeyOut(first, folder.parent_path() / "first-aside.key");
-            fs::rename(aside, onewire::keyFilePath(folder, second));
+            fs::rename(onewire::keyFilePath(keys, first), firstAside);
+            fs::rename(aside, onewire::keyFilePath(keys, second));
         }
     };
     w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(),
-              (std::vector<std::string> { "Complete the first program key. Please plug in the second program key and press ok.",
-                                          "This is the first program key. Please plug in the second program key and press ok.",
-                                          "Write Get Audit Trail Key OK." }));
-    fs::rename(folder.parent_path() / "first-aside.key", onewire::keyFilePath(folder, first));
+    EXPECT_EQ(dialogs.texts(), (Texts { "Complete the first program key. Please plug in the second program key and press ok.",
+                                        "This is the first program key. Please plug in the second program key and press ok.",
+                                        "Write Get Audit Trail Key OK." }));
+    fs::rename(firstAside, onewire::keyFilePath(keys, first));
     EXPECT_EQ(page(first, 0)[4], 0x02);
     EXPECT_EQ(page(second, 0)[4], 0x03);
     EXPECT_EQ(page(second, 0)[8], 0x00);
@@ -243,11 +174,9 @@ TEST_F(AuditTrailWindowTest, KeysWrittenAreFilledByALock)
     locksim::Rom serial { 0x37, 9, 9, 9, 0, 0, 0, 0x11 };
     locksim::SimLock lock(serial, kSite, std::chrono::local_days { std::chrono::year { 2026 } / 3 / 1 });
     lock.record(locksim::AuditEvent::ofLock(1, lock.clock()));
-    auto file = onewire::loadKeyFile(onewire::keyFilePath(folder, key));
-    ASSERT_TRUE(file.key);
     locksim::Ds1977Memory memory;
     for (int p = 0; p < locksim::kPages; ++p)
-        memory.pages[p] = *onewire::ds1977Page(*file.key, p);
+        memory.pages[p] = page(key, p);
     EXPECT_EQ(lock.visit(memory), locksim::VisitResult::Filled);
     EXPECT_EQ(memory.pages[1][0], 1);
 }
@@ -260,7 +189,7 @@ TEST_F(AuditTrailWindowTest, OnlyAnAdministratorOpensIt)
     main.show();
     TLogin_Form::OperatorLevel = 1;
     main.menuAction(kGetAuditTrailItem)->trigger();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "This funtion need higher user level." });
+    EXPECT_EQ(dialogs.texts(), Texts { "This funtion need higher user level." });
     EXPECT_EQ(main.openChild(), nullptr);
     TLogin_Form::OperatorLevel = 2;
     main.menuAction(kGetAuditTrailItem)->trigger();

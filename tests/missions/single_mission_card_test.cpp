@@ -2,7 +2,7 @@
 // on a copy of the supplied database.
 #include "app/missions/single_mission_card_form.h"
 #include "app/shell/db_grid.h"
-#include "keyaccess/dialog_layer.h"
+#include "missions/window_fixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,37 +16,20 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QWindow>
-#include <gtest/gtest.h>
 
-#include <filesystem>
-
-namespace fs = std::filesystem;
+using namespace wintest;
 
 namespace {
 
-class LockMaintenanceTest : public ::testing::Test {
+class LockMaintenanceTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        fs::create_directories(folder);
-        fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", folder / "db.db", fs::copy_options::overwrite_existing);
-        db.Open((folder / "db.db").string());
-        db.ExecSQL("UPDATE OneOffCode SET OneOffCode = '1111' WHERE CodeNo = 1");
-        db.ExecSQL("UPDATE OneOffCode SET OneOffCode = '2222' WHERE CodeNo = 2");
+        WindowTest::SetUp();
+        db.ExecSQL("UPDATE OneOffCode SET OneOffCode = '1111' WHERE CodeNo = 1;"
+                   "UPDATE OneOffCode SET OneOffCode = '2222' WHERE CodeNo = 2");
     }
-    void TearDown() override
-    {
-        db.Close();
-        fs::remove_all(folder);
-    }
-    std::string codeOf(int codeNo)
-    {
-        TDbQuery q(&db);
-        q.SQL.Add("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = :No");
-        q.ParamByName("No").AsInteger(codeNo);
-        q.Open();
-        return q.FieldByName("OneOffCode").AsString();
-    }
+    std::string codeOf(int codeNo) { return rows("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = " + std::to_string(codeNo))[0][0]; }
     // Shortcuts reach the covered buttons only in the active window.
     void activate(QWidget& w)
     {
@@ -54,7 +37,6 @@ protected:
         QApplication::setActiveWindow(&w);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     }
-
     // Alt+key typed at the window, as the operator does; the covered button answers it.
     void alt(QWidget& w, Qt::Key key, QPushButton* button)
     {
@@ -62,18 +44,12 @@ protected:
         QTest::keyClick(w.windowHandle(), key, Qt::AltModifier);
         EXPECT_TRUE(clicked.count() == 1 || clicked.wait(2000)) << button->text().toStdString();
     }
-
     // Typed where the operator's keys go: to the widget with the focus.
     static void type(const char* text)
     {
         for (; *text; ++text)
             QTest::keyClick(QApplication::focusWidget(), *text);
     }
-
-    fs::path folder = fs::temp_directory_path() / ("lock-maintenance-" + std::to_string(::getpid()));
-    TDbConnection db;
-    ScriptedDialogs dialogs;
-    ScopedAppDialogs scoped { dialogs };
 };
 
 } // namespace
@@ -137,16 +113,12 @@ TEST_F(LockMaintenanceTest, HidingAnOptionAlsoUnchecksIt)
 
 TEST_F(LockMaintenanceTest, KeystrokeFilters)
 {
-    EXPECT_EQ(TSingleMissionCard_Form::ComboBox2KeyPress('a'), 'A');
-    EXPECT_EQ(TSingleMissionCard_Form::ComboBox2KeyPress('F'), 'F');
-    EXPECT_EQ(TSingleMissionCard_Form::ComboBox2KeyPress(0x08), 0x08);
-    EXPECT_EQ(TSingleMissionCard_Form::ComboBox2KeyPress(0x07), 0x07);
-    EXPECT_EQ(TSingleMissionCard_Form::ComboBox2KeyPress('g'), 0);
-    EXPECT_EQ(TSingleMissionCard_Form::ComboBox2KeyPress('-'), 0);
-    EXPECT_EQ(TSingleMissionCard_Form::DBGrid3KeyPress('7'), '7');
-    EXPECT_EQ(TSingleMissionCard_Form::DBGrid3KeyPress(0x08), 0x08);
-    EXPECT_EQ(TSingleMissionCard_Form::DBGrid3KeyPress('a'), 0);
-    EXPECT_EQ(TSingleMissionCard_Form::DBGrid3KeyPress('\r'), 0);
+    const std::pair<char, char> hexDigits[] = { { 'a', 'A' }, { 'F', 'F' }, { 0x08, 0x08 }, { 0x07, 0x07 }, { 'g', 0 }, { '-', 0 } };
+    for (const auto& [in, out] : hexDigits)
+        EXPECT_EQ(TSingleMissionCard_Form::ComboBox2KeyPress(in), out) << int(in);
+    const std::pair<char, char> digits[] = { { '7', '7' }, { 0x08, 0x08 }, { 'a', 0 }, { '\r', 0 } };
+    for (const auto& [in, out] : digits)
+        EXPECT_EQ(TSingleMissionCard_Form::DBGrid3KeyPress(in), out) << int(in);
 
     TSingleMissionCard_Form w(&db);
     activate(w);
@@ -231,13 +203,9 @@ TEST_F(LockMaintenanceTest, SaveAndClearOnAnEmptyTableAddNoRow)
 {
     db.ExecSQL("DELETE FROM OneOffCode");
     TSingleMissionCard_Form w(&db);
-    ASSERT_EQ(w.OneOffCode_Table.RecordCount(), 0);
     w.BitBtn6Click();
     w.BitBtn3Click();
-    TDbQuery q(&db);
-    q.SQL.Add("SELECT COUNT(*) AS N FROM OneOffCode");
-    q.Open();
-    EXPECT_EQ(q.FieldByName("N").AsInteger(), 0);
+    EXPECT_EQ(count("SELECT * FROM OneOffCode"), 0);
     EXPECT_EQ(w.OneOffCode_Table.RecordCount(), 0);
     EXPECT_TRUE(dialogs.boxes.empty());
 }
