@@ -54,64 +54,51 @@ protected:
 
 } // namespace
 
+// Hidden options appear by their shortcuts typed at the window; hiding one also unchecks it.
 TEST_F(LockMaintenanceTest, HiddenOptionsAppearByTheirShortcuts)
 {
     TSingleMissionCard_Form w(&db);
     activate(w);
     EXPECT_EQ(w.windowTitle(), "Lock Maintenance");
-    EXPECT_FALSE(w.PageControl1->isTabVisible(w.loadTimeTablePage));
-    EXPECT_FALSE(w.PageControl1->isTabVisible(w.systemCodePage));
+    EXPECT_FALSE(w.PageControl1->isTabVisible(w.loadTimeTablePage) || w.PageControl1->isTabVisible(w.systemCodePage));
     EXPECT_FALSE(w.Edit5->isVisible());
     EXPECT_EQ(w.Edit5->text(), "1");
-
     alt(w, Qt::Key_A, w.BitBtn1);
-    EXPECT_TRUE(w.Edit5->isVisible());
-    EXPECT_TRUE(w.Label3->isVisible());
-    EXPECT_TRUE(w.Label4->isVisible());
+    EXPECT_TRUE(w.Edit5->isVisible() && w.Label3->isVisible() && w.Label4->isVisible());
     alt(w, Qt::Key_A, w.BitBtn1);
     EXPECT_FALSE(w.Edit5->isVisible());
-
-    EXPECT_TRUE(w.CheckBox1->isVisible());
-    EXPECT_FALSE(w.RadioButton7->isVisible());
-    w.CheckBox1->setChecked(true);
-    EXPECT_TRUE(w.RadioButton7->isVisible());
-    EXPECT_TRUE(w.RadioButton7->isChecked());
-    w.CheckBox1->setChecked(false);
-    EXPECT_FALSE(w.RadioButton8->isVisible());
-
     alt(w, Qt::Key_S, w.BitBtn7);
     EXPECT_TRUE(w.PageControl1->isTabVisible(w.systemCodePage));
     alt(w, Qt::Key_S, w.BitBtn7);
     EXPECT_FALSE(w.PageControl1->isTabVisible(w.systemCodePage));
-}
 
-TEST_F(LockMaintenanceTest, HidingAnOptionAlsoUnchecksIt)
-{
-    TSingleMissionCard_Form w(&db);
-    activate(w);
+    EXPECT_TRUE(w.CheckBox1->isVisible());
+    EXPECT_FALSE(w.RadioButton7->isVisible());
+    w.CheckBox1->setChecked(true);
+    EXPECT_TRUE(w.RadioButton7->isVisible() && w.RadioButton7->isChecked());
+    w.CheckBox1->setChecked(false);
+    EXPECT_FALSE(w.RadioButton8->isVisible());
+
     alt(w, Qt::Key_R, w.BitBtn4);
     ASSERT_TRUE(w.CheckBox3->isVisible());
     w.CheckBox3->setChecked(true);
     EXPECT_TRUE(w.ComboBox2->isVisible());
+    QTest::keyClicks(w.ComboBox2->lineEdit(), "a1fg-"); // hex digits only, upper-cased
+    EXPECT_EQ(w.ComboBox2->currentText(), "A1F");
     alt(w, Qt::Key_R, w.BitBtn4);
-    EXPECT_FALSE(w.CheckBox3->isVisible());
-    EXPECT_FALSE(w.CheckBox3->isChecked());
-    EXPECT_FALSE(w.ComboBox2->isVisible());
+    EXPECT_FALSE(w.CheckBox3->isVisible() || w.CheckBox3->isChecked() || w.ComboBox2->isVisible());
     alt(w, Qt::Key_R, w.BitBtn4);
     EXPECT_TRUE(w.CheckBox3->isVisible());
-    EXPECT_FALSE(w.CheckBox3->isChecked());
-    EXPECT_FALSE(w.ComboBox2->isVisible());
-
+    EXPECT_FALSE(w.CheckBox3->isChecked() || w.ComboBox2->isVisible());
     alt(w, Qt::Key_M, w.BitBtn5);
     w.CheckBox5->setChecked(true);
     EXPECT_TRUE(w.ComboBox1->isVisible());
     EXPECT_EQ(w.ComboBox1->currentText(), "Low");
     alt(w, Qt::Key_M, w.BitBtn5);
-    EXPECT_FALSE(w.CheckBox5->isChecked());
-    EXPECT_FALSE(w.ComboBox1->isVisible());
+    EXPECT_FALSE(w.CheckBox5->isChecked() || w.ComboBox1->isVisible());
 }
 
-TEST_F(LockMaintenanceTest, KeystrokeFilters)
+TEST(LockMaintenanceKeys, KeystrokeFilters)
 {
     const std::pair<char, char> hexDigits[] = { { 'a', 'A' }, { 'F', 'F' }, { 0x08, 0x08 }, { 0x07, 0x07 }, { 'g', 0 }, { '-', 0 } };
     for (const auto& [in, out] : hexDigits)
@@ -119,13 +106,6 @@ TEST_F(LockMaintenanceTest, KeystrokeFilters)
     const std::pair<char, char> digits[] = { { '7', '7' }, { 0x08, 0x08 }, { 'a', 0 }, { '\r', 0 } };
     for (const auto& [in, out] : digits)
         EXPECT_EQ(TSingleMissionCard_Form::DBGrid3KeyPress(in), out) << int(in);
-
-    TSingleMissionCard_Form w(&db);
-    activate(w);
-    alt(w, Qt::Key_R, w.BitBtn4);
-    w.CheckBox3->setChecked(true);
-    QTest::keyClicks(w.ComboBox2->lineEdit(), "a1fg-");
-    EXPECT_EQ(w.ComboBox2->currentText(), "A1F");
 }
 
 // The operator's path: a digit, F2 or a double click opens a "One-off Code" cell's editor,

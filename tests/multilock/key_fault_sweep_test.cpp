@@ -1,6 +1,6 @@
-// Every key write that changes the database, under every fault: the key taken away after each
-// page, and the database held by another connection when the write starts and when it
-// commits. The key is usable exactly when its rows are committed, and a failure never shows
+// Every key write that changes the database, under every fault: no key, the key taken away
+// after each page, and the database held by another connection when the write starts and when
+// it commits. The key is usable exactly when its rows are committed, and a failure never shows
 // the success message.
 #include "app/missions/create_password_form.h"
 #include "app/missions/multi_key_assignment_form.h"
@@ -118,6 +118,12 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
         const auto texts = dialogs.texts();
         return reportedOk = std::find(texts.begin(), texts.end(), kw.ok) != texts.end();
     };
+    // No key in the reader: told so, nothing changes.
+    write();
+    EXPECT_EQ(dialogs.texts(), Texts { "Please Plug in your program Key." });
+    EXPECT_EQ(dialogs.boxes.back().type, BoxType::Error);
+    EXPECT_EQ(rows(kw.rows), before);
+
     // A clean write: what a usable key and its committed rows are. Meanwhile the window
     // refuses to close and none of its buttons or grids takes a click.
     fresh();

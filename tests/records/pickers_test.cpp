@@ -69,11 +69,18 @@ TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
     f.ComboBox1->setCurrentIndex(1);
     EXPECT_EQ(column(f.Query1, "LockType"), (Texts { "iButton", "iButton" }));
 
-    // Select takes the grid's current row.
+    // Select takes the grid's current row; on an empty list it chooses nothing.
+    f.show();
     f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(1, 0));
     f.BitBtn1->click();
     EXPECT_EQ(f.result(), QDialog::Accepted);
     EXPECT_EQ(SettingsRecord.PickedLockSerialID, "BB00000000010201");
+    SettingsRecord.PickedLockSerialID.clear();
+    f.show();
+    f.Edit1->setText("no such lock");
+    f.BitBtn1Click();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
 }
 
 TEST_F(PickerTest, AccessCodeOnlyModeIsClearedOnEveryWayOut)
@@ -96,18 +103,6 @@ TEST_F(PickerTest, AccessCodeOnlyModeIsClearedOnEveryWayOut)
     }
 }
 
-TEST_F(PickerTest, SelectOnAnEmptyListChoosesNothing)
-{
-    TWhichLock_Form f(nullptr, &db);
-    f.Edit1->setText("no such lock");
-    f.show();
-    f.BitBtn1Click();
-    EXPECT_TRUE(f.isVisible());
-    EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
-    f.BitBtn2Click();
-    EXPECT_FALSE(f.isVisible());
-}
-
 TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
 {
     SettingsRecord.PickLockStatusMode = 1;
@@ -128,10 +123,7 @@ TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
     EXPECT_EQ(SettingsRecord.PickedLockStatusName, "Office");
 
     SettingsRecord.PickLockStatusMode = 1;
-    {
-        TLockModeSetting_Form f(nullptr, &db);
-        f.BitBtn2Click();
-    }
+    TLockModeSetting_Form(nullptr, &db).BitBtn2Click();
     EXPECT_EQ(SettingsRecord.PickedLockStatusID, 0);
     EXPECT_EQ(SettingsRecord.PickedLockStatusName, "");
 
@@ -144,7 +136,9 @@ TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
     EXPECT_EQ(SettingsRecord.PickedLockStatusID, 4);
 }
 
-TEST_F(PickerTest, TimeShiftPickModeHandsOverTheGroup)
+// Each group picker opens on the caller's group and hands over the chosen one, or 0 (the
+// caller keeps its own) when closed.
+TEST_F(PickerTest, GroupPickModesHandOverTheGroup)
 {
     SettingsRecord.PickTimeShiftMode = 1;
     SettingsRecord.PickedTimeGroupID = 3;
@@ -158,32 +152,21 @@ TEST_F(PickerTest, TimeShiftPickModeHandsOverTheGroup)
     }
     EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 2);
     EXPECT_EQ(SettingsRecord.PickTimeShiftMode, 0);
-
     SettingsRecord.PickTimeShiftMode = 1;
-    {
-        TTimeShiftSetting_Form f(nullptr, &db);
-        f.reject();
-    }
-    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 0); // 0: the caller keeps its own id
-}
+    TTimeShiftSetting_Form(nullptr, &db).reject();
+    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 0);
 
-TEST_F(PickerTest, ActivationExpirationPickModeHandsOverTheGroup)
-{
     SettingsRecord.PickActExpMode = 1;
     SettingsRecord.PickedActExpGroupID = 3;
     {
         TActExpDateSetting_Form f(nullptr, &db);
-        EXPECT_EQ(f.Query1.FieldByName("GroupID").AsInteger(), 3);
         auto* m = f.DBGrid1->gridModel();
         EXPECT_EQ(m->data(m->index(f.Query1.RecNo() - 1, m->columnOf("ExpirationDate"))).toString(), "2027-06-30 12:00");
         f.DBGrid1DblClick();
     }
     EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 3);
     SettingsRecord.PickActExpMode = 1;
-    {
-        TActExpDateSetting_Form f(nullptr, &db);
-        f.BitBtn2Click();
-    }
+    TActExpDateSetting_Form(nullptr, &db).BitBtn2Click();
     EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 0);
 }
 
