@@ -1,6 +1,6 @@
 // Every key write that changes the database, under every fault: no key, the key taken away
-// after each page, and the database held by another connection when the write starts and when
-// it commits. The key is usable exactly when its rows are committed, and a failure never shows
+// after each page, the database held by another connection when the write starts and when it
+// commits, and a row the database refuses. The key is usable exactly when its rows are committed, and a failure never shows
 // the success message.
 #include "app/missions/create_password_form.h"
 #include "app/missions/multi_key_assignment_form.h"
@@ -46,6 +46,7 @@ protected:
         std::string ok;                  // the window's success message
         std::string rows;                // the rows the key stands for
         std::vector<std::string> tables; // put back after each write
+        std::string refusedRow;          // when the database refuses the last row written
     };
     KeyWrite keyWrite(Write which)
     {
@@ -56,7 +57,8 @@ protected:
             db.ExecSQL("UPDATE TempAccessCode SET Selected = 1");
             auto* p = w.get();
             return { std::move(w), [p] { p->BitBtn2Click(); }, "Write Delete Code Key OK.",
-                     "SELECT CodeString, HasDeleted FROM AccessCode ORDER BY CodeString", { "AccessCode" } };
+                     "SELECT CodeString, HasDeleted FROM AccessCode ORDER BY CodeString", { "AccessCode" },
+                     "UPDATE ON AccessCode WHEN OLD.CodeString = '333'" };
         }
         case MultiLock: {
             auto w = std::make_unique<TMultiKeyAssignment_Form>(nullptr, &db);
@@ -67,7 +69,8 @@ protected:
                        " FirstName, LastName, Status, 1, 1, 1, 0, 1 FROM KeyManagement WHERE KeyID IN (2, 4)");
             auto* p = w.get();
             return { std::move(w), [p] { p->sbMakeCardClick(); }, "Write Multi-Lock Key OK.",
-                     "SELECT LockID, KeyID FROM LockKeyManagement ORDER BY LockID, KeyID", { "LockKeyManagement" } };
+                     "SELECT LockID, KeyID FROM LockKeyManagement ORDER BY LockID, KeyID", { "LockKeyManagement" },
+                     "INSERT ON LockKeyManagement WHEN NEW.KeyID = 4" };
         }
         case CopySettings: {
             auto w = std::make_unique<TMultiTimeAssignment_Form>(nullptr, &db);
@@ -80,7 +83,7 @@ protected:
             return { std::move(w), [p] { p->sbMakeCardClick(); }, "Write Multi-Lock Time Table Key OK.",
                      "SELECT 'schedule', LockID, LockStatusID FROM LockManagement"
                      " UNION ALL SELECT 'user', LockID, KeyID FROM LockKeyManagement ORDER BY 1, 2, 3",
-                     { "LockManagement", "LockKeyManagement" } };
+                     { "LockManagement", "LockKeyManagement" }, "INSERT ON LockKeyManagement WHEN NEW.LockID = 5" };
         }
         }
         return {};
@@ -184,6 +187,14 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
     other.Rollback();
     EXPECT_TRUE(held);
     check("database held at the commit");
+
+    // The database refuses the last row: its message is shown and nothing is half-written.
+    db.ExecSQL("CREATE TRIGGER refuse BEFORE " + kw.refusedRow + " BEGIN SELECT RAISE(ABORT, 'row refused'); END");
+    fresh();
+    write();
+    db.ExecSQL("DROP TRIGGER refuse");
+    EXPECT_NE(dialogs.texts().at(0).find("row refused"), std::string::npos);
+    check("a row refused");
 }
 
 const char* const kWriteNames[] = { "DeleteCode", "MultiLock", "CopySettings" };

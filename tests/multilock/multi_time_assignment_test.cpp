@@ -192,23 +192,3 @@ TEST_F(CopySettingsTest, KeyListPagesAndAModelWithoutActiveKeys)
     expectKey(other, c, 1);
     EXPECT_EQ(rows("SELECT KeyID FROM LockKeyManagement WHERE LockID = 5"), (Rows { { "6" } }));
 }
-
-TEST_F(CopySettingsTest, ADatabaseErrorUndoesTheWholeCopyAndTheKey)
-{
-    const RomId key = putKey(6);
-    CopyWindow w(nullptr, &db);
-    chooseModel(w, 2);
-    w.CheckBox1->setChecked(true);
-    mark(w, { 3, 5 });
-    const auto before = copied();
-    db.ExecSQL("CREATE TRIGGER refuse_copy BEFORE INSERT ON LockKeyManagement WHEN NEW.LockID = 5"
-               " BEGIN SELECT RAISE(ABORT, 'copy refused'); END");
-    w.sbMakeCardClick();
-    ASSERT_EQ(dialogs.boxes.size(), 2u);
-    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
-    EXPECT_NE(dialogs.boxes[0].text.find("copy refused"), std::string::npos);
-    EXPECT_EQ(dialogs.boxes[1].text, "Write Multi-Lock Time Table Key Error.");
-    EXPECT_EQ(page(key, 1)[0], 0x1C); // the pages went on, page 0 did not
-    EXPECT_TRUE(allBytes(page(key, 0), 0xFF));
-    EXPECT_EQ(copied(), before); // lock 3's list and both schedules untouched
-}
