@@ -20,14 +20,20 @@ namespace {
 
 class AuditTrailWindowTest : public WindowTest {
 protected:
-    void choose(TMultiAuditTrail_Form& w, const char* item) { w.ComboBox1->setCurrentText(item); }
-    // The key holds the pages of the choice's first key.
-    void expectChoice(const RomId& key, const char* item)
+    // The choice made and OK pressed; the boxes shown.
+    Texts issue(TMultiAuditTrail_Form& w, const char* item)
+    {
+        w.ComboBox1->setCurrentText(item);
+        dialogs.boxes.clear();
+        w.sbMakeCardClick();
+        return dialogs.texts();
+    }
+    static std::vector<std::vector<AuditKeyPageWrite>> writesOf(const char* item)
     {
         for (const auto& c : kAuditTrailChoices)
             if (c.itemText == item)
-                for (const auto& keyWrites = auditTrailKeyWrites(c, kSite); const auto& w : keyWrites[0])
-                    EXPECT_EQ(page(key, w.page), w.image) << item << " page " << w.page;
+                return auditTrailKeyWrites(c, kSite);
+        return {};
     }
 };
 
@@ -47,85 +53,71 @@ TEST_F(AuditTrailWindowTest, ChoiceListShowsLocksPerKey)
     }
 }
 
+// The pages of the choice, which a lock then fills.
 TEST_F(AuditTrailWindowTest, WritesTheChosenKey)
 {
-    for (const char* item : { "400", "2000" }) {
+    TMultiAuditTrail_Form w;
+    for (const char* item : { "2000", "400" }) {
         const RomId key = putUsedKey(item[0]);
-        TMultiAuditTrail_Form w;
-        choose(w, item);
-        dialogs.boxes.clear();
-        w.sbMakeCardClick();
-        EXPECT_EQ(dialogs.texts(), Texts { item[0] == '4' ? "Write Multi-Lock Audit Trail Key OK." : "Write Get Audit Trail Key OK." });
+        EXPECT_EQ(issue(w, item), Texts { item[0] == '4' ? "Write Multi-Lock Audit Trail Key OK." : "Write Get Audit Trail Key OK." });
         EXPECT_EQ(w.ProgressBar1->value(), 0);
         EXPECT_EQ(writtenPages(key), (item[0] == '4' ? std::vector<int> { 0, 1 } : std::vector<int> { 0 }));
-        expectChoice(key, item);
-        fs::remove(onewire::keyFilePath(keys, key));
+        for (const auto& writes = writesOf(item); const auto& write : writes[0])
+            EXPECT_EQ(page(key, write.page), write.image) << item << " page " << write.page;
+        if (item[0] == '2')
+            fs::remove(onewire::keyFilePath(keys, key));
     }
+    locksim::SimLock lock({ 0x37, 9, 9, 9, 0, 0, 0, 0x11 }, kSite, std::chrono::local_days { std::chrono::year { 2026 } / 3 / 1 });
+    lock.record(locksim::AuditEvent::ofLock(1, lock.clock()));
+    locksim::Ds1977Memory memory;
+    for (int p = 0; p < locksim::kPages; ++p)
+        memory.pages[p] = page(onewire::makeRomId(onewire::kFamilyDS1977, '4'), p);
+    EXPECT_EQ(lock.visit(memory), locksim::VisitResult::Filled);
+    EXPECT_EQ(memory.pages[1][0], 1);
 }
 
 TEST_F(AuditTrailWindowTest, NoKeyADamagedKeyFileOrTwoKeysInTheReader)
 {
     TMultiAuditTrail_Form w;
-    choose(w, "2000");
-    w.sbMakeCardClick();
-    ASSERT_EQ(dialogs.texts(), Texts { "Please Plug in your program Key." });
+    ASSERT_EQ(issue(w, "2000"), Texts { "Please Plug in your program Key." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
-
     // The key's file is damaged: the operator is told why it is not in the reader.
     std::ofstream(keys / "mine.key") << "ibutton-key 1\nrom 0000000000000037\n";
-    dialogs.boxes.clear();
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), Texts { "Please Plug in your program Key.\nReader: key file skipped: " + (keys / "mine.key").string()
-                                       + ": line 2: ROM id has a bad CRC-8" });
-
+    EXPECT_EQ(issue(w, "2000"), Texts { "Please Plug in your program Key.\nReader: key file skipped: " + (keys / "mine.key").string()
+                                        + ": line 2: ROM id has a bad CRC-8" });
     // A key filled at a lock and a blank one: neither is written.
     fs::remove(keys / "mine.key");
     const RomId filled = putKey(1, 0x5A), blank = putKey(2);
-    dialogs.boxes.clear();
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), Texts { kOneKeyOnlyMessage });
-    EXPECT_TRUE(allBytes(page(filled, 0), 0x5A));
-    EXPECT_TRUE(allBytes(page(blank, 0), 0xFF));
+    EXPECT_EQ(issue(w, "2000"), Texts { kOneKeyOnlyMessage });
+    EXPECT_TRUE(allBytes(page(filled, 0), 0x5A) && allBytes(page(blank, 0), 0xFF));
 }
 
 TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)
 {
     TMultiAuditTrail_Form w;
     const RomId key = putKey(3);
-    auto failed = [&](const char* text) {
-        dialogs.boxes.clear();
-        w.sbMakeCardClick();
-        ASSERT_FALSE(dialogs.boxes.empty());
-        EXPECT_EQ(dialogs.boxes.back().type, BoxType::Error);
-        EXPECT_EQ(dialogs.boxes.back().text, text);
-        EXPECT_EQ(w.ProgressBar1->value(), 0);
-    };
+    const Texts multiLockError { "Write Multi-Lock Audit Trail Key Error." };
     // Page 1 goes first on a multi-lock key: noise on every write leaves the key untouched.
     reader->faults().corruptions.push_back({ 12, 0x01, 1000 });
-    failed("Write Multi-Lock Audit Trail Key Error.");
+    EXPECT_EQ(issue(w, "25"), multiLockError);
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+    EXPECT_EQ(w.ProgressBar1->value(), 0);
+    EXPECT_EQ(issue(w, "2000"), Texts { "Write Get Audit Trail Key Error." });
     EXPECT_TRUE(allBytes(page(key, 0), 0xFF) && allBytes(page(key, 1), 0xFF));
-    // A one-page key that cannot be written.
-    choose(w, "2000");
-    failed("Write Get Audit Trail Key Error.");
-    EXPECT_TRUE(allBytes(page(key, 0), 0xFF));
     // The key pulled after page 1: page 0 never gets a header over the fresh count.
     reader->faults().corruptions.clear();
     reader->faults().removeAfterPages[key] = 1;
-    choose(w, "25");
-    failed("Write Multi-Lock Audit Trail Key Error.");
+    EXPECT_EQ(issue(w, "25"), multiLockError);
     EXPECT_EQ(page(key, 1)[0], 0x00);
     EXPECT_EQ(page(key, 0)[0], 0xFF);
 }
 
 TEST_F(AuditTrailWindowTest, TwoKeyTrailNeverOverwritesTheFirstKey)
 {
-    const RomId first = putKey(5);
+    const RomId first = putKey(5), second = onewire::makeRomId(onewire::kFamilyDS1977, 6);
     const fs::path aside = folder / "second.key", firstAside = folder / "first.key";
-    const RomId second = onewire::makeRomId(onewire::kFamilyDS1977, 6);
     ASSERT_TRUE(onewire::saveKeyFile(aside, onewire::blankDS1977(second)));
-
     TMultiAuditTrail_Form w;
-    choose(w, "3000+");
     // The operator presses OK with the first key still in the reader, is told so, then swaps.
     int prompts = 0;
     dialogs.onBox = [&](const std::string& text) {
@@ -134,46 +126,23 @@ TEST_F(AuditTrailWindowTest, TwoKeyTrailNeverOverwritesTheFirstKey)
             fs::rename(aside, onewire::keyFilePath(keys, second));
         }
     };
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), (Texts { "Complete the first program key. Please plug in the second program key and press ok.",
-                                        "This is the first program key. Please plug in the second program key and press ok.",
-                                        "Write Get Audit Trail Key OK." }));
+    EXPECT_EQ(issue(w, "3000+"), (Texts { "Complete the first program key. Please plug in the second program key and press ok.",
+                                          "This is the first program key. Please plug in the second program key and press ok.",
+                                          "Write Get Audit Trail Key OK." }));
     fs::rename(firstAside, onewire::keyFilePath(keys, first));
-    EXPECT_EQ(page(first, 0)[4], 0x02);
-    EXPECT_EQ(page(second, 0)[4], 0x03);
-    EXPECT_EQ(page(second, 0)[8], 0x00);
-    EXPECT_EQ(page(second, 0)[9], 0x00);
-}
+    const auto writes = writesOf("3000+");
+    EXPECT_EQ(page(first, 0), writes[0][0].image);
+    EXPECT_EQ(page(second, 0), writes[1][0].image);
 
-TEST_F(AuditTrailWindowTest, TwoKeyTrailGivenUpLeavesTheFirstKeyUsable)
-{
-    const RomId first = putKey(7);
-    TMultiAuditTrail_Form w;
-    choose(w, "3000+");
+    // Given up at the second key: an error, and the first key stays usable.
+    dialogs.onBox = {};
     dialogs.answers = { BoxResult::Ok, BoxResult::Cancel };
-    w.sbMakeCardClick();
-    ASSERT_EQ(dialogs.boxes.size(), 3u);
+    fs::remove(onewire::keyFilePath(keys, second));
+    EXPECT_EQ(issue(w, "3000+").back(), "Write Get Audit Trail Key Error.");
+    EXPECT_EQ(dialogs.boxes.size(), 3u);
     EXPECT_EQ(dialogs.boxes[2].type, BoxType::Error);
-    EXPECT_EQ(dialogs.boxes[2].text, "Write Get Audit Trail Key Error.");
-    EXPECT_EQ(page(first, 0)[4], 0x02);
+    EXPECT_EQ(page(first, 0), writes[0][0].image);
     EXPECT_EQ(w.ProgressBar1->value(), 0);
-}
-
-TEST_F(AuditTrailWindowTest, KeysWrittenAreFilledByALock)
-{
-    const RomId key = putKey(8);
-    TMultiAuditTrail_Form w;
-    choose(w, "25");
-    w.sbMakeCardClick();
-
-    locksim::Rom serial { 0x37, 9, 9, 9, 0, 0, 0, 0x11 };
-    locksim::SimLock lock(serial, kSite, std::chrono::local_days { std::chrono::year { 2026 } / 3 / 1 });
-    lock.record(locksim::AuditEvent::ofLock(1, lock.clock()));
-    locksim::Ds1977Memory memory;
-    for (int p = 0; p < locksim::kPages; ++p)
-        memory.pages[p] = page(key, p);
-    EXPECT_EQ(lock.visit(memory), locksim::VisitResult::Filled);
-    EXPECT_EQ(memory.pages[1][0], 1);
 }
 
 TEST_F(AuditTrailWindowTest, OnlyAnAdministratorOpensIt)

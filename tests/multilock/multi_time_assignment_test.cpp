@@ -33,107 +33,106 @@ protected:
         listUser(2, 4, 3, 2, true);
         listUser(2, 6, 1, 1, false);
         listUser(5, 3, 2, 1, false);
+        w = std::make_unique<CopyWindow>(nullptr, &db);
     }
-    void chooseModel(CopyWindow& w, int lock)
+    void TearDown() override
     {
-        w.nextLock = lock ? lockSerial(lock) : std::string();
-        w.Edit1DblClick();
+        w.reset();
+        MultiLockFixture::TearDown();
     }
-    void mark(CopyWindow& w, std::initializer_list<int> lockIds)
+    void chooseModel(int lock)
+    {
+        w->nextLock = lock ? lockSerial(lock) : std::string();
+        w->Edit1DblClick();
+    }
+    void mark(std::initializer_list<int> lockIds)
     {
         for (int id : lockIds) {
-            ASSERT_TRUE(w.LockList_Query.Locate("LockID", DbVariant(id)));
-            w.DBGrid2CellClick(w.DBGrid2->gridModel()->columnOf("Used"));
+            ASSERT_TRUE(w->LockList_Query.Locate("LockID", DbVariant(id)));
+            w->DBGrid2CellClick(w->DBGrid2->gridModel()->columnOf("Used"));
         }
     }
-    int marked() { return count("SELECT * FROM TempLock1 WHERE Used = 1"); }
-    // What a copy changes: the lists and the schedules.
-    Rows copied()
-    {
-        auto r = rows("SELECT * FROM LockKeyManagement ORDER BY LockID, KeyID");
-        for (auto& s : rows("SELECT LockID, LockStatusID FROM LockManagement ORDER BY LockID"))
-            r.push_back(s);
-        return r;
-    }
+    Rows marked() { return rows("SELECT LockID FROM TempLock1 WHERE Used = 1 ORDER BY LockID"); }
     // The key holds the header and the body the window should have built from this content.
     void expectKey(const RomId& key, const CopySettingsKeyContent& c, int markedLocks)
     {
         EXPECT_EQ(page(key, 0), CopySettingsKeyHeader(kSite, markedLocks));
         expectPages(key, copySettingsBodyWrites(c));
     }
+    Texts issue()
+    {
+        dialogs.boxes.clear();
+        w->sbMakeCardClick();
+        return dialogs.texts();
+    }
+
+    std::unique_ptr<CopyWindow> w;
+    const Texts ok { "Write Multi-Lock Time Table Key OK." };
 };
 
 } // namespace
 
+// A click on a "Selected" cell or the space bar on that column marks a lock; the space bar
+// elsewhere does nothing, and the arrows move as usual. Marks stay with the model lock.
 TEST_F(CopySettingsTest, ModelLockAndMarks)
 {
-    CopyWindow w(nullptr, &db);
-    EXPECT_EQ(w.windowTitle(), "Copy Lock Settings");
-    EXPECT_FALSE(w.CheckBox1->isChecked());
-    EXPECT_TRUE(w.CheckBox2->isChecked());
-    EXPECT_FALSE(w.sbMakeCard->isEnabled());
-    EXPECT_EQ(w.DBGrid2->gridModel()->columnCount(), 4);
+    EXPECT_EQ(w->windowTitle(), "Copy Lock Settings");
+    EXPECT_FALSE(w->CheckBox1->isChecked());
+    EXPECT_TRUE(w->CheckBox2->isChecked());
+    EXPECT_FALSE(w->sbMakeCard->isEnabled());
+    EXPECT_EQ(w->DBGrid2->gridModel()->columnCount(), 4);
     EXPECT_EQ(count("SELECT * FROM TempLock1 WHERE Used = 0"), 9); // every lock, none marked
-    chooseModel(w, 2);
-    EXPECT_EQ(w.Edit1->text().toStdString(), lockSerial(2));
-    EXPECT_TRUE(w.sbMakeCard->isEnabled());
-    mark(w, { 3, 4 });
-    EXPECT_EQ(rows("SELECT LockID FROM TempLock1 WHERE Used = 1 ORDER BY LockID"), (Rows { { "3" }, { "4" } }));
-    mark(w, { 4 });
-    EXPECT_EQ(marked(), 1);
-    chooseModel(w, 2); // the same model: marks stay
-    EXPECT_EQ(marked(), 1);
-    chooseModel(w, 3); // another: marks cleared
-    EXPECT_EQ(marked(), 0);
-    chooseModel(w, 0); // the picker closed
-    EXPECT_TRUE(w.Edit1->text().isEmpty());
-    EXPECT_FALSE(w.sbMakeCard->isEnabled());
-}
+    chooseModel(2);
+    EXPECT_EQ(w->Edit1->text().toStdString(), lockSerial(2));
+    EXPECT_TRUE(w->sbMakeCard->isEnabled());
 
-// The operator's path in the lock list: a click on a "Selected" cell or the space bar on that
-// column marks a lock; the space bar elsewhere does nothing, and the arrows move as usual.
-TEST_F(CopySettingsTest, MarksByClickAndSpaceBar)
-{
-    CopyWindow w(nullptr, &db);
-    w.show();
-    auto* grid = w.DBGrid2;
+    w->show();
+    auto* grid = w->DBGrid2;
     const int used = grid->gridModel()->columnOf("Used");
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(2, used)).center());
     for (Qt::Key k : { Qt::Key_Down, Qt::Key_Space, Qt::Key_Down, Qt::Key_Left, Qt::Key_Space })
         QTest::keyClick(grid, k);
     EXPECT_EQ(grid->currentIndex().row(), 4);
-    EXPECT_EQ(rows("SELECT LockID FROM TempLock1 WHERE Used = 1 ORDER BY LockID"), (Rows { { "3" }, { "4" } }));
+    EXPECT_EQ(marked(), (Rows { { "3" }, { "4" } }));
+    mark({ 4 });
+    chooseModel(2); // the same model: marks stay
+    EXPECT_EQ(marked(), (Rows { { "3" } }));
+    chooseModel(3); // another: marks cleared
+    EXPECT_EQ(marked(), Rows {});
+    chooseModel(0); // the picker closed
+    EXPECT_TRUE(w->Edit1->text().isEmpty());
+    EXPECT_FALSE(w->sbMakeCard->isEnabled());
 }
 
 TEST_F(CopySettingsTest, CopiesScheduleAndUsers)
 {
     const RomId key = putUsedKey(1);
-    CopyWindow w(nullptr, &db);
-    chooseModel(w, 2);
-    w.CheckBox1->setChecked(true);
-    mark(w, { 2, 3, 5 }); // the model itself is listed on the key but not copied onto
+    chooseModel(2);
+    w->CheckBox1->setChecked(true);
+    mark({ 2, 3, 5 }); // the model itself is listed on the key but not copied onto
     db.ExecSQL("UPDATE LockKeyManagement SET SerialID = NULL, KeyCode = NULL, UserType = NULL, FirstName = NULL"
                " WHERE LockID = 2 AND KeyID = 6");
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), Texts { "Write Multi-Lock Time Table Key OK." });
-    EXPECT_EQ(w.ProgressBar1->value(), 0);
+    EXPECT_EQ(issue(), ok);
+    EXPECT_EQ(w->ProgressBar1->value(), 0);
     std::vector<int> expected;
     for (int p = 0; p <= 18; ++p)
         expected.push_back(p);
     expected.push_back(352);
     EXPECT_EQ(writtenPages(key), expected);
     // Active users 1 and 4 of the model's list; 6 is inactive.
-    CopySettingsKeyContent c { true, true, false, 2, lock2TimeTable(),
-                               { { "iButton", userSerial(1), "", 1, 1, false }, { "KeyCode", "", "1234", 3, 2, true } },
-                               { lockSerial(2), lockSerial(3), lockSerial(5) } };
-    expectKey(key, c, 3);
+    expectKey(key,
+              { true, true, false, 2, lock2TimeTable(),
+                { { "iButton", userSerial(1), "", 1, 1, false }, { "KeyCode", "", "1234", 3, 2, true } },
+                { lockSerial(2), lockSerial(3), lockSerial(5) } },
+              3);
 
     // Targets 3 and 5 take schedule 3 and the model's whole list (the inactive user too), stamped.
     EXPECT_EQ(rows("SELECT LockStatusID FROM LockManagement WHERE LockID IN (3, 4, 5) ORDER BY LockID"),
               (Rows { { "3" }, { "1" }, { "3" } }));
     auto list = [&](int lock) {
         return rows("SELECT KeyID, TimeShiftID, ActExpDateID, ExpDateID, ExpDate, Status, COALESCE(KeyCode, ''),"
-                    " LastSetupTime = '2025-05-06 07:08:09' FROM LockKeyManagement WHERE LockID = " + std::to_string(lock) + " ORDER BY KeyID");
+                    " LastSetupTime = '2025-05-06 07:08:09' FROM LockKeyManagement WHERE LockID = "
+                    + std::to_string(lock) + " ORDER BY KeyID");
     };
     Rows model { { "1", "1", "1", "1", "False", "Active", "", "1" }, { "4", "3", "2", "1", "True", "Active", "1234", "1" },
                  { "6", "1", "1", "1", "False", "Inactive", "", "1" } };
@@ -148,47 +147,36 @@ TEST_F(CopySettingsTest, CopiesScheduleAndUsers)
               (Rows { { "", "", "", "", "", "", "<null>", "<null>", "Frost", "Inactive" } }));
 }
 
-TEST_F(CopySettingsTest, NeitherBoxKeepsTheDatabase)
+TEST_F(CopySettingsTest, WhatTheBoxesAndTheModelsListPutOnTheKey)
 {
-    CopyWindow w(nullptr, &db);
-    chooseModel(w, 1); // schedule 1
-    w.CheckBox2->setChecked(false);
+    // Neither box: page 1 and the lock list only, and the database as it was.
+    const auto copied = [&] { return rows("SELECT * FROM LockKeyManagement, LockManagement ORDER BY 1, 2, 3"); };
     const auto before = copied();
-    const RomId key = putUsedKey(2);
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), Texts { "Write Multi-Lock Time Table Key OK." });
+    RomId key = putUsedKey(2);
+    chooseModel(1); // schedule 1
+    w->CheckBox2->setChecked(false);
+    EXPECT_EQ(issue(), ok);
     EXPECT_EQ(writtenPages(key), (std::vector<int> { 0, 1, 352 }));
-    CopySettingsKeyContent c;
-    c.copyLockSchedule = false;
-    c.modelScheduleIsOne = true;
-    expectKey(key, c, 0);
+    expectKey(key, { false, false, true, 0, {}, {}, {} }, 0);
     EXPECT_EQ(copied(), before);
-}
 
-TEST_F(CopySettingsTest, KeyListPagesAndAModelWithoutActiveKeys)
-{
+    // The key list takes three entries a page: four active keys fill two pages.
     listUser(2, 2, 1, 1, false);
-    listUser(2, 3, 1, 1, false); // four active keys now
-    const RomId key = putUsedKey(3);
-    CopyWindow w(nullptr, &db);
-    chooseModel(w, 2);
-    w.CheckBox1->setChecked(true);
-    w.CheckBox2->setChecked(false);
-    w.sbMakeCardClick();
+    listUser(2, 3, 1, 1, false);
+    key = putUsedKey(2);
+    chooseModel(2);
+    w->CheckBox1->setChecked(true);
+    EXPECT_EQ(issue(), ok);
     EXPECT_EQ(writtenPages(key), (std::vector<int> { 0, 1, 18, 19, 352 }));
     EXPECT_EQ(page(key, 1)[5], 4);
 
     // A model whose only users are inactive: no key list, and its (inactive) list is still copied.
-    const RomId other = putUsedKey(4);
-    fs::remove(onewire::keyFilePath(keys, key));
+    key = putUsedKey(2);
     listUser(7, 6, 1, 1, false);
-    chooseModel(w, 7);
-    mark(w, { 5 });
-    dialogs.boxes.clear();
-    w.sbMakeCardClick();
-    EXPECT_EQ(dialogs.texts(), Texts { "Write Multi-Lock Time Table Key OK." });
-    EXPECT_EQ(writtenPages(other), (std::vector<int> { 0, 1, 352 }));
-    CopySettingsKeyContent c { true, false, true, 0, {}, {}, { lockSerial(5) } };
-    expectKey(other, c, 1);
+    chooseModel(7);
+    mark({ 5 });
+    EXPECT_EQ(issue(), ok);
+    EXPECT_EQ(writtenPages(key), (std::vector<int> { 0, 1, 352 }));
+    expectKey(key, { true, false, true, 0, {}, {}, { lockSerial(5) } }, 1);
     EXPECT_EQ(rows("SELECT KeyID FROM LockKeyManagement WHERE LockID = 5"), (Rows { { "6" } }));
 }
