@@ -7,11 +7,6 @@
 #include "locksim/sim_lock.h"
 #include "missions/window_fixture.h"
 
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QLabel>
-#include <QProgressBar>
-
 #include <fstream>
 
 using namespace wintest;

@@ -4,19 +4,6 @@
 #include "app/shell/db_grid.h"
 #include "missions/window_fixture.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QTabBar>
-#include <QTabWidget>
-#include <QTest>
-#include <QWindow>
-
 using namespace wintest;
 
 namespace {

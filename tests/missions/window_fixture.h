@@ -9,6 +9,8 @@
 #include "onewire/key_file.h"
 #include "onewire/ports.h"
 
+#include <QtTest>
+#include <QtWidgets>
 #include <gtest/gtest.h>
 
 #include <algorithm>

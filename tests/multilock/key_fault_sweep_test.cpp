@@ -9,11 +9,6 @@
 #include "onewire/devices.h"
 #include "window_test_support.h"
 
-#include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QCheckBox>
-#include <QLineEdit>
-
 using namespace mltest;
 
 namespace {

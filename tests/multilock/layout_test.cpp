@@ -21,7 +21,7 @@ Bytes slice(const C& c, std::size_t from, std::size_t n)
     return Bytes(c.begin() + static_cast<std::ptrdiff_t>(from), c.begin() + static_cast<std::ptrdiff_t>(from + n));
 }
 template <typename C>
-bool allFF(const C& c, std::size_t from, std::size_t to) // [from, to)
+bool allFF(const C& c, std::size_t from = 0, std::size_t to = 64) // [from, to)
 {
     return std::all_of(c.begin() + static_cast<std::ptrdiff_t>(from), c.begin() + static_cast<std::ptrdiff_t>(to),
                        [](uint8_t b) { return b == 0xFF; });
@@ -32,6 +32,7 @@ Bytes operator+(Bytes a, const Bytes& b)
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
+const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 const std::string kSerial = "D40000000A0B0C37";
 const Bytes kRomOrder { 0x37, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x00, 0xD4 };
 } // namespace
@@ -40,26 +41,21 @@ TEST(MissionSectionHeaderTest, SectionsFlagAndCount)
 {
     const auto p = MissionSectionHeader(SectionBit::Always | SectionBit::KeyList | SectionBit::TimeTable, true, 0x0102);
     EXPECT_EQ(slice(p, 0, 6), (Bytes { 0x1C, 0x00, 0x00, 0x5A, 0x01, 0x02 }));
-    EXPECT_TRUE(allFF(p, 6, 64));
-    EXPECT_EQ(slice(MissionSectionHeader(SectionBit::Always, false, 0), 0, 6), (Bytes { 0x04, 0x00, 0x00, 0x00, 0x00, 0x00 }));
+    EXPECT_TRUE(allFF(p, 6));
+    EXPECT_EQ(slice(MissionSectionHeader(SectionBit::Always, false, 0), 0, 6), (Bytes { 0x04, 0, 0, 0, 0, 0 }));
     EXPECT_THROW(MissionSectionHeader(0x04, false, 0x10000), std::invalid_argument);
 }
 
-TEST(KeyListEntryTest, UserTypesAndGroups)
+TEST(KeyListEntryTest, UserTypesGroupsAndWhatCannotBeCarried)
 {
     // iButton user: ROM order, the CRC byte last, no code; group 1 everywhere gives FFh FFh.
-    auto e = KeyListEntry({ "iButton", kSerial, "1234", 1, 1, false });
-    EXPECT_EQ(slice(e, 0, 20), ff(8) + kRomOrder + ff(4));
+    EXPECT_EQ(slice(KeyListEntry({ "iButton", kSerial, "1234", 1, 1, false }), 0, 20), ff(8) + kRomOrder + ff(4));
     // KeyCode user, four digits; time shift 3, act/exp 2, holidays apply.
-    e = KeyListEntry({ "KeyCode", kSerial, "1234", 3, 2, true });
-    EXPECT_EQ(slice(e, 0, 20), Bytes({ 0x04, 0x12, 0x34, 0x00, 0x00, 0x00 }) + ff(10) + Bytes({ 0x02, 0x01, 0xFF, 0xFF }));
+    EXPECT_EQ(slice(KeyListEntry({ "KeyCode", kSerial, "1234", 3, 2, true }), 0, 20),
+              Bytes({ 0x04, 0x12, 0x34, 0x00, 0x00, 0x00 }) + ff(10) + Bytes({ 0x02, 0x01, 0xFF, 0xFF }));
     // Complex user: both; ten digits; holidays off with act/exp 16.
-    e = KeyListEntry({ "Complex", kSerial, "9876543210", 16, 16, false });
-    EXPECT_EQ(slice(e, 0, 20), Bytes({ 0x0A, 0x98, 0x76, 0x54, 0x32, 0x10, 0xFF, 0xFF }) + kRomOrder + Bytes({ 0x0F, 0xFF, 0xFF, 0xFF }));
-}
-
-TEST(KeyListEntryTest, WhatCannotBeCarriedStaysBlank)
-{
+    EXPECT_EQ(slice(KeyListEntry({ "Complex", kSerial, "9876543210", 16, 16, false }), 0, 20),
+              Bytes({ 0x0A, 0x98, 0x76, 0x54, 0x32, 0x10, 0xFF, 0xFF }) + kRomOrder + Bytes({ 0x0F, 0xFF, 0xFF, 0xFF }));
     // No code, a code too long, a code with letters, a serial that is no ROM id: FFh, never
     // nibbles spilling into neighbouring bytes.
     for (const char* code : { "", "12345678901", "12A4" })
@@ -69,19 +65,6 @@ TEST(KeyListEntryTest, WhatCannotBeCarriedStaysBlank)
     // A group beyond the sixteen slots never reaches the holiday nibble.
     EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, true })[17] & 0xF0, 0x00);
     EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, false })[17] & 0xF0, 0xF0);
-}
-
-TEST(KeyListEntryTest, ThreeEntriesToAPage)
-{
-    std::vector<KeyListUser> users;
-    for (int i = 0; i < 4; ++i)
-        users.push_back({ "KeyCode", "", std::to_string(11 * (i + 1)), 1, 1, false });
-    const auto pages = keyListPages(users);
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ((Bytes { pages[0][0], pages[0][1], pages[0][21], pages[0][41], pages[1][1] }), (Bytes { 2, 0x11, 0x22, 0x33, 0x44 }));
-    EXPECT_TRUE(allFF(pages[0], 60, 64));
-    EXPECT_TRUE(allFF(pages[1], 20, 64));
-    EXPECT_EQ(keyListPages({}, 19).size(), 19u);
 }
 
 TEST(TimeTableImageTest, EverySectionAtItsPlace)
@@ -119,80 +102,83 @@ TEST(TimeTableImageTest, EverySectionAtItsPlace)
     }
     EXPECT_EQ(slice(timeTablePage(img, 1), 0, 64), slice(img, 64, 64));
     EXPECT_THROW(timeTablePage(img, 16), std::out_of_range);
-}
 
-TEST(TimeTableImageTest, SlotsBoundTheRows)
-{
-    TimeTableRows rows;
+    // Sixteen schedule rows and period slots at most: the sixteenth schedule rows are the last
+    // placed, act/exp row 15 and holiday row 16 go in slot 15.
+    TimeTableRows many;
     for (int i = 0; i < 20; ++i) {
-        rows.firstSchedule.push_back({ { 1, i }, "Storehouse Mode", {} });
-        rows.secondSchedule.push_back({ { 2, i }, "Lock Mode", {} });
-        rows.actExpGroups.push_back({ PeriodPoint { 2030, 1, 1, 0, i }, std::nullopt });
-        rows.holidayGroups.push_back({ PeriodPoint { 2031, 1, 1, 0, i }, std::nullopt });
+        many.firstSchedule.push_back({ { 1, i }, "Storehouse Mode", {} });
+        many.secondSchedule.push_back({ { 2, i }, "Lock Mode", {} });
+        many.actExpGroups.push_back({ PeriodPoint { 2030, 1, 1, 0, i }, std::nullopt });
+        many.holidayGroups.push_back({ PeriodPoint { 2031, 1, 1, 0, i }, std::nullopt });
     }
-    const auto img = TimeTableImage(rows);
-    // The sixteenth schedule rows are the last placed; act/exp row 15 and holiday row 16 in slot 15.
-    EXPECT_EQ((Bytes { img[560 + 4 * 15 + 1], img[624 + 4 * 15 + 1], img[688 + 10 * 15 + 4], img[848 + 10 * 15 + 4] }),
+    const auto full = TimeTableImage(many);
+    EXPECT_EQ((Bytes { full[560 + 4 * 15 + 1], full[624 + 4 * 15 + 1], full[688 + 10 * 15 + 4], full[848 + 10 * 15 + 4] }),
               (Bytes { 0x15, 0x15, 0x15, 0x16 }));
-    EXPECT_TRUE(allFF(img, 1008, 1024));
+    EXPECT_TRUE(allFF(full, 1008, 1024));
 }
 
 TEST(LockSerialListTest, EightToAPageAndTheClosingPage)
 {
-    ASSERT_EQ(LockSerialList({}).size(), 1u);
-    EXPECT_TRUE(allFF(LockSerialList({})[0], 0, 64));
     std::vector<std::string> locks;
-    for (int i = 1; i <= 9; ++i)
+    for (int i = 0; i <= 9; ++i)
         locks.push_back("AB0000000000" + std::string(1, char('0' + i)) + "037");
-    auto eight = LockSerialList(std::vector<std::string>(locks.begin(), locks.begin() + 8));
+    ASSERT_EQ(LockSerialList({}).size(), 1u);
+    EXPECT_TRUE(allFF(LockSerialList({})[0]));
+    const auto eight = LockSerialList(std::vector<std::string>(locks.begin() + 1, locks.begin() + 9));
     ASSERT_EQ(eight.size(), 2u);
-    EXPECT_EQ(slice(eight[0], 0, 8), (Bytes { 0x37, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB }));
-    EXPECT_EQ(slice(eight[0], 56, 8), (Bytes { 0x37, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB }));
-    EXPECT_TRUE(allFF(eight[1], 0, 64));
-    auto nine = LockSerialList(locks);
+    EXPECT_EQ(slice(eight[0], 0, 8), (Bytes { 0x37, 0x10, 0, 0, 0, 0, 0, 0xAB }));
+    EXPECT_EQ(slice(eight[0], 56, 8), (Bytes { 0x37, 0x80, 0, 0, 0, 0, 0, 0xAB }));
+    EXPECT_TRUE(allFF(eight[1]));
+    const auto nine = LockSerialList(std::vector<std::string>(locks.begin() + 1, locks.end()));
     ASSERT_EQ(nine.size(), 2u);
-    EXPECT_EQ(slice(nine[1], 0, 8), (Bytes { 0x37, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB }));
-    EXPECT_TRUE(allFF(nine[1], 8, 64));
+    EXPECT_EQ(slice(nine[1], 0, 8), (Bytes { 0x37, 0x90, 0, 0, 0, 0, 0, 0xAB }));
+    EXPECT_TRUE(allFF(nine[1], 8));
     // A text that is no ROM id leaves its place blank; the others keep theirs.
-    auto bad = LockSerialList({ "not a serial", locks[1] });
+    const auto bad = LockSerialList({ "not a serial", locks[2] });
     ASSERT_EQ(bad.size(), 1u);
     EXPECT_TRUE(allFF(bad[0], 0, 8));
     EXPECT_EQ(bad[0][8], 0x37);
     // The list ends at page 510: a full list has no closing page, one more lock is refused.
-    std::vector<std::string> full(kMaxListedLocks, locks[0]);
+    std::vector<std::string> full(kMaxListedLocks, locks[1]);
     EXPECT_EQ(LockSerialList(full).size(), 159u);
-    full.push_back(locks[0]);
+    full.push_back(locks[1]);
     EXPECT_THROW(LockSerialList(full), std::length_error);
 }
 
 TEST(MultiLockKeyTest, HeaderAndSectionPages)
 {
-    EXPECT_EQ(slice(MultiLockKeyHeader(24, { 0x12, 0x34, 0x56 }), 0, 11), (Bytes { 'W', 'R', 'I', 'T', 'E', 0x03, 24, 0x12, 0x34, 0x56, 0xFF }));
+    EXPECT_EQ(slice(MultiLockKeyHeader(24, kSite), 0, 11), (Bytes { 'W', 'R', 'I', 'T', 'E', 0x03, 24, 0x12, 0x34, 0x56, 0xFF }));
     const auto tt = timeTableSectionWrites(2, kSerial, TimeTableImageBytes {});
     ASSERT_EQ(tt.size(), 17u);
-    EXPECT_EQ(tt.front().page, 121);
-    EXPECT_EQ(tt.back().page, 137);
+    EXPECT_EQ(tt.front().page + 100 * tt.back().page, 121 + 100 * 137);
     EXPECT_EQ(slice(tt.front().image, 0, 19), kRomOrder + Bytes({ 0x10, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0, 0xFF }));
 
     // No keys: header count 0, 19 pages of FFh and page 60L+41 FFh.
     const auto none = keyListSectionWrites(0, kSerial, {});
     ASSERT_EQ(none.size(), 21u);
-    EXPECT_EQ(none[0].page, 21);
+    EXPECT_EQ(none[0].page + 100 * none[20].page, 21 + 100 * 41);
     EXPECT_EQ(slice(none[0].image, 8, 10), (Bytes { 0x08, 0, 0, 0, 0x5A, 0, 0, 0, 0, 0 }));
-    EXPECT_TRUE(allFF(none[20].image, 0, 64));
-    EXPECT_EQ(none[20].page, 41);
+    EXPECT_TRUE(allFF(none[20].image));
 
-    // 58 keys on the eighth page index: the continued header rewrites page 60L+41 and the
-    // second run ends on page 480.
-    std::vector<KeyListUser> keys(58, KeyListUser { "KeyCode", "", "42", 1, 1, false });
-    const auto w = keyListSectionWrites(7, kSerial, keys);
+    // Four keys on the eighth page index, three entries to a page.
+    std::vector<KeyListUser> keys;
+    for (int i = 1; i <= 4; ++i)
+        keys.push_back({ "KeyCode", "", std::to_string(11 * i), 1, 1, false });
+    auto w = keyListSectionWrites(7, kSerial, keys);
+    EXPECT_EQ((Bytes { w[0].image[13], w[1].image[0], w[1].image[1], w[1].image[21], w[1].image[41], w[2].image[1] }),
+              (Bytes { 4, 2, 0x11, 0x22, 0x33, 0x44 }));
+    EXPECT_TRUE(allFF(w[1].image, 60) && allFF(w[2].image, 20));
+    // 58 keys: the continued header rewrites page 60L+41 and the second run ends on page 480.
+    keys.resize(58, keys[0]);
+    w = keyListSectionWrites(7, kSerial, keys);
     ASSERT_EQ(w.size(), 41u);
     EXPECT_EQ(w[0].image[13], 57);
     EXPECT_EQ((std::vector<int> { w[20].page, w[21].page, w[22].page, w.back().page }), (std::vector<int> { 461, 461, 462, 480 }));
-    EXPECT_TRUE(allFF(w[20].image, 0, 64));
+    EXPECT_TRUE(allFF(w[20].image));
     EXPECT_EQ(slice(w[21].image, 8, 10), (Bytes { 0x00, 0, 0, 0, 0x00, 1, 0, 0, 0, 0 }));
     EXPECT_EQ(w[22].image[0], 2);
-    EXPECT_TRUE(allFF(w[22].image, 20, 64));
+    EXPECT_TRUE(allFF(w[22].image, 20));
     keys.resize(115, keys[0]);
     EXPECT_THROW(keyListSectionWrites(0, kSerial, keys), std::length_error);
     EXPECT_THROW(keyListSectionWrites(8, kSerial, {}), std::out_of_range);
@@ -200,8 +186,7 @@ TEST(MultiLockKeyTest, HeaderAndSectionPages)
 
 TEST(CopySettingsKeyTest, HeaderAndBody)
 {
-    EXPECT_EQ(slice(CopySettingsKeyHeader({ 0x12, 0x34, 0x56 }, 0x0103), 0, 12),
-              (Bytes { 'W', 'R', 'I', 'T', 'E', 0x02, 0x12, 0x34, 0x56, 0x01, 0x03, 0xFF }));
+    EXPECT_EQ(slice(CopySettingsKeyHeader(kSite, 0x0103), 0, 12), (Bytes { 'W', 'R', 'I', 'T', 'E', 0x02, 0x12, 0x34, 0x56, 0x01, 0x03, 0xFF }));
     CopySettingsKeyContent c { true, false, false, 6, {}, std::vector<KeyListUser>(6, { "KeyCode", "", "7", 1, 1, false }), {} };
     auto w = copySettingsBodyWrites(c);
     std::vector<int> pages;
@@ -209,8 +194,7 @@ TEST(CopySettingsKeyTest, HeaderAndBody)
         pages.push_back(p.page);
     ASSERT_EQ(pages, (std::vector<int> { 1, 18, 19, 20, 352 })); // six entries, then a page of FFh
     EXPECT_EQ(slice(w[0].image, 0, 7), (Bytes { 0x0C, 0, 0, 0, 0, 6, 0xFF }));
-    EXPECT_TRUE(allFF(w[3].image, 0, 64));
-
+    EXPECT_TRUE(allFF(w[3].image));
     // The key list stops at page 351 even when full.
     c.keyList.assign(kMaxCopiedKeys, c.keyList[0]);
     c.activeKeyCount = static_cast<int>(kMaxCopiedKeys);
@@ -220,19 +204,19 @@ TEST(CopySettingsKeyTest, HeaderAndBody)
     EXPECT_THROW(copySettingsBodyWrites(c), std::length_error);
 }
 
-TEST(DeleteCodeKeyTest, HeaderAndSection)
+TEST(DeleteCodeKeyTest, HeaderSectionAndEntries)
 {
-    const MissionKeyPage h = deleteCodeKeyHeader({ 0x12, 0x34, 0x56 });
+    const MissionKeyPage h = deleteCodeKeyHeader(kSite);
     EXPECT_EQ(slice(h, 0, 10), (Bytes { 'W', 'R', 'I', 'T', 'E', 0x03, 0x01, 0x12, 0x34, 0x56 }));
-    EXPECT_TRUE(allFF(h, 10, 64));
+    EXPECT_TRUE(allFF(h, 10));
     // The reader names it as the kind-3 key it shares its header with.
     EXPECT_EQ(identifyMissionKey(h).type, MissionKeyType::MultiLock);
-    EXPECT_TRUE(MissionKeyHeader::fromPage(h).facilityCodeMatches(h, { 0x12, 0x34, 0x56 }));
+    EXPECT_TRUE(MissionKeyHeader::fromPage(h).facilityCodeMatches(h, kSite));
 
     const RomId lock { 0x37, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x00, 0xD4 };
     const MissionKeyPage p = deleteCodeSection(lock, false, 1);
     EXPECT_EQ(slice(p, 0, 18), kRomOrder + Bytes({ 0x40, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x01 }));
-    EXPECT_TRUE(allFF(p, 18, 64));
+    EXPECT_TRUE(allFF(p, 18));
     // Clearing the lock's memory of deleted codes changes bytes 8 and 16 only.
     MissionKeyPage c = deleteCodeSection(lock, true, 1);
     EXPECT_EQ((Bytes { c[8], c[16] }), (Bytes { 0x60, 0x5A }));
@@ -240,18 +224,14 @@ TEST(DeleteCodeKeyTest, HeaderAndSection)
     c[16] = 0x00;
     EXPECT_EQ(c, p);
     EXPECT_EQ(deleteCodeSection(lock, false, 300)[17], 300 & 0xFF);
-}
 
-TEST(DeleteCodeKeyTest, EntriesCarryPeriodTypeAndVersionInSlotOrder)
-{
-    auto code = [](int y1, int m1, int d1, int h1, int y2, int m2, int d2, int h2, const char* type, int lostTimes) {
-        return DeletedCode { db::makeDateTime(y1, m1, d1, h1), db::makeDateTime(y2, m2, d2, h2), type, lostTimes };
+    auto code = [](int m, int d, int h, const char* type, int lostTimes) {
+        return DeletedCode { db::makeDateTime(2026, m, d, h), db::makeDateTime(2027, 1, 2, 8), type, lostTimes };
     };
-    EXPECT_EQ(deleteCodeEntry(code(2026, 12, 31, 23, 2027, 1, 2, 8, "Temp", 3)),
+    EXPECT_EQ(deleteCodeEntry(code(12, 31, 23, "Temp", 3)),
               (DeleteCodeEntry { 0x26, 0x12, 0x31, 0x23, 0x00, 0x27, 0x01, 0x02, 0x08, 0x00, 0x01, 0x02, 0xFF, 0xFF, 0xFF, 0xFF }));
     // 'Once' is type 00h, any other type the temporary one.
-    const DeleteCodeEntry once = deleteCodeEntry(code(2026, 6, 1, 0, 2026, 6, 1, 0, "Once", 1));
-    const DeleteCodeEntry perm = deleteCodeEntry(code(2026, 6, 1, 0, 2026, 6, 1, 0, "Perm", 4));
+    const DeleteCodeEntry once = deleteCodeEntry(code(6, 1, 0, "Once", 1)), perm = deleteCodeEntry(code(6, 1, 0, "Perm", 4));
     EXPECT_EQ((Bytes { once[10], once[11], perm[10], perm[11] }), (Bytes { 0, 0, 1, 3 }));
     // Minutes are not carried: codes run in whole hours.
     const DeleteCodeEntry o = deleteCodeEntry({ db::makeDateTime(2030, 2, 3, 4, 59, 59), db::makeDateTime(2099, 12, 31, 0), "Temp", 2 });
@@ -260,7 +240,7 @@ TEST(DeleteCodeKeyTest, EntriesCarryPeriodTypeAndVersionInSlotOrder)
     // 76 codes fill all 19 pages; slot n at page n/4, byte 16*(n%4). More are not carried.
     std::vector<DeletedCode> many;
     for (int n = 0; n < 80; ++n)
-        many.push_back(code(2026, 1 + n % 12, 1 + n % 28, n % 24, 2026, 12, 31, 23, "Temp", 1 + n % 4));
+        many.push_back(code(1 + n % 12, 1 + n % 28, n % 24, "Temp", 1 + n % 4));
     const auto full = deleteCodeEntryPages(many);
     for (int n = 0; n < kDeleteCodeSlots; ++n) {
         const DeleteCodeEntry e = deleteCodeEntry(many[static_cast<std::size_t>(n)]);
@@ -268,6 +248,6 @@ TEST(DeleteCodeKeyTest, EntriesCarryPeriodTypeAndVersionInSlotOrder)
     }
     EXPECT_EQ(deleteCodeEntryPages(std::span<const DeletedCode>(many.data(), 76)), full);
     const auto one = deleteCodeEntryPages(std::span<const DeletedCode>(many.data(), 1));
-    EXPECT_TRUE(allFF(one[0], 16, 64));
-    EXPECT_TRUE(std::all_of(one.begin() + 1, one.end(), [](const MissionKeyPage& p) { return allFF(p, 0, 64); }));
+    EXPECT_TRUE(allFF(one[0], 16));
+    EXPECT_TRUE(std::all_of(one.begin() + 1, one.end(), [](const MissionKeyPage& p) { return allFF(p); }));
 }

@@ -3,13 +3,6 @@
 #include "app/missions/multi_key_assignment_form.h"
 #include "window_test_support.h"
 
-#include <QApplication>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QTest>
-
 using namespace mltest;
 
 namespace {

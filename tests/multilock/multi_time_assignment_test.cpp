@@ -3,12 +3,6 @@
 #include "keyformats/copy_settings_key.h"
 #include "window_test_support.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTest>
-
 using namespace mltest;
 
 namespace {

@@ -8,18 +8,6 @@
 #include "workbook/export.h"
 #include "workbook/xlsx_readback.h"
 
-#include <QApplication>
-#include <QCalendarWidget>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDateTimeEdit>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTest>
-
 using namespace wintest;
 
 namespace {
