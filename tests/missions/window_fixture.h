@@ -58,7 +58,6 @@ protected:
         db.Close();
         fs::remove_all(folder);
     }
-
     // A key in the reader whose every page holds fill: with EEh, the pages written show.
     RomId putKey(uint64_t serial, uint8_t fill = 0xFF)
     {
@@ -89,7 +88,6 @@ protected:
                 out.push_back(p);
         return out;
     }
-
     // Every row a statement selects, as text, "<null>" for a Null field.
     Rows rows(const std::string& sql)
     {

@@ -121,7 +121,6 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
     EXPECT_EQ(dialogs.texts(), Texts { "Please Plug in your program Key." });
     EXPECT_EQ(dialogs.boxes.back().type, BoxType::Error);
     EXPECT_EQ(rows(kw.rows), before);
-
     // A clean write: what a usable key and its committed rows are. Meanwhile the window
     // refuses to close and none of its buttons or grids takes a click.
     fresh();
@@ -156,7 +155,6 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
     EXPECT_GT(missions_test::sweepPulledKey(*reader, [this] { return fresh(); }, write,
                                             [&](int n) { check("key taken away after " + std::to_string(n) + " pages"); }),
               3);
-
     // Another program holds the write lock as the write starts: the key is not touched.
     TDbConnection other(db.Database);
     other.Open();
@@ -166,7 +164,6 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
     other.Rollback();
     EXPECT_EQ(device->key().memory, onewire::loadKeyFile(onewire::keyFilePath(keys, key)).key->memory);
     check("database held at the start", true);
-
     // Another program reads, holding the database, from the moment page 0 is on the key: the
     // commit cannot take it.
     fresh();
@@ -182,7 +179,6 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
     other.Rollback();
     EXPECT_TRUE(held);
     check("database held at the commit");
-
     // The database refuses the last row: its message is shown and nothing is half-written.
     db.ExecSQL("CREATE TRIGGER refuse BEFORE " + kw.refusedRow + " BEGIN SELECT RAISE(ABORT, 'row refused'); END");
     fresh();

@@ -102,7 +102,6 @@ TEST(TimeTableImageTest, EverySectionAtItsPlace)
     }
     EXPECT_EQ(slice(timeTablePage(img, 1), 0, 64), slice(img, 64, 64));
     EXPECT_THROW(timeTablePage(img, 16), std::out_of_range);
-
     // Sixteen schedule rows and period slots at most: the sixteenth schedule rows are the last
     // placed, act/exp row 15 and holiday row 16 go in slot 15.
     TimeTableRows many;
@@ -153,14 +152,12 @@ TEST(MultiLockKeyTest, HeaderAndSectionPages)
     ASSERT_EQ(tt.size(), 17u);
     EXPECT_EQ(tt.front().page + 100 * tt.back().page, 121 + 100 * 137);
     EXPECT_EQ(slice(tt.front().image, 0, 19), kRomOrder + Bytes({ 0x10, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0, 0xFF }));
-
     // No keys: header count 0, 19 pages of FFh and page 60L+41 FFh.
     const auto none = keyListSectionWrites(0, kSerial, {});
     ASSERT_EQ(none.size(), 21u);
     EXPECT_EQ(none[0].page + 100 * none[20].page, 21 + 100 * 41);
     EXPECT_EQ(slice(none[0].image, 8, 10), (Bytes { 0x08, 0, 0, 0, 0x5A, 0, 0, 0, 0, 0 }));
     EXPECT_TRUE(allFF(none[20].image));
-
     // Four keys on the eighth page index, three entries to a page.
     std::vector<KeyListUser> keys;
     for (int i = 1; i <= 4; ++i)
@@ -236,7 +233,6 @@ TEST(DeleteCodeKeyTest, HeaderSectionAndEntries)
     // Minutes are not carried: codes run in whole hours.
     const DeleteCodeEntry o = deleteCodeEntry({ db::makeDateTime(2030, 2, 3, 4, 59, 59), db::makeDateTime(2099, 12, 31, 0), "Temp", 2 });
     EXPECT_EQ((Bytes { o[0], o[3], o[4], o[5] }), (Bytes { 0x30, 0x04, 0x00, 0x99 }));
-
     // 76 codes fill all 19 pages; slot n at page n/4, byte 16*(n%4). More are not carried.
     std::vector<DeletedCode> many;
     for (int n = 0; n < 80; ++n)

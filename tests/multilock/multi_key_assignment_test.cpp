@@ -106,7 +106,6 @@ TEST_F(MultiLockTest, ChoosingLocksForPages)
     // The same lock again: nothing changes.
     pick(0, 1);
     EXPECT_EQ(count("SELECT * FROM TempLockKey"), 6);
-
     // A lock already on page 1 is refused on page 2 ...
     pick(1, 1);
     ASSERT_EQ(dialogs.texts(), Texts { "This lock has been selected, please select another lock." });
@@ -116,7 +115,6 @@ TEST_F(MultiLockTest, ChoosingLocksForPages)
     pick(1, 1);
     EXPECT_EQ(w->Edit2->text(), "Room 102");
     EXPECT_EQ(count("SELECT * FROM TempLockKey WHERE LockID = 2"), 6);
-
     // Replacing a page's lock, then freeing the page by closing the picker.
     pick(1, 3);
     EXPECT_EQ(rows("SELECT LockID, TabPageID FROM TempLock1 ORDER BY LockID"), (Rows { { "1", "0" }, { "3", "1" } }));
@@ -170,7 +168,6 @@ TEST_F(MultiLockTest, IssuesOneLockOnPageThree)
     expectPages(key, timeTableSectionWrites(2, lockSerial(2), lock2TimeTable()));
     expectPages(key, keyListSectionWrites(2, lockSerial(2), { { "iButton", userSerial(1), "" }, { "", userSerial(2), "" },
                                                              { "Complex", userSerial(5), "98765", 3, 2, true } }));
-
     // The lock's list is now exactly the selected users, stamped; contact fields that are null
     // become empty text, type, names and status are copied as they are.
     EXPECT_EQ(rows("SELECT KeyID, TimeShiftID, ActExpDateID, ExpDateID, ExpDate, KeyCode, LastSetupTime > '2025-05-06 07:08:09',"
@@ -217,7 +214,6 @@ TEST_F(MultiLockTest, NothingOrDuplicatesStopTheMissionBeforeAnyPage)
     EXPECT_EQ(issue(), (Texts { "Found duplicated Key SerialID,Mission terminated.", "Write Multi-Lock Key Error." }));
     EXPECT_EQ(writtenPages(key), std::vector<int> {}); // not even the first lock's block
     EXPECT_EQ(count("SELECT * FROM LockKeyManagement"), 0);
-
     // Inactive duplicates, and users with no serial (key-code users), pass.
     select({ 7, 4, 6, 8 });
     addUser(9, "KeyCode", "", "1234", "Ike", "Irons");
@@ -251,7 +247,6 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     QTest::keyClick(w->Edit2, Qt::Key_Backtab); // entered from the keyboard
     QCoreApplication::processEvents();
     EXPECT_EQ(w->lockPickerRuns, 3);
-
     // Nine columns in order, each wide enough for its title.
     auto* grid = w->DBGrid2;
     const QHeaderView* header = grid->horizontalHeader();

@@ -119,7 +119,6 @@ TEST_F(CopySettingsTest, CopiesScheduleAndUsers)
                 { { "iButton", userSerial(1), "", 1, 1, false }, { "KeyCode", "", "1234", 3, 2, true } },
                 { lockSerial(2), lockSerial(3), lockSerial(5) } },
               3);
-
     // Targets 3 and 5 take schedule 3 and the model's whole list (the inactive user too), stamped.
     EXPECT_EQ(rows("SELECT LockStatusID FROM LockManagement WHERE LockID IN (3, 4, 5) ORDER BY LockID"),
               (Rows { { "3" }, { "1" }, { "3" } }));
@@ -153,7 +152,6 @@ TEST_F(CopySettingsTest, WhatTheBoxesAndTheModelsListPutOnTheKey)
     EXPECT_EQ(writtenPages(key), (std::vector<int> { 0, 1, 352 }));
     expectKey(key, { false, false, true, 0, {}, {}, {} }, 0);
     EXPECT_EQ(copied(), before);
-
     // The key list takes three entries a page: four active keys fill two pages.
     listUser(2, 2, 1, 1, false);
     listUser(2, 3, 1, 1, false);
@@ -163,7 +161,6 @@ TEST_F(CopySettingsTest, WhatTheBoxesAndTheModelsListPutOnTheKey)
     EXPECT_EQ(issue(), ok);
     EXPECT_EQ(writtenPages(key), (std::vector<int> { 0, 1, 18, 19, 352 }));
     EXPECT_EQ(page(key, 1)[5], 4);
-
     // A model whose only users are inactive: no key list, and its (inactive) list is still copied.
     key = putUsedKey(2);
     listUser(7, 6, 1, 1, false);

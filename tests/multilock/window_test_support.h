@@ -40,7 +40,6 @@ protected:
         addUser(5, "Complex", userSerial(5), "98765", "Eve", "Eames");
         addUser(6, "iButton", userSerial(6), "", "Fay", "Frost", "Inactive");
     }
-
     // An empty serial or code is stored as Null.
     void addUser(int id, const std::string& type, const std::string& serial, const std::string& code, const std::string& first,
                  const std::string& last, const std::string& status = "Active")
@@ -51,7 +50,6 @@ protected:
                    + std::to_string(id) + ", '" + type + "', " + text(serial) + ", " + text(code) + ", '" + first + "', '" + last
                    + "', 'Dept', NULL, '', '', '" + status + "')");
     }
-
     // A LockKeyManagement row as an earlier mission left it.
     void listUser(int lockId, int keyId, int timeShift, int actExp, bool holiday)
     {
@@ -62,7 +60,6 @@ protected:
                      " '2025-05-06 07:08:09', "
                    + (holiday ? "1" : "0") + " FROM KeyManagement WHERE KeyID = " + std::to_string(keyId));
     }
-
     // The time table of lock 2's schedule 3 and the groups above, as the database holds them.
     static TimeTableImageBytes lock2TimeTable()
     {

@@ -117,7 +117,6 @@ TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
     SettingsRecord.PickLockStatusMode = 1;
     TLockModeSetting_Form(nullptr, &db).BitBtn2Click();
     EXPECT_EQ(std::to_string(SettingsRecord.PickedLockStatusID) + " " + SettingsRecord.PickedLockStatusName, "0 ");
-
     // Outside pick mode there is nothing to select.
     SettingsRecord.PickLockStatusMode = 0;
     SettingsRecord.PickedLockStatusID = 4;

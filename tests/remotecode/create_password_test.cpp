@@ -139,7 +139,6 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowThenShowsIt)
     EXPECT_EQ(shown.join("|").toStdString(), "Room 101|" + code + "| Ann |" + iso(d, 8) + "|" + iso(end, 11)
                                                  + "|2026-12-06 09:30:15|admin|Access Code Version:     1");
     EXPECT_TRUE(w->BitBtn1->isEnabled());
-
     // A one-time code for 31 days is the long form.
     w->ComboBox1->setCurrentIndex(1);
     issue(today, 0, today.addDays(31), 0);
@@ -199,7 +198,6 @@ TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStored)
     }
     // The picker left without a choice keeps showing the old name, yet no lock is chosen.
     EXPECT_EQ(w->Edit1->text(), "Broken");
-
     // Same day and hour, and exactly 366.0 days, are accepted.
     pick(kLockA);
     dialogs.boxes.clear();
@@ -255,7 +253,6 @@ TEST_F(RemoteCodeTest, PrintFillsTheShippedTemplate)
         cells += dump.cell(std::string("Sheet1!") + ref).json + " ";
     EXPECT_EQ(cells, "\"Room 101\" \"North\" \"" + w->lbAccessCode->text().toStdString() + "\" \"" + iso(d, 8) + "\" \""
                          + iso(d.addDays(2), 11) + "\" ");
-
     // A missing template is named and nothing is exported.
     dialogs.boxes.clear();
     w->TemplateFile = folder / "AccessCodeReport.xlsx";
@@ -310,7 +307,6 @@ TEST_F(RemoteCodeTest, SearchListsAndFilters)
         for (auto* b : boxes)
             b->setChecked(false);
     }
-
     // Date errors, in order, after the scratch table was emptied.
     for (QCheckBox* b : { w->CheckBox1, w->CheckBox2, w->CheckBox3 })
         b->setChecked(true);
@@ -346,7 +342,6 @@ TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
     EXPECT_EQ(colour(0, Qt::BackgroundRole), QColor(0, 0x80, 0));
     EXPECT_EQ(colour(0, Qt::ForegroundRole), QColor(0, 0x80, 0));
     EXPECT_EQ(colour(1, Qt::BackgroundRole), QColor(0xFF, 0, 0));
-
     // A real mouse click on a tick cell; the space bar on the tick column toggles too, other keys do not.
     w->resize(709, 608);
     w->PageControl1->setCurrentIndex(1);
@@ -358,14 +353,12 @@ TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
     QTest::keyClick(w->DBGrid2, Qt::Key_Space);
     QTest::keyClick(w->DBGrid2, Qt::Key_A);
     EXPECT_EQ(joined("Selected", "TempAccessCode"), "1,1");
-
     // A click on Deleted changes the picture only.
     w->DBGrid2CellClick(model->index(0, deleted));
     EXPECT_EQ(colour(0, Qt::BackgroundRole), QColor(0xFF, 0, 0));
     EXPECT_EQ(joined("HasDeleted", "TempAccessCode") + " " + joined("HasDeleted", "AccessCode"), "0,1 0,1");
     EXPECT_EQ(w->Query4.State(), dsBrowse);
     EXPECT_FALSE(w->Query4.UpdatesPending());
-
     // Title clicks sort; the tick column keeps its place and painting does not trip.
     w->DBGrid2TitleClick(model->columnOf("GuestFirstName"));
     w->DBGrid2TitleClick(model->columnOf("GuestFirstName"));
@@ -392,7 +385,6 @@ TEST_F(RemoteCodeTest, IssueKeyWritesTheTickedCodesThenMarksThem)
                                         "Write Multi-Lock Key Error." }));
     EXPECT_TRUE(allBytes(page(key, 0), 0xFF) && allBytes(page(key, 1), 0xFF));
     EXPECT_EQ(deleted(), "");
-
     // 76, and the lock forgets the codes it deleted before.
     db.ExecSQL("UPDATE TempAccessCode SET Selected = 0 WHERE CodeString = '1076'");
     codes.pop_back();
@@ -426,13 +418,11 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
                                         "Write Multi-Lock Key Error." }));
     EXPECT_TRUE(allBytes(page(key, 0), 0xFF) && allBytes(page(key, 1), 0xFF));
     EXPECT_EQ(deleted(), "");
-
     // The second lock's code alone goes under its own serial ID.
     tick({ 0 });
     w->BitBtn2Click();
     expectKey(key, kLockB, false, { code(3, 5, 8, "Temp") });
     EXPECT_EQ(deleted(), "333");
-
     // A code changed since the search is not marked, nor is any other, and the key is no Delete
     // Code Key.
     addCode("444", "Temp", "2026-03-07 08:00:00", "2026-02-03 10:00:00");
@@ -447,7 +437,6 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
     EXPECT_EQ(deleted(), "333");
     EXPECT_EQ(w->ProgressBar1->value(), 0);
     EXPECT_TRUE(w->PageControl1->isEnabled() && w->sbExit->isEnabled());
-
     // A scratch row whose serial ID is no ROM id is refused before the key is touched.
     db.ExecSQL("UPDATE TempAccessCode SET Selected = (CodeString = '222');"
                "UPDATE TempAccessCode SET SerialID = 'XYZ' WHERE CodeString = '222'");
