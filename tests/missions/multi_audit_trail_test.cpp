@@ -33,24 +33,17 @@ protected:
 
 } // namespace
 
-TEST_F(AuditTrailWindowTest, ChoiceListShowsLocksPerKey)
-{
-    TMultiAuditTrail_Form w;
-    EXPECT_EQ(w.windowTitle(), "Multi-Lock Audit Trail");
-    EXPECT_EQ(w.ComboBox1->currentText(), "25");
-    ASSERT_EQ(w.ComboBox1->count(), int(kAuditTrailChoices.size()));
-    for (int i = int(kAuditTrailChoices.size()) - 1; i >= 0; --i) {
-        const auto& c = kAuditTrailChoices[std::size_t(i)];
-        w.ComboBox1->setCurrentIndex(i);
-        EXPECT_EQ(w.ComboBox1->currentText().toStdString(), c.itemText);
-        EXPECT_EQ(w.Label3->text().toStdString(), c.locksPerKeyLabel);
-    }
-}
-
-// The pages of the choice, which a lock then fills.
+// Each choice shows its locks per key; the key gets the choice's pages, which a lock then fills.
 TEST_F(AuditTrailWindowTest, WritesTheChosenKey)
 {
     TMultiAuditTrail_Form w;
+    EXPECT_EQ(w.windowTitle() + " " + w.ComboBox1->currentText(), "Multi-Lock Audit Trail 25");
+    ASSERT_EQ(w.ComboBox1->count(), int(kAuditTrailChoices.size()));
+    for (int i = int(kAuditTrailChoices.size()) - 1; i >= 0; --i) {
+        w.ComboBox1->setCurrentIndex(i);
+        EXPECT_EQ(w.ComboBox1->currentText().toStdString() + " " + w.Label3->text().toStdString(),
+                  std::string(kAuditTrailChoices[std::size_t(i)].itemText) + " " + std::string(kAuditTrailChoices[std::size_t(i)].locksPerKeyLabel));
+    }
     for (const char* item : { "2000", "400" }) {
         const RomId key = putUsedKey(item[0]);
         EXPECT_EQ(issue(w, item), Texts { item[0] == '4' ? "Write Multi-Lock Audit Trail Key OK." : "Write Get Audit Trail Key OK." });
@@ -70,21 +63,16 @@ TEST_F(AuditTrailWindowTest, WritesTheChosenKey)
     EXPECT_EQ(memory.pages[1][0], 1);
 }
 
-TEST_F(AuditTrailWindowTest, NoKeyOrTwoKeysInTheReader)
+TEST_F(AuditTrailWindowTest, NoKeyTwoKeysOrFailedWritesReportTheKindsError)
 {
     TMultiAuditTrail_Form w;
     ASSERT_EQ(issue(w, "2000"), Texts { "Please Plug in your program Key." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     // A key filled at a lock and a blank one: neither is written.
-    const RomId filled = putKey(1, 0x5A), blank = putKey(2);
+    const RomId filled = putKey(1, 0x5A), key = putKey(3);
     EXPECT_EQ(issue(w, "2000"), Texts { kOneKeyOnlyMessage });
-    EXPECT_TRUE(allBytes(page(filled, 0), 0x5A) && allBytes(page(blank, 0), 0xFF));
-}
-
-TEST_F(AuditTrailWindowTest, FailedWritesReportTheKindsError)
-{
-    TMultiAuditTrail_Form w;
-    const RomId key = putKey(3);
+    EXPECT_TRUE(allBytes(page(filled, 0), 0x5A) && allBytes(page(key, 0), 0xFF));
+    fs::remove(onewire::keyFilePath(keys, filled));
     const Texts multiLockError { "Write Multi-Lock Audit Trail Key Error." };
     // Page 1 goes first on a multi-lock key: noise on every write leaves the key untouched.
     reader->faults().corruptions.push_back({ 12, 0x01, 1000 });

@@ -104,14 +104,14 @@ TEST(TimeTableImageTest, EverySectionAtItsPlace)
     EXPECT_THROW(timeTablePage(img, 16), std::out_of_range);
     // Sixteen schedule rows and period slots at most: the sixteenth schedule rows are the last
     // placed, act/exp row 15 and holiday row 16 go in slot 15.
-    TimeTableRows many;
+    rows = {};
     for (int i = 0; i < 20; ++i) {
-        many.firstSchedule.push_back({ { 1, i }, "Storehouse Mode", {} });
-        many.secondSchedule.push_back({ { 2, i }, "Lock Mode", {} });
-        many.actExpGroups.push_back({ PeriodPoint { 2030, 1, 1, 0, i }, std::nullopt });
-        many.holidayGroups.push_back({ PeriodPoint { 2031, 1, 1, 0, i }, std::nullopt });
+        rows.firstSchedule.push_back({ { 1, i }, "Storehouse Mode", {} });
+        rows.secondSchedule.push_back({ { 2, i }, "Lock Mode", {} });
+        rows.actExpGroups.push_back({ PeriodPoint { 2030, 1, 1, 0, i }, std::nullopt });
+        rows.holidayGroups.push_back({ PeriodPoint { 2031, 1, 1, 0, i }, std::nullopt });
     }
-    const auto full = TimeTableImage(many);
+    const auto full = TimeTableImage(rows);
     EXPECT_EQ((Bytes { full[560 + 4 * 15 + 1], full[624 + 4 * 15 + 1], full[688 + 10 * 15 + 4], full[848 + 10 * 15 + 4] }),
               (Bytes { 0x15, 0x15, 0x15, 0x16 }));
     EXPECT_TRUE(allFF(full, 1008, 1024));
@@ -158,17 +158,15 @@ TEST(MultiLockKeyTest, HeaderAndSectionPages)
     EXPECT_EQ(none[0].page + 100 * none[20].page, 21 + 100 * 41);
     EXPECT_EQ(slice(none[0].image, 8, 10), (Bytes { 0x08, 0, 0, 0, 0x5A, 0, 0, 0, 0, 0 }));
     EXPECT_TRUE(allFF(none[20].image));
-    // Four keys on the eighth page index, three entries to a page.
+    // 58 keys on the eighth page index, three entries to a page: the continued header rewrites
+    // page 60L+41 and the second run ends on page 480.
     std::vector<KeyListUser> keys;
-    for (int i = 1; i <= 4; ++i)
-        keys.push_back({ "KeyCode", "", std::to_string(11 * i), 1, 1, false });
-    auto w = keyListSectionWrites(7, kSerial, keys);
-    EXPECT_EQ((Bytes { w[0].image[13], w[1].image[0], w[1].image[1], w[1].image[21], w[1].image[41], w[2].image[1] }),
-              (Bytes { 4, 2, 0x11, 0x22, 0x33, 0x44 }));
-    EXPECT_TRUE(allFF(w[1].image, 60) && allFF(w[2].image, 20));
-    // 58 keys: the continued header rewrites page 60L+41 and the second run ends on page 480.
-    keys.resize(58, keys[0]);
-    w = keyListSectionWrites(7, kSerial, keys);
+    for (int i = 1; i <= 58; ++i)
+        keys.push_back({ "KeyCode", "", std::to_string(11 * (i % 9 + 1)), 1, 1, false });
+    const auto w = keyListSectionWrites(7, kSerial, keys);
+    EXPECT_EQ((Bytes { w[1].image[0], w[1].image[1], w[1].image[21], w[1].image[41], w[2].image[1] }),
+              (Bytes { 2, 0x22, 0x33, 0x44, 0x55 }));
+    EXPECT_TRUE(allFF(w[1].image, 60));
     ASSERT_EQ(w.size(), 41u);
     EXPECT_EQ(w[0].image[13], 57);
     EXPECT_EQ((std::vector<int> { w[20].page, w[21].page, w[22].page, w.back().page }), (std::vector<int> { 461, 461, 462, 480 }));

@@ -82,12 +82,10 @@ protected:
 
 } // namespace
 
-TEST_F(MultiLockTest, ChoosingLocksForPages)
+TEST_F(MultiLockTest, ChoosingLocksForPagesAndUsersForLocks)
 {
-    EXPECT_EQ(w->windowTitle(), "Multi-Lock Programming");
-    EXPECT_EQ(w->TabControl1->count(), 8);
-    EXPECT_EQ(w->TabControl1->tabText(0), "Lock 1");
-    EXPECT_EQ(w->Label4->text(), "1");
+    EXPECT_EQ(std::tuple(w->windowTitle(), w->TabControl1->count(), w->TabControl1->tabText(0), w->Label4->text()),
+              std::tuple(QString("Multi-Lock Programming"), 8, QString("Lock 1"), QString("1")));
     EXPECT_FALSE(w->DBGrid2->isEnabled());
     EXPECT_EQ(count("SELECT * FROM TempLock1") + count("SELECT * FROM TempLockKey"), 0);
     listUser(1, 2, 2, 2, true);
@@ -127,11 +125,8 @@ TEST_F(MultiLockTest, ChoosingLocksForPages)
     // Switching tabs only redisplays.
     w->TabControl1->setCurrentIndex(0);
     EXPECT_EQ(w->Edit2->text(), "Room 101");
-}
 
-TEST_F(MultiLockTest, SelectionHolidayAndGroupsAreSavedAtOnce)
-{
-    pick(0, 1);
+    // Selection, holiday and groups are saved at once.
     click(3, "Used");
     click(3, "ExpDate");
     click(3, "FirstName"); // not a check box
