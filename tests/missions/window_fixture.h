@@ -89,6 +89,13 @@ protected:
         return out;
     }
     // Every row a statement selects, as text, "<null>" for a Null field.
+    // Shown and active, as a window is when the operator types at it.
+    static void activate(QWidget& w)
+    {
+        w.show();
+        QApplication::setActiveWindow(&w);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    }
     Rows rows(const std::string& sql)
     {
         TDbQuery q(&db);

@@ -228,9 +228,7 @@ TEST_F(MultiLockTest, NothingOrDuplicatesStopTheMissionBeforeAnyPage)
 // check box, and the keys the grid swallows neither move the selection nor flip anything.
 TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
 {
-    w->show();
-    QApplication::setActiveWindow(w.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    activate(*w);
     w->nextLock = lockSerial(1);
     QTest::mouseClick(w->Edit1, Qt::LeftButton);
     QCoreApplication::processEvents();
