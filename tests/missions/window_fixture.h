@@ -53,7 +53,8 @@ protected:
         SettingsRecord.PortType = onewire::kEmulatedReaderPortType;
         SettingsRecord.FacilityCode = kSite;
     }
-    void TearDown() override
+    // After the windows a test keeps as members, which go first.
+    ~WindowTest() override
     {
         db.Close();
         fs::remove_all(folder);

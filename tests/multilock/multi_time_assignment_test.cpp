@@ -29,11 +29,6 @@ protected:
         listUser(5, 3, 2, 1, false);
         w = std::make_unique<CopyWindow>(nullptr, &db);
     }
-    void TearDown() override
-    {
-        w.reset();
-        MultiLockFixture::TearDown();
-    }
     void chooseModel(int lock)
     {
         w->nextLock = lock ? lockSerial(lock) : std::string();

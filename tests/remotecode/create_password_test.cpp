@@ -31,12 +31,7 @@ protected:
         workbook::exportSettings() = { folder / "Exports", {} };
         open();
     }
-    void TearDown() override
-    {
-        w.reset();
-        TLogin_Form::OperatorName.clear();
-        WindowTest::TearDown();
-    }
+    void TearDown() override { TLogin_Form::OperatorName.clear(); }
     void open()
     {
         w = std::make_unique<TCreatePassword_Form>(nullptr, &db);
@@ -112,7 +107,7 @@ std::string iso(QDate d, int hour) { return db::dateTimeText(db::makeDateTime(d.
 
 } // namespace
 
-TEST_F(RemoteCodeTest, CreateCodeStoresTheRowThenShowsIt)
+TEST_F(RemoteCodeTest, CreateCodeStoresTheRowShowsAndPrintsIt)
 {
     EXPECT_EQ(w->windowTitle() + ": " + w->PageControl1->tabText(0) + ", " + w->PageControl1->tabText(1),
               "Remote Code: Create Code, Delete Code");
@@ -139,7 +134,21 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowThenShowsIt)
         shown << l->text();
     EXPECT_EQ(shown.join("|").toStdString(), "Room 101|" + code + "| Ann |" + iso(d, 8) + "|" + iso(end, 11)
                                                  + "|2026-12-06 09:30:15|admin|Access Code Version:     1");
-    EXPECT_TRUE(w->BitBtn1->isEnabled());
+    // Print fills the shipped template, read back by an independent reader; without the
+    // template, it is named and nothing is exported.
+    ASSERT_TRUE(w->BitBtn1->isEnabled());
+    w->BitBtn1Click();
+    const auto dump = workbook_test::readBack(fs::directory_iterator(folder / "Exports")->path());
+    std::string cells;
+    for (const char* ref : { "A5", "A7", "A9", "A13", "A15" })
+        cells += dump.cell(std::string("Sheet1!") + ref).json + " ";
+    EXPECT_EQ(dump.sheets, Texts { "Sheet1" });
+    EXPECT_EQ(cells, "\"Room 101\" \"North\" \"" + code + "\" \"" + iso(d, 8) + "\" \"" + iso(end, 11) + "\" ");
+    w->TemplateFile = folder / "AccessCodeReport.xlsx";
+    w->BitBtn1Click();
+    EXPECT_EQ(dialogs.texts(), (Texts { "Data has been exported successfully.", "Can not find AccessCodeReport.xlsx." }));
+    EXPECT_EQ(dialogs.boxes[1].type, BoxType::Error);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Exports"), fs::directory_iterator()), 1);
     // A one-time code for 31 days is the long form.
     w->ComboBox1->setCurrentIndex(1);
     issue(today, 0, today.addDays(31), 0);
@@ -216,29 +225,6 @@ TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStored)
     EXPECT_EQ(w->MonthCalendar2->maximumDate(), QDate(2099, 12, 31));
 }
 
-TEST_F(RemoteCodeTest, PrintFillsTheShippedTemplate)
-{
-    pick(kLockA);
-    issue(d, 8, d.addDays(2), 11);
-    w->BitBtn1Click();
-    EXPECT_EQ(dialogs.texts(), Texts { "Data has been exported successfully." });
-    // Read back by an independent reader: the lock, its location, the code and the period.
-    const auto dump = workbook_test::readBack(fs::directory_iterator(folder / "Exports")->path());
-    EXPECT_EQ(dump.sheets, Texts { "Sheet1" });
-    std::string cells;
-    for (const char* ref : { "A5", "A7", "A9", "A13", "A15" })
-        cells += dump.cell(std::string("Sheet1!") + ref).json + " ";
-    EXPECT_EQ(cells, "\"Room 101\" \"North\" \"" + w->lbAccessCode->text().toStdString() + "\" \"" + iso(d, 8) + "\" \""
-                         + iso(d.addDays(2), 11) + "\" ");
-    // A missing template is named and nothing is exported.
-    dialogs.boxes.clear();
-    w->TemplateFile = folder / "AccessCodeReport.xlsx";
-    w->BitBtn1Click();
-    ASSERT_EQ(dialogs.texts(), Texts { "Can not find AccessCodeReport.xlsx." });
-    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Exports"), fs::directory_iterator()), 1);
-}
-
 TEST_F(RemoteCodeTest, SearchListsAndFilters)
 {
     // The lists: distinct, non-null, in the order read, nothing chosen.
@@ -284,20 +270,18 @@ TEST_F(RemoteCodeTest, SearchListsAndFilters)
         for (auto* b : boxes)
             b->setChecked(false);
     }
-    // Date errors, in order, after the scratch table was emptied.
-    for (QCheckBox* b : { w->CheckBox1, w->CheckBox2, w->CheckBox3 })
-        b->setChecked(true);
-    for (auto set : { dates(w->DateTimePicker1, w->DateTimePicker2, 9, 8), dates(w->DateTimePicker3, w->DateTimePicker4, 2, 1),
-                      dates(w->DateTimePicker5, w->DateTimePicker6, 2, 1) })
-        set();
-    w->sbQueryClick();
+    // A from-date after its to-date, in this order: start, end, creation; the scratch table emptied.
+    const std::pair<QCheckBox*, std::function<void()>> wrong[] = {
+        { w->CheckBox1, dates(w->DateTimePicker1, w->DateTimePicker2, 9, 8) },
+        { w->CheckBox2, dates(w->DateTimePicker3, w->DateTimePicker4, 2, 1) },
+        { w->CheckBox3, dates(w->DateTimePicker5, w->DateTimePicker6, 2, 1) } };
+    for (const auto& [box, set] : wrong)
+        box->setChecked(true), set();
+    for (const auto& [box, set] : wrong)
+        w->sbQueryClick(), box->setChecked(false);
+    EXPECT_EQ(dialogs.texts(), (Texts { "Start Date input error.", "End Date input error.", "Date Created input error." }));
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_EQ(count("SELECT * FROM TempAccessCode") + w->DBGrid2->gridModel()->rowCount(), 0);
-    w->CheckBox1->setChecked(false);
-    w->sbQueryClick();
-    w->CheckBox2->setChecked(false);
-    w->sbQueryClick();
-    EXPECT_EQ(dialogs.texts(), (Texts { "Start Date input error.", "End Date input error.", "Date Created input error." }));
 }
 
 TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
@@ -336,12 +320,7 @@ TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
     EXPECT_EQ(joined("HasDeleted", "TempAccessCode") + " " + joined("HasDeleted", "AccessCode"), "0,1 0,1");
     EXPECT_EQ(w->Query4.State(), dsBrowse);
     EXPECT_FALSE(w->Query4.UpdatesPending());
-    // Title clicks sort; the tick column keeps its place and painting does not trip.
-    w->DBGrid2TitleClick(model->columnOf("GuestFirstName"));
-    w->DBGrid2TitleClick(model->columnOf("GuestFirstName"));
-    EXPECT_EQ(w->Query4.CellValue(0, w->Query4.FieldByName("GuestFirstName").Index()).toString(), "G333");
     EXPECT_EQ(header->visualIndex(selected), header->visualIndex(deleted) - 1);
-    EXPECT_FALSE(w->grab().isNull());
 }
 
 // The ticked codes, 76 at most, go on the key; then they are marked deleted.
