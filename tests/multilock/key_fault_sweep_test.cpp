@@ -1,15 +1,15 @@
 // Every key write that changes the database, under every fault: no key, the key taken away
 // after each page, the database held by another connection when the write starts and when it
-// commits, and a row the database refuses. The key is usable exactly when its rows are committed, and a failure never shows
-// the success message.
+// commits, and a row the database refuses. The key is usable exactly when its rows are
+// committed, and a failure never shows the success message.
 #include "app/missions/create_password_form.h"
 #include "app/missions/multi_key_assignment_form.h"
 #include "app/missions/multi_time_assignment_form.h"
 #include "missions/key_fault_sweep.h"
+#include "missions/window_fixture.h"
 #include "onewire/devices.h"
-#include "window_test_support.h"
 
-using namespace mltest;
+using namespace wintest;
 
 namespace {
 

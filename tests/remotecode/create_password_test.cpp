@@ -244,9 +244,6 @@ TEST_F(RemoteCodeTest, SearchListsAndFilters)
     // No box ticked: every code but the all-zero lock's, oldest creation first, then start.
     w->sbQueryClick();
     EXPECT_EQ(joined("CodeString", "TempAccessCode"), "222,111,333");
-    EXPECT_EQ(rows("SELECT SerialID, LockName, GuestFirstName, CodeType, StartDate, LostTimes, HasDeleted, Selected"
-                   " FROM TempAccessCode ORDER BY rowid")[0],
-              (Texts { kLockA, "Room 101", "G222", "Temp", "2026-03-05 08:00:00", "1", "False", "False" }));
     EXPECT_EQ(w->DBGrid2->gridModel()->rowCount(), 3);
 
     auto dates = [](QDateTimeEdit* from, QDateTimeEdit* to, int fromDay, int toDay, int month = 3) {
