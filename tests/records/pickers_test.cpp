@@ -150,8 +150,7 @@ TEST_F(PickerTest, ReadKeyWindowRunsModallyUnderTheLockSetupWindow)
     QPointer<ShellForm> shown;
     bool modalUnderOwner = false;
     registerChildWindow("Read Key", [&] {
-        shown = new ShellForm;
-        QTimer::singleShot(0, shown, [&] {
+        QTimer::singleShot(0, shown = new ShellForm, [&] {
             modalUnderOwner = shown->isModal() && shown->parentWidget() == &lockSetup && shown->isVisible();
             shown->sbExitClick();
         });

@@ -314,9 +314,9 @@ TEST_F(RemoteCodeTest, GridTicksAreStoredAndDeletedShowsAsColour)
     // A click on Deleted changes the picture only.
     w->DBGrid2CellClick(model->index(0, deleted));
     EXPECT_EQ(colour(0, Qt::BackgroundRole), QColor(0xFF, 0, 0));
-    EXPECT_EQ(joined("HasDeleted", "TempAccessCode") + " " + joined("HasDeleted", "AccessCode"), "0,1 0,1");
-    EXPECT_EQ(w->Query4.State(), dsBrowse);
-    EXPECT_FALSE(w->Query4.UpdatesPending());
+    EXPECT_EQ(std::tuple(joined("HasDeleted", "TempAccessCode") + " " + joined("HasDeleted", "AccessCode"), w->Query4.State(),
+                         w->Query4.UpdatesPending()),
+              std::tuple(std::string("0,1 0,1"), dsBrowse, false));
     EXPECT_EQ(header->visualIndex(selected), header->visualIndex(deleted) - 1);
 }
 
@@ -393,11 +393,8 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
     // A scratch row whose serial ID is no ROM id is refused before the key is touched.
     db.ExecSQL("UPDATE TempAccessCode SET Selected = (CodeString = '222');"
                "UPDATE TempAccessCode SET SerialID = 'XYZ' WHERE CodeString = '222'");
-    w->Query4.Close();
-    w->Query4.Open();
+    const RomId fresh = putKey(3);
     dialogs.boxes.clear();
-    fs::remove(onewire::keyFilePath(keys, key));
-    const RomId fresh = putKey(4);
     w->BitBtn2Click();
     EXPECT_EQ(dialogs.texts(), (Texts { "Lock Serial ID error: it must be 16 hexadecimal digits.", "Write Multi-Lock Key Error." }));
     EXPECT_TRUE(allBytes(page(fresh, 1), 0xFF));
