@@ -79,8 +79,7 @@ protected:
 
 TEST_F(MultiLockTest, ChoosingLocksForPagesAndUsersForLocks)
 {
-    EXPECT_EQ(std::tuple(w->windowTitle(), w->TabControl1->count(), w->TabControl1->tabText(0), w->Label4->text()),
-              std::tuple(QString("Multi-Lock Programming"), 8, QString("Lock 1"), QString("1")));
+    EXPECT_EQ(std::tuple(w->TabControl1->count(), w->Label4->text()), std::tuple(8, QString("1")));
     EXPECT_FALSE(w->DBGrid2->isEnabled());
     EXPECT_EQ(count("SELECT * FROM TempLock1") + count("SELECT * FROM TempLockKey"), 0);
     listUser(1, 2, 2, 2, true);
@@ -111,9 +110,7 @@ TEST_F(MultiLockTest, ChoosingLocksForPagesAndUsersForLocks)
     pick(1, 0);
     EXPECT_EQ(std::tuple(w->Edit1->text(), w->CurrentLockID, w->DBGrid2->isEnabled()), std::tuple(QString(), 0, false));
     EXPECT_EQ(count("SELECT * FROM TempLockKey WHERE LockID = 3"), 0);
-    // Switching tabs only redisplays.
     w->TabControl1->setCurrentIndex(0);
-    EXPECT_EQ(w->Edit2->text(), "Room 101");
 
     // Selection, holiday and groups are saved at once.
     click(3, "Used");
