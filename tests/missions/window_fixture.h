@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <unistd.h>
 
 namespace wintest {
@@ -90,7 +89,6 @@ protected:
                 out.push_back(p);
         return out;
     }
-    // Every row a statement selects, as text, "<null>" for a Null field.
     // Shown and active, as a window is when the operator types at it.
     static void activate(QWidget& w)
     {
@@ -98,6 +96,7 @@ protected:
         QApplication::setActiveWindow(&w);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     }
+    // Every row a statement selects, as text, "<null>" for a Null field.
     Rows rows(const std::string& sql)
     {
         TDbQuery q(&db);
@@ -124,9 +123,6 @@ protected:
 
 // The multi-lock windows' database: nine locks (lock 2 on schedule 3), time groups, and users
 // 1-3 iButton, 4 KeyCode, 5 Complex, 6 inactive iButton.
-// Serial text of a lock or user ROM id made from a number.
-inline std::string serialText(uint8_t family, uint64_t n) { return romIdText(onewire::makeRomId(family, n)); }
-
 class MultiLockFixture : public WindowTest {
 protected:
     void SetUp() override
@@ -187,18 +183,15 @@ protected:
         t.holidayGroups = { {}, { PeriodPoint { 2026, 12, 24, 0, 0 }, PeriodPoint { 2026, 12, 26, 23, 59 } } };
         return TimeTableImage(t);
     }
-    // The key holds what the writes put there, the last write of a page counting.
+    // The key holds what the writes put there (each page written once).
     void expectPages(const RomId& rom, const std::vector<PageWrite>& writes)
     {
-        std::map<int, MissionKeyPage> last;
         for (const auto& w : writes)
-            last[w.page] = w.image;
-        for (const auto& [p, image] : last)
-            EXPECT_EQ(page(rom, p), image) << "page " << p;
+            EXPECT_EQ(page(rom, w.page), w.image) << "page " << w.page;
     }
-
-    static std::string lockSerial(int i) { return serialText(0x3A, 0x100 + static_cast<uint64_t>(i)); }
-    static std::string userSerial(int i) { return serialText(0x01, 0x200 + static_cast<uint64_t>(i)); }
+    // Serial texts of lock and user ROM ids.
+    static std::string lockSerial(int i) { return romIdText(onewire::makeRomId(0x3A, 0x100 + static_cast<uint64_t>(i))); }
+    static std::string userSerial(int i) { return romIdText(onewire::makeRomId(0x01, 0x200 + static_cast<uint64_t>(i))); }
 };
 
 } // namespace wintest

@@ -132,8 +132,7 @@ TEST_P(KeyFaultSweep, TheKeyIsUsableExactlyWhenItsRowsAreCommitted)
             clickable = clickable || ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w)) && w->isEnabled());
     };
     ASSERT_TRUE(write()) << ::testing::PrintToString(dialogs.texts());
-    EXPECT_FALSE(closed);
-    EXPECT_FALSE(clickable);
+    EXPECT_FALSE(closed || clickable);
     const auto header = onKey(0);
     const auto after = rows(kw.rows);
     ASSERT_NE(after, before);

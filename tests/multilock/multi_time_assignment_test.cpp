@@ -70,8 +70,7 @@ TEST_F(CopySettingsTest, ModelLockAndMarks)
               std::tuple(false, true, false, 4));
     EXPECT_EQ(count("SELECT * FROM TempLock1 WHERE Used = 0"), 9); // every lock, none marked
     chooseModel(2);
-    EXPECT_EQ(w->Edit1->text().toStdString(), lockSerial(2));
-    EXPECT_TRUE(w->sbMakeCard->isEnabled());
+    EXPECT_EQ(std::tuple(w->Edit1->text().toStdString(), w->sbMakeCard->isEnabled()), std::tuple(lockSerial(2), true));
 
     w->show();
     auto* grid = w->DBGrid2;
@@ -87,8 +86,7 @@ TEST_F(CopySettingsTest, ModelLockAndMarks)
     chooseModel(3); // another: marks cleared
     EXPECT_EQ(marked(), Rows {});
     chooseModel(0); // the picker closed
-    EXPECT_TRUE(w->Edit1->text().isEmpty());
-    EXPECT_FALSE(w->sbMakeCard->isEnabled());
+    EXPECT_EQ(std::tuple(w->Edit1->text(), w->sbMakeCard->isEnabled()), std::tuple(QString(), false));
 }
 
 TEST_F(CopySettingsTest, CopiesScheduleAndUsers)

@@ -1,7 +1,5 @@
 // The pickers on a copy of the supplied database.
 #include "app/records/pickers.h"
-#include "app/shell/shell_form.h"
-#include "app/shell/window_registry.h"
 #include "missions/window_fixture.h"
 
 using namespace wintest;
@@ -28,7 +26,6 @@ protected:
             "INSERT INTO ActExpDateST (GroupID, ActivationDate, ExpirationDate) VALUES"
             " (2, '2026-01-01 00:00:00', '2026-12-31 23:59:00'), (3, '2027-01-01 00:00:00', '2027-06-30 12:00:00');");
     }
-    void TearDown() override { clearChildWindowRegistry(); }
     // A column of the picker's rows, joined by commas.
     static std::string column(TDbQuery& q, const char* field)
     {
@@ -140,23 +137,4 @@ TEST_F(PickerTest, GroupPickModesHandOverTheGroup)
     SettingsRecord.PickActExpMode = 1;
     TActExpDateSetting_Form(nullptr, &db).BitBtn2Click();
     EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 0);
-}
-
-TEST_F(PickerTest, ReadKeyWindowRunsModallyUnderTheLockSetupWindow)
-{
-    QWidget lockSetup;
-    lockSetup.show();
-    EXPECT_FALSE(runReadKeyWindowUnder(&lockSetup)); // no Read Key window yet
-    QPointer<ShellForm> shown;
-    bool modalUnderOwner = false;
-    registerChildWindow("Read Key", [&] {
-        QTimer::singleShot(0, shown = new ShellForm, [&] {
-            modalUnderOwner = shown->isModal() && shown->parentWidget() == &lockSetup && shown->isVisible();
-            shown->sbExitClick();
-        });
-        return shown.data();
-    });
-    EXPECT_TRUE(runReadKeyWindowUnder(&lockSetup));
-    EXPECT_TRUE(modalUnderOwner);
-    EXPECT_TRUE(shown.isNull()); // freed by the caller once closed
 }

@@ -342,8 +342,7 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
     const RomId key = putKey(3);
     w->BitBtn2Click();
     ASSERT_EQ(dialogs.texts(), (Texts { "There are no code to delete.", "Write Multi-Lock Key Error." }));
-    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Information);
-    EXPECT_EQ(dialogs.boxes[1].type, BoxType::Error);
+    EXPECT_EQ(std::tuple(dialogs.boxes[0].type, dialogs.boxes[1].type), std::tuple(BoxType::Information, BoxType::Error));
 
     w->sbQueryClick();
     tick({ 0, 1 });
@@ -370,8 +369,7 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
     EXPECT_EQ(page(key, 1)[17], 0x02);
     EXPECT_TRUE(allBytes(page(key, 0), 0xFF));
     EXPECT_EQ(deleted(), "333");
-    EXPECT_EQ(w->ProgressBar1->value(), 0);
-    EXPECT_TRUE(w->PageControl1->isEnabled() && w->sbExit->isEnabled());
+    EXPECT_TRUE(w->ProgressBar1->value() == 0 && w->PageControl1->isEnabled() && w->sbExit->isEnabled());
     // A scratch row whose serial ID is no ROM id is refused before the key is touched.
     db.ExecSQL("UPDATE TempAccessCode SET Selected = (CodeString = '222');"
                "UPDATE TempAccessCode SET SerialID = 'XYZ' WHERE CodeString = '222'");
