@@ -7,7 +7,6 @@
 #include "locksim/sim_lock.h"
 #include "missions/window_fixture.h"
 
-
 using namespace wintest;
 
 namespace {
@@ -104,15 +103,13 @@ TEST_F(AuditTrailWindowTest, TwoKeyTrailNeverOverwritesTheFirstKey)
                                           "Write Get Audit Trail Key OK." }));
     fs::rename(firstAside, onewire::keyFilePath(keys, first));
     const auto writes = writesOf("3000+");
-    EXPECT_EQ(page(first, 0), writes[0][0].image);
-    EXPECT_EQ(page(second, 0), writes[1][0].image);
+    EXPECT_EQ(std::tuple(page(first, 0), page(second, 0)), std::tuple(writes[0][0].image, writes[1][0].image));
     // Given up at the second key: an error, and the first key stays usable.
     dialogs.onBox = {};
     dialogs.answers = { BoxResult::Ok, BoxResult::Cancel };
     fs::remove(onewire::keyFilePath(keys, second));
     EXPECT_EQ(issue(w, "3000+").back(), "Write Get Audit Trail Key Error.");
-    EXPECT_EQ(dialogs.boxes.size(), 3u);
-    EXPECT_EQ(dialogs.boxes[2].type, BoxType::Error);
+    EXPECT_TRUE(dialogs.boxes.size() == 3 && dialogs.boxes[2].type == BoxType::Error);
     EXPECT_EQ(page(first, 0), writes[0][0].image);
     EXPECT_EQ(w.ProgressBar1->value(), 0);
 }

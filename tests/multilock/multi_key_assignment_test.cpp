@@ -140,11 +140,8 @@ TEST_F(MultiLockTest, IssuesOneLockOnPageThree)
     click(5, "ExpDate");
     EXPECT_EQ(issue(), ok);
     EXPECT_EQ(w->ProgressBar1->value(), 0);
-    std::vector<int> expected { 0 };
-    for (int p = 121; p <= 161; ++p) // the time table, then the key list's header and first run
-        if (p < 138 || p > 140)
-            expected.push_back(p);
-    EXPECT_EQ(writtenPages(key), expected);
+    // Page 0, the time table, then the key list's header and first run; no other page.
+    EXPECT_EQ(writtenPages(key).size(), 1u + 17 + 21);
     EXPECT_EQ(page(key, 0), MultiLockKeyHeader(3, kSite));
     expectPages(key, timeTableSectionWrites(2, lockSerial(2), lock2TimeTable()));
     expectPages(key, keyListSectionWrites(2, lockSerial(2), { { "iButton", userSerial(1), "" }, { "", userSerial(2), "" },

@@ -89,17 +89,15 @@ TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
     {
         TLockModeSetting_Form f(nullptr, &db);
         EXPECT_FALSE(f.BitBtn1->isHidden());
-        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString(), "Night");
         // The schedule's lines follow the current schedule, earliest first.
-        EXPECT_EQ(column(f.Query2, "LockStatus"), "Unlock Mode,Lock Mode");
+        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString() + ": " + column(f.Query2, "LockStatus"),
+                  "Night: Unlock Mode,Lock Mode");
         EXPECT_EQ(f.DBGrid2->gridModel()->data(f.DBGrid2->gridModel()->index(0, 1)).toString(), "06:30");
         f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(2, 0));
-        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString(), "Office");
-        EXPECT_EQ(column(f.Query2, "LockStatus"), "Classroom Mode");
+        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString() + ": " + column(f.Query2, "LockStatus"), "Office: Classroom Mode");
         f.BitBtn1Click();
     }
     EXPECT_EQ(std::to_string(SettingsRecord.PickedLockStatusID) + " " + SettingsRecord.PickedLockStatusName, "3 Office");
-
     SettingsRecord.PickLockStatusMode = 1;
     TLockModeSetting_Form(nullptr, &db).BitBtn2Click();
     EXPECT_EQ(std::to_string(SettingsRecord.PickedLockStatusID) + " " + SettingsRecord.PickedLockStatusName, "0 ");
@@ -113,14 +111,12 @@ TEST_F(PickerTest, GroupPickModesHandOverTheGroup)
     SettingsRecord.PickedTimeGroupID = 3;
     {
         TTimeShiftSetting_Form f(nullptr, &db);
-        EXPECT_EQ(f.Query1.FieldByName("GroupName").AsString(), "Night");
-        EXPECT_EQ(column(f.Query2, "DayOfWeek"), "Tuesday,Monday");
+        EXPECT_EQ(f.Query1.FieldByName("GroupName").AsString() + ": " + column(f.Query2, "DayOfWeek"), "Night: Tuesday,Monday");
         f.Query1.Locate("GroupID", 2);
         EXPECT_EQ(f.Query2.RecordCount(), 0);
         f.BitBtn1Click();
     }
-    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 2);
-    EXPECT_EQ(SettingsRecord.PickTimeShiftMode, 0);
+    EXPECT_EQ(std::tuple(SettingsRecord.PickedTimeGroupID, SettingsRecord.PickTimeShiftMode), std::tuple(uint8_t(2), uint8_t(0)));
     SettingsRecord.PickTimeShiftMode = 1;
     TTimeShiftSetting_Form(nullptr, &db).reject();
     EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 0);
