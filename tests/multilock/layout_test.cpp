@@ -71,8 +71,10 @@ TEST(TimeTableImageTest, EverySectionAtItsPlace)
 {
     TimeTableRows rows;
     rows.timeShiftGroups[0] = { { { 8, 0 }, { 17, 30 }, "Monday" } };
-    rows.timeShiftGroups[1] = { { { 1, 0 }, { 2, 0 }, "Wednesday" }, { { 3, 0 }, { 4, 0 }, "Thursday" }, { { 5, 0 }, { 6, 0 }, "Friday" } };
-    rows.timeShiftGroups[2] = { { { 20, 0 }, { 21, 0 }, "Tuesday" }, { { 22, 0 }, { 23, 59 }, "Saturday" }, { { 6, 5 }, { 7, 0 }, "Holiday" } };
+    rows.timeShiftGroups[1] = { { { 1, 0 }, { 2, 0 }, "Wednesday" }, { { 3, 0 }, { 4, 0 }, "Thursday" },
+                                { { 5, 0 }, { 6, 0 }, "Friday" } };
+    rows.timeShiftGroups[2] = { { { 20, 0 }, { 21, 0 }, "Tuesday" }, { { 22, 0 }, { 23, 59 }, "Saturday" },
+                                { { 6, 5 }, { 7, 0 }, "Holiday" } };
     for (int i = 0; i < 8; ++i) // eight rows in a group: only seven fit its 35 bytes
         rows.timeShiftGroups[15].push_back({ { i, 0 }, { i, 30 }, "Sunday" });
     rows.firstSchedule = { { { 8, 15 }, "Classroom Mode", { false, true, true, true, true, true, false } },
@@ -179,7 +181,8 @@ TEST(MultiLockKeyTest, HeaderAndSectionPages)
 
 TEST(CopySettingsKeyTest, HeaderAndBody)
 {
-    EXPECT_EQ(slice(CopySettingsKeyHeader(kSite, 0x0103), 0, 12), (Bytes { 'W', 'R', 'I', 'T', 'E', 0x02, 0x12, 0x34, 0x56, 0x01, 0x03, 0xFF }));
+    EXPECT_EQ(slice(CopySettingsKeyHeader(kSite, 0x0103), 0, 12),
+              (Bytes { 'W', 'R', 'I', 'T', 'E', 0x02, 0x12, 0x34, 0x56, 0x01, 0x03, 0xFF }));
     CopySettingsKeyContent c { true, false, false, 6, {}, std::vector<KeyListUser>(6, { "KeyCode", "", "7", 1, 1, false }), {} };
     auto w = copySettingsBodyWrites(c);
     std::vector<int> pages;
@@ -223,7 +226,8 @@ TEST(DeleteCodeKeyTest, HeaderSectionAndEntries)
     const DeleteCodeEntry once = deleteCodeEntry(code(6, 1, 0, "Once", 1)), perm = deleteCodeEntry(code(6, 1, 0, "Perm", 4));
     EXPECT_EQ((Bytes { once[10], once[11], perm[10], perm[11] }), (Bytes { 0, 0, 1, 3 }));
     // Minutes are not carried: codes run in whole hours.
-    const DeleteCodeEntry o = deleteCodeEntry({ db::makeDateTime(2030, 2, 3, 4, 59, 59), db::makeDateTime(2099, 12, 31, 0), "Temp", 2 });
+    const DeleteCodeEntry o
+        = deleteCodeEntry({ db::makeDateTime(2030, 2, 3, 4, 59, 59), db::makeDateTime(2099, 12, 31, 0), "Temp", 2 });
     EXPECT_EQ((Bytes { o[0], o[3], o[4], o[5] }), (Bytes { 0x30, 0x04, 0x00, 0x99 }));
     // 76 codes fill all 19 pages; slot n at page n/4, byte 16*(n%4). More are not carried.
     std::vector<DeletedCode> many;
