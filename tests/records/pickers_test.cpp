@@ -1,30 +1,16 @@
+// The pickers on a copy of the supplied database.
 #include "app/records/pickers.h"
-#include "app/shell/settings_record.h"
-#include "app/shell/shell_form.h"
-#include "app/shell/window_registry.h"
-#include "keyaccess/dialog_layer.h"
+#include "missions/window_fixture.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTimer>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
+using namespace wintest;
 
 namespace {
 
-class PickerTest : public ::testing::Test {
+class PickerTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() / ("ios_records_" + std::to_string(::getpid()));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", folder / "iOstrivaneDB.db");
-        db.Open((folder / "iOstrivaneDB.db").string());
+        WindowTest::SetUp();
         db.ExecSQL(
             "INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType) VALUES"
             " (1, 'AA00000000010101', 'Room 101', 'North', 1, 'iButton'),"
@@ -39,51 +25,36 @@ protected:
             " (3, '20:00:00', '21:00:00', 'Tuesday');"
             "INSERT INTO ActExpDateST (GroupID, ActivationDate, ExpirationDate) VALUES"
             " (2, '2026-01-01 00:00:00', '2026-12-31 23:59:00'), (3, '2027-01-01 00:00:00', '2027-06-30 12:00:00');");
-        SettingsRecord = TSettingsRecord {};
     }
-    void TearDown() override
+    // A column of the picker's rows, joined by commas.
+    static std::string column(TDbQuery& q, const char* field)
     {
-        db.Close();
-        fs::remove_all(folder);
-        clearChildWindowRegistry();
-    }
-
-    static std::vector<std::string> column(TDbQuery& q, const char* field)
-    {
-        std::vector<std::string> out;
+        QStringList out;
         for (int r = 0; r < q.RecordCount(); ++r)
-            out.push_back(q.CellValue(r, q.FieldByName(field).Index()).toString());
-        return out;
+            out << QString::fromStdString(q.CellValue(r, q.FieldByName(field).Index()).toString());
+        return out.join(",").toStdString();
     }
-
-    fs::path folder;
-    TDbConnection db;
-    ScriptedDialogs dialogs;
-    ScopedAppDialogs scoped { dialogs };
 };
 
 } // namespace
 
 TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
 {
-    TWhichLock_Form f(nullptr, &db);
-    EXPECT_EQ(f.windowTitle(), "Which Lock");
-    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Room 101", "Room 102", "Store 100%" }));
-    f.Edit2->setText("north");
-    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Room 101", "Store 100%" }));
-    f.Edit1->setText("100%"); // '%' is a character here, not a wildcard
-    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Store 100%" }));
-    f.Edit1->clear();
-    f.Edit2->clear();
     db.ExecSQL("INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType)"
                " VALUES (4, 'DD00000000030101', 'Shed', NULL, 1, 'Access Code')");
-    f.Edit1->setText("Shed"); // a lock without a location is listed too
-    EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Shed" }));
-    db.ExecSQL("DELETE FROM LockManagement WHERE LockID = 4");
-    f.Edit1->clear();
-    f.ComboBox1->setCurrentIndex(1);
-    EXPECT_EQ(column(f.Query1, "LockType"), (std::vector<std::string> { "iButton", "iButton" }));
-
+    TWhichLock_Form f(nullptr, &db);
+    EXPECT_EQ(f.windowTitle(), "Which Lock");
+    // Name, location and type filters; '%' is a character here, not a wildcard, and a lock
+    // without a location is listed too.
+    const std::tuple<const char*, const char*, int, const char*> filters[] = {
+        { "", "", 0, "Room 101,Room 102,Shed,Store 100%" }, { "", "north", 0, "Room 101,Store 100%" },
+        { "100%", "north", 0, "Store 100%" }, { "Shed", "", 0, "Shed" }, { "", "", 1, "Room 101,Room 102" } };
+    for (const auto& [name, location, type, listed] : filters) {
+        f.Edit1->setText(name);
+        f.Edit2->setText(location);
+        f.ComboBox1->setCurrentIndex(type);
+        EXPECT_EQ(column(f.Query1, "LockName"), listed) << name << location << type;
+    }
     // Select takes the grid's current row.
     f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(1, 0));
     f.BitBtn1->click();
@@ -93,46 +64,22 @@ TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
 
 TEST_F(PickerTest, AccessCodeOnlyModeIsClearedOnEveryWayOut)
 {
-    for (int way = 0; way < 4; ++way) {
+    // Select, Close, a double click on the grid, Escape or the title bar.
+    const std::pair<std::function<void(TWhichLock_Form&)>, std::string> ways[] = {
+        { &TWhichLock_Form::BitBtn1Click, "CC00000000020101" }, { &TWhichLock_Form::BitBtn2Click, "" },
+        { &TWhichLock_Form::DBGrid1DblClick, "CC00000000020101" }, { &TWhichLock_Form::reject, "" } };
+    for (const auto& [way, picked] : ways) {
         SettingsRecord.PickAccessCodeLocksOnly = 1;
         SettingsRecord.PickedLockSerialID = "stale";
         TWhichLock_Form f(nullptr, &db);
-        EXPECT_EQ(column(f.Query1, "LockName"), (std::vector<std::string> { "Store 100%" }));
+        EXPECT_EQ(column(f.Query1, "LockName"), "Store 100%");
         EXPECT_FALSE(f.ComboBox1->isEnabled());
         f.ComboBox1->setCurrentIndex(0); // cannot widen the list
         EXPECT_EQ(f.Query1.RecordCount(), 1);
-        switch (way) {
-        case 0: // Select
-            f.BitBtn1Click();
-            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "CC00000000020101");
-            break;
-        case 1: // Close
-            f.BitBtn2Click();
-            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
-            break;
-        case 2: // double click on the grid
-            f.DBGrid1DblClick();
-            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "CC00000000020101");
-            break;
-        case 3: // Escape or the title bar
-            f.reject();
-            EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
-            break;
-        }
-        EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 0) << "way " << way;
+        way(f);
+        EXPECT_EQ(SettingsRecord.PickedLockSerialID, picked);
+        EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 0) << picked;
     }
-}
-
-TEST_F(PickerTest, SelectOnAnEmptyListChoosesNothing)
-{
-    TWhichLock_Form f(nullptr, &db);
-    f.Edit1->setText("no such lock");
-    f.show();
-    f.BitBtn1Click();
-    EXPECT_TRUE(f.isVisible());
-    EXPECT_EQ(SettingsRecord.PickedLockSerialID, "");
-    f.BitBtn2Click();
-    EXPECT_FALSE(f.isVisible());
 }
 
 TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
@@ -142,102 +89,48 @@ TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
     {
         TLockModeSetting_Form f(nullptr, &db);
         EXPECT_FALSE(f.BitBtn1->isHidden());
-        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString(), "Night");
         // The schedule's lines follow the current schedule, earliest first.
-        EXPECT_EQ(column(f.Query2, "LockStatus"), (std::vector<std::string> { "Unlock Mode", "Lock Mode" }));
+        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString() + ": " + column(f.Query2, "LockStatus"),
+                  "Night: Unlock Mode,Lock Mode");
         EXPECT_EQ(f.DBGrid2->gridModel()->data(f.DBGrid2->gridModel()->index(0, 1)).toString(), "06:30");
         f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(2, 0));
-        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString(), "Office");
-        EXPECT_EQ(column(f.Query2, "LockStatus"), (std::vector<std::string> { "Classroom Mode" }));
+        EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString() + ": " + column(f.Query2, "LockStatus"), "Office: Classroom Mode");
         f.BitBtn1Click();
     }
-    EXPECT_EQ(SettingsRecord.PickedLockStatusID, 3);
-    EXPECT_EQ(SettingsRecord.PickedLockStatusName, "Office");
-
+    EXPECT_EQ(std::to_string(SettingsRecord.PickedLockStatusID) + " " + SettingsRecord.PickedLockStatusName, "3 Office");
     SettingsRecord.PickLockStatusMode = 1;
-    {
-        TLockModeSetting_Form f(nullptr, &db);
-        f.BitBtn2Click();
-    }
-    EXPECT_EQ(SettingsRecord.PickedLockStatusID, 0);
-    EXPECT_EQ(SettingsRecord.PickedLockStatusName, "");
-
-    // Outside pick mode there is nothing to select.
-    SettingsRecord.PickLockStatusMode = 0;
-    SettingsRecord.PickedLockStatusID = 4;
-    TLockModeSetting_Form browse(nullptr, &db);
-    EXPECT_TRUE(browse.BitBtn1->isHidden());
-    browse.BitBtn1Click();
-    EXPECT_EQ(SettingsRecord.PickedLockStatusID, 4);
+    TLockModeSetting_Form(nullptr, &db).BitBtn2Click();
+    EXPECT_EQ(std::to_string(SettingsRecord.PickedLockStatusID) + " " + SettingsRecord.PickedLockStatusName, "0 ");
 }
 
-TEST_F(PickerTest, TimeShiftPickModeHandsOverTheGroup)
+// Each group picker opens on the caller's group and hands over the chosen one, or 0 (the
+// caller keeps its own) when closed.
+TEST_F(PickerTest, GroupPickModesHandOverTheGroup)
 {
     SettingsRecord.PickTimeShiftMode = 1;
     SettingsRecord.PickedTimeGroupID = 3;
     {
         TTimeShiftSetting_Form f(nullptr, &db);
-        EXPECT_EQ(f.Query1.FieldByName("GroupName").AsString(), "Night");
-        EXPECT_EQ(column(f.Query2, "DayOfWeek"), (std::vector<std::string> { "Tuesday", "Monday" }));
+        EXPECT_EQ(f.Query1.FieldByName("GroupName").AsString() + ": " + column(f.Query2, "DayOfWeek"), "Night: Tuesday,Monday");
         f.Query1.Locate("GroupID", 2);
         EXPECT_EQ(f.Query2.RecordCount(), 0);
         f.BitBtn1Click();
     }
-    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 2);
-    EXPECT_EQ(SettingsRecord.PickTimeShiftMode, 0);
-
+    EXPECT_EQ(std::tuple(SettingsRecord.PickedTimeGroupID, SettingsRecord.PickTimeShiftMode), std::tuple(uint8_t(2), uint8_t(0)));
     SettingsRecord.PickTimeShiftMode = 1;
-    {
-        TTimeShiftSetting_Form f(nullptr, &db);
-        f.reject();
-    }
-    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 0); // 0: the caller keeps its own id
-}
+    TTimeShiftSetting_Form(nullptr, &db).reject();
+    EXPECT_EQ(SettingsRecord.PickedTimeGroupID, 0);
 
-TEST_F(PickerTest, ActivationExpirationPickModeHandsOverTheGroup)
-{
     SettingsRecord.PickActExpMode = 1;
     SettingsRecord.PickedActExpGroupID = 3;
     {
         TActExpDateSetting_Form f(nullptr, &db);
-        EXPECT_EQ(f.Query1.FieldByName("GroupID").AsInteger(), 3);
         auto* m = f.DBGrid1->gridModel();
         EXPECT_EQ(m->data(m->index(f.Query1.RecNo() - 1, m->columnOf("ExpirationDate"))).toString(), "2027-06-30 12:00");
         f.DBGrid1DblClick();
     }
     EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 3);
     SettingsRecord.PickActExpMode = 1;
-    {
-        TActExpDateSetting_Form f(nullptr, &db);
-        f.BitBtn2Click();
-    }
+    TActExpDateSetting_Form(nullptr, &db).BitBtn2Click();
     EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 0);
-}
-
-TEST_F(PickerTest, ReadKeyWindowRunsModallyUnderTheLockSetupWindow)
-{
-    QWidget lockSetup;
-    lockSetup.show();
-    EXPECT_FALSE(runReadKeyWindowUnder(&lockSetup)); // no Read Key window yet
-
-    static int alive = 0;
-    struct ReadKeyStandIn : ShellForm {
-        ReadKeyStandIn() { ++alive; }
-        ~ReadKeyStandIn() override { --alive; }
-    };
-    QWidget* shown = nullptr;
-    bool modalUnderOwner = false;
-    registerChildWindow("Read Key", [&] {
-        auto* w = new ReadKeyStandIn;
-        shown = w;
-        QTimer::singleShot(0, w, [&, w] {
-            modalUnderOwner = w->isModal() && w->parentWidget() == &lockSetup && w->isVisible();
-            w->sbExitClick();
-        });
-        return w;
-    });
-    EXPECT_TRUE(runReadKeyWindowUnder(&lockSetup));
-    EXPECT_NE(shown, nullptr);
-    EXPECT_TRUE(modalUnderOwner);
-    EXPECT_EQ(alive, 0); // freed by the caller once closed
 }
