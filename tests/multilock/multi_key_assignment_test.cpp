@@ -217,6 +217,15 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     EXPECT_EQ(w->lockPickerRuns, 2);
     auto* grid = w->DBGrid2;
     const QHeaderView* header = grid->horizontalHeader();
+    // Title colours as the cells', and no caption clipped.
+    std::vector<QColor> titleColours;
+    for (int v = 0; v < header->count(); ++v) {
+        const int logical = header->logicalIndex(v);
+        titleColours.push_back(grid->model()->headerData(logical, Qt::Horizontal, Qt::ForegroundRole).value<QColor>());
+        EXPECT_GE(grid->columnWidth(logical), header->sectionSizeHint(logical)) << v;
+    }
+    const QColor none, purple(128, 0, 128);
+    EXPECT_EQ(titleColours, (std::vector<QColor> { none, none, Qt::red, purple, purple, Qt::blue, none, none, none }));
 
     const QModelIndex baker = grid->model()->index(1, column("Used"));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(baker).center());
