@@ -2,9 +2,8 @@
 // against the block arithmetic, and the write order.
 #include "keyformats/audit_trail_keys.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace {
@@ -34,7 +33,8 @@ TEST(AuditTrailKeys, ChoiceListInOrder)
     std::vector<std::string_view> items;
     for (const auto& c : kAuditTrailChoices)
         items.push_back(c.itemText);
-    EXPECT_EQ(items, (std::vector<std::string_view> { "25", "50", "100", "200", "400", "1000", "2000", "3000+" }));
+    EXPECT_EQ(
+        items, (std::vector<std::string_view> { "25", "50", "100", "200", "400", "1000", "2000", "3000+" }));
     EXPECT_EQ(choice("2000").locksPerKeyLabel, "1");
     EXPECT_EQ(choice("3000+").locksPerKeyLabel, "1");
     EXPECT_EQ(kAuditTrailChoices[0].locksPerKeyLabel, "63") << "the label the window opens with";
@@ -47,8 +47,8 @@ TEST(AuditTrailKeys, MultiLockPageImagesForEveryChoice)
         uint8_t hi, lo;
         int pagesPerBlock;
     };
-    const Row rows[] = { { "25", 0x00, 0x19, 8 },   { "50", 0x00, 0x32, 14 },   { "100", 0x00, 0x64, 26 },
-                         { "200", 0x00, 0xC8, 51 }, { "400", 0x01, 0x90, 101 }, { "1000", 0x03, 0xE8, 251 } };
+    const Row rows[] = { { "25", 0x00, 0x19, 8 }, { "50", 0x00, 0x32, 14 }, { "100", 0x00, 0x64, 26 },
+        { "200", 0x00, 0xC8, 51 }, { "400", 0x01, 0x90, 101 }, { "1000", 0x03, 0xE8, 251 } };
     for (const auto& r : rows) {
         SCOPED_TRACE(std::string(r.item));
         const auto& c = choice(r.item);
@@ -75,24 +75,15 @@ TEST(AuditTrailKeys, GetAuditTrailAndTwoKeyImages)
     ASSERT_EQ(writes[0].size(), 1u);
     EXPECT_EQ(writes[0][0].page, 0);
     EXPECT_EQ(writes[0][0].image, pageOf({ 0x52, 0x45, 0x41, 0x44, 0x01, 0x12, 0x34, 0x56, 0x07, 0xD0 }));
-
-    writes = auditTrailKeyWrites(choice("3000+"), kSite);
+    // the facility code is copied as stored, even when it is not packed BCD
+    writes = auditTrailKeyWrites(choice("3000+"), { 0xFF, 0x00, 0xAB });
     ASSERT_EQ(writes.size(), 2u);
-    ASSERT_EQ(writes[0].size(), 1u);
-    ASSERT_EQ(writes[1].size(), 1u);
-    EXPECT_EQ(writes[0][0].page, 0);
-    EXPECT_EQ(writes[0][0].image, pageOf({ 0x52, 0x45, 0x41, 0x44, 0x02, 0x12, 0x34, 0x56, 0x00, 0x00 }));
-    EXPECT_EQ(writes[1][0].page, 0);
-    EXPECT_EQ(writes[1][0].image, pageOf({ 0x52, 0x45, 0x41, 0x44, 0x03, 0x12, 0x34, 0x56, 0x00, 0x00 }));
-}
-
-TEST(AuditTrailKeys, FacilityCodeCopiedAsStored)
-{
-    const FacilityCodeBytes odd { 0xFF, 0x00, 0xAB }; // not even packed BCD
-    const auto img = auditTrailHeaderPage(ReadKind::GetAuditTrail, 2000, odd);
-    EXPECT_EQ(img[5], 0xFF);
-    EXPECT_EQ(img[6], 0x00);
-    EXPECT_EQ(img[7], 0xAB);
+    for (uint8_t kind : { 0x02, 0x03 }) {
+        const auto& key = writes[kind - 2];
+        ASSERT_EQ(key.size(), 1u);
+        EXPECT_EQ(key[0].page, 0);
+        EXPECT_EQ(key[0].image, pageOf({ 0x52, 0x45, 0x41, 0x44, kind, 0xFF, 0x00, 0xAB, 0x00, 0x00 }));
+    }
 }
 
 TEST(AuditTrailKeys, OnlyTheSixMultiLockCountsHaveABlockSize)
@@ -114,8 +105,9 @@ TEST(AuditTrailKeys, WrittenKeysIdentifyAsTheirKinds)
                 if (w.page != 0)
                     continue;
                 const auto id = identifyMissionKey(w.image);
-                EXPECT_EQ(id.type, c.kind == AuditTrailKeyKind::MultiLock ? MissionKeyType::MultiLockAuditTrail
-                                                                           : MissionKeyType::GetAuditTrail);
+                EXPECT_EQ(id.type,
+                    c.kind == AuditTrailKeyKind::MultiLock ? MissionKeyType::MultiLockAuditTrail
+                                                           : MissionKeyType::GetAuditTrail);
                 EXPECT_TRUE(id.header.facilityCodeMatches(w.image, kSite));
                 EXPECT_FALSE(id.header.facilityCodeMatches(w.image, { 0x12, 0x34, 0x57 }));
             }

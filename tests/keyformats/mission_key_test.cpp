@@ -1,9 +1,8 @@
 // Key identification from page 0: marker, kind, title and where the facility code is checked.
 #include "keyformats/mission_key.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace {
 MissionKeyPage writeKey(uint8_t kind, uint8_t byte63 = 0xFF)
