@@ -1,28 +1,24 @@
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
 #include "app/shell/settings_record.h"
-#include "app/shell/shell_form.h"
 #include "app/shell/shell_application.h"
+#include "app/shell/shell_form.h"
 #include "app/shell/window_registry.h"
 #include "keyaccess/dialog_layer.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "test_db.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace {
 
@@ -40,14 +36,21 @@ public:
     bool FormCloseQuery() override { return !refuseClose; }
 };
 
-void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
-int openChildren(TMain_Form& w)
+void flushDeletes()
 {
-    int n = 0;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Opens a window from the menu; the shown children and the caption of the open one.
+std::string open(TMain_Form& w, const QString& caption)
+{
+    if (!caption.isEmpty())
+        w.menuAction(caption)->trigger();
+    flushDeletes();
+    int shown = 0;
     for (QMdiSubWindow* sub : w.mdiArea()->subWindowList())
-        n += sub->isHidden() ? 0 : 1;
-    return n;
+        shown += sub->isHidden() ? 0 : 1;
+    return std::to_string(shown) + " " + (w.openChild() ? w.openChild()->objectName().toStdString() : "-");
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -72,6 +75,8 @@ protected:
     ScopedAppDialogs scoped { dialogs };
 };
 
+const std::string kHigherLevel = "This funtion need higher user level.";
+
 } // namespace
 
 TEST_F(MainWindowTest, EachMenuItemKeepsItsLevelRule)
@@ -83,19 +88,16 @@ TEST_F(MainWindowTest, EachMenuItemKeepsItsLevelRule)
         TLogin_Form::OperatorLevel = level;
         for (const auto& item : keyWindowItems()) {
             dialogs.boxes.clear();
-            w.menuAction(item.caption)->trigger();
-            flushDeletes();
-            const bool allowed = level >= (item.caption == "Get Audit Trail" ? 2 : 1);
-            if (allowed) {
+            const std::string shown = open(w, item.caption);
+            if (level >= (item.caption == "Get Audit Trail" ? 2 : 1)) {
                 EXPECT_TRUE(dialogs.boxes.empty()) << item.caption.toStdString();
-                ASSERT_NE(w.openChild(), nullptr);
-                EXPECT_EQ(w.openChild()->objectName(), item.caption);
+                EXPECT_EQ(shown, "1 " + item.caption.toStdString());
             } else {
-                ASSERT_EQ(dialogs.boxes.size(), 1u) << item.caption.toStdString() << " level " << level;
-                EXPECT_EQ(dialogs.boxes[0].type, BoxType::Information);
-                EXPECT_EQ(dialogs.boxes[0].text, "This funtion need higher user level.");
                 // The open child was closed first, as the menu handlers do.
-                EXPECT_EQ(w.openChild(), nullptr);
+                EXPECT_EQ(shown, "0 -") << item.caption.toStdString() << " level " << level;
+                ASSERT_EQ(dialogs.boxes.size(), 1u);
+                EXPECT_EQ(dialogs.boxes[0].type, BoxType::Information);
+                EXPECT_EQ(dialogs.boxes[0].text, kHigherLevel);
             }
         }
     }
@@ -103,60 +105,41 @@ TEST_F(MainWindowTest, EachMenuItemKeepsItsLevelRule)
     TLogin_Form::OperatorLevel = 1;
     dialogs.boxes.clear();
     w.toolAction("Get Audit Trail")->trigger();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "This funtion need higher user level." });
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { kHigherLevel });
     w.toolAction("Read Key")->trigger();
-    EXPECT_EQ(w.openChild()->objectName(), "Read Key");
+    EXPECT_EQ(open(w, ""), "1 Read Key");
 }
 
 TEST_F(MainWindowTest, OneChildWindowAtATime)
 {
     TMain_Form w;
     w.show();
-    w.menuAction("Read Key")->trigger();
-    w.menuAction("Remote Code")->trigger();
-    flushDeletes();
-    EXPECT_EQ(openChildren(w), 1);
+    auto lastMaximised = [&] { return w.mdiArea()->subWindowList().back()->isMaximized(); };
+    open(w, "Read Key");
+    EXPECT_EQ(open(w, "Remote Code"), "1 Remote Code");
     EXPECT_EQ(DummyChild::alive, 1);
-    EXPECT_EQ(w.openChild()->objectName(), "Remote Code");
-
     // A child that will not close (unsaved edits) stays, and nothing else opens.
     static_cast<DummyChild*>(w.openChild())->refuseClose = true;
-    w.menuAction("Multi-Lock Programming")->trigger();
-    flushDeletes();
-    EXPECT_EQ(openChildren(w), 1);
-    EXPECT_EQ(w.openChild()->objectName(), "Remote Code");
+    EXPECT_EQ(open(w, "Multi-Lock Programming"), "1 Remote Code");
     static_cast<DummyChild*>(w.openChild())->refuseClose = false;
-    w.menuAction("Multi-Lock Programming")->trigger();
-    flushDeletes();
-    EXPECT_EQ(openChildren(w), 1);
-    EXPECT_EQ(w.openChild()->objectName(), "Multi-Lock Programming");
-
+    EXPECT_EQ(open(w, "Multi-Lock Programming"), "1 Multi-Lock Programming");
     // A child that closes itself (its Close button) is gone, and opens afresh next time.
     w.openChild()->close();
-    flushDeletes();
-    EXPECT_EQ(openChildren(w), 0);
+    EXPECT_EQ(open(w, ""), "0 -");
     EXPECT_EQ(DummyChild::alive, 0);
-    w.menuAction("Multi-Lock Programming")->trigger();
-    ASSERT_NE(w.openChild(), nullptr);
+    EXPECT_EQ(open(w, "Multi-Lock Programming"), "1 Multi-Lock Programming");
     EXPECT_TRUE(w.openChild()->isVisible());
     EXPECT_EQ(DummyChild::alive, 1);
-}
 
-TEST_F(MainWindowTest, ScreenModeDecidesMaximisedOrNormal)
-{
-    TMain_Form w;
-    w.show();
+    // Children are maximised but for ScreenMode 1; Read Key always.
     SettingsRecord.ScreenMode = 1;
-    w.menuAction("Remote Code")->trigger();
-    ASSERT_NE(w.mdiArea()->activeSubWindow(), nullptr);
-    EXPECT_FALSE(w.mdiArea()->subWindowList().back()->isMaximized());
-    w.menuAction("Read Key")->trigger(); // always maximised
-    ASSERT_FALSE(w.mdiArea()->subWindowList().isEmpty());
-    EXPECT_TRUE(w.mdiArea()->subWindowList().back()->isMaximized());
+    open(w, "Remote Code");
+    EXPECT_FALSE(lastMaximised());
+    open(w, "Read Key");
+    EXPECT_TRUE(lastMaximised());
     SettingsRecord.ScreenMode = 0;
-    w.menuAction("Copy Lock Settings")->trigger();
-    ASSERT_FALSE(w.mdiArea()->subWindowList().isEmpty());
-    EXPECT_TRUE(w.mdiArea()->subWindowList().back()->isMaximized());
+    open(w, "Copy Lock Settings");
+    EXPECT_TRUE(lastMaximised());
 }
 
 TEST_F(MainWindowTest, OpenMaximisedShowsItsStatusTexts)
@@ -172,11 +155,14 @@ TEST_F(MainWindowTest, OpenMaximisedShowsItsStatusTexts)
     EXPECT_EQ(w.statusText(), "Status: ");
     EXPECT_EQ(w.openChild(), child);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-
     // A window that fails to build leaves the normal cursor and status behind.
     EXPECT_THROW(w.OpenMaximised([]() -> QWidget* { throw std::runtime_error("no"); }), std::runtime_error);
     EXPECT_EQ(w.statusText(), "Status: ");
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    // The status bar clock.
+    w.Timer1Timer();
+    EXPECT_EQ(w.clockText().size(), 19);
+    EXPECT_TRUE(w.clockText().startsWith(QDate::currentDate().toString("yyyy-MM-dd")));
 }
 
 TEST_F(MainWindowTest, UnregisteredWindowsHaveDisabledItemsAndAReadDisablesToolButtons)
@@ -199,25 +185,19 @@ TEST_F(MainWindowTest, UnregisteredWindowsHaveDisabledItemsAndAReadDisablesToolB
 TEST_F(MainWindowTest, ReaderCheckMakesTwoAttemptsAndGoesOnWithoutAReader)
 {
     TMain_Form w;
-    const auto dir = QDir::temp().filePath(QStringLiteral("ios_main_%1").arg(QCoreApplication::applicationPid()));
-    QDir().mkpath(dir);
-    w.configFile = dir + "/Config.dat";
+    const auto dir = testdb::freshFolder("main");
+    w.configFile = QString::fromStdString((dir / "Config.dat").string());
     int calls = 0;
-    w.readerProbe = [&] {
-        ++calls;
-        return std::string();
-    };
+    w.readerProbe = [&] { return ++calls == 4 ? std::string("5A00000012345601") : std::string(); };
     w.FormCreate();
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(SettingsRecord.ReaderRomId.empty());
     const std::string noConfig = "Config.dat not found, the default settings are in use.";
-    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { noConfig, "Please Check your PC iButton Reader!" }));
-
-    calls = 0;
+    EXPECT_EQ(
+        dialogs.texts(), (std::vector<std::string> { noConfig, "Please Check your PC iButton Reader!" }));
     dialogs.boxes.clear();
-    w.readerProbe = [&] { return ++calls == 2 ? std::string("5A00000012345601") : std::string(); };
-    w.FormCreate();
-    EXPECT_EQ(calls, 2);
+    w.FormCreate(); // found at the second attempt
+    EXPECT_EQ(calls, 4);
     EXPECT_EQ(SettingsRecord.ReaderRomId, "5A00000012345601");
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { noConfig });
     // No Config.dat: the defaults, written when the window closes.
@@ -229,15 +209,13 @@ TEST_F(MainWindowTest, ReaderCheckMakesTwoAttemptsAndGoesOnWithoutAReader)
     EXPECT_FALSE(QFile::exists(w.configFile));
     EXPECT_TRUE(w.close());
     EXPECT_EQ(QFileInfo(w.configFile).size(), 9);
-    QDir(dir).removeRecursively();
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(MainWindowTest, AnUnreadableConfigDatIsToldAndKeptAside)
 {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("ios_config_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = testdb::freshFolder("config");
     auto bytesOf = [](const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -256,8 +234,9 @@ TEST_F(MainWindowTest, AnUnreadableConfigDatIsToldAndKeptAside)
             w.configFile = QString::fromStdString((dir / "Config.dat").string());
             w.readerProbe = [] { return std::string("5A00000012345601"); };
             w.FormCreate();
-            EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Config.dat could not be read, it has been kept as "
-                                           + std::string(aside) + " and the default settings are in use." });
+            EXPECT_EQ(dialogs.texts(),
+                std::vector<std::string> { "Config.dat could not be read, it has been kept as "
+                    + std::string(aside) + " and the default settings are in use." });
             EXPECT_EQ(SettingsRecord.FacilityCode, shell::kFactoryFacilityCode);
             EXPECT_TRUE(w.close());
         }
@@ -265,14 +244,6 @@ TEST_F(MainWindowTest, AnUnreadableConfigDatIsToldAndKeptAside)
         EXPECT_EQ(bytesOf(dir / "Config.dat").size(), 9u);
     }
     fs::remove_all(dir);
-}
-
-TEST_F(MainWindowTest, StatusBarClockTicks)
-{
-    TMain_Form w;
-    w.Timer1Timer();
-    EXPECT_EQ(w.clockText().size(), 19);
-    EXPECT_TRUE(w.clockText().startsWith(QDate::currentDate().toString("yyyy-MM-dd")));
 }
 
 TEST(UncaughtException, StandardErrorBoxAndTheProgramGoesOn)
@@ -293,7 +264,6 @@ TEST(UncaughtException, StandardErrorBoxAndTheProgramGoesOn)
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(runs, 3);
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Table LockManagement is locked" });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
-    EXPECT_EQ(dialogs.boxes[0].text, "Table LockManagement is locked");
 }

@@ -1,57 +1,36 @@
 #include "app/shell/key_io_options.h"
 #include "app/shell/reader_check.h"
 #include "app/shell/settings_record.h"
-
 #include "onewire/devices.h"
 #include "onewire/key_file.h"
 #include "onewire/ports.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-constexpr short kTestPortNum = 9;
-constexpr short kTestPortType = 6;
-
-std::string text(uint8_t family, uint64_t serial) { return romIdText(onewire::makeRomId(family, serial)); }
-
-std::shared_ptr<onewire::MicroLan> busWith(std::initializer_list<std::pair<uint8_t, uint64_t>> devices)
+TEST(ReaderCheck, FindsTheReadersIdChipAmongTheKeys)
 {
-    auto bus = std::make_shared<onewire::MicroLan>();
-    for (auto [family, serial] : devices)
-        bus->attach(onewire::makeDevice(onewire::blankKey(onewire::makeRomId(family, serial))));
-    return bus;
-}
-} // namespace
-
-TEST(ReaderCheck, FindsTheIdChipAmongTheKeys)
-{
-    onewire::ScopedPort port(kTestPortNum, kTestPortType, busWith({ { 0x37, 0x77 }, { 0x01, 0xD00D }, { 0x24, 0x5 } }));
-    EXPECT_EQ(findReaderRomId(kTestPortNum, kTestPortType), text(0x01, 0xD00D));
-}
-
-TEST(ReaderCheck, AUserKeyInTheReaderIsNotTakenForTheReader)
-{
-    // Serial 0x01 sorts before 0xD00D in search order, so the user's key is found first.
-    onewire::ScopedPort port(kTestPortNum, kTestPortType, busWith({ { 0x01, 0xD00D }, { 0x01, 0x01 } }));
-    const auto chips = findIdChips(kTestPortNum, kTestPortType);
-    ASSERT_EQ(chips.size(), 2u);
-    const std::string user = text(0x01, 0x01);
-    EXPECT_EQ(chips.front(), user);
-    EXPECT_EQ(findReaderRomId(kTestPortNum, kTestPortType, [&](const std::string& id) { return id == user; }),
-        text(0x01, 0xD00D));
-    // Nothing known about the keys: the first chip, as the reader reports it.
-    EXPECT_EQ(findReaderRomId(kTestPortNum, kTestPortType), chips.front());
+    using namespace onewire;
+    constexpr short kPort = 9, kType = 6;
+    auto text = [](uint64_t serial) { return romIdText(makeRomId(0x01, serial)); };
+    auto bus = std::make_shared<MicroLan>();
+    ScopedPort port(kPort, kType, bus);
+    bus->attach(makeDevice(blankKey(makeRomId(0x37, 0x77))));
+    EXPECT_EQ(findReaderRomId(kPort, kType), "") << "no id chip";
+    bus->attach(makeDevice(blankKey(makeRomId(0x01, 0xD00D))));
+    bus->attach(makeDevice(blankKey(makeRomId(0x24, 0x5))));
+    EXPECT_EQ(findReaderRomId(kPort, kType), text(0xD00D));
+    // A user's key of the same family sorts first: nothing known about the keys, the first chip
+    // as the reader reports it; else the first that is no user's key.
+    bus->attach(makeDevice(blankKey(makeRomId(0x01, 0x01))));
+    EXPECT_EQ(findIdChips(kPort, kType), (std::vector<std::string> { text(0x01), text(0xD00D) }));
+    EXPECT_EQ(findReaderRomId(kPort, kType), text(0x01));
+    EXPECT_EQ(
+        findReaderRomId(kPort, kType, [&](const std::string& id) { return id == text(0x01); }), text(0xD00D));
+    EXPECT_EQ(findReaderRomId(3, 6), ""); // no adapter on that number: set-up fails
+    EXPECT_EQ(findReaderRomId(0, 2), ""); // no driver for that type
 }
 
-TEST(ReaderCheck, NoReaderGivesEmpty)
-{
-    EXPECT_EQ(findReaderRomId(3, 6), "");  // no adapter on that number: set-up fails
-    EXPECT_EQ(findReaderRomId(0, 2), "");  // no driver for that type
-    onewire::ScopedPort port(kTestPortNum, kTestPortType, busWith({ { 0x37, 0x77 } }));
-    EXPECT_EQ(findReaderRomId(kTestPortNum, kTestPortType), "");
-}
-
-TEST(KeyIoOptionsTest, TheKeyWindowsUseTheSettingsRecordsPort)
+TEST(ReaderCheck, TheKeyWindowsUseTheSettingsRecordsPort)
 {
     SettingsRecord.PortNum = 4;
     SettingsRecord.PortType = 5;

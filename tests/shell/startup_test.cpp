@@ -1,3 +1,5 @@
+// The login window, the login history, the program's start and the demo workspace, on copies
+// of the supplied database.
 #include "app/shell/data_exporting_form.h"
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
@@ -20,21 +22,25 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
-#include <fstream>
+#include <algorithm>
 #include <gtest/gtest.h>
-#include <iterator>
 
 namespace {
 
-// Runs the start-up in a fresh folder holding a copy of the supplied database.
+// A fresh folder holding a copy of the supplied database with one operator of level 1, made
+// the current folder as the program finds it at start.
 class StartUpTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         folder = testdb::freshFolder("startup");
         dbFile = testdb::suppliedCopy(folder);
+        TDbConnection db;
+        db.Open(dbFile);
+        db.ExecSQL("INSERT INTO Admin (UserName, Password, Level) VALUES ('desk', 'pw1', 1)");
         previous = QDir::currentPath();
         QDir::setCurrent(QString::fromStdString(folder.string()));
+        config = folder / "Config.dat";
         SettingsRecord = TSettingsRecord {};
     }
     void TearDown() override
@@ -43,17 +49,40 @@ protected:
         std::filesystem::remove_all(folder);
     }
 
-    // Types into the login window from inside its modal loop.
-    static void typeLogin(const char* name, const char* password)
+    static void attempt(TLogin_Form& f, const char* name, const char* password)
     {
-        ASSERT_NE(Login_Form, nullptr);
-        Login_Form->Edit1->setText(name);
-        Login_Form->Edit2->setText(password);
-        Login_Form->BitBtn1Click();
+        f.Edit1->setText(name);
+        f.Edit2->setText(password);
+        f.BitBtn1Click();
+    }
+    // A main window on the folder's Config.dat, whose reader check finds a reader, closed at once.
+    void runMainWindow(const std::function<void()>& during = {})
+    {
+        TMain_Form w;
+        w.configFile = QString::fromStdString(config.string());
+        w.readerProbe = [] { return std::string("A600000001D00D01"); };
+        w.FormCreate();
+        if (during)
+            during();
+        EXPECT_TRUE(w.close()); // the scripted box answers OK to "Quit program now?"
+    }
+    // The LoginHistory rows: "ID UserName Level" and whether the run was logged out.
+    static std::vector<std::string> history(TDbConnection& db)
+    {
+        TDbQuery q(&db);
+        q.SQL = "SELECT * FROM LoginHistory ORDER BY ID";
+        q.Open();
+        std::vector<std::string> out;
+        for (; !q.Eof(); q.Next())
+            out.push_back(q.FieldByName("ID").AsString() + " " + q.FieldByName("UserName").AsString() + " "
+                + q.FieldByName("Level").AsString() + (q.FieldByName("LoginTime").IsNull() ? " no login" : "")
+                + (q.FieldByName("LogoutTime").IsNull() ? " open" : " out"));
+        return out;
     }
 
     std::filesystem::path folder;
     std::string dbFile;
+    std::filesystem::path config;
     QString previous;
     ScriptedDialogs dialogs;
     ScopedAppDialogs scoped { dialogs };
@@ -61,11 +90,90 @@ protected:
 
 } // namespace
 
+TEST_F(StartUpTest, NameAndPasswordCheckedAgainstTheOperators)
+{
+    {
+        TLogin_Form f(dbFile);
+        EXPECT_EQ(Login_Form, &f);
+        EXPECT_TRUE(f.DbConnection1.Connected());
+        EXPECT_EQ(TLogin_Form::OperatorLevel, 0);
+        attempt(f, "admin", "admin");
+        EXPECT_EQ(f.result(), QDialog::Accepted);
+        EXPECT_EQ(TLogin_Form::OperatorName, "admin");
+        EXPECT_EQ(TLogin_Form::OperatorLevel, 2);
+        EXPECT_TRUE(dialogs.boxes.empty());
+    }
+    EXPECT_EQ(Login_Form, nullptr);
+    TLogin_Form f(dbFile);
+    attempt(f, "desk", "PW1"); // passwords are exact
+    attempt(f, "desk", "pw1");
+    EXPECT_EQ(f.result(), QDialog::Accepted);
+    EXPECT_EQ(TLogin_Form::OperatorLevel, 1);
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+}
+
+TEST_F(StartUpTest, CancelEndsTheLoginAndAMissingDatabaseIsAnError)
+{
+    {
+        TLogin_Form f(dbFile);
+        f.BitBtn2Click();
+        EXPECT_EQ(f.result(), QDialog::Rejected);
+    }
+    EXPECT_THROW(TLogin_Form((folder / "missing.db").string()), EDatabaseError);
+    EXPECT_FALSE(std::filesystem::exists(folder / "missing.db"));
+    EXPECT_EQ(runStartUp("nothing-here.db"), 1);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+    EXPECT_NE(dialogs.boxes[0].text.find("nothing-here.db"), std::string::npos);
+}
+
+TEST_F(StartUpTest, LoginHistoryRowPerRunWithItsLogoutTime)
+{
+    TLogin_Form login(dbFile);
+    attempt(login, "admin", "admin");
+    TDbConnection& db = login.DbConnection1;
+    // A row a crashed run left open.
+    db.ExecSQL("INSERT INTO LoginHistory (ID, UserName, Level, LoginTime) VALUES (7, 'desk', 1, '2026-01-02 "
+               "03:04:05')");
+    runMainWindow([&] {
+        EXPECT_EQ(history(db), (std::vector<std::string> { "7 desk 1 out", "8 admin 2 open" }));
+    });
+    EXPECT_EQ(history(db).back(), "8 admin 2 out");
+
+    // NoLogoutStamp: no logout time, Config.dat still rewritten.
+    std::filesystem::remove(config);
+    runMainWindow([] {
+        EXPECT_FALSE(SettingsRecord.NoLogoutStamp);
+        SettingsRecord.NoLogoutStamp = true;
+    });
+    EXPECT_EQ(history(db).back(), "9 admin 2 open");
+    EXPECT_TRUE(std::filesystem::exists(config));
+}
+
+TEST_F(StartUpTest, AHistoryRowTheDatabaseRefusesKeepsConfigDatAndTheReaderCheck)
+{
+    TLogin_Form login(dbFile);
+    attempt(login, "admin", "admin");
+    login.DbConnection1.ExecSQL("DROP TABLE LoginHistory");
+    TSettingsRecord site;
+    shell::applyConfigBytes(site, { 1, 7, 40, 2, 5, 1, 0x12, 0x34, 0x56 });
+    shell::writeConfigDat(site, config);
+    runMainWindow([&] {
+        ASSERT_EQ(dialogs.boxes.size(), 1u);
+        EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+        EXPECT_EQ(shell::configBytes(SettingsRecord), shell::configBytes(site));
+        EXPECT_EQ(SettingsRecord.ReaderRomId, "A600000001D00D01");
+    });
+    TSettingsRecord back;
+    ASSERT_TRUE(shell::readConfigDat(back, config));
+    EXPECT_EQ(shell::configBytes(back), shell::configBytes(site));
+}
+
 TEST_F(StartUpTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfig)
 {
     bool shown = false;
     QString title;
-    QTimer::singleShot(0, [] { typeLogin("admin", "admin"); });
+    QTimer::singleShot(0, [] { attempt(*Login_Form, "admin", "admin"); });
     StartUpHooks hooks;
     hooks.mainWindowShown = [&](TMain_Form& w) {
         shown = w.isVisible();
@@ -80,49 +188,41 @@ TEST_F(StartUpTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfig)
     // The emulated reader's id chip was found on the default port.
     EXPECT_EQ(SettingsRecord.ReaderRomId, romIdText(onewire::emulatedReaderRomId()));
     EXPECT_EQ(dialogs.texts(),
-        (std::vector<std::string> { "Config.dat not found, the default settings are in use.", "Quit program now?" }));
-
+        (std::vector<std::string> {
+            "Config.dat not found, the default settings are in use.", "Quit program now?" }));
     TDbConnection db;
     db.Open(dbFile);
-    TDbQuery q(&db);
-    q.SQL = "SELECT UserName, Level, LoginTime, LogoutTime FROM LoginHistory";
-    q.Open();
-    ASSERT_EQ(q.RecordCount(), 1);
-    EXPECT_EQ(q.FieldByName("UserName").AsString(), "admin");
-    EXPECT_FALSE(q.FieldByName("LoginTime").IsNull());
-    EXPECT_FALSE(q.FieldByName("LogoutTime").IsNull());
-    std::ifstream config(folder / "Config.dat", std::ios::binary);
-    std::vector<char> bytes { std::istreambuf_iterator<char>(config), {} };
-    EXPECT_EQ(bytes.size(), 9u); // written fresh with the defaults
+    EXPECT_EQ(history(db), std::vector<std::string> { "1 admin 2 out" });
+    EXPECT_EQ(std::filesystem::file_size(folder / "Config.dat"), 9u); // written fresh with the defaults
 }
 
 TEST_F(StartUpTest, ThreeFailedLoginsEndTheProgram)
 {
     bool shown = false;
+    // Driven from inside the modal loop, as an operator would type.
     QTimer::singleShot(0, [] {
-        typeLogin("admin", "a");
-        typeLogin("admin", "b");
-        typeLogin("admin", "c");
+        attempt(*Login_Form, "admin", "wrong");
+        attempt(*Login_Form, "nobody", "admin");
+        EXPECT_TRUE(Login_Form->isVisible());
+        attempt(*Login_Form, "admin' OR '1'='1", "x' OR '1'='1");
+        EXPECT_EQ(Login_Form->failedAttempts(), 3);
+        if (Login_Form->isVisible()) { // not ended: end it rather than wait for ever
+            ADD_FAILURE() << "the login is still open after three failures";
+            Login_Form->BitBtn2Click();
+        }
     });
     StartUpHooks hooks;
     hooks.mainWindowShown = [&](TMain_Form&) { shown = true; };
     EXPECT_EQ(runStartUp("iOstrivaneDB.db", hooks), 0);
     EXPECT_FALSE(shown);
-    EXPECT_EQ(dialogs.boxes.size(), 3u);
+    ASSERT_EQ(dialogs.boxes.size(), 3u);
+    for (const auto& b : dialogs.boxes)
+        EXPECT_EQ(b.type, BoxType::Error);
+    EXPECT_EQ(TLogin_Form::OperatorLevel, 0);
+    EXPECT_TRUE(TLogin_Form::OperatorName.isEmpty());
     TDbConnection db;
     db.Open(dbFile);
-    TDbQuery q(&db);
-    q.SQL = "SELECT * FROM LoginHistory";
-    q.Open();
-    EXPECT_EQ(q.RecordCount(), 0);
-}
-
-TEST_F(StartUpTest, NoDatabaseInTheFolderIsAnErrorAndAnExitCode)
-{
-    EXPECT_EQ(runStartUp("nothing-here.db"), 1);
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
-    EXPECT_NE(dialogs.boxes[0].text.find("nothing-here.db"), std::string::npos);
+    EXPECT_TRUE(history(db).empty());
 }
 
 TEST(QtDialogsTest, BoxTypesAndButtonSetsMapToMessageBoxes)
@@ -139,10 +239,13 @@ TEST(QtDialogsTest, BoxTypesAndButtonSetsMapToMessageBoxes)
         { BoxType::Information, BoxButtons::Ok, QMessageBox::Information, QMessageBox::Ok, BoxResult::Ok },
         { BoxType::Error, BoxButtons::Ok, QMessageBox::Critical, QMessageBox::Ok, BoxResult::Ok },
         { BoxType::Warning, BoxButtons::Ok, QMessageBox::Warning, QMessageBox::Ok, BoxResult::Ok },
-        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Cancel, BoxResult::Cancel },
-        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Ok, BoxResult::Ok },
+        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Cancel,
+            BoxResult::Cancel },
+        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Ok,
+            BoxResult::Ok },
         { BoxType::Confirmation, BoxButtons::YesNo, QMessageBox::Question, QMessageBox::No, BoxResult::No },
-        { BoxType::Confirmation, BoxButtons::YesNoCancel, QMessageBox::Question, QMessageBox::Yes, BoxResult::Yes },
+        { BoxType::Confirmation, BoxButtons::YesNoCancel, QMessageBox::Question, QMessageBox::Yes,
+            BoxResult::Yes },
     };
     for (const Case& c : cases) {
         QString seen;
@@ -160,7 +263,7 @@ TEST(QtDialogsTest, BoxTypesAndButtonSetsMapToMessageBoxes)
     }
 }
 
-TEST(ExportingNoticeTest, ShownWhileTheExportRunsAndFreedAfter)
+TEST(QtDialogsTest, ExportingNoticeShownWhileTheExportRunsAndFreedAfter)
 {
     QWidget owner;
     owner.show();
@@ -178,26 +281,26 @@ TEST(ExportingNoticeTest, ShownWhileTheExportRunsAndFreedAfter)
 TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRun)
 {
     const auto ws = testdb::freshFolder("demo");
-    const QString tool = IOS_BINARY_DIR "/src/app/make-demo-workspace";
     for (int run = 0; run < 2; ++run) {
         QProcess p;
-        p.start(tool, { QString::fromStdString(ws.string()) });
+        p.start(IOS_BINARY_DIR "/src/app/make-demo-workspace", { QString::fromStdString(ws.string()) });
         ASSERT_TRUE(p.waitForFinished(60000));
         ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     }
     TDbConnection db;
     db.Open((ws / "iOstrivaneDB.db").string());
-    auto count = [&](const char* table) {
+    // The first column of the first row, "-" without one.
+    auto value = [&](const std::string& sql, const std::string& serial = "") {
         TDbQuery q(&db);
-        q.SQL = std::string("SELECT COUNT(*) AS N FROM ") + table;
+        q.SQL = sql;
+        if (!serial.empty())
+            q.ParamByName("SerialID").AsString(serial);
         q.Open();
-        return q.FieldByName("N").AsInteger();
+        return q.Eof() ? std::string("-") : q.FieldByName("V").AsString();
     };
-    EXPECT_EQ(count("LockManagement"), 3);
-    EXPECT_EQ(count("KeyManagement"), 3);
-    EXPECT_EQ(count("LockKeyManagement"), 6);
-    EXPECT_EQ(count("AccessCode"), 1);
-    EXPECT_EQ(count("TimeShift"), 5);
+    for (auto [table, n] : { std::pair { "LockManagement", "3" }, { "KeyManagement", "3" },
+             { "LockKeyManagement", "6" }, { "AccessCode", "1" }, { "TimeShift", "5" } })
+        EXPECT_EQ(value(std::string("SELECT COUNT(*) AS V FROM ") + table), n) << table;
     {
         // Each seeded remote code is the program's own code for its row, at a version of 1-4.
         TDbQuery q(&db);
@@ -209,18 +312,17 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
         for (q.First(); !q.Eof(); q.Next()) {
             const int lostTimes = int(q.FieldByName("LostTimes").AsInteger());
             EXPECT_TRUE(lostTimes >= 1 && lostTimes <= 4) << lostTimes;
-            const DateTime start = q.FieldByName("StartDate").AsDateTime(), end = q.FieldByName("EndDate").AsDateTime();
+            const DateTime start = q.FieldByName("StartDate").AsDateTime(),
+                           end = q.FieldByName("EndDate").AsDateTime();
             EXPECT_EQ(q.FieldByName("CodeString").AsString(),
-                MakeAccessCode(q.FieldByName("SerialID").AsString(), q.FieldByName("CodeType").AsString() == "Temp" ? 2 : 1,
-                    day(start), hour(start), day(end), hour(end), lostTimes - 1));
+                MakeAccessCode(q.FieldByName("SerialID").AsString(),
+                    q.FieldByName("CodeType").AsString() == "Temp" ? 2 : 1, day(start), hour(start), day(end),
+                    hour(end), lostTimes - 1));
         }
     }
-
     TSettingsRecord s;
     ASSERT_TRUE(shell::readConfigDat(s, ws / "Config.dat"));
-    EXPECT_EQ(s.PortType, 6);
-    EXPECT_EQ(s.PortNum, 0);
-    EXPECT_EQ(s.FacilityCode, (std::array<uint8_t, 3> { 0x12, 0x34, 0x56 }));
+    EXPECT_EQ(shell::configBytes(s), (std::array<uint8_t, 9> { 0, 5, 50, 0, 6, 0, 0x12, 0x34, 0x56 }));
     // The logo shows the program's name whole: the ink right of the emblem (after the last gap
     // of 15 blank columns) is as wide as the name in this machine's type, and ends clear of the edge.
     const QImage logo(QString::fromStdString((ws / "logo.bmp").string()));
@@ -245,39 +347,30 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
 
     // The reader holds one audit-trail key that the first room has filled; Anna's iButton
     // and the other keys lie beside the reader; each room is a lock simulator file.
-    std::vector<onewire::KeyFile> inReader;
-    for (const auto& e : std::filesystem::directory_iterator(ws / "Reader")) {
-        auto loaded = onewire::loadKeyFile(e.path());
-        ASSERT_TRUE(loaded.key) << loaded.error;
-        inReader.push_back(*loaded.key);
-    }
+    auto keys = [](const std::filesystem::path& dir) {
+        std::vector<onewire::KeyFile> out;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) {
+            auto loaded = onewire::loadKeyFile(e.path());
+            EXPECT_TRUE(loaded.key) << loaded.error;
+            if (loaded.key)
+                out.push_back(*loaded.key);
+        }
+        return out;
+    };
+    const auto inReader = keys(ws / "Reader");
     ASSERT_EQ(inReader.size(), 1u);
     const auto page0 = onewire::ds1977Page(inReader[0], 0).value();
     EXPECT_EQ(page0[4], 0x01);
-    {
-        TDbQuery q(&db);
-        q.SQL = "SELECT LockName FROM LockManagement WHERE SerialID = :SerialID";
-        RomId lock;
-        std::copy(page0.begin() + 10, page0.begin() + 18, lock.begin());
-        q.ParamByName("SerialID").AsString(romIdText(lock));
-        q.Open();
-        ASSERT_EQ(q.RecordCount(), 1);
-        EXPECT_EQ(q.FieldByName("LockName").AsString(), "Room 101");
-    }
-    int spare = 0;
-    bool annasKey = false;
-    for (const auto& e : std::filesystem::directory_iterator(ws / "Keys")) {
-        auto loaded = onewire::loadKeyFile(e.path());
-        ASSERT_TRUE(loaded.key) << loaded.error;
-        ++spare;
-        TDbQuery q(&db);
-        q.SQL = "SELECT FirstName FROM KeyManagement WHERE SerialID = :SerialID";
-        q.ParamByName("SerialID").AsString(romIdText(loaded.key->rom));
-        q.Open();
-        annasKey = annasKey || (q.RecordCount() == 1 && q.FieldByName("FirstName").AsString() == "Anna");
-    }
-    EXPECT_EQ(spare, 3);
-    EXPECT_TRUE(annasKey);
+    RomId lock;
+    std::copy(page0.begin() + 10, page0.begin() + 18, lock.begin());
+    EXPECT_EQ(value("SELECT LockName AS V FROM LockManagement WHERE SerialID = :SerialID", romIdText(lock)),
+        "Room 101");
+    std::vector<std::string> owners;
+    for (const auto& k : keys(ws / "Keys"))
+        owners.push_back(
+            value("SELECT FirstName AS V FROM KeyManagement WHERE SerialID = :SerialID", romIdText(k.rom)));
+    EXPECT_EQ(owners.size(), 3u);
+    EXPECT_EQ(std::count(owners.begin(), owners.end(), "Anna"), 1);
     int locks = 0;
     for (const auto& e : std::filesystem::directory_iterator(ws / "Locks"))
         locks += e.path().extension() == ".lock" ? 1 : 0;

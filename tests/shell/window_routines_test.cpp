@@ -20,10 +20,11 @@ protected:
         folder = testdb::freshFolder("routines");
         db.CreateIfMissing = true;
         db.Open((folder / "t.db").string());
-        db.ExecSQL("CREATE TABLE Lock (ID INTEGER PRIMARY KEY, Name TEXT NOT NULL, Place TEXT, Opened DATETIME);"
-                   "INSERT INTO Lock VALUES (1, 'Bravo', 'North', '2024-05-06 07:08:09');"
-                   "INSERT INTO Lock VALUES (2, 'Alpha', 'South', '2024-01-02 03:04:05');"
-                   "INSERT INTO Lock VALUES (3, 'Charlie', 'North', '2023-12-31 23:59:00');");
+        db.ExecSQL(
+            "CREATE TABLE Lock (ID INTEGER PRIMARY KEY, Name TEXT NOT NULL, Place TEXT, Opened DATETIME);"
+            "INSERT INTO Lock VALUES (1, 'Bravo', 'North', '2024-05-06 07:08:09');"
+            "INSERT INTO Lock VALUES (2, 'Alpha', 'South', '2024-01-02 03:04:05');"
+            "INSERT INTO Lock VALUES (3, 'Charlie', 'North', '2023-12-31 23:59:00');");
     }
     void TearDown() override
     {
@@ -84,92 +85,51 @@ TEST_F(RoutinesTest, BoxesGoThroughTheDialogLayer)
     EXPECT_EQ(dialogs.boxes[2].buttons, BoxButtons::Ok);
 }
 
-TEST_F(RoutinesTest, UpdateMasterDataCommitsCachedChanges)
+TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
 {
+    // A check the database makes only at commit: every change applied, then the commit refused.
+    db.ExecSQL(
+        "PRAGMA foreign_keys = ON;"
+        "CREATE TABLE Owner (ID INTEGER PRIMARY KEY);"
+        "ALTER TABLE Lock ADD COLUMN OwnerID INTEGER REFERENCES Owner (ID) DEFERRABLE INITIALLY DEFERRED;");
     TDbQuery q(&db);
     TDbUpdateSQL us;
     makeCached(q, us);
-    q.Locate("ID", 2);
-    q.Edit();
-    q.FieldByName("Name").AsString("Alpha 2");
-    q.Post();
-    q.Append();
-    q.FieldByName("ID").AsInteger(4);
-    q.FieldByName("Name").AsString("Delta");
-    q.Post();
-    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" })); // still cached
-    UpdateMasterData(q);
-    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha 2", "Charlie", "Delta" }));
-    EXPECT_FALSE(q.UpdatesPending());
-    EXPECT_FALSE(db.InTransaction());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(RoutinesTest, UpdateMasterDataRollsBackAndKeepsTheRowsOnScreen)
-{
-    TDbQuery q(&db);
-    TDbUpdateSQL us;
-    makeCached(q, us);
-    q.Locate("ID", 1);
-    q.Edit();
-    q.FieldByName("Name").AsString("Bravo 2"); // fine on its own
-    q.Post();
+    us.InsertSQL = { "INSERT INTO Lock (ID, Name, Place, OwnerID) VALUES (:ID, :Name, :Place, 9)" };
+    auto setName = [&](int id, const char* name) {
+        q.Locate("ID", id);
+        q.Edit();
+        name ? q.FieldByName("Name").AsString(name) : q.FieldByName("Name").Clear();
+        q.Post();
+    };
+    setName(1, "Bravo 2"); // fine on its own
     q.Locate("ID", 3);
     q.Delete();
     q.Append();
     q.FieldByName("ID").AsInteger(5);
     q.FieldByName("Name").Clear(); // NOT NULL: the database refuses it
     q.Post();
-
-    EXPECT_THROW(UpdateMasterData(q), EDatabaseError);
-    // Nothing written, the transaction gone, the normal cursor back.
-    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" }));
-    EXPECT_FALSE(db.InTransaction());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    // The rows on screen keep every edit, still pending.
-    EXPECT_TRUE(q.UpdatesPending());
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo 2", "Alpha", "" }));
-
+    const std::vector<std::string> before { "Bravo", "Alpha", "Charlie" };
+    EXPECT_EQ(storedNames(), before); // still cached
+    // Refused while applying, then at the commit: nothing written, the transaction gone, the
+    // normal cursor back, and the rows on screen keep every edit, still pending.
+    for (const char* fifth : { "", "Echo" }) {
+        if (*fifth)
+            setName(5, fifth);
+        EXPECT_THROW(UpdateMasterData(q), EDatabaseError);
+        EXPECT_EQ(storedNames(), before);
+        EXPECT_FALSE(db.InTransaction());
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(q.UpdatesPending());
+        EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo 2", "Alpha", fifth }));
+    }
     // Once the cause is gone a later save writes them all once.
-    q.Locate("ID", 5);
-    q.Edit();
-    q.FieldByName("Name").AsString("Echo");
-    q.Post();
+    db.ExecSQL("INSERT INTO Owner (ID) VALUES (9)");
     UpdateMasterData(q);
     EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo 2", "Alpha", "Echo" }));
     EXPECT_FALSE(q.UpdatesPending());
-}
-
-TEST_F(RoutinesTest, UpdateMasterDataRestoresTheChangesWhenTheCommitFails)
-{
-    // A check the database makes only at commit: every change applied, then the commit refused.
-    db.ExecSQL("PRAGMA foreign_keys = ON;"
-               "CREATE TABLE Owner (ID INTEGER PRIMARY KEY);"
-               "ALTER TABLE Lock ADD COLUMN OwnerID INTEGER REFERENCES Owner (ID) DEFERRABLE INITIALLY DEFERRED;");
-    TDbQuery q(&db);
-    TDbUpdateSQL us;
-    makeCached(q, us);
-    us.InsertSQL = { "INSERT INTO Lock (ID, Name, Place, OwnerID) VALUES (:ID, :Name, :Place, 9)" };
-    q.Locate("ID", 2);
-    q.Edit();
-    q.FieldByName("Name").AsString("Alpha 2");
-    q.Post();
-    q.Append();
-    q.FieldByName("ID").AsInteger(4);
-    q.FieldByName("Name").AsString("Delta");
-    q.Post();
-
-    EXPECT_THROW(UpdateMasterData(q), EDatabaseError);
-    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" }));
     EXPECT_FALSE(db.InTransaction());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(q.UpdatesPending());
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Alpha 2", "Charlie", "Delta" }));
-
-    db.ExecSQL("INSERT INTO Owner (ID) VALUES (9)");
-    UpdateMasterData(q);
-    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha 2", "Charlie", "Delta" }));
-    EXPECT_FALSE(q.UpdatesPending());
 }
 
 TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
@@ -193,13 +153,13 @@ TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
     SortQuery(q, "Opened");
     EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
     EXPECT_EQ(q.SQL.Text().find("ORDER BY ID"), std::string::npos);
-}
 
-TEST(SortedStatement, OnlyTheTopLevelOrderByIsReplaced)
-{
+    // Only the top-level ORDER BY is replaced.
     using shell::sortedStatement;
-    auto r = sortedStatement("SELECT * FROM (SELECT * FROM T ORDER BY A LIMIT 5) WHERE N = 'ORDER BY X'", "B");
-    EXPECT_EQ(r.text, "SELECT * FROM (SELECT * FROM T ORDER BY A LIMIT 5) WHERE N = 'ORDER BY X'\nORDER BY \"B\"");
+    auto r
+        = sortedStatement("SELECT * FROM (SELECT * FROM T ORDER BY A LIMIT 5) WHERE N = 'ORDER BY X'", "B");
+    EXPECT_EQ(
+        r.text, "SELECT * FROM (SELECT * FROM T ORDER BY A LIMIT 5) WHERE N = 'ORDER BY X'\nORDER BY \"B\"");
     EXPECT_FALSE(r.descending);
     r = sortedStatement("SELECT * FROM T order by  b\nLIMIT 10", "B");
     EXPECT_EQ(r.text, "SELECT * FROM T\nORDER BY \"B\" DESC\nLIMIT 10");
@@ -236,7 +196,8 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
         for (int c = 0; c < 3; ++c) {
             int least = grid.horizontalHeader()->sectionSizeHint(c);
             for (int r = 0; r < 3; ++r)
-                least = std::max(least, grid.fontMetrics().horizontalAdvance(grid.model()->index(r, c).data().toString()));
+                least = std::max(
+                    least, grid.fontMetrics().horizontalAdvance(grid.model()->index(r, c).data().toString()));
             if (grid.columnWidth(c) < least)
                 return false;
         }
