@@ -1,15 +1,8 @@
 // The key I/O routines driven through the driver API against the device models.
-#include "bytes/crc.h"
+#include "../onewire/bus_test_support.h"
 #include "keyaccess/key_io.h"
-#include "onewire/devices.h"
-#include "onewire/emulated_reader.h"
-#include "onewire/ports.h"
-#include "onewire/tmex.h"
 
-#include <filesystem>
-#include <gtest/gtest.h>
-
-using namespace onewire;
+using namespace bus_test;
 using Kind = WireEvent::Kind;
 
 namespace {
@@ -17,18 +10,8 @@ namespace {
 constexpr short kTestPortNum = 2;
 using Boxes = std::vector<std::pair<BoxType, std::string>>;
 
-Page patterned(uint8_t seed)
-{
-    Page p;
-    for (int i = 0; i < 64; ++i)
-        p[i] = static_cast<uint8_t>(seed + i * 7);
-    return p;
-}
-
 // A reader on a bus of the test's own: its id chip and one blank DS1977.
-struct Rig {
-    std::shared_ptr<MicroLan> bus = std::make_shared<MicroLan>();
-    ScopedPort port { kTestPortNum, kEmulatedReaderPortType, bus };
+struct Rig : PortBus {
     ScriptedDialogs dialogs;
     KeyIoOptions options;
     RomId idChip = makeRomId(0x01, 0x0A0B0C);
@@ -37,13 +20,13 @@ struct Rig {
     std::array<uint8_t, 66> buffer {};
 
     explicit Rig(KeyFile k = blankDS1977(makeRomId(0x37, 0x00C0FFEE)))
+        : PortBus(kTestPortNum, {})
     {
         options.port = { kTestPortNum, kEmulatedReaderPortType };
         options.dialogs = &dialogs;
         options.processPendingMessages = [this] { ++pendingCalls; };
-        bus->attach(makeDevice(blankKey(idChip)));
-        key = makeDevice(std::move(k));
-        bus->attach(key);
+        attach(blankKey(idChip));
+        key = attach(std::move(k));
     }
     KeyRom rom() const { return keyRomFrom(key->rom()); }
     Page pageOf(int page) const { return *ds1977Page(key->key(), page); }
@@ -104,12 +87,6 @@ struct Wire {
         return *this;
     }
 };
-
-std::vector<uint8_t> concat(std::vector<uint8_t> a, std::span<const uint8_t> b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 } // namespace
 
@@ -469,35 +446,4 @@ TEST(KeyIo, StartUpReaderCheckFindsTheReadersIdChipFirst)
         reader->attach(makeDevice(blankKey(makeRomId(0x01, serial)))); // user keys of the same family
     EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), "B180000000000001");
     EXPECT_EQ(romIdText(emulatedReaderRomId()), "B180000000000001");
-}
-
-TEST(KeyIo, KeyWrittenPageByPageReadsBackFromItsFileAfterARestart)
-{
-    const auto dir = std::filesystem::path(IOS_BINARY_DIR) / "keyaccess-test" / "reader";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const RomId rom = makeRomId(0x37, 0x00ABCDEF);
-    ASSERT_TRUE(saveKeyFile(keyFilePath(dir, rom), blankDS1977(rom)));
-    KeyIo io({ kTestPortNum, 6 }, kProgrammingCheck);
-    const int pages[] = { 0, 1, 285, 510 };
-    {
-        ScopedPort port(kTestPortNum, 6, std::make_shared<EmulatedReader>(dir));
-        ASSERT_TRUE(io.IsOneWirePortOK());
-        for (int page : pages)
-            ASSERT_TRUE(io.writePageWithTries(page, patterned(static_cast<uint8_t>(page)))) << page;
-    }
-    // The file holds the pages on its own, and a new reader on the same folder reads them.
-    const auto loaded = loadKeyFile(keyFilePath(dir, rom));
-    ASSERT_TRUE(loaded.key) << loaded.error;
-    EXPECT_EQ(*ds1977Page(*loaded.key, 510), patterned(510 & 0xFF));
-    EXPECT_EQ(ds1977Page(*loaded.key, 3)->at(0), 0xFF);
-    ScopedPort port(kTestPortNum, 6, std::make_shared<EmulatedReader>(dir));
-    std::string serial;
-    ASSERT_EQ(io.ReadButtonID(romIdText(emulatedReaderRomId()), serial), 1);
-    EXPECT_EQ(serial, romIdText(rom));
-    for (int page : pages) {
-        ASSERT_TRUE(io.readPageWithTries(page)) << page;
-        const Page want = patterned(static_cast<uint8_t>(page));
-        EXPECT_TRUE(std::equal(want.begin(), want.end(), io.PageBuffer.begin())) << page;
-    }
 }

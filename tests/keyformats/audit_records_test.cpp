@@ -124,18 +124,12 @@ TEST(AuditHeaders, Page1CountsAndLockClock)
 
     // YY MM DD hh mm ss: month 00 and 13, day 32, 31 April, 29 February 2026, hour 24, minute
     // and second 60, a digit above 9, a year above 99
-    const std::array<uint8_t, 6> bad[] = {
-        { 0x26, 0x00, 0x15, 0x10, 0x00, 0x00 },
-        { 0x26, 0x13, 0x15, 0x10, 0x00, 0x00 },
-        { 0x26, 0x06, 0x32, 0x10, 0x00, 0x00 },
-        { 0x26, 0x04, 0x31, 0x10, 0x00, 0x00 },
-        { 0x26, 0x02, 0x29, 0x10, 0x00, 0x00 },
-        { 0x26, 0x06, 0x15, 0x24, 0x00, 0x00 },
-        { 0x26, 0x06, 0x15, 0x10, 0x60, 0x00 },
-        { 0x26, 0x06, 0x15, 0x10, 0x00, 0x60 },
-        { 0x1A, 0x06, 0x15, 0x10, 0x00, 0x00 },
-        { 0xA0, 0x06, 0x15, 0x10, 0x00, 0x00 },
-    };
+    const std::array<uint8_t, 6> bad[]
+        = { { 0x26, 0x00, 0x15, 0x10, 0x00, 0x00 }, { 0x26, 0x13, 0x15, 0x10, 0x00, 0x00 },
+              { 0x26, 0x06, 0x32, 0x10, 0x00, 0x00 }, { 0x26, 0x04, 0x31, 0x10, 0x00, 0x00 },
+              { 0x26, 0x02, 0x29, 0x10, 0x00, 0x00 }, { 0x26, 0x06, 0x15, 0x24, 0x00, 0x00 },
+              { 0x26, 0x06, 0x15, 0x10, 0x60, 0x00 }, { 0x26, 0x06, 0x15, 0x10, 0x00, 0x60 },
+              { 0x1A, 0x06, 0x15, 0x10, 0x00, 0x00 }, { 0xA0, 0x06, 0x15, 0x10, 0x00, 0x00 } };
     for (const auto& b : bad)
         EXPECT_FALSE(lockClockTime(b[0], b[1], b[2], b[3], b[4], b[5])) << int(b[1]) << " " << int(b[2]);
     EXPECT_EQ(lockClockTime(0x24, 0x02, 0x29, 0x23, 0x59, 0x59),
@@ -199,20 +193,12 @@ TEST(AuditRecords, KeyAndLockEvents)
 TEST(AuditRecords, UnregisteredProgramKeys)
 {
     FakeLookup lookup;
-    const std::pair<uint8_t, const char*> permitted[] = {
-        { 0xF1, "Setup Key Short Circuit" },
-        { 0xF2, "Setup Key Open Circuit" },
-        { 0xF3, "Download Lock Information" },
-        { 0xF4, "Download Lock Audit Trial" },
-        { 0xF5, "Download Lock Audit Trial" },
-        { 0xF6, "Initialize Lock" },
-        { 0xF7, "Key List Enable" },
-        { 0xF8, "Single-Lock Programming" },
-        { 0xFA, "Multi-Lock Programming" },
-        { 0xFB, "Set Lock Time" },
-        { 0xE0, "Set Parameter Key" },
-        { 0xEF, "Set Parameter Key" },
-    };
+    const std::pair<uint8_t, const char*> permitted[]
+        = { { 0xF1, "Setup Key Short Circuit" }, { 0xF2, "Setup Key Open Circuit" },
+              { 0xF3, "Download Lock Information" }, { 0xF4, "Download Lock Audit Trial" },
+              { 0xF5, "Download Lock Audit Trial" }, { 0xF6, "Initialize Lock" }, { 0xF7, "Key List Enable" },
+              { 0xF8, "Single-Lock Programming" }, { 0xFA, "Multi-Lock Programming" },
+              { 0xFB, "Set Lock Time" }, { 0xE0, "Set Parameter Key" }, { 0xEF, "Set Parameter Key" } };
     for (const auto& [event, text] : permitted) {
         const AuditRow row = decode(makeRecord(kProgramKeyRom, event), lookup);
         EXPECT_EQ(row.OpenLockType, text);
@@ -249,17 +235,10 @@ TEST(AuditRecords, CodeEvents)
     // The code kind decides the code type and who is looked up; codes carry no department.
     lookup.byCode["4321"] = { "Kay", "Coder", "Inactive", std::string("Ops") };
     lookup.guests["4321"] = { "Guy", "Guest" };
-    const std::tuple<int, const char*, const char*> kinds[] = {
-        { 0, "Temp", "Guy Guest  " },
-        { 1, "Perm.", "Kay Coder Inactive " },
-        { 2, "OOFF", "Guy Guest  " },
-        { 3, "TSub", "   " },
-        { 4, "Once", "Guy Guest  " },
-        { 5, "Temp", "Guy Guest  " },
-        { 6, "Perm.", "Kay Coder Inactive " },
-        { 7, "Temp", "Guy Guest  " },
-        { 15, "Temp", "Guy Guest  " },
-    };
+    const std::tuple<int, const char*, const char*> kinds[] = { { 0, "Temp", "Guy Guest  " },
+        { 1, "Perm.", "Kay Coder Inactive " }, { 2, "OOFF", "Guy Guest  " }, { 3, "TSub", "   " },
+        { 4, "Once", "Guy Guest  " }, { 5, "Temp", "Guy Guest  " }, { 6, "Perm.", "Kay Coder Inactive " },
+        { 7, "Temp", "Guy Guest  " }, { 15, "Temp", "Guy Guest  " } };
     for (const auto& [k, codeType, who] : kinds) {
         row = decode(codeRecord(4, { 0x43, 0x21 }, static_cast<uint8_t>(k << 4)), lookup);
         EXPECT_EQ(row.CodeType, codeType) << k;

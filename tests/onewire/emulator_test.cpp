@@ -1,60 +1,25 @@
 // The emulated line and devices through the driver API, where the key routines do not reach.
-#include "bytes/crc.h"
-#include "fresh_dir.h"
-#include "onewire/devices.h"
-#include "onewire/emulated_reader.h"
-#include "onewire/ports.h"
-#include "onewire/tmex.h"
+#include "bus_test_support.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-
-using namespace onewire;
-using onewire_test::freshDir;
+using namespace bus_test;
 
 namespace {
 
-constexpr short kPort = 3;
-constexpr short kType = 6;
-using Bytes = std::vector<uint8_t>;
+constexpr short kPort = 3, kType = kEmulatedReaderPortType;
 
-// One open, set-up session on a bus of the test's own.
-struct Line {
-    std::shared_ptr<MicroLan> bus;
-    ScopedPort port;
+// A set-up session on a bus holding the keys given.
+struct Line : PortBus {
     TMStateBuffer sb {};
     long h = 0;
 
-    explicit Line(std::shared_ptr<MicroLan> b = std::make_shared<MicroLan>())
-        : bus(b)
-        , port(kPort, kType, b)
-    { }
-    ~Line()
-    {
-        if (h > 0)
-            TMEndSession(h);
-    }
-    void open()
+    explicit Line(std::vector<KeyFile> keys = {}, std::shared_ptr<MicroLan> b = std::make_shared<MicroLan>())
+        : PortBus(kPort, std::move(keys), b)
     {
         h = TMExtendedStartSession(kPort, kType, nullptr);
-        ASSERT_GT(h, 0);
-        ASSERT_EQ(TMSetup(h), 1);
+        EXPECT_GT(h, 0);
+        EXPECT_EQ(TMSetup(h), 1);
     }
-    std::shared_ptr<KeyDevice> attach(KeyFile k)
-    {
-        auto d = makeDevice(std::move(k));
-        bus->attach(d);
-        return d;
-    }
-    std::vector<RomId> search()
-    {
-        std::vector<RomId> found;
-        for (short r = TMFirst(h, sb.data()); r == 1 && found.size() < 20; r = TMNext(h, sb.data()))
-            found.push_back(current());
-        return found;
-    }
+    ~Line() { TMEndSession(h); }
     RomId current()
     {
         short rom[8] = { 0 };
@@ -62,6 +27,13 @@ struct Line {
         RomId id;
         std::copy(rom, rom + 8, id.begin());
         return id;
+    }
+    std::vector<RomId> search()
+    {
+        std::vector<RomId> found;
+        for (short r = TMFirst(h, sb.data()); r == 1 && found.size() < 20; r = TMNext(h, sb.data()))
+            found.push_back(current());
+        return found;
     }
     uint8_t nextFamily() { return TMNext(h, sb.data()) == 1 ? current()[0] : 0; }
     void select(const RomId& rom)
@@ -77,19 +49,20 @@ struct Line {
             static_cast<short>(bytes.size()));
         return bytes;
     }
-    Bytes read(int n) { return send(Bytes(n, 0xFF)); }
-    void pullUp() { ASSERT_EQ(TMOneWireLevel(h, LEVEL_SET, LEVEL_STRONG_PULL_UP, PRIMED_NONE), 1); }
-    void normal() { TMOneWireLevel(h, LEVEL_SET, LEVEL_NORMAL, PRIMED_NONE); }
+    void pullUp(bool on)
+    {
+        TMOneWireLevel(h, LEVEL_SET, on ? LEVEL_STRONG_PULL_UP : LEVEL_NORMAL, PRIMED_NONE);
+    }
     // Selects the device, sends a command, holds the strong pull-up if asked, reads n bytes.
     Bytes run(const RomId& rom, const Bytes& command, bool withPullUp, int n)
     {
         select(rom);
         send(command);
         if (withPullUp) {
-            pullUp();
-            normal();
+            pullUp(true);
+            pullUp(false);
         }
-        return n > 0 ? read(n) : Bytes {};
+        return n > 0 ? send(Bytes(n, 0xFF)) : Bytes {};
     }
 };
 
@@ -104,11 +77,6 @@ bool searchOrder(const RomId& a, const RomId& b)
     return false;
 }
 
-Bytes concat(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 Bytes cmd(uint8_t c, uint16_t address, const Bytes& tail = {})
 {
     return concat({ c, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8) }, tail);
@@ -122,38 +90,20 @@ Bytes pw(uint8_t v, Bytes head = {})
 
 } // namespace
 
-TEST(Search, FindsEveryDeviceInBitOrder)
+TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
 {
-    Line line;
     std::vector<RomId> roms
         = { makeRomId(0x37, 5), makeRomId(0x01, 9), makeRomId(0x24, 2), makeRomId(0x04, 1) };
-    for (const auto& r : roms)
-        line.attach(blankKey(r));
-    line.open();
+    Line line({ blankKey(roms[0]), blankKey(roms[1]), blankKey(roms[2]), blankKey(roms[3]) });
     std::vector<uint8_t> families;
     for (const auto& r : line.search())
         families.push_back(r[0]);
     EXPECT_EQ(families, (std::vector<uint8_t> { 0x04, 0x24, 0x01, 0x37 }));
-    // many keys of one family: every one once, in bit order
-    for (uint64_t serial : { 0x10ull, 0x01ull, 0xFF00ull, 0x8000000000ull, 0x3ull, 0x11ull }) {
-        roms.push_back(makeRomId(0x37, serial));
-        line.attach(blankKey(roms.back()));
-    }
-    std::sort(roms.begin(), roms.end(), searchOrder);
-    EXPECT_EQ(line.search(), roms);
-}
-
-TEST(Search, FamilySearchStartsAtTheFamilyOrAfterIt)
-{
-    Line line;
-    for (const auto& r : { makeRomId(0x04, 1), makeRomId(0x24, 2), makeRomId(0x01, 3), makeRomId(0x37, 4) })
-        line.attach(blankKey(r));
-    line.open();
     ASSERT_EQ(TMFamilySearchSetup(line.h, line.sb.data(), 0x24), 1);
     EXPECT_EQ(line.nextFamily(), 0x24);
     EXPECT_EQ(line.nextFamily(), 0x01);
     // no key of the family: the search lands on another family, so callers check it
-    line.bus->detach(makeRomId(0x37, 4));
+    line.bus->detach(roms[0]);
     ASSERT_EQ(TMFamilySearchSetup(line.h, line.sb.data(), 0x37), 1);
     EXPECT_EQ(line.nextFamily(), 0x01);
     EXPECT_EQ(TMNext(line.h, line.sb.data()), 0) << "and it was the last";
@@ -162,14 +112,20 @@ TEST(Search, FamilySearchStartsAtTheFamilyOrAfterIt)
     // skip the rest of a family
     line.attach(blankKey(makeRomId(0x04, 7)));
     ASSERT_EQ(TMFirst(line.h, line.sb.data()), 1);
-    EXPECT_EQ(line.current()[0], 0x04);
     ASSERT_EQ(TMSkipFamily(line.h, line.sb.data()), 1);
     EXPECT_EQ(line.nextFamily(), 0x24);
+
+    // many keys of one family: every one once, in bit order
+    line.attach(blankKey(roms[0]));
+    for (uint64_t serial : { 0x10ull, 0x01ull, 0xFF00ull, 0x8000000000ull, 0x3ull, 0x11ull })
+        line.attach(blankKey(roms.emplace_back(makeRomId(0x37, serial))));
+    roms.push_back(makeRomId(0x04, 7));
+    std::sort(roms.begin(), roms.end(), searchOrder);
+    EXPECT_EQ(line.search(), roms);
 }
 
 TEST(Driver, ResultConventions)
 {
-    Line line;
     EXPECT_EQ(TMSetup(999999), kTMErrInvalidSession);
     EXPECT_EQ(TMTouchByte(999999, 0xFF), kTMErrInvalidSession);
     EXPECT_EQ(TMEndSession(999999), 0);
@@ -183,6 +139,7 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMTouchReset(none), kTMErrPortNotSetUp);
     EXPECT_EQ(TMEndSession(none), 1);
 
+    PortBus line(kPort, {});
     const long h = TMExtendedStartSession(kPort, kType, nullptr);
     ASSERT_GT(h, 0);
     EXPECT_EQ(TMValidSession(h), 1);
@@ -219,16 +176,13 @@ TEST(Driver, ResultConventions)
 
 TEST(Rom, ReadMatchSkipAndResume)
 {
-    Line line;
     const RomId rom = makeRomId(0x37, 0x123456);
-    line.attach(blankDS1977(rom));
-    line.open();
+    Line line({ blankDS1977(rom) });
     ASSERT_EQ(TMTouchReset(line.h), 1);
-    auto r = line.send({ 0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF });
-    EXPECT_TRUE(std::equal(rom.begin(), rom.end(), r.begin() + 1));
+    EXPECT_EQ(line.send({ 0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF }), concat({ 0x33 }, rom));
     // Skip ROM, then a version read
     ASSERT_EQ(TMTouchReset(line.h), 1);
-    r = line.send({ 0xCC, 0xCC, 0x00, 0x00, 0xFF, 0xFF, 0xFF });
+    auto r = line.send({ 0xCC, 0xCC, 0x00, 0x00, 0xFF, 0xFF, 0xFF });
     EXPECT_EQ(r[4], DS1977Device::kVersion);
     EXPECT_EQ(r[6], 0xFF);
     // a Match ROM for another id leaves the device silent
@@ -243,19 +197,14 @@ TEST(Rom, ReadMatchSkipAndResume)
 
 TEST(DS1977, PasswordsGuardReadAndCopy)
 {
-    Line line;
     KeyFile k = blankDS1977(makeRomId(0x37, 77));
-    Page data;
-    data.fill(0x42);
-    setDS1977Page(k, 1, data);
+    setDS1977Page(k, 1, patterned(0x42));
     setDS1977Passwords(k, { 1, 1, 1, 1, 1, 1, 1, 1 }, { 2, 2, 2, 2, 2, 2, 2, 2 }, true);
+    Line line;
     auto dev = line.attach(k);
-    line.open();
     const RomId rom = dev->rom();
-
-    auto readPage = [&](uint8_t password, uint16_t address) {
-        return line.run(rom, cmd(0x69, address, pw(password)), true, 66);
-    };
+    auto readPage
+        = [&](uint8_t password, uint16_t at) { return line.run(rom, cmd(0x69, at, pw(password)), true, 66); };
     auto r = readPage(9, 0x40);
     EXPECT_EQ(std::count(r.begin(), r.end(), 0xFF), 66) << "wrong password: FFh and no CRC";
     for (uint8_t p : { 1, 2 }) { // the read and the full-access password both read
@@ -269,8 +218,8 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
         << "nothing without the strong pull-up";
 
     line.run(rom, cmd(0x0F, 0x00, Bytes(64, 0x11)), false, 2);
-    auto copy = [&](uint8_t password, uint8_t es, bool pullUp) {
-        return line.run(rom, cmd(0x99, 0, pw(password, { es })), pullUp, 1)[0];
+    auto copy = [&](uint8_t p, uint8_t es, bool pullUp) {
+        return line.run(rom, cmd(0x99, 0, pw(p, { es })), pullUp, 1)[0];
     };
     EXPECT_EQ(copy(1, 0x3F, true), 0xFF) << "the read password does not authorise a copy";
     EXPECT_EQ(copy(2, 0x3E, true), 0xFF) << "E/S must match";
@@ -280,73 +229,50 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
     EXPECT_EQ(ds1977Page(dev->key(), 0)->at(0), 0x11);
     // the scratchpad reads without any password, AA now set in E/S
     EXPECT_EQ(line.run(rom, { 0xAA }, false, 4), Bytes({ 0x00, 0x00, 0xBF, 0x11 }));
-
-    auto verify = [&](uint16_t address, uint8_t password) {
-        return line.run(rom, cmd(0xC3, address, pw(password)), true, 1)[0];
-    };
-    EXPECT_EQ(verify(0x7FC8, 2), 0xAA);
-    EXPECT_EQ(verify(0x7FC8, 1), 0xFF);
-    EXPECT_EQ(verify(0x7FC0, 1), 0xAA);
+    // Verify Password
+    auto verify = [&](uint16_t at, uint8_t p) { return line.run(rom, cmd(0xC3, at, pw(p)), true, 1)[0]; };
+    EXPECT_EQ(
+        Bytes({ verify(0x7FC8, 2), verify(0x7FC8, 1), verify(0x7FC0, 1) }), Bytes({ 0xAA, 0xFF, 0xAA }));
 }
 
 TEST(DS1977, NewKeyCopiesWithAnyPasswordAndReadsOnAcrossPages)
 {
+    const RomId rom = makeRomId(0x37, 78);
     Line line;
-    auto dev = line.attach(blankDS1977(makeRomId(0x37, 78)));
-    line.open();
-    const RomId rom = dev->rom();
+    auto dev = line.attach(blankDS1977(rom));
     // a partial write at 00A0h: ending offset 29h, copied with dummy password bytes
     line.run(rom, cmd(0x0F, 0xA0, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 }), false, 0);
     EXPECT_EQ(line.run(rom, { 0xAA }, false, 3)[2], 0x29);
     EXPECT_EQ(line.run(rom, cmd(0x99, 0xA0, pw(0, { 0x29 })), true, 1)[0], 0xAA);
-    EXPECT_EQ(dev->key().memory[0xA0], 1);
-    EXPECT_EQ(dev->key().memory[0xA9], 10);
-    EXPECT_EQ(dev->key().memory[0xAA], 0xFF);
-
+    EXPECT_EQ(Bytes(&dev->key().memory[0x9F], &dev->key().memory[0xAB]),
+        Bytes({ 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xFF }));
     // read from the middle of page 2 on into page 3: the second CRC covers data only
-    auto first = line.run(rom, cmd(0x69, 0xA0, pw(0)), true, 32 + 2);
-    EXPECT_EQ(crc16(concat(cmd(0x69, 0xA0), first)), kCrc16GoodResidue);
-    line.pullUp();
-    line.normal();
-    EXPECT_EQ(crc16(line.read(64 + 2)), kCrc16GoodResidue);
+    EXPECT_EQ(crc16(concat(cmd(0x69, 0xA0), line.run(rom, cmd(0x69, 0xA0, pw(0)), true, 32 + 2))),
+        kCrc16GoodResidue);
+    line.pullUp(true);
+    line.pullUp(false);
+    EXPECT_EQ(crc16(line.send(Bytes(64 + 2, 0xFF))), kCrc16GoodResidue);
 }
 
-TEST(ClockKeys, DS1994ScratchpadCopyAndReadMemory)
+TEST(ClockKeys, DS1994AndDS1904)
 {
-    Line line;
     setHostClock([] { return int64_t { 1000 }; });
-    auto dev = line.attach(blankDS1994(makeRomId(0x04, 1)));
-    line.open();
-    const RomId rom = dev->rom();
-    line.run(rom, { 0x0F, 0x03, 0x02, 0x10, 0x27, 0x00, 0x00 }, false, 0); // seconds 10000
-    EXPECT_EQ(line.run(rom, { 0xAA }, false, 4), Bytes({ 0x03, 0x02, 0x06, 0x10 }));
-    EXPECT_EQ(line.run(rom, { 0x55, 0x03, 0x02, 0x05 }, false, 1)[0], 0xFF) << "wrong E/S";
-    EXPECT_EQ(line.run(rom, { 0x55, 0x03, 0x02, 0x06 }, false, 1)[0], 0x00);
-    EXPECT_EQ(dev->key().clockSeconds, 10000u);
-    auto r = line.run(rom, { 0xF0, 0x03, 0x02 }, false, 2);
-    EXPECT_EQ(r[0] | r[1] << 8, 10000);
-    // the oscillator is off: the clock stays
-    setHostClock([] { return int64_t { 2000 }; });
-    r = line.run(rom, { 0xF0, 0x03, 0x02 }, false, 2);
-    EXPECT_EQ(r[0] | r[1] << 8, 10000);
-    setHostClock(nullptr);
-}
-
-TEST(ClockKeys, DS1904WrittenCountLoadsAtTheNextReset)
-{
-    Line line;
-    setHostClock([] { return int64_t { 500 }; });
-    auto dev = line.attach(blankDS1904(makeRomId(0x24, 1)));
-    line.open();
-    line.run(dev->rom(), { 0x99, 0x0C, 0x80, 0x51, 0x01, 0x00 }, false, 0); // 86400
-    EXPECT_EQ(dev->key().clockSeconds, 0u) << "not before the reset";
-    auto r = line.run(dev->rom(), { 0x66 }, false, 7);
-    EXPECT_EQ(r[0], 0x0C);
-    EXPECT_EQ(r[1] | r[2] << 8 | r[3] << 16, 86400);
-    EXPECT_EQ(r[5], r[0]) << "the five bytes repeat";
-    setHostClock([] { return int64_t { 503 }; });
-    r = line.run(dev->rom(), { 0x66 }, false, 4);
-    EXPECT_EQ(r[1] | r[2] << 8 | r[3] << 16, 86403);
+    const RomId a = makeRomId(0x04, 1), b = makeRomId(0x24, 1);
+    Line line({ blankDS1994(a), blankDS1904(b) });
+    line.run(a, { 0x0F, 0x03, 0x02, 0x10, 0x27, 0x00, 0x00 }, false, 0); // seconds 10000
+    EXPECT_EQ(line.run(a, { 0xAA }, false, 4), Bytes({ 0x03, 0x02, 0x06, 0x10 }));
+    EXPECT_EQ(line.run(a, { 0x55, 0x03, 0x02, 0x05 }, false, 1)[0], 0xFF) << "wrong E/S";
+    EXPECT_EQ(line.run(a, { 0x55, 0x03, 0x02, 0x06 }, false, 1)[0], 0x00);
+    // the DS1904's written count loads at the next reset
+    line.run(b, { 0x99, 0x0C, 0x80, 0x51, 0x01, 0x00 }, false, 0); // 86400
+    EXPECT_EQ(std::dynamic_pointer_cast<KeyDevice>(line.bus->find(b))->key().clockSeconds, 0u)
+        << "not before the reset";
+    EXPECT_EQ(line.run(b, { 0x66 }, false, 7), Bytes({ 0x0C, 0x80, 0x51, 0x01, 0x00, 0x0C, 0x80 }))
+        << "five bytes repeat";
+    // the DS1994's oscillator is off: its clock stays; the DS1904's runs
+    setHostClock([] { return int64_t { 1003 }; });
+    EXPECT_EQ(line.run(a, { 0xF0, 0x03, 0x02 }, false, 2), Bytes({ 0x10, 0x27 }));
+    EXPECT_EQ(line.run(b, { 0x66 }, false, 4), Bytes({ 0x0C, 0x83, 0x51, 0x01 }));
     setHostClock(nullptr);
 }
 
@@ -354,11 +280,8 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
 {
     const auto dir = freshDir("reader");
     std::string messages;
-    int told = 0;
-    setReaderDiagnostics([&](const std::string& m) {
-        messages += m + "\n";
-        ++told;
-    });
+    setReaderDiagnostics([&](const std::string& m) { messages += m + "\n"; });
+    auto told = [&] { return std::count(messages.begin(), messages.end(), '\n'); };
     const RomId a = makeRomId(0x37, 1), b = makeRomId(0x04, 2);
     ASSERT_TRUE(saveKeyFile(keyFilePath(dir, a), blankDS1977(a)));
     ASSERT_TRUE(saveKeyFile(dir / "copy-of-a.key", blankDS1977(a)));
@@ -370,28 +293,25 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
     auto reader = std::make_shared<EmulatedReader>(dir);
     reader->rescan();
     EXPECT_EQ(reader->roms().size(), 2u) << "id chip and key a";
-    EXPECT_TRUE(reader->find(emulatedReaderRomId()));
-    EXPECT_TRUE(reader->find(a));
+    EXPECT_TRUE(reader->find(emulatedReaderRomId()) && reader->find(a));
     EXPECT_EQ(reader->skipped().size(), 4u);
-    EXPECT_EQ(told, 4);
+    EXPECT_EQ(told(), 4);
     for (const char* what : { "broken.key: line 2: ROM id has a bad CRC-8", "empty.key: not a key file",
              "same ROM id as", "reader's own id chip" })
         EXPECT_NE(messages.find(what), std::string::npos) << what;
-
     // an unchanged damaged file is not reported again
     reader->rescan();
-    EXPECT_EQ(told, 4);
+    EXPECT_EQ(told(), 4);
     // a duplicate is not reported again either, and takes over when the first file goes
     std::filesystem::remove(keyFilePath(dir, a));
     reader->rescan();
-    EXPECT_EQ(told, 4);
+    EXPECT_EQ(told(), 4);
     EXPECT_TRUE(reader->find(a)) << "copy-of-a.key now carries the key";
     EXPECT_EQ(reader->skipped().size(), 3u);
     // a second copy sorted first does not knock the key off the bus
     ASSERT_TRUE(saveKeyFile(dir / "0-first.key", blankDS1977(a)));
     reader->rescan();
     EXPECT_TRUE(reader->find(a));
-
     // a key put in and one taken out
     ASSERT_TRUE(saveKeyFile(keyFilePath(dir, b), blankDS1994(b)));
     std::filesystem::remove(dir / "copy-of-a.key");
@@ -422,31 +342,26 @@ TEST(Reader, ACopyReachesTheFileBeforeItIsReported)
     const RomId rom = makeRomId(0x37, 3);
     ASSERT_TRUE(saveKeyFile(keyFilePath(dir, rom), blankDS1977(rom)));
     auto reader = std::make_shared<EmulatedReader>(dir);
-    Line line(reader);
-    line.open();
-
+    Line line({}, reader);
+    // the copy's answer, and page 0 byte 0 as the file holds it when the device answers
     auto writePage0 = [&](uint8_t value) {
         line.run(rom, cmd(0x0F, 0x00, Bytes(64, value)), false, 2);
         line.select(rom);
         line.send(cmd(0x99, 0x00, pw(0, { 0x3F })));
-        line.pullUp();
-        // the file already holds the page when the device answers
+        line.pullUp(true);
         auto onDisk = loadKeyFile(keyFilePath(dir, rom));
-        const uint8_t answer = line.read(1)[0];
-        line.normal();
-        return std::make_pair(answer, onDisk.key ? ds1977Page(*onDisk.key, 0)->at(0) : uint8_t { 0 });
+        const uint8_t answer = line.send({ 0xFF })[0];
+        line.pullUp(false);
+        return Bytes { answer, onDisk.key ? ds1977Page(*onDisk.key, 0)->at(0) : uint8_t { 0 } };
     };
-    EXPECT_EQ(writePage0(0x31), std::make_pair(uint8_t { 0xAA }, uint8_t { 0x31 }));
-
+    EXPECT_EQ(writePage0(0x31), Bytes({ 0xAA, 0x31 }));
     // the folder is gone: the copy cannot be saved, so it is not reported and not kept
     std::vector<std::string> messages;
     setReaderDiagnostics([&](const std::string& m) { messages.push_back(m); });
     std::filesystem::remove_all(dir);
-    EXPECT_EQ(writePage0(0x32).first, 0xFF);
+    EXPECT_EQ(writePage0(0x32)[0], 0xFF);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("key not saved"), std::string::npos);
-    auto dev = std::dynamic_pointer_cast<KeyDevice>(reader->find(rom));
-    ASSERT_TRUE(dev);
-    EXPECT_EQ(ds1977Page(dev->key(), 0)->at(0), 0x31);
+    EXPECT_EQ(ds1977Page(std::dynamic_pointer_cast<KeyDevice>(reader->find(rom))->key(), 0)->at(0), 0x31);
     setReaderDiagnostics(nullptr);
 }

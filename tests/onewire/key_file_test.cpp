@@ -1,15 +1,9 @@
-#include "bytes/crc.h"
-#include "fresh_dir.h"
-#include "onewire/key_file.h"
+// Key files: ROM ids, blank keys, the text form and saving.
+#include "bus_test_support.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-using namespace onewire;
-using onewire_test::freshDir;
+using namespace bus_test;
 
 TEST(KeyFile, RomIdsAndBlankKeysOfEachFamily)
 {
