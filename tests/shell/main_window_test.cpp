@@ -9,8 +9,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -182,66 +180,55 @@ TEST_F(MainWindowTest, UnregisteredWindowsHaveDisabledItemsAndAReadDisablesToolB
     EXPECT_FALSE(w.toolAction("Remote Code")->isEnabled());
 }
 
-TEST_F(MainWindowTest, ReaderCheckMakesTwoAttemptsAndGoesOnWithoutAReader)
-{
-    TMain_Form w;
-    const auto dir = testdb::freshFolder("main");
-    w.configFile = QString::fromStdString((dir / "Config.dat").string());
-    int calls = 0;
-    w.readerProbe = [&] { return ++calls == 4 ? std::string("5A00000012345601") : std::string(); };
-    w.FormCreate();
-    EXPECT_EQ(calls, 2);
-    EXPECT_TRUE(SettingsRecord.ReaderRomId.empty());
-    const std::string noConfig = "Config.dat not found, the default settings are in use.";
-    EXPECT_EQ(
-        dialogs.texts(), (std::vector<std::string> { noConfig, "Please Check your PC iButton Reader!" }));
-    dialogs.boxes.clear();
-    w.FormCreate(); // found at the second attempt
-    EXPECT_EQ(calls, 4);
-    EXPECT_EQ(SettingsRecord.ReaderRomId, "5A00000012345601");
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { noConfig });
-    // No Config.dat: the defaults, written when the window closes.
-    EXPECT_EQ(SettingsRecord.FacilityCode, shell::kFactoryFacilityCode);
-    dialogs.answers = { BoxResult::Cancel };
-    EXPECT_FALSE(w.close());
-    ASSERT_FALSE(dialogs.boxes.empty());
-    EXPECT_EQ(dialogs.boxes.back().text, "Quit program now?");
-    EXPECT_FALSE(QFile::exists(w.configFile));
-    EXPECT_TRUE(w.close());
-    EXPECT_EQ(QFileInfo(w.configFile).size(), 9);
-    std::filesystem::remove_all(dir);
-}
-
-TEST_F(MainWindowTest, AnUnreadableConfigDatIsToldAndKeptAside)
+TEST_F(MainWindowTest, StartReadsConfigDatOrSaysWhyNotAndTriesTheReaderTwice)
 {
     namespace fs = std::filesystem;
-    const fs::path dir = testdb::freshFolder("config");
+    const fs::path dir = testdb::freshFolder("config"), file = dir / "Config.dat";
     auto bytesOf = [](const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    const std::pair<std::string, const char*> rows[] = {
+    // Config.dat as found (none at first) and the name it is kept aside under.
+    const std::pair<std::string, std::string> rows[] = {
+        { "", "" },
         { std::string("\x01\x05\x32\x00\x06\x00\x12\x34", 8), "Config.dat.bad" }, // truncated
         { std::string(9, '\xFF'), "Config.dat.bad.2" }, // no facility code: an earlier copy stays
         { "garbage, not settings\n", "Config.dat.bad.3" },
     };
     for (const auto& [bytes, aside] : rows) {
         SCOPED_TRACE(aside);
-        std::ofstream(dir / "Config.dat", std::ios::binary) << bytes;
+        if (!bytes.empty())
+            std::ofstream(file, std::ios::binary) << bytes;
         dialogs.boxes.clear();
-        {
-            TMain_Form w;
-            w.configFile = QString::fromStdString((dir / "Config.dat").string());
-            w.readerProbe = [] { return std::string("5A00000012345601"); };
-            w.FormCreate();
+        TMain_Form w;
+        w.configFile = QString::fromStdString(file.string());
+        // No reader at all the first time; then found at the second attempt.
+        int calls = 0;
+        w.readerProbe = [&] {
+            return ++calls == 2 && !bytes.empty() ? std::string("5A00000012345601") : std::string();
+        };
+        w.FormCreate();
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(SettingsRecord.FacilityCode, shell::kFactoryFacilityCode);
+        if (bytes.empty()) {
             EXPECT_EQ(dialogs.texts(),
-                std::vector<std::string> { "Config.dat could not be read, it has been kept as "
-                    + std::string(aside) + " and the default settings are in use." });
-            EXPECT_EQ(SettingsRecord.FacilityCode, shell::kFactoryFacilityCode);
-            EXPECT_TRUE(w.close());
+                (std::vector<std::string> { "Config.dat not found, the default settings are in use.",
+                    "Please Check your PC iButton Reader!" }));
+            EXPECT_TRUE(SettingsRecord.ReaderRomId.empty());
+            // The defaults are written when the window closes.
+            dialogs.answers = { BoxResult::Cancel };
+            EXPECT_FALSE(w.close());
+            EXPECT_EQ(dialogs.boxes.back().text, "Quit program now?");
+            EXPECT_FALSE(fs::exists(file));
+        } else {
+            EXPECT_EQ(dialogs.texts(),
+                std::vector<std::string> { "Config.dat could not be read, it has been kept as " + aside
+                    + " and the default settings are in use." });
+            EXPECT_EQ(SettingsRecord.ReaderRomId, "5A00000012345601");
+            EXPECT_EQ(bytesOf(dir / aside), bytes);
         }
-        EXPECT_EQ(bytesOf(dir / aside), bytes);
-        EXPECT_EQ(bytesOf(dir / "Config.dat").size(), 9u);
+        EXPECT_TRUE(w.close());
+        EXPECT_EQ(bytesOf(file).size(), 9u);
     }
     fs::remove_all(dir);
 }

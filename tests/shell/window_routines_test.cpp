@@ -32,36 +32,20 @@ protected:
         std::filesystem::remove_all(folder);
     }
 
-    std::vector<std::string> names(TDbQuery& q)
+    // The Name column, comma-separated.
+    static std::string names(TDbQuery& q)
     {
-        std::vector<std::string> out;
-        for (q.First(); !q.Eof(); q.Next())
-            out.push_back(q.FieldByName("Name").AsString());
+        std::string out, comma;
+        for (q.First(); !q.Eof(); q.Next(), comma = ",")
+            out += comma + q.FieldByName("Name").AsString();
         return out;
     }
-    std::vector<std::string> storedNames()
+    std::string storedNames()
     {
         TDbQuery q(&db);
         q.SQL = "SELECT Name FROM Lock ORDER BY ID";
         q.Open();
         return names(q);
-    }
-
-    // A cached-update query written back through an update-SQL, as the record windows do.
-    void makeCached(TDbQuery& q, TDbUpdateSQL& us)
-    {
-        q.SQL = "SELECT * FROM Lock ORDER BY ID";
-        q.SetCachedUpdates(true);
-        us.ModifySQL = { "UPDATE Lock SET Name = :Name, Place = :Place WHERE ID = :OLD_ID" };
-        us.InsertSQL = { "INSERT INTO Lock (ID, Name, Place) VALUES (:ID, :Name, :Place)" };
-        us.DeleteSQL = { "DELETE FROM Lock WHERE ID = :OLD_ID" };
-        q.SetUpdateObject(&us);
-        q.OnUpdateRecord = [&us](TMemoryDataSet&, TUpdateKind kind, TUpdateAction& action) {
-            us.ExecSQL(kind);
-            action = uaApplied;
-        };
-        q.OnUpdateError = OnUpdateErrorFail;
-        q.Open();
     }
 
     std::filesystem::path folder;
@@ -78,11 +62,10 @@ TEST_F(RoutinesTest, BoxesGoThroughTheDialogLayer)
     EXPECT_TRUE(MyConfirmation("Sure?"));
     EXPECT_FALSE(MyConfirmation("Sure?"));
     MyError("Bad");
-    ASSERT_EQ(dialogs.boxes.size(), 3u);
-    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Confirmation);
-    EXPECT_EQ(dialogs.boxes[0].buttons, BoxButtons::OkCancel);
-    EXPECT_EQ(dialogs.boxes[2].type, BoxType::Error);
-    EXPECT_EQ(dialogs.boxes[2].buttons, BoxButtons::Ok);
+    ASSERT_EQ(dialogs.texts(), (std::vector<std::string> { "Sure?", "Sure?", "Bad" }));
+    EXPECT_TRUE(
+        dialogs.boxes[0].type == BoxType::Confirmation && dialogs.boxes[0].buttons == BoxButtons::OkCancel);
+    EXPECT_TRUE(dialogs.boxes[2].type == BoxType::Error && dialogs.boxes[2].buttons == BoxButtons::Ok);
 }
 
 TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
@@ -92,10 +75,21 @@ TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
         "PRAGMA foreign_keys = ON;"
         "CREATE TABLE Owner (ID INTEGER PRIMARY KEY);"
         "ALTER TABLE Lock ADD COLUMN OwnerID INTEGER REFERENCES Owner (ID) DEFERRABLE INITIALLY DEFERRED;");
+    // A cached-update query written back through an update-SQL, as the record windows do.
     TDbQuery q(&db);
     TDbUpdateSQL us;
-    makeCached(q, us);
+    q.SQL = "SELECT * FROM Lock ORDER BY ID";
+    q.SetCachedUpdates(true);
+    us.ModifySQL = { "UPDATE Lock SET Name = :Name, Place = :Place WHERE ID = :OLD_ID" };
     us.InsertSQL = { "INSERT INTO Lock (ID, Name, Place, OwnerID) VALUES (:ID, :Name, :Place, 9)" };
+    us.DeleteSQL = { "DELETE FROM Lock WHERE ID = :OLD_ID" };
+    q.SetUpdateObject(&us);
+    q.OnUpdateRecord = [&us](TMemoryDataSet&, TUpdateKind kind, TUpdateAction& action) {
+        us.ExecSQL(kind);
+        action = uaApplied;
+    };
+    q.OnUpdateError = OnUpdateErrorFail;
+    q.Open();
     auto setName = [&](int id, const char* name) {
         q.Locate("ID", id);
         q.Edit();
@@ -109,7 +103,7 @@ TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
     q.FieldByName("ID").AsInteger(5);
     q.FieldByName("Name").Clear(); // NOT NULL: the database refuses it
     q.Post();
-    const std::vector<std::string> before { "Bravo", "Alpha", "Charlie" };
+    const std::string before = "Bravo,Alpha,Charlie";
     EXPECT_EQ(storedNames(), before); // still cached
     // Refused while applying, then at the commit: nothing written, the transaction gone, the
     // normal cursor back, and the rows on screen keep every edit, still pending.
@@ -121,12 +115,12 @@ TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
         EXPECT_FALSE(db.InTransaction());
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_TRUE(q.UpdatesPending());
-        EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo 2", "Alpha", fifth }));
+        EXPECT_EQ(names(q), std::string("Bravo 2,Alpha,") + fifth);
     }
     // Once the cause is gone a later save writes them all once.
     db.ExecSQL("INSERT INTO Owner (ID) VALUES (9)");
     UpdateMasterData(q);
-    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo 2", "Alpha", "Echo" }));
+    EXPECT_EQ(storedNames(), "Bravo 2,Alpha,Echo");
     EXPECT_FALSE(q.UpdatesPending());
     EXPECT_FALSE(db.InTransaction());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -138,20 +132,15 @@ TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
     q.SQL = { "SELECT * FROM Lock", "WHERE Place = :Place", "ORDER BY ID" };
     q.ParamByName("Place").AsString("North");
     q.Open();
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
-    SortQuery(q, "Name");
-    EXPECT_TRUE(q.Active());
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
-    EXPECT_EQ(q.ParamByName("Place").AsString(), "North");
-    SortQuery(q, "Name");
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Charlie", "Bravo" }));
-    SortQuery(q, "Name");
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
-    // Another column starts ascending again.
-    SortQuery(q, "Opened");
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Charlie", "Bravo" }));
-    SortQuery(q, "Opened");
-    EXPECT_EQ(names(q), (std::vector<std::string> { "Bravo", "Charlie" }));
+    EXPECT_EQ(names(q), "Bravo,Charlie");
+    // The same column again turns the order round; another column starts ascending again.
+    for (auto [column, order] : { std::pair { "Name", "Bravo,Charlie" }, { "Name", "Charlie,Bravo" },
+             { "Name", "Bravo,Charlie" }, { "Opened", "Charlie,Bravo" }, { "Opened", "Bravo,Charlie" } }) {
+        SortQuery(q, column);
+        EXPECT_TRUE(q.Active());
+        EXPECT_EQ(names(q), order);
+        EXPECT_EQ(q.ParamByName("Place").AsString(), "North");
+    }
     EXPECT_EQ(q.SQL.Text().find("ORDER BY ID"), std::string::npos);
 
     // Only the top-level ORDER BY is replaced.
@@ -253,7 +242,6 @@ TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
     EditingForm::instance = form;
     form->setInstanceReference(&EditingForm::instance);
     form->show();
-
     form->Query1.Edit();
     form->Query1.FieldByName("Name").AsString("Changed");
     dialogs.answers = { BoxResult::Cancel };
@@ -262,39 +250,29 @@ TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
     EXPECT_EQ(dialogs.boxes[0].buttons, BoxButtons::OkCancel);
     EXPECT_TRUE(form->Query1.Active());
     EXPECT_EQ(EditingForm::instance, form);
-
     // OK: FormClose closes the queries and clears the instance reference.
     dialogs.answers = { BoxResult::Ok };
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->Query1.Active());
     EXPECT_EQ(EditingForm::instance, nullptr);
     delete form;
-    EXPECT_EQ(storedNames(), (std::vector<std::string> { "Bravo", "Alpha", "Charlie" }));
+    EXPECT_EQ(storedNames(), "Bravo,Alpha,Charlie");
 
-    // Browsing only: no question, sbExitClick closes.
+    // Browsing only, run modally under its owner: no question, sbExitClick closes.
     dialogs.boxes.clear();
-    EditingForm browsing(db);
-    browsing.show();
-    browsing.sbExitClick();
-    EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_FALSE(browsing.isVisible());
-}
-
-TEST_F(RoutinesTest, AWindowRunsModallyUnderItsOwnerUntilClosed)
-{
     QWidget owner;
     owner.show();
-    auto* form = new EditingForm(db);
+    EditingForm browsing(db);
     bool wasModal = false;
     QTimer::singleShot(0, [&] {
-        wasModal = form->isModal() && form->parentWidget() == &owner && form->isVisible();
-        form->sbExitClick();
+        wasModal = browsing.isModal() && browsing.parentWidget() == &owner && browsing.isVisible();
+        browsing.sbExitClick();
     });
-    runModalUnder(&owner, form);
+    runModalUnder(&owner, &browsing);
     EXPECT_TRUE(wasModal);
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_FALSE(form->Query1.Active());
-    delete form; // the caller frees it
+    EXPECT_FALSE(browsing.isVisible());
+    EXPECT_FALSE(browsing.Query1.Active());
+    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(RoutinesTest, AGridOutlivesTheDataSourceItsWindowHeld)
