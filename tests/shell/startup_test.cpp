@@ -227,39 +227,33 @@ TEST_F(StartUpTest, ThreeFailedLoginsEndTheProgram)
 
 TEST(QtDialogsTest, BoxTypesAndButtonSetsMapToMessageBoxes)
 {
+    using T = BoxType;
+    using B = BoxButtons;
+    using R = BoxResult;
+    using M = QMessageBox;
+    const std::tuple<T, B, M::Icon, M::StandardButton, R> cases[] = {
+        { T::Information, B::Ok, M::Information, M::Ok, R::Ok },
+        { T::Error, B::Ok, M::Critical, M::Ok, R::Ok },
+        { T::Warning, B::Ok, M::Warning, M::Ok, R::Ok },
+        { T::Confirmation, B::OkCancel, M::Question, M::Cancel, R::Cancel },
+        { T::Confirmation, B::OkCancel, M::Question, M::Ok, R::Ok },
+        { T::Confirmation, B::YesNo, M::Question, M::No, R::No },
+        { T::Confirmation, B::YesNoCancel, M::Question, M::Yes, R::Yes },
+    };
     QtDialogs qt;
-    struct Case {
-        BoxType type;
-        BoxButtons buttons;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButton press;
-        BoxResult expected;
-    };
-    const Case cases[] = {
-        { BoxType::Information, BoxButtons::Ok, QMessageBox::Information, QMessageBox::Ok, BoxResult::Ok },
-        { BoxType::Error, BoxButtons::Ok, QMessageBox::Critical, QMessageBox::Ok, BoxResult::Ok },
-        { BoxType::Warning, BoxButtons::Ok, QMessageBox::Warning, QMessageBox::Ok, BoxResult::Ok },
-        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Cancel,
-            BoxResult::Cancel },
-        { BoxType::Confirmation, BoxButtons::OkCancel, QMessageBox::Question, QMessageBox::Ok,
-            BoxResult::Ok },
-        { BoxType::Confirmation, BoxButtons::YesNo, QMessageBox::Question, QMessageBox::No, BoxResult::No },
-        { BoxType::Confirmation, BoxButtons::YesNoCancel, QMessageBox::Question, QMessageBox::Yes,
-            BoxResult::Yes },
-    };
-    for (const Case& c : cases) {
+    for (const auto& [type, buttons, icon, press, result] : cases) {
         QString seen;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        M::Icon shown = M::NoIcon;
         QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto* box = qobject_cast<M*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             seen = box->text();
-            icon = box->icon();
-            box->button(c.press)->click();
+            shown = box->icon();
+            box->button(press)->click();
         });
-        EXPECT_EQ(qt.show(c.type, "This funtion need higher user level.", c.buttons), c.expected);
+        EXPECT_EQ(qt.show(type, "This funtion need higher user level.", buttons), result);
         EXPECT_EQ(seen, "This funtion need higher user level.");
-        EXPECT_EQ(icon, c.icon);
+        EXPECT_EQ(shown, icon);
     }
 }
 
