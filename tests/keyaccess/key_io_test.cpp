@@ -10,7 +10,7 @@ namespace {
 constexpr short kTestPortNum = 2;
 using Boxes = std::vector<std::pair<BoxType, std::string>>;
 
-// A reader on a bus of the test's own: its id chip and one blank DS1977.
+// A reader on a bus of the test's own: its id chip and one DS1977.
 struct Rig : PortBus {
     ScriptedDialogs dialogs;
     KeyIoOptions options;
@@ -20,12 +20,11 @@ struct Rig : PortBus {
     std::array<uint8_t, 66> buffer {};
 
     explicit Rig(KeyFile k = blankDS1977(makeRomId(0x37, 0x00C0FFEE)))
-        : PortBus(kTestPortNum, {})
+        : PortBus(kTestPortNum, { blankKey(makeRomId(0x01, 0x0A0B0C)) })
     {
         options.port = { kTestPortNum, kEmulatedReaderPortType };
         options.dialogs = &dialogs;
         options.processPendingMessages = [this] { ++pendingCalls; };
-        attach(blankKey(idChip));
         key = attach(std::move(k));
     }
     KeyRom rom() const { return keyRomFrom(key->rom()); }
@@ -51,40 +50,28 @@ struct Rig : PortBus {
     }
 };
 
-// The events a routine should put on the line.
+// The events a routine should put on the line: resets, bytes written (and read back as
+// written), bytes read, the strong pull-up primed on a password's last byte and dropped after.
 struct Wire {
     std::vector<WireEvent> ev;
-    Wire& reset()
-    {
-        ev.push_back({ Kind::Reset, 0, 1 });
-        return *this;
-    }
-    Wire& echo(std::span<const uint8_t> bytes)
-    {
-        for (uint8_t b : bytes)
-            ev.push_back({ Kind::Byte, b, b });
-        return *this;
-    }
-    Wire& reads(std::span<const uint8_t> bytes)
-    {
-        for (uint8_t b : bytes)
-            ev.push_back({ Kind::Byte, 0xFF, b });
-        return *this;
-    }
     Wire& match(const RomId& rom)
     {
-        reset().echo(std::array<uint8_t, 1> { 0x55 });
-        return echo(rom);
+        return put(Kind::Reset, { 0 }, 1).put(Kind::Byte, concat({ 0x55 }, rom));
     }
-    // The password, the strong pull-up primed on its last byte and dropped after.
+    Wire& put(Kind kind, const Bytes& bytes, int got = -1)
+    {
+        for (uint8_t b : bytes)
+            ev.push_back(
+                { kind, kind == Kind::Byte && got == -2 ? uint8_t(0xFF) : b, got >= 0 ? uint8_t(got) : b });
+        return *this;
+    }
+    Wire& reads(const Bytes& bytes) { return put(Kind::Byte, bytes, -2); }
     Wire& password()
     {
         const auto pw = keyPassword();
-        echo(std::span(pw).first(7));
-        ev.push_back({ Kind::PullUp, LEVEL_STRONG_PULL_UP, PRIMED_BYTE });
-        echo(std::span(pw).last(1));
-        ev.push_back({ Kind::PullUp, LEVEL_NORMAL, PRIMED_NONE });
-        return *this;
+        put(Kind::Byte, Bytes(pw.begin(), pw.end() - 1))
+            .put(Kind::PullUp, { LEVEL_STRONG_PULL_UP }, PRIMED_BYTE);
+        return put(Kind::Byte, { pw[7] }).put(Kind::PullUp, { LEVEL_NORMAL }, PRIMED_NONE);
     }
 };
 
@@ -96,23 +83,24 @@ TEST(KeyIo, PageWriteAndReadPutTheDocumentedBytesOnTheWire)
     setDS1977Page(k, 5, patterned(3));
     Rig rig(k);
     rig.bus->setTracing(true);
-    const Page data = patterned(9);
+    const Page data = patterned(9), expected = patterned(3);
     ASSERT_EQ(rig.write(510, data), 1);
     EXPECT_EQ(rig.pageOf(510), data);
     ASSERT_EQ(rig.read(5), 1);
-    const Page expected = patterned(3);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), rig.buffer.begin()));
 
     const RomId rom = rig.key->rom();
-    const std::vector<uint8_t> written = concat({ 0x0F, 0x80, 0x7F }, data);
+    const Bytes written = concat({ 0x0F, 0x80, 0x7F }, data);
     const uint16_t crc = static_cast<uint16_t>(~crc16(written));
     Wire want;
-    want.reset().match(rom).echo(written).reads(std::array<uint8_t, 2> { uint8_t(crc), uint8_t(crc >> 8) });
-    want.match(rom).echo(std::array<uint8_t, 1> { 0xAA }).reads(std::array<uint8_t, 3> { 0x80, 0x7F, 0x3F });
-    want.match(rom).echo(std::array<uint8_t, 4> { 0x99, 0x80, 0x7F, 0x3F }).password();
-    want.reads(std::array<uint8_t, 1> { 0xAA });
-    want.reset().match(rom).echo(std::array<uint8_t, 3> { 0x69, 0x40, 0x01 }).password();
-    want.reads(expected).reads(std::span(rig.buffer).subspan(64));
+    want.put(Kind::Reset, { 0 }, 1)
+        .match(rom)
+        .put(Kind::Byte, written)
+        .reads({ uint8_t(crc), uint8_t(crc >> 8) });
+    want.match(rom).put(Kind::Byte, { 0xAA }).reads({ 0x80, 0x7F, 0x3F });
+    want.match(rom).put(Kind::Byte, { 0x99, 0x80, 0x7F, 0x3F }).password().reads({ 0xAA });
+    want.put(Kind::Reset, { 0 }, 1).match(rom).put(Kind::Byte, { 0x69, 0x40, 0x01 }).password();
+    want.reads(Bytes(rig.buffer.begin(), rig.buffer.end()));
     EXPECT_EQ(rig.bus->trace(), want.ev);
     // the read's CRC covers command, address and data, not the password
     EXPECT_EQ(crc16(concat({ 0x69, 0x40, 0x01 }, rig.buffer)), kCrc16GoodResidue);
@@ -125,13 +113,11 @@ TEST(KeyIo, PageWriteAndReadPutTheDocumentedBytesOnTheWire)
 
     // pages outside the key are refused before the bus
     rig.bus->trace().clear();
-    rig.bus->stats().resets = 0;
     for (int page : { -1, 511, 0xFFFF }) {
         EXPECT_EQ(rig.read(page), 0) << page;
         EXPECT_EQ(rig.write(page, data), 0) << page;
     }
     EXPECT_TRUE(rig.bus->trace().empty());
-    EXPECT_EQ(rig.bus->stats().resets, 0u);
 }
 
 TEST(KeyIo, SessionFaultsGiveEachChecksOwnMessage)
@@ -150,8 +136,8 @@ TEST(KeyIo, SessionFaultsGiveEachChecksOwnMessage)
             "Please Check your PC iButton reader!", "Please Plug in your iButton Key." },
     };
     Rig rig;
-    // Each check fails with one box of this type and the profile's text; the page routines
-    // give `flag` and no box.
+    // Each check fails with one box of this type and the profile's text (none without a
+    // text); the page routines give `flag` and no box.
     auto expect = [&](BoxType type, const char* Profile::*text, uint8_t flag) {
         EXPECT_EQ(rig.read(0), flag);
         EXPECT_EQ(rig.write(0, patterned(1)), flag);
@@ -161,7 +147,7 @@ TEST(KeyIo, SessionFaultsGiveEachChecksOwnMessage)
             EXPECT_EQ(rig.take(), (text ? Boxes { { type, p.*text } } : Boxes()));
         }
     };
-    rig.bus->faults().startResult = 0; // busy: results left as the caller set them, no box
+    rig.bus->faults().startResult = 0; // busy: results left as the caller set them
     expect(BoxType::Information, nullptr, 9);
     rig.bus->faults().startResult = kTMErrAdapterFailure;
     expect(BoxType::Information, &Profile::port, 0);
@@ -170,7 +156,6 @@ TEST(KeyIo, SessionFaultsGiveEachChecksOwnMessage)
     EXPECT_EQ(ReadButtonID(rig.options, "", serial, current), 0);
     EXPECT_EQ(serial, "unchanged");
     rig.bus->faults().startResult.reset();
-    // set-up failures; the port is free after
     for (short setup : { kTMSetupFailed, kTMSetupShorted, kTMSetupNoNet, kTMSetupNotSupported }) {
         rig.bus->faults().setupResult = setup;
         expect(BoxType::Error, &Profile::reader, 0);
@@ -186,43 +171,45 @@ TEST(KeyIo, SessionFaultsGiveEachChecksOwnMessage)
     const long h = TMExtendedStartSession(kTestPortNum, 6, nullptr);
     EXPECT_GT(h, 0) << "every routine ended its session";
     EXPECT_EQ(TMEndSession(h), 1);
-}
 
-TEST(KeyIo, EachResetResultGivesItsWarning)
-{
-    Rig rig;
-    const std::pair<short, const char*> cases[] = {
-        { 0, "No device on MicroLan!" },
-        { 2, "Alarming device on MicroLan!" },
-        { 3, "MicroLan shorted!" },
-        { 4, "MicroLan not setup!" },
-        { 5, "TMTouchReset not supported!" },
-    };
-    for (const auto& [r, text] : cases) {
+    // Each reset result but presence gives its warning; an error, not a reset result, none.
+    const std::pair<short, const char*> resets[] = { { 0, "No device on MicroLan!" },
+        { 2, "Alarming device on MicroLan!" }, { 3, "MicroLan shorted!" }, { 4, "MicroLan not setup!" },
+        { 5, "TMTouchReset not supported!" }, { kTMErrAdapterFailure, nullptr } };
+    for (const auto& [r, text] : resets) {
         rig.bus->faults().resetResult = r;
         EXPECT_EQ(rig.read(1), 0);
         EXPECT_EQ(rig.write(1, patterned(1)), 0);
-        EXPECT_EQ(rig.take(), (Boxes { { BoxType::Warning, text }, { BoxType::Warning, text } })) << r;
+        EXPECT_EQ(
+            rig.take(), (text ? Boxes { { BoxType::Warning, text }, { BoxType::Warning, text } } : Boxes()));
     }
-    rig.bus->faults().resetResult = kTMErrAdapterFailure; // an error, not a reset result: no box
-    EXPECT_EQ(rig.read(1), 0);
-    EXPECT_TRUE(rig.dialogs.boxes.empty());
     EXPECT_EQ(rig.pageOf(1)[0], 0xFF) << "nothing written";
 }
 
-TEST(KeyIo, NoiseOnTheWire)
+TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
 {
+    // Passwords other than the program's neither read nor write; the program's do both.
+    KeyFile k = blankDS1977(makeRomId(0x37, 0x00C0FFEE));
+    setDS1977Page(k, 0, patterned(2));
+    for (auto [password, ok] : { std::pair { std::array<uint8_t, 8> { 1, 1, 1, 1, 1, 1, 1, 1 }, 0 },
+             std::pair { keyPassword(), 1 } }) {
+        setDS1977Passwords(k, password, password, true);
+        Rig locked(k);
+        EXPECT_EQ(locked.write(0, patterned(5)), ok);
+        EXPECT_EQ(locked.pageOf(0), patterned(ok ? 5 : 2));
+        EXPECT_EQ(locked.read(0), ok);
+        EXPECT_EQ(locked.buffer[0], ok ? patterned(5)[0] : 0xFF) << "a refused read gives FFh";
+    }
+
     Rig rig;
-    // A data byte of the read hit once: the read is repeated and succeeds.
+    // A data byte of the read hit once: the read is repeated and succeeds; hit in every
+    // repeat: the read gives up with 0.
     rig.bus->faults().corruptions = { { 20 + 10, 0x04, 1 } };
     EXPECT_EQ(rig.read(0), 1);
     EXPECT_EQ(rig.pendingCalls, 1);
-    // Hit in every repeat: the read gives up with 0.
-    rig.pendingCalls = 0;
     rig.bus->faults().corruptions = { { 20 + 63, 0x80, 100 } };
     EXPECT_EQ(rig.read(0), 0);
-    EXPECT_EQ(rig.pendingCalls, kCrcRepeats - 1);
-
+    EXPECT_EQ(rig.pendingCalls, kCrcRepeats);
     // The echo of a written data byte differs: 0 at once, nothing copied.
     rig.bus->faults().corruptions = { { 12 + 5, 0x01, 1 } };
     EXPECT_EQ(rig.write(2, patterned(4)), 0);
@@ -240,83 +227,79 @@ TEST(KeyIo, NoiseOnTheWire)
     rig.bus->faults().corruptions = { { 12 + 65, 0x10, 1 } };
     EXPECT_EQ(rig.write(2, patterned(4)), 1);
     EXPECT_EQ(rig.pageOf(2), patterned(4));
-}
+    rig.bus->faults().corruptions.clear();
 
-TEST(KeyIo, OnlyTheProgramsPasswordReadsAndWrites)
-{
-    KeyFile k = blankDS1977(makeRomId(0x37, 0x00C0FFEE));
-    setDS1977Page(k, 0, patterned(2));
-    setDS1977Passwords(k, { 1, 1, 1, 1, 1, 1, 1, 1 }, { 2, 2, 2, 2, 2, 2, 2, 2 }, true);
-    {
-        Rig rig(k);
-        EXPECT_EQ(rig.read(0), 0);
-        EXPECT_EQ(rig.buffer[0], 0xFF) << "a refused read gives FFh";
-        EXPECT_EQ(rig.write(0, patterned(5)), 0);
-        EXPECT_EQ(rig.pageOf(0), patterned(2));
-    }
-    setDS1977Passwords(k, keyPassword(), keyPassword(), true);
-    Rig rig(k);
-    EXPECT_EQ(rig.write(0, patterned(5)), 1);
-    EXPECT_EQ(rig.read(0), 1);
-    EXPECT_TRUE(std::equal(rig.buffer.begin(), rig.buffer.begin() + 64, patterned(5).begin()));
-}
-
-TEST(KeyIo, KeyTakenAwayAfterPageN)
-{
-    Rig rig;
-    rig.bus->faults().removeAfterPages[rig.key->rom()] = 3;
-    for (int page = 0; page < 3; ++page)
-        EXPECT_EQ(rig.write(page, patterned(static_cast<uint8_t>(page))), 1) << page;
-    // The id chip still answers the reset: the write fails on the CRC and copies nothing.
-    EXPECT_EQ(rig.write(3, patterned(3)), 0);
+    // The key taken away after its next two pages: the id chip still answers the reset, so
+    // the write fails on the CRC and copies nothing; with nothing on the bus the reset says so.
+    rig.bus->faults().removeAfterPages[rig.key->rom()] = 2;
+    rig.key = rig.attach(rig.key->key()); // put in afresh: no pages done yet
+    EXPECT_EQ(rig.write(3, patterned(3)), 1);
+    EXPECT_EQ(rig.write(4, patterned(4)), 1);
+    EXPECT_EQ(rig.write(5, patterned(5)), 0);
+    EXPECT_EQ(rig.pageOf(5)[0], 0xFF);
     EXPECT_EQ(rig.read(0), 0);
     EXPECT_FALSE(IsOneWirePortOK(rig.options, kProgrammingCheck));
     EXPECT_TRUE(rig.dialogs.boxes.empty());
-    // With nothing on the bus the reset reports it.
     rig.bus->detach(rig.idChip);
     rig.read(0);
     EXPECT_EQ(rig.take(), (Boxes { { BoxType::Warning, "No device on MicroLan!" } }));
 }
 
-TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
+TEST(KeyIo, KeyCheckAndReadButtonIdTakeOneKeyOfTheirFamilies)
 {
     Rig rig;
     KeyRom found {};
     EXPECT_TRUE(IsOneWirePortOK(rig.options, kProgrammingCheck, &found));
     EXPECT_EQ(found, rig.rom());
+    std::string serial;
+    const std::string reader = romIdText(rig.idChip);
+    ASSERT_EQ(ReadButtonID(rig.options, reader, serial, found), 1);
+    EXPECT_EQ(serial, romIdText(rig.key->rom()));
+    EXPECT_EQ(found, rig.rom());
     rig.bus->detach(rig.key->rom());
     // a user key and a clock key are not program keys
     const RomId others[] = { makeRomId(0x04, 1), makeRomId(0x0C, 1), makeRomId(0x3F, 1) };
-    rig.bus->attach(makeDevice(blankDS1994(others[0])));
-    rig.bus->attach(makeDevice(blankKey(others[1])));
+    rig.attach(blankDS1994(others[0]));
+    rig.attach(blankKey(others[1]));
     EXPECT_FALSE(IsOneWirePortOK(rig.options, kReadKeyCheck, &found));
     EXPECT_TRUE(rig.dialogs.boxes.empty()) << "no key: no message of its own";
     // a family above 37h in search order is stepped over
-    rig.bus->attach(makeDevice(blankKey(others[2])));
-    auto second = makeDevice(blankDS1977(makeRomId(0x37, 0xFFFFFF)));
-    rig.bus->attach(second);
+    rig.attach(blankKey(others[2]));
+    auto second = rig.attach(blankDS1977(makeRomId(0x37, 0xFFFFFF)));
     EXPECT_TRUE(IsOneWirePortOK(rig.options, kAuditTrailCheck, &found));
     EXPECT_EQ(found, keyRomFrom(second->rom()));
 
     // a 33h key alone in the reader: the Read Key check takes it, the others not
-    rig.bus->detach(second->rom());
-    for (const auto& r : others)
+    for (const auto& r : { others[0], others[1], others[2], second->rom() })
         rig.bus->detach(r);
     const RomId other = makeRomId(0x33, 5);
-    rig.bus->attach(makeDevice(blankKey(other)));
+    rig.attach(blankKey(other));
     EXPECT_TRUE(IsOneWirePortOK(rig.options, kReadKeyCheck, &found));
     EXPECT_EQ(found, keyRomFrom(other));
     EXPECT_FALSE(IsOneWirePortOK(rig.options, kProgrammingCheck, &found));
     EXPECT_FALSE(IsOneWirePortOK(rig.options, kAuditTrailCheck, &found));
-    rig.bus->detach(other);
 
-    // Two DS1977s: neither is taken, and the operator is asked to leave one.
+    // ReadButtonID: no key but the id chip; no reader id known (an id chip is not taken for a
+    // key); the reader's id in lower case; another reader's id chip is a key to this one.
+    rig.bus->detach(other);
+    serial = "kept";
+    std::string lower = reader;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    for (const std::string& id : { reader, std::string(), lower })
+        EXPECT_EQ(ReadButtonID(rig.options, id, serial, found), 0) << id;
+    EXPECT_EQ(serial, "kept");
+    EXPECT_EQ(ReadButtonID(rig.options, "0000000000000001", serial, found), 1);
+    EXPECT_EQ(serial, reader);
+
+    // Two keys: neither is taken, and the operator is asked to leave one.
     rig.bus->attach(second);
     rig.bus->attach(rig.key);
     found = rig.rom();
     EXPECT_EQ(CheckOneWirePort(rig.options, kProgrammingCheck, &found), KeyCheckResult::SeveralKeys);
     EXPECT_EQ(found, KeyRom {});
-    EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string> { kOneKeyOnlyMessage });
+    EXPECT_EQ(ReadButtonID(rig.options, reader, serial, found), kSeveralKeys);
+    EXPECT_EQ(serial, reader);
+    EXPECT_EQ(rig.dialogs.texts(), (std::vector<std::string>(2, kOneKeyOnlyMessage)));
     EXPECT_EQ(
         messageAfterKeyCheck(rig.options.port, KeyCheckResult::SeveralKeys, "Please Plug in your Key."), "");
     rig.bus->detach(rig.key->rom());
@@ -346,104 +329,62 @@ TEST(KeyIo, KeyCheckFindsAcceptedFamiliesAndLeavesTheRom)
     EXPECT_EQ(io.PageBuffer[63], 0x21);
 }
 
-TEST(KeyIo, ReadButtonIdSkipsTheReadersIdChip)
-{
-    Rig rig;
-    std::string serial;
-    KeyRom current {};
-    const std::string reader = romIdText(rig.idChip);
-    ASSERT_EQ(ReadButtonID(rig.options, reader, serial, current), 1);
-    EXPECT_EQ(serial, romIdText(rig.key->rom()));
-    EXPECT_EQ(current, rig.rom());
-
-    rig.bus->detach(rig.key->rom());
-    serial = "kept";
-    EXPECT_EQ(ReadButtonID(rig.options, reader, serial, current), 0);
-    EXPECT_EQ(serial, "kept");
-    // no reader id known: an id chip (family 01h) is not taken for a key
-    EXPECT_EQ(ReadButtonID(rig.options, "", serial, current), 0);
-    // a reader id given in lower case still matches
-    std::string lower = reader;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_EQ(ReadButtonID(rig.options, lower, serial, current), 0);
-    // another reader's id chip is a key to this one
-    EXPECT_EQ(ReadButtonID(rig.options, "0000000000000001", serial, current), 1);
-    EXPECT_EQ(serial, reader);
-    // two keys: neither is read
-    rig.bus->attach(rig.key);
-    EXPECT_EQ(ReadButtonID(rig.options, "0000000000000001", serial, current), kSeveralKeys);
-    EXPECT_EQ(serial, reader);
-    EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string> { kOneKeyOnlyMessage });
-}
-
 TEST(KeyIo, ClockKeysAndTheSetTimeKey)
 {
-    Rig rig;
     setHostClock([] { return int64_t { 1'800'000'000 }; });
-    auto ds1994 = makeDevice(blankDS1994(makeRomId(0x04, 0x77)));
-    auto ds1904 = makeDevice(blankDS1904(makeRomId(0x24, 0x78)));
-    rig.bus->attach(ds1994);
-    rig.bus->attach(ds1904);
-    const KeyRom rom94 = keyRomFrom(ds1994->rom()), rom04 = keyRomFrom(ds1904->rom());
+    Rig rig;
+    const RomId a = makeRomId(0x04, 0x77), b = makeRomId(0x24, 0x78);
+    rig.attach(blankDS1994(a));
+    rig.attach(blankDS1904(b));
     auto& buffer = rig.buffer;
     auto seconds = [&](int at) {
         return buffer[at] | buffer[at + 1] << 8 | buffer[at + 2] << 16 | buffer[at + 3] << 24;
     };
-
     const uint8_t facility[3] = { 0x12, 0x34, 0x56 };
     const TimeKey image = TimeKeyImage(facility, DateTime(std::chrono::seconds(90061)));
     EXPECT_EQ(image.seconds, 90061u);
-    EXPECT_EQ(std::vector<uint8_t>(image.page0.begin(), image.page0.begin() + 9),
-        (std::vector<uint8_t> { 'R', 'E', 'A', 'D', 0xFD, 0x12, 0x34, 0x56, 0xFF }));
+    EXPECT_EQ(Bytes(image.page0.begin(), image.page0.begin() + 9),
+        Bytes({ 'R', 'E', 'A', 'D', 0xFD, 0x12, 0x34, 0x56, 0xFF }));
 
-    ASSERT_TRUE(WriteTimeCard(rig.options, rom94, image));
+    ASSERT_TRUE(WriteTimeCard(rig.options, keyRomFrom(a), image));
     buffer.fill(0xEE);
     uint8_t ok = 0;
-    ReadTimeCard(rig.options, rom94, buffer, ok);
+    ReadTimeCard(rig.options, keyRomFrom(a), buffer, ok);
     ASSERT_EQ(ok, 1);
     EXPECT_TRUE(std::equal(image.page0.begin(), image.page0.end(), buffer.begin()));
     EXPECT_EQ(seconds(32), 90061);
-    EXPECT_EQ(buffer[36], 0);
-    EXPECT_EQ(buffer[63], 0);
-    // the clock runs with the host clock
-    setHostClock([] { return int64_t { 1'800'000'010 }; });
-    ReadTimeCard(rig.options, rom94, buffer, ok);
+    EXPECT_EQ(buffer[36] | buffer[63], 0);
+    setHostClock([] { return int64_t { 1'800'000'010 }; }); // the clock runs with the host clock
+    ReadTimeCard(rig.options, keyRomFrom(a), buffer, ok);
     EXPECT_EQ(seconds(32), 90071);
-
-    ASSERT_TRUE(WriteTimeCard1(rig.options, rom04, 86400));
-    ReadTimeCard1(rig.options, rom04, buffer, ok);
+    ASSERT_TRUE(WriteTimeCard1(rig.options, keyRomFrom(b), 86400));
+    ReadTimeCard1(rig.options, keyRomFrom(b), buffer, ok);
     ASSERT_EQ(ok, 1);
     EXPECT_EQ(buffer[0], 0x0C);
     EXPECT_EQ(seconds(1), 86400);
-
-    // a clock key that is not there
-    rig.bus->detach(ds1904->rom());
-    ok = 1;
-    ReadTimeCard1(rig.options, rom04, buffer, ok);
+    // clock keys that are not there
+    rig.bus->detach(a);
+    rig.bus->detach(b);
+    ReadTimeCard(rig.options, keyRomFrom(a), buffer, ok);
     EXPECT_EQ(ok, 0);
     ok = 1;
-    rig.bus->detach(ds1994->rom());
-    ReadTimeCard(rig.options, rom94, buffer, ok);
+    ReadTimeCard1(rig.options, keyRomFrom(b), buffer, ok);
     EXPECT_EQ(ok, 0);
     setHostClock(nullptr);
 }
 
 TEST(KeyIo, StartUpReaderCheckFindsTheReadersIdChipFirst)
 {
-    {
-        Rig rig;
-        EXPECT_EQ(FindReaderRomId(rig.options.port), romIdText(rig.idChip));
-        rig.bus->detach(rig.idChip);
-        EXPECT_EQ(FindReaderRomId(rig.options.port), "");
-    }
     EXPECT_EQ(FindReaderRomId({ 1, 6 }), "") << "no adapter";
     EXPECT_EQ(FindReaderRomId({ 1, 5 }), "") << "no driver";
-    auto reader
-        = std::make_shared<EmulatedReader>(std::filesystem::path(IOS_BINARY_DIR) / "no-such-reader-folder");
-    ScopedPort port(kTestPortNum, 6, reader);
-    for (uint64_t serial : { 0x1ull, 0x7FFF'FFFF'FFFFull, 0x8000'0000'0001ull })
-        reader->attach(makeDevice(blankKey(makeRomId(0x01, serial)))); // user keys of the same family
+    {
+        PortBus noChip(kTestPortNum, { blankDS1977(makeRomId(0x37, 1)) });
+        EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), "");
+    }
+    // user keys of the same family beside the emulated reader's own chip
+    PortBus bus(kTestPortNum,
+        { blankKey(makeRomId(0x01, 0x1)), blankKey(makeRomId(0x01, 0x7FFF'FFFF'FFFF)),
+            blankKey(makeRomId(0x01, 0x8000'0000'0001)) },
+        std::make_shared<EmulatedReader>(std::filesystem::path(IOS_BINARY_DIR) / "no-such-reader-folder"));
     EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), "B180000000000001");
-    EXPECT_EQ(romIdText(emulatedReaderRomId()), "B180000000000001");
 }
