@@ -7,62 +7,29 @@ namespace {
 
 constexpr short kPort = 3, kType = kEmulatedReaderPortType;
 
-// A set-up session on a bus holding the keys given.
+// A bus holding the keys given, driven byte by byte below the driver.
 struct Line : PortBus {
-    TMStateBuffer sb {};
-    long h = 0;
-
     explicit Line(std::vector<KeyFile> keys = {}, std::shared_ptr<MicroLan> b = std::make_shared<MicroLan>())
         : PortBus(kPort, std::move(keys), b)
+    { }
+    Bytes send(const Bytes& bytes)
     {
-        h = TMExtendedStartSession(kPort, kType, nullptr);
-        EXPECT_GT(h, 0);
-        EXPECT_EQ(TMSetup(h), 1);
+        Bytes got;
+        for (uint8_t x : bytes)
+            got.push_back(bus->touchByte(x));
+        return got;
     }
-    ~Line() { TMEndSession(h); }
-    RomId current()
-    {
-        short rom[8] = { 0 };
-        TMRom(h, sb.data(), rom);
-        RomId id;
-        std::copy(rom, rom + 8, id.begin());
-        return id;
-    }
-    std::vector<RomId> search()
-    {
-        std::vector<RomId> found;
-        for (short r = TMFirst(h, sb.data()); r == 1 && found.size() < 20; r = TMNext(h, sb.data()))
-            found.push_back(current());
-        return found;
-    }
-    uint8_t nextFamily() { return TMNext(h, sb.data()) == 1 ? current()[0] : 0; }
-    void select(const RomId& rom)
-    {
-        short words[8];
-        std::copy(rom.begin(), rom.end(), words);
-        ASSERT_EQ(TMRom(h, sb.data(), words), 1);
-        ASSERT_EQ(TMAccess(h, sb.data()), 1);
-    }
-    Bytes send(Bytes bytes)
-    {
-        EXPECT_EQ(TMBlockStream(h, bytes.data(), static_cast<short>(bytes.size())),
-            static_cast<short>(bytes.size()));
-        return bytes;
-    }
-    void pullUp(bool on)
-    {
-        TMOneWireLevel(h, LEVEL_SET, on ? LEVEL_STRONG_PULL_UP : LEVEL_NORMAL, PRIMED_NONE);
-    }
-    // Selects the device, sends a command, holds the strong pull-up if asked, reads n bytes.
+    void pullUp(bool on) { bus->setLevel(on ? LEVEL_STRONG_PULL_UP : LEVEL_NORMAL, PRIMED_NONE); }
+    // Match ROM, a command, the strong pull-up held if asked, then n bytes read.
     Bytes run(const RomId& rom, const Bytes& command, bool withPullUp, int n)
     {
-        select(rom);
-        send(command);
+        EXPECT_EQ(bus->reset(), 1);
+        send(concat(concat({ 0x55 }, rom), command));
         if (withPullUp) {
             pullUp(true);
             pullUp(false);
         }
-        return n > 0 ? send(Bytes(n, 0xFF)) : Bytes {};
+        return send(Bytes(n, 0xFF));
     }
 };
 
@@ -95,25 +62,42 @@ TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
     std::vector<RomId> roms
         = { makeRomId(0x37, 5), makeRomId(0x01, 9), makeRomId(0x24, 2), makeRomId(0x04, 1) };
     Line line({ blankKey(roms[0]), blankKey(roms[1]), blankKey(roms[2]), blankKey(roms[3]) });
+    const long h = TMExtendedStartSession(kPort, kType, nullptr);
+    ASSERT_EQ(TMSetup(h), 1);
+    TMStateBuffer sb {};
+    auto current = [&] {
+        short rom[8] = { 0 };
+        TMRom(h, sb.data(), rom);
+        RomId id;
+        std::copy(rom, rom + 8, id.begin());
+        return id;
+    };
+    auto search = [&] {
+        std::vector<RomId> found;
+        for (short r = TMFirst(h, sb.data()); r == 1 && found.size() < 20; r = TMNext(h, sb.data()))
+            found.push_back(current());
+        return found;
+    };
+    auto nextFamily = [&] { return TMNext(h, sb.data()) == 1 ? current()[0] : 0; };
     std::vector<uint8_t> families;
-    for (const auto& r : line.search())
+    for (const auto& r : search())
         families.push_back(r[0]);
     EXPECT_EQ(families, (std::vector<uint8_t> { 0x04, 0x24, 0x01, 0x37 }));
-    ASSERT_EQ(TMFamilySearchSetup(line.h, line.sb.data(), 0x24), 1);
-    EXPECT_EQ(line.nextFamily(), 0x24);
-    EXPECT_EQ(line.nextFamily(), 0x01);
+    ASSERT_EQ(TMFamilySearchSetup(h, sb.data(), 0x24), 1);
+    EXPECT_EQ(nextFamily(), 0x24);
+    EXPECT_EQ(nextFamily(), 0x01);
     // no key of the family: the search lands on another family, so callers check it
     line.bus->detach(roms[0]);
-    ASSERT_EQ(TMFamilySearchSetup(line.h, line.sb.data(), 0x37), 1);
-    EXPECT_EQ(line.nextFamily(), 0x01);
-    EXPECT_EQ(TMNext(line.h, line.sb.data()), 0) << "and it was the last";
-    ASSERT_EQ(TMFamilySearchSetup(line.h, line.sb.data(), 0x02), 1);
-    EXPECT_EQ(line.nextFamily(), 0x04);
+    ASSERT_EQ(TMFamilySearchSetup(h, sb.data(), 0x37), 1);
+    EXPECT_EQ(nextFamily(), 0x01);
+    EXPECT_EQ(TMNext(h, sb.data()), 0) << "and it was the last";
+    ASSERT_EQ(TMFamilySearchSetup(h, sb.data(), 0x02), 1);
+    EXPECT_EQ(nextFamily(), 0x04);
     // skip the rest of a family
     line.attach(blankKey(makeRomId(0x04, 7)));
-    ASSERT_EQ(TMFirst(line.h, line.sb.data()), 1);
-    ASSERT_EQ(TMSkipFamily(line.h, line.sb.data()), 1);
-    EXPECT_EQ(line.nextFamily(), 0x24);
+    ASSERT_EQ(TMFirst(h, sb.data()), 1);
+    ASSERT_EQ(TMSkipFamily(h, sb.data()), 1);
+    EXPECT_EQ(nextFamily(), 0x24);
 
     // many keys of one family: every one once, in bit order
     line.attach(blankKey(roms[0]));
@@ -121,7 +105,8 @@ TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
         line.attach(blankKey(roms.emplace_back(makeRomId(0x37, serial))));
     roms.push_back(makeRomId(0x04, 7));
     std::sort(roms.begin(), roms.end(), searchOrder);
-    EXPECT_EQ(line.search(), roms);
+    EXPECT_EQ(search(), roms);
+    TMEndSession(h);
 }
 
 TEST(Driver, ResultConventions)
@@ -178,21 +163,21 @@ TEST(Rom, ReadMatchSkipAndResume)
 {
     const RomId rom = makeRomId(0x37, 0x123456);
     Line line({ blankDS1977(rom) });
-    ASSERT_EQ(TMTouchReset(line.h), 1);
+    ASSERT_EQ(line.bus->reset(), 1);
     EXPECT_EQ(line.send({ 0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF }), concat({ 0x33 }, rom));
     // Skip ROM, then a version read
-    ASSERT_EQ(TMTouchReset(line.h), 1);
-    auto r = line.send({ 0xCC, 0xCC, 0x00, 0x00, 0xFF, 0xFF, 0xFF });
-    EXPECT_EQ(r[4], DS1977Device::kVersion);
-    EXPECT_EQ(r[6], 0xFF);
+    ASSERT_EQ(line.bus->reset(), 1);
+    const Bytes version = line.send({ 0xCC, 0xCC, 0x00, 0x00, 0xFF, 0xFF, 0xFF });
+    EXPECT_EQ(version[4], DS1977Device::kVersion);
+    EXPECT_EQ(version[6], 0xFF);
     // a Match ROM for another id leaves the device silent
     line.attach(blankKey(makeRomId(0x01, 5)));
-    EXPECT_EQ(line.run(makeRomId(0x37, 0x999), { 0xAA }, false, 3)[0], 0xFF);
+    EXPECT_EQ(line.run(makeRomId(0x37, 0x999), { 0xAA }, false, 3), Bytes(3, 0xFF));
     // Resume re-selects the last device selected
-    line.select(rom);
-    ASSERT_EQ(TMTouchReset(line.h), 1);
-    r = line.send({ 0xA5, 0xAA, 0xFF, 0xFF, 0xFF });
-    EXPECT_EQ(r[4] & 0x40, 0x40) << "E/S of a scratchpad never written shows PF";
+    line.run(rom, {}, false, 0);
+    ASSERT_EQ(line.bus->reset(), 1);
+    EXPECT_EQ(line.send({ 0xA5, 0xAA, 0xFF, 0xFF, 0xFF })[4] & 0x40, 0x40)
+        << "E/S of a scratchpad never written shows PF";
 }
 
 TEST(DS1977, PasswordsGuardReadAndCopy)
@@ -342,12 +327,12 @@ TEST(Reader, ACopyReachesTheFileBeforeItIsReported)
     const RomId rom = makeRomId(0x37, 3);
     ASSERT_TRUE(saveKeyFile(keyFilePath(dir, rom), blankDS1977(rom)));
     auto reader = std::make_shared<EmulatedReader>(dir);
+    reader->rescan();
     Line line({}, reader);
     // the copy's answer, and page 0 byte 0 as the file holds it when the device answers
     auto writePage0 = [&](uint8_t value) {
         line.run(rom, cmd(0x0F, 0x00, Bytes(64, value)), false, 2);
-        line.select(rom);
-        line.send(cmd(0x99, 0x00, pw(0, { 0x3F })));
+        line.run(rom, cmd(0x99, 0x00, pw(0, { 0x3F })), false, 0);
         line.pullUp(true);
         auto onDisk = loadKeyFile(keyFilePath(dir, rom));
         const uint8_t answer = line.send({ 0xFF })[0];
