@@ -372,19 +372,3 @@ TEST(KeyIo, ClockKeysAndTheSetTimeKey)
     EXPECT_EQ(ok, 0);
     setHostClock(nullptr);
 }
-
-TEST(KeyIo, StartUpReaderCheckFindsTheReadersIdChipFirst)
-{
-    EXPECT_EQ(FindReaderRomId({ 1, 6 }), "") << "no adapter";
-    EXPECT_EQ(FindReaderRomId({ 1, 5 }), "") << "no driver";
-    {
-        PortBus noChip(kTestPortNum, { blankDS1977(makeRomId(0x37, 1)) });
-        EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), "");
-    }
-    // user keys of the same family beside the emulated reader's own chip
-    PortBus bus(kTestPortNum,
-        { blankKey(makeRomId(0x01, 0x1)), blankKey(makeRomId(0x01, 0x7FFF'FFFF'FFFF)),
-            blankKey(makeRomId(0x01, 0x8000'0000'0001)) },
-        std::make_shared<EmulatedReader>(std::filesystem::path(IOS_BINARY_DIR) / "no-such-reader-folder"));
-    EXPECT_EQ(FindReaderRomId({ kTestPortNum, 6 }), "B180000000000001");
-}

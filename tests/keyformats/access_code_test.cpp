@@ -191,10 +191,7 @@ TEST(AccessCodeBytes, LockSideRoundTrip)
         EXPECT_EQ(crc8(std::span<const uint8_t>(r.data(), n)), check);
         EXPECT_EQ(refEncrypt(block.longForm ? k40 : k32, word(r.data(), n), keyOf(kKey)),
             word(block.plain.data(), n));
-        const std::string code = MakeAccessCode(kSerial, c.t, c.s, c.hs, c.e, c.he, c.v);
-        EXPECT_EQ(code, accessCodeDigits(coded));
-        EXPECT_EQ(code, MakeAccessCode(kSerial, c.t, c.s, c.hs, c.e, c.he, c.v))
-            << "same inputs, same digits";
+        EXPECT_EQ(MakeAccessCode(kSerial, c.t, c.s, c.hs, c.e, c.he, c.v), accessCodeDigits(coded));
     }
 }
 
@@ -227,11 +224,6 @@ TEST(AccessCode, AnySerialTextIsSafe)
     EXPECT_EQ(code("ZZ?!"), code("0000000000000000"));
     EXPECT_EQ(code("49d99fb70167ec5c"), code(kSerial));
     EXPECT_EQ(code(kSerial + "FFFF"), code(kSerial));
-    EXPECT_EQ(code(std::string_view("\0\0\0", 3)).size(), 10u);
-    // Values outside their ranges are cut to the field, never a crash.
-    EXPECT_EQ(MakeAccessCode(kSerial, -7, e, 99, s, -3, 17).size(), 10u);
-    EXPECT_EQ(
-        MakeAccessCode(kSerial, 2, 2026y / February / 30, 8, 1999y / month { 14 } / 40, 8, 0).size(), 12u);
 
     for (std::string_view id : { "49D99FB70167EC5C", "49d99fb70167ec5c" })
         EXPECT_TRUE(isAccessCodeSerialId(id)) << id;
