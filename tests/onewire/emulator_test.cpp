@@ -159,27 +159,6 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMEndSession(h), 0);
 }
 
-TEST(Rom, ReadMatchSkipAndResume)
-{
-    const RomId rom = makeRomId(0x37, 0x123456);
-    Line line({ blankDS1977(rom) });
-    ASSERT_EQ(line.bus->reset(), 1);
-    EXPECT_EQ(line.send({ 0x33, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF }), concat({ 0x33 }, rom));
-    // Skip ROM, then a version read
-    ASSERT_EQ(line.bus->reset(), 1);
-    const Bytes version = line.send({ 0xCC, 0xCC, 0x00, 0x00, 0xFF, 0xFF, 0xFF });
-    EXPECT_EQ(version[4], DS1977Device::kVersion);
-    EXPECT_EQ(version[6], 0xFF);
-    // a Match ROM for another id leaves the device silent
-    line.attach(blankKey(makeRomId(0x01, 5)));
-    EXPECT_EQ(line.run(makeRomId(0x37, 0x999), { 0xAA }, false, 3), Bytes(3, 0xFF));
-    // Resume re-selects the last device selected
-    line.run(rom, {}, false, 0);
-    ASSERT_EQ(line.bus->reset(), 1);
-    EXPECT_EQ(line.send({ 0xA5, 0xAA, 0xFF, 0xFF, 0xFF })[4] & 0x40, 0x40)
-        << "E/S of a scratchpad never written shows PF";
-}
-
 TEST(DS1977, PasswordsGuardReadAndCopy)
 {
     KeyFile k = blankDS1977(makeRomId(0x37, 77));
@@ -218,25 +197,6 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
     auto verify = [&](uint16_t at, uint8_t p) { return line.run(rom, cmd(0xC3, at, pw(p)), true, 1)[0]; };
     EXPECT_EQ(
         Bytes({ verify(0x7FC8, 2), verify(0x7FC8, 1), verify(0x7FC0, 1) }), Bytes({ 0xAA, 0xFF, 0xAA }));
-}
-
-TEST(DS1977, NewKeyCopiesWithAnyPasswordAndReadsOnAcrossPages)
-{
-    const RomId rom = makeRomId(0x37, 78);
-    Line line;
-    auto dev = line.attach(blankDS1977(rom));
-    // a partial write at 00A0h: ending offset 29h, copied with dummy password bytes
-    line.run(rom, cmd(0x0F, 0xA0, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 }), false, 0);
-    EXPECT_EQ(line.run(rom, { 0xAA }, false, 3)[2], 0x29);
-    EXPECT_EQ(line.run(rom, cmd(0x99, 0xA0, pw(0, { 0x29 })), true, 1)[0], 0xAA);
-    EXPECT_EQ(Bytes(&dev->key().memory[0x9F], &dev->key().memory[0xAB]),
-        Bytes({ 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xFF }));
-    // read from the middle of page 2 on into page 3: the second CRC covers data only
-    EXPECT_EQ(crc16(concat(cmd(0x69, 0xA0), line.run(rom, cmd(0x69, 0xA0, pw(0)), true, 32 + 2))),
-        kCrc16GoodResidue);
-    line.pullUp(true);
-    line.pullUp(false);
-    EXPECT_EQ(crc16(line.send(Bytes(64 + 2, 0xFF))), kCrc16GoodResidue);
 }
 
 TEST(ClockKeys, DS1994AndDS1904)

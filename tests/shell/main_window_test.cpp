@@ -22,6 +22,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -75,7 +76,8 @@ protected:
         SettingsRecord = TSettingsRecord {};
         TLogin_Form::OperatorLevel = 2;
         folder = testdb::freshFolder("shell");
-        dbFile = testdb::suppliedCopy(folder);
+        dbFile = (folder / "iOstrivaneDB.db").string();
+        fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", dbFile);
         TDbConnection db;
         db.Open(dbFile);
         db.ExecSQL("INSERT INTO Admin (UserName, Password, Level) VALUES ('desk', 'pw1', 1)");
