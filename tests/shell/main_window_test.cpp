@@ -14,6 +14,7 @@
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/dialog_layer.h"
 #include "keyformats/access_code.h"
+#include "keyformats/audit_records.h"
 #include "onewire/devices.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/ports.h"
@@ -626,11 +627,11 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
     };
     const auto inReader = keys(ws / "Reader");
     ASSERT_EQ(inReader.size(), 1u);
-    const auto page0 = onewire::ds1977Page(inReader[0], 0).value();
-    EXPECT_EQ(page0[4], 0x01);
-    RomId lock;
-    std::copy(page0.begin() + 10, page0.begin() + 18, lock.begin());
-    EXPECT_EQ(value("SELECT LockName AS V FROM LockManagement WHERE SerialID = :SerialID", romIdText(lock)),
+    const auto trail = decodeAuditKeyHeader(onewire::ds1977Page(inReader[0], 0).value());
+    ASSERT_TRUE(trail && trail->lockRom);
+    EXPECT_EQ(trail->kind, ReadKind::GetAuditTrail);
+    EXPECT_EQ(
+        value("SELECT LockName AS V FROM LockManagement WHERE SerialID = :SerialID", trail->lockSerialText()),
         "Room 101");
     std::vector<std::string> owners;
     for (const auto& k : keys(ws / "Keys"))
