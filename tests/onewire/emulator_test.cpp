@@ -181,6 +181,8 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
     EXPECT_EQ(line.run(rom, cmd(0x69, 0x40, pw(1)), false, 1)[0], 0xFF)
         << "nothing without the strong pull-up";
 
+    line.run(rom, cmd(0x0F, 0x40), false, 0); // a write that brings no data leaves PF in E/S
+    EXPECT_EQ(line.run(rom, { 0xAA }, false, 3), Bytes({ 0x40, 0x00, 0x40 }));
     line.run(rom, cmd(0x0F, 0x00, Bytes(64, 0x11)), false, 2);
     auto copy = [&](uint8_t p, uint8_t es, bool pullUp) {
         return line.run(rom, cmd(0x99, 0, pw(p, { es })), pullUp, 1)[0];
