@@ -2,97 +2,85 @@
 // against the block arithmetic, and the write order.
 #include "keyformats/audit_trail_keys.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
-
-#include <cstring>
 #include <vector>
 
 namespace {
 
 const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 
-MissionKeyPage pageOf(std::vector<uint8_t> head)
+// The keys a choice writes, one a line, each write as "page:" and its bytes in hex up to the
+// FFh that fill the rest of the page.
+std::string writesOf(const AuditTrailChoice& c, const FacilityCodeBytes& site)
 {
-    MissionKeyPage p;
-    p.fill(0xFF);
-    std::memcpy(p.data(), head.data(), head.size());
-    return p;
-}
-
-const AuditTrailChoice& choice(std::string_view item)
-{
-    for (const auto& c : kAuditTrailChoices)
-        if (c.itemText == item)
-            return c;
-    throw std::out_of_range("no such item");
+    std::string out;
+    for (const auto& key : auditTrailKeyWrites(c, site)) {
+        for (const auto& w : key) {
+            size_t end = w.image.size();
+            while (end > 0 && w.image[end - 1] == 0xFF)
+                --end;
+            out += (out.empty() || out.back() == '\n' ? "" : " ") + std::to_string(w.page) + ":";
+            for (size_t i = 0; i < end; ++i) {
+                char hex[3];
+                std::snprintf(hex, sizeof hex, "%02X", w.image[i]);
+                out += hex;
+            }
+        }
+        out += "\n";
+    }
+    return out;
 }
 
 } // namespace
 
-TEST(AuditTrailKeys, ChoiceListInOrder)
-{
-    std::vector<std::string_view> items;
-    for (const auto& c : kAuditTrailChoices)
-        items.push_back(c.itemText);
-    EXPECT_EQ(items, (std::vector<std::string_view> { "25", "50", "100", "200", "400", "1000", "2000", "3000+" }));
-    EXPECT_EQ(choice("2000").locksPerKeyLabel, "1");
-    EXPECT_EQ(choice("3000+").locksPerKeyLabel, "1");
-    EXPECT_EQ(kAuditTrailChoices[0].locksPerKeyLabel, "63") << "the label the window opens with";
-}
-
-TEST(AuditTrailKeys, MultiLockPageImagesForEveryChoice)
+TEST(AuditTrailKeys, PageImagesOfEveryChoiceInWriteOrder)
 {
     struct Row {
-        std::string_view item;
-        uint8_t hi, lo;
-        int pagesPerBlock;
+        std::string_view item, writes;
+        int pagesPerBlock; // 0: not a multi-lock key
+        std::string_view locksLabel;
     };
-    const Row rows[] = { { "25", 0x00, 0x19, 8 },   { "50", 0x00, 0x32, 14 },   { "100", 0x00, 0x64, 26 },
-                         { "200", 0x00, 0xC8, 51 }, { "400", 0x01, 0x90, 101 }, { "1000", 0x03, 0xE8, 251 } };
-    for (const auto& r : rows) {
+    // Multi-lock keys: page 1 (no lock audited yet) goes first, then page 0 with the records per
+    // lock; the shown lock count is the number of whole blocks in pages 2-510.
+    const Row rows[] = {
+        { "25", "1:00 0:52454144FB1234560019\n", 8, "63" },
+        { "50", "1:00 0:52454144FB1234560032\n", 14, "36" },
+        { "100", "1:00 0:52454144FB1234560064\n", 26, "19" },
+        { "200", "1:00 0:52454144FB12345600C8\n", 51, "9" },
+        { "400", "1:00 0:52454144FB1234560190\n", 101, "5" },
+        { "1000", "1:00 0:52454144FB12345603E8\n", 251, "2" },
+        { "2000", "0:524541440112345607D0\n", 0, "1" },
+        { "3000+", "0:52454144021234560000\n0:52454144031234560000\n", 0, "1" },
+    };
+    ASSERT_EQ(std::size(kAuditTrailChoices), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const auto& c = kAuditTrailChoices[i];
+        const auto& r = rows[i];
         SCOPED_TRACE(std::string(r.item));
-        const auto& c = choice(r.item);
-        ASSERT_EQ(c.kind, AuditTrailKeyKind::MultiLock);
-        const auto writes = auditTrailKeyWrites(c, kSite);
-        ASSERT_EQ(writes.size(), 1u);
-        ASSERT_EQ(writes[0].size(), 2u);
-        EXPECT_EQ(writes[0][0].page, 1) << "page 1 goes first";
-        EXPECT_EQ(writes[0][0].image, pageOf({ 0x00 }));
-        EXPECT_EQ(writes[0][1].page, 0);
-        EXPECT_EQ(writes[0][1].image, pageOf({ 0x52, 0x45, 0x41, 0x44, 0xFB, 0x12, 0x34, 0x56, r.hi, r.lo }));
-
-        // The shown lock count is the number of whole blocks in pages 2-510.
-        EXPECT_EQ(pagesPerLockBlock(c.recordsPerLock), r.pagesPerBlock);
-        EXPECT_EQ(std::to_string(lockBlocksThatFit(r.pagesPerBlock)), c.locksPerKeyLabel);
-        EXPECT_EQ(multiLockChoice(c.recordsPerLock), &c);
+        EXPECT_EQ(c.itemText, r.item);
+        EXPECT_EQ(c.locksPerKeyLabel, r.locksLabel);
+        EXPECT_EQ(writesOf(c, kSite), r.writes);
+        EXPECT_EQ(c.kind == AuditTrailKeyKind::MultiLock, r.pagesPerBlock > 0);
+        if (r.pagesPerBlock) {
+            EXPECT_EQ(pagesPerLockBlock(c.recordsPerLock), r.pagesPerBlock);
+            EXPECT_EQ(std::to_string(lockBlocksThatFit(r.pagesPerBlock)), c.locksPerKeyLabel);
+            EXPECT_EQ(multiLockChoice(c.recordsPerLock), &c);
+        }
+        // What the program writes, it identifies again, with the site's facility code.
+        for (const auto& key : auditTrailKeyWrites(c, kSite))
+            for (const auto& w : key) {
+                if (w.page != 0)
+                    continue;
+                const auto id = identifyMissionKey(w.image);
+                EXPECT_EQ(id.type,
+                    r.pagesPerBlock ? MissionKeyType::MultiLockAuditTrail : MissionKeyType::GetAuditTrail);
+                EXPECT_TRUE(id.header.facilityCodeMatches(w.image, kSite));
+                EXPECT_FALSE(id.header.facilityCodeMatches(w.image, { 0x12, 0x34, 0x57 }));
+            }
     }
-}
-
-TEST(AuditTrailKeys, GetAuditTrailAndTwoKeyImages)
-{
-    auto writes = auditTrailKeyWrites(choice("2000"), kSite);
-    ASSERT_EQ(writes.size(), 1u);
-    ASSERT_EQ(writes[0].size(), 1u);
-    EXPECT_EQ(writes[0][0].page, 0);
-    EXPECT_EQ(writes[0][0].image, pageOf({ 0x52, 0x45, 0x41, 0x44, 0x01, 0x12, 0x34, 0x56, 0x07, 0xD0 }));
-
-    writes = auditTrailKeyWrites(choice("3000+"), kSite);
-    ASSERT_EQ(writes.size(), 2u);
-    ASSERT_EQ(writes[0].size(), 1u);
-    ASSERT_EQ(writes[1].size(), 1u);
-    EXPECT_EQ(writes[0][0].page, 0);
-    EXPECT_EQ(writes[0][0].image, pageOf({ 0x52, 0x45, 0x41, 0x44, 0x02, 0x12, 0x34, 0x56, 0x00, 0x00 }));
-    EXPECT_EQ(writes[1][0].page, 0);
-    EXPECT_EQ(writes[1][0].image, pageOf({ 0x52, 0x45, 0x41, 0x44, 0x03, 0x12, 0x34, 0x56, 0x00, 0x00 }));
-}
-
-TEST(AuditTrailKeys, FacilityCodeCopiedAsStored)
-{
-    const FacilityCodeBytes odd { 0xFF, 0x00, 0xAB }; // not even packed BCD
-    const auto img = auditTrailHeaderPage(ReadKind::GetAuditTrail, 2000, odd);
-    EXPECT_EQ(img[5], 0xFF);
-    EXPECT_EQ(img[6], 0x00);
-    EXPECT_EQ(img[7], 0xAB);
+    // The facility code is copied as stored, even when it is not packed BCD.
+    EXPECT_EQ(writesOf(kAuditTrailChoices[6], { 0xFF, 0x00, 0xAB }), "0:5245414401FF00AB07D0\n");
 }
 
 TEST(AuditTrailKeys, OnlyTheSixMultiLockCountsHaveABlockSize)
@@ -104,21 +92,4 @@ TEST(AuditTrailKeys, OnlyTheSixMultiLockCountsHaveABlockSize)
     EXPECT_EQ(lockBlocksThatFit(0), 0);
     EXPECT_EQ(lockBlocksThatFit(509), 1);
     EXPECT_EQ(lockBlocksThatFit(510), 0);
-}
-
-TEST(AuditTrailKeys, WrittenKeysIdentifyAsTheirKinds)
-{
-    for (const auto& c : kAuditTrailChoices) {
-        for (const auto& key : auditTrailKeyWrites(c, kSite)) {
-            for (const auto& w : key) {
-                if (w.page != 0)
-                    continue;
-                const auto id = identifyMissionKey(w.image);
-                EXPECT_EQ(id.type, c.kind == AuditTrailKeyKind::MultiLock ? MissionKeyType::MultiLockAuditTrail
-                                                                           : MissionKeyType::GetAuditTrail);
-                EXPECT_TRUE(id.header.facilityCodeMatches(w.image, kSite));
-                EXPECT_FALSE(id.header.facilityCodeMatches(w.image, { 0x12, 0x34, 0x57 }));
-            }
-        }
-    }
 }

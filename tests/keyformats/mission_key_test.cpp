@@ -1,9 +1,9 @@
 // Key identification from page 0: marker, kind, title and where the facility code is checked.
 #include "keyformats/mission_key.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace {
 MissionKeyPage writeKey(uint8_t kind, uint8_t byte63 = 0xFF)
@@ -51,12 +51,20 @@ TEST(MissionKeyHeader, IdentificationTable)
         { readKey(0x04), MissionKeyType::Unnamed, std::nullopt, "" },
         { blankMissionKeyPage(), MissionKeyType::NotMissionKey, std::nullopt, "" },
     };
-    for (const auto& r : rows) {
+    for (auto r : rows) {
         const auto id = identifyMissionKey(r.page);
         SCOPED_TRACE(int(id.header.kind));
         EXPECT_EQ(id.type, r.type);
         EXPECT_EQ(id.facilityCodeOffset, r.fc);
         EXPECT_EQ(id.title, r.title);
+        // The facility code is compared at the kind's offset; a kind without one never matches.
+        const size_t at = r.fc.value_or(8);
+        std::copy_n(std::array<uint8_t, 3> { 0x12, 0x34, 0x56 }.begin(), 3, r.page.begin() + at);
+        const auto header = MissionKeyHeader::fromPage(r.page);
+        EXPECT_EQ(header.facilityCodeMatches(r.page, { 0x12, 0x34, 0x56 }), r.fc.has_value());
+        for (FacilityCodeBytes other :
+            { FacilityCodeBytes { 0x12, 0x34, 0x57 }, FacilityCodeBytes { 0xFF, 0xFF, 0xFF } })
+            EXPECT_FALSE(header.facilityCodeMatches(r.page, other));
     }
 }
 
@@ -74,19 +82,4 @@ TEST(MissionKeyHeader, MarkersAreExact)
     EXPECT_EQ(h.kind, 0x42);
     // The READ form always carries the facility code at 5-7, also for kinds not named.
     EXPECT_EQ(h.facilityCodeOffset(), 5u);
-}
-
-TEST(MissionKeyHeader, FacilityCodeComparedAtTheKindsOffset)
-{
-    MissionKeyPage p = writeKey(0);
-    p[8] = 0x12, p[9] = 0x34, p[10] = 0x56;
-    auto h = MissionKeyHeader::fromPage(p);
-    EXPECT_TRUE(h.facilityCodeMatches(p, { 0x12, 0x34, 0x56 }));
-    EXPECT_FALSE(h.facilityCodeMatches(p, { 0x12, 0x34, 0x57 }));
-    p = writeKey(3);
-    p[7] = 0x12, p[8] = 0x34, p[9] = 0x56;
-    EXPECT_TRUE(MissionKeyHeader::fromPage(p).facilityCodeMatches(p, { 0x12, 0x34, 0x56 }));
-    // A kind without a facility code never matches.
-    p = writeKey(9);
-    EXPECT_FALSE(MissionKeyHeader::fromPage(p).facilityCodeMatches(p, { 0xFF, 0xFF, 0xFF }));
 }

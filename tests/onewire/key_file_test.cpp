@@ -1,48 +1,34 @@
-#include "onewire/key_file.h"
+// Key files: ROM ids, blank keys, the text form and saving.
+#include "bus_test_support.h"
 
-#include "bytes/crc.h"
-#include "fresh_dir.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
-using namespace onewire;
+using namespace bus_test;
 
-using onewire_test::freshDir;
-
-TEST(KeyFile, RomIdsCarryTheirCrc)
+TEST(KeyFile, RomIdsAndBlankKeysOfEachFamily)
 {
     const RomId rom = makeRomId(0x37, 0x0000'00A1'B2C3);
-    EXPECT_EQ(rom[0], 0x37);
-    EXPECT_EQ(rom[1], 0xC3);
-    EXPECT_EQ(rom[3], 0xA1);
+    EXPECT_EQ(rom, (RomId { 0x37, 0xC3, 0xB2, 0xA1, 0, 0, 0, crc8(std::span(rom).first(7)) }));
     EXPECT_TRUE(romIdValid(rom));
-    EXPECT_EQ(crc8(rom), 0);
     RomId bad = rom;
     bad[2] ^= 1;
     EXPECT_FALSE(romIdValid(bad));
-}
 
-TEST(KeyFile, BlankKeysOfEachFamily)
-{
-    const KeyFile a = blankDS1977(makeRomId(0x37, 1));
+    const KeyFile a = blankDS1977(rom);
     EXPECT_EQ(a.memory.size(), kDS1977MemorySize);
     EXPECT_FALSE(ds1977PasswordsEnabled(a));
     EXPECT_EQ(ds1977Page(a, 510)->at(63), 0xFF);
     EXPECT_FALSE(ds1977Page(a, 511));
     EXPECT_FALSE(ds1977Page(a, -1));
-
-    const KeyFile b = blankDS1994(makeRomId(0x04, 2));
+    KeyFile b = blankDS1994(makeRomId(0x04, 2));
     EXPECT_EQ(b.memory.size(), kDS1994MemorySize);
     EXPECT_FALSE(clockRunning(b));
-
+    const uint8_t page[32] = {};
+    EXPECT_TRUE(setDS1994Page(b, 15, page));
+    EXPECT_FALSE(setDS1994Page(b, 16, page));
     const KeyFile c = blankDS1904(makeRomId(0x24, 3));
     EXPECT_TRUE(c.memory.empty());
     EXPECT_EQ(clockAt(c, 1000), 0u);
-
     // blankDS1977 gives the family even when handed another one, with a fresh CRC
     const KeyFile d = blankDS1977(makeRomId(0x01, 4));
     EXPECT_EQ(d.family(), 0x37);
@@ -64,43 +50,36 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
     EXPECT_EQ(r.key->rom, k.rom);
     EXPECT_EQ(r.key->memory, k.memory);
     EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
-    // blank pages are not written out
-    EXPECT_LT(text.size(), 600u);
+    EXPECT_LT(text.size(), 600u) << "blank pages are not written out";
 
     KeyFile t = blankDS1994(makeRomId(0x04, 0x55));
     setClock(t, 90061, true, 1'700'000'000);
     const uint8_t bytes[] = { 'R', 'E', 'A', 'D', 0xFD, 0x12, 0x34, 0x56 };
     ASSERT_TRUE(setDS1994Page(t, 0, bytes));
-    auto rt = parseKeyFile(formatKeyFile(t));
-    ASSERT_TRUE(rt.key) << rt.error;
-    EXPECT_EQ(rt.key->memory, t.memory);
-    EXPECT_TRUE(clockRunning(*rt.key));
-    EXPECT_EQ(clockAt(*rt.key, 1'700'000'010), 90071u);
+    r = parseKeyFile(formatKeyFile(t));
+    ASSERT_TRUE(r.key) << r.error;
+    EXPECT_EQ(r.key->memory, t.memory);
+    EXPECT_TRUE(clockRunning(*r.key));
+    EXPECT_EQ(clockAt(*r.key, 1'700'000'010), 90071u);
 
     KeyFile c = blankDS1904(makeRomId(0x24, 0x66));
     setClock(c, 86400, false, 5);
-    auto rc = parseKeyFile(formatKeyFile(c));
-    ASSERT_TRUE(rc.key) << rc.error;
-    EXPECT_EQ(rc.key->control, 0x00);
-    EXPECT_EQ(clockAt(*rc.key, 999999), 86400u);
-
-    // Any reference time reads without overflow; the counter wraps at 32 bits as the part's.
-    auto far = parseKeyFile("ibutton-key 1\nrom " + romIdText(c.rom) + "\nclock 5 at -9223372036854775808\ncontrol 0C\n");
-    ASSERT_TRUE(far.key) << far.error;
-    EXPECT_EQ(clockAt(*far.key, 1), 6u);
-}
-
-TEST(KeyFile, HandWrittenFileReads)
-{
-    const RomId rom = makeRomId(0x37, 0xABCDEF);
-    const std::string text = "# made by hand\r\n\n  ibutton-key 1\nrom " + romIdText(rom)
-        + "\nmem 0040 57524954 45\nmem 7FD0 aa\n";
-    auto r = parseKeyFile(text);
+    r = parseKeyFile(formatKeyFile(c));
     ASSERT_TRUE(r.key) << r.error;
-    EXPECT_EQ(r.key->memory[0x40], 0x57);
-    EXPECT_EQ(r.key->memory[0x43], 0x54);
-    EXPECT_EQ(r.key->memory[0x44], 0x45) << "bytes may be grouped";
-    EXPECT_EQ(r.key->memory[0x45], 0xFF);
+    EXPECT_EQ(r.key->control, 0x00);
+    EXPECT_EQ(clockAt(*r.key, 999999), 86400u);
+    // Any reference time reads without overflow; the counter wraps at 32 bits as the part's.
+    r = parseKeyFile(
+        "ibutton-key 1\nrom " + romIdText(c.rom) + "\nclock 5 at -9223372036854775808\ncontrol 0C\n");
+    ASSERT_TRUE(r.key) << r.error;
+    EXPECT_EQ(clockAt(*r.key, 1), 6u);
+
+    // made by hand: comments, blank lines, CR LF, grouped bytes, lower case
+    r = parseKeyFile("# made by hand\r\n\n  ibutton-key 1\nrom " + romIdText(k.rom)
+        + "\nmem 0040 57524954 45\nmem 7FD0 aa\n");
+    ASSERT_TRUE(r.key) << r.error;
+    EXPECT_EQ(std::vector<uint8_t>(&r.key->memory[0x40], &r.key->memory[0x46]),
+        (std::vector<uint8_t> { 0x57, 0x52, 0x49, 0x54, 0x45, 0xFF }));
     EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
 }
 
@@ -108,10 +87,7 @@ TEST(KeyFile, DamagedOrForeignTextsAreRefusedWithAReason)
 {
     const std::string rom = romIdText(makeRomId(0x37, 7));
     const std::string head = "ibutton-key 1\nrom " + rom + "\n";
-    struct Case {
-        std::string text;
-        std::string reason;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         { "", "empty" },
         { "GIF89a....", "not a key file" },
         { "ibutton-key 2\nrom " + rom + "\n", "unsupported key file version 2" },
@@ -130,10 +106,10 @@ TEST(KeyFile, DamagedOrForeignTextsAreRefusedWithAReason)
         { "ibutton-key 1\nrom " + romIdText(makeRomId(0x01, 7)) + "\nmem 0000 FF\n", "without memory" },
         { "ibutton-key 1\nrom " + romIdText(makeRomId(0x04, 7)) + "\nclock -5\n", "clock <seconds>" },
     };
-    for (const auto& c : cases) {
-        auto r = parseKeyFile(c.text);
-        EXPECT_FALSE(r.key) << c.text.substr(0, 60);
-        EXPECT_NE(r.error.find(c.reason), std::string::npos) << r.error;
+    for (const auto& [text, reason] : cases) {
+        auto r = parseKeyFile(text);
+        EXPECT_FALSE(r.key) << text.substr(0, 60);
+        EXPECT_NE(r.error.find(reason), std::string::npos) << r.error;
     }
 }
 
@@ -149,25 +125,17 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     p.fill(0x11);
     setDS1977Page(k, 3, p);
     ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
-    auto r = loadKeyFile(path);
-    ASSERT_TRUE(r.key) << r.error;
-    EXPECT_EQ(ds1977Page(*r.key, 3)->at(10), 0x11);
-    int files = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir)) {
-        (void)e;
-        ++files;
-    }
-    EXPECT_EQ(files, 1);
+    auto pageOnDisk = [&] { return ds1977Page(*loadKeyFile(path).key, 3)->at(10); };
+    EXPECT_EQ(pageOnDisk(), 0x11);
 
-    KeyFile shortKey = k;
+    KeyFile shortKey = k, badRom = k;
     shortKey.memory.resize(100);
     EXPECT_FALSE(saveKeyFile(path, shortKey, &error));
     EXPECT_NE(error.find("does not fit"), std::string::npos);
-    KeyFile badRom = k;
     badRom.rom[3] ^= 1;
     EXPECT_FALSE(saveKeyFile(path, badRom, &error));
     EXPECT_NE(error.find("CRC-8"), std::string::npos);
-    EXPECT_EQ(ds1977Page(*loadKeyFile(path).key, 3)->at(10), 0x11) << "refused saves leave the file";
+    EXPECT_EQ(pageOnDisk(), 0x11) << "refused saves leave the file";
 
     // A link planted under a temporary name a save once used is neither followed nor removed;
     // a save that cannot replace its target leaves no temporary.
@@ -175,18 +143,20 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     const auto planted = dir / ("." + path.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
     std::filesystem::create_symlink(dir / "victim", planted);
     ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
-    std::filesystem::create_directory(dir / "in-the-way.key");
-    std::ofstream(dir / "in-the-way.key" / "x") << "x";
+    std::filesystem::create_directories(dir / "in-the-way.key" / "x");
     EXPECT_FALSE(saveKeyFile(dir / "in-the-way.key", k, &error));
     EXPECT_NE(error.find("in-the-way.key"), std::string::npos) << error;
     std::string victim;
     std::getline(std::ifstream(dir / "victim"), victim);
     EXPECT_EQ(victim, "keep");
     EXPECT_TRUE(std::filesystem::is_symlink(planted));
-    files = 0;
+    std::vector<std::string> names;
     for (auto& e : std::filesystem::directory_iterator(dir))
-        files += e.path().extension() == ".tmp" && e.path() != planted;
-    EXPECT_EQ(files, 0);
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+        (std::vector<std::string> {
+            planted.filename().string(), path.filename().string(), "in-the-way.key", "victim" }));
 
     EXPECT_FALSE(saveKeyFile(dir / "missing-folder" / "x.key", k, &error));
     EXPECT_NE(error.find("missing-folder"), std::string::npos);

@@ -1,30 +1,16 @@
 #pragma once
-// Databases for the shell tests: a copy of the supplied database in a fresh folder, or a
-// small database of the test's own.
-#include <QDir>
-#include <QString>
+// An empty folder of the given name for one test's files (databases, Config.dat, workspaces).
 #include <filesystem>
 #include <string>
 #include <unistd.h>
 
 namespace testdb {
-
 inline std::filesystem::path freshFolder(const std::string& name)
 {
-    namespace fs = std::filesystem;
-    fs::path p = fs::temp_directory_path() / ("ios_shell_" + name + "_" + std::to_string(::getpid()));
-    fs::remove_all(p);
-    fs::create_directories(p);
+    auto p
+        = std::filesystem::temp_directory_path() / ("ios_shell_" + name + "_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(p);
+    std::filesystem::create_directories(p);
     return p;
 }
-
-// A copy of the supplied database; returns its path.
-inline std::string suppliedCopy(const std::filesystem::path& folder)
-{
-    namespace fs = std::filesystem;
-    const fs::path target = folder / "iOstrivaneDB.db";
-    fs::copy_file(IOS_BINARY_DIR "/iOstrivaneDB.db", target, fs::copy_options::overwrite_existing);
-    return target.string();
-}
-
 } // namespace testdb
