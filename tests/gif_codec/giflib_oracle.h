@@ -1,11 +1,10 @@
 #pragma once
 // An independent reader and writer for checking the codec: the system's giflib, used only by
 // the tests and the benchmarks.
-#include <gif_lib.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <gif_lib.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,18 +14,20 @@ namespace giforacle {
 struct Frame {
     int left = 0, top = 0, width = 0, height = 0;
     bool interlaced = false;
-    std::vector<uint8_t> map; // RGB triples; empty = uses the global map
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> map{}; // RGB triples; empty = uses the global map
+    std::vector<uint8_t> pixels{};
     bool hasGcb = false;
     int disposal = 0, delay = 0, transparent = -1;
-    std::vector<std::string> comments;
+    std::vector<std::string> comments{};
     int loops = -1; // -1: no loop extension
+    bool operator==(const Frame&) const = default;
 };
 
 struct Picture {
     int width = 0, height = 0, background = 0;
-    std::vector<uint8_t> globalMap;
-    std::vector<Frame> frames;
+    std::vector<uint8_t> globalMap{};
+    std::vector<Frame> frames{};
+    bool operator==(const Picture&) const = default;
 };
 
 namespace detail {
@@ -109,8 +110,10 @@ inline std::vector<uint8_t> encode(const Picture& p)
         if (f.loops >= 0) {
             unsigned char id[] = "NETSCAPE2.0";
             unsigned char loop[3] = {1, uint8_t(f.loops), uint8_t(f.loops >> 8)};
-            GifAddExtensionBlock(&sp->ExtensionBlockCount, &sp->ExtensionBlocks, APPLICATION_EXT_FUNC_CODE, 11, id);
-            GifAddExtensionBlock(&sp->ExtensionBlockCount, &sp->ExtensionBlocks, CONTINUE_EXT_FUNC_CODE, 3, loop);
+            GifAddExtensionBlock(&sp->ExtensionBlockCount, &sp->ExtensionBlocks, APPLICATION_EXT_FUNC_CODE,
+                                 11, id);
+            GifAddExtensionBlock(&sp->ExtensionBlockCount, &sp->ExtensionBlocks, CONTINUE_EXT_FUNC_CODE, 3,
+                                 loop);
         }
     }
     // The frames are written here rather than by EGifSpew, which leaks copied colour maps.
@@ -125,7 +128,8 @@ inline std::vector<uint8_t> encode(const Picture& p)
             if (e.Function != CONTINUE_EXT_FUNC_CODE)
                 ok = ok && EGifPutExtensionLeader(gf, e.Function) == GIF_OK;
             ok = ok && EGifPutExtensionBlock(gf, e.ByteCount, e.Bytes) == GIF_OK;
-            if (k == sp.ExtensionBlockCount - 1 || sp.ExtensionBlocks[k + 1].Function != CONTINUE_EXT_FUNC_CODE)
+            if (k == sp.ExtensionBlockCount - 1 ||
+                sp.ExtensionBlocks[k + 1].Function != CONTINUE_EXT_FUNC_CODE)
                 ok = ok && EGifPutExtensionTrailer(gf) == GIF_OK;
         }
         const GifImageDesc& d = sp.ImageDesc;
@@ -210,19 +214,6 @@ inline Picture decode(const std::vector<uint8_t>& bytes)
     }
     DGifCloseFile(gf, &err);
     return p;
-}
-
-// Only decodes (for timing): DGifSlurp over the buffer, then frees.
-inline int slurpFrameCount(const std::vector<uint8_t>& bytes)
-{
-    detail::Input in{bytes.data(), bytes.size(), 0};
-    int err = 0;
-    GifFileType* gf = DGifOpen(&in, detail::readFromMemory, &err);
-    if (!gf)
-        return -1;
-    int n = DGifSlurp(gf) == GIF_OK ? gf->ImageCount : -1;
-    DGifCloseFile(gf, &err);
-    return n;
 }
 
 } // namespace giforacle
