@@ -8,14 +8,14 @@
 
 #include <QImage>
 #include <QPainter>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace pictest {
+
+using giftest::Bytes;
 
 // Time only moves when the animation waits; every wait is recorded.
 class FakeClock : public AnimationClock {
@@ -36,16 +36,20 @@ private:
 
 struct FrameSpec {
     int left = 0, top = 0, width = 1, height = 1;
-    std::vector<uint8_t> pixels;  // width * height indices
-    int delay = -1;               // no graphic control extension when -1 and no transparency
+    Bytes pixels; // width * height indices
+    int delay = -1; // no graphic control extension when -1 and no transparency
     int disposal = 0;
     int transparent = -1;
     std::vector<TGIFColor> localMap = {};
 };
 
+const TGIFColor kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 255, 0}, kDark{10, 20, 30};
+const std::vector<TGIFColor> kMap = {kRed, kBlue, kGreen, kDark};
+
 // A picture of the given screen and global map with the frames in `frames`.
-inline void build(TGIFPicture& pic, int screenWidth, int screenHeight, const std::vector<TGIFColor>& globalMap,
-                  const std::vector<FrameSpec>& frames, int loops = -1)
+inline void build(TGIFPicture& pic, int screenWidth, int screenHeight,
+                  const std::vector<TGIFColor>& globalMap, const std::vector<FrameSpec>& frames,
+                  int loops = -1)
 {
     pic.clear();
     pic.header().setWidth(screenWidth);
@@ -81,20 +85,15 @@ inline void build(TGIFPicture& pic, int screenWidth, int screenHeight, const std
 
 // LZW image data that a decoder reads back without compression: every pixel a literal,
 // with a clear code before the table would widen the codes.
-inline std::vector<uint8_t> uncompressedCodes(int minCodeSize, const std::vector<uint8_t>& pixels)
+inline Bytes uncompressedCodes(int minCodeSize, const Bytes& pixels)
 {
     giftest::CodePacker packer;
-    const int clear = 1 << minCodeSize;
-    const int size = minCodeSize + 1;
-    int sinceClear = 0;
+    const int clear = 1 << minCodeSize, size = minCodeSize + 1;
     packer.put(clear, size);
-    for (uint8_t p : pixels) {
-        if (sinceClear == clear - 2) {
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        if (i > 0 && i % size_t(clear - 2) == 0)
             packer.put(clear, size);
-            sinceClear = 0;
-        }
-        packer.put(p, size);
-        ++sinceClear;
+        packer.put(pixels[i], size);
     }
     packer.put(clear + 1, size);
     return packer.finish();
@@ -102,30 +101,51 @@ inline std::vector<uint8_t> uncompressedCodes(int minCodeSize, const std::vector
 
 // A GIF file of one grey-mapped frame per pixel list (each width x height at 0, 0), with a
 // graphic control extension of `delay` each and, with loops >= 0, a loop extension.
-inline std::vector<uint8_t> assembleGif(int width, int height, int mapBits,
-                                        const std::vector<std::vector<uint8_t>>& frames, int delay = 10,
-                                        int loops = -1)
+inline Bytes assembleGif(int width, int height, int mapBits, const std::vector<Bytes>& frames, int delay = 10,
+                         int loops = -1)
 {
-    giftest::GifAssembler a;
-    a.header(width, height, mapBits);
-    if (loops >= 0) {
-        a.raw({'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1});
-        a.u16(loops).raw({0});
+    giftest::GifAssembler a = giftest::gifOf(width, height, mapBits);
+    if (loops >= 0)
+        a.raw({'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1})
+            .u16(loops)
+            .raw({0});
+    for (const Bytes& px : frames)
+        a.graphicControl(1, delay, -1)
+            .frame(width, height, uncompressedCodes(std::max(mapBits, 2), px), std::max(mapBits, 2));
+    return a.end();
+}
+
+inline QByteArray qbytes(const Bytes& b)
+{
+    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+}
+
+// The picture drawn into `rect` of a canvas of `size` filled with `fill`.
+inline QImage paint(TGIFPicture& pic, QSize size, QRect rect, QRgb fill = qRgb(255, 0, 255))
+{
+    QImage canvas(size, QImage::Format_ARGB32);
+    canvas.fill(fill);
+    {
+        QPainter painter(&canvas);
+        pic.draw(painter, rect);
     }
-    const int minCode = std::max(mapBits, 2);
-    for (const auto& px : frames) {
-        a.graphicControl(1, delay, -1);
-        a.descriptor(0, 0, width, height);
-        a.imageData(minCode, uncompressedCodes(minCode, px));
-    }
-    a.trailer();
-    return a.bytes;
+    return canvas;
+}
+
+// A row of pixels, to compare in one go.
+inline std::vector<QRgb> rowOf(const QImage& image, int y)
+{
+    std::vector<QRgb> row;
+    for (int x = 0; x < image.width(); ++x)
+        row.push_back(image.pixel(x, y));
+    return row;
 }
 
 // One composed picture of the animation and when it appeared.
 struct Shown {
     std::int64_t at;
     QImage image;
+    bool operator==(const Shown&) const = default;
 };
 
 // Plays the picture once, synchronously, on a canvas of the screen's size filled with
@@ -143,12 +163,7 @@ inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255
         if (shown.empty() || shown.back().image != img)
             shown.push_back({clock->now(), img});
     };
-    QImage canvas(pic.width(), pic.height(), QImage::Format_ARGB32);
-    canvas.fill(canvasColor);
-    {
-        QPainter painter(&canvas);
-        pic.draw(painter, canvas.rect());
-    }
+    paint(pic, QSize(pic.width(), pic.height()), QRect(0, 0, pic.width(), pic.height()), canvasColor);
     pic.OnFramePainted = nullptr;
     pic.DrawOptions = saved;
     pic.stopDrawing();
@@ -156,17 +171,14 @@ inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255
     return shown;
 }
 
-inline void expectSameTimeline(const std::vector<Shown>& a, const std::vector<Shown>& b)
+inline QRect boundsOf(const TGIFSubImage& f)
 {
-    ASSERT_EQ(a.size(), b.size());
-    for (size_t i = 0; i < a.size(); ++i) {
-        EXPECT_EQ(a[i].at, b[i].at) << "picture " << i;
-        EXPECT_TRUE(a[i].image == b[i].image) << "picture " << i;
-    }
+    return QRect(f.left(), f.top(), f.width(), f.height());
 }
 
-inline QRect boundsOf(const TGIFSubImage& f) { return QRect(f.left(), f.top(), f.width(), f.height()); }
+inline QRgb rgbOf(const TGIFColor& c)
+{
+    return qRgb(c.red, c.green, c.blue);
+}
 
-inline QRgb rgbOf(const TGIFColor& c) { return qRgb(c.red, c.green, c.blue); }
-
-}  // namespace pictest
+} // namespace pictest

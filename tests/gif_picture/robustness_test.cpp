@@ -9,18 +9,17 @@ using namespace pictest;
 
 namespace {
 
-void exercise(const std::vector<uint8_t>& bytes)
+void exercise(const Bytes& bytes)
 {
     TGIFPicture pic;
     pic.OnCodecWarning = [](const void*, int, const std::string&) {};
     try {
-        pic.loadFromBytes(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+        pic.loadFromBytes(qbytes(bytes));
     } catch (const GIFException&) {
         EXPECT_TRUE(pic.isEmpty());
         return;
     }
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
+    pic.setClock(std::make_shared<FakeClock>());
     pic.DrawOptions = TGIFDrawOptions{gdTransparent, gdAnimate, gdDither};
     QImage canvas(16, 16, QImage::Format_ARGB32);
     canvas.fill(Qt::black);
@@ -41,11 +40,11 @@ void exercise(const std::vector<uint8_t>& bytes)
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(PictureRobustness, SeedFilesAndMutations)
 {
-    std::vector<std::vector<uint8_t>> seeds;
+    std::vector<Bytes> seeds;
     for (const auto& entry : std::filesystem::directory_iterator(IOS_SOURCE_DIR "/fuzz/corpus/gif_load_fuzz"))
         seeds.push_back(giftest::readFile(entry.path()));
     ASSERT_FALSE(seeds.empty());
@@ -54,7 +53,7 @@ TEST(PictureRobustness, SeedFilesAndMutations)
     for (const auto& seed : seeds) {
         exercise(seed);
         for (int round = 0; round < 40; ++round) {
-            std::vector<uint8_t> mutated = seed;
+            Bytes mutated = seed;
             const int edits = 1 + int(rng() % 4);
             for (int e = 0; e < edits && !mutated.empty(); ++e)
                 mutated[rng() % mutated.size()] = uint8_t(rng());
@@ -68,24 +67,15 @@ TEST(PictureRobustness, SeedFilesAndMutations)
 TEST(PictureRobustness, HugeScreenIsRefusedNotAllocated)
 {
     // A 65535 x 65535 screen with two 1 x 1 frames.
-    giftest::GifAssembler a;
-    a.header(65535, 65535, 1);
-    for (int i = 0; i < 2; ++i) {
-        a.graphicControl(1, 5, -1);
-        a.descriptor(0, 0, 1, 1);
-        a.imageData(2, uncompressedCodes(2, {uint8_t(i)}));
-    }
-    a.trailer();
+    giftest::GifAssembler a = giftest::gifOf(65535, 65535, 1);
+    for (uint8_t i : {0, 1})
+        a.graphicControl(1, 5, -1).frame(1, 1, uncompressedCodes(2, {i}));
     TGIFPicture pic;
     giftest::WarningLog log;
     log.attach(pic);
-    pic.loadFromBytes(QByteArray(reinterpret_cast<const char*>(a.bytes.data()), qsizetype(a.bytes.size())));
+    pic.loadFromBytes(qbytes(a.end()));
     EXPECT_THROW(pic.renderedBitmap(), GIFException);
-    QImage canvas(8, 8, QImage::Format_ARGB32);
-    canvas.fill(Qt::black);
-    QPainter painter(&canvas);
-    pic.draw(painter, canvas.rect());
-    painter.end();
+    paint(pic, QSize(8, 8), QRect(0, 0, 8, 8));
     EXPECT_TRUE(log.has("Image too large"));
     EXPECT_EQ(pic.currentPainter(), nullptr);
 }

@@ -1,0 +1,307 @@
+// Fixed palettes, colour look-ups, the octree quantiser and the colour reduction they serve.
+#include "graphics/gif/exception.h"
+#include "graphics/gif/lookup.h"
+#include "graphics/gif/palettes.h"
+#include "graphics/gif/reduce.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <tuple>
+
+using gifcolour::Palette;
+using gifcolour::PaletteEntry;
+using gifcolour::ReducedImage;
+using gifcolour::Rgb;
+using gifcolour::RgbImage;
+
+namespace {
+
+RgbImage gradient(int w, int h)
+{
+    RgbImage img(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.set(x, y,
+                    {uint8_t(x * 255 / std::max(w - 1, 1)), uint8_t(y * 255 / std::max(h - 1, 1)),
+                     uint8_t((x * 7 + y * 3) & 255)});
+    return img;
+}
+
+RgbImage flat(int w, int h, Rgb c)
+{
+    RgbImage img(w, h);
+    for (int i = 0; i < w * h; ++i)
+        img.set(i % w, i / w, c);
+    return img;
+}
+
+// The index one pixel of colour c is reduced to.
+int reducedIndex(Rgb c, int method)
+{
+    return ReduceColors(flat(1, 1, c), method, dtNearest, 8, nullptr).index(0, 0);
+}
+
+} // namespace
+
+TEST(FixedPalettes, CubeGreysAndSystemColours)
+{
+    const uint8_t nc = gifcolour::kNoCollapse;
+    const Palette sys = gifcolour::system20Palette();
+    struct Row {
+        Palette palette;
+        size_t size;
+        std::vector<std::pair<int, PaletteEntry>> entries;
+    };
+    const Row rows[] = {
+        // Blue innermost, red outermost.
+        {gifcolour::webSafePalette(),
+         216,
+         {{0, {0, 0, 0, 0}},
+          {1, {0, 0, 51, 0}},
+          {6, {0, 51, 0, 0}},
+          {36, {51, 0, 0, 0}},
+          {36 * 5 + 6 * 2 + 4, {255, 102, 204, 0}},
+          {215, {255, 255, 255, 0}}}},
+        {gifcolour::gray4Palette(), 4, {{1, {128, 128, 128, nc}}, {2, {192, 192, 192, nc}}}},
+        {gifcolour::monochromePalette(), 2, {{0, {0, 0, 0, nc}}, {1, {255, 255, 255, nc}}}},
+        {sys, 20, {{0, {0, 0, 0, 0}}, {7, {192, 192, 192, 0}}, {19, {255, 255, 255, 0}}}},
+        // Ten system colours, the cube, greys between the cube's grey steps, ten system colours.
+        {gifcolour::halftonePalette(),
+         256,
+         {{0, sys[0]},
+          {9, sys[9]},
+          {10, {0, 0, 0, 0}},
+          {226, {10, 10, 10, 0}},
+          {245, {244, 244, 244, 0}},
+          {246, sys[10]},
+          {255, sys[19]}}},
+    };
+    for (const Row& r : rows) {
+        ASSERT_EQ(r.palette.size(), r.size);
+        for (auto [i, e] : r.entries)
+            EXPECT_EQ(r.palette[size_t(i)], e) << r.size << " " << i;
+    }
+    const Palette g256 = gifcolour::gray256Palette();
+    ASSERT_EQ(g256.size(), 256u);
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(g256[size_t(i)], (PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i), nc}));
+}
+
+TEST(ColourLookups, CubeGreyAndMonochromeByTheirRules)
+{
+    TNetscapeColorLookup web;
+    TGrayScaleLookup grey;
+    TMonochromeLookup mono;
+    EXPECT_EQ(web.Colors(), 216);
+    EXPECT_EQ(grey.Colors(), 256);
+    EXPECT_EQ(mono.Colors(), 2);
+    struct Row {
+        TColorLookup& lookup;
+        Rgb in;
+        int index;
+        Rgb chosen;
+    };
+    const Row rows[] = {
+        // Levels round at 3: 25 -> 28 / 51 = 0; 48 -> 51 / 51 = 1; 50 / 51 = 0.
+        {web, {25, 48, 255}, 0 * 36 + 1 * 6 + 5, {0, 51, 255}},
+        {web, {47, 0, 0}, 0, {0, 0, 0}},
+        {web, {150, 100, 200}, 3 * 36 + 2 * 6 + 3, {153, 102, 153}},
+        {web, {255, 255, 255}, 215, {255, 255, 255}},
+        // (77 r + 150 g + 29 b) >> 8.
+        {grey, {255, 0, 0}, 76, {76, 76, 76}},
+        {grey, {0, 255, 0}, 149, {149, 149, 149}},
+        {grey, {0, 0, 255}, 28, {28, 28, 28}},
+        {grey, {10, 20, 30}, 18, {18, 18, 18}},
+        {grey, {255, 255, 255}, 255, {255, 255, 255}},
+        // White from 32513 on.
+        {mono, {127, 127, 127}, 0, {0, 0, 0}},
+        {mono, {128, 128, 128}, 1, {255, 255, 255}},
+        {mono, {255, 100, 0}, 1, {255, 255, 255}},
+        {mono, {0, 216, 0}, 0, {0, 0, 0}},
+        {mono, {0, 217, 0}, 1, {255, 255, 255}},
+    };
+    for (const Row& r : rows) {
+        Rgb chosen;
+        EXPECT_EQ(r.lookup.Lookup(r.in.red, r.in.green, r.in.blue, chosen), r.index) << int(r.in.red);
+        EXPECT_EQ(chosen, r.chosen) << int(r.in.red);
+    }
+}
+
+TEST(ColourLookups, FastLookupCellsFirstEntryWinsThenNearestLowestIndex)
+{
+    TFastColorLookup lookup(Palette{{0, 0, 0, 0}, {7, 7, 7, 0}, {255, 0, 0, 0}, {8, 0, 0, 0}});
+    EXPECT_EQ(lookup.Colors(), 4);
+    EXPECT_EQ(lookup.cell(0), 0); // (0,0,0) and (7,7,7) share cell 0: the first keeps it
+    EXPECT_EQ(lookup.cell(31), 2); // 255 >> 3 = 31
+    EXPECT_EQ(lookup.cell(1), 3); // 8 >> 3 = 1
+    EXPECT_EQ(lookup.cell(TFastColorLookup::cellOf(0, 8, 0)), TFastColorLookup::kEmptyCell);
+    EXPECT_EQ(TFastColorLookup::cellOf(8, 16, 24), 1 | (2 << 5) | (3 << 10));
+    Rgb chosen;
+    // (7,7,7) is in the palette, but its cell belongs to entry 0: accepted granularity.
+    EXPECT_EQ(lookup.Lookup(7, 7, 7, chosen), 0);
+    EXPECT_EQ(chosen, (Rgb{0, 0, 0}));
+    // An empty cell is filled by a full scan: distances 100, 107, 155, 92.
+    EXPECT_EQ(lookup.Lookup(100, 0, 0, chosen), 3);
+    EXPECT_EQ(chosen, (Rgb{8, 0, 0}));
+    EXPECT_EQ(lookup.cell(TFastColorLookup::cellOf(100, 0, 0)), 3);
+    // Later colours of that cell get the cached answer without a scan.
+    EXPECT_EQ(lookup.Lookup(103, 7, 7, chosen), 3);
+
+    TFastColorLookup tie(Palette{{10, 0, 0, 0}, {0, 10, 0, 0}});
+    EXPECT_EQ(tie.Lookup(5, 5, 0, chosen), 0);
+    EXPECT_EQ(gifcolour::nearestColor({{10, 0, 0}, {0, 10, 0}, {5, 5, 0}}, 5, 5, 0), 2);
+    EXPECT_EQ(TFastColorLookup(Palette{}).Colors(), 0);
+}
+
+TEST(Octree, ColoursInTreeOrderFoldingTheDeepestNewestNodeFirst)
+{
+    struct Row {
+        int limit;
+        std::vector<std::pair<Rgb, int>> added; // colour and how often
+        std::vector<Rgb> table;
+    };
+    const Row rows[] = {
+        // Tree order is by the interleaved bits, most significant first: blue is the low bit.
+        {256,
+         {{{255, 0, 0}, 1}, {{0, 0, 255}, 1}, {{0, 0, 0}, 1}, {{0, 0, 255}, 1}},
+         {{0, 0, 0}, {0, 0, 255}, {255, 0, 0}}},
+        // The parent of the two near-whites at level 7 is folded: (255 + 254) / 2 = 254.
+        {2, {{{0, 0, 0}, 1}, {{255, 255, 255}, 1}, {{255, 255, 254}, 1}}, {{0, 0, 0}, {255, 255, 254}}},
+        // Two level-7 parents are reducible; the one created last is folded first.
+        {3,
+         {{{0, 0, 0}, 1}, {{0, 0, 1}, 1}, {{255, 255, 255}, 1}, {{255, 255, 254}, 1}},
+         {{0, 0, 0}, {0, 0, 1}, {255, 255, 254}}},
+        // 16,843,010 pixels of 255 sum to more than 2^32: the average must still be 255.
+        {4, {{{255, 255, 255}, 16843010}, {{0, 0, 0}, 1}}, {{0, 0, 0}, {255, 255, 255}}},
+    };
+    for (const Row& r : rows) {
+        TColorQuantizer q(r.limit);
+        for (auto [c, times] : r.added)
+            for (int i = 0; i < times; ++i)
+                q.AddColor(c.red, c.green, c.blue);
+        EXPECT_EQ(q.ColorCount(), int(r.table.size()));
+        EXPECT_EQ(q.ColorTable(), r.table) << r.limit;
+    }
+    for (int limit : {2, 3, 16, 100, 236, 256}) {
+        TColorQuantizer q(limit);
+        std::uint32_t s = 1;
+        for (int i = 0; i < 20000; ++i) {
+            s = s * 1664525u + 1013904223u;
+            q.AddColor(uint8_t(s >> 24), uint8_t(s >> 16), uint8_t(s >> 8));
+            ASSERT_LE(q.ColorCount(), limit);
+        }
+        EXPECT_GE(q.ColorCount(), limit == 2 ? 1 : limit / 2);
+        EXPECT_EQ(int(q.ColorTable().size()), q.ColorCount());
+    }
+}
+
+TEST(Octree, OptimizedPaletteSizesAndSystemColours)
+{
+    RgbImage img(64, 64);
+    for (int i = 0; i < 64 * 64; ++i)
+        img.set(i % 64, i / 64, {uint8_t(i % 64 * 4), uint8_t(i / 64 * 4), uint8_t((i % 64 + i / 64) * 2)});
+    Palette p16 = gifcolour::createOptimizedPalette(img, 16, 8, false);
+    EXPECT_EQ(p16.size(), 16u);
+    for (const auto& e : p16)
+        EXPECT_EQ(e.flags, 0);
+    // The quantised colours go between the two halves of the system colours; 4096 distinct
+    // colours fill nearly all 236 places.
+    const Palette sys = gifcolour::createOptimizedPalette(img, 256, 8, true),
+                  stock = gifcolour::system20Palette();
+    ASSERT_EQ(sys.size(), 256u);
+    EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 10, sys.begin()));
+    EXPECT_TRUE(std::equal(stock.begin() + 10, stock.end(), sys.begin() + 246));
+    std::set<std::tuple<int, int, int>> middle;
+    for (int i = 10; i < 246; ++i)
+        middle.insert({sys[size_t(i)].red, sys[size_t(i)].green, sys[size_t(i)].blue});
+    EXPECT_GT(middle.size(), 200u);
+    // Fewer colours than asked: the rest of the palette stays black.
+    RgbImage two(2, 1);
+    two.set(0, 0, {10, 20, 30});
+    two.set(1, 0, {200, 100, 50});
+    EXPECT_EQ(gifcolour::createOptimizedPalette(two, 4, 8, false),
+              (Palette{{10, 20, 30, 0}, {200, 100, 50, 0}, {}, {}}));
+}
+
+TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
+{
+    const RgbImage img = gradient(16, 8);
+    struct Case {
+        int method;
+        size_t entries;
+    };
+    for (Case c : {Case{reSystem20, 20}, Case{reHalftone, 256}, Case{reGray4, 4}, Case{reMonochrome, 2},
+                   Case{reGray256, 256}, Case{reWebSafe216, 216}, Case{reQuantize, 256},
+                   Case{reQuantizeSystem, 256}}) {
+        ReducedImage r = ReduceColors(img, c.method, dtNearest, 8, nullptr);
+        ASSERT_EQ(r.bitsPerPixel, 8) << c.method;
+        EXPECT_EQ(r.palette.size(), c.entries) << c.method;
+        ASSERT_EQ(r.pixels.size(), 16u * 8u);
+        EXPECT_LT(*std::max_element(r.pixels.begin(), r.pixels.end()), c.entries) << c.method;
+    }
+    // The cube through its look-up; grey 256 through the luminance; monochrome at its
+    // threshold; four greys by nearest distance (150 is nearer 128 than 192).
+    EXPECT_EQ(reducedIndex({25, 48, 255}, reWebSafe216), 11);
+    EXPECT_EQ(reducedIndex({255, 0, 0}, reGray256), 76);
+    EXPECT_EQ(reducedIndex({127, 127, 127}, reMonochrome), 0);
+    EXPECT_EQ(reducedIndex({128, 128, 128}, reMonochrome), 1);
+    EXPECT_EQ(reducedIndex({150, 150, 150}, reGray4), 1);
+    // The quantiser takes the reduction bits, clamped to 1..8.
+    for (auto [bits, size] : {std::pair{4, 16u}, {0, 2u}, {-5, 2u}, {12, 256u}})
+        EXPECT_EQ(ReduceColors(gradient(32, 32), reQuantize, dtNearest, bits, nullptr).palette.size(), size)
+            << bits;
+    // None keeps a 24-bit copy.
+    ReducedImage none = ReduceColors(img, reNone, dtFloydSteinberg, 8, nullptr);
+    EXPECT_EQ(none.bitsPerPixel, 24);
+    EXPECT_EQ(none.width, 16);
+    EXPECT_EQ(none.pixels, img.pixels);
+    EXPECT_FALSE(ReduceColors(flat(500, 1000, {1, 2, 3}), reGray4, dtNearest, 8, nullptr).deviceIndependent);
+    EXPECT_TRUE(ReduceColors(flat(501, 1000, {1, 2, 3}), reGray4, dtNearest, 8, nullptr).deviceIndependent);
+}
+
+TEST(ReduceColors, CustomPaletteAndRefusals)
+{
+    const RgbImage img = flat(3, 3, {200, 10, 10});
+    const Palette custom = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 0, 255, 0}};
+    ReducedImage r = ReduceColors(img, reCustomPalette, dtFloydSteinberg, 8, &custom);
+    ASSERT_EQ(r.bitsPerPixel, 8);
+    EXPECT_EQ(r.palette, custom);
+    auto raised = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const GIFException& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(raised([&] { ReduceColors(img, reCustomPalette, dtNearest, 8, nullptr); }),
+              "Invalid reduction method");
+    EXPECT_EQ(raised([&] { ReduceColors(RgbImage(0, 3), reWebSafe216, dtNearest, 8, nullptr); }),
+              "Invalid image dimensions");
+    RgbImage shortBuffer = gradient(4, 4);
+    shortBuffer.pixels.resize(40);
+    EXPECT_EQ(raised([&] { ReduceColors(shortBuffer, reNone, dtNearest, 8, nullptr); }),
+              "Invalid image dimensions");
+    EXPECT_EQ(gifcolour::createOptimizedPalette(shortBuffer, 4, 8, false).size(), 4u);
+    // Nothing to look up in, an unknown method or ditherer: the empty image.
+    const Palette empty;
+    EXPECT_TRUE(ReduceColors(img, reCustomPalette, dtNearest, 8, &empty).empty());
+    EXPECT_TRUE(ReduceColors(img, 10, dtNearest, 8, nullptr).empty());
+    EXPECT_TRUE(ReduceColors(img, -1, dtNearest, 8, nullptr).empty());
+    EXPECT_TRUE(ReduceColors(img, reWebSafe216, 7, 8, nullptr).empty());
+}
+
+// Every ditherer keeps the average of a flat grey close to the input, where nearest colour
+// turns all of it black.
+TEST(ReduceColors, DitheringKeepsTheAverage)
+{
+    for (int mode = dtNearest; mode <= dtBurkes; ++mode) {
+        ReducedImage r = ReduceColors(flat(40, 30, {100, 100, 100}), reMonochrome, mode, 8, nullptr);
+        ASSERT_EQ(r.bitsPerPixel, 8);
+        const long white = std::count(r.pixels.begin(), r.pixels.end(), 1);
+        if (mode == dtNearest)
+            EXPECT_EQ(white, 0);
+        else
+            EXPECT_NEAR(255.0 * double(white) / double(r.pixels.size()), 100.0, 6.0) << "mode " << mode;
+    }
+}
