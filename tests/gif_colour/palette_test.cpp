@@ -1,5 +1,5 @@
 // Fixed palettes, colour look-ups, the octree quantiser and the colour reduction they serve.
-#include "graphics/gif/exception.h"
+#include "gif_codec/gif_test_util.h"
 #include "graphics/gif/lookup.h"
 #include "graphics/gif/palettes.h"
 #include "graphics/gif/reduce.h"
@@ -46,43 +46,24 @@ int reducedIndex(Rgb c, int method)
 TEST(FixedPalettes, CubeGreysAndSystemColours)
 {
     const uint8_t nc = gifcolour::kNoCollapse;
-    const Palette sys = gifcolour::system20Palette();
-    struct Row {
-        Palette palette;
-        size_t size;
-        std::vector<std::pair<int, PaletteEntry>> entries;
-    };
-    const Row rows[] = {
-        // Blue innermost, red outermost.
-        {gifcolour::webSafePalette(),
-         216,
-         {{0, {0, 0, 0, 0}},
-          {1, {0, 0, 51, 0}},
-          {6, {0, 51, 0, 0}},
-          {36, {51, 0, 0, 0}},
-          {36 * 5 + 6 * 2 + 4, {255, 102, 204, 0}},
-          {215, {255, 255, 255, 0}}}},
-        {gifcolour::gray4Palette(), 4, {{1, {128, 128, 128, nc}}, {2, {192, 192, 192, nc}}}},
-        {gifcolour::monochromePalette(), 2, {{0, {0, 0, 0, nc}}, {1, {255, 255, 255, nc}}}},
-        {sys, 20, {{0, {0, 0, 0, 0}}, {7, {192, 192, 192, 0}}, {19, {255, 255, 255, 0}}}},
-        // Ten system colours, the cube, greys between the cube's grey steps, ten system colours.
-        {gifcolour::halftonePalette(),
-         256,
-         {{0, sys[0]},
-          {9, sys[9]},
-          {10, {0, 0, 0, 0}},
-          {226, {10, 10, 10, 0}},
-          {245, {244, 244, 244, 0}},
-          {246, sys[10]},
-          {255, sys[19]}}},
-    };
-    for (const Row& r : rows) {
-        ASSERT_EQ(r.palette.size(), r.size);
-        for (auto [i, e] : r.entries)
-            EXPECT_EQ(r.palette[size_t(i)], e) << r.size << " " << i;
-    }
-    const Palette g256 = gifcolour::gray256Palette();
-    ASSERT_EQ(g256.size(), 256u);
+    const Palette web = gifcolour::webSafePalette(), g4 = gifcolour::gray4Palette(),
+                  g256 = gifcolour::gray256Palette(), mono = gifcolour::monochromePalette(),
+                  sys = gifcolour::system20Palette(), half = gifcolour::halftonePalette();
+    EXPECT_EQ((std::vector<size_t>{web.size(), g4.size(), g256.size(), mono.size(), sys.size(), half.size()}),
+              (std::vector<size_t>{216, 4, 256, 2, 20, 256}));
+    EXPECT_EQ(g4, (Palette{{0, 0, 0, nc}, {128, 128, 128, nc}, {192, 192, 192, nc}, {255, 255, 255, nc}}));
+    EXPECT_EQ(mono, (Palette{{0, 0, 0, nc}, {255, 255, 255, nc}}));
+    // The cube: blue innermost, red outermost.
+    EXPECT_EQ((Palette{web[0], web[1], web[6]}), (Palette{{0, 0, 0, 0}, {0, 0, 51, 0}, {0, 51, 0, 0}}));
+    EXPECT_EQ((Palette{web[36], web[196], web[215]}),
+              (Palette{{51, 0, 0, 0}, {255, 102, 204, 0}, {255, 255, 255, 0}}));
+    EXPECT_EQ((Palette{sys[0], sys[7], sys[19]}),
+              (Palette{{0, 0, 0, 0}, {192, 192, 192, 0}, {255, 255, 255, 0}}));
+    // Ten system colours, the cube, greys between the cube's grey steps, ten system colours.
+    EXPECT_TRUE(std::equal(sys.begin(), sys.begin() + 10, half.begin()));
+    EXPECT_TRUE(std::equal(web.begin(), web.end(), half.begin() + 10));
+    EXPECT_EQ((Palette{half[226], half[245]}), (Palette{{10, 10, 10, 0}, {244, 244, 244, 0}}));
+    EXPECT_TRUE(std::equal(sys.begin() + 10, sys.end(), half.begin() + 246));
     for (int i = 0; i < 256; ++i)
         EXPECT_EQ(g256[size_t(i)], (PaletteEntry{uint8_t(i), uint8_t(i), uint8_t(i), nc}));
 }
@@ -155,33 +136,28 @@ TEST(ColourLookups, FastLookupCellsFirstEntryWinsThenNearestLowestIndex)
 
 TEST(Octree, ColoursInTreeOrderFoldingTheDeepestNewestNodeFirst)
 {
-    struct Row {
-        int limit;
-        std::vector<std::pair<Rgb, int>> added; // colour and how often
-        std::vector<Rgb> table;
+    auto table = [](int limit, std::initializer_list<Rgb> colours) {
+        TColorQuantizer q(limit);
+        for (Rgb c : colours)
+            q.AddColor(c.red, c.green, c.blue);
+        EXPECT_EQ(q.ColorCount(), int(q.ColorTable().size()));
+        return q.ColorTable();
     };
-    const Row rows[] = {
-        // Tree order is by the interleaved bits, most significant first: blue is the low bit.
-        {256,
-         {{{255, 0, 0}, 1}, {{0, 0, 255}, 1}, {{0, 0, 0}, 1}, {{0, 0, 255}, 1}},
-         {{0, 0, 0}, {0, 0, 255}, {255, 0, 0}}},
-        // The parent of the two near-whites at level 7 is folded: (255 + 254) / 2 = 254.
-        {2, {{{0, 0, 0}, 1}, {{255, 255, 255}, 1}, {{255, 255, 254}, 1}}, {{0, 0, 0}, {255, 255, 254}}},
-        // Two level-7 parents are reducible; the one created last is folded first.
-        {3,
-         {{{0, 0, 0}, 1}, {{0, 0, 1}, 1}, {{255, 255, 255}, 1}, {{255, 255, 254}, 1}},
-         {{0, 0, 0}, {0, 0, 1}, {255, 255, 254}}},
-        // 16,843,010 pixels of 255 sum to more than 2^32: the average must still be 255.
-        {4, {{{255, 255, 255}, 16843010}, {{0, 0, 0}, 1}}, {{0, 0, 0}, {255, 255, 255}}},
-    };
-    for (const Row& r : rows) {
-        TColorQuantizer q(r.limit);
-        for (auto [c, times] : r.added)
-            for (int i = 0; i < times; ++i)
-                q.AddColor(c.red, c.green, c.blue);
-        EXPECT_EQ(q.ColorCount(), int(r.table.size()));
-        EXPECT_EQ(q.ColorTable(), r.table) << r.limit;
-    }
+    using Table = std::vector<Rgb>;
+    // Tree order is by the interleaved bits, most significant first: blue is the low bit.
+    EXPECT_EQ(table(256, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {0, 0, 0}, {0, 0, 255}}),
+              (Table{{0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}}));
+    // The parent of the two near-whites at level 7 is folded: (255 + 254) / 2 = 254.
+    EXPECT_EQ(table(2, {{0, 0, 0}, {255, 255, 255}, {255, 255, 254}}), (Table{{0, 0, 0}, {255, 255, 254}}));
+    // Two level-7 parents are reducible; the one created last is folded first.
+    EXPECT_EQ(table(3, {{0, 0, 0}, {0, 0, 1}, {255, 255, 255}, {255, 255, 254}}),
+              (Table{{0, 0, 0}, {0, 0, 1}, {255, 255, 254}}));
+    // 16,843,010 pixels of 255 sum to more than 2^32: the average must still be 255.
+    TColorQuantizer big(4);
+    for (int i = 0; i < 16843010; ++i)
+        big.AddColor(255, 255, 255);
+    big.AddColor(0, 0, 0);
+    EXPECT_EQ(big.ColorTable(), (Table{{0, 0, 0}, {255, 255, 255}}));
     for (int limit : {2, 3, 16, 100, 236, 256}) {
         TColorQuantizer q(limit);
         std::uint32_t s = 1;
@@ -266,21 +242,13 @@ TEST(ReduceColors, CustomPaletteAndRefusals)
     ReducedImage r = ReduceColors(img, reCustomPalette, dtFloydSteinberg, 8, &custom);
     ASSERT_EQ(r.bitsPerPixel, 8);
     EXPECT_EQ(r.palette, custom);
-    auto raised = [](const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const GIFException& e) {
-            return std::string(e.what());
-        }
-        return std::string();
-    };
-    EXPECT_EQ(raised([&] { ReduceColors(img, reCustomPalette, dtNearest, 8, nullptr); }),
+    EXPECT_EQ(giftest::raisedBy([&] { ReduceColors(img, reCustomPalette, dtNearest, 8, nullptr); }),
               "Invalid reduction method");
-    EXPECT_EQ(raised([&] { ReduceColors(RgbImage(0, 3), reWebSafe216, dtNearest, 8, nullptr); }),
+    EXPECT_EQ(giftest::raisedBy([&] { ReduceColors(RgbImage(0, 3), reWebSafe216, dtNearest, 8, nullptr); }),
               "Invalid image dimensions");
     RgbImage shortBuffer = gradient(4, 4);
     shortBuffer.pixels.resize(40);
-    EXPECT_EQ(raised([&] { ReduceColors(shortBuffer, reNone, dtNearest, 8, nullptr); }),
+    EXPECT_EQ(giftest::raisedBy([&] { ReduceColors(shortBuffer, reNone, dtNearest, 8, nullptr); }),
               "Invalid image dimensions");
     EXPECT_EQ(gifcolour::createOptimizedPalette(shortBuffer, 4, 8, false).size(), 4u);
     // Nothing to look up in, an unknown method or ditherer: the empty image.
