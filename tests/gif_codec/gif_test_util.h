@@ -47,38 +47,25 @@ inline Bytes makePalette(std::mt19937& rng, int colors)
     return rgb;
 }
 
-// Packs codes least significant bit first, as GIF image data.
-class CodePacker {
-public:
-    void put(int code, int size)
-    {
-        acc_ |= uint32_t(code) << bits_;
-        for (bits_ += size; bits_ >= 8; bits_ -= 8, acc_ >>= 8)
-            bytes_.push_back(uint8_t(acc_));
-    }
-    Bytes finish()
-    {
-        if (bits_ > 0)
-            bytes_.push_back(uint8_t(acc_));
-        acc_ = 0;
-        bits_ = 0;
-        return bytes_;
-    }
-
-private:
-    Bytes bytes_;
-    uint32_t acc_ = 0;
-    int bits_ = 0;
-};
-
-// Codes packed; a negative entry sets the width of the codes after it.
-inline Bytes pack(std::initializer_list<int> codes)
+// Codes packed least significant bit first, as GIF image data; a negative entry sets the
+// width of the codes after it.
+inline Bytes pack(const std::vector<int>& codes)
 {
-    CodePacker p;
-    int size = 0;
-    for (int code : codes)
-        code < 0 ? void(size = -code) : p.put(code, size);
-    return p.finish();
+    Bytes out;
+    uint32_t acc = 0;
+    int bits = 0, size = 0;
+    for (int code : codes) {
+        if (code < 0) {
+            size = -code;
+            continue;
+        }
+        acc |= uint32_t(code) << bits;
+        for (bits += size; bits >= 8; bits -= 8, acc >>= 8)
+            out.push_back(uint8_t(acc));
+    }
+    if (bits > 0)
+        out.push_back(uint8_t(acc));
+    return out;
 }
 
 // Data as sub-blocks of at most 255 bytes followed by a terminator.

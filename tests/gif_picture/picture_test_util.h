@@ -87,16 +87,15 @@ inline void build(TGIFPicture& pic, int screenWidth, int screenHeight,
 // with a clear code before the table would widen the codes.
 inline Bytes uncompressedCodes(int minCodeSize, const Bytes& pixels)
 {
-    giftest::CodePacker packer;
-    const int clear = 1 << minCodeSize, size = minCodeSize + 1;
-    packer.put(clear, size);
+    const int clear = 1 << minCodeSize;
+    std::vector<int> codes{-(minCodeSize + 1), clear};
     for (size_t i = 0; i < pixels.size(); ++i) {
         if (i > 0 && i % size_t(clear - 2) == 0)
-            packer.put(clear, size);
-        packer.put(pixels[i], size);
+            codes.push_back(clear);
+        codes.push_back(pixels[i]);
     }
-    packer.put(clear + 1, size);
-    return packer.finish();
+    codes.push_back(clear + 1);
+    return giftest::pack(codes);
 }
 
 // A GIF file of one grey-mapped frame per pixel list (each width x height at 0, 0), with a

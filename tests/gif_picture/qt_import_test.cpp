@@ -2,31 +2,12 @@
 #include "gif_codec/gif_test_util.h"
 #include "graphics/gif/qt/colour_import.h"
 
-#include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
 
 using gifcolour::ReductionOptions;
 
 namespace {
-
-// Icons are rendered through pixmaps, which want the GUI application.
-class GuiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "gif_colour_qt_test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QGuiApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QGuiApplication> app_;
-};
-
-const auto* const kGui = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
 QRgb colourOf(const TGIFSubImage& f, int x, int y)
 {
