@@ -23,13 +23,6 @@ std::vector<TGIFColor> mapOf(const TGIFColorMap& m)
     return {m.entries().begin(), m.entries().end()};
 }
 
-TGIFGraphicControlExtension& addGraphicControl(TGIFSubImage& f)
-{
-    auto gce = std::make_unique<TGIFGraphicControlExtension>(f);
-    TGIFGraphicControlExtension& raw = *gce;
-    f.extensions().add(std::move(gce));
-    return raw;
-}
 } // namespace
 
 TEST(GifColorMap, GrowthLookupsIndexErrorsAndImports)
@@ -94,7 +87,7 @@ TEST(GifColorMap, OptimiseSortsByUseKeepsTheTransparentIndexAndIgnoresStrayValue
     TGIFColorMap& m = fx.frame.colorMap();
     for (int i = 0; i < 5; ++i)
         m.add(makeColor(uint8_t(10 * i), 0, 0));
-    TGIFGraphicControlExtension& gce = addGraphicControl(fx.frame);
+    TGIFGraphicControlExtension& gce = addExtension<TGIFGraphicControlExtension>(fx.frame);
     gce.setTransparent(true);
     gce.setTransparentColorIndex(4);
     EXPECT_TRUE(m.Optimise());

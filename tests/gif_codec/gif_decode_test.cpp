@@ -85,12 +85,9 @@ TEST(GifDecodeOracle, GiflibFilesReadAsGiflibReadsThem)
     for (size_t i = 0; i < pictures.size(); ++i) {
         SCOPED_TRACE("picture " + std::to_string(i));
         const Bytes bytes = giforacle::encode(pictures[i]);
-        gif::Image img;
-        WarningLog log;
-        log.attach(img);
-        img.loadFromMemory(bytes);
-        EXPECT_TRUE(log.messages.empty());
-        EXPECT_EQ(asOracle(img), giforacle::decode(bytes));
+        const Loaded ours(bytes);
+        EXPECT_TRUE(ours.log.messages.empty());
+        EXPECT_EQ(asOracle(ours.img), giforacle::decode(bytes));
     }
 }
 
@@ -266,11 +263,9 @@ TEST(GifMalformed, ApplicationExtensionsByBlockSizeAreWrittenBackAsRead)
                            0xFF, 10,   'A', 'B', 'C', 'D', 'E',  'F',  'G',  'H', '1', '2', 2,
                            9,    8,    1,   7,   0,   '!', 0xFF, 11,   'O',  'T', 'H', 'E', 'R',
                            'A',  'P',  'P', '1', '.', '0', 1,    42,   0};
-    gif::Image img;
-    WarningLog log;
-    log.attach(img);
-    img.loadFromMemory(gifOf(2, 2).raw(extensions).frame(2, 2, pack({-3, 4, 0, 1, 2, -4, 3, 5})).end());
-    EXPECT_TRUE(log.messages.empty());
+    Loaded l(gifOf(2, 2).raw(extensions).frame(2, 2, pack({-3, 4, 0, 1, 2, -4, 3, 5})).end());
+    gif::Image& img = l.img;
+    EXPECT_TRUE(l.log.messages.empty());
     const TGIFExtensionList& ext = img.images()[0].extensions();
     ASSERT_EQ(ext.count(), 3);
     auto& loop = dynamic_cast<const TGIFAppExtNSLoop&>(ext[0]);
@@ -301,13 +296,11 @@ TEST(GifMalformed, EveryTruncationOfASmallFileEndsInWarningsOrAnException)
     const Bytes bytes = giforacle::encode(p);
     int loaded = 0, refused = 0;
     for (size_t cut = 0; cut <= bytes.size(); ++cut) {
-        gif::Image img;
-        WarningLog log;
-        log.attach(img);
         try {
-            img.loadFromMemory(Bytes(bytes.begin(), bytes.begin() + long(cut)));
+            EXPECT_EQ(Loaded(Bytes(bytes.begin(), bytes.begin() + long(cut))).log.messages.empty(),
+                      cut == bytes.size())
+                << cut;
             ++loaded;
-            EXPECT_EQ(log.messages.empty(), cut == bytes.size()) << cut;
         } catch (const GIFException&) {
             ++refused;
         }

@@ -68,19 +68,6 @@ inline Bytes pack(const std::vector<int>& codes)
     return out;
 }
 
-// Data as sub-blocks of at most 255 bytes followed by a terminator.
-inline Bytes subBlocks(const Bytes& data)
-{
-    Bytes out;
-    for (size_t i = 0; i < data.size(); i += 255) {
-        const size_t n = std::min<size_t>(255, data.size() - i);
-        out.push_back(uint8_t(n));
-        out.insert(out.end(), data.begin() + long(i), data.begin() + long(i + n));
-    }
-    out.push_back(0);
-    return out;
-}
-
 // Assembles a GIF stream piece by piece.
 struct GifAssembler {
     Bytes bytes;
@@ -109,9 +96,14 @@ struct GifAssembler {
         raw({'!', 0xF9, 4, uint8_t((disposal << 2) | (transparent >= 0 ? 1 : 0))}).u16(delay);
         return raw({uint8_t(transparent >= 0 ? transparent : 0), 0});
     }
+    // The data as sub-blocks of at most 255 bytes and a terminator.
     GifAssembler& imageData(int minCodeSize, const Bytes& codes)
     {
-        return raw({uint8_t(minCodeSize)}).raw(subBlocks(codes));
+        raw({uint8_t(minCodeSize)});
+        for (size_t i = 0; i < codes.size(); i += 255)
+            raw({uint8_t(std::min<size_t>(255, codes.size() - i))})
+                .raw(Bytes(codes.begin() + long(i), codes.begin() + long(std::min(i + 255, codes.size()))));
+        return raw({0});
     }
     // A frame at 0, 0 with its image data.
     GifAssembler& frame(int width, int height, const Bytes& codes, int minCodeSize = 2, uint8_t packed = 0)
@@ -141,6 +133,26 @@ struct WarningLog {
         return std::find(messages.begin(), messages.end(), m) != messages.end();
     }
 };
+
+// An image loaded from bytes, with the warnings it gave.
+struct Loaded {
+    gif::Image img;
+    WarningLog log;
+    explicit Loaded(const Bytes& bytes)
+    {
+        log.attach(img);
+        img.loadFromMemory(bytes);
+    }
+};
+
+// Adds an extension of type T to the frame.
+template <class T> T& addExtension(TGIFSubImage& frame)
+{
+    auto ext = std::make_unique<T>(frame);
+    T& added = *ext;
+    frame.extensions().add(std::move(ext));
+    return added;
+}
 
 // A scratch folder below the test's working directory.
 inline std::filesystem::path scratchDir(const std::string& name)

@@ -172,14 +172,11 @@ TEST(AssignFrame, CopiesDescriptorPixelsMapAndExtensions)
         source.data()[i] = uint8_t(i % 3);
     for (uint8_t i : {1, 4, 7})
         source.colorMap().addEntry({i, uint8_t(i + 1), uint8_t(i + 2)});
-    auto gce = std::make_unique<TGIFGraphicControlExtension>(source);
-    gce->setDelay(25);
-    gce->setTransparent(true);
-    gce->setTransparentColorIndex(2);
-    source.extensions().add(std::move(gce));
-    auto comment = std::make_unique<TGIFCommentExtension>(source);
-    comment->comment = {"made here"};
-    source.extensions().add(std::move(comment));
+    auto& gce = giftest::addExtension<TGIFGraphicControlExtension>(source);
+    gce.setDelay(25);
+    gce.setTransparent(true);
+    gce.setTransparentColorIndex(2);
+    giftest::addExtension<TGIFCommentExtension>(source).comment = {"made here"};
 
     TGIFSubImage target(&image);
     gifcolour::assignFrame(target, &source);

@@ -72,21 +72,18 @@ TEST(PictureDrawing, OwnPaletteOrWebSafeWithDithering)
     EXPECT_EQ(pic.palette().size(), 4);
 
     // Without automatic dithering (or on a palette screen) frames go to the web-safe
-    // palette through the Floyd-Steinberg ditherer: (10, 20, 30) becomes a mix of cube
-    // colours whose average stays close to it.
+    // palette through the Floyd-Steinberg ditherer.
     pic.DrawOptions = pic.DrawOptions.without(gdAutoDither);
     EXPECT_TRUE(pic.ditherFrames());
     EXPECT_EQ(pic.palette().size(), 216);
     QImage dithered = pic.frameBitmap(0);
     EXPECT_EQ(dithered.color(215), W);
-    long sumBlue = 0;
-    for (int i = 1; i < 64; i += 2) {
-        const QRgb c = dithered.color(dithered.pixelIndex(i % 16, i / 16));
-        EXPECT_EQ(qRed(c) % 51, 0);
-        sumBlue += qBlue(c);
-    }
-    EXPECT_NEAR(double(sumBlue) / 32, 30.0, 15.0);
     EXPECT_EQ(dithered.color(dithered.pixelIndex(0, 0)), R);
+    // (10, 20, 30) becomes a mix of cube colours whose average stays close to it.
+    long sumBlue = 0;
+    for (int i = 1; i < 64; i += 2)
+        sumBlue += qBlue(dithered.color(dithered.pixelIndex(i % 16, i / 16)));
+    EXPECT_NEAR(double(sumBlue) / 32, 30.0, 15.0);
     TGIFPicture::paletteDevice = true;
     pic.DrawOptions = pic.DrawOptions.with(gdAutoDither);
     EXPECT_TRUE(pic.ditherFrames());

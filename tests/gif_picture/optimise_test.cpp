@@ -37,9 +37,7 @@ void buildRich(TGIFPicture& pic)
           0);
     // clang-format on
     pic.header().setBackgroundColorIndex(5);
-    auto comment = std::make_unique<TGIFCommentExtension>(pic.images()[1]);
-    comment->comment = {"made by hand"};
-    pic.images()[1].extensions().insert(0, std::move(comment));
+    giftest::addExtension<TGIFCommentExtension>(pic.images()[1]).comment = {"made by hand"};
 }
 
 // Optimises and checks that the animation shows what it showed before.
@@ -97,7 +95,8 @@ TEST(PictureOptimise, EachStepOnARichAnimation)
     // frame 3 is down to its two pixels.
     ASSERT_EQ(frames.count(), 6);
     EXPECT_EQ(delayOf(frames[1]), 12);
-    EXPECT_EQ(boundsOf(frames[2]), QRect(1, 1, 2, 1));
+    EXPECT_EQ((std::array{frames[2].left(), frames[2].top(), frames[2].width(), frames[2].height()}),
+              (std::array{1, 1, 2, 1}));
     EXPECT_EQ(giftest::frameData(frames[2]), (Bytes{2, 0}));
 
     buildRich(pic);

@@ -1,7 +1,6 @@
 #pragma once
-// Shared helpers of the picture tests: frames built in memory, GIF files assembled by hand
-// (uncompressed LZW codes), a clock the test drives, and the composed timeline of an
-// animation.
+// Shared helpers of the picture tests: frames built in memory, a clock the test drives, and
+// the composed timeline of an animation.
 #include "gif_codec/gif_test_util.h"
 #include "graphics/gif/qt/gif_painter.h"
 #include "graphics/gif/qt/gif_picture.h"
@@ -40,7 +39,6 @@ struct FrameSpec {
     int delay = -1; // no graphic control extension when -1 and no transparency
     int disposal = 0;
     int transparent = -1;
-    std::vector<TGIFColor> localMap = {};
 };
 
 const TGIFColor kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 255, 0}, kDark{10, 20, 30};
@@ -60,8 +58,6 @@ inline void build(TGIFPicture& pic, int screenWidth, int screenHeight,
         const FrameSpec& s = frames[i];
         auto f = std::make_unique<TGIFSubImage>(&pic);
         f->setBounds(s.left, s.top, s.width, s.height);
-        for (const TGIFColor& c : s.localMap)
-            f->colorMap().addEntry(c);
         std::copy(s.pixels.begin(), s.pixels.end(), f->data());
         if (i == 0 && loops >= 0) {
             auto loop = std::make_unique<TGIFAppExtNSLoop>(*f);
@@ -81,37 +77,6 @@ inline void build(TGIFPicture& pic, int screenWidth, int screenHeight,
         }
         pic.add(std::move(f));
     }
-}
-
-// LZW image data that a decoder reads back without compression: every pixel a literal,
-// with a clear code before the table would widen the codes.
-inline Bytes uncompressedCodes(int minCodeSize, const Bytes& pixels)
-{
-    const int clear = 1 << minCodeSize;
-    std::vector<int> codes{-(minCodeSize + 1), clear};
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        if (i > 0 && i % size_t(clear - 2) == 0)
-            codes.push_back(clear);
-        codes.push_back(pixels[i]);
-    }
-    codes.push_back(clear + 1);
-    return giftest::pack(codes);
-}
-
-// A GIF file of one grey-mapped frame per pixel list (each width x height at 0, 0), with a
-// graphic control extension of `delay` each and, with loops >= 0, a loop extension.
-inline Bytes assembleGif(int width, int height, int mapBits, const std::vector<Bytes>& frames, int delay = 10,
-                         int loops = -1)
-{
-    giftest::GifAssembler a = giftest::gifOf(width, height, mapBits);
-    if (loops >= 0)
-        a.raw({'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1})
-            .u16(loops)
-            .raw({0});
-    for (const Bytes& px : frames)
-        a.graphicControl(1, delay, -1)
-            .frame(width, height, uncompressedCodes(std::max(mapBits, 2), px), std::max(mapBits, 2));
-    return a.end();
 }
 
 inline QByteArray qbytes(const Bytes& b)
@@ -154,8 +119,7 @@ inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255
 {
     auto clock = std::make_shared<FakeClock>();
     pic.setClock(clock);
-    const TGIFDrawOptions saved = pic.DrawOptions;
-    pic.DrawOptions = TGIFDrawOptions{gdTransparent, gdAnimate};
+    const TGIFDrawOptions saved = std::exchange(pic.DrawOptions, TGIFDrawOptions{gdTransparent, gdAnimate});
     std::vector<Shown> shown;
     pic.OnFramePainted = [&](TGIFPainter& p) {
         QImage img = p.result().convertToFormat(QImage::Format_ARGB32);
@@ -168,11 +132,6 @@ inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255
     pic.stopDrawing();
     pic.setClock(defaultAnimationClock());
     return shown;
-}
-
-inline QRect boundsOf(const TGIFSubImage& f)
-{
-    return QRect(f.left(), f.top(), f.width(), f.height());
 }
 
 inline QRgb rgbOf(const TGIFColor& c)

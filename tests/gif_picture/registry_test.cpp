@@ -13,8 +13,14 @@ using namespace pictest;
 
 namespace {
 
-// 3 x 2 frames over a 4-entry grey map.
-const Bytes kTwoFrames = assembleGif(3, 2, 2, {{0, 1, 2, 3, 2, 1}, {3, 3, 3, 0, 0, 0}}, 20, 2);
+// Two 3 x 2 frames, 20 hundredths each, looping twice.
+Bytes twoFrames()
+{
+    TGIFPicture pic;
+    build(pic, 3, 2, kMap, {{0, 0, 3, 2, {0, 1, 2, 3, 2, 1}, 20}, {0, 0, 3, 2, {3, 3, 3, 0, 0, 0}, 20}}, 2);
+    const QByteArray bytes = pic.saveToBytes();
+    return Bytes(bytes.begin(), bytes.end());
+}
 
 QString scratch(const std::string& dir, const std::string& name)
 {
@@ -23,7 +29,7 @@ QString scratch(const std::string& dir, const std::string& name)
 
 } // namespace
 
-TEST(PictureRegistry, GifIsOursWhateverQtCanRead)
+TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
 {
     picture::FormatRegistry& registry = picture::FormatRegistry::instance();
     const picture::FileFormat* gif = registry.findFileFormat("gif");
@@ -38,16 +44,24 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanRead)
                             [](const picture::FileFormat& f) { return f.extension == "GIF"; }),
               1);
 
-    // Even where Qt has a GIF reader of its own, the registry hands out our picture.
-    const QString path = scratch("registry", "two.gif");
-    giftest::writeFile(path.toStdString(), kTwoFrames);
-    std::unique_ptr<picture::Graphic> loaded = registry.loadFile(path);
-    auto* pic = dynamic_cast<TGIFPicture*>(loaded.get());
-    ASSERT_NE(pic, nullptr);
-    EXPECT_EQ(pic->images().count(), 2);
-    EXPECT_EQ(QSize(pic->width(), pic->height()), QSize(3, 2));
-    EXPECT_EQ(pic->images()[0].pixel(2, 1), 1);
-    EXPECT_EQ(pic->images()[1].graphicControlExtension()->delay(), 20);
+    // Saved with either encoder and loaded back through the registry: even where Qt has a GIF
+    // reader of its own, the registry hands out our picture.
+    TGIFPicture pic;
+    build(pic, 4, 3, {kRed, kBlue, kGreen},
+          {{0, 0, 4, 3, {0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2}, 7, 1}, {1, 1, 2, 2, {2, 2, 1, 0}, 9, 2, 0}}, 5);
+    const QString path = scratch("registry", "saved.gif");
+    for (TGIFCompression compression : {gcLZW, gcRLE}) {
+        pic.Compression = compression;
+        pic.saveToFile(path);
+        std::unique_ptr<picture::Graphic> loaded = registry.loadFile(path);
+        auto* back = dynamic_cast<TGIFPicture*>(loaded.get());
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(timeline(*back), timeline(pic));
+    }
+    // An empty picture has nothing to save, and no file appears.
+    const QString none = scratch("registry_none", "none.gif");
+    EXPECT_THROW(TGIFPicture().saveToFile(none), GIFException);
+    EXPECT_FALSE(QFile::exists(none));
 
     // A bitmap format goes to the bitmap class.
     QImage bmp(2, 2, QImage::Format_RGB32);
@@ -63,7 +77,7 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanRead)
 TEST(PictureRegistry, DevicesAreLeftWhereTheyWere)
 {
     // A broken file is refused and the device stays where it was.
-    Bytes bytes = kTwoFrames;
+    Bytes bytes = twoFrames();
     bytes[0] = 'X';
     QByteArray data = qbytes(bytes);
     QBuffer buffer(&data);
@@ -76,7 +90,7 @@ TEST(PictureRegistry, DevicesAreLeftWhereTheyWere)
     EXPECT_EQ(buffer.pos(), 3);
     EXPECT_TRUE(pic.isEmpty());
     // A whole file leaves the device after the trailer.
-    bytes = kTwoFrames;
+    bytes = twoFrames();
     bytes.push_back(0x42);
     data = qbytes(bytes);
     QBuffer whole(&data);
@@ -93,7 +107,7 @@ TEST(PictureRegistry, ScreenGrowsToHoldItsFrames)
     log.attach(pic);
     pic.loadFromBytes(qbytes(giftest::gifOf(0, 0, 1)
                                  .descriptor(1, 1, 2, 2)
-                                 .imageData(2, uncompressedCodes(2, {1, 0, 0, 1}))
+                                 .imageData(2, giftest::pack({-3, 4, 1, 0, 4, 0, 1, 5}))
                                  .end()));
     EXPECT_EQ(QSize(pic.width(), pic.height()), QSize(3, 3));
     EXPECT_TRUE(log.has("Image exceeds Logical Screen size"));
@@ -111,65 +125,31 @@ TEST(PictureRegistry, ScreenGrowsToHoldItsFrames)
 TEST(PictureAssign, FromAndToOtherPictures)
 {
     TGIFPicture source;
-    source.loadFromBytes(qbytes(kTwoFrames));
+    source.loadFromBytes(qbytes(twoFrames()));
     source.DrawOptions = TGIFDrawOptions{gdTile};
     source.ColorReduction = reGray256;
     TGIFPicture copy;
     std::vector<std::string> progress;
     copy.OnProgress = [&](const void*, TProgressStage, int, const std::string& m) { progress.push_back(m); };
     copy.assign(source);
-    ASSERT_EQ(copy.images().count(), 2);
-    EXPECT_EQ(copy.width(), 3);
     EXPECT_EQ(copy.globalColorMap().count(), 4);
     EXPECT_TRUE(copy.DrawOptions == source.DrawOptions);
     EXPECT_EQ(copy.ColorReduction, reGray256);
-    EXPECT_EQ(giftest::frameData(copy.images()[1]), giftest::frameData(source.images()[1]));
-    EXPECT_EQ(copy.images()[1].graphicControlExtension()->delay(), 20);
     EXPECT_NE(std::find(progress.begin(), progress.end(), "Copying..."), progress.end());
     EXPECT_EQ(timeline(copy), timeline(source));
 
     // To a bitmap: frame 0 over the whole screen.
     QImage image = copy.toImage();
     ASSERT_EQ(image.size(), QSize(3, 2));
-    EXPECT_EQ(image.pixel(1, 0), qRgb(1, 1, 1));
+    EXPECT_EQ(image.pixel(1, 0), rgbOf(kBlue));
     EXPECT_EQ(copy.toPixmap().size(), QSize(3, 2));
 
-    // From a bitmap: one frame, reduced to the web-safe colours.
-    QImage photo(4, 3, QImage::Format_RGB32);
-    for (int i = 0; i < 12; ++i)
-        photo.setPixel(i % 4, i / 4, qRgb(i % 4 * 60, i / 4 * 100, 7));
-    TGIFPicture fromImage;
-    fromImage.assignPixmap(QPixmap::fromImage(photo));
-    ASSERT_EQ(fromImage.images().count(), 1);
-    EXPECT_EQ(fromImage.width(), 4);
-    for (const TGIFColor& c : fromImage.images()[0].activeColorMap().entries())
-        EXPECT_EQ(c.red % 51 + c.green % 51 + c.blue % 51, 0);
-
-    // Only frames of this picture (or pictures) can be added.
+    // Only frames of this picture (or pictures) can be added; the screen grows to hold them.
     EXPECT_THROW(copy.add(std::make_unique<TGIFSubImage>(&source)), GIFException);
-    EXPECT_EQ(copy.add(photo), 2);
+    QImage red(4, 3, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    EXPECT_EQ(copy.add(red), 2);
     EXPECT_EQ(copy.width(), 4);
-}
-
-TEST(PictureRegistry, SaveAndLoadBackThroughTheRegistry)
-{
-    TGIFPicture pic;
-    build(pic, 4, 3, {kRed, kBlue, kGreen},
-          {{0, 0, 4, 3, {0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2}, 7, 1}, {1, 1, 2, 2, {2, 2, 1, 0}, 9, 2, 0}}, 5);
-    const QString path = scratch("registry_save", "saved.gif");
-    for (TGIFCompression compression : {gcLZW, gcRLE}) {
-        pic.Compression = compression;
-        pic.saveToFile(path);
-        std::unique_ptr<picture::Graphic> loaded = picture::FormatRegistry::instance().loadFile(path);
-        auto* back = dynamic_cast<TGIFPicture*>(loaded.get());
-        ASSERT_NE(back, nullptr);
-        ASSERT_EQ(back->images().count(), 2);
-        EXPECT_EQ(timeline(*back), timeline(pic));
-    }
-    // An empty picture has nothing to save, and no file appears.
-    const QString none = scratch("registry_none", "none.gif");
-    EXPECT_THROW(TGIFPicture().saveToFile(none), GIFException);
-    EXPECT_FALSE(QFile::exists(none));
 }
 
 TEST(PictureClipboard, RoundTripBitmapsAndUnsupportedFormats)
