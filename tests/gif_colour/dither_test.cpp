@@ -30,22 +30,6 @@ const std::vector<Kernel> kKernels = {
 
 } // namespace
 
-// Nearest colour only looks up, in the same serpentine order; unknown modes give none.
-TEST(Ditherers, NearestOnlyLooksUpInSerpentineOrder)
-{
-    TNetscapeColorLookup web;
-    auto nearest = gifcolour::makeDitherEngine(dtNearest, 3, web);
-    Rgb chosen;
-    EXPECT_EQ(nearest->Dither(25, 48, 255, chosen), 11);
-    EXPECT_EQ(nearest->Dither(25, 48, 255, chosen), 11); // no error carried
-    EXPECT_EQ(nearest->Column(), 2);
-    nearest->NextLine();
-    EXPECT_EQ(nearest->Column(), 2);
-    EXPECT_EQ(nearest->Direction(), -1);
-    EXPECT_EQ(gifcolour::makeDitherEngine(7, 3, web), nullptr);
-    EXPECT_EQ(gifcolour::makeDitherEngine(-1, 3, web), nullptr);
-}
-
 // A second, plain reading of error diffusion: whole-image error planes, no line rotation,
 // each pixel takes (error + divisor / 2) / divisor, truncated toward zero.
 TEST(Ditherers, AgreeWithWholeImageReference)

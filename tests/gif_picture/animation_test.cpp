@@ -169,18 +169,15 @@ TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
     EXPECT_EQ(single.pic.painterCount(), 0);
     EXPECT_EQ(single.canvas.pixel(3, 3), qRgb(255, 0, 0));
 
+    // Drawing again shows where the animation is without restarting it; each frame asks for
+    // a repaint of the rectangle drawn on.
     Animation a({5, 5, 5});
     std::vector<QRect> repaints;
     a.pic.OnRepaint = [&](TGIFPicture&, const QRect& r) { repaints.push_back(r); };
     a.draw(QRect(0, 0, 2, 2));
-    TGIFPainter* painter = a.painter();
-    ASSERT_NE(painter, nullptr);
     a.tick();
-    EXPECT_EQ(painter->ActiveFrame, 2);
-    // Drawing again shows where the animation is without restarting it.
     a.draw(QRect(0, 0, 2, 2));
-    EXPECT_EQ(a.painter(), painter);
-    EXPECT_EQ(painter->ActiveFrame, 2);
+    EXPECT_EQ(a.painter()->ActiveFrame, 2);
     EXPECT_EQ(a.pic.painterCount(), 1);
     EXPECT_EQ(a.canvas.pixel(1, 1), qRgb(0, 0, 255));
     EXPECT_EQ(repaints, (std::vector<QRect>{QRect(0, 0, 2, 2), QRect(0, 0, 2, 2)}));
