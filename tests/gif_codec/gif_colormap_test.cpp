@@ -63,15 +63,8 @@ TEST(GifColorMap, GrowthLookupsIndexErrorsAndImports)
     EXPECT_EQ(m.entry(0), (TGIFColor{3, 2, 1}));
     const auto pal = m.exportPalette();
     ASSERT_EQ(pal.size(), 3u);
-    EXPECT_EQ(pal[2].peRed, 9);
-    EXPECT_EQ(pal[2].peBlue, 7);
-    EXPECT_EQ(pal[2].peFlags, PC_NOCOLLAPSE);
-    const TPaletteEntry entries[] = {{10, 20, 30, 0}, {40, 50, 60, 0}};
-    m.importPalette(entries);
-    EXPECT_EQ(m.count(), 2);
-    EXPECT_EQ(m.color(1), makeColor(40, 50, 60));
-    m.clear();
-    EXPECT_TRUE(m.exportPalette().empty());
+    EXPECT_EQ(std::tuple(pal[2].peRed, pal[2].peGreen, pal[2].peBlue, pal[2].peFlags),
+              std::tuple(9, 8, 7, PC_NOCOLLAPSE));
 }
 
 TEST(GifColorMap, OptimiseSortsByUseKeepsTheTransparentIndexAndIgnoresStrayValues)
@@ -94,7 +87,6 @@ TEST(GifColorMap, OptimiseSortsByUseKeepsTheTransparentIndexAndIgnoresStrayValue
     m.clear();
     m.add(0);
     EXPECT_FALSE(m.Optimise());
-
     // The global map: frames that share it and the background follow; a frame with its own
     // map is not touched.
     gif::Image img;
@@ -136,7 +128,6 @@ TEST(GifFrame, PixelAccessBoundsGrowingTheScreenAndTheTransparentIndex)
     EXPECT_EQ(f.pixel(2, 1), 7); // moving keeps the pixels
     f.setWidth(4);
     EXPECT_EQ(f.pixel(2, 1), 0); // resizing gives a new zeroed buffer
-
     // The transparent index is checked against the active map.
     log.messages.clear();
     f.colorMap().add(0);

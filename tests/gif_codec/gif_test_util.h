@@ -203,20 +203,11 @@ inline Bytes frameRgb(const TGIFSubImage& f)
     return rgb;
 }
 
-// ImageMagick: writes `out` from `in` (binary PPM of RGB pixels, a GIF, or rgb:raw) with the
-// options between them.
+// ImageMagick: writes `out` from `in` (a GIF or raw RGB) with the options between them.
 inline void convert(const std::string& in, const std::string& options, const std::string& out)
 {
     const std::string cmd = "/usr/bin/convert " + in + " " + options + " " + out + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
-
-inline void writePpm(const std::filesystem::path& p, int width, int height, const Bytes& rgb)
-{
-    const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    Bytes bytes(head.begin(), head.end());
-    bytes.insert(bytes.end(), rgb.begin(), rgb.end());
-    writeFile(p, bytes);
 }
 
 } // namespace giftest

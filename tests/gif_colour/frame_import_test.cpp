@@ -113,8 +113,6 @@ TEST(ImportTrueColor, ReducedByTheOptionsWithProgress)
     EXPECT_EQ(entry(frame, frame.pixel(31, 7)), (TGIFColor{204, 204, 51}));
     gifcolour::importTrueColor(frame, img, {reQuantize, dtFloydSteinberg, 4});
     EXPECT_EQ(frame.colorMap().count(), 16);
-    gifcolour::importTrueColor(frame, img, {reMonochrome, dtNearest, 8});
-    EXPECT_EQ(frame.colorMap().count(), 2);
     for (gifcolour::ReductionOptions refused :
          {gifcolour::ReductionOptions{reCustomPalette, dtNearest, 8}, {reWebSafe216, 9, 8}}) {
         EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, img, refused); }),

@@ -91,7 +91,6 @@ TEST(ColourLookups, CubeGreyAndMonochromeByTheirRules)
         {grey, {255, 0, 0}, 76, {76, 76, 76}},
         {grey, {0, 255, 0}, 149, {149, 149, 149}},
         {grey, {0, 0, 255}, 28, {28, 28, 28}},
-
         // White from 32513 on.
         {mono, {127, 127, 127}, 0, {0, 0, 0}},
         {mono, {128, 128, 128}, 1, {255, 255, 255}},

@@ -9,11 +9,11 @@ using namespace pictest;
 namespace {
 
 // A picture of 1 x 1 frames, one per delay in colour index i % 4, on a clock the test moves,
-// with its painters' events recorded.
+// with its painters' events recorded: Start, Loop, Paint, painted, End.
 struct Animation {
     TGIFPicture pic;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    std::vector<std::string> events;
+    std::string events;
     std::vector<int> painted;
     QImage canvas{4, 4, QImage::Format_ARGB32};
 
@@ -24,16 +24,11 @@ struct Animation {
         for (size_t i = 0; i < delays.size(); ++i)
             frames.push_back({0, 0, 1, 1, {uint8_t(i % 4)}, delays[i]});
         build(pic, 1, 1, kMap, frames, loops);
-        pic.OnPaintStart = [this](TGIFPainter&) { events.push_back("start"); };
-        pic.OnLoopStart = [this](TGIFPainter&) { events.push_back("loop"); };
-        pic.OnFramePaint = [this](TGIFPainter& p) {
-            events.push_back("paint " + std::to_string(p.ActiveFrame));
-        };
-        pic.OnFramePainted = [this](TGIFPainter& p) {
-            events.push_back("painted " + std::to_string(p.ActiveFrame));
-            painted.push_back(p.ActiveFrame);
-        };
-        pic.OnPaintEnd = [this](TGIFPainter&) { events.push_back("end"); };
+        pic.OnPaintStart = [this](TGIFPainter&) { events += 'S'; };
+        pic.OnLoopStart = [this](TGIFPainter&) { events += 'L'; };
+        pic.OnFramePaint = [this](TGIFPainter&) { events += 'P'; };
+        pic.OnFramePainted = [this](TGIFPainter& p) { events += 'p', painted.push_back(p.ActiveFrame); };
+        pic.OnPaintEnd = [this](TGIFPainter&) { events += 'E'; };
         canvas.fill(qRgb(255, 0, 255));
     }
     void draw(QRect rect = QRect(0, 0, 4, 4))
@@ -73,17 +68,19 @@ TEST(PictureAnimation, WaitsFollowTheDelaysScaledByTheSpeed)
     // one, which also waits before frame 0. Speed 0 waits endlessly, or 1000 each when
     // synchronous.
     const std::vector<int> delays{0, 1, 5, 5000}, twice{0, 1, 2, 3, 0, 1, 2, 3};
+    const std::string looped = "SPpPpPpPpLPpPpPpPpE";
     struct Row {
         bool async;
         int speed;
         std::vector<int> delays, waits, painted;
+        std::string events;
     };
     const Row rows[] = {
-        {true, 100, delays, {120, 36, 60, 60000, 120, 36, 60}, twice},
-        {true, 200, delays, {60, 18, 30, 30000, 60, 18, 30}, twice},
-        {false, 100, delays, {12, 120, 36, 60, 12000, 120, 36, 60}, twice},
-        {false, 0, {2, 2}, {12000, 12000}, {0, 1}},
-        {true, 0, {5, 5}, {-1}, {0}},
+        {true, 100, delays, {120, 36, 60, 60000, 120, 36, 60}, twice, looped},
+        {true, 200, delays, {60, 18, 30, 30000, 60, 18, 30}, twice, looped},
+        {false, 100, delays, {12, 120, 36, 60, 12000, 120, 36, 60}, twice, looped},
+        {false, 0, {2, 2}, {12000, 12000}, {0, 1}, "SPpPpE"},
+        {true, 0, {5, 5}, {-1}, {0}, "SPp"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.speed) + (r.async ? " async" : " sync"));
@@ -94,18 +91,13 @@ TEST(PictureAnimation, WaitsFollowTheDelaysScaledByTheSpeed)
         a.draw();
         EXPECT_EQ(r.async ? a.run() : a.clock->sleeps, r.waits);
         EXPECT_EQ(a.painted, r.painted);
-        if (r.waits.back() < 0) {
-            // Stopped while waiting: no further frame and no event.
-            a.pic.stopDrawing();
-            EXPECT_EQ(a.events.back(), "painted 0");
-        } else {
-            EXPECT_EQ(std::vector<std::string>(a.events.begin(), a.events.begin() + 2),
-                      (std::vector<std::string>{"start", "paint 0"}));
-            EXPECT_EQ(std::count(a.events.begin(), a.events.end(), "loop"), r.delays.size() == 4 ? 1 : 0);
-            EXPECT_EQ(a.events.back(), "end");
-            // The last frame stays as the picture's bitmap.
+        // The last frame stays as the picture's bitmap.
+        if (r.waits.back() > 0) {
             EXPECT_EQ(a.pic.renderedBitmap().pixel(0, 0), rgbOf(kMap[r.delays.size() - 1]));
         }
+        // Stopped while waiting: no further frame and no event.
+        a.pic.stopDrawing();
+        EXPECT_EQ(a.events, r.events);
         EXPECT_EQ(a.painter(), nullptr);
     }
 }
@@ -168,7 +160,6 @@ TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
     single.draw();
     EXPECT_EQ(single.pic.painterCount(), 0);
     EXPECT_EQ(single.canvas.pixel(3, 3), qRgb(255, 0, 0));
-
     // Drawing again shows where the animation is without restarting it; each frame asks for
     // a repaint of the rectangle drawn on.
     Animation a({5, 5, 5});
@@ -213,26 +204,22 @@ TEST(PictureAnimation, DisposalRestoresBackgroundAndPrevious)
            {0, 0, 1, 1, {2}, 5, 2},
            {1, 0, 1, 1, {3}, 5, 3},
            {0, 0, 1, 1, {3}, 5, 1}});
-    pic.setClock(std::make_shared<FakeClock>());
-    auto shown = [&](TGIFDrawOptions options) {
-        std::vector<std::vector<QRgb>> rows;
-        pic.stopDrawing();
-        pic.DrawOptions = options;
-        pic.OnFramePainted = [&](TGIFPainter& p) { rows.push_back(rowOf(p.result(), 0)); };
-        paint(pic, QSize(2, 1), QRect(0, 0, 2, 1));
-        return rows;
+    auto shown = [&](TGIFDrawOptions options, int i) {
+        return rowOf(timeline(pic, qRgb(255, 0, 255), options)[i].image, 0);
     };
     const QRgb red = rgbOf(kRed), blue = rgbOf(kBlue), green = rgbOf(kGreen), dark = rgbOf(kDark);
+    const TGIFDrawOptions transparent{gdTransparent, gdAnimate}, opaque{gdAnimate};
+    EXPECT_EQ(shown(transparent, 0), (std::vector<QRgb>{red, blue}));
+    EXPECT_EQ(shown(transparent, 1), (std::vector<QRgb>{green, blue}));
     // The background under the picture comes back where frame 1 was.
-    EXPECT_EQ(shown(TGIFDrawOptions{gdTransparent, gdAnimate}),
-              (std::vector<std::vector<QRgb>>{
-                  {red, blue}, {green, blue}, {qRgb(255, 0, 255), dark}, {dark, blue}}));
+    EXPECT_EQ(shown(transparent, 2), (std::vector<QRgb>{qRgb(255, 0, 255), dark}));
+    EXPECT_EQ(shown(transparent, 3), (std::vector<QRgb>{dark, blue}));
     // Without gdTransparent the background is the global map's background entry; an
     // explicit background colour wins.
     pic.header().setBackgroundColorIndex(2);
-    EXPECT_EQ(shown(TGIFDrawOptions{gdAnimate})[2], (std::vector<QRgb>{green, dark}));
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{green, dark}));
     pic.BackgroundColor = QColor(1, 2, 3);
-    EXPECT_EQ(shown(TGIFDrawOptions{gdAnimate})[2], (std::vector<QRgb>{qRgb(1, 2, 3), dark}));
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{qRgb(1, 2, 3), dark}));
 }
 
 TEST(PictureAnimation, PictureFreedByItsOwnHandler)

@@ -23,7 +23,6 @@ TEST(PictureDrawing, FrameScaledFromTheScreenOrTiledFromItsPosition)
     EXPECT_EQ(paint(pic, QSize(4, 4), QRect(), W).pixel(0, 0), W);
     TGIFPicture none;
     EXPECT_EQ(paint(none, QSize(4, 4), QRect(0, 0, 4, 4), W).pixel(0, 0), W);
-
     // A 2 x 1 frame (red, blue) at (1, 0) of a 3 x 1 screen, tiled over (1, 0, 6, 3): the
     // first copy at the frame's place, the last cut at the rectangle.
     build(pic, 3, 1, kMap, {{1, 0, 2, 1, {0, 1}}});
@@ -70,7 +69,6 @@ TEST(PictureDrawing, OwnPaletteOrWebSafeWithDithering)
     EXPECT_EQ(own.pixelIndex(1, 0), 3);
     EXPECT_EQ(own.color(3), D);
     EXPECT_EQ(pic.palette().size(), 4);
-
     // Without automatic dithering (or on a palette screen) frames go to the web-safe
     // palette through the Floyd-Steinberg ditherer.
     pic.DrawOptions = pic.DrawOptions.without(gdAutoDither);

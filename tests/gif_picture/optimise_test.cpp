@@ -127,7 +127,6 @@ TEST(PictureOptimise, CropKeepsWhatClearingFramesAndTheLoopNeed)
           {{0, 0, 3, 1, {0, 0, 0}, 5, 1}, {0, 0, 3, 1, {2, 1, 2}, 5, 2, 2}, {0, 0, 1, 1, {1}, 5, 1}});
     optimise(pic, TGIFOptimizeOptions{opCrop});
     EXPECT_EQ(pic.images()[1].width(), 3);
-
     // Frame 2 shows nothing of its own, but while it is up frame 1 has gone (to the
     // background or to what was before it); after a frame that stays, it goes and its time
     // with the frame before.
@@ -142,7 +141,6 @@ TEST(PictureOptimise, CropKeepsWhatClearingFramesAndTheLoopNeed)
         ASSERT_EQ(pic.images().count(), disposal == 1 ? 3 : 4);
         EXPECT_EQ(delayOf(pic.images()[1]), disposal == 1 ? 10 : 5);
     }
-
     // Frame 0 shows nothing: it goes, the loop extension moves to the new frame 0 and its
     // time to the last frame.
     build(pic, 2, 1, {kRed, kBlue, kGreen},

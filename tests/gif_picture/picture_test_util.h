@@ -59,20 +59,15 @@ inline void build(TGIFPicture& pic, int screenWidth, int screenHeight,
         auto f = std::make_unique<TGIFSubImage>(&pic);
         f->setBounds(s.left, s.top, s.width, s.height);
         std::copy(s.pixels.begin(), s.pixels.end(), f->data());
-        if (i == 0 && loops >= 0) {
-            auto loop = std::make_unique<TGIFAppExtNSLoop>(*f);
-            loop->loops = loops;
-            f->extensions().add(std::move(loop));
-        }
+        if (i == 0 && loops >= 0)
+            giftest::addExtension<TGIFAppExtNSLoop>(*f).loops = loops;
         if (s.delay >= 0 || s.transparent >= 0 || s.disposal != 0) {
-            auto gce = std::make_unique<TGIFGraphicControlExtension>(*f);
-            gce->setDelay(std::max(s.delay, 0));
-            gce->setDisposal(TDisposalMethod(s.disposal));
-            TGIFGraphicControlExtension* raw = gce.get();
-            f->extensions().add(std::move(gce));
+            auto& gce = giftest::addExtension<TGIFGraphicControlExtension>(*f);
+            gce.setDelay(std::max(s.delay, 0));
+            gce.setDisposal(TDisposalMethod(s.disposal));
             if (s.transparent >= 0) {
-                raw->setTransparentColorIndex(s.transparent);
-                raw->setTransparent(true);
+                gce.setTransparentColorIndex(s.transparent);
+                gce.setTransparent(true);
             }
         }
         pic.add(std::move(f));
@@ -115,11 +110,12 @@ struct Shown {
 // Plays the picture once, synchronously, on a canvas of the screen's size filled with
 // `canvasColor`, and returns what was shown, with repeats of an unchanged picture folded
 // into the first.
-inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255, 0, 255))
+inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255, 0, 255),
+                                   TGIFDrawOptions options = TGIFDrawOptions{gdTransparent, gdAnimate})
 {
     auto clock = std::make_shared<FakeClock>();
     pic.setClock(clock);
-    const TGIFDrawOptions saved = std::exchange(pic.DrawOptions, TGIFDrawOptions{gdTransparent, gdAnimate});
+    const TGIFDrawOptions saved = std::exchange(pic.DrawOptions, options);
     std::vector<Shown> shown;
     pic.OnFramePainted = [&](TGIFPainter& p) {
         QImage img = p.result().convertToFormat(QImage::Format_ARGB32);

@@ -70,8 +70,6 @@ TEST(QtAssignIcon, TransparentPartsBecomeTheTransparentIndex)
             art.setPixel(x, y, qRgb(255, 0, 0));
     TGIFSubImage frame(nullptr);
     gifcolour::assignIcon(frame, QIcon(QPixmap::fromImage(art)), {reNone, dtNearest, 8}, QSize(8, 8));
-    ASSERT_EQ(frame.width(), 8);
-    ASSERT_NE(frame.graphicControlExtension(), nullptr);
     const int t = frame.transparentIndex();
     ASSERT_GE(t, 0);
     EXPECT_EQ(frame.pixel(0, 0), t);
@@ -83,7 +81,6 @@ TEST(QtAssignIcon, TransparentPartsBecomeTheTransparentIndex)
     gifcolour::assignIconImage(frame, art, {reNone, dtNearest, 8});
     EXPECT_EQ(frame.colorMap().count(), 2);
     EXPECT_EQ(frame.extensions().count(), 0);
-
     // A picture: what it does not cover is transparent.
     QPicture picture;
     {

@@ -34,8 +34,6 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
     picture::FormatRegistry& registry = picture::FormatRegistry::instance();
     const picture::FileFormat* gif = registry.findFileFormat("gif");
     ASSERT_NE(gif, nullptr);
-    EXPECT_EQ(gif->extension, "GIF");
-    EXPECT_EQ(gif->description, "GIF Image");
     EXPECT_TRUE(registry.fileFilter().contains("GIF Image (*.gif)"));
     EXPECT_EQ(registry.findFileFormat(".GIF"), gif);
     // Registering again (a second start-up call) leaves one entry.
@@ -43,7 +41,6 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
     EXPECT_EQ(std::count_if(registry.fileFormats().begin(), registry.fileFormats().end(),
                             [](const picture::FileFormat& f) { return f.extension == "GIF"; }),
               1);
-
     // Saved with either encoder and loaded back through the registry: even where Qt has a GIF
     // reader of its own, the registry hands out our picture.
     TGIFPicture pic;
@@ -62,7 +59,6 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
     const QString none = scratch("registry_none", "none.gif");
     EXPECT_THROW(TGIFPicture().saveToFile(none), GIFException);
     EXPECT_FALSE(QFile::exists(none));
-
     // A bitmap format goes to the bitmap class.
     QImage bmp(2, 2, QImage::Format_RGB32);
     bmp.fill(Qt::red);
@@ -84,8 +80,6 @@ TEST(PictureRegistry, DevicesAreLeftWhereTheyWere)
     buffer.open(QIODevice::ReadOnly);
     buffer.seek(3);
     TGIFPicture pic;
-    giftest::WarningLog log;
-    log.attach(pic);
     EXPECT_EQ(giftest::raisedBy([&] { pic.loadFromDevice(buffer); }), "Invalid GIF signature");
     EXPECT_EQ(buffer.pos(), 3);
     EXPECT_TRUE(pic.isEmpty());
@@ -137,13 +131,11 @@ TEST(PictureAssign, FromAndToOtherPictures)
     EXPECT_EQ(copy.ColorReduction, reGray256);
     EXPECT_NE(std::find(progress.begin(), progress.end(), "Copying..."), progress.end());
     EXPECT_EQ(timeline(copy), timeline(source));
-
     // To a bitmap: frame 0 over the whole screen.
     QImage image = copy.toImage();
     ASSERT_EQ(image.size(), QSize(3, 2));
     EXPECT_EQ(image.pixel(1, 0), rgbOf(kBlue));
     EXPECT_EQ(copy.toPixmap().size(), QSize(3, 2));
-
     // Only frames of this picture (or pictures) can be added; the screen grows to hold them.
     EXPECT_THROW(copy.add(std::make_unique<TGIFSubImage>(&source)), GIFException);
     QImage red(4, 3, QImage::Format_RGB32);
@@ -174,7 +166,6 @@ TEST(PictureClipboard, RoundTripBitmapsAndUnsupportedFormats)
     QMimeData nothing;
     TGIFPicture().saveToClipboard(nothing);
     EXPECT_TRUE(nothing.formats().isEmpty());
-
     // A bitmap alone is pasted as one frame in web-safe colours; text is refused.
     QImage photo(5, 5, QImage::Format_ARGB32);
     photo.fill(qRgb(30, 200, 90));
