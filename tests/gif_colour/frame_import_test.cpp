@@ -41,12 +41,10 @@ RgbImage picture(int w, int h, const std::vector<Rgb>& pixels)
 
 TEST(ImportIndexed, OneFourAndEightBitRowsWithTheirOwnColourCount)
 {
-    gifcolour::Palette sixteen;
-    std::vector<TGIFColor> sixteenMap;
-    for (int i = 0; i < 16; ++i) {
-        sixteen.push_back({uint8_t(i * 16), 0, 0, 0});
-        sixteenMap.push_back({uint8_t(i * 16), 0, 0});
-    }
+    gifcolour::Palette sixteen(16);
+    std::vector<TGIFColor> sixteenMap(16);
+    for (int i = 0; i < 16; ++i)
+        sixteen[size_t(i)].red = sixteenMap[size_t(i)].red = uint8_t(i * 16);
     const gifcolour::Palette three = {{1, 1, 1, 0}, {2, 2, 2, 0}, {3, 3, 3, 0}};
     struct Row {
         IndexedBitmap bitmap;

@@ -15,25 +15,18 @@ void buildRich(TGIFPicture& pic)
 {
     // clang-format off
     build(pic, 4, 3, {kRed, kBlue, kGreen, kDark, kWhite, kUnused},
-          {
-              {0, 0, 4, 3, {0, 1, 2, 0,
-                            1, 1, 2, 2,
-                            0, 0, 1, 1}, 10, 1},
-              // Mostly what frame 0 shows there; two pixels differ.
-              {1, 1, 3, 2, {1, 2, 3,
-                            0, 1, 1}, 5, 1},
-              // Shows nothing.
-              {0, 0, 2, 2, {3, 3, 3, 3}, 7, 1, 3},
-              // A white transparent border around two pixels; restores what was before it.
-              {0, 0, 4, 3, {4, 4, 4, 4,
-                            4, 2, 0, 4,
-                            4, 4, 4, 4}, 6, 3, 4},
-              // Restores the background, but the next frame covers it entirely.
-              {2, 2, 2, 1, {3, 3}, 4, 2},
-              {0, 0, 4, 3, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3}, 0, 1},
-              // Its transparent index shows nowhere.
-              {0, 0, 1, 1, {1}, 3, 1, 2},
-          },
+          {{0, 0, 4, 3, {0, 1, 2, 0, 1, 1, 2, 2, 0, 0, 1, 1}, 10, 1},
+           // Mostly what frame 0 shows there; two pixels differ.
+           {1, 1, 3, 2, {1, 2, 3, 0, 1, 1}, 5, 1},
+           // Shows nothing.
+           {0, 0, 2, 2, {3, 3, 3, 3}, 7, 1, 3},
+           // A white transparent border around two pixels; restores what was before it.
+           {0, 0, 4, 3, {4, 4, 4, 4, 4, 2, 0, 4, 4, 4, 4, 4}, 6, 3, 4},
+           // Restores the background, but the next frame covers it entirely.
+           {2, 2, 2, 1, {3, 3}, 4, 2},
+           {0, 0, 4, 3, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3}, 0, 1},
+           // Its transparent index shows nowhere.
+           {0, 0, 1, 1, {1}, 3, 1, 2}},
           0);
     // clang-format on
     pic.header().setBackgroundColorIndex(5);

@@ -131,11 +131,6 @@ TEST(PictureAssign, FromAndToOtherPictures)
     EXPECT_EQ(copy.ColorReduction, reGray256);
     EXPECT_NE(std::find(progress.begin(), progress.end(), "Copying..."), progress.end());
     EXPECT_EQ(timeline(copy), timeline(source));
-    // To a bitmap: frame 0 over the whole screen.
-    QImage image = copy.toImage();
-    ASSERT_EQ(image.size(), QSize(3, 2));
-    EXPECT_EQ(image.pixel(1, 0), rgbOf(kBlue));
-    EXPECT_EQ(copy.toPixmap().size(), QSize(3, 2));
     // Only frames of this picture (or pictures) can be added; the screen grows to hold them.
     EXPECT_THROW(copy.add(std::make_unique<TGIFSubImage>(&source)), GIFException);
     QImage red(4, 3, QImage::Format_RGB32);
