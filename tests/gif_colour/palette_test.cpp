@@ -1,12 +1,15 @@
-// Fixed palettes, colour look-ups, the octree quantiser and the colour reduction they serve.
+// Fixed palettes, colour look-ups, the octree quantiser and the colour reduction they serve;
+// the error-diffusion ditherers against a plain whole-image reading with their published weights.
 #include "gif_codec/gif_test_util.h"
+#include "graphics/gif/dither.h"
 #include "graphics/gif/lookup.h"
 #include "graphics/gif/palettes.h"
 #include "graphics/gif/reduce.h"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <set>
-#include <tuple>
+#include <vector>
 
 using gifcolour::Palette;
 using gifcolour::PaletteEntry;
@@ -40,6 +43,24 @@ int reducedIndex(Rgb c, int method)
 {
     return ReduceColors(flat(1, 1, c), method, dtNearest, 8, nullptr).index(0, 0);
 }
+
+struct Kernel {
+    int mode, divisor;
+    std::vector<int> taps; // (dx, line, weight) of the published weights, written out by hand
+};
+
+const std::vector<Kernel> kKernels = {
+    {dtFloydSteinberg, 16, {1, 0, 7, -1, 1, 3, 0, 1, 5, 1, 1, 1}},
+    {dtStucki, 42, {1, 0, 8, 2,  0, 4, -2, 1, 2, -1, 1, 4, 0, 1, 8, 1, 1, 4,
+                    2, 1, 2, -2, 2, 1, -1, 2, 2, 0,  2, 4, 1, 2, 2, 2, 2, 1}},
+    {dtSierra, 32, {1, 0, 5, 2, 0, 3, -2, 1, 2, -1, 1, 4, 0, 1, 5,
+                    1, 1, 4, 2, 1, 2, -1, 2, 2, 0,  2, 3, 1, 2, 2}},
+    {dtJaJuNi, 48, {1, 0, 7, 2,  0, 5, -2, 1, 3, -1, 1, 5, 0, 1, 7, 1, 1, 5,
+                    2, 1, 3, -2, 2, 1, -1, 2, 3, 0,  2, 5, 1, 2, 3, 2, 2, 1}},
+    {dtSteveArche, 200, {2, 0, 32, -3, 1, 12, -1, 1, 26, 1,  1, 30, 3, 1, 16, -2, 2, 12,
+                         0, 2, 26, 2,  2, 12, -3, 3, 5,  -1, 3, 12, 1, 3, 12, 3,  3, 5}},
+    {dtBurkes, 32, {1, 0, 8, 2, 0, 4, -2, 1, 2, -1, 1, 4, 0, 1, 8, 1, 1, 4, 2, 1, 2}},
+};
 
 } // namespace
 
@@ -163,9 +184,9 @@ TEST(Octree, OptimizedPaletteSizesAndSystemColours)
     ASSERT_EQ(sys.size(), 256u);
     EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 10, sys.begin()));
     EXPECT_TRUE(std::equal(stock.begin() + 10, stock.end(), sys.begin() + 246));
-    std::set<std::tuple<int, int, int>> middle;
-    for (int i = 10; i < 246; ++i)
-        middle.insert({sys[size_t(i)].red, sys[size_t(i)].green, sys[size_t(i)].blue});
+    std::set<int> middle;
+    for (auto e = sys.begin() + 10; e != sys.begin() + 246; ++e)
+        middle.insert(e->red << 16 | e->green << 8 | e->blue);
     EXPECT_GT(middle.size(), 200u);
     // Fewer colours than asked: the rest of the palette stays black.
     RgbImage two(2, 1);
@@ -228,4 +249,52 @@ TEST(ReduceColors, CustomPaletteAndRefusals)
     EXPECT_TRUE(ReduceColors(img, 10, dtNearest, 8, nullptr).empty());
     EXPECT_TRUE(ReduceColors(img, -1, dtNearest, 8, nullptr).empty());
     EXPECT_TRUE(ReduceColors(img, reWebSafe216, 7, 8, nullptr).empty());
+}
+
+// A second, plain reading of error diffusion: whole-image error planes, no line rotation,
+// each pixel takes (error + divisor / 2) / divisor, truncated toward zero.
+TEST(Ditherers, AgreeWithWholeImageReference)
+{
+    std::mt19937 rng(12);
+    gifcolour::Palette palette;
+    for (int i = 0; i < 8; ++i)
+        palette.push_back({uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0});
+    for (const int width : {13, 1}) {
+        const int height = 7, pad = 4, pw = width + 2 * pad;
+        std::vector<Rgb> image(size_t(width * height));
+        for (auto& p : image)
+            p = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+        for (const Kernel& k : kKernels) {
+            TFastColorLookup lookup(palette), refLookup(palette);
+            auto engine = gifcolour::makeDitherEngine(k.mode, width, lookup);
+            std::vector<int> got(image.size()), want(image.size());
+            std::vector<long> err(size_t((height + 4) * pw * 3), 0);
+            auto e = [&](int y, int x, int c) -> long& { return err[size_t((y * pw + x + pad) * 3 + c)]; };
+            Rgb chosen;
+            for (int y = 0; y < height; ++y) {
+                for (int i = 0; i < width; ++i) {
+                    const int x = engine->Column();
+                    const Rgb& p = image.at(size_t(y * width + x));
+                    got.at(size_t(y * width + x)) = engine->Dither(p.red, p.green, p.blue, chosen);
+                    // The reference: rows alternate direction; errors stay in whole planes.
+                    const int rx = y % 2 == 0 ? i : width - 1 - i, dir = y % 2 == 0 ? 1 : -1;
+                    const Rgb& q = image[size_t(y * width + rx)];
+                    const int in[3] = {q.red, q.green, q.blue};
+                    int corr[3];
+                    for (int c = 0; c < 3; ++c)
+                        corr[c] = std::clamp(int(in[c] + (e(y, rx, c) + k.divisor / 2) / k.divisor), 0, 255);
+                    Rgb ch;
+                    want[size_t(y * width + rx)] =
+                        refLookup.Lookup(uint8_t(corr[0]), uint8_t(corr[1]), uint8_t(corr[2]), ch);
+                    const int pick[3] = {ch.red, ch.green, ch.blue};
+                    for (int c = 0; c < 3; ++c)
+                        for (size_t t = 0; t < k.taps.size(); t += 3)
+                            e(y + k.taps[t + 1], rx + k.taps[t] * dir, c) +=
+                                (corr[c] - pick[c]) * k.taps[t + 2];
+                }
+                engine->NextLine();
+            }
+            EXPECT_EQ(got, want) << "mode " << k.mode << " width " << width;
+        }
+    }
 }
