@@ -143,8 +143,6 @@ TEST(GifOracles, ImageMagickFilesReadAsImageMagickReadsThemAndItReadsWhatIsWritt
     }
 }
 
-// ---- malformed streams -----------------------------------------------------------------------
-
 TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
 {
     // A 2 x 2 frame of literal codes 0, 1, 2, 3: the table reaches 8 entries after the third,

@@ -19,10 +19,11 @@ namespace {
 // Two 3 x 2 frames, 20 hundredths each, looping twice.
 Bytes twoFrames()
 {
-    TGIFPicture pic;
-    build(pic, 3, 2, kMap, {{0, 0, 3, 2, {0, 1, 2, 3, 2, 1}, 20}, {0, 0, 3, 2, {3, 3, 3, 0, 0, 0}, 20}}, 2);
-    const QByteArray bytes = pic.saveToBytes();
-    return Bytes(bytes.begin(), bytes.end());
+    giftest::GifAssembler g = giftest::gifOf(3, 2);
+    for (const Bytes& codes : {giftest::pack({-3, 4, 0, 1, 4, 2, 3, 4, 2, 1, 5}),
+                               giftest::pack({-3, 4, 3, 3, 4, 3, 0, 4, 0, 0, 5})})
+        g.graphicControl(0, 20, -1).frame(3, 2, codes);
+    return g.end();
 }
 
 QString scratch(const std::string& dir, const std::string& name)
@@ -42,15 +43,10 @@ void exercise(const Bytes& bytes)
     }
     pic.setClock(std::make_shared<FakeClock>());
     pic.DrawOptions = TGIFDrawOptions{gdTransparent, gdAnimate, gdDither};
-    QImage canvas(16, 16, QImage::Format_ARGB32);
-    canvas.fill(Qt::black);
-    {
-        QPainter painter(&canvas);
-        pic.draw(painter, canvas.rect());
-        pic.DrawOptions = pic.DrawOptions.with(gdTile);
-        pic.stopDrawing();
-        pic.draw(painter, QRect(3, 3, 9, 9));
-    }
+    paint(pic, QSize(16, 16), QRect(0, 0, 16, 16));
+    pic.DrawOptions = pic.DrawOptions.with(gdTile);
+    pic.stopDrawing();
+    paint(pic, QSize(16, 16), QRect(3, 3, 9, 9));
     try {
         pic.Optimise(TGIFOptimizeOptions{opColorMaps, opCleanup, opMerge, opCrop});
         TGIFPicture back;
