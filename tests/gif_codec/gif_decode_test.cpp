@@ -1,5 +1,4 @@
-// The reader against files written by other encoders (and those written back), and against
-// malformed input.
+// The reader against other encoders' files (and the writer on them), and against malformed input.
 #include "gif_codec/gif_test_util.h"
 #include "gif_codec/giflib_oracle.h"
 
@@ -121,10 +120,8 @@ TEST(GifOracles, ImageMagickFilesReadAsImageMagickReadsThemAndItReadsWhatIsWritt
         gif::Image img;
         img.LoadFromFile(anim + ".gif");
         ASSERT_EQ(img.images().count(), 3);
-        for (int k = 0; k < 3; ++k) {
-            EXPECT_EQ(img.images()[k].interlaced(), interlaced);
+        for (int k = 0; k < 3; ++k)
             EXPECT_EQ(frameRgb(img.images()[k]), rgbs[size_t(k)]) << k;
-        }
         // ImageMagick reads its own file, and what this codec writes back with either encoder, to
         // the same pixels.
         for (const std::string file : {".gif", "-lzw.gif", "-rle.gif"}) {

@@ -145,7 +145,6 @@ struct Loaded {
     }
 };
 
-// Adds an extension of type T to the frame.
 template <class T> T& addExtension(TGIFSubImage& frame)
 {
     auto ext = std::make_unique<T>(frame);

@@ -1,8 +1,6 @@
 #pragma once
 // An independent reader and writer for checking the codec: the system's giflib, used only by
 // the tests and the benchmarks.
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <gif_lib.h>
 #include <stdexcept>

@@ -1,5 +1,4 @@
-// Optimise: each step, alone and together, leaves what the animation shows (the composed
-// pictures and when they appear) as it was.
+// Optimise: each step, alone and together, leaves what the animation shows as it was.
 #include "picture_test_util.h"
 
 using namespace pictest;

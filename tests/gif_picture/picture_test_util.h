@@ -5,12 +5,7 @@
 #include "graphics/gif/qt/gif_painter.h"
 #include "graphics/gif/qt/gif_picture.h"
 
-#include <QImage>
 #include <QPainter>
-#include <gtest/gtest.h>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace pictest {
 
@@ -91,7 +86,6 @@ inline QImage paint(TGIFPicture& pic, QSize size, QRect rect, QRgb fill = qRgb(2
     return canvas;
 }
 
-// A row of pixels, to compare in one go.
 inline std::vector<QRgb> rowOf(const QImage& image, int y)
 {
     std::vector<QRgb> row;
@@ -107,9 +101,8 @@ struct Shown {
     bool operator==(const Shown&) const = default;
 };
 
-// Plays the picture once, synchronously, on a canvas of the screen's size filled with
-// `canvasColor`, and returns what was shown, with repeats of an unchanged picture folded
-// into the first.
+// Plays the picture once, synchronously, on a canvas of the screen's size in `canvasColor`;
+// returns what was shown, repeats of an unchanged picture folded into the first.
 inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255, 0, 255),
                                    TGIFDrawOptions options = TGIFDrawOptions{gdTransparent, gdAnimate})
 {

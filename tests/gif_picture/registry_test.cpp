@@ -1,6 +1,5 @@
-// The picture framework side: the registry by extension and by clipboard format, loading
-// files through it, assigning to and from other pictures, and the clipboard; hostile and
-// damaged files through everything the picture does with them, with only clear errors.
+// The registry, files, devices, copies and the clipboard; hostile and damaged files through
+// everything the picture does with them, with only clear errors.
 #include "picture_test_util.h"
 
 #include <QBuffer>
@@ -67,10 +66,9 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
     EXPECT_TRUE(registry.fileFilter().contains("GIF Image (*.gif)"));
     EXPECT_EQ(registry.findFileFormat(".GIF"), gif);
     // Registering again (a second start-up call) leaves one entry.
+    const size_t formats = registry.fileFormats().size();
     registerGIFPicture();
-    EXPECT_EQ(std::count_if(registry.fileFormats().begin(), registry.fileFormats().end(),
-                            [](const picture::FileFormat& f) { return f.extension == "GIF"; }),
-              1);
+    EXPECT_EQ(registry.fileFormats().size(), formats);
     // Saved with either encoder and loaded back through the registry: even where Qt has a GIF
     // reader of its own, the registry hands out our picture.
     TGIFPicture pic;
@@ -178,7 +176,6 @@ TEST(PictureClipboard, RoundTripBitmapsAndUnsupportedFormats)
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(data, nullptr);
     EXPECT_TRUE(data->hasFormat(gifClipboardFormat()));
-    EXPECT_TRUE(gifClipboardFormat().contains("\"GIF Image\""));
     // The bitmap beside it is frame 0 on the screen.
     ASSERT_TRUE(data->hasImage());
     EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).pixel(1, 0), qRgb(0, 0, 255));
