@@ -18,7 +18,7 @@
 #endif
 #include <unistd.h>
 
-#include "gif_colour/synthetic_photo.h"
+#include "synthetic_photo.h"
 #include "graphics/gif/reduce.h"
 
 namespace {

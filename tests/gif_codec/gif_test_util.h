@@ -1,113 +1,78 @@
 #pragma once
-// Shared helpers of the GIF codec tests: pixel generators, a hand assembler for GIF streams
-// (to build malformed ones), a warning log and the external tools.
+// Shared helpers of the GIF tests: pixel generators, a hand assembler for GIF streams (to build
+// malformed ones), a warning log, files and the external tools.
 #include "graphics/gif/objects.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace giftest {
 
+using Bytes = std::vector<uint8_t>;
+
 // Pixels of width x height over `colors` values, in one of three textures: noise, runs of
 // random length, or large flat blocks (which grow long LZW strings).
 enum class Texture { Noise, Runs, Blocks };
 
-inline std::vector<uint8_t> makePixels(std::mt19937& rng, int width, int height, int colors, Texture t)
+inline Bytes makePixels(std::mt19937& rng, int width, int height, int colors, Texture t)
 {
-    std::vector<uint8_t> px(size_t(width) * size_t(height));
-    std::uniform_int_distribution<int> color(0, colors - 1);
-    if (t == Texture::Noise) {
-        for (auto& p : px)
-            p = uint8_t(color(rng));
-    } else if (t == Texture::Runs) {
-        std::uniform_int_distribution<int> run(1, 40);
-        size_t i = 0;
-        while (i < px.size()) {
-            uint8_t c = uint8_t(color(rng));
-            for (int k = run(rng); k > 0 && i < px.size(); --k)
-                px[i++] = c;
+    Bytes px(size_t(width) * size_t(height));
+    std::uniform_int_distribution<int> color(0, colors - 1), run(1, 40);
+    for (size_t i = 0; i < px.size();) {
+        const uint8_t c = uint8_t(color(rng));
+        for (int k = t == Texture::Runs ? run(rng) : 1; k > 0 && i < px.size(); --k, ++i) {
+            const int x = int(i) % width, y = int(i) / width;
+            px[i] = t == Texture::Blocks
+                        ? uint8_t(((x / (1 + width / 3)) * 7 + (y / (1 + height / 2)) * 3) % colors)
+                        : c;
         }
-    } else {
-        const int bw = 1 + width / 3, bh = 1 + height / 2;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                px[size_t(y) * size_t(width) + size_t(x)] = uint8_t(((x / bw) * 7 + (y / bh) * 3) % colors);
     }
     return px;
 }
 
-inline std::vector<uint8_t> makePalette(std::mt19937& rng, int colors)
+// Distinct colours, so that an RGB comparison also checks indices.
+inline Bytes makePalette(std::mt19937& rng, int colors)
 {
-    // Distinct colours, so that an RGB comparison also checks indices.
-    std::vector<uint8_t> rgb;
-    for (int i = 0; i < colors; ++i) {
-        uint8_t r = uint8_t(i), g = uint8_t(rng() & 0xFF), b = uint8_t((i * 37 + 11) & 0xFF);
-        rgb.insert(rgb.end(), {r, g, b});
-    }
+    Bytes rgb;
+    for (int i = 0; i < colors; ++i)
+        rgb.insert(rgb.end(), {uint8_t(i), uint8_t(rng() & 0xFF), uint8_t((i * 37 + 11) & 0xFF)});
     return rgb;
 }
 
-// Packs codes least significant bit first, as GIF image data.
-class CodePacker {
-public:
-    void put(int code, int size)
-    {
-        acc_ |= uint32_t(code) << bits_;
-        bits_ += size;
-        while (bits_ >= 8) {
-            bytes_.push_back(uint8_t(acc_));
-            acc_ >>= 8;
-            bits_ -= 8;
-        }
-    }
-    std::vector<uint8_t> finish()
-    {
-        if (bits_ > 0)
-            bytes_.push_back(uint8_t(acc_));
-        acc_ = 0;
-        bits_ = 0;
-        return bytes_;
-    }
-
-private:
-    std::vector<uint8_t> bytes_;
-    uint32_t acc_ = 0;
-    int bits_ = 0;
-};
-
-// Data as sub-blocks of at most 255 bytes followed by a terminator.
-inline std::vector<uint8_t> subBlocks(const std::vector<uint8_t>& data, size_t blockSize = 255)
+// Codes packed least significant bit first, as GIF image data; a negative entry sets the
+// width of the codes after it.
+inline Bytes pack(const std::vector<int>& codes)
 {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i < data.size(); i += blockSize) {
-        size_t n = std::min(blockSize, data.size() - i);
-        out.push_back(uint8_t(n));
-        out.insert(out.end(), data.begin() + long(i), data.begin() + long(i + n));
+    Bytes out;
+    uint32_t acc = 0;
+    int bits = 0, size = 0;
+    for (int code : codes) {
+        if (code < 0) {
+            size = -code;
+            continue;
+        }
+        acc |= uint32_t(code) << bits;
+        for (bits += size; bits >= 8; bits -= 8, acc >>= 8)
+            out.push_back(uint8_t(acc));
     }
-    out.push_back(0);
+    if (bits > 0)
+        out.push_back(uint8_t(acc));
     return out;
 }
 
 // Assembles a GIF stream piece by piece.
 struct GifAssembler {
-    std::vector<uint8_t> bytes;
+    Bytes bytes;
 
-    GifAssembler& raw(std::initializer_list<uint8_t> b)
-    {
-        bytes.insert(bytes.end(), b);
-        return *this;
-    }
-    GifAssembler& raw(const std::vector<uint8_t>& b)
+    GifAssembler& raw(const Bytes& b)
     {
         bytes.insert(bytes.end(), b.begin(), b.end());
         return *this;
@@ -117,31 +82,41 @@ struct GifAssembler {
     GifAssembler& header(int width, int height, int mapBits, const char* version = "89a")
     {
         raw({'G', 'I', 'F', uint8_t(version[0]), uint8_t(version[1]), uint8_t(version[2])});
-        u16(width).u16(height);
-        raw({uint8_t(mapBits ? 0x80 | 0x70 | (mapBits - 1) : 0), 0, 0});
+        u16(width).u16(height).raw({uint8_t(mapBits ? 0x80 | 0x70 | (mapBits - 1) : 0), 0, 0});
         for (int i = 0; i < (mapBits ? 1 << mapBits : 0); ++i)
             raw({uint8_t(i), uint8_t(i), uint8_t(i)});
         return *this;
     }
     GifAssembler& descriptor(int left, int top, int width, int height, uint8_t packed = 0)
     {
-        raw({','});
-        u16(left).u16(top).u16(width).u16(height);
-        return raw({packed});
+        return raw({','}).u16(left).u16(top).u16(width).u16(height).raw({packed});
     }
     GifAssembler& graphicControl(int disposal, int delay, int transparent)
     {
-        raw({'!', 0xF9, 4, uint8_t((disposal << 2) | (transparent >= 0 ? 1 : 0))});
-        u16(delay);
+        raw({'!', 0xF9, 4, uint8_t((disposal << 2) | (transparent >= 0 ? 1 : 0))}).u16(delay);
         return raw({uint8_t(transparent >= 0 ? transparent : 0), 0});
     }
-    GifAssembler& imageData(int minCodeSize, const std::vector<uint8_t>& codes)
+    // The data as sub-blocks of at most 255 bytes and a terminator.
+    GifAssembler& imageData(int minCodeSize, const Bytes& codes)
     {
         raw({uint8_t(minCodeSize)});
-        return raw(subBlocks(codes));
+        for (size_t i = 0; i < codes.size(); i += 255)
+            raw({uint8_t(std::min<size_t>(255, codes.size() - i))})
+                .raw(Bytes(codes.begin() + long(i), codes.begin() + long(std::min(i + 255, codes.size()))));
+        return raw({0});
     }
-    GifAssembler& trailer() { return raw({';'}); }
+    // A frame at 0, 0 with its image data.
+    GifAssembler& frame(int width, int height, const Bytes& codes, int minCodeSize = 2, uint8_t packed = 0)
+    {
+        return descriptor(0, 0, width, height, packed).imageData(minCodeSize, codes);
+    }
+    Bytes end() { return raw({';'}).bytes; }
 };
+
+inline GifAssembler gifOf(int width, int height, int mapBits = 2)
+{
+    return GifAssembler().header(width, height, mapBits);
+}
 
 // Collects the warnings of one image.
 struct WarningLog {
@@ -153,8 +128,30 @@ struct WarningLog {
             messages.push_back(m);
         };
     }
-    bool has(const std::string& m) const { return std::find(messages.begin(), messages.end(), m) != messages.end(); }
+    bool has(const std::string& m) const
+    {
+        return std::find(messages.begin(), messages.end(), m) != messages.end();
+    }
 };
+
+// An image loaded from bytes, with the warnings it gave.
+struct Loaded {
+    gif::Image img;
+    WarningLog log;
+    explicit Loaded(const Bytes& bytes)
+    {
+        log.attach(img);
+        img.loadFromMemory(bytes);
+    }
+};
+
+template <class T> T& addExtension(TGIFSubImage& frame)
+{
+    auto ext = std::make_unique<T>(frame);
+    T& added = *ext;
+    frame.extensions().add(std::move(ext));
+    return added;
+}
 
 // A scratch folder below the test's working directory.
 inline std::filesystem::path scratchDir(const std::string& name)
@@ -165,42 +162,51 @@ inline std::filesystem::path scratchDir(const std::string& name)
     return p;
 }
 
-inline int run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
-
-inline std::vector<uint8_t> readFile(const std::filesystem::path& p)
+inline Bytes readFile(const std::filesystem::path& p)
 {
     std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-inline void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes)
+inline void writeFile(const std::filesystem::path& p, const Bytes& bytes)
 {
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// A binary PPM of RGB pixels.
-inline void writePpm(const std::filesystem::path& p, int width, int height, const std::vector<uint8_t>& rgb)
+// The message of the exception that f raises; "" when it raises none.
+inline std::string raisedBy(const std::function<void()>& f)
 {
-    std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    std::vector<uint8_t> bytes(head.begin(), head.end());
-    bytes.insert(bytes.end(), rgb.begin(), rgb.end());
-    writeFile(p, bytes);
+    try {
+        f();
+    } catch (const GIFException& e) {
+        return e.what();
+    }
+    return "";
+}
+
+inline Bytes frameData(const TGIFSubImage& f)
+{
+    return Bytes(f.data(), f.data() + f.dataSize());
 }
 
 // The frame's pixels as RGB through its active colour map.
-inline std::vector<uint8_t> frameRgb(const TGIFSubImage& f)
+inline Bytes frameRgb(const TGIFSubImage& f)
 {
     const TGIFColorMap& map = f.activeColorMap();
-    std::vector<uint8_t> rgb;
-    rgb.reserve(f.dataSize() * 3);
-    for (size_t i = 0; i < f.dataSize(); ++i) {
-        TGIFColor c = map.data()[f.data()[i] < map.count() ? f.data()[i] : 0];
+    Bytes rgb;
+    for (uint8_t i : frameData(f)) {
+        const TGIFColor c = map.data()[i < map.count() ? i : 0];
         rgb.insert(rgb.end(), {c.red, c.green, c.blue});
     }
     return rgb;
 }
 
-inline const char* kConvert = "/usr/bin/convert";
+// ImageMagick: writes `out` from `in` (a GIF or raw RGB) with the options between them.
+inline void convert(const std::string& in, const std::string& options, const std::string& out)
+{
+    const std::string cmd = "/usr/bin/convert " + in + " " + options + " " + out + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
 
 } // namespace giftest

@@ -1,5 +1,5 @@
-// The animation: frame order, waits, loops, events and disposal, driven by a clock the test
-// moves and by calling the painter's timer handler directly.
+// Drawing and the animation: waits, loops, events and disposal, on a clock the test moves and
+// by calling the painter's timer handler directly.
 #include "picture_test_util.h"
 
 #include <QWidget>
@@ -8,335 +8,57 @@ using namespace pictest;
 
 namespace {
 
-const std::vector<TGIFColor> kMap = {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {10, 20, 30}};
+const QRgb R = qRgb(255, 0, 0), B = qRgb(0, 0, 255), G = qRgb(0, 255, 0), D = qRgb(10, 20, 30),
+           W = qRgb(255, 255, 255);
 
-// One 1 x 1 frame per delay, colour index i % 4.
-void buildDelays(TGIFPicture& pic, const std::vector<int>& delays, int loops = -1)
-{
-    std::vector<FrameSpec> frames;
-    for (size_t i = 0; i < delays.size(); ++i)
-        frames.push_back({0, 0, 1, 1, {uint8_t(i % 4)}, delays[i]});
-    build(pic, 1, 1, kMap, frames, loops);
-}
-
-// Records the events of the picture's painters as text.
-struct EventLog {
-    std::vector<std::string> events;
+// A picture of 1 x 1 frames, one per delay in colour index i % 4, on a clock the test moves,
+// with its painters' events recorded: Start, Loop, Paint, painted, End.
+struct Animation {
+    TGIFPicture pic;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::string events;
     std::vector<int> painted;
-    void attach(TGIFPicture& pic)
-    {
-        pic.OnPaintStart = [this](TGIFPainter&) { events.push_back("start"); };
-        pic.OnLoopStart = [this](TGIFPainter&) { events.push_back("loop"); };
-        pic.OnFramePaint = [this](TGIFPainter& p) { events.push_back("paint " + std::to_string(p.ActiveFrame)); };
-        pic.OnFramePainted = [this](TGIFPainter& p) {
-            events.push_back("painted " + std::to_string(p.ActiveFrame));
-            painted.push_back(p.ActiveFrame);
-        };
-        pic.OnPaintEnd = [this](TGIFPainter&) { events.push_back("end"); };
-    }
-};
+    QImage canvas{4, 4, QImage::Format_ARGB32};
 
-struct Canvas {
-    QImage image{4, 4, QImage::Format_ARGB32};
-    Canvas() { image.fill(qRgb(255, 0, 255)); }
-    void draw(TGIFPicture& pic, QRect rect = QRect(0, 0, 4, 4))
+    explicit Animation(const std::vector<int>& delays, int loops = -1)
     {
-        QPainter painter(&image);
+        pic.setClock(clock);
+        std::vector<FrameSpec> frames;
+        for (size_t i = 0; i < delays.size(); ++i)
+            frames.push_back({0, 0, 1, 1, {uint8_t(i % 4)}, delays[i]});
+        build(pic, 1, 1, kMap, frames, loops);
+        pic.OnPaintStart = [this](TGIFPainter&) { events += 'S'; };
+        pic.OnLoopStart = [this](TGIFPainter&) { events += 'L'; };
+        pic.OnFramePaint = [this](TGIFPainter&) { events += 'P'; };
+        pic.OnFramePainted = [this](TGIFPainter& p) { events += 'p', painted.push_back(p.ActiveFrame); };
+        pic.OnPaintEnd = [this](TGIFPainter&) { events += 'E'; };
+        canvas.fill(qRgb(255, 0, 255));
+    }
+    void draw(QRect rect = QRect(0, 0, 4, 4))
+    {
+        QPainter painter(&canvas);
         pic.draw(painter, rect);
     }
-};
-
-// Runs an asynchronous animation tick by tick; returns the waits it asked for, stopping
-// after `limit` waits.
-std::vector<int> runAsync(TGIFPicture& pic, FakeClock& clock, size_t limit = 100)
-{
-    std::vector<int> waits;
-    TGIFPainter* painter = pic.currentPainter();
-    while (painter && !painter->finished() && waits.size() < limit) {
-        const int wait = painter->pendingWait();
-        waits.push_back(wait);
-        if (wait < 0)
-            break;
-        clock.advance(wait);
-        painter->tick();
+    TGIFPainter* painter() { return pic.currentPainter(); }
+    void tick()
+    {
+        clock->advance(painter()->pendingWait());
+        painter()->tick();
     }
-    return waits;
-}
-
-}  // namespace
-
-TEST(PictureAnimation, AsynchronousWaitsFollowTheDelays)
-{
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {0, 1, 5, 5000}, 2);
-    EventLog log;
-    log.attach(pic);
-    Canvas canvas;
-    canvas.draw(pic);
-    ASSERT_NE(pic.currentPainter(), nullptr);
-    // Frame 0 is on screen at once; then delay 0 plays as 10 and 1 as 3, in hundredths
-    // times 12 ms; 5000 is kept in full by a timer-driven painter.
-    EXPECT_EQ(runAsync(pic, *clock), (std::vector<int>{120, 36, 60, 60000, 120, 36, 60}));
-    EXPECT_EQ(log.painted, (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
-    EXPECT_EQ(log.events.front(), "start");
-    EXPECT_EQ(log.events[1], "paint 0");
-    EXPECT_EQ(std::count(log.events.begin(), log.events.end(), "loop"), 1);
-    EXPECT_EQ(log.events.back(), "end");
-    EXPECT_EQ(pic.currentPainter(), nullptr);
-    // The last frame stays as the picture's bitmap.
-    EXPECT_EQ(pic.renderedBitmap().pixel(0, 0), qRgb(10, 20, 30));
-}
-
-TEST(PictureAnimation, LateFramesShortenTheNextWaitByHalfTheOvershoot)
-{
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {5, 5, 5, 5});
-    Canvas canvas;
-    canvas.draw(pic);
-    TGIFPainter* painter = pic.currentPainter();
-    ASSERT_NE(painter, nullptr);
-    EXPECT_EQ(painter->pendingWait(), 60);
-    // 20 ms late: the next wait is (5 * 12 - 20 / 2) ms.
-    clock->advance(80);
-    painter->tick();
-    EXPECT_EQ(painter->pendingWait(), 50);
-    // On time again: nothing to make up.
-    clock->advance(50);
-    painter->tick();
-    EXPECT_EQ(painter->pendingWait(), 60);
-    // At speed 200 the made-up time is halved with the rest: (60 - 30 / 2) * 100 / 200.
-    pic.stopDrawing();
-    pic.AnimationSpeed = 200;
-    canvas.draw(pic);
-    painter = pic.currentPainter();
-    ASSERT_NE(painter, nullptr);
-    EXPECT_EQ(painter->pendingWait(), 30);
-    clock->advance(60);
-    painter->tick();
-    EXPECT_EQ(painter->pendingWait(), 22);
-}
-
-TEST(PictureAnimation, SpeedScalesTheWaitsAndZeroPauses)
-{
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {0, 1, 5, 5000}, 2);
-    pic.AnimationSpeed = 200;
-    Canvas canvas;
-    canvas.draw(pic);
-    EXPECT_EQ(runAsync(pic, *clock, 4), (std::vector<int>{60, 18, 30, 30000}));
-
-    TGIFPicture paused;
-    paused.setClock(clock);
-    buildDelays(paused, {5, 5});
-    paused.AnimationSpeed = 0;
-    EventLog log;
-    log.attach(paused);
-    Canvas second;
-    second.draw(paused);
-    ASSERT_NE(paused.currentPainter(), nullptr);
-    EXPECT_EQ(paused.currentPainter()->pendingWait(), -1);
-    EXPECT_EQ(log.painted, std::vector<int>{0});
-    // Stopped while waiting: no further frame and no event.
-    paused.stopDrawing();
-    EXPECT_EQ(log.events.back(), "painted 0");
-    EXPECT_EQ(paused.currentPainter(), nullptr);
-}
-
-TEST(PictureAnimation, SynchronousPainterWaitsOnTheClockAndCutsLongDelays)
-{
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {0, 1, 5, 5000}, 2);
-    pic.DrawOptions = pic.DrawOptions.without(gdAsync);
-    EventLog log;
-    log.attach(pic);
-    Canvas canvas;
-    canvas.draw(pic);
-    // The run is over when draw returns; 5000 was cut to 1000.
-    EXPECT_EQ(clock->sleeps, (std::vector<int>{12, 120, 36, 60, 12000, 120, 36, 60}));
-    EXPECT_EQ(log.painted, (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
-    EXPECT_EQ(log.events.back(), "end");
-    EXPECT_EQ(pic.currentPainter(), nullptr);
-    EXPECT_EQ(canvas.image.pixel(0, 0), qRgb(10, 20, 30));
-
-    clock->sleeps.clear();
-    pic.AnimationSpeed = 0;
-    pic.stopDrawing();
-    buildDelays(pic, {2, 2});
-    canvas.draw(pic);
-    EXPECT_EQ(clock->sleeps, (std::vector<int>{12000, 12000}));
-}
-
-TEST(PictureAnimation, LoopCounts)
-{
-    auto passes = [](int loops, bool async, bool endless) {
-        TGIFPicture pic;
-        auto clock = std::make_shared<FakeClock>();
-        pic.setClock(clock);
-        buildDelays(pic, {4, 4}, loops);
-        if (!async)
-            pic.DrawOptions = pic.DrawOptions.without(gdAsync);
-        if (endless)
-            pic.DrawOptions = pic.DrawOptions.with(gdLoopForever);
-        int frames = 0;
-        // Endless animations are ended after 40 frames.
-        pic.OnFramePainted = [&](TGIFPainter&) {
-            if (++frames == 40)
-                pic.stopDrawing();
-        };
-        Canvas canvas;
-        canvas.draw(pic);
-        runAsync(pic, *clock, 1000);
-        return frames / 2;
-    };
-    EXPECT_EQ(passes(-1, true, false), 1);  // no loop extension: once
-    EXPECT_EQ(passes(3, true, false), 3);
-    EXPECT_EQ(passes(3, false, false), 3);
-    EXPECT_EQ(passes(0, true, false), 20);  // endless on a timer
-    EXPECT_EQ(passes(0, false, false), 1);  // once when synchronous
-    EXPECT_EQ(passes(-1, true, true), 20);
-    EXPECT_EQ(passes(3, true, true), 20);
-    EXPECT_EQ(passes(3, false, true), 20);
-}
-
-TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
-{
-    TGIFPicture single;
-    buildDelays(single, {7}, 0);
-    Canvas canvas;
-    canvas.draw(single);
-    EXPECT_EQ(single.painterCount(), 0);
-    EXPECT_EQ(canvas.image.pixel(3, 3), qRgb(255, 0, 0));
-
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {5, 5, 5});
-    std::vector<QRect> repaints;
-    pic.OnRepaint = [&](TGIFPicture&, const QRect& r) { repaints.push_back(r); };
-    canvas.draw(pic, QRect(0, 0, 2, 2));
-    TGIFPainter* painter = pic.currentPainter();
-    ASSERT_NE(painter, nullptr);
-    clock->advance(painter->pendingWait());
-    painter->tick();
-    EXPECT_EQ(painter->ActiveFrame, 2);
-    // Drawing again shows where the animation is without restarting it.
-    canvas.draw(pic, QRect(0, 0, 2, 2));
-    EXPECT_EQ(pic.currentPainter(), painter);
-    EXPECT_EQ(painter->ActiveFrame, 2);
-    EXPECT_EQ(pic.painterCount(), 1);
-    EXPECT_EQ(canvas.image.pixel(1, 1), qRgb(0, 0, 255));
-    EXPECT_EQ(repaints, (std::vector<QRect>{QRect(0, 0, 2, 2), QRect(0, 0, 2, 2)}));
-
-    // Without gdAnimate only frame 0 is drawn.
-    pic.stopDrawing();
-    pic.DrawOptions = pic.DrawOptions.without(gdAnimate);
-    canvas.draw(pic);
-    EXPECT_EQ(pic.currentPainter(), nullptr);
-    EXPECT_EQ(canvas.image.pixel(3, 3), qRgb(255, 0, 0));
-}
-
-TEST(PictureAnimation, HandlerMayChooseTheNextFrame)
-{
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {3, 3, 3});
-    std::vector<int> order;
-    bool jumped = false;
-    pic.OnFramePainted = [&](TGIFPainter& p) {
-        order.push_back(p.ActiveFrame);
-        if (p.ActiveFrame == 1 && !jumped) {
-            jumped = true;
-            p.ActiveFrame = 0;
+    // Runs an asynchronous animation tick by tick; returns the waits asked for, at most `limit`.
+    std::vector<int> run(size_t limit = 100)
+    {
+        std::vector<int> waits;
+        for (TGIFPainter* p = painter(); p && !p->finished() && waits.size() < limit;) {
+            waits.push_back(p->pendingWait());
+            if (waits.back() < 0)
+                break;
+            clock->advance(waits.back());
+            p->tick();
         }
-    };
-    Canvas canvas;
-    canvas.draw(pic);
-    runAsync(pic, *clock);
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 0, 1, 2}));
-}
-
-TEST(PictureAnimation, DisposalRestoresBackgroundAndPrevious)
-{
-    TGIFPicture pic;
-    // f0 red|blue; f1 green at left, then back to background; f2 dark at right, then back
-    // to what was before it; f3 dark at left.
-    build(pic, 2, 1, kMap,
-          {{0, 0, 2, 1, {0, 1}, 5, 1},
-           {0, 0, 1, 1, {2}, 5, 2},
-           {1, 0, 1, 1, {3}, 5, 3},
-           {0, 0, 1, 1, {3}, 5, 1}});
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    pic.DrawOptions = TGIFDrawOptions{gdTransparent, gdAnimate};
-    std::vector<std::pair<QRgb, QRgb>> shown;
-    pic.OnFramePainted = [&](TGIFPainter& p) { shown.emplace_back(p.result().pixel(0, 0), p.result().pixel(1, 0)); };
-    QImage canvas(2, 1, QImage::Format_ARGB32);
-    canvas.fill(qRgb(255, 0, 255));
-    {
-        QPainter painter(&canvas);
-        pic.draw(painter, canvas.rect());
+        return waits;
     }
-    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0), dark = qRgb(10, 20, 30),
-               magenta = qRgb(255, 0, 255);
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[0], std::make_pair(red, blue));
-    EXPECT_EQ(shown[1], std::make_pair(green, blue));
-    // The background under the picture comes back where frame 1 was.
-    EXPECT_EQ(shown[2], std::make_pair(magenta, dark));
-    EXPECT_EQ(shown[3], std::make_pair(dark, blue));
-
-    // Without gdTransparent the background is the global map's background entry.
-    pic.stopDrawing();
-    pic.header().setBackgroundColorIndex(2);
-    pic.DrawOptions = TGIFDrawOptions{gdAnimate};
-    shown.clear();
-    {
-        QPainter painter(&canvas);
-        pic.draw(painter, canvas.rect());
-    }
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[2], std::make_pair(green, dark));
-    // An explicit background colour wins.
-    pic.stopDrawing();
-    pic.BackgroundColor = QColor(1, 2, 3);
-    shown.clear();
-    {
-        QPainter painter(&canvas);
-        pic.draw(painter, canvas.rect());
-    }
-    EXPECT_EQ(shown[2], std::make_pair(qRgb(1, 2, 3), dark));
-}
-
-TEST(PictureAnimation, PictureFreedByItsOwnHandler)
-{
-    auto clock = std::make_shared<FakeClock>();
-    auto* pic = new TGIFPicture;
-    pic->setClock(clock);
-    buildDelays(*pic, {3, 3, 3});
-    int painted = 0;
-    pic->OnFramePainted = [&](TGIFPainter&) {
-        if (++painted == 2)
-            delete pic;
-    };
-    Canvas canvas;
-    canvas.draw(*pic);
-    TGIFPainter* painter = pic->currentPainter();
-    ASSERT_NE(painter, nullptr);
-    clock->advance(painter->pendingWait());
-    painter->tick();  // frees the picture, then itself
-    EXPECT_EQ(painted, 2);
-}
-
-namespace {
+};
 
 // A view as the program would have one: it draws the picture when painted and repaints
 // when the animation asks.
@@ -361,93 +83,334 @@ private:
     TGIFPicture& pic_;
 };
 
-}  // namespace
+} // namespace
 
-TEST(PictureAnimation, ViewRepaintsEachComposedFrame)
+TEST(PictureAnimation, WaitsFollowTheDelaysScaledByTheSpeed)
 {
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {5, 5, 5});
-    PictureView view(pic);
-    QImage shot = view.grab().toImage();
-    EXPECT_EQ(shot.pixel(2, 2), qRgb(255, 0, 0));
-    TGIFPainter* painter = pic.currentPainter();
-    ASSERT_NE(painter, nullptr);
-    EXPECT_EQ(pic.painterCount(), 1);
-    clock->advance(painter->pendingWait());
-    painter->tick();
-    shot = view.grab().toImage();
-    EXPECT_EQ(shot.pixel(2, 2), qRgb(0, 0, 255));
-    // Painting again did not start a second animation.
-    EXPECT_EQ(pic.painterCount(), 1);
-    EXPECT_EQ(pic.currentPainter(), painter);
+    // Frame 0 is on screen at once; then delay 0 plays as 10 and 1 as 3, in hundredths times 12 ms;
+    // 5000 is kept in full by a timer-driven painter and cut to 1000 by a synchronous one, which
+    // also waits before frame 0. Speed 0 waits endlessly, or 1000 each when synchronous.
+    const std::vector<int> delays{0, 1, 5, 5000}, twice{0, 1, 2, 3, 0, 1, 2, 3};
+    const std::string looped = "SPpPpPpPpLPpPpPpPpE";
+    struct Row {
+        bool async;
+        int speed;
+        std::vector<int> delays, waits, painted;
+        std::string events;
+    };
+    const Row rows[] = {
+        {true, 100, delays, {120, 36, 60, 60000, 120, 36, 60}, twice, looped},
+        {true, 200, delays, {60, 18, 30, 30000, 60, 18, 30}, twice, looped},
+        {false, 100, delays, {12, 120, 36, 60, 12000, 120, 36, 60}, twice, looped},
+        {false, 0, {2, 2}, {12000, 12000}, {0, 1}, "SPpPpE"},
+        {true, 0, {5, 5}, {-1}, {0}, "SPp"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.speed) + (r.async ? " async" : " sync"));
+        Animation a(r.delays, r.delays.size() == 4 ? 2 : -1);
+        a.pic.AnimationSpeed = r.speed;
+        if (!r.async)
+            a.pic.DrawOptions = a.pic.DrawOptions.without(gdAsync);
+        a.draw();
+        EXPECT_EQ(r.async ? a.run() : a.clock->sleeps, r.waits);
+        EXPECT_EQ(a.painted, r.painted);
+        // The last frame stays as the picture's bitmap.
+        if (r.waits.back() > 0) {
+            EXPECT_EQ(a.pic.renderedBitmap().pixel(0, 0), rgbOf(kMap[r.delays.size() - 1]));
+        }
+        // Stopped while waiting: no further frame and no event.
+        a.pic.stopDrawing();
+        EXPECT_EQ(a.events, r.events);
+        EXPECT_EQ(a.painter(), nullptr);
+    }
 }
 
-TEST(PictureAnimation, RealClockArmsTheTimer)
+TEST(PictureAnimation, LateFramesShortenTheNextWaitByHalfTheOvershoot)
+{
+    Animation a({5, 5, 5, 5});
+    a.draw();
+    ASSERT_NE(a.painter(), nullptr);
+    EXPECT_EQ(a.painter()->pendingWait(), 60);
+    // 20 ms late: the next wait is (5 * 12 - 20 / 2) ms.
+    a.clock->advance(80);
+    a.painter()->tick();
+    EXPECT_EQ(a.painter()->pendingWait(), 50);
+    // On time again: nothing to make up.
+    a.tick();
+    EXPECT_EQ(a.painter()->pendingWait(), 60);
+    // At speed 200 the made-up time is halved with the rest: (60 - 30 / 2) * 100 / 200.
+    a.pic.stopDrawing();
+    a.pic.AnimationSpeed = 200;
+    a.draw();
+    ASSERT_NE(a.painter(), nullptr);
+    EXPECT_EQ(a.painter()->pendingWait(), 30);
+    a.clock->advance(60);
+    a.painter()->tick();
+    EXPECT_EQ(a.painter()->pendingWait(), 22);
+}
+
+TEST(PictureAnimation, LoopCounts)
+{
+    // Endless animations are ended after 40 frames.
+    auto passes = [](int loops, bool async, bool endless) {
+        Animation a({4, 4}, loops);
+        if (!async)
+            a.pic.DrawOptions = a.pic.DrawOptions.without(gdAsync);
+        if (endless)
+            a.pic.DrawOptions = a.pic.DrawOptions.with(gdLoopForever);
+        int frames = 0;
+        a.pic.OnFramePainted = [&](TGIFPainter&) {
+            if (++frames == 40)
+                a.pic.stopDrawing();
+        };
+        a.draw();
+        a.run(1000);
+        return frames / 2;
+    };
+    EXPECT_EQ(passes(-1, true, false), 1); // no loop extension: once
+    EXPECT_EQ(passes(3, true, false), 3);
+    EXPECT_EQ(passes(3, false, false), 3);
+    EXPECT_EQ(passes(0, true, false), 20); // endless on a timer
+    EXPECT_EQ(passes(0, false, false), 1); // once when synchronous
+    EXPECT_EQ(passes(-1, true, true), 20);
+    EXPECT_EQ(passes(3, true, true), 20);
+    EXPECT_EQ(passes(3, false, true), 20);
+}
+
+TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
+{
+    Animation single({7}, 0);
+    single.draw();
+    EXPECT_EQ(single.pic.painterCount(), 0);
+    EXPECT_EQ(single.canvas.pixel(3, 3), qRgb(255, 0, 0));
+    // Drawing again shows where the animation is without restarting it; each frame asks for
+    // a repaint of the rectangle drawn on.
+    Animation a({5, 5, 5});
+    std::vector<QRect> repaints;
+    a.pic.OnRepaint = [&](TGIFPicture&, const QRect& r) { repaints.push_back(r); };
+    a.draw(QRect(0, 0, 2, 2));
+    a.tick();
+    a.draw(QRect(0, 0, 2, 2));
+    EXPECT_EQ(a.painter()->ActiveFrame, 2);
+    EXPECT_EQ(a.pic.painterCount(), 1);
+    EXPECT_EQ(a.canvas.pixel(1, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(repaints, (std::vector<QRect>{QRect(0, 0, 2, 2), QRect(0, 0, 2, 2)}));
+    // Without gdAnimate only frame 0 is drawn.
+    a.pic.stopDrawing();
+    a.pic.DrawOptions = a.pic.DrawOptions.without(gdAnimate);
+    a.draw();
+    EXPECT_EQ(a.painter(), nullptr);
+    EXPECT_EQ(a.canvas.pixel(3, 3), qRgb(255, 0, 0));
+    // On the real clock the painter's timer runs the waits.
+    a.pic.setClock(defaultAnimationClock());
+    a.pic.DrawOptions = a.pic.DrawOptions.with(gdAnimate);
+    a.draw();
+    TGIFPainter* painter = a.painter();
+    EXPECT_NEAR(painter->timerInterval(), 60, 5);
+    a.pic.stopDrawing();
+    EXPECT_EQ(painter->timerInterval(), -1);
+}
+
+TEST(PictureAnimation, HandlerMayChooseTheNextFrame)
+{
+    Animation a({3, 3, 3});
+    bool jumped = false;
+    a.pic.OnFramePainted = [&](TGIFPainter& p) {
+        a.painted.push_back(p.ActiveFrame);
+        if (p.ActiveFrame == 1 && !std::exchange(jumped, true))
+            p.ActiveFrame = 0;
+    };
+    a.draw();
+    a.run();
+    EXPECT_EQ(a.painted, (std::vector<int>{0, 1, 0, 1, 2}));
+}
+
+TEST(PictureAnimation, DisposalRestoresBackgroundAndPrevious)
 {
     TGIFPicture pic;
-    buildDelays(pic, {5, 5});
-    Canvas canvas;
-    canvas.draw(pic);
-    TGIFPainter* painter = pic.currentPainter();
+    // f0 red|blue; f1 green at left, then back to background; f2 dark at right, then back
+    // to what was before it; f3 dark at left.
+    build(pic, 2, 1, kMap,
+          {{0, 0, 2, 1, {0, 1}, 5, 1},
+           {0, 0, 1, 1, {2}, 5, 2},
+           {1, 0, 1, 1, {3}, 5, 3},
+           {0, 0, 1, 1, {3}, 5, 1}});
+    auto shown = [&](TGIFDrawOptions options, int i) {
+        return rowOf(timeline(pic, qRgb(255, 0, 255), options)[i].image, 0);
+    };
+    const QRgb red = rgbOf(kRed), blue = rgbOf(kBlue), green = rgbOf(kGreen), dark = rgbOf(kDark);
+    const TGIFDrawOptions transparent{gdTransparent, gdAnimate}, opaque{gdAnimate};
+    EXPECT_EQ(shown(transparent, 0), (std::vector<QRgb>{red, blue}));
+    EXPECT_EQ(shown(transparent, 1), (std::vector<QRgb>{green, blue}));
+    // The background under the picture comes back where frame 1 was.
+    EXPECT_EQ(shown(transparent, 2), (std::vector<QRgb>{qRgb(255, 0, 255), dark}));
+    EXPECT_EQ(shown(transparent, 3), (std::vector<QRgb>{dark, blue}));
+    // Without gdTransparent the background is the global map's background entry; an
+    // explicit background colour wins.
+    pic.header().setBackgroundColorIndex(2);
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{green, dark}));
+    pic.BackgroundColor = QColor(1, 2, 3);
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{qRgb(1, 2, 3), dark}));
+}
+
+TEST(PictureAnimation, PictureFreedByItsOwnHandler)
+{
+    auto* a = new Animation({3, 3, 3});
+    int painted = 0;
+    a->pic.OnFramePainted = [&](TGIFPainter&) {
+        if (++painted == 2)
+            delete a;
+    };
+    a->draw();
+    TGIFPainter* painter = a->painter();
     ASSERT_NE(painter, nullptr);
-    EXPECT_NEAR(painter->timerInterval(), 60, 5);
-    pic.stopDrawing();
-    EXPECT_EQ(painter->timerInterval(), -1);
+    a->clock->advance(painter->pendingWait());
+    painter->tick(); // frees the picture, then itself
+    EXPECT_EQ(painted, 2);
+}
+
+TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunWithIt)
+{
+    Animation a({5, 5, 5});
+    PictureView view(a.pic);
+    EXPECT_EQ(view.grab().toImage().pixel(2, 2), qRgb(255, 0, 0));
+    TGIFPainter* painter = a.painter();
+    ASSERT_NE(painter, nullptr);
+    a.tick();
+    EXPECT_EQ(view.grab().toImage().pixel(2, 2), qRgb(0, 0, 255));
+    // Painting again did not start a second animation.
+    EXPECT_EQ(a.pic.painterCount(), 1);
+    EXPECT_EQ(a.painter(), painter);
+
+    Animation checked({5, 5, 5}, 0);
+    checked.pic.DrawOptions = checked.pic.DrawOptions.with(gdCheckCanvas);
+    auto gone = std::make_unique<PictureView>(checked.pic);
+    checked.pic.OnCodecWarning = [](const void*, int, const std::string& m) { ADD_FAILURE() << m; };
+    gone->grab();
+    ASSERT_GT(gone->paints, 0);
+    painter = checked.painter();
+    ASSERT_NE(painter, nullptr);
+    gone.reset();
+    checked.pic.OnRepaint = nullptr;
+    checked.tick();
+    EXPECT_TRUE(painter->finished());
+    EXPECT_EQ(checked.painted, std::vector<int>{0});
 }
 
 TEST(PictureAnimation, DirectDrawComposesAtTheTargetsSize)
 {
-    TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
+    Animation a({});
     // 2 x 1 screen: frame 0 red|blue, frame 1 green at the right, frame 2 dark at the left.
-    build(pic, 2, 1, kMap, {{0, 0, 2, 1, {0, 1}, 5, 1}, {1, 0, 1, 1, {2}, 5, 1}, {0, 0, 1, 1, {3}, 5, 1}});
-    pic.DrawOptions = pic.DrawOptions.with(gdDirectDraw);
-    QImage canvas(8, 4, QImage::Format_ARGB32);
-    canvas.fill(Qt::black);
+    build(a.pic, 2, 1, kMap, {{0, 0, 2, 1, {0, 1}, 5, 1}, {1, 0, 1, 1, {2}, 5, 1}, {0, 0, 1, 1, {3}, 5, 1}});
+    a.pic.DrawOptions = a.pic.DrawOptions.with(gdDirectDraw);
+    a.canvas = QImage(8, 4, QImage::Format_ARGB32);
+    a.canvas.fill(Qt::black);
     const QRect rect(2, 1, 4, 2);
-    {
-        QPainter painter(&canvas);
-        pic.draw(painter, rect);
-    }
-    TGIFPainter* painter = pic.currentPainter();
+    a.draw(rect);
+    TGIFPainter* painter = a.painter();
     ASSERT_NE(painter, nullptr);
     EXPECT_EQ(painter->result().size(), rect.size());
-    EXPECT_EQ(canvas.pixel(2, 1), qRgb(255, 0, 0));
-    EXPECT_EQ(canvas.pixel(5, 2), qRgb(0, 0, 255));
-    EXPECT_EQ(canvas.pixel(1, 1), qRgb(0, 0, 0));
-    clock->advance(painter->pendingWait());
-    painter->tick();
-    {
-        QPainter p(&canvas);
-        pic.draw(p, rect);
-    }
-    EXPECT_EQ(pic.currentPainter(), painter);
-    EXPECT_EQ(canvas.pixel(5, 2), qRgb(0, 255, 0));
-    EXPECT_EQ(canvas.pixel(2, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(a.canvas.pixel(2, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(a.canvas.pixel(5, 2), qRgb(0, 0, 255));
+    EXPECT_EQ(a.canvas.pixel(1, 1), qRgb(0, 0, 0));
+    a.tick();
+    a.draw(rect);
+    EXPECT_EQ(a.painter(), painter);
+    EXPECT_EQ(a.canvas.pixel(5, 2), qRgb(0, 255, 0));
+    EXPECT_EQ(a.canvas.pixel(2, 1), qRgb(255, 0, 0));
 }
 
-TEST(PictureAnimation, CheckedCanvasEndsTheRunWhenTheViewGoes)
+TEST(PictureDrawing, FrameScaledFromTheScreenOrTiledFromItsPosition)
 {
     TGIFPicture pic;
-    auto clock = std::make_shared<FakeClock>();
-    pic.setClock(clock);
-    buildDelays(pic, {5, 5, 5}, 0);
-    pic.DrawOptions = pic.DrawOptions.with(gdCheckCanvas);
-    EventLog log;
-    log.attach(pic);
-    auto view = std::make_unique<PictureView>(pic);
-    pic.OnCodecWarning = [](const void*, int, const std::string& m) { ADD_FAILURE() << m; };
-    view->grab();
-    ASSERT_GT(view->paints, 0);
-    TGIFPainter* painter = pic.currentPainter();
-    ASSERT_NE(painter, nullptr);
-    view.reset();
-    pic.OnRepaint = nullptr;
-    clock->advance(painter->pendingWait());
-    painter->tick();
-    EXPECT_TRUE(painter->finished());
-    EXPECT_EQ(log.painted, std::vector<int>{0});
+    // Screen 4 x 2; the frame is the right half: red blue / blue red. Scaled by 2 into
+    // (1, 1, 8, 4), it covers x 5..8, y 1..4; the rest of the rectangle is untouched.
+    build(pic, 4, 2, kMap, {{2, 0, 2, 2, {0, 1, 1, 0}}});
+    QImage out = paint(pic, QSize(10, 6), QRect(1, 1, 8, 4), W);
+    const std::vector<QRgb> top{W, W, W, W, W, R, R, B, B, W}, bottom{W, W, W, W, W, B, B, R, R, W};
+    for (int y = 0; y < 6; ++y)
+        EXPECT_EQ(rowOf(out, y), y == 0 || y == 5 ? std::vector<QRgb>(10, W) : y < 3 ? top : bottom) << y;
+    // An empty rectangle and an empty picture draw nothing.
+    EXPECT_EQ(paint(pic, QSize(4, 4), QRect(), W).pixel(0, 0), W);
+    TGIFPicture none;
+    EXPECT_EQ(paint(none, QSize(4, 4), QRect(0, 0, 4, 4), W).pixel(0, 0), W);
+    // A 2 x 1 frame (red, blue) at (1, 0) of a 3 x 1 screen, tiled over (1, 0, 6, 3): the
+    // first copy at the frame's place, the last cut at the rectangle.
+    build(pic, 3, 1, kMap, {{1, 0, 2, 1, {0, 1}}});
+    pic.DrawOptions = pic.DrawOptions.with(gdTile);
+    out = paint(pic, QSize(8, 4), QRect(1, 0, 6, 3), W);
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(rowOf(out, y), (std::vector<QRgb>{W, W, R, B, R, B, R, W})) << y;
+    EXPECT_EQ(out.pixel(3, 3), W);
+}
+
+TEST(PictureDrawing, TransparencyGoesThroughTheMask)
+{
+    TGIFPicture pic;
+    build(pic, 2, 2, kMap, {{0, 0, 2, 2, {0, 3, 3, 1}, 0, 0, 3}});
+    const QImage mask = pic.frameMask(0);
+    ASSERT_FALSE(mask.isNull());
+    EXPECT_EQ(mask.format(), QImage::Format_Mono);
+    EXPECT_EQ(mask.constScanLine(0)[0] & 0xC0, 0x40);
+    EXPECT_EQ(mask.constScanLine(1)[0] & 0xC0, 0x80);
+    EXPECT_EQ(paint(pic, QSize(2, 2), QRect(0, 0, 2, 2), W).pixel(1, 0), W);
+    pic.DrawOptions = pic.DrawOptions.without(gdTransparent);
+    EXPECT_EQ(paint(pic, QSize(2, 2), QRect(0, 0, 2, 2), W).pixel(1, 0), D);
+    // A transparent index that no pixel uses gives no mask.
+    build(pic, 2, 1, kMap, {{0, 0, 2, 1, {0, 1}, 0, 0, 2}});
+    EXPECT_TRUE(pic.frameMask(0).isNull());
+}
+
+TEST(PictureDrawing, OwnPaletteOrWebSafeWithDithering)
+{
+    TGIFPicture pic;
+    Bytes px(16 * 4);
+    for (size_t i = 0; i < px.size(); ++i)
+        px[i] = uint8_t(3 * (i % 2)); // red, (10, 20, 30), red, ...
+    build(pic, 16, 4, kMap, {{0, 0, 16, 4, px}});
+    // On a true-colour screen the default options keep the frame's own colours.
+    ASSERT_FALSE(TGIFPicture::paletteDevice);
+    EXPECT_FALSE(pic.ditherFrames());
+    QImage own = pic.frameBitmap(0);
+    EXPECT_EQ(own.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(own.pixelIndex(1, 0), 3);
+    EXPECT_EQ(own.color(3), D);
+    EXPECT_EQ(pic.palette().size(), 4);
+    // Without automatic dithering (or on a palette screen) frames go to the web-safe
+    // palette through the Floyd-Steinberg ditherer.
+    pic.DrawOptions = pic.DrawOptions.without(gdAutoDither);
+    EXPECT_TRUE(pic.ditherFrames());
+    EXPECT_EQ(pic.palette().size(), 216);
+    QImage dithered = pic.frameBitmap(0);
+    EXPECT_EQ(dithered.color(215), W);
+    EXPECT_EQ(dithered.color(dithered.pixelIndex(0, 0)), R);
+    // (10, 20, 30) becomes a mix of cube colours whose average stays close to it.
+    long sumBlue = 0;
+    for (int i = 1; i < 64; i += 2)
+        sumBlue += qBlue(dithered.color(dithered.pixelIndex(i % 16, i / 16)));
+    EXPECT_NEAR(double(sumBlue) / 32, 30.0, 15.0);
+    TGIFPicture::paletteDevice = true;
+    pic.DrawOptions = pic.DrawOptions.with(gdAutoDither);
+    EXPECT_TRUE(pic.ditherFrames());
+    TGIFPicture::paletteDevice = false;
+}
+
+TEST(PictureDrawing, RenderedBitmapAndProgress)
+{
+    TGIFPicture pic;
+    std::vector<std::string> stages;
+    pic.OnProgress = [&](const void*, TProgressStage, int, const std::string& m) { stages.push_back(m); };
+    // Frame 0 does not cover the screen: the bitmap is the screen, in the palette's first
+    // colour, with frame 0 at its place.
+    build(pic, 3, 2, kMap, {{1, 1, 2, 1, {1, 2}}, {0, 0, 3, 2, {0, 0, 0, 0, 0, 0}}});
+    QImage bitmap = pic.renderedBitmap();
+    EXPECT_EQ(rowOf(bitmap, 0), (std::vector<QRgb>{R, R, R}));
+    EXPECT_EQ(rowOf(bitmap, 1), (std::vector<QRgb>{R, B, G}));
+    EXPECT_NE(std::find(stages.begin(), stages.end(), "Rendering..."), stages.end());
+    // A change drops it.
+    int changes = 0;
+    pic.OnChange = [&](picture::Graphic&) { ++changes; };
+    pic.images()[0].setLeft(0);
+    EXPECT_GT(changes, 0);
+    EXPECT_EQ(pic.renderedBitmap().pixel(0, 1), B);
 }

@@ -1,21 +1,15 @@
 #pragma once
-// Shared helpers of the picture tests: frames built in memory, GIF files assembled by hand
-// (uncompressed LZW codes), a clock the test drives, and the composed timeline of an
-// animation.
+// Shared helpers of the picture tests: frames built in memory, a clock the test drives, and
+// the composed timeline of an animation.
 #include "gif_codec/gif_test_util.h"
 #include "graphics/gif/qt/gif_painter.h"
 #include "graphics/gif/qt/gif_picture.h"
 
-#include <QImage>
 #include <QPainter>
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
 namespace pictest {
+
+using giftest::Bytes;
 
 // Time only moves when the animation waits; every wait is recorded.
 class FakeClock : public AnimationClock {
@@ -36,16 +30,19 @@ private:
 
 struct FrameSpec {
     int left = 0, top = 0, width = 1, height = 1;
-    std::vector<uint8_t> pixels;  // width * height indices
-    int delay = -1;               // no graphic control extension when -1 and no transparency
+    Bytes pixels; // width * height indices
+    int delay = -1; // no graphic control extension when -1 and no transparency
     int disposal = 0;
     int transparent = -1;
-    std::vector<TGIFColor> localMap = {};
 };
 
+const TGIFColor kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 255, 0}, kDark{10, 20, 30};
+const std::vector<TGIFColor> kMap = {kRed, kBlue, kGreen, kDark};
+
 // A picture of the given screen and global map with the frames in `frames`.
-inline void build(TGIFPicture& pic, int screenWidth, int screenHeight, const std::vector<TGIFColor>& globalMap,
-                  const std::vector<FrameSpec>& frames, int loops = -1)
+inline void build(TGIFPicture& pic, int screenWidth, int screenHeight,
+                  const std::vector<TGIFColor>& globalMap, const std::vector<FrameSpec>& frames,
+                  int loops = -1)
 {
     pic.clear();
     pic.header().setWidth(screenWidth);
@@ -56,99 +53,69 @@ inline void build(TGIFPicture& pic, int screenWidth, int screenHeight, const std
         const FrameSpec& s = frames[i];
         auto f = std::make_unique<TGIFSubImage>(&pic);
         f->setBounds(s.left, s.top, s.width, s.height);
-        for (const TGIFColor& c : s.localMap)
-            f->colorMap().addEntry(c);
         std::copy(s.pixels.begin(), s.pixels.end(), f->data());
-        if (i == 0 && loops >= 0) {
-            auto loop = std::make_unique<TGIFAppExtNSLoop>(*f);
-            loop->loops = loops;
-            f->extensions().add(std::move(loop));
-        }
+        if (i == 0 && loops >= 0)
+            giftest::addExtension<TGIFAppExtNSLoop>(*f).loops = loops;
         if (s.delay >= 0 || s.transparent >= 0 || s.disposal != 0) {
-            auto gce = std::make_unique<TGIFGraphicControlExtension>(*f);
-            gce->setDelay(std::max(s.delay, 0));
-            gce->setDisposal(TDisposalMethod(s.disposal));
-            TGIFGraphicControlExtension* raw = gce.get();
-            f->extensions().add(std::move(gce));
+            auto& gce = giftest::addExtension<TGIFGraphicControlExtension>(*f);
+            gce.setDelay(std::max(s.delay, 0));
+            gce.setDisposal(TDisposalMethod(s.disposal));
             if (s.transparent >= 0) {
-                raw->setTransparentColorIndex(s.transparent);
-                raw->setTransparent(true);
+                gce.setTransparentColorIndex(s.transparent);
+                gce.setTransparent(true);
             }
         }
         pic.add(std::move(f));
     }
 }
 
-// LZW image data that a decoder reads back without compression: every pixel a literal,
-// with a clear code before the table would widen the codes.
-inline std::vector<uint8_t> uncompressedCodes(int minCodeSize, const std::vector<uint8_t>& pixels)
+inline QByteArray qbytes(const Bytes& b)
 {
-    giftest::CodePacker packer;
-    const int clear = 1 << minCodeSize;
-    const int size = minCodeSize + 1;
-    int sinceClear = 0;
-    packer.put(clear, size);
-    for (uint8_t p : pixels) {
-        if (sinceClear == clear - 2) {
-            packer.put(clear, size);
-            sinceClear = 0;
-        }
-        packer.put(p, size);
-        ++sinceClear;
-    }
-    packer.put(clear + 1, size);
-    return packer.finish();
+    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
 }
 
-// A GIF file of one grey-mapped frame per pixel list (each width x height at 0, 0), with a
-// graphic control extension of `delay` each and, with loops >= 0, a loop extension.
-inline std::vector<uint8_t> assembleGif(int width, int height, int mapBits,
-                                        const std::vector<std::vector<uint8_t>>& frames, int delay = 10,
-                                        int loops = -1)
+// The picture drawn into `rect` of a canvas of `size` filled with `fill`.
+inline QImage paint(TGIFPicture& pic, QSize size, QRect rect, QRgb fill = qRgb(255, 0, 255))
 {
-    giftest::GifAssembler a;
-    a.header(width, height, mapBits);
-    if (loops >= 0) {
-        a.raw({'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1});
-        a.u16(loops).raw({0});
+    QImage canvas(size, QImage::Format_ARGB32);
+    canvas.fill(fill);
+    {
+        QPainter painter(&canvas);
+        pic.draw(painter, rect);
     }
-    const int minCode = std::max(mapBits, 2);
-    for (const auto& px : frames) {
-        a.graphicControl(1, delay, -1);
-        a.descriptor(0, 0, width, height);
-        a.imageData(minCode, uncompressedCodes(minCode, px));
-    }
-    a.trailer();
-    return a.bytes;
+    return canvas;
+}
+
+inline std::vector<QRgb> rowOf(const QImage& image, int y)
+{
+    std::vector<QRgb> row;
+    for (int x = 0; x < image.width(); ++x)
+        row.push_back(image.pixel(x, y));
+    return row;
 }
 
 // One composed picture of the animation and when it appeared.
 struct Shown {
     std::int64_t at;
     QImage image;
+    bool operator==(const Shown&) const = default;
 };
 
-// Plays the picture once, synchronously, on a canvas of the screen's size filled with
-// `canvasColor`, and returns what was shown, with repeats of an unchanged picture folded
-// into the first.
-inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255, 0, 255))
+// Plays the picture once, synchronously, on a canvas of the screen's size in `canvasColor`;
+// returns what was shown, repeats of an unchanged picture folded into the first.
+inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255, 0, 255),
+                                   TGIFDrawOptions options = TGIFDrawOptions{gdTransparent, gdAnimate})
 {
     auto clock = std::make_shared<FakeClock>();
     pic.setClock(clock);
-    const TGIFDrawOptions saved = pic.DrawOptions;
-    pic.DrawOptions = TGIFDrawOptions{gdTransparent, gdAnimate};
+    const TGIFDrawOptions saved = std::exchange(pic.DrawOptions, options);
     std::vector<Shown> shown;
     pic.OnFramePainted = [&](TGIFPainter& p) {
         QImage img = p.result().convertToFormat(QImage::Format_ARGB32);
         if (shown.empty() || shown.back().image != img)
             shown.push_back({clock->now(), img});
     };
-    QImage canvas(pic.width(), pic.height(), QImage::Format_ARGB32);
-    canvas.fill(canvasColor);
-    {
-        QPainter painter(&canvas);
-        pic.draw(painter, canvas.rect());
-    }
+    paint(pic, QSize(pic.width(), pic.height()), QRect(0, 0, pic.width(), pic.height()), canvasColor);
     pic.OnFramePainted = nullptr;
     pic.DrawOptions = saved;
     pic.stopDrawing();
@@ -156,17 +123,9 @@ inline std::vector<Shown> timeline(TGIFPicture& pic, QRgb canvasColor = qRgb(255
     return shown;
 }
 
-inline void expectSameTimeline(const std::vector<Shown>& a, const std::vector<Shown>& b)
+inline QRgb rgbOf(const TGIFColor& c)
 {
-    ASSERT_EQ(a.size(), b.size());
-    for (size_t i = 0; i < a.size(); ++i) {
-        EXPECT_EQ(a[i].at, b[i].at) << "picture " << i;
-        EXPECT_TRUE(a[i].image == b[i].image) << "picture " << i;
-    }
+    return qRgb(c.red, c.green, c.blue);
 }
 
-inline QRect boundsOf(const TGIFSubImage& f) { return QRect(f.left(), f.top(), f.width(), f.height()); }
-
-inline QRgb rgbOf(const TGIFColor& c) { return qRgb(c.red, c.green, c.blue); }
-
-}  // namespace pictest
+} // namespace pictest

@@ -1,5 +1,4 @@
-// The picture tests run inside an application object on Qt's offscreen platform, with the
-// GIF picture registered as the program's start-up registers it.
+// The picture tests run in an application on Qt's offscreen platform, the GIF picture registered.
 #include "graphics/gif/qt/gif_picture.h"
 
 #include <QApplication>
