@@ -1,11 +1,8 @@
 // " &Export Data" of the Read Key window: the workbook written, read back with openpyxl.
 #include "app/shell/data_exporting_form.h"
 #include "getinfo/getinfo_fixture.h"
-#include "keyformats/audit_trail_keys.h"
-#include "workbook/export.h"
 #include "workbook/xlsx_readback.h"
 
-#include <QPushButton>
 #include <fstream>
 
 using namespace rktest;
@@ -14,6 +11,9 @@ using workbook_test::XlsxDump;
 
 namespace {
 
+const std::string kInfo = "Get Information Key Report";
+const std::string kAudit = "Audit Record Report";
+
 class ExportTest : public GetInfoWindowTest {
 protected:
     void SetUp() override
@@ -21,7 +21,6 @@ protected:
         GetInfoWindowTest::SetUp();
         exportIntoDir();
     }
-
     XlsxDump exportNow(TReadCard_Form& form)
     {
         dialogs.boxes.clear();
@@ -32,23 +31,17 @@ protected:
         EXPECT_EQ(files.size(), 1u);
         return workbook_test::readBack(files.at(0));
     }
-    static std::string textAt(const XlsxDump& d, const std::string& sheet, const std::string& ref)
+    // Each cell given holds the text given ("" for none, or a blank).
+    static void expectCells(const XlsxDump& d, const std::string& sheet,
+        std::initializer_list<std::pair<const char*, std::string>> cells)
     {
-        if (!d.has(sheet + "!" + ref))
-            return "<none>";
-        const auto& c = d.cell(sheet + "!" + ref);
-        if (c.type == "blank")
-            return "<none>";
-        return c.json;
+        for (const auto& [ref, value] : cells) {
+            const std::string at = sheet + "!" + ref;
+            const bool none = !d.has(at) || d.cell(at).type == "blank";
+            EXPECT_EQ(none ? "" : d.cell(at).json, value.empty() ? "" : "\"" + value + "\"") << ref;
+        }
     }
 };
-
-const std::string kInfo = "Get Information Key Report";
-
-std::string quoted(const std::string& s)
-{
-    return "\"" + s + "\"";
-}
 
 TEST_F(ExportTest, TheGetInformationReportSetsLockAndDatabaseSideBySide)
 {
@@ -57,110 +50,55 @@ TEST_F(ExportTest, TheGetInformationReportSetsLockAndDatabaseSideBySide)
     ASSERT_FALSE(form->BitBtn2->isHidden());
     const XlsxDump d = exportNow(*form);
     EXPECT_EQ(d.sheets, std::vector<std::string> { kInfo });
-    auto at = [&](const std::string& ref) { return textAt(d, kInfo, ref); };
-    EXPECT_EQ(at("A1"), quoted(kInfo));
-    EXPECT_EQ(at("B1"), quoted("Lock ID:"));
-    EXPECT_EQ(at("C1"), quoted(romIdText(kLockA)));
-    EXPECT_EQ(at("A2"), quoted("Print Time: "));
-    EXPECT_NE(at("B2"), "<none>");
-    EXPECT_EQ(at("A3"), quoted("Time Shift Setting"));
-    EXPECT_EQ(at("E4"), quoted("Day Of Week"));
-    // Time shifts: the lock's two rows of group 2, then at once the database's one.
-    EXPECT_EQ(at("A5"), quoted("Data In Lock"));
-    EXPECT_EQ(at("B5"), quoted("Day Shift"));
-    EXPECT_EQ(at("C5"), quoted("08:30:00"));
-    EXPECT_EQ(at("D5"), quoted("17:00:00"));
-    EXPECT_EQ(at("E5"), quoted("Monday"));
-    EXPECT_EQ(at("E6"), quoted("Tuesday"));
-    EXPECT_EQ(at("A7"), quoted("Data In Database"));
-    EXPECT_EQ(at("C7"), quoted("08:00:00"));
-    EXPECT_EQ(at("A8"), "<none>");
-    // Lock status: three lock rows, an empty row, two database rows.
-    EXPECT_EQ(at("A9"), quoted("Lock Status Setting"));
-    EXPECT_EQ(at("J10"), quoted("Saturday"));
-    EXPECT_EQ(at("B11"), quoted("06:00:00"));
-    EXPECT_EQ(at("C11"), quoted("Lock Mode"));
-    EXPECT_EQ(at("C12"), quoted("Classroom Mode"));
-    EXPECT_EQ(at("D12"), quoted("False"));
-    EXPECT_EQ(at("E12"), quoted("True"));
-    EXPECT_EQ(at("I12"), quoted("True"));
-    EXPECT_EQ(at("A14"), "<none>");
-    EXPECT_EQ(at("A15"), quoted("Data In Database"));
-    EXPECT_EQ(at("B16"), quoted("18:00:00"));
-    // Activation/expiration: group 1 has no dates; the group id is not written.
-    EXPECT_EQ(at("A18"), quoted("Activation/Expiration Date Setting"));
-    EXPECT_EQ(at("C19"), quoted("Expiration Date"));
-    EXPECT_EQ(at("A20"), quoted("Data In Lock"));
-    EXPECT_EQ(at("B20"), "<none>");
-    EXPECT_EQ(at("B21"), quoted("1 Jan 2026 08:00:00"));
-    EXPECT_EQ(at("C21"), quoted("31 Dec 2026 18:30:00"));
-    EXPECT_EQ(at("A23"), quoted("Data In Database"));
-    // Holidays: midnight shows the date alone.
-    EXPECT_EQ(at("A25"), quoted("Exception Date Setting"));
-    EXPECT_EQ(at("B26"), quoted("Holiday Start"));
-    EXPECT_EQ(at("B28"), quoted("1 Jul 2026"));
-    EXPECT_EQ(at("C28"), quoted("14 Jul 2026"));
-    EXPECT_EQ(at("A30"), quoted("Data In Database"));
-    // Key list: five lock rows, then the database's one; code and type without headers.
-    EXPECT_EQ(at("A32"), quoted("Key List Setting"));
-    EXPECT_EQ(at("F33"), quoted("Department"));
-    EXPECT_EQ(at("G33"), "<none>");
-    for (int r = 34; r <= 38; ++r)
-        EXPECT_EQ(at("A" + std::to_string(r)), quoted("Data In Lock")) << r;
-    EXPECT_EQ(at("A39"), "<none>");
-    EXPECT_EQ(at("A40"), quoted("Data In Database"));
-    EXPECT_EQ(at("B40"), quoted(romIdText(kUserKey)));
-    EXPECT_EQ(at("C40"), quoted("Ada"));
-    EXPECT_EQ(at("H40"), quoted("iButton"));
-    EXPECT_EQ(at("A41"), "<none>");
-    // No formats and no widths in this report.
-    for (const auto& [key, width] : d.widths)
-        ADD_FAILURE() << key << " " << width;
+    EXPECT_TRUE(d.has(kInfo + "!B2")); // the print time
+    expectCells(d, kInfo,
+        { { "A1", kInfo }, { "B1", "Lock ID:" }, { "C1", romIdText(kLockA) }, { "A2", "Print Time: " },
+            { "A3", "Time Shift Setting" }, { "E4", "Day Of Week" },
+            // Time shifts: the lock's two rows of group 2, then at once the database's one.
+            { "A5", "Data In Lock" }, { "B5", "Day Shift" }, { "C5", "08:30:00" }, { "D5", "17:00:00" },
+            { "E5", "Monday" }, { "E6", "Tuesday" }, { "A7", "Data In Database" }, { "C7", "08:00:00" },
+            { "A8", "" },
+            // Lock status: three lock rows, an empty row, two database rows.
+            { "A9", "Lock Status Setting" }, { "J10", "Saturday" }, { "B11", "06:00:00" },
+            { "C11", "Lock Mode" }, { "C12", "Classroom Mode" }, { "D12", "False" }, { "E12", "True" },
+            { "I12", "True" }, { "A14", "" }, { "A15", "Data In Database" }, { "B16", "18:00:00" },
+            // Activation/expiration: group 1 has no dates; the group id is not written.
+            { "A18", "Activation/Expiration Date Setting" }, { "C19", "Expiration Date" },
+            { "A20", "Data In Lock" }, { "B20", "" }, { "B21", "1 Jan 2026 08:00:00" },
+            { "C21", "31 Dec 2026 18:30:00" }, { "A23", "Data In Database" },
+            // Holidays: midnight shows the date alone.
+            { "A25", "Exception Date Setting" }, { "B26", "Holiday Start" }, { "B28", "1 Jul 2026" },
+            { "C28", "14 Jul 2026" }, { "A30", "Data In Database" },
+            // Key list: five lock rows, then the database's one; code and type without headers.
+            { "A32", "Key List Setting" }, { "F33", "Department" }, { "G33", "" }, { "A34", "Data In Lock" },
+            { "A35", "Data In Lock" }, { "A36", "Data In Lock" }, { "A37", "Data In Lock" },
+            { "A38", "Data In Lock" }, { "A39", "" }, { "A40", "Data In Database" },
+            { "B40", romIdText(kUserKey) }, { "C40", "Ada" }, { "H40", "iButton" }, { "A41", "" } });
+    EXPECT_TRUE(d.widths.empty()); // no formats and no widths in this report
 }
 
-TEST_F(ExportTest, EmptySectionsKeepTheirTitlesAndHeaders)
+TEST_F(ExportTest, EmptySectionsKeepTheirTitlesAndHeadersAndNullWeekdaysStayEmpty)
 {
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0)); // nothing but FFh in its image
     exec("DELETE FROM LockStatusST");
     exec("DELETE FROM TimeShift");
     auto form = readKeyFrom(lock);
-    const XlsxDump d = exportNow(*form);
-    auto at = [&](const std::string& ref) { return textAt(d, kInfo, ref); };
-    EXPECT_EQ(at("A5"), "<none>"); // no time-shift rows on either side
-    EXPECT_EQ(at("A6"), quoted("Lock Status Setting"));
-    EXPECT_EQ(at("B7"), quoted("Begin Time"));
-    EXPECT_EQ(at("A8"), "<none>");
-    EXPECT_EQ(at("A9"), "<none>");
-    EXPECT_EQ(at("A10"), quoted("Activation/Expiration Date Setting"));
-}
+    expectCells(exportNow(*form), kInfo,
+        { { "A5", "" }, { "A6", "Lock Status Setting" }, { "B7", "Begin Time" }, { "A8", "" }, { "A9", "" },
+            { "A10", "Activation/Expiration Date Setting" } });
 
-TEST_F(ExportTest, ANullWeekdayLeavesItsCellEmpty)
-{
-    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
-    exec("DELETE FROM LockStatusST");
-    exec("DELETE FROM TimeShift");
     exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
          "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
-    auto form = readKeyFrom(lock);
-    const XlsxDump d = exportNow(*form);
-    auto at = [&](const std::string& ref) { return textAt(d, kInfo, ref); };
-    EXPECT_EQ(at("A9"), quoted("Data In Database")); // after the header and the empty lock side
-    EXPECT_EQ(at("B9"), quoted("05:00:00"));
-    EXPECT_EQ(at("D9"), "<none>");
-    EXPECT_EQ(at("E9"), quoted("True"));
-    EXPECT_EQ(at("F9"), quoted("False"));
+    fs::remove_all(dir / "Exports");
+    form = readKeyFrom(lock);
+    expectCells(exportNow(*form), kInfo, // after the header and the empty lock side
+        { { "A9", "Data In Database" }, { "B9", "05:00:00" }, { "D9", "" }, { "E9", "True" },
+            { "F9", "False" } });
 }
 
 TEST_F(ExportTest, TheAuditReportListsTheGridsRowsNewestFirst)
 {
-    const AuditTrailChoice* choice = nullptr;
-    for (const auto& c : kAuditTrailChoices)
-        if (c.itemText == "2000")
-            choice = &c;
-    auto key = ds1977(600);
-    const auto writes = auditTrailKeyWrites(*choice, kSite);
-    for (const auto& w : writes.at(0))
-        setPage(key, w.page, w.image);
+    auto key = auditKeys("2000", 600).at(0);
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 9));
     lock.record(locksim::AuditEvent::withKey(kUserKey, 0x05, at(2026, 1, 1, 8)));
     lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 1, 1, 9)));
@@ -174,45 +112,42 @@ TEST_F(ExportTest, TheAuditReportListsTheGridsRowsNewestFirst)
     form->TempRecord_Query.Close();
     form->TempRecord_Query.Open();
     const XlsxDump d = exportNow(*form);
-    const std::string s = "Audit Record Report";
-    EXPECT_EQ(d.sheets, std::vector<std::string> { s });
-    auto at = [&](const std::string& ref) { return textAt(d, s, ref); };
-    EXPECT_EQ(at("A1"), quoted(s));
-    EXPECT_EQ(at("A2"), quoted("Print Time: "));
-    const char* const headers[] = { "No.", "Serial ID", "First Name", "Last Name", "Lock Action", "Lock Time", "Status",
-        "Department", "Lock Name", "Lock Location", "Code Type" };
-    for (char c = 'A'; c <= 'K'; ++c)
-        EXPECT_EQ(at(std::string(1, c) + "3"), quoted(headers[c - 'A'])) << c;
-    EXPECT_FALSE(d.has(s + "!L3"));
+    EXPECT_EQ(d.sheets, std::vector<std::string> { kAudit });
+    expectCells(d, kAudit,
+        { { "A1", kAudit }, { "A2", "Print Time: " }, { "A3", "No." }, { "B3", "Serial ID" },
+            { "C3", "First Name" }, { "D3", "Last Name" }, { "E3", "Lock Action" }, { "F3", "Lock Time" },
+            { "G3", "Status" }, { "H3", "Department" }, { "I3", "Lock Name" }, { "J3", "Lock Location" },
+            { "K3", "Code Type" }, { "L3", "" }, { "B4", "\\\"" + romIdText(kUserKey) }, { "C4", "Ada" },
+            { "I4", "Front" },
+            // The row without a time sorts last; its number goes on counting.
+            { "E6", "Unknown Type" }, { "B6", "" }, { "F6", "" }, { "A7", "" } });
     for (char c = 'A'; c <= 'J'; ++c)
-        EXPECT_NEAR(d.widths.at(s + "!" + std::string(1, c)), 20.71, 0.01) << c; // 20 characters as stored
-    EXPECT_EQ(d.widths.count(s + "!K"), 0u);
-    // Newest first.
-    EXPECT_EQ(d.cell(s + "!A4").type, "number");
-    EXPECT_EQ(d.cell(s + "!A4").json, "1.0");
-    EXPECT_EQ(at("B4"), quoted("\\\"" + romIdText(kUserKey)));
-    EXPECT_EQ(d.cell(s + "!B4").format, "0");
-    EXPECT_EQ(at("C4"), quoted("Ada"));
-    EXPECT_EQ(d.cell(s + "!F4").type, "datetime");
-    EXPECT_EQ(d.cell(s + "!F4").json, quoted("2026-01-01T09:00:00"));
-    EXPECT_EQ(d.cell(s + "!F4").format, "yyyy-mm-dd hh:mm:ss");
-    EXPECT_EQ(at("I4"), quoted("Front"));
-    EXPECT_EQ(d.cell(s + "!F5").json, quoted("2026-01-01T08:00:00"));
-    // The row without a time sorts last; its number goes on counting.
-    EXPECT_EQ(d.cell(s + "!A6").json, "3.0");
-    EXPECT_EQ(at("E6"), quoted("Unknown Type"));
-    EXPECT_EQ(at("B6"), "<none>");
-    EXPECT_EQ(at("F6"), "<none>");
-    EXPECT_FALSE(d.has(s + "!A7"));
+        EXPECT_NEAR(d.widths.at(kAudit + "!" + std::string(1, c)), 20.71, 0.01)
+            << c; // 20 characters as stored
+    EXPECT_EQ(d.widths.count(kAudit + "!K"), 0u);
+    const std::tuple<const char*, const char*, const char*, const char*> typed[] = {
+        { "A4", "number", "1.0", nullptr }, // newest first
+        { "B4", nullptr, nullptr, "0" },
+        { "F4", "datetime", "\"2026-01-01T09:00:00\"", "yyyy-mm-dd hh:mm:ss" },
+        { "F5", nullptr, "\"2026-01-01T08:00:00\"", nullptr },
+        { "A6", nullptr, "3.0", nullptr },
+    };
+    for (auto [ref, type, json, format] : typed) {
+        const auto& c = d.cell(kAudit + "!" + ref);
+        if (type)
+            EXPECT_EQ(c.type, type) << ref;
+        if (json)
+            EXPECT_EQ(c.json, json) << ref;
+        if (format)
+            EXPECT_EQ(c.format, format) << ref;
+    }
 }
 
 TEST_F(ExportTest, AFolderThatCannotBeMadeIsReportedAndNothingClaimsSuccess)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock);
-    {
-        std::ofstream blocker(dir / "Exports"); // a file where the folder should be
-    }
+    std::ofstream(dir / "Exports") << ""; // a file where the folder should be
     dialogs.boxes.clear();
     form->BitBtn2->click();
     ASSERT_EQ(dialogs.boxes.size(), 1u);

@@ -13,9 +13,6 @@ namespace getinfotest {
 
 using namespace rktest;
 
-inline const RomId kLockA = onewire::makeRomId(0x23, 0xA1);
-inline const RomId kLockB = onewire::makeRomId(0x23, 0xB2);
-inline const RomId kUserKey = onewire::makeRomId(0x01, 0x1001);
 inline const RomId kStrangerKey = onewire::makeRomId(0x01, 0x5005);
 inline const RomId kComplexKey = onewire::makeRomId(0x01, 0x7007);
 
@@ -30,9 +27,7 @@ protected:
              "VALUES (7,'iButton','"
             + romIdText(kUserKey) + "','','Ada','Lovelace','Maths','Active')");
         exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-             "VALUES (8,'KeyCode','','4321','Cy','Code','Active')");
-        exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-             "VALUES (9,'Complex','"
+             "VALUES (8,'KeyCode','','4321','Cy','Code','Active'),(9,'Complex','"
             + romIdText(kComplexKey) + "','777','Di','Both','Active')");
         exec("INSERT INTO LockKeyManagement "
              "(LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID,SerialID,FirstName,"
@@ -113,13 +108,6 @@ protected:
     static QString info(TReadCard_Form& form, const char* caption)
     {
         return form.lockInfoLabel(QString::fromLatin1(caption))->text();
-    }
-    std::string text(const std::string& sql)
-    {
-        TDbQuery q(&db);
-        q.SQL = sql;
-        q.Open();
-        return q.IsEmpty() || q.Fields[0].IsNull() ? std::string("<null>") : q.Fields[0].AsString();
     }
 
     std::vector<std::string> boxes;

@@ -1,17 +1,12 @@
 // Saving decoded audit rows into the history.
 #include "app/keyreading/audit_save.h"
-#include "keyformats/audit_trail_keys.h"
 #include "keyreading/read_key_fixture.h"
 
-#include <QPushButton>
 #include <sqlite3.h>
 
 using namespace rktest;
 
 namespace {
-
-const RomId kLockA = onewire::makeRomId(0x23, 0xA1);
-const RomId kUserKey = onewire::makeRomId(0x01, 0x1001);
 
 class AuditSaveTest : public ReadKeyFixture {
 protected:
@@ -20,30 +15,34 @@ protected:
         ReadKeyFixture::SetUp();
         addLock(1, kLockA, "Front", "Lobby");
         addUser(7, romIdText(kUserKey), "4321", "Ada", "Lovelace");
-        auto k = ds1977(600);
-        const auto writes = auditTrailKeyWrites(kAuditTrailChoices[6], kSite);
-        for (const auto& w : writes.at(0))
-            setPage(k, w.page, w.image);
+        auto key = auditKeys("2000", 600).at(0);
         locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6));
         for (int i = 0; i < 50; ++i)
-            lock.record(locksim::AuditEvent::withKey(kUserKey, 0, at(2026, 2, 2) + std::chrono::minutes(i)));
+            lock.record(locksim::AuditEvent::withKey(kUserKey, 0, at(2026, 2, 2) + minutes(i)));
         lock.record(locksim::AuditEvent::withCode("4321", 1, 1, at(2026, 2, 3)));
-        auto m = memoryOf(k);
-        ASSERT_EQ(lock.visit(m), locksim::VisitResult::Filled);
-        storeMemory(k, m);
-        put(k);
+        visit(lock, key);
+        put(key);
     }
     int64_t history() { return scalar("SELECT count(*) FROM RecordInfor"); }
+    std::vector<std::string> save(TReadCard_Form& f)
+    {
+        dialogs.boxes.clear();
+        f.BitBtn1Click();
+        return dialogs.texts();
+    }
 };
+
+const std::vector<std::string> kSaved { "Save Data OK." };
+const std::vector<std::string> kWriteError { "Write database error,please try again." };
 
 TEST_F(AuditSaveTest, SavesOnceAndNeverTwice)
 {
     auto form = newForm();
+    EXPECT_EQ(save(*form), kSaved); // nothing decoded yet: nothing saved
+    EXPECT_EQ(history(), 0);
     EXPECT_TRUE(read(*form).empty());
     ASSERT_FALSE(form->BitBtn1->isHidden());
-    dialogs.boxes.clear();
-    form->BitBtn1Click();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Save Data OK." });
+    EXPECT_EQ(save(*form), kSaved);
     EXPECT_TRUE(form->BitBtn1->isHidden());
     EXPECT_TRUE(form->BitBtn5->isHidden());
     EXPECT_FALSE(form->BitBtn2->isHidden()); // the export is still there after saving
@@ -57,14 +56,14 @@ TEST_F(AuditSaveTest, SavesOnceAndNeverTwice)
     exec("UPDATE KeyManagement SET FirstName = 'Augusta'");
     read(*form);
     EXPECT_FALSE(form->BitBtn1->isHidden());
-    form->BitBtn1Click();
+    save(*form);
     EXPECT_EQ(history(), 51);
     EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE FirstName = 'Augusta'"), 0);
 }
 
 TEST_F(AuditSaveTest, RepeatsWithinOneBatchAreStoredOnce)
 {
-    const DateTime t { std::chrono::seconds(1'700'000'000) };
+    const DateTime t { seconds(1'700'000'000) };
     // Each row after the first differs from it in one column: only a name makes no new event.
     const std::pair<size_t, DbVariant> changes[] = {
         { 1, DbVariant(std::string("X")) }, // the first row
@@ -72,7 +71,7 @@ TEST_F(AuditSaveTest, RepeatsWithinOneBatchAreStoredOnce)
         { 3, DbVariant(std::string("Lock Auto Closed")) }, // another event
         { 7, DbVariant(std::string("Back")) }, // the same event at another lock in the same second
         { 0, DbVariant(std::string("DEF")) }, // another key
-        { 4, DbVariant(t + std::chrono::seconds(1)) }, // a second later
+        { 4, DbVariant(t + seconds(1)) }, // a second later
     };
     std::vector<keyreading::SavedRow> rows;
     for (const auto& [column, value] : changes) {
@@ -99,10 +98,7 @@ TEST_F(AuditSaveTest, AFailureHalfWayStoresNothingAndCanBeRetried)
          "BEGIN SELECT RAISE(ABORT, 'disk full'); END");
     auto form = newForm();
     read(*form);
-    dialogs.boxes.clear();
-    form->BitBtn1Click();
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, "Write database error,please try again.");
+    EXPECT_EQ(save(*form), kWriteError);
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_EQ(history(), 1);
     EXPECT_FALSE(form->BitBtn1->isHidden());
@@ -110,9 +106,7 @@ TEST_F(AuditSaveTest, AFailureHalfWayStoresNothingAndCanBeRetried)
     EXPECT_FALSE(db.InTransaction());
 
     exec("DROP TRIGGER refuse");
-    dialogs.boxes.clear();
-    form->BitBtn1Click();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Save Data OK." });
+    EXPECT_EQ(save(*form), kSaved);
     EXPECT_EQ(history(), 52);
 }
 
@@ -139,27 +133,11 @@ TEST_F(AuditSaveTest, WaitsForAnotherProgramsWriteLock)
             return 1;
         },
         &waiting);
-    dialogs.boxes.clear();
-    form->BitBtn1Click();
+    EXPECT_EQ(save(*form), kSaved);
     sqlite3_busy_timeout(db.Handle(), db.BusyTimeoutMs);
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Save Data OK." });
     EXPECT_EQ(waiting.waits, 1);
     EXPECT_EQ(history(), 51);
 }
-
-// A box shown while saving tries to save again and to close the window.
-class MeddlingDialogs : public ScriptedDialogs {
-public:
-    TReadCard_Form* form = nullptr;
-    BoxResult show(BoxType type, const std::string& text, BoxButtons buttons) override
-    {
-        if (form) {
-            form->BitBtn1Click();
-            form->close();
-        }
-        return ScriptedDialogs::show(type, text, buttons);
-    }
-};
 
 TEST_F(AuditSaveTest, NoSecondSaveNorCloseWhileSaving)
 {
@@ -167,22 +145,15 @@ TEST_F(AuditSaveTest, NoSecondSaveNorCloseWhileSaving)
     form->show();
     read(*form);
     exec("CREATE TRIGGER refuse BEFORE INSERT ON RecordInfor BEGIN SELECT RAISE(ABORT, 'no'); END");
-    MeddlingDialogs meddling;
-    ScopedAppDialogs scope(meddling);
-    meddling.form = form.get();
-    form->BitBtn1Click(); // the error box is shown while the save's guard still holds
-    meddling.form = nullptr;
-    EXPECT_EQ(meddling.texts(), std::vector<std::string> { "Write database error,please try again." });
+    // The error box is shown while the save's guard still holds: it tries to save again and to close.
+    dialogs.during = [&] {
+        form->BitBtn1Click();
+        form->close();
+    };
+    EXPECT_EQ(save(*form), kWriteError);
+    dialogs.during = nullptr;
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->reading());
-}
-
-TEST_F(AuditSaveTest, NothingDecodedSavesNothing)
-{
-    auto form = newForm();
-    form->BitBtn1Click();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "Save Data OK." });
-    EXPECT_EQ(history(), 0);
 }
 
 } // namespace

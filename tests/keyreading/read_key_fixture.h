@@ -5,6 +5,8 @@
 #include "app/shell/settings_record.h"
 #include "keyaccess/dialog_layer.h"
 #include "keyaccess/key_io.h"
+#include "keyformats/audit_trail_keys.h"
+#include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/key_file.h"
@@ -19,27 +21,39 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 #include <unistd.h>
 
 namespace rktest {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
+using locksim::MissionKind;
 
 inline const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 inline const FacilityCodeBytes kOtherSite { 0x65, 0x43, 0x21 };
+inline const RomId kLockA = onewire::makeRomId(0x23, 0xA1);
+inline const RomId kLockB = onewire::makeRomId(0x23, 0xB2);
+inline const RomId kUserKey = onewire::makeRomId(0x01, 0x1001);
 
 inline locksim::Time at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 {
     return local_days { year { y } / mo / d } + hours { h } + minutes { mi } + seconds { s };
 }
+
+// Scripted boxes that first run a hook: what a user might do while a box is up.
+class HookedDialogs : public ScriptedDialogs {
+public:
+    std::function<void()> during;
+    BoxResult show(BoxType type, const std::string& text, BoxButtons buttons) override
+    {
+        if (during)
+            during();
+        return ScriptedDialogs::show(type, text, buttons);
+    }
+};
 
 class ReadKeyFixture : public ::testing::Test {
 protected:
@@ -108,6 +122,36 @@ protected:
     {
         ASSERT_TRUE(onewire::setDS1977Page(k, page, bytes));
     }
+    // A mission key as its writer leaves it.
+    static onewire::KeyFile missionKey(MissionKind kind, const FacilityCodeBytes& site = kSite,
+        uint64_t serial = 77, const locksim::SetupOptions& setup = {})
+    {
+        auto k = ds1977(serial);
+        setPage(k, 0, locksim::missionHeader(kind, site, 25, setup));
+        if (auto p1 = locksim::missionPage1(kind))
+            setPage(k, 1, *p1);
+        return k;
+    }
+    // The program's audit trail key(s) for one choice of its list.
+    static std::vector<onewire::KeyFile> auditKeys(std::string_view choiceText, uint64_t serial = 500)
+    {
+        std::vector<onewire::KeyFile> keys;
+        for (const auto& c : kAuditTrailChoices)
+            if (c.itemText == choiceText)
+                for (const auto& writes : auditTrailKeyWrites(c, kSite)) {
+                    keys.push_back(ds1977(serial++));
+                    for (const auto& w : writes)
+                        setPage(keys.back(), w.page, w.image);
+                }
+        return keys;
+    }
+    static QStringList headers(QAbstractItemModel* model)
+    {
+        QStringList t;
+        for (int c = 0; c < model->columnCount(); ++c)
+            t << model->headerData(c, Qt::Horizontal).toString();
+        return t;
+    }
     // The key as a lock sees it, and back.
     static locksim::Ds1977Memory memoryOf(const onewire::KeyFile& k)
     {
@@ -121,6 +165,17 @@ protected:
     {
         for (int p = 0; p < locksim::kPages; ++p)
             onewire::setDS1977Page(k, p, m.pages[size_t(p)]);
+    }
+    // A lock of this site whose trail holds events of kUserKey a minute apart (every
+    // emptyEvery-th slot left empty).
+    static locksim::SimLock lockWith(const RomId& serial, size_t events, size_t emptyEvery = 0)
+    {
+        locksim::SimLock lock(serial, kSite, at(2026, 12, 6, 9, 0, 0));
+        for (size_t i = 0; i < events; ++i)
+            lock.record(emptyEvery && i % emptyEvery == 3
+                    ? locksim::AuditEvent::empty()
+                    : locksim::AuditEvent::withKey(kUserKey, uint8_t(i % 3), at(2026, 1, 1) + minutes(i)));
+        return lock;
     }
     // The lock fills the key at a visit.
     static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
@@ -161,6 +216,13 @@ protected:
         q.Open();
         return q.IsEmpty() ? 0 : q.Fields[0].AsInteger();
     }
+    std::string text(const std::string& sql)
+    {
+        TDbQuery q(&db);
+        q.SQL = sql;
+        q.Open();
+        return q.IsEmpty() || q.Fields[0].IsNull() ? std::string("<null>") : q.Fields[0].AsString();
+    }
     void addLock(int id, const RomId& serial, const std::string& name, const std::string& location)
     {
         TDbQuery q(&db);
@@ -190,7 +252,7 @@ protected:
     TDbConnection db;
     std::shared_ptr<onewire::EmulatedReader> bus;
     std::unique_ptr<onewire::ScopedPort> port;
-    ScriptedDialogs dialogs;
+    HookedDialogs dialogs;
     std::unique_ptr<ScopedAppDialogs> scoped;
 
 private:
