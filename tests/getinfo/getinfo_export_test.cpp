@@ -16,11 +16,6 @@ const std::string kAudit = "Audit Record Report";
 
 class ExportTest : public GetInfoWindowTest {
 protected:
-    void SetUp() override
-    {
-        GetInfoWindowTest::SetUp();
-        exportIntoDir();
-    }
     XlsxDump exportNow(TReadCard_Form& form)
     {
         dialogs.boxes.clear();

@@ -76,11 +76,13 @@ protected:
         SettingsRecord.ReaderRomId = romIdText(onewire::emulatedReaderRomId());
         SettingsRecord.FacilityCode = kSite;
         scoped = std::make_unique<ScopedAppDialogs>(dialogs);
+        // Exports go to dir/Exports and nothing is opened.
+        workbook::exportSettings().folder = dir / "Exports";
+        workbook::exportSettings().openHook = nullptr;
     }
     void TearDown() override
     {
-        if (savedExports_)
-            workbook::exportSettings() = *savedExports_;
+        workbook::exportSettings() = savedExports_;
         scoped.reset();
         port.reset();
         bus.reset();
@@ -152,20 +154,6 @@ protected:
             t << model->headerData(c, Qt::Horizontal).toString();
         return t;
     }
-    // The key as a lock sees it, and back.
-    static locksim::Ds1977Memory memoryOf(const onewire::KeyFile& k)
-    {
-        locksim::Ds1977Memory m;
-        m.rom = k.rom;
-        for (int p = 0; p < locksim::kPages; ++p)
-            m.pages[size_t(p)] = *onewire::ds1977Page(k, p);
-        return m;
-    }
-    static void storeMemory(onewire::KeyFile& k, const locksim::Ds1977Memory& m)
-    {
-        for (int p = 0; p < locksim::kPages; ++p)
-            onewire::setDS1977Page(k, p, m.pages[size_t(p)]);
-    }
     // A lock of this site whose trail holds events of kUserKey a minute apart (every
     // emptyEvery-th slot left empty).
     static locksim::SimLock lockWith(const RomId& serial, size_t events, size_t emptyEvery = 0)
@@ -180,9 +168,13 @@ protected:
     // The lock fills the key at a visit.
     static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
     {
-        auto m = memoryOf(key);
+        locksim::Ds1977Memory m;
+        m.rom = key.rom;
+        for (int p = 0; p < locksim::kPages; ++p)
+            m.pages[size_t(p)] = *onewire::ds1977Page(key, p);
         ASSERT_EQ(lock.visit(m), locksim::VisitResult::Filled);
-        storeMemory(key, m);
+        for (int p = 0; p < locksim::kPages; ++p)
+            onewire::setDS1977Page(key, p, m.pages[size_t(p)]);
     }
     // The key alone in the reader.
     void insertKey(const onewire::KeyFile& key)
@@ -191,14 +183,6 @@ protected:
         put(key);
     }
 
-    // Exports go to dir/Exports and nothing is opened; the settings are put back at TearDown.
-    void exportIntoDir()
-    {
-        if (!savedExports_)
-            savedExports_ = workbook::exportSettings();
-        workbook::exportSettings().folder = dir / "Exports";
-        workbook::exportSettings().openHook = nullptr;
-    }
     std::vector<fs::path> exported() const
     {
         std::vector<fs::path> files;
@@ -209,13 +193,6 @@ protected:
     }
 
     void exec(const std::string& sql) { db.ExecSQL(sql); }
-    int64_t scalar(const std::string& sql)
-    {
-        TDbQuery q(&db);
-        q.SQL = sql;
-        q.Open();
-        return q.IsEmpty() ? 0 : q.Fields[0].AsInteger();
-    }
     std::string text(const std::string& sql)
     {
         TDbQuery q(&db);
@@ -223,29 +200,18 @@ protected:
         q.Open();
         return q.IsEmpty() || q.Fields[0].IsNull() ? std::string("<null>") : q.Fields[0].AsString();
     }
+    int64_t scalar(const std::string& sql) { return std::stoll(text(sql)); }
     void addLock(int id, const RomId& serial, const std::string& name, const std::string& location)
     {
-        TDbQuery q(&db);
-        q.SQL = "INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) "
-                "VALUES (:id,:s,:n,:l,1,'iButton')";
-        q.ParamByName("id").AsInteger(id);
-        q.ParamByName("s").AsString(romIdText(serial));
-        q.ParamByName("n").AsString(name);
-        q.ParamByName("l").AsString(location);
-        q.ExecSQL();
+        exec("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) VALUES ("
+            + std::to_string(id) + ",'" + romIdText(serial) + "','" + name + "','" + location + "',1,'iButton')");
     }
     void addUser(int id, const std::string& serial, const std::string& code, const std::string& first,
         const std::string& last)
     {
-        TDbQuery q(&db);
-        q.SQL = "INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-                "VALUES (:id,'iButton',:s,:c,:f,:l,'Active')";
-        q.ParamByName("id").AsInteger(id);
-        q.ParamByName("s").AsString(serial);
-        q.ParamByName("c").AsString(code);
-        q.ParamByName("f").AsString(first);
-        q.ParamByName("l").AsString(last);
-        q.ExecSQL();
+        exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) VALUES ("
+            + std::to_string(id) + ",'iButton','" + serial + "','" + code + "','" + first + "','" + last
+            + "','Active')");
     }
 
     fs::path dir;
@@ -256,7 +222,7 @@ protected:
     std::unique_ptr<ScopedAppDialogs> scoped;
 
 private:
-    std::optional<workbook::ExportSettings> savedExports_;
+    workbook::ExportSettings savedExports_ = workbook::exportSettings();
 };
 
 } // namespace rktest

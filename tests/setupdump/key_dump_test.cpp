@@ -117,7 +117,6 @@ protected:
     void SetUp() override
     {
         ReadKeyFixture::SetUp();
-        exportIntoDir();
         form = newForm();
     }
     void TearDown() override
