@@ -45,7 +45,7 @@ protected:
     static TimeTableRows standardRows()
     {
         TimeTableRows rows;
-        rows.timeShiftGroups[1] = { { { 8, 30 }, { 17, 0 }, "Monday" }, { { 9, 0 }, { 12, 0 }, "Tuesday" } };
+        rows.timeShiftGroups[1] = { { { 9, 0 }, { 12, 0 }, "Tuesday" }, { { 8, 30 }, { 17, 0 }, "Monday" } };
         rows.timeShiftGroups[2] = { { { 22, 0 }, { 23, 0 }, "Sunday" } };
         rows.firstSchedule
             = { { { 8, 0 }, "Classroom Mode", { false, true, false, false, false, true, false } },

@@ -47,7 +47,7 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     // The decoded tables.
     const std::pair<const char*, const char*> tables[] = {
         { "SELECT group_concat(GroupID||' '||BeginTime||' '||EndTime||' '||DayOfWeek, ', ') FROM TimeShift1",
-            "2 08:30:00 17:00:00 Monday, 2 09:00:00 12:00:00 Tuesday, 3 22:00:00 23:00:00 Sunday" },
+            "2 09:00:00 12:00:00 Tuesday, 2 08:30:00 17:00:00 Monday, 3 22:00:00 23:00:00 Sunday" },
         { "SELECT group_concat(LockStatusID||' '||BeginTime||' '||LockStatus||' '||Sunday||Monday||Friday, "
           "', ') "
           "FROM LockStatusST1",
@@ -88,10 +88,13 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_EQ(form->ProgressBar1->maximum(), 5 / 2 + 16);
     EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
 
-    // Moving to the second time group shows its rows on both sides.
+    // Moving to the second time group shows its rows on both sides, by begin time, in hours and minutes.
     form->TimeGroup_Query.Last();
     EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 2);
+    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("BeginTime").DisplayText(), "08:30");
+    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("EndTime").DisplayText(), "17:00");
     EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
+    EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "16:00");
 }
 
 TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
@@ -103,6 +106,7 @@ TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
         EXPECT_EQ(headers(model),
             (QStringList { "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday",
                 "Thursday", "Friday", "Saturday" }));
+        EXPECT_EQ(model->data(model->index(0, 0)).toString(), grid == form->DBGrid7 ? "06:00" : "08:00"); // by time
         // The 08:00 entry applies on Monday and Friday on both sides.
         int row = -1;
         for (int r = 0; r < model->rowCount(); ++r)

@@ -415,33 +415,4 @@ TEST_F(ReadKeyTest, OpenedFromTheMenuItReadsByItselfAndIsFreedWhenClosed)
     TLogin_Form::OperatorLevel = 0;
 }
 
-TEST_F(ReadKeyTest, LockSettingsGridsFollowTheTimeGroupAndShowHoursAndMinutes)
-{
-    exec("INSERT INTO TimeGroup (GroupID,GroupName) VALUES (2,'Day'),(3,'Night')");
-    exec("INSERT INTO TimeShift1 (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
-         "(2,'08:30:00','12:00:00','Monday'),"
-         "(3,'20:00:00','23:45:00','Friday'),(3,'01:00:00','02:00:00','Friday')");
-    exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
-         "(3,'19:00:00','23:00:00','Friday')");
-    exec("INSERT INTO LockStatusST1 (LockStatusID,BeginTime,LockStatus) VALUES (1,'07:05:00','Classroom "
-         "Mode')");
-    auto form = newForm();
-    form->TimeGroup_Query.SQL = "SELECT * FROM TimeGroup ORDER BY GroupID";
-    form->TimeGroup_Query.Open(); // on group 1: nothing in either
-    EXPECT_TRUE(form->TimeShiftInLock_Query.Active());
-    EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 0);
-    form->TimeGroup_Query.Last();
-    EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 2);
-    EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
-    // Ordered by begin time.
-    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("BeginTime").DisplayText(), "01:00");
-    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("EndTime").DisplayText(), "02:00");
-    EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "23:00");
-    form->TimeGroup_Query.Prior();
-    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("BeginTime").DisplayText(), "08:30");
-    form->LockStatusInLock_Query.SQL = "SELECT * FROM LockStatusST1 ORDER BY BeginTime,LockStatus";
-    form->LockStatusInLock_Query.Open();
-    EXPECT_EQ(form->LockStatusInLock_Query.FieldByName("BeginTime").DisplayText(), "07:05");
-}
-
 } // namespace
