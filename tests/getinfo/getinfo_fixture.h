@@ -42,7 +42,8 @@ protected:
              "Thursday,Friday,Saturday) VALUES (1,'Storehouse Mode','18:00:00',1,1,1,1,1,1,1)");
     }
 
-    static TimeTableRows standardRows()
+    // The lock's settings as the program's writer lays them out, its keys, three events.
+    static locksim::SimLock standardLock(locksim::Time clock)
     {
         TimeTableRows rows;
         rows.timeShiftGroups[1] = { { { 9, 0 }, { 12, 0 }, "Tuesday" }, { { 8, 30 }, { 17, 0 }, "Monday" } };
@@ -55,55 +56,43 @@ protected:
         rows.actExpGroups
             = { {}, { PeriodPoint { 2026, 1, 1, 8, 0 }, PeriodPoint { 2026, 12, 31, 18, 30 } } };
         rows.holidayGroups = { {}, { PeriodPoint { 2026, 7, 1, 0, 0 }, PeriodPoint { 2026, 7, 14, 0, 0 } } };
-        return rows;
-    }
-
-    static locksim::SimLock standardLock(locksim::Time clock)
-    {
         locksim::SimLock lock(kLockA, kSite, clock);
         auto& st = lock.state();
-        st.keyListEnabled = true;
-        st.manualSetupEnabled = false;
-        st.daylightSavingFunction = true;
-        st.daylightSavingInForce = true;
-        st.blink = true;
-        st.classroom = false;
+        st.keyListEnabled = st.daylightSavingFunction = st.daylightSavingInForce = st.blink = true;
+        st.manualSetupEnabled = st.classroom = false;
         st.hardwareVersion = 0x300A;
         st.softwareVersion = "2.3";
         st.battery = 109;
         st.level = 3;
-        const auto image = TimeTableImage(standardRows());
+        const auto image = TimeTableImage(rows);
         std::copy(image.begin(), image.end(), st.settingsImage.begin());
-        st.keys = {
-            { "", kUserKey, 2, 2, true },
-            { "", kStrangerKey, 1, 1, false },
-            { "4321", std::nullopt, 1, 1, false },
-            { "999", std::nullopt, 1, 1, false },
-            { "777", kComplexKey, 1, 1, false },
-        };
+        st.keys = { { "", kUserKey, 2, 2, true }, { "", kStrangerKey, 1, 1, false },
+            { "4321", std::nullopt, 1, 1, false }, { "999", std::nullopt, 1, 1, false },
+            { "777", kComplexKey, 1, 1, false } };
         for (int i = 0; i < 3; ++i)
             lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 12, 1, 8 + i)));
         return lock;
     }
 
-    // The key as the Lock Maintenance window writes it: page 0 only.
-    onewire::KeyFile getInfoKey(uint64_t serial = 900)
+    // The key as the Lock Maintenance window writes it (page 0 only), filled at the lock.
+    static onewire::KeyFile keyFrom(locksim::SimLock& lock, uint64_t serial = 900)
     {
         auto key = ds1977(serial);
         auto page0 = blankMissionKeyPage();
         putReadHeader(page0, ReadKind::GetInformation, kSite);
         setPage(key, 0, page0);
+        visit(lock, key);
         return key;
     }
-    std::unique_ptr<TReadCard_Form> readKeyFrom(locksim::SimLock& lock)
+    // The key read in a new window.
+    std::unique_ptr<TReadCard_Form> readKey(const onewire::KeyFile& key)
     {
-        auto key = getInfoKey();
-        visit(lock, key);
         insertKey(key);
         auto form = newForm();
         boxes = read(*form);
         return form;
     }
+    std::unique_ptr<TReadCard_Form> readKeyFrom(locksim::SimLock& lock) { return readKey(keyFrom(lock)); }
 
     static QString info(TReadCard_Form& form, const char* caption)
     {

@@ -106,7 +106,8 @@ TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
         EXPECT_EQ(headers(model),
             (QStringList { "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday",
                 "Thursday", "Friday", "Saturday" }));
-        EXPECT_EQ(model->data(model->index(0, 0)).toString(), grid == form->DBGrid7 ? "06:00" : "08:00"); // by time
+        EXPECT_EQ(
+            model->data(model->index(0, 0)).toString(), grid == form->DBGrid7 ? "06:00" : "08:00"); // by time
         // The 08:00 entry applies on Monday and Friday on both sides.
         int row = -1;
         for (int r = 0; r < model->rowCount(); ++r)
@@ -156,7 +157,7 @@ TEST_F(GetInfoWindowTest, AFreshKeyShowsTheEmptyPanelWithoutAMessage)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock); // a full report first
-    insertKey(getInfoKey(903));
+    insertKey(missionKey(MissionKind::GetInformation, kSite, 903));
     form->timings.clear();
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(form->currentPanel(), 4);
@@ -184,16 +185,10 @@ TEST_F(GetInfoWindowTest, EdgeValuesOfPagesOneAndTwo)
 {
     auto lock = standardLock(at(2026, 12, 6, 7, 0, 0));
     lock.state().classroom = true;
-    auto key = getInfoKey();
-    visit(lock, key);
-    auto page1 = *onewire::ds1977Page(key, 1);
-    page1[61] = 0x24; // hour 24
-    setPage(key, 1, page1);
-    auto page2 = *onewire::ds1977Page(key, 2);
-    page2[0] = 0x0D;
-    page2[1] = 0x00;
-    page2[25] = 2; // no level: the field keeps what it showed
-    setPage(key, 2, page2);
+    auto key = keyFrom(lock);
+    patch(key, 1, 61, { 0x24 }); // hour 24
+    patch(key, 2, 0, { 0x0D, 0x00 });
+    patch(key, 2, 25, { 2 }); // no level: the field keeps what it showed
     insertKey(key);
     auto form = newForm();
     form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
@@ -224,15 +219,10 @@ TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
 
     // A huge user count stops at the end of the key list area.
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto key = getInfoKey();
-    visit(lock, key);
-    auto page1 = *onewire::ds1977Page(key, 1);
-    page1[49] = 0xFF;
-    page1[50] = 0xFF;
-    setPage(key, 1, page1);
-    insertKey(key);
-    auto form = newForm();
-    EXPECT_TRUE(read(*form).empty());
+    auto key = keyFrom(lock);
+    patch(key, 1, 49, { 0xFF, 0xFF });
+    auto form = readKey(key);
+    EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(info(*form, "User Number:"), QStringLiteral("65535"));
     EXPECT_EQ(form->timings.pagesRead, 3 + 16 + (284 - 3 + 1));
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), getinfo::kMaxKeyListEntries);
@@ -242,14 +232,11 @@ TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
 TEST_F(GetInfoWindowTest, AKeyPulledOutDuringTheKeyListReportsTheReadError)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto key = getInfoKey();
-    visit(lock, key);
-    insertKey(key);
+    auto key = keyFrom(lock);
     bus->faults().removeAfterPages[key.rom] = 3 + 16 + 1; // pages 0-2, the image, one key-list page
-    auto form = newForm();
-    const auto messages = read(*form);
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back(), "Read key error,Please try it again.");
+    auto form = readKey(key);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "Read key error,Please try it again.");
     EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
     EXPECT_TRUE(form->BitBtn2->isHidden());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 2); // the first page's entries stay
@@ -263,9 +250,7 @@ TEST_F(GetInfoWindowTest, AnImageThatStopsDecodingLeavesNoRowsOfAnEarlierLock)
 
     auto broken = standardLock(at(2026, 12, 6, 12, 0, 0));
     broken.state().settingsImage[0] = 0x24; // group 1's first time shift begins at hour 24
-    auto key = getInfoKey(902);
-    visit(broken, key);
-    insertKey(key);
+    insertKey(keyFrom(broken, 902));
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(scalar("SELECT (SELECT count(*) FROM TimeShift1) + (SELECT count(*) FROM LockStatusST1) + "
                      "(SELECT count(*) FROM ActExpDateST1) + (SELECT count(*) FROM ExceptionDateST1)"),
@@ -280,14 +265,9 @@ TEST_F(GetInfoWindowTest, AKeyCodeEntryWithoutDigitsNamesNoUser)
          "VALUES (20,'iButton','0100000000000099','','Ed','Empty','Active')");
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
     lock.state().keys.push_back({ "1", std::nullopt, 1, 1, false });
-    auto key = getInfoKey();
-    visit(lock, key);
-    auto page3 = *onewire::ds1977Page(key, 3);
-    page3[0] = 0; // no digits
-    setPage(key, 3, page3);
-    insertKey(key);
-    auto form = newForm();
-    read(*form);
+    auto key = keyFrom(lock);
+    patch(key, 3, 0, { 0 }); // no digits
+    readKey(key);
     EXPECT_EQ(text("SELECT FirstName||'/'||UserType FROM TempKey WHERE KeyID = 0"), "Unknow/KeyCode");
 }
 

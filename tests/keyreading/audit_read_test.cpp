@@ -75,9 +75,7 @@ TEST_F(AuditReadTest, EventTextsUsersGuestsAndCodes)
     lock.record(AuditEvent::withKey(kUserKey, 0x02, t + hours(24)));
     auto key = filled("2000", { &lock });
     // A record with hour 24h is skipped: patch the last record's hour byte.
-    auto p4 = *onewire::ds1977Page(key, 4);
-    p4[12] = 0x24;
-    setPage(key, 4, p4);
+    patch(key, 4, 12, { 0x24 });
     insertKey(key);
     exec("INSERT INTO KeyManagement (KeyID,SerialID,KeyCode,FirstName,LastName,Status) VALUES "
          "(9,'','','Empty','Code','Active')");
@@ -257,10 +255,7 @@ TEST_F(AuditReadTest, HostileKeysAreBoundedOrRefused)
     auto multi = filled("25", { &a });
     read(*form);
     ASSERT_EQ(form->DBGrid18->gridModel()->rowCount(), 10);
-    auto page0 = *onewire::ds1977Page(multi, 0);
-    page0[8] = 0;
-    page0[9] = 30;
-    setPage(multi, 0, page0);
+    patch(multi, 0, 8, { 0, 30 });
     insertKey(multi);
     EXPECT_EQ(read(*form), std::vector<std::string> { kReadError });
     EXPECT_EQ(form->currentPanel(), 8);
@@ -272,9 +267,7 @@ TEST_F(AuditReadTest, HostileKeysAreBoundedOrRefused)
 
     // A lock count far beyond what fits: only the blocks that fit are read.
     auto crowded = auditKeys("1000", 800).at(0);
-    auto p1 = *onewire::ds1977Page(crowded, 1);
-    p1[0] = 200;
-    setPage(crowded, 1, p1);
+    patch(crowded, 1, 0, { 200 });
     insertKey(crowded);
     form->timings.clear();
     read(*form);
@@ -283,10 +276,7 @@ TEST_F(AuditReadTest, HostileKeysAreBoundedOrRefused)
     // A single-lock count of 65535: at most 2,036 records, no page beyond 510.
     auto lock = lockWith(kLockA, 2000);
     auto key = filled("2000", { &lock });
-    p1 = *onewire::ds1977Page(key, 1);
-    p1[2] = 0xFF;
-    p1[3] = 0xFF;
-    setPage(key, 1, p1);
+    patch(key, 1, 2, { 0xFF, 0xFF });
     insertKey(key);
     form->timings.clear();
     EXPECT_TRUE(read(*form).empty());

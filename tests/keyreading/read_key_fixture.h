@@ -124,6 +124,13 @@ protected:
     {
         ASSERT_TRUE(onewire::setDS1977Page(k, page, bytes));
     }
+    // Bytes changed in one page of the key.
+    static void patch(onewire::KeyFile& k, int page, std::size_t at, std::initializer_list<uint8_t> bytes)
+    {
+        auto p = *onewire::ds1977Page(k, page);
+        std::copy(bytes.begin(), bytes.end(), p.begin() + long(at));
+        setPage(k, page, p);
+    }
     // A mission key as its writer leaves it.
     static onewire::KeyFile missionKey(MissionKind kind, const FacilityCodeBytes& site = kSite,
         uint64_t serial = 77, const locksim::SetupOptions& setup = {})
@@ -203,8 +210,10 @@ protected:
     int64_t scalar(const std::string& sql) { return std::stoll(text(sql)); }
     void addLock(int id, const RomId& serial, const std::string& name, const std::string& location)
     {
-        exec("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) VALUES ("
-            + std::to_string(id) + ",'" + romIdText(serial) + "','" + name + "','" + location + "',1,'iButton')");
+        exec("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) "
+             "VALUES ("
+            + std::to_string(id) + ",'" + romIdText(serial) + "','" + name + "','" + location
+            + "',1,'iButton')");
     }
     void addUser(int id, const std::string& serial, const std::string& code, const std::string& first,
         const std::string& last)

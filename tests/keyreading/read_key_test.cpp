@@ -231,24 +231,17 @@ TEST_F(ReadKeyTest, NewLockSetupKeyShowsBlinkTimeAndSerialIds)
     setup.blink = true;
     setup.written = at(2026, 3, 4); // midnight: the date alone
     auto key = missionKey(MissionKind::NewLockSetup, kSite, 77, setup);
-    const RomId known = onewire::makeRomId(0x23, 1), fresh = onewire::makeRomId(0x23, 2);
+    const RomId known = onewire::makeRomId(0x23, 1), fresh = onewire::makeRomId(0x23, 2),
+                unmarked = onewire::makeRomId(0x23, 3);
     addLock(1, known, "Front", "Lobby");
-    auto page = [&](const RomId& rom, uint8_t mark) {
-        std::array<uint8_t, 64> p {};
-        p.fill(0xFF);
-        std::copy(rom.begin(), rom.end(), p.begin());
-        p[8] = mark;
-        return p;
-    };
-    std::array<uint8_t, 64> p1 {};
-    p1.fill(0xFF);
-    p1[0] = 4;
-    setPage(key, 1, p1);
-    setPage(key, 2, page(known, 'Z'));
-    setPage(key, 3, page(fresh, 'Z'));
-    setPage(key, 4, page(fresh, 'Z')); // listed once
-    setPage(key, 5, page(onewire::makeRomId(0x23, 3), 0)); // no mark: skipped
-    put(key);
+    patch(key, 1, 0, { 4 });
+    // Fresh is listed twice but shown once; a lock without its mark is skipped.
+    for (auto [page, rom, mark] :
+        { std::tuple { 2, known, 'Z' }, { 3, fresh, 'Z' }, { 4, fresh, 'Z' }, { 5, unmarked, '\0' } }) {
+        patch(
+            key, page, 0, { rom[0], rom[1], rom[2], rom[3], rom[4], rom[5], rom[6], rom[7], uint8_t(mark) });
+    }
+    insertKey(key);
     auto form = newForm();
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(form->currentPanel(), 2);
@@ -258,13 +251,11 @@ TEST_F(ReadKeyTest, NewLockSetupKeyShowsBlinkTimeAndSerialIds)
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = 'Front'"), 1);
 
     // A bad clock is shown as such and the serial ids are still decoded.
-    const auto header = *onewire::ds1977Page(key, 0);
     for (auto [offset, value] : { std::pair { 21, 0x00 }, { 23, 0x32 }, { 24, 0x24 }, { 24, 0x1A } }) {
-        auto page0 = header;
-        page0[size_t(offset)] = uint8_t(value);
-        page0[22] = 0x99; // not looked at
-        setPage(key, 0, page0);
-        insertKey(key);
+        auto bad = key;
+        patch(bad, 0, size_t(offset), { uint8_t(value) });
+        patch(bad, 0, 22, { 0x99 }); // not looked at
+        insertKey(bad);
         EXPECT_TRUE(read(*form).empty());
         EXPECT_EQ(form->Label31->text(), QStringLiteral("Lock Time Is Invalid value"));
         EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2);
