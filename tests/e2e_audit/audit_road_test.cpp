@@ -104,7 +104,7 @@ TEST_F(AuditRoad, OneKeyTrail)
     EXPECT_EQ(historyByLock(), (std::map<std::string, int64_t> { { "Store 1", 700 } }));
 }
 
-TEST_F(AuditRoad, TwoKeyTrail)
+TEST_F(AuditRoad, TwoKeyTrailContinuesItsNumbering)
 {
     auto l = lock(2, 2500);
     addLock(1, l.serial(), "Store 2", "Site");
@@ -112,18 +112,26 @@ TEST_F(AuditRoad, TwoKeyTrail)
     const fs::path second = writeProgramKey(kAuditTrailChoices[7], 1, 21);
     visitAway(l, first);
     visitAway(l, second);
-    insert(first);
     // The window stays open between the two keys: the second continues the first.
     auto form = newForm();
+    insert(second);
+    EXPECT_EQ(read(*form), std::vector<std::string> { "Insert the first audit trail program key." });
+    fs::rename(dir / "Reader" / second.filename(), second);
+    insert(first);
     EXPECT_EQ(read(*form),
         std::vector<std::string> {
             "Please plug second key into PC iButton Reader,then click \"Read Key\"." });
+    EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 2036);
+    EXPECT_TRUE(form->SecondKeyExpected);
     fs::rename(dir / "Reader" / first.filename(), first);
     insert(second);
-    form->sbReadCardClick();
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(
+        text("SELECT count(*)||'/'||max(No)||'/'||count(DISTINCT No) FROM TempRecord"), "2500/2500/2500");
+    EXPECT_FALSE(form->SecondKeyExpected);
+    ASSERT_FALSE(form->BitBtn1->isHidden());
     form->BitBtn1Click();
-    ASSERT_FALSE(dialogs.boxes.empty());
-    EXPECT_EQ(dialogs.texts().back(), kSaved[0]);
+    EXPECT_EQ(dialogs.texts(), kSaved);
     EXPECT_EQ(historyByLock(), (std::map<std::string, int64_t> { { "Store 2", 2500 } }));
 }
 

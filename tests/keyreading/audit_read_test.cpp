@@ -103,32 +103,6 @@ TEST_F(AuditReadTest, EventTextsUsersGuestsAndCodes)
     }
 }
 
-TEST_F(AuditReadTest, TwoKeyTrailContinuesItsNumbering)
-{
-    auto keys = auditKeys("3000+");
-    ASSERT_EQ(keys.size(), 2u);
-    auto lock = lockWith(kLockA, 3000);
-    visit(lock, keys[0]);
-    visit(lock, keys[1]);
-    auto form = newForm();
-    insertKey(keys[1]);
-    EXPECT_EQ(read(*form), std::vector<std::string> { kFirstKey });
-
-    insertKey(keys[0]);
-    EXPECT_EQ(read(*form),
-        std::vector<std::string> {
-            "Please plug second key into PC iButton Reader,then click \"Read Key\"." });
-    EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 2036);
-    EXPECT_TRUE(form->SecondKeyExpected);
-
-    insertKey(keys[1]);
-    EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(
-        text("SELECT count(*)||'/'||max(No)||'/'||count(DISTINCT No) FROM TempRecord"), "3000/3000/3000");
-    EXPECT_FALSE(form->BitBtn1->isHidden());
-    EXPECT_FALSE(form->SecondKeyExpected);
-}
-
 TEST_F(AuditReadTest, ASecondKeyOfAnotherLockOrAMultiLockKeyEndsATwoKeyTrail)
 {
     auto keys = auditKeys("3000+");
