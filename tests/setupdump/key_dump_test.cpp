@@ -23,7 +23,6 @@ TEST(KeyDumpText, OnePageSpelledOutByteByByte)
         expected += cell + std::string(i == 31 || i == 63 ? "\r\n" : "");
     }
     EXPECT_EQ(keyDumpPageText(37, bytes), expected);
-    EXPECT_EQ(expected.substr(0, 14), "Page 37\r\nF0 F1");
 }
 
 class KeyDumpTest : public ReadKeyFixture {
@@ -68,29 +67,24 @@ protected:
     }
 };
 
-TEST_F(KeyDumpTest, EveryPageOfTheKeyInTheReaderAsText)
+TEST_F(KeyDumpTest, EveryPageOfTheKeyInTheReaderUpToOneThatCannotBeRead)
 {
     const auto key = patternedKey();
     put(key);
     auto form = newForm(); // no read before: the dump finds the key itself
-    std::ofstream(dir / "Information.Txt") << "an older dump that is longer than nothing";
-    EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
-    EXPECT_EQ(dumped(), pagesOf(key, 511));
-}
-
-TEST_F(KeyDumpTest, StopsAtThePageThatCannotBeRead)
-{
-    const auto key = patternedKey();
-    put(key);
-    auto form = newForm();
     bus->faults().removeAfterPages[key.rom] = 3;
     EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
     EXPECT_EQ(dumped(), pagesOf(key, 3));
 
-    // Page 0 unreadable (the wrong password), or an empty reader: an empty file, no message
-    // of the dump's own.
     bus->faults().removeAfterPages.clear();
     bus->faults().takenAway.clear();
+    insertKey(key);
+    std::ofstream(dir / "Information.Txt") << "an older dump that is longer than nothing";
+    EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
+    EXPECT_EQ(dumped(), pagesOf(key, 511));
+
+    // Page 0 unreadable (the wrong password), or an empty reader: an empty file, no message
+    // of the dump's own.
     auto locked = patternedKey();
     std::array<uint8_t, 8> wrong {};
     wrong.fill(0x5A);
