@@ -305,26 +305,6 @@ TEST_F(ReadKeyTest, AKeyThatCannotBeReadIsReported)
     }
 }
 
-TEST_F(ReadKeyTest, AReadCannotBeEnteredTwiceNorClosedUnderIt)
-{
-    auto form = newForm();
-    form->show();
-    put(missionKey(MissionKind::IrStarter, kOtherSite));
-    // The box shown in the middle of the read tries to start a second read and to close the window.
-    dialogs.during = [&] {
-        form->sbReadCardClick();
-        form->close();
-        form->sbExit->click();
-        QTest::keyClick(form.get(), Qt::Key_R, Qt::AltModifier);
-    };
-    EXPECT_EQ(read(*form), std::vector<std::string> { kWrong });
-    dialogs.during = nullptr;
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(form->reading());
-    EXPECT_TRUE(form->sbReadCard->isEnabled());
-    EXPECT_TRUE(form->close());
-}
-
 TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)
 {
     put(missionKey(MissionKind::SetParameter));
@@ -345,23 +325,12 @@ TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)
     EXPECT_EQ(ReadCard_Form, nullptr);
 }
 
-TEST_F(ReadKeyTest, ServiceButtonsToggleTheirControlsAndWaitWindowsCarryTheirTexts)
+TEST_F(ReadKeyTest, WaitWindowsAreBorderlessNotices)
 {
-    auto form = newForm();
-    EXPECT_TRUE(form->StartNumberLabel->isHidden());
-    form->BitBtn7Click();
-    EXPECT_FALSE(form->StartNumberLabel->isHidden());
-    EXPECT_FALSE(form->ExportToExcelButton->isHidden());
-    form->BitBtn7Click();
-    EXPECT_TRUE(form->StartNumberEdit->isHidden());
-    EXPECT_TRUE(form->UpgradeGroup->isHidden());
-    form->BitBtn8Click();
-    EXPECT_FALSE(form->UpgradeGroup->isHidden());
-
-    // Both wait windows are borderless notices.
-    TDownloading_Form wait(form.get());
+    QWidget owner;
+    TDownloading_Form wait(&owner);
     EXPECT_EQ(wait.findChild<QLabel*>()->text(), QStringLiteral("Downloading data, please wait..."));
-    TGetInfor_Form infor(form.get());
+    TGetInfor_Form infor(&owner);
     EXPECT_EQ(infor.windowTitle(), QStringLiteral("Waiting"));
     EXPECT_EQ(infor.findChild<QLabel*>()->text(), QStringLiteral("Get Debug Information, please wait..."));
     EXPECT_TRUE(wait.windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -377,13 +346,17 @@ TEST_F(ReadKeyTest, OpenedFromTheMenuItReadsByItselfAndIsFreedWhenClosed)
         TMain_Form w;
         w.show();
         // While a box of the read is up, the main window's tool buttons are off and its close
-        // is refused; afterwards they are back.
+        // is refused; afterwards they are back. Nor can a second read start or the window close.
         bool toolWasEnabled = true, mainClosed = false;
         dialogs.during = [&] {
             toolWasEnabled = w.toolAction("Read Key")->isEnabled();
             QCloseEvent close;
             QCoreApplication::sendEvent(&w, &close);
             mainClosed = close.isAccepted() && !w.isVisible();
+            ReadCard_Form->sbReadCardClick();
+            ReadCard_Form->close();
+            ReadCard_Form->sbExit->click();
+            QTest::keyClick(ReadCard_Form, Qt::Key_R, Qt::AltModifier);
         };
         put(missionKey(MissionKind::Lockout, kOtherSite)); // a refusal box during the read
         w.menuAction("Read Key")->trigger();
@@ -396,6 +369,11 @@ TEST_F(ReadKeyTest, OpenedFromTheMenuItReadsByItselfAndIsFreedWhenClosed)
         EXPECT_FALSE(mainClosed);
         EXPECT_TRUE(w.isVisible());
         EXPECT_TRUE(w.toolAction("Read Key")->isEnabled());
+        ASSERT_NE(ReadCard_Form, nullptr);
+        EXPECT_TRUE(ReadCard_Form->isVisible());
+        EXPECT_FALSE(ReadCard_Form->reading());
+        EXPECT_TRUE(ReadCard_Form->sbReadCard->isEnabled());
+        EXPECT_EQ(dialogs.texts().size(), 1u);
 
         EXPECT_TRUE(w.CloseMyMDI());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -142,9 +142,12 @@ const std::vector<std::string> kExported { "Data has been exported successfully.
 
 TEST_F(LockListExportTest, RunningNumbersFromTheStartNumber)
 {
-    EXPECT_TRUE(form->ExportToExcelButton->isHidden());
-    form->BitBtn7Click(); // "&P" shows the export controls
-    EXPECT_FALSE(form->ExportToExcelButton->isHidden());
+    for (bool shown : { true, false, true }) { // "&P" shows and hides the export controls
+        form->BitBtn7Click();
+        for (QWidget* w : std::initializer_list<QWidget*> {
+                 form->ExportToExcelButton, form->StartNumberLabel, form->StartNumberEdit })
+            EXPECT_EQ(w->isHidden(), !shown);
+    }
     const std::string a = romIdText(onewire::makeRomId(0x23, 1)), b = romIdText(onewire::makeRomId(0x23, 2)),
                       c = romIdText(onewire::makeRomId(0x23, 3));
     listSerials({ a, "", b, c });
