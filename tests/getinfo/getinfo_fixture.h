@@ -60,7 +60,7 @@ protected:
         auto& st = lock.state();
         st.keyListEnabled = st.daylightSavingFunction = st.daylightSavingInForce = st.blink = true;
         st.manualSetupEnabled = st.classroom = false;
-        st.hardwareVersion = 0x300A;
+        st.hardwareVersion = 0x2122;
         st.softwareVersion = "2.3";
         st.battery = 109;
         st.level = 3;

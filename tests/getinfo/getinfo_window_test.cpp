@@ -2,7 +2,6 @@
 // lock, read back into the Lock Information tab, the scratch tables and the comparison tabs.
 #include "getinfo/getinfo_fixture.h"
 
-#include <QImage>
 #include <QProgressBar>
 
 using namespace rktest;
@@ -20,59 +19,41 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_FALSE(form->BitBtn2->isHidden());
     EXPECT_TRUE(form->BitBtn2->isEnabled());
     EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
-
-    const std::pair<const char*, const char*> shown[] = {
-        { "Lock Name:", "Front" },
-        { "Lock Location:", "Lobby" },
-        { "Key List Status:", "Enable" },
-        { "Manual Setup Status:", "Disable" },
-        { "DayLight Saving Status:", "Enable" },
-        { "DayLight Saving:", "Yes" },
-        { "Blink:", "Enable" },
-        { "Lock Mode:", "Classroom Mode" }, // 12:00 lies after the 08:00 Classroom row
-        { "Lock Hardware Version:", "300A" },
-        { "Lock Software Version:", "2.3" },
-        { "User Number:", "5" },
-        { "Time In Lock:", "6 Dec 2026 12:00:00" },
-        { "Audit Trial Number:", "3" },
-        { "Battery Voltage:", "4.8" },
-        { "Lock Level:", "High" },
-    };
+    const std::pair<const char*, const char*> shown[]
+        = { { "Lock Name:", "Front" }, { "Lock Location:", "Lobby" }, { "Key List Status:", "Enable" },
+              { "Manual Setup Status:", "Disable" }, { "DayLight Saving Status:", "Enable" },
+              { "DayLight Saving:", "Yes" }, { "Blink:", "Enable" },
+              { "Lock Mode:", "Classroom Mode" }, // 12:00 lies after the 08:00 Classroom row
+              { "Lock Hardware Version:", "2122" }, { "Lock Software Version:", "2.3" },
+              { "User Number:", "5" }, { "Time In Lock:", "6 Dec 2026 12:00:00" },
+              { "Audit Trial Number:", "3" }, { "Battery Voltage:", "4.8" }, { "Lock Level:", "High" } };
     for (auto [caption, text] : shown)
         EXPECT_EQ(info(*form, caption), QString::fromLatin1(text)) << caption;
     EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockA)));
     EXPECT_EQ(form->LockID, 1);
     EXPECT_EQ(form->LockStatusID, 1);
 
-    // The decoded tables.
-    const std::pair<const char*, const char*> tables[] = {
-        { "SELECT group_concat(GroupID||' '||BeginTime||' '||EndTime||' '||DayOfWeek, ', ') FROM TimeShift1",
-            "2 09:00:00 12:00:00 Tuesday, 2 08:30:00 17:00:00 Monday, 3 22:00:00 23:00:00 Sunday" },
-        { "SELECT group_concat(LockStatusID||' '||BeginTime||' '||LockStatus||' '||Sunday||Monday||Friday, "
-          "', ') "
-          "FROM LockStatusST1",
-            "1 08:00:00 Classroom Mode 011, 1 18:00:00 Storehouse Mode 111, 1 06:00:00 Lock Mode 100" },
-        { "SELECT group_concat(GroupID||' '||ifnull(ActivationDate,'-')||' '||ifnull(ExpirationDate,'-'), ', "
-          "') "
-          "FROM ActExpDateST1",
-            "1 - -, 2 2026-01-01 08:00:00 2026-12-31 18:30:00" },
-        { "SELECT group_concat(GroupID||' '||ifnull(ExceptionDateFrom,'-'), ', ') FROM ExceptionDateST1",
-            "2 2026-07-01 00:00:00, 1 -" },
-        // The key list: known users by their rows, others as "Unknow".
-        { "SELECT group_concat(KeyID||' '||FirstName||' '||LastName||' '||UserType||' '||SerialID||' "
-          "'||KeyCode"
-          "||' '||ifnull(TimeShiftID,'-')||' '||ExpDate, ', ') FROM TempKey",
-            nullptr },
-        { "SELECT ActExpDateID||' '||Department FROM TempKey WHERE KeyID = 0", "2 Maths" },
-        { "SELECT count(*) FROM TempKey WHERE ExpDateID IS NOT NULL OR Used <> 0 OR Status <> 'Active'",
-            "0" },
-    };
+    // The decoded tables; the key list names known users by their rows, others "Unknow".
     const std::string keys = "0 Ada Lovelace iButton " + romIdText(kUserKey)
         + "  2 1, 1 Unknow Unknow iButton 00" + romIdText(kStrangerKey).substr(2)
         + "  - 0, 2 Cy Code KeyCode  4321 1 0, 3 Unknow Unknow KeyCode  999 - 0, " + "4 Di Both Complex "
         + romIdText(kComplexKey) + " 777 1 0";
-    for (auto [sql, rows] : tables)
-        EXPECT_EQ(text(sql), rows ? rows : keys) << sql;
+    const std::tuple<const char*, const char*, std::string> tables[] = {
+        { "GroupID||' '||BeginTime||' '||EndTime||' '||DayOfWeek", "TimeShift1",
+            "2 09:00:00 12:00:00 Tuesday, 2 08:30:00 17:00:00 Monday, 3 22:00:00 23:00:00 Sunday" },
+        { "LockStatusID||' '||BeginTime||' '||LockStatus||' '||Sunday||Monday||Friday", "LockStatusST1",
+            "1 08:00:00 Classroom Mode 011, 1 18:00:00 Storehouse Mode 111, 1 06:00:00 Lock Mode 100" },
+        { "GroupID||' '||ifnull(ActivationDate,'-')||' '||ifnull(ExpirationDate,'-')", "ActExpDateST1",
+            "1 - -, 2 2026-01-01 08:00:00 2026-12-31 18:30:00" },
+        { "GroupID||' '||ifnull(ExceptionDateFrom,'-')", "ExceptionDateST1", "2 2026-07-01 00:00:00, 1 -" },
+        { "KeyID||' '||FirstName||' '||LastName||' '||UserType||' '||SerialID||' '||KeyCode||' '||"
+          "ifnull(TimeShiftID,'-')||' '||ExpDate",
+            "TempKey", keys },
+        { "ActExpDateID||' '||Department", "TempKey WHERE KeyID = 0", "2 Maths" },
+        { "KeyID", "TempKey WHERE ExpDateID IS NOT NULL OR Used <> 0 OR Status <> 'Active'", "<null>" },
+    };
+    for (const auto& [what, from, rows] : tables)
+        EXPECT_EQ(text("SELECT group_concat(" + std::string(what) + ", ', ') FROM " + from), rows) << from;
 
     // The comparison tabs.
     EXPECT_EQ(form->TimeGroup_Query.RecordCount(), 2);
@@ -87,33 +68,23 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_EQ(form->KeyInforInDB_Query.RecordCount(), 1);
     EXPECT_EQ(form->ProgressBar1->maximum(), 5 / 2 + 16);
     EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
-
-    // Moving to the second time group shows its rows on both sides, by begin time, in hours and minutes.
+    // The second time group's rows on both sides, by begin time, in hours and minutes.
     form->TimeGroup_Query.Last();
     EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 2);
     EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("BeginTime").DisplayText(), "08:30");
     EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("EndTime").DisplayText(), "17:00");
     EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
     EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "16:00");
-}
 
-TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
+    // The lock status grids mark the weekdays of each entry: the 08:00 one applies on Monday
+    // and Friday on both sides; time and status keep the grid's colours.
     for (TDBGrid* grid : { form->DBGrid7, form->DBGrid6 }) {
         TDbGridModel* model = grid->gridModel();
         EXPECT_EQ(headers(model),
             (QStringList { "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday",
                 "Thursday", "Friday", "Saturday" }));
-        EXPECT_EQ(
-            model->data(model->index(0, 0)).toString(), grid == form->DBGrid7 ? "06:00" : "08:00"); // by time
-        // The 08:00 entry applies on Monday and Friday on both sides.
-        int row = -1;
-        for (int r = 0; r < model->rowCount(); ++r)
-            if (model->data(model->index(r, 0)).toString() == QStringLiteral("08:00"))
-                row = r;
-        ASSERT_GE(row, 0);
+        const int row = grid == form->DBGrid7 ? 1 : 0; // by time: the lock's 06:00 row first
+        ASSERT_EQ(model->data(model->index(row, 0)).toString(), QStringLiteral("08:00"));
         for (int c = 2; c <= 8; ++c)
             EXPECT_EQ(model->data(model->index(row, c), Qt::ForegroundRole).value<QColor>(),
                 c == 3 || c == 7 ? QColor(0xFF, 0, 0) : QColor(0, 0xFF, 0))
@@ -121,14 +92,20 @@ TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
         EXPECT_FALSE(model->data(model->index(0, 0), Qt::ForegroundRole).isValid());
         EXPECT_FALSE(model->data(model->index(0, 1), Qt::ForegroundRole).isValid());
     }
-    // A null weekday is lime too.
     exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday) VALUES (1,'Lock "
          "Mode','05:00:00',NULL)");
     form->LockStatusInDB_Query.Close();
     form->LockStatusInDB_Query.Open();
     TDbGridModel* model = form->DBGrid6->gridModel();
     ASSERT_EQ(model->data(model->index(0, 0)).toString(), QStringLiteral("05:00"));
-    EXPECT_EQ(model->data(model->index(0, 2), Qt::ForegroundRole).value<QColor>(), QColor(0, 0xFF, 0));
+    EXPECT_EQ(
+        model->data(model->index(0, 2), Qt::ForegroundRole).value<QColor>(), QColor(0, 0xFF, 0)); // null
+
+    // The firmware group takes the lock's versions from the report.
+    ASSERT_TRUE(form->UpgradeGroup->isHidden());
+    form->BitBtn8Click();
+    EXPECT_EQ(form->Label96->text(), QStringLiteral("Tarvik_v2.bin"));
+    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
 }
 
 TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
@@ -153,11 +130,22 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
     }
 }
 
-TEST_F(GetInfoWindowTest, AFreshKeyShowsTheEmptyPanelWithoutAMessage)
+TEST_F(GetInfoWindowTest, AnUnknownLockOrAFreshKeyShowNothingOfTheReportBefore)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock); // a full report first
-    insertKey(missionKey(MissionKind::GetInformation, kSite, 903));
+    auto form = readKeyFrom(lock);
+    locksim::SimLock unknown(kLockB, kSite, at(2026, 12, 6, 12, 0, 0));
+    insertKey(keyFrom(unknown, 901));
+    EXPECT_EQ(read(*form), std::vector<std::string> { "Can not find information of this key in database." });
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockB)));
+    EXPECT_EQ(info(*form, "Lock Name:"), QString());
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
+
+    insertKey(keyFrom(lock, 902));
+    read(*form);
+    insertKey(missionKey(MissionKind::GetInformation, kSite, 903)); // a fresh key: no message
     form->timings.clear();
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(form->currentPanel(), 4);
@@ -169,19 +157,7 @@ TEST_F(GetInfoWindowTest, AFreshKeyShowsTheEmptyPanelWithoutAMessage)
     EXPECT_EQ(form->DBGrid7->gridModel()->rowCount(), 0);
 }
 
-TEST_F(GetInfoWindowTest, ALockNotInTheDatabaseKeepsItsInformationOnly)
-{
-    locksim::SimLock lock(kLockB, kSite, at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
-    EXPECT_EQ(boxes, std::vector<std::string> { "Can not find information of this key in database." });
-    EXPECT_EQ(form->currentPanel(), 4);
-    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockB)));
-    EXPECT_EQ(info(*form, "Lock Name:"), QString());
-    EXPECT_TRUE(form->BitBtn2->isHidden());
-    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
-}
-
-TEST_F(GetInfoWindowTest, EdgeValuesOfPagesOneAndTwo)
+TEST_F(GetInfoWindowTest, EdgeValuesOfTheLocksPages)
 {
     auto lock = standardLock(at(2026, 12, 6, 7, 0, 0));
     lock.state().classroom = true;
@@ -189,6 +165,7 @@ TEST_F(GetInfoWindowTest, EdgeValuesOfPagesOneAndTwo)
     patch(key, 1, 61, { 0x24 }); // hour 24
     patch(key, 2, 0, { 0x0D, 0x00 });
     patch(key, 2, 25, { 2 }); // no level: the field keeps what it showed
+    patch(key, 4, 0, { 0 }); // a code entry without digits names nobody, not a user without a code
     insertKey(key);
     auto form = newForm();
     form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
@@ -197,6 +174,8 @@ TEST_F(GetInfoWindowTest, EdgeValuesOfPagesOneAndTwo)
     EXPECT_EQ(info(*form, "Lock Mode:"), QStringLiteral("Classroom Mode")); // the lock's, as no time is known
     EXPECT_EQ(info(*form, "Audit Trial Number:"), QStringLiteral("3328"));
     EXPECT_EQ(info(*form, "Lock Level:"), QStringLiteral("before"));
+    EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
+        "Unknow/KeyCode/");
     EXPECT_FALSE(form->BitBtn2->isHidden());
 }
 
@@ -229,7 +208,7 @@ TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
     EXPECT_EQ(form->ProgressBar1->maximum(), getinfo::kMaxKeyListEntries / 2 + 16);
 }
 
-TEST_F(GetInfoWindowTest, AKeyPulledOutDuringTheKeyListReportsTheReadError)
+TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto key = keyFrom(lock);
@@ -240,14 +219,11 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutDuringTheKeyListReportsTheReadError)
     EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
     EXPECT_TRUE(form->BitBtn2->isHidden());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 2); // the first page's entries stay
-}
 
-TEST_F(GetInfoWindowTest, AnImageThatStopsDecodingLeavesNoRowsOfAnEarlierLock)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
+    // An image that stops decoding leaves no rows of the lock read before.
+    insertKey(keyFrom(lock, 901));
+    read(*form);
     ASSERT_EQ(scalar("SELECT count(*) FROM LockStatusST1"), 3);
-
     auto broken = standardLock(at(2026, 12, 6, 12, 0, 0));
     broken.state().settingsImage[0] = 0x24; // group 1's first time shift begins at hour 24
     insertKey(keyFrom(broken, 902));
@@ -257,63 +233,6 @@ TEST_F(GetInfoWindowTest, AnImageThatStopsDecodingLeavesNoRowsOfAnEarlierLock)
         0);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
     EXPECT_FALSE(form->BitBtn2->isHidden());
-}
-
-TEST_F(GetInfoWindowTest, AKeyCodeEntryWithoutDigitsNamesNoUser)
-{
-    exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-         "VALUES (20,'iButton','0100000000000099','','Ed','Empty','Active')");
-    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
-    lock.state().keys.push_back({ "1", std::nullopt, 1, 1, false });
-    auto key = keyFrom(lock);
-    patch(key, 3, 0, { 0 }); // no digits
-    readKey(key);
-    EXPECT_EQ(text("SELECT FirstName||'/'||UserType FROM TempKey WHERE KeyID = 0"), "Unknow/KeyCode");
-}
-
-// The firmware group takes the lock's versions from the report this window just showed.
-TEST_F(GetInfoWindowTest, TheFirmwareGroupFollowsTheReportedVersions)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    lock.state().hardwareVersion = 0x2122;
-    auto form = readKeyFrom(lock);
-    ASSERT_TRUE(form->UpgradeGroup->isHidden());
-    form->BitBtn8Click();
-    EXPECT_FALSE(form->UpgradeGroup->isHidden());
-    EXPECT_EQ(form->Label96->text(), QStringLiteral("Tarvik_v2.bin"));
-    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
-}
-
-// The colour taken from the drawn pixels: the selected audit row on silver, its text still in
-// the event colour.
-TEST_F(GetInfoWindowTest, TheSelectedAuditRowIsDrawnOnSilver)
-{
-    auto key = auditKeys("2000", 600).at(0);
-    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 9));
-    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x05, at(2026, 1, 1, 8))); // invalid: red
-    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 1, 1, 9))); // open: green
-    visit(lock, key);
-    insertKey(key);
-    auto form = newForm();
-    form->resize(1000, 700);
-    form->show();
-    read(*form);
-    TDBGrid* grid = form->DBGrid16;
-    ASSERT_EQ(grid->gridModel()->rowCount(), 2);
-    grid->setFocus();
-    grid->selectRow(1);
-    QCoreApplication::processEvents();
-    const int action = grid->gridModel()->columnOf("OpenLockType");
-    const QImage image = grid->viewport()->grab().toImage();
-    const QRect selected = grid->visualRect(grid->gridModel()->index(1, action));
-    const QRect other = grid->visualRect(grid->gridModel()->index(0, action));
-    EXPECT_EQ(image.pixelColor(selected.right() - 4, selected.center().y()), QColor(0xC0, 0xC0, 0xC0));
-    EXPECT_NE(image.pixelColor(other.right() - 4, other.center().y()), QColor(0xC0, 0xC0, 0xC0));
-    bool red = false;
-    for (int x = selected.left(); x < selected.right() && !red; ++x)
-        for (int y = selected.top(); y < selected.bottom() && !red; ++y)
-            red = image.pixelColor(x, y) == QColor(0xFF, 0, 0);
-    EXPECT_TRUE(red);
 }
 
 } // namespace

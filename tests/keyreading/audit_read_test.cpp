@@ -1,6 +1,8 @@
 // Audit-trail keys through the window: one key, two keys, multi-lock keys, hostile keys.
 #include "keyreading/read_key_fixture.h"
 
+#include <QImage>
+
 using namespace rktest;
 
 namespace {
@@ -304,6 +306,23 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
         for (int c : { 0, action })
             EXPECT_EQ(model->data(model->index(r, c), Qt::ForegroundRole).value<QColor>(), newestFirst[r])
                 << r;
+
+    // Taken from the drawn pixels: the selected row on silver, its text still in the event colour.
+    form->resize(1000, 700);
+    form->show();
+    form->DBGrid16->setFocus();
+    form->DBGrid16->selectRow(2);
+    QCoreApplication::processEvents();
+    const QImage image = form->DBGrid16->viewport()->grab().toImage();
+    const QRect selected = form->DBGrid16->visualRect(model->index(2, action));
+    const QRect other = form->DBGrid16->visualRect(model->index(1, action));
+    EXPECT_EQ(image.pixelColor(selected.right() - 4, selected.center().y()), QColor(0xC0, 0xC0, 0xC0));
+    EXPECT_NE(image.pixelColor(other.right() - 4, other.center().y()), QColor(0xC0, 0xC0, 0xC0));
+    bool redText = false;
+    for (int x = selected.left(); x < selected.right() && !redText; ++x)
+        for (int y = selected.top(); y < selected.bottom() && !redText; ++y)
+            redText = image.pixelColor(x, y) == red;
+    EXPECT_TRUE(redText);
 
     // The colour of each kind of event, from the first and last texts of each; anything else
     // (null too) is purple.
