@@ -26,9 +26,7 @@ protected:
     int64_t history() { return scalar("SELECT count(*) FROM RecordInfor"); }
     std::vector<std::string> save(TReadCard_Form& f)
     {
-        dialogs.boxes.clear();
-        f.BitBtn1Click();
-        return dialogs.texts();
+        return boxesOf([&] { f.BitBtn1Click(); });
     }
 };
 

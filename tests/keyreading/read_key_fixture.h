@@ -97,11 +97,16 @@ protected:
         f->Timer1->stop();
         return f;
     }
-    std::vector<std::string> read(TReadCard_Form& f)
+    // The boxes an action shows.
+    std::vector<std::string> boxesOf(const std::function<void()>& action)
     {
         dialogs.boxes.clear();
-        f.sbReadCardClick();
+        action();
         return dialogs.texts();
+    }
+    std::vector<std::string> read(TReadCard_Form& f)
+    {
+        return boxesOf([&] { f.sbReadCardClick(); });
     }
 
     void clearReader()

@@ -55,9 +55,7 @@ protected:
     }
     std::vector<std::string> writeFile()
     {
-        dialogs.boxes.clear();
-        form->Button3Click();
-        return dialogs.texts();
+        return boxesOf([&] { form->Button3Click(); });
     }
     onewire::KeyFile keyInReader(const onewire::KeyFile& key)
     {

@@ -43,13 +43,6 @@ protected:
         f.Edit5->setText(name);
         f.ComboBox1->setEditText(location);
     }
-    // Add Lock or Save clicked (also where the button is disabled): the boxes shown.
-    std::vector<std::string> boxesOf(TReadCard_Form& f, void (TReadCard_Form::*click)())
-    {
-        dialogs.boxes.clear();
-        (f.*click)();
-        return dialogs.texts();
-    }
     static RomId lockRom(uint64_t serial) { return onewire::makeRomId(0x23, serial); }
 };
 
@@ -71,7 +64,7 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     selectRow(*form, 0);
     EXPECT_EQ(form->LockSerialID_Query.FieldByName("SerialID").AsString(), romIdText(lockRom(11)));
     EXPECT_FALSE(form->BitBtn3->isEnabled());
-    EXPECT_EQ(boxesOf(*form, &TReadCard_Form::BitBtn3Click), kExists);
+    EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
     EXPECT_TRUE(form->Edit4->text().isEmpty());
 
     // The second is new: Add Lock prepares it with the classroom default of the key.
@@ -89,7 +82,7 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
         EXPECT_TRUE(w->isEnabled());
     form->Edit5->setText(QStringLiteral("Room 101"));
     form->ComboBox1->setEditText(QStringLiteral("Wing A"));
-    EXPECT_TRUE(boxesOf(*form, &TReadCard_Form::BitBtn4Click).empty());
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     // The largest id plus one.
     EXPECT_EQ(text("SELECT LockID||'/'||SerialID||'/'||LockLocation||'/'||LockStatusID||'/'||LockType FROM "
                    "LockManagement WHERE LockName = 'Room 101'"),
@@ -101,7 +94,7 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     selectRow(*form, 1);
     EXPECT_EQ(form->LockSerialID_Query.FieldByName("LockName").AsString(), "Room 101");
     EXPECT_TRUE(form->LockSerialID_Query.FieldByName("Exist").AsBoolean());
-    EXPECT_EQ(boxesOf(*form, &TReadCard_Form::BitBtn3Click), kExists);
+    EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
 
     // The location list now offers the new location once, beside the older ones.
     QStringList locations;
@@ -116,12 +109,30 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
     auto form = readSetupKey({ 21 }, false);
     EXPECT_TRUE(form->Edit7->text().isEmpty());
     EXPECT_FALSE(form->Edit7->isEnabled());
+    // The picker opens when the field is entered or clicked, not when focus comes back to it.
+    const auto realPicker = form->runLockStatusPicker;
+    int runs = 0;
+    form->runLockStatusPicker = [&] { ++runs; };
+    auto focusIn = [&](Qt::FocusReason reason) {
+        QFocusEvent event(QEvent::FocusIn, reason);
+        QApplication::sendEvent(form->Edit7, &event);
+    };
+    focusIn(Qt::TabFocusReason); // disabled until Add Lock
+    EXPECT_EQ(runs, 0);
     selectRow(*form, 0);
     form->BitBtn3Click();
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Storehouse Mode"));
     EXPECT_EQ(form->NewLockStatusID, 2);
+    for (auto [reason, after] : { std::pair { Qt::TabFocusReason, 1 }, { Qt::ActiveWindowFocusReason, 1 },
+             { Qt::PopupFocusReason, 1 }, { Qt::MouseFocusReason, 2 } }) {
+        focusIn(reason);
+        EXPECT_EQ(runs, after) << reason;
+    }
+    QTest::mouseDClick(form->Edit7, Qt::LeftButton);
+    EXPECT_EQ(runs, 3);
 
     // The real lock schedule window, in pick mode, preset to the schedule shown.
+    form->runLockStatusPicker = realPicker;
     int shown = 0;
     auto pick = [&](int row) {
         QTimer::singleShot(0, [&, row] {
@@ -155,9 +166,9 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
     form->ComboBox1->setEditText(QStringLiteral("Basement"));
     pick(2);
     form->Edit7Enter();
-    EXPECT_TRUE(boxesOf(*form, &TReadCard_Form::BitBtn4Click).empty());
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     EXPECT_EQ(text("SELECT LockStatusID||'/'||LockID FROM LockManagement WHERE LockName = 'Store'"),
-        "3/1"); // first lock
+        "3/1"); // the first lock
 }
 
 TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
@@ -187,7 +198,7 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
         SCOPED_TRACE(c.message + " / " + c.name.toStdString());
         prepare(*form, 0, c.name, c.location);
         form->Edit4->setText(c.serial);
-        EXPECT_EQ(boxesOf(*form, &TReadCard_Form::BitBtn4Click), std::vector<std::string> { c.message });
+        EXPECT_EQ(boxesOf([&] { form->BitBtn4Click(); }), std::vector<std::string> { c.message });
         EXPECT_EQ(scalar("SELECT count(*) FROM LockManagement"), locksBefore);
         EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1"), 0);
         EXPECT_TRUE(form->BitBtn4->isEnabled());
@@ -195,41 +206,11 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
     // A leading blank makes another name; a serial typed in lower case is stored as shown.
     prepare(*form, 0, " Lock A", "Hall");
     form->Edit4->setText(serial.toLower());
-    EXPECT_TRUE(boxesOf(*form, &TReadCard_Form::BitBtn4Click).empty());
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     EXPECT_EQ(scalar("SELECT count(*) FROM LockManagement WHERE LockName = ' Lock A' AND SerialID = '"
                   + serial.toStdString() + "'"),
         1);
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = ' Lock A'"), 1);
-}
-
-TEST_F(SetupRegistrationTest, StatusFieldOpensThePickerWhenEnteredNotWhenFocusReturns)
-{
-    auto form = readSetupKey({ 51 }, true);
-    int runs = 0;
-    form->runLockStatusPicker = [&] {
-        ++runs;
-        SettingsRecord.PickedLockStatusID = 2;
-        SettingsRecord.PickedLockStatusName = "No Limit Storehouse Mode";
-    };
-    auto focusIn = [&](Qt::FocusReason reason) {
-        QFocusEvent event(QEvent::FocusIn, reason);
-        QApplication::sendEvent(form->Edit7, &event);
-    };
-    focusIn(Qt::TabFocusReason); // disabled until Add Lock
-    EXPECT_EQ(runs, 0);
-    selectRow(*form, 0);
-    form->BitBtn3Click();
-    focusIn(Qt::TabFocusReason);
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Storehouse Mode"));
-    EXPECT_EQ(form->NewLockStatusID, 2);
-    focusIn(Qt::ActiveWindowFocusReason); // the picker closed and the window is active again
-    focusIn(Qt::PopupFocusReason);
-    EXPECT_EQ(runs, 1);
-    focusIn(Qt::MouseFocusReason);
-    EXPECT_EQ(runs, 2);
-    QTest::mouseDClick(form->Edit7, Qt::LeftButton);
-    EXPECT_EQ(runs, 3);
 }
 
 TEST_F(SetupRegistrationTest, RowChangesAndAnEmptyKey)
@@ -254,7 +235,7 @@ TEST_F(SetupRegistrationTest, RowChangesAndAnEmptyKey)
     clearReader();
     form = readSetupKey({}, false);
     EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 0);
-    EXPECT_TRUE(boxesOf(*form, &TReadCard_Form::BitBtn3Click).empty()); // no row: nothing happens
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn3Click(); }).empty()); // no row: nothing happens
     EXPECT_TRUE(form->Edit4->text().isEmpty());
     EXPECT_FALSE(form->Edit4->isEnabled());
 }
