@@ -1,13 +1,107 @@
 // Get Information keys through the Read Key window: the program's key, filled by a simulated
-// lock, read back into the Lock Information tab, the scratch tables and the comparison tabs.
-#include "getinfo/getinfo_fixture.h"
+// lock that holds keys and settings of its own, read back into the Lock Information tab, the
+// scratch tables and the comparison tabs, and exported (workbooks read back with openpyxl).
+#include "app/keyreading/wait_forms.h"
+#include "app/shell/data_exporting_form.h"
+#include "keyformats/get_information.h"
+#include "keyformats/time_table_image.h"
+#include "keyreading/read_key_fixture.h"
 
 #include <QProgressBar>
+#include <fstream>
 
 using namespace rktest;
-using namespace getinfotest;
 
 namespace {
+
+inline const RomId kStrangerKey = onewire::makeRomId(0x01, 0x5005);
+inline const RomId kComplexKey = onewire::makeRomId(0x01, 0x7007);
+
+class GetInfoWindowTest : public ReadKeyFixture {
+protected:
+    void SetUp() override
+    {
+        ReadKeyFixture::SetUp();
+        addLock(1, kLockA, "Front", "Lobby");
+        exec("INSERT INTO KeyManagement "
+             "(KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Department,Status) "
+             "VALUES (7,'iButton','"
+            + romIdText(kUserKey) + "','','Ada','Lovelace','Maths','Active')");
+        exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
+             "VALUES (8,'KeyCode','','4321','Cy','Code','Active'),(9,'Complex','"
+            + romIdText(kComplexKey) + "','777','Di','Both','Active')");
+        exec("INSERT INTO LockKeyManagement "
+             "(LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID,SerialID,FirstName,"
+             "LastName,Status,UserType,KeyCode,ExpDate) VALUES (1,7,1,1,1,'"
+            + romIdText(kUserKey) + "','Ada','Lovelace','Active','iButton','',0)");
+        exec("INSERT INTO TimeGroup (GroupID,GroupName) VALUES (2,'Day Shift')");
+        exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
+             "(2,'08:00:00','16:00:00','Monday')");
+        exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Monday,Friday) "
+             "VALUES (1,'Classroom Mode','08:00:00',1,1)");
+        exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday,Tuesday,Wednesday,"
+             "Thursday,Friday,Saturday) VALUES (1,'Storehouse Mode','18:00:00',1,1,1,1,1,1,1)");
+    }
+
+    // The lock's settings as the program's writer lays them out, its keys, three events.
+    static locksim::SimLock standardLock(locksim::Time clock)
+    {
+        TimeTableRows rows;
+        rows.timeShiftGroups[1] = { { { 9, 0 }, { 12, 0 }, "Tuesday" }, { { 8, 30 }, { 17, 0 }, "Monday" } };
+        rows.timeShiftGroups[2] = { { { 22, 0 }, { 23, 0 }, "Sunday" } };
+        rows.firstSchedule
+            = { { { 8, 0 }, "Classroom Mode", { false, true, false, false, false, true, false } },
+                  { { 18, 0 }, "Storehouse Mode", { true, true, true, true, true, true, true } } };
+        rows.secondSchedule
+            = { { { 6, 0 }, "Lock Mode", { true, false, false, false, false, false, false } } };
+        rows.actExpGroups
+            = { {}, { PeriodPoint { 2026, 1, 1, 8, 0 }, PeriodPoint { 2026, 12, 31, 18, 30 } } };
+        rows.holidayGroups = { {}, { PeriodPoint { 2026, 7, 1, 0, 0 }, PeriodPoint { 2026, 7, 14, 0, 0 } } };
+        locksim::SimLock lock(kLockA, kSite, clock);
+        auto& st = lock.state();
+        st.keyListEnabled = st.daylightSavingFunction = st.daylightSavingInForce = st.blink = true;
+        st.manualSetupEnabled = st.classroom = false;
+        st.hardwareVersion = 0x2122;
+        st.softwareVersion = "2.3";
+        st.battery = 109;
+        st.level = 3;
+        const auto image = TimeTableImage(rows);
+        std::copy(image.begin(), image.end(), st.settingsImage.begin());
+        st.keys = { { "", kUserKey, 2, 2, true }, { "", kStrangerKey, 1, 1, false },
+            { "4321", std::nullopt, 1, 1, false }, { "999", std::nullopt, 1, 1, false },
+            { "777", kComplexKey, 1, 1, false } };
+        for (int i = 0; i < 3; ++i)
+            lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 12, 1, 8 + i)));
+        return lock;
+    }
+
+    // The key as the Lock Maintenance window writes it (page 0 only), filled at the lock.
+    static onewire::KeyFile keyFrom(locksim::SimLock& lock, uint64_t serial = 900)
+    {
+        auto key = ds1977(serial);
+        auto page0 = blankMissionKeyPage();
+        putReadHeader(page0, ReadKind::GetInformation, kSite);
+        setPage(key, 0, page0);
+        visit(lock, key);
+        return key;
+    }
+    // The key read in a new window.
+    std::unique_ptr<TReadCard_Form> readKey(const onewire::KeyFile& key)
+    {
+        insertKey(key);
+        auto form = newForm();
+        boxes = read(*form);
+        return form;
+    }
+    std::unique_ptr<TReadCard_Form> readKeyFrom(locksim::SimLock& lock) { return readKey(keyFrom(lock)); }
+
+    static QString info(TReadCard_Form& form, const char* caption)
+    {
+        return form.lockInfoLabel(QString::fromLatin1(caption))->text();
+    }
+
+    std::vector<std::string> boxes;
+};
 
 TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
 {
@@ -233,6 +327,134 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
         0);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
     EXPECT_FALSE(form->BitBtn2->isHidden());
+}
+
+// " &Export Data": the workbook written, read back.
+
+const std::string kInfo = "Get Information Key Report";
+const std::string kAudit = "Audit Record Report";
+
+class ExportTest : public GetInfoWindowTest {
+protected:
+    workbook_test::XlsxDump exportNow(TReadCard_Form& form)
+    {
+        EXPECT_EQ(boxesOf([&] { form.BitBtn2->click(); }),
+            std::vector<std::string> { "Data has been exported successfully." });
+        EXPECT_TRUE(form.findChildren<TDataExporting_Form*>().isEmpty());
+        return exportedBook();
+    }
+};
+
+TEST_F(ExportTest, TheGetInformationReportSetsLockAndDatabaseSideBySide)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    ASSERT_FALSE(form->BitBtn2->isHidden());
+    const workbook_test::XlsxDump d = exportNow(*form);
+    EXPECT_EQ(d.sheets, std::vector<std::string> { kInfo });
+    EXPECT_TRUE(d.has(kInfo + "!B2")); // the print time
+    expectCells(d, kInfo,
+        { { "A1", kInfo }, { "B1", "Lock ID:" }, { "C1", romIdText(kLockA) }, { "A2", "Print Time: " },
+            { "A3", "Time Shift Setting" }, { "E4", "Day Of Week" },
+            // Time shifts: the lock's two rows of group 2, then at once the database's one.
+            { "A5", "Data In Lock" }, { "B5", "Day Shift" }, { "C5", "08:30:00" }, { "D5", "17:00:00" },
+            { "E5", "Monday" }, { "E6", "Tuesday" }, { "A7", "Data In Database" }, { "C7", "08:00:00" },
+            { "A8", "" },
+            // Lock status: three lock rows, an empty row, two database rows.
+            { "A9", "Lock Status Setting" }, { "J10", "Saturday" }, { "B11", "06:00:00" },
+            { "C11", "Lock Mode" }, { "C12", "Classroom Mode" }, { "D12", "False" }, { "E12", "True" },
+            { "I12", "True" }, { "A14", "" }, { "A15", "Data In Database" }, { "B16", "18:00:00" },
+            // Activation/expiration: group 1 has no dates; the group id is not written.
+            { "A18", "Activation/Expiration Date Setting" }, { "C19", "Expiration Date" },
+            { "A20", "Data In Lock" }, { "B20", "" }, { "B21", "1 Jan 2026 08:00:00" },
+            { "C21", "31 Dec 2026 18:30:00" }, { "A23", "Data In Database" },
+            // Holidays: midnight shows the date alone.
+            { "A25", "Exception Date Setting" }, { "B26", "Holiday Start" }, { "B28", "1 Jul 2026" },
+            { "C28", "14 Jul 2026" }, { "A30", "Data In Database" },
+            // Key list: five lock rows, then the database's one; code and type without headers.
+            { "A32", "Key List Setting" }, { "F33", "Department" }, { "G33", "" }, { "A34", "Data In Lock" },
+            { "A35", "Data In Lock" }, { "A36", "Data In Lock" }, { "A37", "Data In Lock" },
+            { "A38", "Data In Lock" }, { "A39", "" }, { "A40", "Data In Database" },
+            { "B40", romIdText(kUserKey) }, { "C40", "Ada" }, { "H40", "iButton" }, { "A41", "" } });
+    EXPECT_TRUE(d.widths.empty()); // no formats and no widths in this report
+}
+
+TEST_F(ExportTest, EmptySectionsKeepTheirTitlesAndHeadersAndNullWeekdaysStayEmpty)
+{
+    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0)); // nothing but FFh in its image
+    exec("DELETE FROM LockStatusST");
+    exec("DELETE FROM TimeShift");
+    auto form = readKeyFrom(lock);
+    expectCells(exportNow(*form), kInfo,
+        { { "A5", "" }, { "A6", "Lock Status Setting" }, { "B7", "Begin Time" }, { "A8", "" }, { "A9", "" },
+            { "A10", "Activation/Expiration Date Setting" } });
+
+    exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
+         "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
+    fs::remove_all(dir / "Exports");
+    form = readKeyFrom(lock);
+    expectCells(exportNow(*form), kInfo, // after the header and the empty lock side
+        { { "A9", "Data In Database" }, { "B9", "05:00:00" }, { "D9", "" }, { "E9", "True" },
+            { "F9", "False" } });
+}
+
+TEST_F(ExportTest, TheAuditReportListsTheGridsRowsNewestFirst)
+{
+    auto key = auditKeys("2000", 600).at(0);
+    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 9));
+    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x05, at(2026, 1, 1, 8)));
+    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 1, 1, 9)));
+    visit(lock, key);
+    insertKey(key);
+    auto form = newForm();
+    read(*form);
+    ASSERT_EQ(form->currentPanel(), 6);
+    // A row with nothing but its event: empty cells and no formats where the fields are null.
+    exec("INSERT INTO TempRecord (No,OpenLockType) VALUES (99,'Unknown Type')");
+    form->TempRecord_Query.Close();
+    form->TempRecord_Query.Open();
+    const workbook_test::XlsxDump d = exportNow(*form);
+    EXPECT_EQ(d.sheets, std::vector<std::string> { kAudit });
+    expectCells(d, kAudit,
+        { { "A1", kAudit }, { "A2", "Print Time: " }, { "A3", "No." }, { "B3", "Serial ID" },
+            { "C3", "First Name" }, { "D3", "Last Name" }, { "E3", "Lock Action" }, { "F3", "Lock Time" },
+            { "G3", "Status" }, { "H3", "Department" }, { "I3", "Lock Name" }, { "J3", "Lock Location" },
+            { "K3", "Code Type" }, { "L3", "" }, { "B4", "\\\"" + romIdText(kUserKey) }, { "C4", "Ada" },
+            { "I4", "Front" },
+            // The row without a time sorts last; its number goes on counting.
+            { "E6", "Unknown Type" }, { "B6", "" }, { "F6", "" }, { "A7", "" } });
+    for (char c = 'A'; c <= 'J'; ++c)
+        EXPECT_NEAR(d.widths.at(kAudit + "!" + std::string(1, c)), 20.71, 0.01)
+            << c; // 20 characters as stored
+    EXPECT_EQ(d.widths.count(kAudit + "!K"), 0u);
+    const std::tuple<const char*, const char*, const char*, const char*> typed[] = {
+        { "A4", "number", "1.0", nullptr }, // newest first
+        { "B4", nullptr, nullptr, "0" },
+        { "F4", "datetime", "\"2026-01-01T09:00:00\"", "yyyy-mm-dd hh:mm:ss" },
+        { "F5", nullptr, "\"2026-01-01T08:00:00\"", nullptr },
+        { "A6", nullptr, "3.0", nullptr },
+    };
+    for (auto [ref, type, json, format] : typed) {
+        const auto& c = d.cell(kAudit + "!" + ref);
+        if (type)
+            EXPECT_EQ(c.type, type) << ref;
+        if (json)
+            EXPECT_EQ(c.json, json) << ref;
+        if (format)
+            EXPECT_EQ(c.format, format) << ref;
+    }
+}
+
+TEST_F(ExportTest, AFolderThatCannotBeMadeIsReportedAndNothingClaimsSuccess)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    std::ofstream(dir / "Exports") << ""; // a file where the folder should be
+    dialogs.boxes.clear();
+    form->BitBtn2->click();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_NE(dialogs.texts().at(0), "Data has been exported successfully.");
+    EXPECT_TRUE(form->findChildren<TDataExporting_Form*>().isEmpty());
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "onewire/key_file.h"
 #include "onewire/ports.h"
 #include "workbook/export.h"
+#include "workbook/xlsx_readback.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -202,6 +203,24 @@ protected:
             for (const auto& e : fs::directory_iterator(dir / "Exports"))
                 files.push_back(e.path());
         return files;
+    }
+
+    // The one workbook exported, read back.
+    workbook_test::XlsxDump exportedBook() const
+    {
+        const auto files = exported();
+        EXPECT_EQ(files.size(), 1u);
+        return workbook_test::readBack(files.at(0));
+    }
+    // Each cell given holds the text given ("" for none, or a blank).
+    static void expectCells(const workbook_test::XlsxDump& d, const std::string& sheet,
+        std::initializer_list<std::pair<const char*, std::string>> cells)
+    {
+        for (const auto& [ref, value] : cells) {
+            const std::string at = sheet + "!" + ref;
+            const bool none = !d.has(at) || d.cell(at).type == "blank";
+            EXPECT_EQ(none ? "" : d.cell(at).json, value.empty() ? "" : "\"" + value + "\"") << ref;
+        }
     }
 
     void exec(const std::string& sql) { db.ExecSQL(sql); }
