@@ -68,15 +68,19 @@ protected:
         return text("SELECT group_concat(LockName||' '||n, ', ') FROM (SELECT LockName, count(*) AS n FROM "
                     "RecordInfor GROUP BY LockName ORDER BY LockName)");
     }
-    // Opens the window as the menu does (it reads by itself), saves, closes.
+    // Opens the window as the menu does (it finds the reader and reads by itself), saves, closes.
     std::vector<std::string> openReadAndSave()
     {
         dialogs.boxes.clear();
+        SettingsRecord.ReaderRomId.clear(); // no reader found at start: the button starts disabled
         auto* form = new TReadCard_Form(&db);
+        EXPECT_FALSE(form->sbReadCard->isEnabled());
         form->setAttribute(Qt::WA_DeleteOnClose);
         form->show();
         for (int i = 0; i < 200 && (form->Label6->text().isEmpty() || form->reading()); ++i)
             QTest::qWait(10);
+        EXPECT_TRUE(form->sbReadCard->isEnabled());
+        EXPECT_FALSE(form->Timer1->isActive());
         if (!form->BitBtn1->isHidden() || !form->BitBtn5->isHidden())
             form->BitBtn1Click();
         form->close();

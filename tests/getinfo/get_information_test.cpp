@@ -285,14 +285,4 @@ TEST(SettingsImageTest, RangeCheckRejectsSlotsSilently)
     }
 }
 
-TEST(ModeInForceTest, TheWalkOverTheScheduleRows)
-{
-    const std::vector<ModeRow> rows { { 8 * 3600, "Classroom Mode" }, { 18 * 3600, "Storehouse Mode" } };
-    EXPECT_EQ(modeInForce(rows, 7 * 3600), "Storehouse Mode"); // before the first row: the last row
-    EXPECT_EQ(modeInForce(rows, 12 * 3600), "Classroom Mode");
-    EXPECT_EQ(modeInForce(rows, 8 * 3600), "Classroom Mode"); // a row beginning now is in force
-    EXPECT_EQ(modeInForce(rows, 20 * 3600), std::nullopt); // none later: the page's mode stands
-    EXPECT_EQ(modeInForce({}, 12 * 3600), std::nullopt);
-}
-
 } // namespace

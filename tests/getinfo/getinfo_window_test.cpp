@@ -210,6 +210,7 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
         const char* shown;
     } cases[] = {
         { 0, true, "Storehouse Mode" }, // before the first row: the last row
+        { 8, false, "Classroom Mode" }, // a row beginning now is in force
         { 12, false, "Classroom Mode" },
         { 20, true, "Classroom Mode" }, // no row later: the page's mode
         { 20, false, "Storehouse Mode" },

@@ -18,7 +18,7 @@ const std::string kReadError = "Read key error, please try it again.";
 
 using ReadKeyTest = ReadKeyFixture;
 
-TEST_F(ReadKeyTest, NamesEveryMissionKeyShowsItsPanelAndRefusesAnotherSites)
+TEST_F(ReadKeyTest, NamesEveryKindOfMissionKeyShowsItsPanelAndRefusesAnotherSites)
 {
     struct Row {
         MissionKind kind;
@@ -30,8 +30,7 @@ TEST_F(ReadKeyTest, NamesEveryMissionKeyShowsItsPanelAndRefusesAnotherSites)
         { MissionKind::KeyManagement, "Key Management Mission Key", -1 },
         { MissionKind::SetTimeTable, "Set Time Table Key", 0 },
         { MissionKind::MultiLock, "Multi-Lock Key", -1 },
-        { MissionKind::GetInformation, "Get Information Key",
-            4 }, // a fresh key: the empty lock settings panel
+        { MissionKind::GetInformation, "Get Information Key", 4 }, // a fresh key: the empty panel
         { MissionKind::GetAuditTrail, "Get Audit Trail Key", 6 },
         { MissionKind::MultiLockAuditTrail, "Multi-Lock Audit Trail Key", 8 },
         { MissionKind::SetParameter, "Set Parameter Key", 0 },
@@ -60,17 +59,13 @@ TEST_F(ReadKeyTest, NamesEveryMissionKeyShowsItsPanelAndRefusesAnotherSites)
         // was decoded, to no rows.
         EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 8);
     }
-}
-
-TEST_F(ReadKeyTest, UnnamedKindsGiveNoTitleAndNoMessage)
-{
-    struct Row {
+    // Kinds without a name give no title and no message; a page of no kind is no program key.
+    struct Raw {
         const char* marker;
         int kind; // -1: the byte after the marker left blank
         bool refused;
     };
-    auto form = newForm();
-    for (Row r : { Row { "READ", 0xE0, false }, { "READ", 0xFC, false }, { "READ", 0x04, false },
+    for (Raw r : { Raw { "READ", 0xE0, false }, { "READ", 0xFC, false }, { "READ", 0x04, false },
              { "READ", 0xFA, false }, { "READ", 0xFD, false }, { "WRITE", 4, false }, { "WRITE", 5, false },
              { "HELLO", -1, true } }) {
         SCOPED_TRACE(std::string(r.marker) + " " + std::to_string(r.kind));
@@ -128,18 +123,6 @@ TEST_F(ReadKeyTest, NoKeyTwoKeysOrADamagedKeyFileKeepTheTitleAndShowTheLogo)
     EXPECT_EQ(read(*form), std::vector<std::string> { "Key not found." });
 }
 
-TEST_F(ReadKeyTest, ReadsTheKeyByItselfShortlyAfterOpening)
-{
-    SettingsRecord.ReaderRomId.clear(); // no reader found at start: the button starts disabled
-    put(missionKey(MissionKind::IrStarter));
-    TReadCard_Form form(&db);
-    EXPECT_FALSE(form.sbReadCard->isEnabled());
-    EXPECT_TRUE(form.Label6->text().isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(form.Label6->text(), QStringLiteral("IR Starter Key"), 3000);
-    EXPECT_TRUE(form.sbReadCard->isEnabled());
-    EXPECT_FALSE(form.Timer1->isActive());
-}
-
 onewire::KeyFile clockKey(uint8_t family, uint64_t serial, const FacilityCodeBytes& site)
 {
     const RomId rom = onewire::makeRomId(family, serial);
@@ -154,6 +137,22 @@ onewire::KeyFile clockKey(uint8_t family, uint64_t serial, const FacilityCodeByt
     }
     return key;
 }
+
+// A reader from whose bus the keys vanish after the first session (the key search): the key
+// was found, then taken out before its clock could be read.
+class VanishingReader : public onewire::EmulatedReader {
+public:
+    using EmulatedReader::EmulatedReader;
+    int sessions = 0;
+    void beginSession() override
+    {
+        EmulatedReader::beginSession();
+        if (++sessions >= 2)
+            for (const RomId& rom : roms())
+                if (rom[0] != onewire::kFamilyIdChip)
+                    detach(rom);
+    }
+};
 
 TEST_F(ReadKeyTest, ClockKeysShowTheirTime)
 {
@@ -177,6 +176,20 @@ TEST_F(ReadKeyTest, ClockKeysShowTheirTime)
     EXPECT_EQ(read(*form), std::vector<std::string> { kWrong });
     EXPECT_EQ(form->currentPanel(), 7);
     EXPECT_TRUE(form->Label6->text().isEmpty());
+
+    // A key taken out before its clock could be read.
+    for (uint8_t family : { onewire::kFamilyDS1904, onewire::kFamilyDS1994 }) {
+        insertKey(clockKey(family, 8, kSite));
+        auto flaky = std::make_shared<VanishingReader>(dir / "Reader");
+        onewire::ScopedPort over(onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType, flaky);
+        form = newForm();
+        const auto boxes = read(*form);
+        ASSERT_FALSE(boxes.empty()) << int(family);
+        EXPECT_EQ(boxes.back(), kReadError);
+        EXPECT_EQ(form->currentPanel(), 7);
+        EXPECT_TRUE(form->Label6->text().isEmpty());
+        EXPECT_TRUE(form->Label53->text().isEmpty());
+    }
 }
 
 TEST_F(ReadKeyTest, UserKeysShowTheirLocksAndTheSettingsInTheChosenOne)
@@ -262,47 +275,18 @@ TEST_F(ReadKeyTest, NewLockSetupKeyShowsBlinkTimeAndSerialIds)
     }
 }
 
-// A reader from whose bus the keys vanish after the first session (the key search): the key
-// was found, then taken out before its clock could be read.
-class VanishingReader : public onewire::EmulatedReader {
-public:
-    using EmulatedReader::EmulatedReader;
-    int sessions = 0;
-    void beginSession() override
-    {
-        EmulatedReader::beginSession();
-        if (++sessions >= 2)
-            for (const RomId& rom : roms())
-                if (rom[0] != onewire::kFamilyIdChip)
-                    detach(rom);
-    }
-};
-
-TEST_F(ReadKeyTest, AKeyThatCannotBeReadIsReported)
+TEST_F(ReadKeyTest, AKeyWhosePageZeroCannotBeReadIsReported)
 {
     auto locked = missionKey(MissionKind::IrStarter);
     std::array<uint8_t, 8> wrong {};
     wrong.fill(0x5A);
     onewire::setDS1977Passwords(locked, wrong, wrong, true);
-    insertKey(locked); // its page 0 cannot be read
+    insertKey(locked);
     auto form = newForm();
-    auto boxes = read(*form);
+    const auto boxes = read(*form);
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ(boxes.back(), kReadError);
     EXPECT_TRUE(form->Label6->text().isEmpty());
-
-    for (uint8_t family : { onewire::kFamilyDS1904, onewire::kFamilyDS1994 }) {
-        insertKey(clockKey(family, 8, kSite));
-        auto flaky = std::make_shared<VanishingReader>(dir / "Reader");
-        onewire::ScopedPort over(onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType, flaky);
-        form = newForm();
-        boxes = read(*form);
-        ASSERT_FALSE(boxes.empty()) << int(family);
-        EXPECT_EQ(boxes.back(), kReadError);
-        EXPECT_EQ(form->currentPanel(), 7);
-        EXPECT_TRUE(form->Label6->text().isEmpty());
-        EXPECT_TRUE(form->Label53->text().isEmpty());
-    }
 }
 
 TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)
