@@ -87,45 +87,38 @@ TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLock)
     for (QLineEdit* e : { form->Edit8, form->Edit9, form->Edit10 })
         EXPECT_FALSE(e->isEnabled());
     put(ds1977(0x77));
-    // A first show with no version known keeps the placeholder.
-    lockReports("7777", "");
-    form->BitBtn8Click();
-    EXPECT_TRUE(form->Label96->text().isEmpty());
-    EXPECT_EQ(form->Edit10->text(), QStringLiteral("00000000"));
-    EXPECT_EQ(writeFile(), kVersionError);
-    form->BitBtn8Click();
-
-    lockReports("2121", "2.3");
-    form->BitBtn8Click();
-    EXPECT_FALSE(form->UpgradeGroup->isHidden());
-    EXPECT_EQ(form->Label96->text(), QStringLiteral("Ombrel_v3.bin"));
-    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
-    // Alt+W again hides it and changes nothing.
-    lockReports("4000", "5.1");
+    // Each show takes the file name and Version Num from the lock's versions: an unknown
+    // hardware keeps the file name, a version that is no number keeps Version Num.
+    const struct {
+        const char *hardware, *software, *file, *version, *box;
+    } shows[] = {
+        { "7777", "", "", "00000000", "'' is not a valid floating point value" }, // a first show
+        { "2121", "2.3", "Ombrel_v3.bin", "3.3", nullptr },
+        { "9999", "x.y", "Ombrel_v3.bin", "3.3", "'x.y' is not a valid floating point value" },
+        { "2020", "2.0", "quillet_v1.bin", "3", nullptr },
+    };
     form->show();
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QSignalSpy clicked(form->BitBtn8, &QPushButton::clicked);
-    QTest::keyClick(form->windowHandle(), Qt::Key_W, Qt::AltModifier);
-    EXPECT_TRUE(clicked.count() == 1 || clicked.wait(2000));
-    EXPECT_TRUE(form->UpgradeGroup->isHidden());
-    EXPECT_EQ(form->Label96->text(), QStringLiteral("Ombrel_v3.bin"));
-    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
-
-    // An unknown hardware keeps the file name; a version that is no number keeps Version Num.
-    lockReports("9999", "x.y");
-    dialogs.boxes.clear();
-    form->BitBtn8Click();
-    EXPECT_EQ(form->Label96->text(), QStringLiteral("Ombrel_v3.bin"));
-    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "'x.y' is not a valid floating point value" });
-    form->BitBtn8Click();
-    lockReports("2020", "2.0");
-    form->BitBtn8Click();
-    EXPECT_EQ(form->Label96->text(), QStringLiteral("quillet_v1.bin"));
-    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3"));
-    ASSERT_EQ(writeFile(), kVersionError);
-    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Warning);
+    for (const auto& row : shows) {
+        lockReports(row.hardware, row.software);
+        EXPECT_EQ(boxesOf([&] { form->BitBtn8Click(); }),
+            row.box ? std::vector<std::string> { row.box } : std::vector<std::string> {});
+        EXPECT_FALSE(form->UpgradeGroup->isHidden());
+        EXPECT_EQ(form->Label96->text(), QString::fromLatin1(row.file));
+        EXPECT_EQ(form->Edit10->text(), QString::fromLatin1(row.version));
+        if (std::string_view(row.version).size() != 3) {
+            EXPECT_EQ(writeFile(), kVersionError);
+            EXPECT_EQ(dialogs.boxes[0].type, BoxType::Warning);
+        }
+        // Alt+W hides it again and changes nothing.
+        lockReports("4000", "5.1");
+        QSignalSpy clicked(form->BitBtn8, &QPushButton::clicked);
+        QTest::keyClick(form->windowHandle(), Qt::Key_W, Qt::AltModifier);
+        EXPECT_TRUE(clicked.count() == 1 || clicked.wait(2000));
+        EXPECT_TRUE(form->UpgradeGroup->isHidden());
+        EXPECT_EQ(form->Label96->text(), QString::fromLatin1(row.file));
+    }
 }
 
 TEST_F(FirmwareWindowTest, LoadFileShowsThePath)
