@@ -105,20 +105,10 @@ TEST_F(KeyDumpTest, EveryPageOfTheKeyInTheReaderUpToOneThatCannotBeRead)
     EXPECT_NE(boxes[0].find("Cannot create file"), std::string::npos) << boxes[0];
 }
 
-class LockListExportTest : public ReadKeyFixture {
-protected:
-    void SetUp() override
-    {
-        ReadKeyFixture::SetUp();
-        form = newForm();
-    }
-    void TearDown() override
-    {
-        form.reset();
-        ReadKeyFixture::TearDown();
-    }
-    void listSerials(const std::vector<std::string>& serials) // "" for a row without one
-    {
+TEST_F(KeyDumpTest, TheLockListExportNumbersTheListedLocksFromTheStartNumber)
+{
+    auto form = newForm();
+    auto list = [&](const std::vector<std::string>& serials) { // "" for a row without one
         exec("DELETE FROM LockSerialID");
         for (const auto& s : serials)
             exec("INSERT INTO LockSerialID (SerialID,Exist,LockName) VALUES ("
@@ -126,32 +116,38 @@ protected:
         form->LockSerialID_Query.Close();
         form->LockSerialID_Query.SQL = "SELECT * FROM LockSerialID";
         form->LockSerialID_Query.Open();
-    }
-    std::vector<std::string> exportList(const char* start)
-    {
-        dialogs.boxes.clear();
+    };
+    auto exportFrom = [&](const char* start) {
         form->StartNumberEdit->setText(QString::fromLatin1(start));
-        form->Button1Click();
-        return dialogs.texts();
+        return boxesOf([&] { form->Button1Click(); });
+    };
+    const std::vector<std::string> noData { "No Data to print!" },
+        exportedOk { "Data has been exported successfully." };
+    EXPECT_EQ(exportFrom("1"), noData);
+    list({});
+    EXPECT_EQ(exportFrom("1"), noData);
+    const std::string a = romIdText(onewire::makeRomId(0x23, 1)), b = romIdText(onewire::makeRomId(0x23, 2)),
+                      c = romIdText(onewire::makeRomId(0x23, 3));
+    list({ a });
+    for (const char* bad : { "", "abc", "12x", "99999999999" }) {
+        EXPECT_EQ(exportFrom(bad),
+            std::vector<std::string> { "'" + std::string(bad) + "' is not a valid integer value" });
+        EXPECT_EQ(dialogs.boxes.at(0).type, BoxType::Error);
     }
-    std::unique_ptr<TReadCard_Form> form;
-};
+    EXPECT_TRUE(exported().empty());
+    EXPECT_EQ(exportFrom(" -5"), exportedOk);
+    expectCells(exportedBook(), "Lock List Report", { { "B4", "-5" } });
+    fs::remove_all(dir / "Exports");
 
-const std::vector<std::string> kExported { "Data has been exported successfully." };
-
-TEST_F(LockListExportTest, RunningNumbersFromTheStartNumber)
-{
     for (bool shown : { true, false, true }) { // "&P" shows and hides the export controls
         form->BitBtn7Click();
         for (QWidget* w : std::initializer_list<QWidget*> {
                  form->ExportToExcelButton, form->StartNumberLabel, form->StartNumberEdit })
             EXPECT_EQ(w->isHidden(), !shown);
     }
-    const std::string a = romIdText(onewire::makeRomId(0x23, 1)), b = romIdText(onewire::makeRomId(0x23, 2)),
-                      c = romIdText(onewire::makeRomId(0x23, 3));
-    listSerials({ a, "", b, c });
+    list({ a, "", b, c });
     form->Edit5->setText(QStringLiteral("typed")); // the export leaves the registration fields alone
-    EXPECT_EQ(exportList("100"), kExported);
+    EXPECT_EQ(exportFrom("100"), exportedOk);
     EXPECT_EQ(form->Edit5->text(), QStringLiteral("typed"));
     EXPECT_EQ(exported(), std::vector<fs::path> { form->LastLockListExport });
     const auto book = exportedBook();
@@ -163,22 +159,6 @@ TEST_F(LockListExportTest, RunningNumbersFromTheStartNumber)
             { "B6", "102" }, { "A7", c }, { "B7", "103" } });
     EXPECT_EQ(book.cell("Lock List Report!B2").type, "text");
     EXPECT_EQ(book.cell("Lock List Report!A4").type, "text");
-}
-
-TEST_F(LockListExportTest, NothingToExportAndABadStartNumber)
-{
-    EXPECT_EQ(exportList("1"), std::vector<std::string> { "No Data to print!" });
-    listSerials({});
-    EXPECT_EQ(exportList("1"), std::vector<std::string> { "No Data to print!" });
-    listSerials({ romIdText(onewire::makeRomId(0x23, 1)) });
-    for (const char* bad : { "", "abc", "12x", "99999999999" }) {
-        EXPECT_EQ(exportList(bad),
-            std::vector<std::string> { "'" + std::string(bad) + "' is not a valid integer value" });
-        EXPECT_EQ(dialogs.boxes.at(0).type, BoxType::Error);
-    }
-    EXPECT_TRUE(exported().empty());
-    EXPECT_EQ(exportList(" -5"), kExported);
-    EXPECT_EQ(workbook_test::readBack(form->LastLockListExport).cell("Lock List Report!B4").json, "\"-5\"");
 }
 
 } // namespace
