@@ -14,8 +14,10 @@ using namespace rktest;
 
 namespace {
 
-inline const RomId kStrangerKey = onewire::makeRomId(0x01, 0x5005);
-inline const RomId kComplexKey = onewire::makeRomId(0x01, 0x7007);
+const std::string kInfo = "Get Information Key Report";
+const std::string kAudit = "Audit Record Report";
+const RomId kStrangerKey = onewire::makeRomId(0x01, 0x5005);
+const RomId kComplexKey = onewire::makeRomId(0x01, 0x7007);
 
 class GetInfoWindowTest : public ReadKeyFixture {
 protected:
@@ -26,10 +28,10 @@ protected:
         exec("INSERT INTO KeyManagement "
              "(KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Department,Status) "
              "VALUES (7,'iButton','"
-            + romIdText(kUserKey) + "','','Ada','Lovelace','Maths','Active')");
-        exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-             "VALUES (8,'KeyCode','','4321','Cy','Code','Active'),(9,'Complex','"
-            + romIdText(kComplexKey) + "','777','Di','Both','Active')");
+            + romIdText(kUserKey)
+            + "','','Ada','Lovelace','Maths','Active'),"
+              "(8,'KeyCode','','4321','Cy','Code',NULL,'Active'),(9,'Complex','"
+            + romIdText(kComplexKey) + "','777','Di','Both',NULL,'Active')");
         exec("INSERT INTO LockKeyManagement "
              "(LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID,SerialID,FirstName,"
              "LastName,Status,UserType,KeyCode,ExpDate) VALUES (1,7,1,1,1,'"
@@ -37,10 +39,10 @@ protected:
         exec("INSERT INTO TimeGroup (GroupID,GroupName) VALUES (2,'Day Shift')");
         exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
              "(2,'08:00:00','16:00:00','Monday')");
-        exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Monday,Friday) "
-             "VALUES (1,'Classroom Mode','08:00:00',1,1)");
-        exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday,Tuesday,Wednesday,"
-             "Thursday,Friday,Saturday) VALUES (1,'Storehouse Mode','18:00:00',1,1,1,1,1,1,1)");
+        exec("INSERT INTO LockStatusST "
+             "(LockStatusID,LockStatus,BeginTime,Sunday,Monday,Tuesday,Wednesday,Thursday,"
+             "Friday,Saturday) VALUES (1,'Classroom Mode','08:00:00',0,1,0,0,0,1,0),"
+             "(1,'Storehouse Mode','18:00:00',1,1,1,1,1,1,1)");
     }
 
     // The lock's settings as the program's writer lays them out, its keys, three events.
@@ -100,10 +102,19 @@ protected:
         return form.lockInfoLabel(QString::fromLatin1(caption))->text();
     }
 
+    // " &Export Data": the workbook written, read back.
+    workbook_test::XlsxDump exportNow(TReadCard_Form& form)
+    {
+        EXPECT_EQ(boxesOf([&] { form.BitBtn2->click(); }),
+            std::vector<std::string> { "Data has been exported successfully." });
+        EXPECT_TRUE(form.findChildren<TDataExporting_Form*>().isEmpty());
+        return exportedBook();
+    }
+
     std::vector<std::string> boxes;
 };
 
-TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
+TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExport)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock);
@@ -169,6 +180,44 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("EndTime").DisplayText(), "17:00");
     EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
     EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "16:00");
+
+    // The export sets lock and database side by side.
+    ASSERT_FALSE(form->BitBtn2->isHidden());
+    const workbook_test::XlsxDump d = exportNow(*form);
+    EXPECT_EQ(d.sheets, std::vector<std::string> { kInfo });
+    EXPECT_TRUE(d.has(kInfo + "!B2")); // the print time
+    expectCells(d, kInfo,
+        { { "A1", kInfo }, { "B1", "Lock ID:" }, { "C1", romIdText(kLockA) }, { "A2", "Print Time: " },
+            { "A3", "Time Shift Setting" }, { "E4", "Day Of Week" },
+            // Time shifts: the lock's two rows of group 2, then at once the database's one.
+            { "A5", "Data In Lock" }, { "B5", "Day Shift" }, { "C5", "08:30:00" }, { "D5", "17:00:00" },
+            { "E5", "Monday" }, { "E6", "Tuesday" }, { "A7", "Data In Database" }, { "C7", "08:00:00" },
+            { "A8", "" },
+            // Lock status: three lock rows, an empty row, two database rows.
+            { "A9", "Lock Status Setting" }, { "J10", "Saturday" }, { "B11", "06:00:00" },
+            { "C11", "Lock Mode" }, { "C12", "Classroom Mode" }, { "D12", "False" }, { "E12", "True" },
+            { "I12", "True" }, { "A14", "" }, { "A15", "Data In Database" }, { "B16", "18:00:00" },
+            // Activation/expiration: group 1 has no dates; the group id is not written.
+            { "A18", "Activation/Expiration Date Setting" }, { "C19", "Expiration Date" },
+            { "A20", "Data In Lock" }, { "B20", "" }, { "B21", "1 Jan 2026 08:00:00" },
+            { "C21", "31 Dec 2026 18:30:00" }, { "A23", "Data In Database" },
+            // Holidays: midnight shows the date alone.
+            { "A25", "Exception Date Setting" }, { "B26", "Holiday Start" }, { "B28", "1 Jul 2026" },
+            { "C28", "14 Jul 2026" }, { "A30", "Data In Database" },
+            // Key list: five lock rows, then the database's one; code and type without headers.
+            { "A32", "Key List Setting" }, { "F33", "Department" }, { "G33", "" }, { "A34", "Data In Lock" },
+            { "A35", "Data In Lock" }, { "A36", "Data In Lock" }, { "A37", "Data In Lock" },
+            { "A38", "Data In Lock" }, { "A39", "" }, { "A40", "Data In Database" },
+            { "B40", romIdText(kUserKey) }, { "C40", "Ada" }, { "H40", "iButton" }, { "A41", "" } });
+    EXPECT_TRUE(d.widths.empty()); // no formats and no widths in this report
+
+    // A folder that cannot be made is reported, and nothing claims success.
+    fs::remove_all(dir / "Exports");
+    std::ofstream(dir / "Exports") << ""; // a file where the folder should be
+    const auto failed = boxesOf([&] { form->BitBtn2->click(); });
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_NE(failed[0], "Data has been exported successfully.");
+    EXPECT_TRUE(form->findChildren<TDataExporting_Form*>().isEmpty());
 
     // The lock status grids mark the weekdays of each entry: the 08:00 one applies on Monday
     // and Friday on both sides; time and status keep the grid's colours.
@@ -330,57 +379,7 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
     EXPECT_FALSE(form->BitBtn2->isHidden());
 }
 
-// " &Export Data": the workbook written, read back.
-
-const std::string kInfo = "Get Information Key Report";
-const std::string kAudit = "Audit Record Report";
-
-class ExportTest : public GetInfoWindowTest {
-protected:
-    workbook_test::XlsxDump exportNow(TReadCard_Form& form)
-    {
-        EXPECT_EQ(boxesOf([&] { form.BitBtn2->click(); }),
-            std::vector<std::string> { "Data has been exported successfully." });
-        EXPECT_TRUE(form.findChildren<TDataExporting_Form*>().isEmpty());
-        return exportedBook();
-    }
-};
-
-TEST_F(ExportTest, TheGetInformationReportSetsLockAndDatabaseSideBySide)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
-    ASSERT_FALSE(form->BitBtn2->isHidden());
-    const workbook_test::XlsxDump d = exportNow(*form);
-    EXPECT_EQ(d.sheets, std::vector<std::string> { kInfo });
-    EXPECT_TRUE(d.has(kInfo + "!B2")); // the print time
-    expectCells(d, kInfo,
-        { { "A1", kInfo }, { "B1", "Lock ID:" }, { "C1", romIdText(kLockA) }, { "A2", "Print Time: " },
-            { "A3", "Time Shift Setting" }, { "E4", "Day Of Week" },
-            // Time shifts: the lock's two rows of group 2, then at once the database's one.
-            { "A5", "Data In Lock" }, { "B5", "Day Shift" }, { "C5", "08:30:00" }, { "D5", "17:00:00" },
-            { "E5", "Monday" }, { "E6", "Tuesday" }, { "A7", "Data In Database" }, { "C7", "08:00:00" },
-            { "A8", "" },
-            // Lock status: three lock rows, an empty row, two database rows.
-            { "A9", "Lock Status Setting" }, { "J10", "Saturday" }, { "B11", "06:00:00" },
-            { "C11", "Lock Mode" }, { "C12", "Classroom Mode" }, { "D12", "False" }, { "E12", "True" },
-            { "I12", "True" }, { "A14", "" }, { "A15", "Data In Database" }, { "B16", "18:00:00" },
-            // Activation/expiration: group 1 has no dates; the group id is not written.
-            { "A18", "Activation/Expiration Date Setting" }, { "C19", "Expiration Date" },
-            { "A20", "Data In Lock" }, { "B20", "" }, { "B21", "1 Jan 2026 08:00:00" },
-            { "C21", "31 Dec 2026 18:30:00" }, { "A23", "Data In Database" },
-            // Holidays: midnight shows the date alone.
-            { "A25", "Exception Date Setting" }, { "B26", "Holiday Start" }, { "B28", "1 Jul 2026" },
-            { "C28", "14 Jul 2026" }, { "A30", "Data In Database" },
-            // Key list: five lock rows, then the database's one; code and type without headers.
-            { "A32", "Key List Setting" }, { "F33", "Department" }, { "G33", "" }, { "A34", "Data In Lock" },
-            { "A35", "Data In Lock" }, { "A36", "Data In Lock" }, { "A37", "Data In Lock" },
-            { "A38", "Data In Lock" }, { "A39", "" }, { "A40", "Data In Database" },
-            { "B40", romIdText(kUserKey) }, { "C40", "Ada" }, { "H40", "iButton" }, { "A41", "" } });
-    EXPECT_TRUE(d.widths.empty()); // no formats and no widths in this report
-}
-
-TEST_F(ExportTest, EmptySectionsKeepTheirTitlesAndHeadersAndNullWeekdaysStayEmpty)
+TEST_F(GetInfoWindowTest, EmptySectionsKeepTheirTitlesAndHeadersAndNullWeekdaysStayEmpty)
 {
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0)); // nothing but FFh in its image
     exec("DELETE FROM LockStatusST");
@@ -399,7 +398,7 @@ TEST_F(ExportTest, EmptySectionsKeepTheirTitlesAndHeadersAndNullWeekdaysStayEmpt
             { "F9", "False" } });
 }
 
-TEST_F(ExportTest, TheAuditReportListsTheGridsRowsNewestFirst)
+TEST_F(GetInfoWindowTest, TheAuditReportListsTheGridsRowsNewestFirst)
 {
     auto key = auditKeys("2000", 600).at(0);
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 9));
@@ -444,18 +443,6 @@ TEST_F(ExportTest, TheAuditReportListsTheGridsRowsNewestFirst)
         if (format)
             EXPECT_EQ(c.format, format) << ref;
     }
-}
-
-TEST_F(ExportTest, AFolderThatCannotBeMadeIsReportedAndNothingClaimsSuccess)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
-    std::ofstream(dir / "Exports") << ""; // a file where the folder should be
-    dialogs.boxes.clear();
-    form->BitBtn2->click();
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_NE(dialogs.texts().at(0), "Data has been exported successfully.");
-    EXPECT_TRUE(form->findChildren<TDataExporting_Form*>().isEmpty());
 }
 
 } // namespace
