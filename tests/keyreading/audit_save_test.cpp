@@ -44,11 +44,10 @@ TEST_F(AuditSaveTest, SavesOnceAndNeverTwice)
     EXPECT_TRUE(form->BitBtn1->isHidden());
     EXPECT_TRUE(form->BitBtn5->isHidden());
     EXPECT_FALSE(form->BitBtn2->isHidden()); // the export is still there after saving
-    EXPECT_EQ(history(), 51);
-    EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE CodeType = 'Perm.' AND SerialID = '4321'"), 1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE CodeType IS NULL"), 50);
     EXPECT_EQ(
-        scalar("SELECT count(*) FROM RecordInfor WHERE LockLocation = 'Lobby' AND FirstName = 'Ada'"), 51);
+        text("SELECT count(*)||' '||sum(CodeType IS NULL)||' '||sum(CodeType = 'Perm.' AND SerialID = '4321')"
+             "||' '||sum(LockLocation = 'Lobby' AND FirstName = 'Ada') FROM RecordInfor"),
+        "51 50 1 51");
 
     // The same key again, with the user renamed meanwhile: the same events, nothing new.
     exec("UPDATE KeyManagement SET FirstName = 'Augusta'");

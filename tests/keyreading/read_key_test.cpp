@@ -1,5 +1,4 @@
 // Identifying every key the reader may hold, the window's messages and its two hostings.
-#include "app/keyreading/wait_forms.h"
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
 #include "app/shell/window_registry.h"
@@ -307,18 +306,6 @@ TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)
     TReadCard_Form::runModal(&owner, &db);
     EXPECT_TRUE(named);
     EXPECT_EQ(ReadCard_Form, nullptr);
-}
-
-TEST_F(ReadKeyTest, WaitWindowsAreBorderlessNotices)
-{
-    QWidget owner;
-    TDownloading_Form wait(&owner);
-    EXPECT_EQ(wait.findChild<QLabel*>()->text(), QStringLiteral("Downloading data, please wait..."));
-    TGetInfor_Form infor(&owner);
-    EXPECT_EQ(infor.windowTitle(), QStringLiteral("Waiting"));
-    EXPECT_EQ(infor.findChild<QLabel*>()->text(), QStringLiteral("Get Debug Information, please wait..."));
-    EXPECT_TRUE(wait.windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(infor.windowFlags().testFlag(Qt::FramelessWindowHint));
 }
 
 TEST_F(ReadKeyTest, OpenedFromTheMenuItReadsByItselfAndIsFreedWhenClosed)

@@ -73,36 +73,30 @@ TEST(FirmwareKey, ProgramPages)
 
 TEST(FirmwareKey, AddressesVersionsAndFileNames)
 {
-    EXPECT_EQ(firmwareAddress("0800"), 0x0800);
-    EXPECT_EQ(firmwareAddress("3D80"), 0x3D80);
-    EXPECT_EQ(firmwareAddress("3d80"), std::nullopt);
-    EXPECT_EQ(firmwareAddress("080"), std::nullopt);
-    EXPECT_EQ(firmwareAddress("08000"), std::nullopt);
-    EXPECT_EQ(firmwareAddress("08G0"), std::nullopt);
-
-    for (const char* good : { "3.3", "0.0", "9.9" })
-        EXPECT_TRUE(validFirmwareVersion(good)) << good;
-    for (const char* bad : { "3", "33.3", "3,3", "a.3", "3.a", "00000000", "" })
-        EXPECT_FALSE(validFirmwareVersion(bad)) << bad;
+    const std::pair<const char*, std::optional<uint16_t>> addresses[]
+        = { { "0800", 0x0800 }, { "3D80", 0x3D80 }, { "3d80", std::nullopt }, { "080", std::nullopt },
+              { "08000", std::nullopt }, { "08G0", std::nullopt } };
+    for (auto [text, address] : addresses)
+        EXPECT_EQ(firmwareAddress(text), address) << text;
+    for (const char* version : { "3.3", "0.0", "9.9" }) // a digit, ".", a digit
+        EXPECT_TRUE(validFirmwareVersion(version)) << version;
+    for (const char* version : { "3", "33.3", "3,3", "a.3", "3.a", "00000000", "" })
+        EXPECT_FALSE(validFirmwareVersion(version)) << version;
     EXPECT_THROW(firmwareKeyHeader(std::array<uint8_t, 12> {}, 0, "3", 0x3D80), std::invalid_argument);
 
-    EXPECT_EQ(nextFirmwareVersion("2.3"), "3.3");
-    EXPECT_EQ(nextFirmwareVersion("2.0"), "3");
-    EXPECT_EQ(nextFirmwareVersion("8.4"), "1");
-    EXPECT_EQ(nextFirmwareVersion("8"), "1");
-    EXPECT_EQ(nextFirmwareVersion("7.9"), "8.9");
-    EXPECT_EQ(nextFirmwareVersion(" 1.5 "), "2.5");
-    for (const char* bad : { "", "  ", "abc", "2.3x", "2,3", "nan", "inf" })
-        EXPECT_EQ(nextFirmwareVersion(bad), std::nullopt) << bad;
+    const std::pair<const char*, std::optional<std::string>> next[] = { { "2.3", "3.3" }, { "2.0", "3" },
+        { "8.4", "1" }, { "8", "1" }, { "7.9", "8.9" }, { " 1.5 ", "2.5" }, { "", std::nullopt },
+        { "  ", std::nullopt }, { "abc", std::nullopt }, { "2.3x", std::nullopt }, { "2,3", std::nullopt },
+        { "nan", std::nullopt }, { "inf", std::nullopt } };
+    for (const auto& [software, version] : next)
+        EXPECT_EQ(nextFirmwareVersion(software), version) << software;
 
     const std::pair<const char*, const char*> files[]
         = { { "3000", "Tarvik_v3.bin" }, { "2122", "Tarvik_v2.bin" }, { "2022", "Tarvik_v1.bin" },
               { "2120", "quillet_v0.bin" }, { "2020", "quillet_v1.bin" }, { "2121", "Ombrel_v3.bin" },
-              { "2221", "Ombrel_v2.bin" }, { "4000", "pendrix.bin" } };
+              { "2221", "Ombrel_v2.bin" }, { "4000", "pendrix.bin" }, { "1234", nullptr }, { "", nullptr } };
     for (auto [hardware, file] : files)
-        EXPECT_EQ(firmwareFileNameFor(hardware), std::string_view(file));
-    EXPECT_EQ(firmwareFileNameFor("1234"), std::nullopt);
-    EXPECT_EQ(firmwareFileNameFor(""), std::nullopt);
+        EXPECT_EQ(firmwareFileNameFor(hardware), file ? std::optional<std::string_view>(file) : std::nullopt);
 }
 
 } // namespace
