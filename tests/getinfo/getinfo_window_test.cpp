@@ -15,7 +15,6 @@ using namespace rktest;
 namespace {
 
 const std::string kInfo = "Get Information Key Report";
-const std::string kAudit = "Audit Record Report";
 const RomId kStrangerKey = onewire::makeRomId(0x01, 0x5005);
 const RomId kComplexKey = onewire::makeRomId(0x01, 0x7007);
 
@@ -396,53 +395,6 @@ TEST_F(GetInfoWindowTest, EmptySectionsKeepTheirTitlesAndHeadersAndNullWeekdaysS
     expectCells(exportNow(*form), kInfo, // after the header and the empty lock side
         { { "A9", "Data In Database" }, { "B9", "05:00:00" }, { "D9", "" }, { "E9", "True" },
             { "F9", "False" } });
-}
-
-TEST_F(GetInfoWindowTest, TheAuditReportListsTheGridsRowsNewestFirst)
-{
-    auto key = auditKeys("2000", 600).at(0);
-    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 9));
-    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x05, at(2026, 1, 1, 8)));
-    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 1, 1, 9)));
-    visit(lock, key);
-    insertKey(key);
-    auto form = newForm();
-    read(*form);
-    ASSERT_EQ(form->currentPanel(), 6);
-    // A row with nothing but its event: empty cells and no formats where the fields are null.
-    exec("INSERT INTO TempRecord (No,OpenLockType) VALUES (99,'Unknown Type')");
-    form->TempRecord_Query.Close();
-    form->TempRecord_Query.Open();
-    const workbook_test::XlsxDump d = exportNow(*form);
-    EXPECT_EQ(d.sheets, std::vector<std::string> { kAudit });
-    expectCells(d, kAudit,
-        { { "A1", kAudit }, { "A2", "Print Time: " }, { "A3", "No." }, { "B3", "Serial ID" },
-            { "C3", "First Name" }, { "D3", "Last Name" }, { "E3", "Lock Action" }, { "F3", "Lock Time" },
-            { "G3", "Status" }, { "H3", "Department" }, { "I3", "Lock Name" }, { "J3", "Lock Location" },
-            { "K3", "Code Type" }, { "L3", "" }, { "B4", "\\\"" + romIdText(kUserKey) }, { "C4", "Ada" },
-            { "I4", "Front" },
-            // The row without a time sorts last; its number goes on counting.
-            { "E6", "Unknown Type" }, { "B6", "" }, { "F6", "" }, { "A7", "" } });
-    for (char c = 'A'; c <= 'J'; ++c)
-        EXPECT_NEAR(d.widths.at(kAudit + "!" + std::string(1, c)), 20.71, 0.01)
-            << c; // 20 characters as stored
-    EXPECT_EQ(d.widths.count(kAudit + "!K"), 0u);
-    const std::tuple<const char*, const char*, const char*, const char*> typed[] = {
-        { "A4", "number", "1.0", nullptr }, // newest first
-        { "B4", nullptr, nullptr, "0" },
-        { "F4", "datetime", "\"2026-01-01T09:00:00\"", "yyyy-mm-dd hh:mm:ss" },
-        { "F5", nullptr, "\"2026-01-01T08:00:00\"", nullptr },
-        { "A6", nullptr, "3.0", nullptr },
-    };
-    for (auto [ref, type, json, format] : typed) {
-        const auto& c = d.cell(kAudit + "!" + ref);
-        if (type)
-            EXPECT_EQ(c.type, type) << ref;
-        if (json)
-            EXPECT_EQ(c.json, json) << ref;
-        if (format)
-            EXPECT_EQ(c.format, format) << ref;
-    }
 }
 
 } // namespace

@@ -324,6 +324,38 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
             redText = image.pixelColor(x, y) == red;
     EXPECT_TRUE(redText);
 
+    // " &Export Data": the grid's rows newest first; a row with nothing but its event has empty
+    // cells and no formats where the fields are null.
+    exec("INSERT INTO TempRecord (No,OpenLockType) VALUES (99,'Unknown Type')");
+    form->TempRecord_Query.Close();
+    form->TempRecord_Query.Open();
+    EXPECT_EQ(boxesOf([&] { form->BitBtn2->click(); }),
+        std::vector<std::string> { "Data has been exported successfully." });
+    const auto d = exportedBook();
+    const std::string sheet = "Audit Record Report";
+    EXPECT_EQ(d.sheets, std::vector<std::string> { sheet });
+    expectCells(d, sheet,
+        { { "A1", sheet }, { "A2", "Print Time: " }, { "A3", "No." }, { "B3", "Serial ID" },
+            { "C3", "First Name" }, { "D3", "Last Name" }, { "E3", "Lock Action" }, { "F3", "Lock Time" },
+            { "G3", "Status" }, { "H3", "Department" }, { "I3", "Lock Name" }, { "J3", "Lock Location" },
+            { "K3", "Code Type" }, { "L3", "" }, { "B4", "\\\"" + romIdText(kUserKey) }, { "C4", "Ada" },
+            { "I4", "Front" }, { "E8", "Unknown Type" }, { "B8", "" }, { "F8", "" }, { "A9", "" } });
+    for (char c = 'A'; c <= 'J'; ++c) // 20 characters as stored
+        EXPECT_NEAR(d.widths.at(sheet + "!" + std::string(1, c)), 20.71, 0.01) << c;
+    EXPECT_EQ(d.widths.count(sheet + "!K"), 0u);
+    const std::tuple<const char*, const char*, const char*, const char*> typed[] = {
+        { "A4", "number", "1.0", nullptr }, { "B4", nullptr, nullptr, "0" },
+        { "F4", "datetime", "\"2026-01-01T11:00:00\"", "yyyy-mm-dd hh:mm:ss" },
+        { "F5", nullptr, "\"2026-01-01T10:00:00\"", nullptr },
+        { "A8", nullptr, "5.0", nullptr }, // the row without a time sorts last; its number goes on
+    };
+    for (auto [ref, type, json, format] : typed) {
+        const auto& c = d.cell(sheet + "!" + ref);
+        EXPECT_TRUE(!type || c.type == type) << ref << " " << c.type;
+        EXPECT_TRUE(!json || c.json == json) << ref << " " << c.json;
+        EXPECT_TRUE(!format || c.format == format) << ref << " " << c.format;
+    }
+
     // The colour of each kind of event, from the first and last texts of each; anything else
     // (null too) is purple.
     const std::pair<const char*, QColor> table[] = { { "Lock Auto Opened", green },
