@@ -322,20 +322,36 @@ TEST_F(GetInfoWindowTest, EdgeValuesOfTheLocksPages)
     EXPECT_FALSE(form->BitBtn2->isHidden());
 }
 
-TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
+TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesReadAndEmptySectionsAreExported)
 {
     const struct {
         size_t keys;
         int pagesRead; // 0, 1, 2, the image, then the key list
     } cases[] = { { 0, 3 + 16 + 2 }, { 3, 3 + 16 + 3 } };
+    exec("DELETE FROM LockStatusST");
+    exec("DELETE FROM TimeShift");
     for (const auto& c : cases) {
-        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
+        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0)); // nothing but FFh in its image
         for (size_t i = 0; i < c.keys; ++i)
             lock.state().keys.push_back({ std::to_string(100 + i), std::nullopt, 1, 1, false });
+        if (c.keys)
+            exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
+                 "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
         auto form = readKeyFrom(lock);
         EXPECT_TRUE(boxes.empty());
         EXPECT_EQ(form->timings.pagesRead, c.pagesRead) << c.keys;
         EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), int64_t(c.keys));
+        // Empty sections keep their titles and headers; a null weekday leaves its cell empty.
+        fs::remove_all(dir / "Exports");
+        const auto book = exportNow(*form);
+        if (!c.keys)
+            expectCells(book, kInfo,
+                { { "A5", "" }, { "A6", "Lock Status Setting" }, { "B7", "Begin Time" }, { "A8", "" },
+                    { "A9", "" }, { "A10", "Activation/Expiration Date Setting" } });
+        else // after the header and the empty lock side
+            expectCells(book, kInfo,
+                { { "A9", "Data In Database" }, { "B9", "05:00:00" }, { "D9", "" }, { "E9", "True" },
+                    { "F9", "False" } });
     }
     EXPECT_EQ(text("SELECT KeyCode FROM TempKey WHERE KeyID = 2"), "102"); // from page 4
 
@@ -376,25 +392,6 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
         0);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
     EXPECT_FALSE(form->BitBtn2->isHidden());
-}
-
-TEST_F(GetInfoWindowTest, EmptySectionsKeepTheirTitlesAndHeadersAndNullWeekdaysStayEmpty)
-{
-    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0)); // nothing but FFh in its image
-    exec("DELETE FROM LockStatusST");
-    exec("DELETE FROM TimeShift");
-    auto form = readKeyFrom(lock);
-    expectCells(exportNow(*form), kInfo,
-        { { "A5", "" }, { "A6", "Lock Status Setting" }, { "B7", "Begin Time" }, { "A8", "" }, { "A9", "" },
-            { "A10", "Activation/Expiration Date Setting" } });
-
-    exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
-         "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
-    fs::remove_all(dir / "Exports");
-    form = readKeyFrom(lock);
-    expectCells(exportNow(*form), kInfo, // after the header and the empty lock side
-        { { "A9", "Data In Database" }, { "B9", "05:00:00" }, { "D9", "" }, { "E9", "True" },
-            { "F9", "False" } });
 }
 
 } // namespace
