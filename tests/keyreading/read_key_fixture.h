@@ -4,7 +4,6 @@
 #include "app/keyreading/read_card_form.h"
 #include "app/shell/settings_record.h"
 #include "keyaccess/dialog_layer.h"
-#include "keyaccess/key_io.h"
 #include "keyformats/audit_trail_keys.h"
 #include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
@@ -20,10 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTimer>
-#include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
