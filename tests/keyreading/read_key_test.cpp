@@ -237,43 +237,6 @@ TEST_F(ReadKeyTest, UserKeysShowTheirLocksAndTheSettingsInTheChosenOne)
     EXPECT_EQ(form->currentPanel(), 6);
 }
 
-TEST_F(ReadKeyTest, NewLockSetupKeyShowsBlinkTimeAndSerialIds)
-{
-    locksim::SetupOptions setup;
-    setup.blink = true;
-    setup.written = at(2026, 3, 4); // midnight: the date alone
-    auto key = missionKey(MissionKind::NewLockSetup, kSite, 77, setup);
-    const RomId known = onewire::makeRomId(0x23, 1), fresh = onewire::makeRomId(0x23, 2),
-                unmarked = onewire::makeRomId(0x23, 3);
-    addLock(1, known, "Front", "Lobby");
-    patch(key, 1, 0, { 4 });
-    // Fresh is listed twice but shown once; a lock without its mark is skipped.
-    for (auto [page, rom, mark] :
-        { std::tuple { 2, known, 'Z' }, { 3, fresh, 'Z' }, { 4, fresh, 'Z' }, { 5, unmarked, '\0' } }) {
-        patch(
-            key, page, 0, { rom[0], rom[1], rom[2], rom[3], rom[4], rom[5], rom[6], rom[7], uint8_t(mark) });
-    }
-    insertKey(key);
-    auto form = newForm();
-    EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(form->currentPanel(), 2);
-    EXPECT_TRUE(form->CheckBox1->isChecked());
-    EXPECT_EQ(form->Label31->text(), QStringLiteral("4 Mar 2026"));
-    EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2);
-    EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = 'Front'"), 1);
-
-    // A bad clock is shown as such and the serial ids are still decoded.
-    for (auto [offset, value] : { std::pair { 21, 0x00 }, { 23, 0x32 }, { 24, 0x24 }, { 24, 0x1A } }) {
-        auto bad = key;
-        patch(bad, 0, size_t(offset), { uint8_t(value) });
-        patch(bad, 0, 22, { 0x99 }); // not looked at
-        insertKey(bad);
-        EXPECT_TRUE(read(*form).empty());
-        EXPECT_EQ(form->Label31->text(), QStringLiteral("Lock Time Is Invalid value"));
-        EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2);
-    }
-}
-
 TEST_F(ReadKeyTest, AKeyWhosePageZeroCannotBeReadIsReported)
 {
     auto locked = missionKey(MissionKind::IrStarter);

@@ -15,7 +15,8 @@ class SetupRegistrationTest : public ReadKeyFixture {
 protected:
     // A New Lock Setup key as the lock setup window writes it, carried to the locks of the
     // serials given, then read.
-    std::unique_ptr<TReadCard_Form> readSetupKey(std::initializer_list<uint64_t> serials, bool classroom)
+    std::unique_ptr<TReadCard_Form> readSetupKey(std::initializer_list<uint64_t> serials, bool classroom,
+        const std::function<void(onewire::KeyFile&)>& alter = {})
     {
         locksim::SetupOptions setup;
         setup.classroom = classroom;
@@ -25,7 +26,9 @@ protected:
             locksim::SimLock lock(lockRom(serial), kSite, at(2026, 5, 6, 8));
             visit(lock, key);
         }
-        put(key);
+        if (alter)
+            alter(key);
+        insertKey(key);
         auto form = newForm();
         EXPECT_TRUE(read(*form).empty());
         EXPECT_EQ(form->currentPanel(), 2);
@@ -232,12 +235,36 @@ TEST_F(SetupRegistrationTest, RowChangesAndAnEmptyKey)
     EXPECT_TRUE(form->BitBtn3->isEnabled());
     EXPECT_FALSE(form->Edit5->isEnabled());
 
-    clearReader();
     form = readSetupKey({}, false);
     EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 0);
     EXPECT_TRUE(boxesOf([&] { form->BitBtn3Click(); }).empty()); // no row: nothing happens
     EXPECT_TRUE(form->Edit4->text().isEmpty());
     EXPECT_FALSE(form->Edit4->isEnabled());
+}
+
+TEST_F(SetupRegistrationTest, AKeyLaidByHandShowsBlinkABadClockAndEachMarkedLockOnce)
+{
+    for (auto [offset, value] :
+        { std::pair { 0, 0 }, { 21, 0x00 }, { 23, 0x32 }, { 24, 0x24 }, { 24, 0x1A } }) {
+        auto form = readSetupKey({}, false, [&, offset = offset, value = value](onewire::KeyFile& key) {
+            patch(key, 0, 27, { 'Z' }); // blink
+            patch(key, 1, 0, { 4 });
+            for (int page = 2; page <= 5; ++page) { // the second lock twice, the third without its mark
+                const RomId rom = lockRom(page == 2 ? 61 : page == 5 ? 63 : 62);
+                patch(key, page, 0,
+                    { rom[0], rom[1], rom[2], rom[3], rom[4], rom[5], rom[6], rom[7],
+                        uint8_t(page == 5 ? 0 : 'Z') });
+            }
+            if (offset) {
+                patch(key, 0, size_t(offset), { uint8_t(value) });
+                patch(key, 0, 22, { 0x99 }); // not looked at
+            }
+        });
+        EXPECT_TRUE(form->CheckBox1->isChecked());
+        EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2) << offset;
+        EXPECT_EQ(form->Label31->text() == QStringLiteral("Lock Time Is Invalid value"), offset != 0)
+            << offset;
+    }
 }
 
 } // namespace
