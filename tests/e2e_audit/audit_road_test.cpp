@@ -69,7 +69,7 @@ protected:
                     "RecordInfor GROUP BY LockName ORDER BY LockName)");
     }
     // Opens the window as the menu does (it finds the reader and reads by itself), saves, closes.
-    std::vector<std::string> openReadAndSave()
+    std::vector<std::string> openReadAndSave(const std::function<void(TReadCard_Form&)>& beforeSaving = {})
     {
         dialogs.boxes.clear();
         SettingsRecord.ReaderRomId.clear(); // no reader found at start: the button starts disabled
@@ -81,6 +81,8 @@ protected:
             QTest::qWait(10);
         EXPECT_TRUE(form->sbReadCard->isEnabled());
         EXPECT_FALSE(form->Timer1->isActive());
+        if (beforeSaving)
+            beforeSaving(*form);
         if (!form->BitBtn1->isHidden() || !form->BitBtn5->isHidden())
             form->BitBtn1Click();
         form->close();
@@ -91,15 +93,34 @@ protected:
 
 const std::vector<std::string> kSaved { "Save Data OK." };
 
-TEST_F(AuditRoad, OneKeyTrail)
+TEST_F(AuditRoad, OneKeyTrailSkipsEmptySlotsAndNumbersTheRest)
 {
-    auto l = lock(1, 700);
-    addLock(1, l.serial(), "Store 1", "Site");
+    auto l = lockWith(kLockA, 2000, 54); // 37 slots never filled
+    addLock(1, kLockA, "Front", "Lobby");
+    addUser(7, romIdText(kUserKey), "4321", "Ada", "Lovelace");
     const fs::path key = writeProgramKey(kAuditTrailChoices[6], 0, 10);
     visitAway(l, key);
     insert(key);
-    EXPECT_EQ(openReadAndSave(), kSaved);
-    EXPECT_EQ(history(), "Store 1 700");
+    EXPECT_EQ(openReadAndSave([&](TReadCard_Form& form) {
+        EXPECT_TRUE(dialogs.boxes.empty());
+        EXPECT_EQ(form.currentPanel(), 6);
+        EXPECT_EQ(form.Label6->text(), QStringLiteral("Get Audit Trail Key"));
+        const std::pair<QLabel*, std::string> shown[] = { { form.Label40, romIdText(kLockA) },
+            { form.Label42, "Front" }, { form.Label44, "Lobby" }, { form.Label46, "2000" },
+            { form.Label50, "2000" }, { form.Label48, "6 Dec 2026 09:00:00" } };
+        for (const auto& [label, value] : shown)
+            EXPECT_EQ(label->text().toStdString(), value);
+        EXPECT_EQ(
+            text("SELECT count(*)||'/'||min(No)||'/'||max(No)||'/'||count(DISTINCT No) FROM TempRecord"),
+            "1963/1/1963/1963");
+        EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE FirstName = 'Ada' AND LockLocation = 'Lobby' "
+                         "AND CodeType IS NULL"),
+            1963);
+        EXPECT_FALSE(form.BitBtn2->isHidden()); // " &Export Data" comes with the audit panel
+        EXPECT_TRUE(form.BitBtn2->isEnabled());
+    }),
+        kSaved);
+    EXPECT_EQ(history(), "Front 1963");
 }
 
 TEST_F(AuditRoad, TwoKeyTrailContinuesItsNumbering)

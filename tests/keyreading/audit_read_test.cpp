@@ -53,29 +53,6 @@ protected:
     }
 };
 
-TEST_F(AuditReadTest, OneKeyTrailSkipsEmptySlotsAndNumbersTheRest)
-{
-    auto lock = lockWith(kLockA, 2000, 54); // 37 slots never filled
-    filled("2000", { &lock });
-    auto form = newForm();
-    EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(form->currentPanel(), 6);
-    EXPECT_EQ(form->Label6->text(), QStringLiteral("Get Audit Trail Key"));
-    const std::pair<QLabel*, std::string> shown[] = { { form->Label40, romIdText(kLockA) },
-        { form->Label42, "Front" }, { form->Label44, "Lobby" }, { form->Label46, "2000" },
-        { form->Label50, "2000" }, { form->Label48, "6 Dec 2026 09:00:00" } };
-    for (const auto& [label, value] : shown)
-        EXPECT_EQ(label->text().toStdString(), value);
-    EXPECT_EQ(text("SELECT count(*)||'/'||min(No)||'/'||max(No)||'/'||count(DISTINCT No) FROM TempRecord"),
-        "1963/1/1963/1963");
-    EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord WHERE FirstName = 'Ada' AND LockName = 'Front' "
-                     "AND LockLocation = 'Lobby' AND CodeType IS NULL"),
-        1963);
-    EXPECT_FALSE(form->BitBtn1->isHidden());
-    EXPECT_FALSE(form->BitBtn2->isHidden()); // " &Export Data" comes with the audit panel
-    EXPECT_TRUE(form->BitBtn2->isEnabled());
-}
-
 TEST_F(AuditReadTest, EventTextsUsersGuestsAndCodes)
 {
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6));
