@@ -59,30 +59,20 @@ TEST_F(ReadKeyTest, NamesEveryKindOfMissionKeyShowsItsPanelAndRefusesAnotherSite
         EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 8);
     }
     // Kinds without a name give no title and no message; a page of no kind is no program key.
-    struct Raw {
-        const char* marker;
-        int kind; // -1: the byte after the marker left blank
-        bool refused;
-    };
-    for (Raw r : { Raw { "READ", 0xE0, false }, { "READ", 0xFC, false }, { "READ", 0x04, false },
-             { "READ", 0xFA, false }, { "READ", 0xFD, false }, { "WRITE", 4, false }, { "WRITE", 5, false },
-             { "HELLO", -1, true } }) {
-        SCOPED_TRACE(std::string(r.marker) + " " + std::to_string(r.kind));
-        auto page = blankMissionKeyPage();
-        if (std::string_view(r.marker) == "READ")
-            putReadHeader(page, uint8_t(r.kind), kSite);
-        else {
-            std::copy_n(r.marker, 5, page.begin());
-            if (r.kind >= 0)
-                page[5] = uint8_t(r.kind);
-        }
+    auto raw = [&](std::initializer_list<uint8_t> head, bool refused) {
         auto key = ds1977(78);
-        setPage(key, 0, page);
+        setPage(key, 0, blankMissionKeyPage());
+        patch(key, 0, 0, head);
         insertKey(key);
         form->Label6->setText(QStringLiteral("before"));
-        EXPECT_EQ(read(*form), r.refused ? std::vector<std::string> { kWrong } : std::vector<std::string> {});
+        EXPECT_EQ(read(*form), refused ? std::vector<std::string> { kWrong } : std::vector<std::string> {});
         EXPECT_EQ(form->Label6->text(), QStringLiteral("before"));
-    }
+    };
+    for (uint8_t kind : { 0xE0, 0xFC, 0x04, 0xFA, 0xFD })
+        raw({ 'R', 'E', 'A', 'D', kind, kSite[0], kSite[1], kSite[2] }, false);
+    raw({ 'W', 'R', 'I', 'T', 'E', 4 }, false);
+    raw({ 'W', 'R', 'I', 'T', 'E', 5 }, false);
+    raw({ 'H', 'E', 'L', 'L', 'O' }, true);
 }
 
 TEST_F(ReadKeyTest, NoKeyTwoKeysOrADamagedKeyFileKeepTheTitleAndShowTheLogo)
