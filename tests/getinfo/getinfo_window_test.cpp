@@ -76,13 +76,10 @@ protected:
         return lock;
     }
 
-    // The key as the Lock Maintenance window writes it (page 0 only), filled at the lock.
+    // A Get Information key filled at the lock.
     static onewire::KeyFile keyFrom(locksim::SimLock& lock, uint64_t serial = 900)
     {
-        auto key = ds1977(serial);
-        auto page0 = blankMissionKeyPage();
-        putReadHeader(page0, ReadKind::GetInformation, kSite);
-        setPage(key, 0, page0);
+        auto key = missionKey(MissionKind::GetInformation, kSite, serial);
         visit(lock, key);
         return key;
     }
