@@ -203,7 +203,6 @@ TEST_F(AuditReadTest, MultiLockKeyDecodesEveryBlock)
     EXPECT_LT(aRows, 25);
     EXPECT_GT(aRows, 20);
     EXPECT_EQ(scalar("SELECT max(No) FROM TempRecord WHERE LockName = 'Front'"), 25); // gaps stay gaps
-
     // Records per lock none of the six: refused, and nothing of the key read before is shown.
     auto hostile = key;
     patch(hostile, 0, 8, { 0, 30 });
@@ -214,7 +213,6 @@ TEST_F(AuditReadTest, MultiLockKeyDecodesEveryBlock)
     for (QWidget* w : std::initializer_list<QWidget*> { form->BitBtn2, form->BitBtn5 })
         EXPECT_TRUE(w->isHidden());
     EXPECT_TRUE(form->Label65->text().isEmpty() && form->Label67->text().isEmpty());
-
     // A key no lock filled keeps the counts shown.
     insertKey(key);
     read(*form);
@@ -238,7 +236,6 @@ TEST_F(AuditReadTest, HostileOrPulledKeysAreBoundedAndKeepWhatWasDecoded)
     form->timings.clear();
     read(*form);
     EXPECT_LE(form->timings.pagesRead, 511);
-
     // A single-lock count of 65535: at most 2,036 records, no page beyond 510.
     auto lock = lockWith(kLockA, 2000);
     auto key = filled("2000", { &lock });
@@ -248,7 +245,6 @@ TEST_F(AuditReadTest, HostileOrPulledKeysAreBoundedAndKeepWhatWasDecoded)
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(form->timings.pagesRead, 511);
     EXPECT_EQ(form->RecordsOnKey, 2036);
-
     // A key pulled out midway keeps what was decoded.
     auto shorter = lockWith(kLockA, 400);
     key = filled("2000", { &shorter }, 501);
@@ -259,7 +255,6 @@ TEST_F(AuditReadTest, HostileOrPulledKeysAreBoundedAndKeepWhatWasDecoded)
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 40);
     EXPECT_EQ(form->TempRecord_Query.RecordCount(), 40);
     EXPECT_TRUE(form->BitBtn1->isHidden());
-
     // From a multi-lock key: the lock blocks not read are named once.
     auto a = lockWith(kLockA, 25), b = lockWith(kLockB, 25);
     auto multi = filled("25", { &a, &b }, 600);
@@ -297,7 +292,6 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
         for (int c : { 0, action })
             EXPECT_EQ(model->data(model->index(r, c), Qt::ForegroundRole).value<QColor>(), newestFirst[r])
                 << r;
-
     // Taken from the drawn pixels: the selected row on silver, its text still in the event colour.
     form->resize(1000, 700);
     form->show();
@@ -314,7 +308,6 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
         for (int y = selected.top(); y < selected.bottom() && !redText; ++y)
             redText = image.pixelColor(x, y) == red;
     EXPECT_TRUE(redText);
-
     // " &Export Data": the grid's rows newest first; a row with nothing but its event has empty
     // cells and no formats where the fields are null.
     exec("INSERT INTO TempRecord (No,OpenLockType) VALUES (99,'Unknown Type')");
@@ -346,7 +339,6 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
         EXPECT_TRUE(!json || c.json == json) << ref << " " << c.json;
         EXPECT_TRUE(!format || c.format == format) << ref << " " << c.format;
     }
-
     // The colour of each kind of event, from the first and last texts of each; anything else
     // (null too) is purple.
     const std::pair<const char*, QColor> table[] = { { "Lock Auto Opened", green },
@@ -394,7 +386,6 @@ TEST_F(AuditReadTest, SavesOnceAndNeverTwice)
         text("SELECT count(*)||' '||sum(CodeType IS NULL)||' '||sum(CodeType = 'Perm.' AND SerialID = '4321')"
              "||' '||sum(LockLocation = 'Lobby' AND FirstName = 'Ada') FROM RecordInfor"),
         "51 50 1 51");
-
     // The same key again, with the user renamed meanwhile: the same events, nothing new.
     exec("UPDATE KeyManagement SET FirstName = 'Augusta'");
     read(*form);

@@ -165,7 +165,6 @@ TEST_F(ReadKeyTest, ClockKeysShowTheirTime)
     EXPECT_EQ(read(*form), std::vector<std::string> { kWrong });
     EXPECT_EQ(form->currentPanel(), 7);
     EXPECT_TRUE(form->Label6->text().isEmpty());
-
     // A key taken out before its clock could be read.
     for (uint8_t family : { onewire::kFamilyDS1904, onewire::kFamilyDS1994 }) {
         insertKey(clockKey(family, 8, kSite));

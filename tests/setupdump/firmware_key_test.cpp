@@ -52,7 +52,6 @@ TEST(FirmwareKey, ProgramPages)
             { 0x0800, 0x0800, 0 }, { 0x0900, 0x0800, 0 }, { 0x0000, 0xFFFF, 510 } }) // never beyond the key
         EXPECT_EQ(firmwareProgramPages(uint16_t(start), uint16_t(end)), pages) << start << " " << end;
     EXPECT_EQ(firmwareFileBytesUsed(0x0800, 0x3D80), 0x3D81u);
-
     // Page p byte k is file byte 0800h + 64 (p - 1) + k up to the end address itself (which lies
     // beyond page N); past the file or the end address, 00h.
     for (std::size_t size : { 0x4000, 2048 + 100, 2048 }) {

@@ -81,7 +81,6 @@ TEST_F(KeyDumpTest, EveryPageOfTheKeyInTheReaderUpToOneThatCannotBeRead)
     std::ofstream(dir / "Information.Txt") << "an older dump that is longer than nothing";
     EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
     EXPECT_EQ(dumped(), pagesOf(key, 511));
-
     // Page 0 unreadable (the wrong password), or an empty reader: an empty file, no message
     // of the dump's own.
     auto locked = patternedKey();
@@ -96,7 +95,6 @@ TEST_F(KeyDumpTest, EveryPageOfTheKeyInTheReaderUpToOneThatCannotBeRead)
         EXPECT_TRUE(fs::exists(dir / "Information.Txt"));
         EXPECT_EQ(fs::file_size(dir / "Information.Txt"), 0u);
     }
-
     // A file that cannot be created is reported.
     put(key);
     const auto boxes = dump(*form, dir / "no such folder" / "Information.Txt");

@@ -62,14 +62,12 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     // The list's columns carry their captions, before and after a save reopens it.
     const QStringList captions { "Serial ID", "Exist In Database", "Lock Name" };
     EXPECT_EQ(headers(form->LockSerialIDGrid->gridModel()), captions);
-
     // The first row is a registered lock: nothing to add.
     selectRow(*form, 0);
     EXPECT_EQ(form->LockSerialID_Query.FieldByName("SerialID").AsString(), romIdText(lockRom(11)));
     EXPECT_FALSE(form->BitBtn3->isEnabled());
     EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
     EXPECT_TRUE(form->Edit4->text().isEmpty());
-
     // The second is new: Add Lock prepares it with the classroom default of the key.
     selectRow(*form, 1);
     EXPECT_TRUE(form->BitBtn3->isEnabled());
@@ -98,7 +96,6 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     EXPECT_EQ(form->LockSerialID_Query.FieldByName("LockName").AsString(), "Room 101");
     EXPECT_TRUE(form->LockSerialID_Query.FieldByName("Exist").AsBoolean());
     EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
-
     // The location list now offers the new location once, beside the older ones.
     QStringList locations;
     for (int i = 0; i < form->ComboBox1->count(); ++i)
@@ -133,7 +130,6 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
     }
     QTest::mouseDClick(form->Edit7, Qt::LeftButton);
     EXPECT_EQ(runs, 3);
-
     // The real lock schedule window, in pick mode, preset to the schedule shown.
     form->runLockStatusPicker = realPicker;
     int shown = 0;
@@ -155,7 +151,6 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("Office"));
     EXPECT_EQ(form->NewLockStatusID, 3);
     EXPECT_EQ(SettingsRecord.PickLockStatusMode, 0);
-
     // Nothing picked: back to the classroom schedule, whatever was shown before.
     form->NewLockStatusID = 2;
     form->Edit7->setText(QStringLiteral("No Limit Storehouse Mode"));
