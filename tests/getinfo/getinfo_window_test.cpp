@@ -110,7 +110,7 @@ protected:
     std::vector<std::string> boxes;
 };
 
-TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExport)
+TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportAndGoesWithTheNextKey)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock);
@@ -231,6 +231,27 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExport)
     form->BitBtn8Click();
     EXPECT_EQ(form->Label96->text(), QStringLiteral("Tarvik_v2.bin"));
     EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
+    // A fresh key, then a lock unknown to the database, show nothing of the report before.
+    insertKey(missionKey(MissionKind::GetInformation, kSite, 903));
+    form->timings.clear();
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_EQ(form->timings.pagesRead, 2);
+    EXPECT_EQ(info(*form, "Lock Serial ID:"), QString());
+    EXPECT_EQ(info(*form, "User Number:"), QString());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
+    EXPECT_EQ(form->DBGrid7->gridModel()->rowCount(), 0);
+    insertKey(keyFrom(lock, 902));
+    read(*form);
+    locksim::SimLock unknown(kLockB, kSite, at(2026, 12, 6, 12, 0, 0));
+    insertKey(keyFrom(unknown, 901));
+    EXPECT_EQ(read(*form), std::vector<std::string> { "Can not find information of this key in database." });
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockB)));
+    EXPECT_EQ(info(*form, "Lock Name:"), QString());
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
 }
 
 TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
@@ -254,33 +275,6 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
         if (c.hour == 0)
             EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("6 Dec 2026")); // midnight: the date alone
     }
-}
-
-TEST_F(GetInfoWindowTest, AnUnknownLockOrAFreshKeyShowNothingOfTheReportBefore)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
-    locksim::SimLock unknown(kLockB, kSite, at(2026, 12, 6, 12, 0, 0));
-    insertKey(keyFrom(unknown, 901));
-    EXPECT_EQ(read(*form), std::vector<std::string> { "Can not find information of this key in database." });
-    EXPECT_EQ(form->currentPanel(), 4);
-    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockB)));
-    EXPECT_EQ(info(*form, "Lock Name:"), QString());
-    EXPECT_TRUE(form->BitBtn2->isHidden());
-    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
-
-    insertKey(keyFrom(lock, 902));
-    read(*form);
-    insertKey(missionKey(MissionKind::GetInformation, kSite, 903)); // a fresh key: no message
-    form->timings.clear();
-    EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(form->currentPanel(), 4);
-    EXPECT_TRUE(form->BitBtn2->isHidden());
-    EXPECT_EQ(form->timings.pagesRead, 2);
-    EXPECT_EQ(info(*form, "Lock Serial ID:"), QString());
-    EXPECT_EQ(info(*form, "User Number:"), QString());
-    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
-    EXPECT_EQ(form->DBGrid7->gridModel()->rowCount(), 0);
 }
 
 TEST_F(GetInfoWindowTest, EdgeValuesOfTheLocksPages)
