@@ -25,7 +25,7 @@ template <typename Bytes> void put(Bytes& b, std::size_t at, std::initializer_li
     std::copy(bytes.begin(), bytes.end(), b.begin() + long(at));
 }
 
-TEST(LockInformationPageTest, FlagsVersionsCountAndClock)
+TEST(LockInformationPageTest, FlagsVersionsCountClockAndInvalidClocks)
 {
     auto p = blank<MissionKeyPage>();
     EXPECT_FALSE(decodeLockInformationPage(p).visitedLock());
@@ -51,10 +51,7 @@ TEST(LockInformationPageTest, FlagsVersionsCountAndClock)
     EXPECT_STREQ(decodeLockInformationPage(p).daylightSavingText(), ""); // function off: nothing shown
     p[1] = 0;
     EXPECT_STREQ(decodeLockInformationPage(p).manualSetupStatusText(), "Enable");
-}
 
-TEST(LockInformationPageTest, InvalidClocks)
-{
     // YY MM at 57, 58; DD hh mm ss at 60-63.
     const std::array<uint8_t, 6> bad[] = {
         { 0x26, 0x00, 0x06, 0x09, 0x00, 0x00 }, // month 0
@@ -105,7 +102,7 @@ TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
     }
 }
 
-TEST(LockKeyListEntryTest, KindsCodesSerialsAndGroups)
+TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroupsAndThePagesForUserCounts)
 {
     auto e = blank<std::array<uint8_t, 32>>();
     put(e, 8, { 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66 });
@@ -140,10 +137,7 @@ TEST(LockKeyListEntryTest, KindsCodesSerialsAndGroups)
     EXPECT_FALSE(d.expDate);
     EXPECT_EQ(d.actExpDateId, 1);
     EXPECT_EQ(d.timeShiftId, 0xFF);
-}
 
-TEST(KeyListPlanTest, PagesForUserCounts)
-{
     const struct {
         int n, entries, last;
     } plans[] = { { 0, 0, 4 }, { 1, 1, 4 }, { 3, 3, 5 }, { 4, 4, 6 }, { 562, 562, 284 }, { 564, 564, 284 },
@@ -163,20 +157,12 @@ TEST(KeyListPlanTest, PagesForUserCounts)
     EXPECT_EQ(KeyListPlan::offsetOf(3), 32u);
 }
 
-TEST(SettingsImageTest, AllFFhGivesOnlyTheNoLimitGroups)
+TEST(SettingsImageTest, AllFFhGivesOnlyTheNoLimitGroupsAndEachSectionAsTheLockWritesIt)
 {
-    const auto d = decodeSettingsImage(blank<SettingsImageBytes>());
-    EXPECT_TRUE(d.timeShifts.empty());
-    EXPECT_TRUE(d.schedules.empty());
-    ASSERT_EQ(d.actExpGroups.size(), 1u);
-    EXPECT_EQ(d.actExpGroups[0], (DecodedPeriod { 1, std::nullopt, std::nullopt }));
-    ASSERT_EQ(d.holidayGroups.size(), 1u);
-    EXPECT_EQ(d.holidayGroups[0], (DecodedPeriod { 1, std::nullopt, std::nullopt }));
-    EXPECT_FALSE(d.stoppedIn);
-}
-
-TEST(SettingsImageTest, EachSectionAsTheLockWritesIt)
-{
+    const auto none = decodeSettingsImage(blank<SettingsImageBytes>());
+    EXPECT_TRUE(none.timeShifts.empty() && none.schedules.empty() && !none.stoppedIn);
+    EXPECT_EQ(none.actExpGroups, (std::vector<DecodedPeriod> { { 1, std::nullopt, std::nullopt } }));
+    EXPECT_EQ(none.holidayGroups, (std::vector<DecodedPeriod> { { 1, std::nullopt, std::nullopt } }));
     auto image = blank<SettingsImageBytes>();
     using namespace timetable;
     put(image, 0, { 0x08, 0x30, 0x17, 0x45, kMonday }); // group 1 entry 0
