@@ -79,7 +79,7 @@ protected:
     std::vector<uint8_t> fileBytes;
 };
 
-TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLock)
+TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLockAndThePathLoaded)
 {
     EXPECT_TRUE(form->UpgradeGroup->isHidden());
     EXPECT_EQ(form->Edit8->text(), QStringLiteral("0800"));
@@ -119,10 +119,6 @@ TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLock)
         EXPECT_TRUE(form->UpgradeGroup->isHidden());
         EXPECT_EQ(form->Label96->text(), QString::fromLatin1(row.file));
     }
-}
-
-TEST_F(FirmwareWindowTest, LoadFileShowsThePath)
-{
     lockReports("3000", "2.3");
     form->BitBtn8Click();
     SettingsRecord.NoLogoutStamp = false;

@@ -211,7 +211,7 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = ' Lock A'"), 1);
 }
 
-TEST_F(SetupRegistrationTest, RowChangesAndAnEmptyKey)
+TEST_F(SetupRegistrationTest, RowChangesAnEmptyKeyAndOneLaidByHand)
 {
     addLock(1, lockRom(42), "B", "Hall");
     auto form = readSetupKey({ 41, 42 }, true);
@@ -235,10 +235,8 @@ TEST_F(SetupRegistrationTest, RowChangesAndAnEmptyKey)
     EXPECT_TRUE(boxesOf([&] { form->BitBtn3Click(); }).empty()); // no row: nothing happens
     EXPECT_TRUE(form->Edit4->text().isEmpty());
     EXPECT_FALSE(form->Edit4->isEnabled());
-}
-
-TEST_F(SetupRegistrationTest, AKeyLaidByHandShowsBlinkABadClockAndEachMarkedLockOnce)
-{
+    // A key laid by hand: blink, a bad clock, a lock listed twice shown once, one without its mark not at
+    // all.
     for (auto [offset, value] :
         { std::pair { 0, 0 }, { 21, 0x00 }, { 23, 0x32 }, { 24, 0x24 }, { 24, 0x1A } }) {
         auto form = readSetupKey({}, false, [&, offset = offset, value = value](onewire::KeyFile& key) {
