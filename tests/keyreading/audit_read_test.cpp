@@ -191,7 +191,6 @@ TEST_F(AuditReadTest, MultiLockKeyDecodesEveryBlock)
     EXPECT_EQ(form->Label6->text(), QStringLiteral("Multi-Lock Audit Trail Key"));
     EXPECT_EQ(form->Label65->text(), QStringLiteral("25"));
     EXPECT_EQ(form->Label67->text(), QStringLiteral("3"));
-    EXPECT_EQ(form->PagesPerLockBlock, 8);
     EXPECT_FALSE(form->BitBtn5->isHidden());
     EXPECT_FALSE(form->BitBtn2->isHidden());
     EXPECT_EQ(text("SELECT count(*)||'/'||max(No) FROM TempRecord WHERE LockName = 'Back'"), "7/7");

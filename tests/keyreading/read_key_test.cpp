@@ -53,7 +53,6 @@ TEST_F(ReadKeyTest, NamesEveryKindOfMissionKeyShowsItsPanelAndRefusesAnotherSite
         EXPECT_EQ(form->Label6->text().toStdString(), r.title);
         EXPECT_EQ(form->Label4->text().toStdString(), romIdText(onewire::makeRomId(0x37, 77)));
         EXPECT_EQ(form->currentPanel(), r.panel < 0 ? 7 : r.panel);
-        EXPECT_TRUE(form->sbReadCard->isEnabled() && form->sbExit->isEnabled());
         // A fresh audit trail key has nothing to export; a multi-lock key that no lock filled
         // was decoded, to no rows.
         EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 8);
@@ -212,8 +211,6 @@ TEST_F(ReadKeyTest, UserKeysShowTheirLocksAndTheSettingsInTheChosenOne)
     EXPECT_EQ(form->TimeShift_Query.RecordCount(), 1);
     EXPECT_EQ(form->ActExpDateLabel->text(), QStringLiteral("1 Jan 2026 08:00:00 To 31 Dec 2026 18:00:00"));
     EXPECT_EQ(form->ExceptionDateLabel->text(), QStringLiteral("1 Jul 2026 To 14 Jul 2026"));
-    EXPECT_EQ(headers(form->TimeShiftGrid->gridModel()).value(0), QStringLiteral("Begin Time"));
-    EXPECT_EQ(form->LockInforGrid->gridModel()->columnCount(), 3);
 
     insertKey(onewire::blankKey(onewire::makeRomId(0x33, 99))); // family 33h: a user key too
     EXPECT_TRUE(read(*form).empty());
