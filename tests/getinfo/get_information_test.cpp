@@ -102,7 +102,7 @@ TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
     }
 }
 
-TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroupsAndThePagesForUserCounts)
+TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroupsAndPagesForUserCounts)
 {
     auto e = blank<std::array<uint8_t, 32>>();
     put(e, 8, { 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66 });
@@ -157,7 +157,7 @@ TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroupsAndThePagesForUserCounts)
     EXPECT_EQ(KeyListPlan::offsetOf(3), 32u);
 }
 
-TEST(SettingsImageTest, AllFFhGivesOnlyTheNoLimitGroupsAndEachSectionAsTheLockWritesIt)
+TEST(SettingsImageTest, EachSectionAsTheLockWritesItAndAllFFh)
 {
     const auto none = decodeSettingsImage(blank<SettingsImageBytes>());
     EXPECT_TRUE(none.timeShifts.empty() && none.schedules.empty() && !none.stoppedIn);

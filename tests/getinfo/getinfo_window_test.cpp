@@ -110,7 +110,7 @@ protected:
     std::vector<std::string> boxes;
 };
 
-TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportAndGoesWithTheNextKey)
+TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheNextKey)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock);

@@ -127,7 +127,7 @@ TEST_F(AuditReadTest, ASecondKeyOfAnotherLockOrAMultiLockKeyEndsATwoKeyTrail)
     EXPECT_EQ(read(*form), std::vector<std::string> { kFirstKey });
 }
 
-TEST_F(AuditReadTest, AReadThatDecodesNothingShowsNoRowsOfTheKeyReadBeforeAnEmptyTrailAnEmptyGrid)
+TEST_F(AuditReadTest, ReadsThatDecodeNothingEmptyTrailsAndUnknownLocks)
 {
     auto lock = lockWith(kLockA, 5);
     auto key = auditKeys("2000").at(0);
@@ -420,7 +420,7 @@ TEST_F(AuditReadTest, RepeatsWithinOneBatchAreStoredOnce)
     EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE OpenLockTime = '2023-11-14 22:13:20'"), 4);
 }
 
-TEST_F(AuditReadTest, AFailureHalfWayStoresNothingAndASaveWaitsForAnotherProgramsWriteLock)
+TEST_F(AuditReadTest, AFailedSaveStoresNothingAndASaveWaitsForAnotherProgramsWriteLock)
 {
     exec("INSERT INTO RecordInfor (SerialID,LockName,OpenLockType,OpenLockTime) VALUES "
          "('old','Front','x','2020-01-01 00:00:00')");
