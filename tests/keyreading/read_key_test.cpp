@@ -242,18 +242,17 @@ TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)
     put(missionKey(MissionKind::SetParameter));
     QWidget owner;
     owner.show();
-    bool named = false;
-    QTimer poll;
+    QString named;
+    QTimer poll; // closes the window once its start-up read is over, whatever it found
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (ReadCard_Form && ReadCard_Form->Label6->text() == QStringLiteral("Set Parameter Key")
-            && !ReadCard_Form->reading()) {
-            named = true;
+        if (ReadCard_Form && !ReadCard_Form->Timer1->isActive() && !ReadCard_Form->reading()) {
+            named = ReadCard_Form->Label6->text();
             ReadCard_Form->sbExit->click();
         }
     });
     poll.start(20);
     TReadCard_Form::runModal(&owner, &db);
-    EXPECT_TRUE(named);
+    EXPECT_EQ(named, QStringLiteral("Set Parameter Key"));
     EXPECT_EQ(ReadCard_Form, nullptr);
 }
 
