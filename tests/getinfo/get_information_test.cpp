@@ -1,5 +1,5 @@
 // The Get Information pages decoded byte by byte: page 1, page 2, the key list entries and
-// their page plan, the settings image read back (also against the program's own writer).
+// their page plan, the settings image read back.
 #include "keyformats/get_information.h"
 
 #include <gtest/gtest.h>
@@ -8,37 +8,31 @@ namespace {
 
 using namespace std::chrono;
 
-MissionKeyPage blank()
-{
-    return blankMissionKeyPage();
-}
-
 DateTime dt(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 {
     return local_days { year { y } / mo / d } + hours { h } + minutes { mi } + seconds { s };
 }
 
-TEST(LockInformationPageTest, FlagsVersionsCountAndClock)
+// A page, a key list entry or a settings image of FFh, and bytes laid into one.
+template <typename Bytes> Bytes blank()
 {
-    auto p = blank();
+    Bytes b;
+    b.fill(0xFF);
+    return b;
+}
+template <typename Bytes> void put(Bytes& b, std::size_t at, std::initializer_list<uint8_t> bytes)
+{
+    std::copy(bytes.begin(), bytes.end(), b.begin() + long(at));
+}
+
+TEST(LockInformationPageTest, FlagsVersionsCountClockAndInvalidClocks)
+{
+    auto p = blank<MissionKeyPage>();
     EXPECT_FALSE(decodeLockInformationPage(p).visitedLock());
-    p[0] = 'Z';
-    p[1] = 'Z';
-    p[14] = 'Z';
-    p[15] = 0;
-    const RomId rom { 0x23, 0xA1, 0, 0, 0, 0, 0, 0x5C };
-    std::copy(rom.begin(), rom.end(), p.begin() + 16);
-    p[24] = 0;
-    p[25] = 'Z';
-    p[44] = 0x30;
-    p[45] = 0x0A;
-    p[46] = '2';
-    p[47] = '.';
-    p[48] = '3';
-    p[49] = 0x01;
-    p[50] = 0x02;
-    const uint8_t clock[] = { 0x26, 0x12, 0x77, 0x06, 0x09, 0x05, 0x07 }; // byte 59 not read
-    std::copy(std::begin(clock), std::end(clock), p.begin() + 57);
+    put(p, 0, { 'Z', 'Z' });
+    put(p, 14, { 'Z', 0, 0x23, 0xA1, 0, 0, 0, 0, 0, 0x5C, 0, 'Z' }); // the lock's ROM id at 16
+    put(p, 44, { 0x30, 0x0A, '2', '.', '3', 0x01, 0x02 });
+    put(p, 57, { 0x26, 0x12, 0x77, 0x06, 0x09, 0x05, 0x07 }); // byte 59 not read
     const auto info = decodeLockInformationPage(p);
     EXPECT_TRUE(info.visitedLock());
     EXPECT_STREQ(info.keyListStatusText(), "Enable");
@@ -51,19 +45,14 @@ TEST(LockInformationPageTest, FlagsVersionsCountAndClock)
     EXPECT_EQ(info.hardwareVersionText(), "300A");
     EXPECT_EQ(info.softwareVersionText(), "2.3");
     EXPECT_EQ(info.userCount, 258);
-    ASSERT_TRUE(info.lockTime);
-    EXPECT_EQ(*info.lockTime, dt(2026, 12, 6, 9, 5, 7));
+    EXPECT_EQ(info.lockTime, dt(2026, 12, 6, 9, 5, 7));
 
-    p[14] = 0;
-    p[15] = 'Z';
+    put(p, 14, { 0, 'Z' });
     EXPECT_STREQ(decodeLockInformationPage(p).daylightSavingText(), ""); // function off: nothing shown
     p[1] = 0;
     EXPECT_STREQ(decodeLockInformationPage(p).manualSetupStatusText(), "Enable");
-}
 
-TEST(LockInformationPageTest, InvalidClocks)
-{
-    // YY MM DD hh mm ss at 57, 58, 60-63.
+    // YY MM at 57, 58; DD hh mm ss at 60-63.
     const std::array<uint8_t, 6> bad[] = {
         { 0x26, 0x00, 0x06, 0x09, 0x00, 0x00 }, // month 0
         { 0x26, 0x13, 0x06, 0x09, 0x00, 0x00 }, // month 13
@@ -76,10 +65,9 @@ TEST(LockInformationPageTest, InvalidClocks)
         { 0xA0, 0x01, 0x06, 0x09, 0x00, 0x00 }, // year above 99h
     };
     for (const auto& b : bad) {
-        auto p = blank();
-        p[57] = b[0];
-        p[58] = b[1];
-        std::copy(b.begin() + 2, b.end(), p.begin() + 60);
+        auto p = blank<MissionKeyPage>();
+        put(p, 57, { b[0], b[1] });
+        put(p, 60, { b[2], b[3], b[4], b[5] });
         EXPECT_FALSE(decodeLockInformationPage(p).lockTime)
             << int(b[0]) << " " << int(b[1]) << " " << int(b[2]);
     }
@@ -100,7 +88,7 @@ TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
         const char* text;
     } batteries[] = { { 109, "4.8" }, { 0, "" }, { 10, ".4" }, { 45, "2" }, { 255, "11.2" }, { 100, "4.4" } };
     for (const auto& b : batteries) {
-        auto p = blank();
+        auto p = blank<MissionKeyPage>();
         p[24] = b.reading;
         EXPECT_EQ(decodeLockVersionPage(p).batteryText(), b.text) << int(b.reading);
     }
@@ -108,24 +96,16 @@ TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
     const std::pair<uint8_t, std::optional<std::string>> levels[]
         = { { 0, "Low" }, { 1, "Midium" }, { 2, std::nullopt }, { 3, "High" }, { 0xFF, std::nullopt } };
     for (const auto& [byte, text] : levels) {
-        auto p = blank();
+        auto p = blank<MissionKeyPage>();
         p[25] = byte;
         EXPECT_EQ(decodeLockVersionPage(p).lockLevelText(), text) << int(byte);
     }
 }
 
-std::array<uint8_t, 32> entryBytes()
+TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroupsAndPagesForUserCounts)
 {
-    std::array<uint8_t, 32> e;
-    e.fill(0xFF);
-    return e;
-}
-
-TEST(LockKeyListEntryTest, KindsCodesSerialsAndGroups)
-{
-    auto e = entryBytes();
-    const uint8_t rom[] = { 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66 };
-    std::copy(std::begin(rom), std::end(rom), e.begin() + 8);
+    auto e = blank<std::array<uint8_t, 32>>();
+    put(e, 8, { 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66 });
     auto d = decodeLockKeyListEntry(e);
     EXPECT_EQ(d.kind, LockKeyKind::IButton);
     EXPECT_EQ(d.serialText, "66554433221101");
@@ -134,11 +114,8 @@ TEST(LockKeyListEntryTest, KindsCodesSerialsAndGroups)
     EXPECT_EQ(d.actExpDateId, 1);
     EXPECT_FALSE(d.expDate);
 
-    e[0] = 4; // the first four of twelve digits count
-    const uint8_t code[] = { 0x12, 0x34, 0x56, 0x78, 0x90, 0x12 };
-    std::copy(std::begin(code), std::end(code), e.begin() + 1);
-    e[16] = 0x02;
-    e[17] = 0x03;
+    put(e, 0, { 4, 0x12, 0x34, 0x56, 0x78, 0x90, 0x12 }); // the first four of twelve digits count
+    put(e, 16, { 0x02, 0x03 });
     d = decodeLockKeyListEntry(e);
     EXPECT_EQ(d.kind, LockKeyKind::Complex);
     EXPECT_EQ(d.keyCode, "1234");
@@ -155,16 +132,12 @@ TEST(LockKeyListEntryTest, KindsCodesSerialsAndGroups)
     EXPECT_EQ(d.serialText, "");
     EXPECT_EQ(d.actExpDateId, 1);
     EXPECT_TRUE(d.expDate); // high nibble Eh: applies
-    e[17] = 0xF0;
-    e[16] = 0xFE;
+    put(e, 16, { 0xFE, 0xF0 });
     d = decodeLockKeyListEntry(e);
     EXPECT_FALSE(d.expDate);
-    EXPECT_EQ(d.actExpDateId, 1 + 0);
+    EXPECT_EQ(d.actExpDateId, 1);
     EXPECT_EQ(d.timeShiftId, 0xFF);
-}
 
-TEST(KeyListPlanTest, PagesForUserCounts)
-{
     const struct {
         int n, entries, last;
     } plans[] = { { 0, 0, 4 }, { 1, 1, 4 }, { 3, 3, 5 }, { 4, 4, 6 }, { 562, 562, 284 }, { 564, 564, 284 },
@@ -180,60 +153,33 @@ TEST(KeyListPlanTest, PagesForUserCounts)
             total += plan.entriesOnPage(q);
         EXPECT_EQ(total, plan.entries);
     }
-    const KeyListPlan three = planKeyList(3);
-    EXPECT_EQ(three.entriesOnPage(0), 2);
-    EXPECT_EQ(three.entriesOnPage(1), 1);
-    EXPECT_EQ(three.entriesOnPage(2), 0);
-    EXPECT_EQ(KeyListPlan::offsetOf(2), 0u);
+    EXPECT_EQ(planKeyList(3).entriesOnPage(1), 1); // two to a page
     EXPECT_EQ(KeyListPlan::offsetOf(3), 32u);
 }
 
-SettingsImageBytes blankImage()
+TEST(SettingsImageTest, EachSectionAsTheLockWritesItAndAllFFh)
 {
-    SettingsImageBytes i;
-    i.fill(0xFF);
-    return i;
-}
-
-void putBytes(SettingsImageBytes& image, std::size_t at, std::initializer_list<uint8_t> bytes)
-{
-    std::copy(bytes.begin(), bytes.end(), image.begin() + long(at));
-}
-
-TEST(SettingsImageTest, AllFFhGivesOnlyTheNoLimitGroups)
-{
-    const auto d = decodeSettingsImage(blankImage());
-    EXPECT_TRUE(d.timeShifts.empty());
-    EXPECT_TRUE(d.schedules.empty());
-    ASSERT_EQ(d.actExpGroups.size(), 1u);
-    EXPECT_EQ(d.actExpGroups[0], (DecodedPeriod { 1, std::nullopt, std::nullopt }));
-    ASSERT_EQ(d.holidayGroups.size(), 1u);
-    EXPECT_EQ(d.holidayGroups[0], (DecodedPeriod { 1, std::nullopt, std::nullopt }));
-    EXPECT_FALSE(d.stoppedIn);
-}
-
-TEST(SettingsImageTest, EachSectionAsTheLockWritesIt)
-{
-    auto image = blankImage();
+    const auto none = decodeSettingsImage(blank<SettingsImageBytes>());
+    EXPECT_TRUE(none.timeShifts.empty() && none.schedules.empty() && !none.stoppedIn);
+    EXPECT_EQ(none.actExpGroups, (std::vector<DecodedPeriod> { { 1, std::nullopt, std::nullopt } }));
+    EXPECT_EQ(none.holidayGroups, (std::vector<DecodedPeriod> { { 1, std::nullopt, std::nullopt } }));
+    auto image = blank<SettingsImageBytes>();
     using namespace timetable;
-    putBytes(image, 0, { 0x08, 0x30, 0x17, 0x45, kMonday }); // group 1 entry 0
-    putBytes(image, 5, { 0x09, 0x00, 0x10, 0x00, 0x03 }); // two days: no day name
-    putBytes(
-        image, kTimeShiftGroupSize * 15 + 5 * 6, { 0x23, 0x59, 0x00, 0x00, kSaturday }); // group 16, entry 6
-    putBytes(image, kFirstScheduleAt, { 0x08, 0x00, kMonday | kFriday, 0x00 });
-    putBytes(image, kFirstScheduleAt + 4, { 0x18, 0x00, 0x7F, 0x05 }); // any mode but 00h: Classroom
-    putBytes(image, kSecondScheduleAt, { 0x12, 0x00, kSunday, 0x00 }); // mode 00h: skipped
-    putBytes(image, kSecondScheduleAt + 4, { 0x13, 0x00, kSunday, kLockMode });
-    putBytes(image, kSecondScheduleAt + 8, { 0x14, 0x00, kSunday, kUnlockMode });
-    putBytes(image, kSecondScheduleAt + 12, { 0x15, 0x00, kSunday, 0x07 }); // unknown: unset
-    putBytes(image, kActExpAt,
+    put(image, 0, { 0x08, 0x30, 0x17, 0x45, kMonday }); // group 1 entry 0
+    put(image, 5, { 0x09, 0x00, 0x10, 0x00, 0x03 }); // two days: no day name
+    put(image, kTimeShiftGroupSize * 15 + 5 * 6, { 0x23, 0x59, 0x00, 0x00, kSaturday }); // group 16, entry 6
+    put(image, kFirstScheduleAt, { 0x08, 0x00, kMonday | kFriday, 0x00 });
+    put(image, kFirstScheduleAt + 4, { 0x18, 0x00, 0x7F, 0x05 }); // any mode but 00h: Classroom
+    put(image, kSecondScheduleAt, { 0x12, 0x00, kSunday, 0x00 }); // mode 00h: skipped
+    put(image, kSecondScheduleAt + 4, { 0x13, 0x00, kSunday, kLockMode });
+    put(image, kSecondScheduleAt + 8, { 0x14, 0x00, kSunday, kUnlockMode });
+    put(image, kSecondScheduleAt + 12, { 0x15, 0x00, kSunday, 0x07 }); // unknown: unset
+    put(image, kActExpAt,
         { 0x26, 0x01, 0x01, 0x00, 0x00, 0x26, 0x12, 0x31, 0x23, 0x59 }); // slot 0: never read
-    putBytes(image, kActExpAt + 10, { 0x26, 0x01, 0x01, 0x08, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 });
-    putBytes(
-        image, kActExpAt + 20, { 0x99, 0x01, 0x01, 0x08, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 }); // year 99h
-    putBytes(image, kHolidayAt, { 0x26, 0x07, 0x01, 0x00, 0x00, 0x26, 0x07, 0x14, 0x00, 0x00 }); // group 2
-    putBytes(
-        image, kHolidayAt + 150, { 0x26, 0x07, 0x01, 0x00, 0x00, 0x26, 0x07, 0x14, 0x00, 0x00 }); // slot 15
+    put(image, kActExpAt + 10, { 0x26, 0x01, 0x01, 0x08, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 });
+    put(image, kActExpAt + 20, { 0x99, 0x01, 0x01, 0x08, 0x00, 0x26, 0x12, 0x31, 0x18, 0x30 }); // year 99h
+    put(image, kHolidayAt, { 0x26, 0x07, 0x01, 0x00, 0x00, 0x26, 0x07, 0x14, 0x00, 0x00 }); // group 2
+    put(image, kHolidayAt + 150, { 0x26, 0x07, 0x01, 0x00, 0x00, 0x26, 0x07, 0x14, 0x00, 0x00 }); // slot 15
 
     const auto d = decodeSettingsImage(image);
     EXPECT_FALSE(d.stoppedIn);
@@ -286,12 +232,12 @@ TEST(SettingsImageTest, AConversionErrorEndsTheDecodingWhereItStands)
             { 0x26, 0x02, 0x30, 0x00, 0x00, 0x26, 0x03, 0x01, 0x00, 0x00 }, ImageStep::Holidays, 2, 2, 1, 0 },
     };
     for (const Case& c : cases) {
-        auto image = blankImage();
-        putBytes(image, 0, { 0x08, 0x00, 0x17, 0x00, kMonday }); // group 1: decoded before any error
-        putBytes(image, 5, { 0x09, 0x00, 0x17, 0x00, kTuesday });
-        putBytes(image, kFirstScheduleAt, { 0x07, 0x00, 0x01, 0x01 });
-        putBytes(image, kSecondScheduleAt + 8, { 0x20, 0x00, 0x01, 0x02 });
-        putBytes(image, c.at, c.bytes);
+        auto image = blank<SettingsImageBytes>();
+        put(image, 0, { 0x08, 0x00, 0x17, 0x00, kMonday }); // group 1: decoded before any error
+        put(image, 5, { 0x09, 0x00, 0x17, 0x00, kTuesday });
+        put(image, kFirstScheduleAt, { 0x07, 0x00, 0x01, 0x01 });
+        put(image, kSecondScheduleAt + 8, { 0x20, 0x00, 0x01, 0x02 });
+        put(image, c.at, c.bytes);
         const auto d = decodeSettingsImage(image);
         EXPECT_EQ(d.stoppedIn, c.step) << c.what;
         EXPECT_EQ(d.timeShifts.size(), c.shifts) << c.what;
@@ -312,49 +258,13 @@ TEST(SettingsImageTest, RangeCheckRejectsSlotsSilently)
         auto h = good;
         h[at] = value;
         EXPECT_FALSE(periodHalfInRange(h.data())) << at << " " << int(value);
-        auto image = blankImage();
+        auto image = blank<SettingsImageBytes>();
         std::copy(h.begin(), h.end(), image.begin() + long(kHolidayAt));
         std::copy(good.begin(), good.end(), image.begin() + long(kHolidayAt + 5));
         const auto d = decodeSettingsImage(image);
         EXPECT_FALSE(d.stoppedIn);
         EXPECT_EQ(d.holidayGroups.size(), 1u);
     }
-}
-
-TEST(SettingsImageTest, ReadsBackWhatTheProgramsWriterLaysOut)
-{
-    TimeTableRows rows;
-    rows.timeShiftGroups[0] = { { { 8, 0 }, { 12, 0 }, "Monday" }, { { 13, 0 }, { 17, 30 }, "Friday" } };
-    rows.timeShiftGroups[4] = { { { 22, 15 }, { 23, 45 }, "Sunday" } };
-    rows.firstSchedule = { { { 8, 0 }, "Classroom Mode", { false, true, true, true, true, true, false } },
-        { { 18, 0 }, "Storehouse Mode", { true, true, true, true, true, true, true } } };
-    rows.secondSchedule = { { { 6, 30 }, "Unlock Mode", { true, false, false, false, false, false, true } } };
-    rows.actExpGroups = { {}, { PeriodPoint { 2026, 1, 2, 8, 0 }, PeriodPoint { 2027, 3, 4, 18, 30 } } };
-    rows.holidayGroups = { {}, { PeriodPoint { 2026, 12, 24, 0, 0 }, PeriodPoint { 2026, 12, 26, 23, 59 } } };
-    const auto d = decodeSettingsImage(TimeTableImage(rows));
-    EXPECT_FALSE(d.stoppedIn);
-    ASSERT_EQ(d.timeShifts.size(), 3u);
-    EXPECT_EQ(d.timeShifts[1], (DecodedTimeShift { 1, { 13, 0 }, { 17, 30 }, "Friday" }));
-    EXPECT_EQ(d.timeShifts[2].groupId, 5);
-    ASSERT_EQ(d.schedules.size(), 3u);
-    EXPECT_EQ(d.schedules[0].lockStatus, "Classroom Mode");
-    EXPECT_EQ(d.schedules[0].days, rows.firstSchedule[0].days);
-    EXPECT_EQ(d.schedules[2].lockStatus, "Unlock Mode");
-    EXPECT_EQ(d.schedules[2].begin, (TimeOfDay { 6, 30 }));
-    ASSERT_EQ(d.actExpGroups.size(), 2u);
-    EXPECT_EQ(d.actExpGroups[1], (DecodedPeriod { 2, dt(2026, 1, 2, 8), dt(2027, 3, 4, 18, 30) }));
-    ASSERT_EQ(d.holidayGroups.size(), 2u);
-    EXPECT_EQ(d.holidayGroups[0], (DecodedPeriod { 2, dt(2026, 12, 24), dt(2026, 12, 26, 23, 59) }));
-}
-
-TEST(ModeInForceTest, TheWalkOverTheScheduleRows)
-{
-    const std::vector<ModeRow> rows { { 8 * 3600, "Classroom Mode" }, { 18 * 3600, "Storehouse Mode" } };
-    EXPECT_EQ(modeInForce(rows, 7 * 3600), "Storehouse Mode"); // before the first row: the last row
-    EXPECT_EQ(modeInForce(rows, 12 * 3600), "Classroom Mode");
-    EXPECT_EQ(modeInForce(rows, 8 * 3600), "Classroom Mode"); // a row beginning now is in force
-    EXPECT_EQ(modeInForce(rows, 20 * 3600), std::nullopt); // none later: the page's mode stands
-    EXPECT_EQ(modeInForce({}, 12 * 3600), std::nullopt);
 }
 
 } // namespace

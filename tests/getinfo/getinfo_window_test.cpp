@@ -1,15 +1,116 @@
 // Get Information keys through the Read Key window: the program's key, filled by a simulated
-// lock, read back into the Lock Information tab, the scratch tables and the comparison tabs.
-#include "getinfo/getinfo_fixture.h"
+// lock that holds keys and settings of its own, read back into the Lock Information tab, the
+// scratch tables and the comparison tabs, and exported (workbooks read back with openpyxl).
+#include "app/keyreading/wait_forms.h"
+#include "app/shell/data_exporting_form.h"
+#include "keyformats/get_information.h"
+#include "keyformats/time_table_image.h"
+#include "keyreading/read_key_fixture.h"
 
 #include <QProgressBar>
+#include <fstream>
 
 using namespace rktest;
-using namespace getinfotest;
 
 namespace {
 
-TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
+const std::string kInfo = "Get Information Key Report";
+const RomId kStrangerKey = onewire::makeRomId(0x01, 0x5005);
+const RomId kComplexKey = onewire::makeRomId(0x01, 0x7007);
+
+class GetInfoWindowTest : public ReadKeyFixture {
+protected:
+    void SetUp() override
+    {
+        ReadKeyFixture::SetUp();
+        addLock(1, kLockA, "Front", "Lobby");
+        exec("INSERT INTO KeyManagement "
+             "(KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Department,Status) "
+             "VALUES (7,'iButton','"
+            + romIdText(kUserKey)
+            + "','','Ada','Lovelace','Maths','Active'),"
+              "(8,'KeyCode','','4321','Cy','Code',NULL,'Active'),(9,'Complex','"
+            + romIdText(kComplexKey) + "','777','Di','Both',NULL,'Active')");
+        exec("INSERT INTO LockKeyManagement "
+             "(LockID,KeyID,TimeShiftID,ActExpDateID,ExpDateID,SerialID,FirstName,"
+             "LastName,Status,UserType,KeyCode,ExpDate) VALUES (1,7,1,1,1,'"
+            + romIdText(kUserKey) + "','Ada','Lovelace','Active','iButton','',0)");
+        exec("INSERT INTO TimeGroup (GroupID,GroupName) VALUES (2,'Day Shift')");
+        exec("INSERT INTO TimeShift (GroupID,BeginTime,EndTime,DayOfWeek) VALUES "
+             "(2,'08:00:00','16:00:00','Monday')");
+        exec("INSERT INTO LockStatusST "
+             "(LockStatusID,LockStatus,BeginTime,Sunday,Monday,Tuesday,Wednesday,Thursday,"
+             "Friday,Saturday) VALUES (1,'Classroom Mode','08:00:00',0,1,0,0,0,1,0),"
+             "(1,'Storehouse Mode','18:00:00',1,1,1,1,1,1,1)");
+    }
+
+    // The lock's settings as the program's writer lays them out, its keys, three events.
+    static locksim::SimLock standardLock(locksim::Time clock)
+    {
+        TimeTableRows rows;
+        rows.timeShiftGroups[1] = { { { 9, 0 }, { 12, 0 }, "Tuesday" }, { { 8, 30 }, { 17, 0 }, "Monday" } };
+        rows.timeShiftGroups[2] = { { { 22, 0 }, { 23, 0 }, "Sunday" } };
+        rows.firstSchedule
+            = { { { 8, 0 }, "Classroom Mode", { false, true, false, false, false, true, false } },
+                  { { 18, 0 }, "Storehouse Mode", { true, true, true, true, true, true, true } } };
+        rows.secondSchedule
+            = { { { 6, 0 }, "Lock Mode", { true, false, false, false, false, false, false } } };
+        rows.actExpGroups
+            = { {}, { PeriodPoint { 2026, 1, 1, 8, 0 }, PeriodPoint { 2026, 12, 31, 18, 30 } } };
+        rows.holidayGroups = { {}, { PeriodPoint { 2026, 7, 1, 0, 0 }, PeriodPoint { 2026, 7, 14, 0, 0 } } };
+        locksim::SimLock lock(kLockA, kSite, clock);
+        auto& st = lock.state();
+        st.keyListEnabled = st.daylightSavingFunction = st.daylightSavingInForce = st.blink = true;
+        st.manualSetupEnabled = st.classroom = false;
+        st.hardwareVersion = 0x2122;
+        st.softwareVersion = "2.3";
+        st.battery = 109;
+        st.level = 3;
+        const auto image = TimeTableImage(rows);
+        std::copy(image.begin(), image.end(), st.settingsImage.begin());
+        st.keys = { { "", kUserKey, 2, 2, true }, { "", kStrangerKey, 1, 1, false },
+            { "4321", std::nullopt, 1, 1, false }, { "999", std::nullopt, 1, 1, false },
+            { "777", kComplexKey, 1, 1, false } };
+        for (int i = 0; i < 3; ++i)
+            lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 12, 1, 8 + i)));
+        return lock;
+    }
+
+    // A Get Information key filled at the lock.
+    static onewire::KeyFile keyFrom(locksim::SimLock& lock, uint64_t serial = 900)
+    {
+        auto key = missionKey(MissionKind::GetInformation, kSite, serial);
+        visit(lock, key);
+        return key;
+    }
+    // The key read in a new window.
+    std::unique_ptr<TReadCard_Form> readKey(const onewire::KeyFile& key)
+    {
+        insertKey(key);
+        auto form = newForm();
+        boxes = read(*form);
+        return form;
+    }
+    std::unique_ptr<TReadCard_Form> readKeyFrom(locksim::SimLock& lock) { return readKey(keyFrom(lock)); }
+
+    static QString info(TReadCard_Form& form, const char* caption)
+    {
+        return form.lockInfoLabel(QString::fromLatin1(caption))->text();
+    }
+
+    // " &Export Data": the workbook written, read back.
+    workbook_test::XlsxDump exportNow(TReadCard_Form& form)
+    {
+        EXPECT_EQ(boxesOf([&] { form.BitBtn2->click(); }),
+            std::vector<std::string> { "Data has been exported successfully." });
+        EXPECT_TRUE(form.findChildren<TDataExporting_Form*>().isEmpty());
+        return exportedBook();
+    }
+
+    std::vector<std::string> boxes;
+};
+
+TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheNextKey)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock);
@@ -19,74 +120,40 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_FALSE(form->BitBtn2->isHidden());
     EXPECT_TRUE(form->BitBtn2->isEnabled());
     EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
-
-    const std::pair<const char*, const char*> shown[] = {
-        { "Lock Serial ID:", "" }, // checked below
-        { "Lock Name:", "Front" },
-        { "Lock Location:", "Lobby" },
-        { "Key List Status:", "Enable" },
-        { "Manual Setup Status:", "Disable" },
-        { "DayLight Saving Status:", "Enable" },
-        { "DayLight Saving:", "Yes" },
-        { "Blink:", "Enable" },
-        { "Lock Mode:", "Classroom Mode" }, // 12:00 lies after the 08:00 Classroom row
-        { "Lock Hardware Version:", "300A" },
-        { "Lock Software Version:", "2.3" },
-        { "User Number:", "5" },
-        { "Time In Lock:", "6 Dec 2026 12:00:00" },
-        { "Audit Trial Number:", "3" },
-        { "Battery Voltage:", "4.8" },
-        { "Lock Level:", "High" },
-    };
+    const std::pair<const char*, const char*> shown[]
+        = { { "Lock Name:", "Front" }, { "Lock Location:", "Lobby" }, { "Key List Status:", "Enable" },
+              { "Manual Setup Status:", "Disable" }, { "DayLight Saving Status:", "Enable" },
+              { "DayLight Saving:", "Yes" }, { "Blink:", "Enable" },
+              { "Lock Mode:", "Classroom Mode" }, // 12:00 lies after the 08:00 Classroom row
+              { "Lock Hardware Version:", "2122" }, { "Lock Software Version:", "2.3" },
+              { "User Number:", "5" }, { "Time In Lock:", "6 Dec 2026 12:00:00" },
+              { "Audit Trial Number:", "3" }, { "Battery Voltage:", "4.8" }, { "Lock Level:", "High" } };
     for (auto [caption, text] : shown)
-        if (*text) {
-            EXPECT_EQ(info(*form, caption), QString::fromLatin1(text)) << caption;
-        }
+        EXPECT_EQ(info(*form, caption), QString::fromLatin1(text)) << caption;
     EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockA)));
     EXPECT_EQ(form->LockID, 1);
     EXPECT_EQ(form->LockStatusID, 1);
-
-    // The decoded tables.
-    EXPECT_EQ(scalar("SELECT count(*) FROM TimeShift1"), 3);
-    EXPECT_EQ(scalar("SELECT count(*) FROM TimeShift1 WHERE GroupID = 2 AND BeginTime = '08:30:00' "
-                     "AND EndTime = '17:00:00' AND DayOfWeek = 'Monday'"),
-        1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1 WHERE LockStatusID = 1"), 3);
-    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1 WHERE BeginTime = '08:00:00' AND LockStatus = "
-                     "'Classroom Mode' AND Monday = 1 AND Friday = 1 AND Sunday = 0"),
-        1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1 WHERE LockStatus = 'Lock Mode'"), 1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM ActExpDateST1"), 2);
-    EXPECT_EQ(scalar("SELECT count(*) FROM ActExpDateST1 WHERE GroupID = 2 AND ActivationDate = "
-                     "'2026-01-01 08:00:00' AND ExpirationDate = '2026-12-31 18:30:00'"),
-        1);
-    EXPECT_EQ(
-        scalar("SELECT count(*) FROM ExceptionDateST1 WHERE GroupID = 1 AND ExceptionDateFrom IS NULL"), 1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM ExceptionDateST1 WHERE GroupID = 2 AND ExceptionDateFrom = "
-                     "'2026-07-01 00:00:00'"),
-        1);
-
-    // The key list: known users by their rows, others as "Unknow".
-    EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5);
-    EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode||'/'||TimeShiftID||'/'||"
-                   "ActExpDateID||'/'||ExpDate||'/'||Department FROM TempKey WHERE KeyID = 0"),
-        "Ada/iButton/" + romIdText(kUserKey) + "//2/2/1/Maths");
-    EXPECT_EQ(text("SELECT FirstName||'/'||LastName||'/'||UserType||'/'||SerialID||'/'||KeyCode||'/'||"
-                   "ifnull(TimeShiftID,'null')||'/'||ExpDate FROM TempKey WHERE KeyID = 1"),
-        "Unknow/Unknow/iButton/00" + romIdText(kStrangerKey).substr(2) + "//null/0");
-    EXPECT_EQ(
-        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
-        "Cy/KeyCode//4321");
-    EXPECT_EQ(
-        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 3"),
-        "Unknow/KeyCode//999");
-    EXPECT_EQ(
-        text("SELECT FirstName||'/'||UserType||'/'||SerialID||'/'||KeyCode FROM TempKey WHERE KeyID = 4"),
-        "Di/Complex/" + romIdText(kComplexKey) + "/777");
-    EXPECT_EQ(
-        scalar("SELECT count(*) FROM TempKey WHERE ExpDateID IS NOT NULL OR Used <> 0 OR Status <> 'Active'"),
-        0);
-
+    // The decoded tables; the key list names known users by their rows, others "Unknow".
+    const std::string keys = "0 Ada Lovelace iButton " + romIdText(kUserKey)
+        + "  2 1, 1 Unknow Unknow iButton 00" + romIdText(kStrangerKey).substr(2)
+        + "  - 0, 2 Cy Code KeyCode  4321 1 0, 3 Unknow Unknow KeyCode  999 - 0, " + "4 Di Both Complex "
+        + romIdText(kComplexKey) + " 777 1 0";
+    const std::tuple<const char*, const char*, std::string> tables[] = {
+        { "GroupID||' '||BeginTime||' '||EndTime||' '||DayOfWeek", "TimeShift1",
+            "2 09:00:00 12:00:00 Tuesday, 2 08:30:00 17:00:00 Monday, 3 22:00:00 23:00:00 Sunday" },
+        { "LockStatusID||' '||BeginTime||' '||LockStatus||' '||Sunday||Monday||Friday", "LockStatusST1",
+            "1 08:00:00 Classroom Mode 011, 1 18:00:00 Storehouse Mode 111, 1 06:00:00 Lock Mode 100" },
+        { "GroupID||' '||ifnull(ActivationDate,'-')||' '||ifnull(ExpirationDate,'-')", "ActExpDateST1",
+            "1 - -, 2 2026-01-01 08:00:00 2026-12-31 18:30:00" },
+        { "GroupID||' '||ifnull(ExceptionDateFrom,'-')", "ExceptionDateST1", "2 2026-07-01 00:00:00, 1 -" },
+        { "KeyID||' '||FirstName||' '||LastName||' '||UserType||' '||SerialID||' '||KeyCode||' '||"
+          "ifnull(TimeShiftID,'-')||' '||ExpDate",
+            "TempKey", keys },
+        { "ActExpDateID||' '||Department", "TempKey WHERE KeyID = 0", "2 Maths" },
+        { "KeyID", "TempKey WHERE ExpDateID IS NOT NULL OR Used <> 0 OR Status <> 'Active'", "<null>" },
+    };
+    for (const auto& [what, from, rows] : tables)
+        EXPECT_EQ(text("SELECT group_concat(" + std::string(what) + ", ', ') FROM " + from), rows) << from;
     // The comparison tabs.
     EXPECT_EQ(form->TimeGroup_Query.RecordCount(), 2);
     EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 0); // group 1, "No Limit"
@@ -100,40 +167,91 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
     EXPECT_EQ(form->KeyInforInDB_Query.RecordCount(), 1);
     EXPECT_EQ(form->ProgressBar1->maximum(), 5 / 2 + 16);
     EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
-
-    // Moving to the second time group shows its rows on both sides.
+    // The second time group's rows on both sides, by begin time, in hours and minutes.
     form->TimeGroup_Query.Last();
     EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 2);
+    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("BeginTime").DisplayText(), "08:30");
+    EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("EndTime").DisplayText(), "17:00");
     EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
-}
-
-TEST_F(GetInfoWindowTest, LockStatusGridsMarkTheWeekdaysOfEachEntry)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
+    EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "16:00");
+    // The export sets lock and database side by side.
+    ASSERT_FALSE(form->BitBtn2->isHidden());
+    const workbook_test::XlsxDump d = exportNow(*form);
+    EXPECT_EQ(d.sheets, std::vector<std::string> { kInfo });
+    EXPECT_TRUE(d.has(kInfo + "!B2")); // the print time
+    expectCells(d, kInfo,
+        { { "A1", kInfo }, { "B1", "Lock ID:" }, { "C1", romIdText(kLockA) }, { "A2", "Print Time: " },
+            { "A3", "Time Shift Setting" }, { "E4", "Day Of Week" },
+            // Time shifts: the lock's two rows of group 2, then at once the database's one.
+            { "A5", "Data In Lock" }, { "B5", "Day Shift" }, { "C5", "08:30:00" }, { "D5", "17:00:00" },
+            { "E5", "Monday" }, { "E6", "Tuesday" }, { "A7", "Data In Database" }, { "C7", "08:00:00" },
+            { "A8", "" },
+            // Lock status: three lock rows, an empty row, two database rows.
+            { "A9", "Lock Status Setting" }, { "J10", "Saturday" }, { "B11", "06:00:00" },
+            { "C11", "Lock Mode" }, { "C12", "Classroom Mode" }, { "D12", "False" }, { "E12", "True" },
+            { "I12", "True" }, { "A14", "" }, { "A15", "Data In Database" }, { "B16", "18:00:00" },
+            // Activation/expiration: group 1 has no dates; the group id is not written.
+            { "A18", "Activation/Expiration Date Setting" }, { "C19", "Expiration Date" },
+            { "A20", "Data In Lock" }, { "B20", "" }, { "B21", "1 Jan 2026 08:00:00" },
+            { "C21", "31 Dec 2026 18:30:00" }, { "A23", "Data In Database" },
+            // Holidays: midnight shows the date alone.
+            { "A25", "Exception Date Setting" }, { "B26", "Holiday Start" }, { "B28", "1 Jul 2026" },
+            { "C28", "14 Jul 2026" }, { "A30", "Data In Database" },
+            // Key list: five lock rows, then the database's one; code and type without headers.
+            { "A32", "Key List Setting" }, { "F33", "Department" }, { "G33", "" }, { "A34", "Data In Lock" },
+            { "A35", "Data In Lock" }, { "A36", "Data In Lock" }, { "A37", "Data In Lock" },
+            { "A38", "Data In Lock" }, { "A39", "" }, { "A40", "Data In Database" },
+            { "B40", romIdText(kUserKey) }, { "C40", "Ada" }, { "H40", "iButton" }, { "A41", "" } });
+    EXPECT_TRUE(d.widths.empty()); // no formats and no widths in this report
+    // A folder that cannot be made is reported, and nothing claims success.
+    fs::remove_all(dir / "Exports");
+    std::ofstream(dir / "Exports") << ""; // a file where the folder should be
+    const auto failed = boxesOf([&] { form->BitBtn2->click(); });
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_NE(failed[0], "Data has been exported successfully.");
+    EXPECT_TRUE(form->findChildren<TDataExporting_Form*>().isEmpty());
+    // The lock status grids mark the weekdays of each entry: the 08:00 one applies on Monday
+    // and Friday on both sides; time and status keep the grid's colours.
     for (TDBGrid* grid : { form->DBGrid7, form->DBGrid6 }) {
         TDbGridModel* model = grid->gridModel();
-        QStringList titles;
-        for (int c = 0; c < model->columnCount(); ++c)
-            titles << model->headerData(c, Qt::Horizontal).toString();
-        EXPECT_EQ(titles,
+        EXPECT_EQ(headers(model),
             (QStringList { "Begin Time", "Lock Status", "Sunday", "Monday", "Tuesday", "Wednesday",
                 "Thursday", "Friday", "Saturday" }));
-        // The 08:00 entry applies on Monday and Friday on both sides.
-        int row = -1;
-        for (int r = 0; r < model->rowCount(); ++r)
-            if (model->data(model->index(r, 0)).toString() == QStringLiteral("08:00"))
-                row = r;
-        ASSERT_GE(row, 0);
-        for (int c = 2; c <= 8; ++c) {
-            const bool on = c == 3 || c == 7;
+        const int row = grid == form->DBGrid7 ? 1 : 0; // by time: the lock's 06:00 row first
+        ASSERT_EQ(model->data(model->index(row, 0)).toString(), QStringLiteral("08:00"));
+        for (int c = 2; c <= 8; ++c)
             EXPECT_EQ(model->data(model->index(row, c), Qt::ForegroundRole).value<QColor>(),
-                on ? QColor(0xFF, 0, 0) : QColor(0, 0xFF, 0))
+                c == 3 || c == 7 ? QColor(0xFF, 0, 0) : QColor(0, 0xFF, 0))
                 << c;
-        }
         EXPECT_FALSE(model->data(model->index(0, 0), Qt::ForegroundRole).isValid());
         EXPECT_FALSE(model->data(model->index(0, 1), Qt::ForegroundRole).isValid());
     }
+    // The firmware group takes the lock's versions from the report.
+    ASSERT_TRUE(form->UpgradeGroup->isHidden());
+    form->BitBtn8Click();
+    EXPECT_EQ(form->Label96->text(), QStringLiteral("Tarvik_v2.bin"));
+    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
+    // A fresh key, then a lock unknown to the database, show nothing of the report before.
+    insertKey(missionKey(MissionKind::GetInformation, kSite, 903));
+    form->timings.clear();
+    EXPECT_TRUE(read(*form).empty());
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_EQ(form->timings.pagesRead, 2);
+    EXPECT_EQ(info(*form, "Lock Serial ID:"), QString());
+    EXPECT_EQ(info(*form, "User Number:"), QString());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
+    EXPECT_EQ(form->DBGrid7->gridModel()->rowCount(), 0);
+    insertKey(keyFrom(lock, 902));
+    read(*form);
+    locksim::SimLock unknown(kLockB, kSite, at(2026, 12, 6, 12, 0, 0));
+    insertKey(keyFrom(unknown, 901));
+    EXPECT_EQ(read(*form), std::vector<std::string> { "Can not find information of this key in database." });
+    EXPECT_EQ(form->currentPanel(), 4);
+    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockB)));
+    EXPECT_EQ(info(*form, "Lock Name:"), QString());
+    EXPECT_TRUE(form->BitBtn2->isHidden());
+    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
 }
 
 TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
@@ -144,6 +262,7 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
         const char* shown;
     } cases[] = {
         { 0, true, "Storehouse Mode" }, // before the first row: the last row
+        { 8, false, "Classroom Mode" }, // a row beginning now is in force
         { 12, false, "Classroom Mode" },
         { 20, true, "Classroom Mode" }, // no row later: the page's mode
         { 20, false, "Storehouse Mode" },
@@ -153,203 +272,105 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
         lock.state().classroom = c.pageSaysClassroom;
         auto form = readKeyFrom(lock);
         EXPECT_EQ(info(*form, "Lock Mode:"), QString::fromLatin1(c.shown)) << c.hour;
-        if (c.hour == 0) {
+        if (c.hour == 0)
             EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("6 Dec 2026")); // midnight: the date alone
-        }
     }
 }
 
-TEST_F(GetInfoWindowTest, AFreshKeyShowsTheEmptyPanelWithoutAMessage)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock); // a full report first
-    auto key = getInfoKey(903);
-    insertKey(key);
-    form->timings.clear();
-    EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(form->currentPanel(), 4);
-    EXPECT_TRUE(form->BitBtn2->isHidden());
-    EXPECT_EQ(form->timings.pagesRead, 2);
-    EXPECT_EQ(info(*form, "Lock Serial ID:"), QString());
-    EXPECT_EQ(info(*form, "User Number:"), QString());
-    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
-    EXPECT_EQ(form->DBGrid7->gridModel()->rowCount(), 0);
-}
-
-TEST_F(GetInfoWindowTest, AnotherSitesKeyIsRefused)
-{
-    auto key = ds1977(901);
-    auto page0 = blankMissionKeyPage();
-    putReadHeader(page0, ReadKind::GetInformation, kOtherSite);
-    setPage(key, 0, page0);
-    insertKey(key);
-    auto form = newForm();
-    EXPECT_EQ(read(*form), std::vector<std::string> { "Wrong key please insert program key." });
-    EXPECT_TRUE(form->BitBtn2->isHidden());
-}
-
-TEST_F(GetInfoWindowTest, ALockNotInTheDatabaseKeepsItsInformationOnly)
-{
-    locksim::SimLock lock(kLockB, kSite, at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
-    EXPECT_EQ(boxes, std::vector<std::string> { "Can not find information of this key in database." });
-    EXPECT_EQ(form->currentPanel(), 4);
-    EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockB)));
-    EXPECT_EQ(info(*form, "Lock Name:"), QString());
-    EXPECT_TRUE(form->BitBtn2->isHidden());
-    EXPECT_FALSE(form->KeyInforInLock_Query.Active());
-}
-
-TEST_F(GetInfoWindowTest, PageTwoEdgeValues)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto key = getInfoKey();
-    visit(lock, key);
-    auto page2 = *onewire::ds1977Page(key, 2);
-    page2[0] = 0x0D;
-    page2[1] = 0x00;
-    page2[24] = 109;
-    page2[25] = 2; // no level: the field keeps what it showed
-    setPage(key, 2, page2);
-    insertKey(key);
-    auto form = newForm();
-    form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
-    read(*form);
-    EXPECT_EQ(info(*form, "Audit Trial Number:"), QStringLiteral("3328"));
-    EXPECT_EQ(info(*form, "Battery Voltage:"), QStringLiteral("4.8"));
-    EXPECT_EQ(info(*form, "Lock Level:"), QStringLiteral("before"));
-}
-
-TEST_F(GetInfoWindowTest, AnInvalidLockTimeIsNamedAndTheModeIsTheLocks)
+TEST_F(GetInfoWindowTest, EdgeValuesOfTheLocksPages)
 {
     auto lock = standardLock(at(2026, 12, 6, 7, 0, 0));
     lock.state().classroom = true;
-    auto key = getInfoKey();
-    visit(lock, key);
-    auto page1 = *onewire::ds1977Page(key, 1);
-    page1[61] = 0x24; // hour 24
-    setPage(key, 1, page1);
+    auto key = keyFrom(lock);
+    patch(key, 1, 61, { 0x24 }); // hour 24
+    patch(key, 2, 0, { 0x0D, 0x00 });
+    patch(key, 2, 25, { 2 }); // no level: the field keeps what it showed
+    patch(key, 4, 0, { 0 }); // a code entry without digits names nobody, not a user without a code
     insertKey(key);
     auto form = newForm();
+    form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("Lock Time Is Invalid value"));
-    EXPECT_EQ(info(*form, "Lock Mode:"), QStringLiteral("Classroom Mode"));
+    EXPECT_EQ(info(*form, "Lock Mode:"), QStringLiteral("Classroom Mode")); // the lock's, as no time is known
+    EXPECT_EQ(info(*form, "Audit Trial Number:"), QStringLiteral("3328"));
+    EXPECT_EQ(info(*form, "Lock Level:"), QStringLiteral("before"));
+    EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
+        "Unknow/KeyCode/");
     EXPECT_FALSE(form->BitBtn2->isHidden());
 }
 
-TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
+TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesReadAndEmptySectionsAreExported)
 {
     const struct {
         size_t keys;
         int pagesRead; // 0, 1, 2, the image, then the key list
-        int rows;
-    } cases[] = { { 0, 3 + 16 + 2, 0 }, { 3, 3 + 16 + 3, 3 } };
+    } cases[] = { { 0, 3 + 16 + 2 }, { 3, 3 + 16 + 3 } };
+    exec("DELETE FROM LockStatusST");
+    exec("DELETE FROM TimeShift");
     for (const auto& c : cases) {
-        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
+        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0)); // nothing but FFh in its image
         for (size_t i = 0; i < c.keys; ++i)
             lock.state().keys.push_back({ std::to_string(100 + i), std::nullopt, 1, 1, false });
+        if (c.keys)
+            exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
+                 "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
         auto form = readKeyFrom(lock);
         EXPECT_TRUE(boxes.empty());
         EXPECT_EQ(form->timings.pagesRead, c.pagesRead) << c.keys;
-        EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), c.rows);
-        if (c.keys == 3) {
-            EXPECT_EQ(text("SELECT KeyCode FROM TempKey WHERE KeyID = 2"), "102"); // from page 4
+        EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), int64_t(c.keys));
+        // Empty sections keep their titles and headers; a null weekday leaves its cell empty.
+        fs::remove_all(dir / "Exports");
+        const auto book = exportNow(*form);
+        if (!c.keys)
+            expectCells(book, kInfo,
+                { { "A5", "" }, { "A6", "Lock Status Setting" }, { "B7", "Begin Time" }, { "A8", "" },
+                    { "A9", "" }, { "A10", "Activation/Expiration Date Setting" } });
+        else { // after the header and the empty lock side; on the grid, a null weekday is lime too
+            TDbGridModel* model = form->DBGrid6->gridModel();
+            EXPECT_EQ(
+                model->data(model->index(0, 2), Qt::ForegroundRole).value<QColor>(), QColor(0, 0xFF, 0));
+            expectCells(book, kInfo,
+                { { "A9", "Data In Database" }, { "B9", "05:00:00" }, { "D9", "" }, { "E9", "True" },
+                    { "F9", "False" } });
         }
     }
-}
-
-TEST_F(GetInfoWindowTest, AHugeUserCountStopsAtTheEndOfTheKeyListArea)
-{
+    EXPECT_EQ(text("SELECT KeyCode FROM TempKey WHERE KeyID = 2"), "102"); // from page 4
+    // A huge user count stops at the end of the key list area.
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto key = getInfoKey();
-    visit(lock, key);
-    auto page1 = *onewire::ds1977Page(key, 1);
-    page1[49] = 0xFF;
-    page1[50] = 0xFF;
-    setPage(key, 1, page1);
-    insertKey(key);
-    auto form = newForm();
-    EXPECT_TRUE(read(*form).empty());
+    auto key = keyFrom(lock);
+    patch(key, 1, 49, { 0xFF, 0xFF });
+    auto form = readKey(key);
+    EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(info(*form, "User Number:"), QStringLiteral("65535"));
     EXPECT_EQ(form->timings.pagesRead, 3 + 16 + (284 - 3 + 1));
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), getinfo::kMaxKeyListEntries);
     EXPECT_EQ(form->ProgressBar1->maximum(), getinfo::kMaxKeyListEntries / 2 + 16);
 }
 
-TEST_F(GetInfoWindowTest, AKeyPulledOutDuringTheKeyListReportsTheReadError)
+TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
 {
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto key = getInfoKey();
-    visit(lock, key);
-    insertKey(key);
+    auto key = keyFrom(lock);
     bus->faults().removeAfterPages[key.rom] = 3 + 16 + 1; // pages 0-2, the image, one key-list page
-    auto form = newForm();
-    const auto messages = read(*form);
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back(), "Read key error,Please try it again.");
+    auto form = readKey(key);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "Read key error,Please try it again.");
     EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
     EXPECT_TRUE(form->BitBtn2->isHidden());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 2); // the first page's entries stay
-    bus->faults().removeAfterPages.clear();
-    bus->faults().takenAway.clear();
-}
-
-TEST_F(GetInfoWindowTest, AnImageThatStopsDecodingLeavesNoRowsOfAnEarlierLock)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
+    // An image that stops decoding leaves no rows of the lock read before.
+    insertKey(keyFrom(lock, 901));
+    read(*form);
     ASSERT_EQ(scalar("SELECT count(*) FROM LockStatusST1"), 3);
-
     auto broken = standardLock(at(2026, 12, 6, 12, 0, 0));
     broken.state().settingsImage[0] = 0x24; // group 1's first time shift begins at hour 24
-    auto key = getInfoKey(902);
-    visit(broken, key);
-    insertKey(key);
+    insertKey(keyFrom(broken, 902));
     EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(scalar("SELECT count(*) FROM TimeShift1"), 0);
-    EXPECT_EQ(scalar("SELECT count(*) FROM LockStatusST1"), 0);
-    EXPECT_EQ(scalar("SELECT count(*) FROM ActExpDateST1"), 0);
-    EXPECT_EQ(scalar("SELECT count(*) FROM ExceptionDateST1"), 0);
+    EXPECT_EQ(scalar("SELECT (SELECT count(*) FROM TimeShift1) + (SELECT count(*) FROM LockStatusST1) + "
+                     "(SELECT count(*) FROM ActExpDateST1) + (SELECT count(*) FROM ExceptionDateST1)"),
+        0);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
     EXPECT_FALSE(form->BitBtn2->isHidden());
-}
-
-TEST_F(GetInfoWindowTest, AKeyCodeEntryWithoutDigitsNamesNoUser)
-{
-    exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-         "VALUES (20,'iButton','0100000000000099','','Ed','Empty','Active')");
-    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
-    lock.state().keys.push_back({ "1", std::nullopt, 1, 1, false });
-    auto key = getInfoKey();
-    visit(lock, key);
-    auto page3 = *onewire::ds1977Page(key, 3);
-    page3[0] = 0; // no digits
-    setPage(key, 3, page3);
-    insertKey(key);
-    auto form = newForm();
-    read(*form);
-    EXPECT_EQ(text("SELECT FirstName||'/'||UserType FROM TempKey WHERE KeyID = 0"), "Unknow/KeyCode");
-}
-
-} // namespace
-
-namespace {
-
-// The firmware group takes the lock's versions from the report this window just showed.
-TEST_F(GetInfoWindowTest, TheFirmwareGroupFollowsTheReportedVersions)
-{
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    lock.state().hardwareVersion = 0x2122;
-    lock.state().softwareVersion = "2.3";
-    auto form = readKeyFrom(lock);
-    ASSERT_EQ(form->currentPanel(), 4);
-    ASSERT_TRUE(form->UpgradeGroup->isHidden());
-    form->BitBtn8Click();
-    EXPECT_FALSE(form->UpgradeGroup->isHidden());
-    EXPECT_EQ(form->Label96->text(), QStringLiteral("Tarvik_v2.bin"));
-    EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
-    form->BitBtn8Click();
-    EXPECT_TRUE(form->UpgradeGroup->isHidden());
 }
 
 } // namespace

@@ -4,12 +4,14 @@
 #include "app/keyreading/read_card_form.h"
 #include "app/shell/settings_record.h"
 #include "keyaccess/dialog_layer.h"
-#include "keyaccess/key_io.h"
+#include "keyformats/audit_trail_keys.h"
+#include "locksim/mission_headers.h"
 #include "locksim/sim_lock.h"
 #include "onewire/emulated_reader.h"
 #include "onewire/key_file.h"
 #include "onewire/ports.h"
 #include "workbook/export.h"
+#include "workbook/xlsx_readback.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,29 +19,38 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTimer>
-#include <chrono>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 #include <unistd.h>
 
 namespace rktest {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
+using locksim::MissionKind;
 
 inline const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 inline const FacilityCodeBytes kOtherSite { 0x65, 0x43, 0x21 };
+inline const RomId kLockA = onewire::makeRomId(0x23, 0xA1);
+inline const RomId kLockB = onewire::makeRomId(0x23, 0xB2);
+inline const RomId kUserKey = onewire::makeRomId(0x01, 0x1001);
 
 inline locksim::Time at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 {
     return local_days { year { y } / mo / d } + hours { h } + minutes { mi } + seconds { s };
 }
+
+// Scripted boxes that first run a hook: what a user might do while a box is up.
+class HookedDialogs : public ScriptedDialogs {
+public:
+    std::function<void()> during;
+    BoxResult show(BoxType type, const std::string& text, BoxButtons buttons) override
+    {
+        if (during)
+            during();
+        return ScriptedDialogs::show(type, text, buttons);
+    }
+};
 
 class ReadKeyFixture : public ::testing::Test {
 protected:
@@ -62,11 +73,13 @@ protected:
         SettingsRecord.ReaderRomId = romIdText(onewire::emulatedReaderRomId());
         SettingsRecord.FacilityCode = kSite;
         scoped = std::make_unique<ScopedAppDialogs>(dialogs);
+        // Exports go to dir/Exports and nothing is opened.
+        workbook::exportSettings().folder = dir / "Exports";
+        workbook::exportSettings().openHook = nullptr;
     }
     void TearDown() override
     {
-        if (savedExports_)
-            workbook::exportSettings() = *savedExports_;
+        workbook::exportSettings() = savedExports_;
         scoped.reset();
         port.reset();
         bus.reset();
@@ -81,11 +94,16 @@ protected:
         f->Timer1->stop();
         return f;
     }
-    std::vector<std::string> read(TReadCard_Form& f)
+    // The boxes an action shows.
+    std::vector<std::string> boxesOf(const std::function<void()>& action)
     {
         dialogs.boxes.clear();
-        f.sbReadCardClick();
+        action();
         return dialogs.texts();
+    }
+    std::vector<std::string> read(TReadCard_Form& f)
+    {
+        return boxesOf([&] { f.sbReadCardClick(); });
     }
 
     void clearReader()
@@ -108,26 +126,64 @@ protected:
     {
         ASSERT_TRUE(onewire::setDS1977Page(k, page, bytes));
     }
-    // The key as a lock sees it, and back.
-    static locksim::Ds1977Memory memoryOf(const onewire::KeyFile& k)
+    // Bytes changed in one page of the key.
+    static void patch(onewire::KeyFile& k, int page, std::size_t at, std::initializer_list<uint8_t> bytes)
     {
-        locksim::Ds1977Memory m;
-        m.rom = k.rom;
-        for (int p = 0; p < locksim::kPages; ++p)
-            m.pages[size_t(p)] = *onewire::ds1977Page(k, p);
-        return m;
+        auto p = *onewire::ds1977Page(k, page);
+        std::copy(bytes.begin(), bytes.end(), p.begin() + long(at));
+        setPage(k, page, p);
     }
-    static void storeMemory(onewire::KeyFile& k, const locksim::Ds1977Memory& m)
+    // A mission key as its writer leaves it.
+    static onewire::KeyFile missionKey(MissionKind kind, const FacilityCodeBytes& site = kSite,
+        uint64_t serial = 77, const locksim::SetupOptions& setup = {})
     {
-        for (int p = 0; p < locksim::kPages; ++p)
-            onewire::setDS1977Page(k, p, m.pages[size_t(p)]);
+        auto k = ds1977(serial);
+        setPage(k, 0, locksim::missionHeader(kind, site, 25, setup));
+        if (auto p1 = locksim::missionPage1(kind))
+            setPage(k, 1, *p1);
+        return k;
+    }
+    // The program's audit trail key(s) for one choice of its list.
+    static std::vector<onewire::KeyFile> auditKeys(std::string_view choiceText, uint64_t serial = 500)
+    {
+        std::vector<onewire::KeyFile> keys;
+        for (const auto& c : kAuditTrailChoices)
+            if (c.itemText == choiceText)
+                for (const auto& writes : auditTrailKeyWrites(c, kSite)) {
+                    keys.push_back(ds1977(serial++));
+                    for (const auto& w : writes)
+                        setPage(keys.back(), w.page, w.image);
+                }
+        return keys;
+    }
+    static QStringList headers(QAbstractItemModel* model)
+    {
+        QStringList t;
+        for (int c = 0; c < model->columnCount(); ++c)
+            t << model->headerData(c, Qt::Horizontal).toString();
+        return t;
+    }
+    // A lock of this site whose trail holds events of kUserKey a minute apart (every
+    // emptyEvery-th slot left empty).
+    static locksim::SimLock lockWith(const RomId& serial, size_t events, size_t emptyEvery = 0)
+    {
+        locksim::SimLock lock(serial, kSite, at(2026, 12, 6, 9, 0, 0));
+        for (size_t i = 0; i < events; ++i)
+            lock.record(emptyEvery && i % emptyEvery == 3
+                    ? locksim::AuditEvent::empty()
+                    : locksim::AuditEvent::withKey(kUserKey, uint8_t(i % 3), at(2026, 1, 1) + minutes(i)));
+        return lock;
     }
     // The lock fills the key at a visit.
     static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
     {
-        auto m = memoryOf(key);
+        locksim::Ds1977Memory m;
+        m.rom = key.rom;
+        for (int p = 0; p < locksim::kPages; ++p)
+            m.pages[size_t(p)] = *onewire::ds1977Page(key, p);
         ASSERT_EQ(lock.visit(m), locksim::VisitResult::Filled);
-        storeMemory(key, m);
+        for (int p = 0; p < locksim::kPages; ++p)
+            onewire::setDS1977Page(key, p, m.pages[size_t(p)]);
     }
     // The key alone in the reader.
     void insertKey(const onewire::KeyFile& key)
@@ -136,14 +192,6 @@ protected:
         put(key);
     }
 
-    // Exports go to dir/Exports and nothing is opened; the settings are put back at TearDown.
-    void exportIntoDir()
-    {
-        if (!savedExports_)
-            savedExports_ = workbook::exportSettings();
-        workbook::exportSettings().folder = dir / "Exports";
-        workbook::exportSettings().openHook = nullptr;
-    }
     std::vector<fs::path> exported() const
     {
         std::vector<fs::path> files;
@@ -153,48 +201,57 @@ protected:
         return files;
     }
 
+    // The one workbook exported, read back.
+    workbook_test::XlsxDump exportedBook() const
+    {
+        const auto files = exported();
+        EXPECT_EQ(files.size(), 1u);
+        return workbook_test::readBack(files.at(0));
+    }
+    // Each cell given holds the text given ("" for none, or a blank).
+    static void expectCells(const workbook_test::XlsxDump& d, const std::string& sheet,
+        std::initializer_list<std::pair<const char*, std::string>> cells)
+    {
+        for (const auto& [ref, value] : cells) {
+            const std::string at = sheet + "!" + ref;
+            const bool none = !d.has(at) || d.cell(at).type == "blank";
+            EXPECT_EQ(none ? "" : d.cell(at).json, value.empty() ? "" : "\"" + value + "\"") << ref;
+        }
+    }
+
     void exec(const std::string& sql) { db.ExecSQL(sql); }
-    int64_t scalar(const std::string& sql)
+    std::string text(const std::string& sql)
     {
         TDbQuery q(&db);
         q.SQL = sql;
         q.Open();
-        return q.IsEmpty() ? 0 : q.Fields[0].AsInteger();
+        return q.IsEmpty() || q.Fields[0].IsNull() ? std::string("<null>") : q.Fields[0].AsString();
     }
+    int64_t scalar(const std::string& sql) { return std::stoll(text(sql)); }
     void addLock(int id, const RomId& serial, const std::string& name, const std::string& location)
     {
-        TDbQuery q(&db);
-        q.SQL = "INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) "
-                "VALUES (:id,:s,:n,:l,1,'iButton')";
-        q.ParamByName("id").AsInteger(id);
-        q.ParamByName("s").AsString(romIdText(serial));
-        q.ParamByName("n").AsString(name);
-        q.ParamByName("l").AsString(location);
-        q.ExecSQL();
+        exec("INSERT INTO LockManagement (LockID,SerialID,LockName,LockLocation,LockStatusID,LockType) "
+             "VALUES ("
+            + std::to_string(id) + ",'" + romIdText(serial) + "','" + name + "','" + location
+            + "',1,'iButton')");
     }
     void addUser(int id, const std::string& serial, const std::string& code, const std::string& first,
         const std::string& last)
     {
-        TDbQuery q(&db);
-        q.SQL = "INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) "
-                "VALUES (:id,'iButton',:s,:c,:f,:l,'Active')";
-        q.ParamByName("id").AsInteger(id);
-        q.ParamByName("s").AsString(serial);
-        q.ParamByName("c").AsString(code);
-        q.ParamByName("f").AsString(first);
-        q.ParamByName("l").AsString(last);
-        q.ExecSQL();
+        exec("INSERT INTO KeyManagement (KeyID,UserType,SerialID,KeyCode,FirstName,LastName,Status) VALUES ("
+            + std::to_string(id) + ",'iButton','" + serial + "','" + code + "','" + first + "','" + last
+            + "','Active')");
     }
 
     fs::path dir;
     TDbConnection db;
     std::shared_ptr<onewire::EmulatedReader> bus;
     std::unique_ptr<onewire::ScopedPort> port;
-    ScriptedDialogs dialogs;
+    HookedDialogs dialogs;
     std::unique_ptr<ScopedAppDialogs> scoped;
 
 private:
-    std::optional<workbook::ExportSettings> savedExports_;
+    workbook::ExportSettings savedExports_ = workbook::exportSettings();
 };
 
 } // namespace rktest

@@ -1,13 +1,21 @@
 // The firmware image key laid out byte by byte from an image file.
 #include "keyformats/firmware_key.h"
-#include "setupdump/crc8_oracle.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
-using setupdump_test::oneWireCrc8;
+// The 1-Wire CRC-8 written out bit by bit (x^8 + x^5 + x^4 + 1, reflected): an oracle apart
+// from the table-driven one the program uses.
+uint8_t oneWireCrc8(const uint8_t* bytes, std::size_t n)
+{
+    uint8_t crc = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (int bit = 0, b = bytes[i]; bit < 8; ++bit, b >>= 1)
+            crc = uint8_t((crc >> 1) ^ (((crc ^ b) & 1) ? 0x8C : 0));
+    return crc;
+}
 
 std::vector<uint8_t> imageFile(std::size_t size)
 {
@@ -17,116 +25,77 @@ std::vector<uint8_t> imageFile(std::size_t size)
     return file;
 }
 
-TEST(FirmwareKey, CrcOracle)
-{
-    const char* check = "123456789";
-    EXPECT_EQ(oneWireCrc8(reinterpret_cast<const uint8_t*>(check), 9), 0xA1);
-}
-
 TEST(FirmwareKey, HeaderPage)
 {
+    EXPECT_EQ(
+        oneWireCrc8(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xA1); // the oracle's check value
     const auto file = imageFile(0x3E00);
-    const auto image = buildFirmwareKeyImage(file, 0x0800, 0x3D80, "3.3");
-    const auto& h = image[0];
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(h[size_t(i)], file[size_t(0x07F0 + i)]) << i;
-    EXPECT_EQ(h[12], 0x33);
-    EXPECT_EQ(h[13], 0x2E);
-    EXPECT_EQ(h[14], 0x33);
-    EXPECT_EQ(h[15], 0x3D);
-    EXPECT_EQ(h[16], 0x80);
-    EXPECT_EQ(h[17], oneWireCrc8(h.data(), 17));
-    EXPECT_EQ(oneWireCrc8(h.data(), 18), 0); // the CRC closes the 18 bytes
-    for (int i = 18; i < 60; ++i)
-        EXPECT_EQ(h[size_t(i)], 0) << i;
-    EXPECT_EQ(h[60], file[0x07FF]);
-    EXPECT_EQ(h[61], 0);
-    EXPECT_EQ(h[62], 0);
-    EXPECT_EQ(h[63], 0);
-
-    // Another version and end address change exactly their bytes and the CRC.
-    const auto other = buildFirmwareKeyImage(file, 0x0800, 0x1234, "9.0");
-    EXPECT_EQ(other[0][12], '9');
-    EXPECT_EQ(other[0][14], '0');
-    EXPECT_EQ(other[0][15], 0x12);
-    EXPECT_EQ(other[0][16], 0x34);
-    EXPECT_EQ(other[0][17], oneWireCrc8(other[0].data(), 17));
+    for (auto [version, end] : { std::pair { "3.3", 0x3D80 }, { "9.0", 0x1234 } }) {
+        MissionKeyPage h {};
+        std::copy_n(file.begin() + 0x07F0, 12, h.begin());
+        h[12] = uint8_t(version[0]);
+        h[13] = '.';
+        h[14] = uint8_t(version[2]);
+        h[15] = uint8_t(end >> 8);
+        h[16] = uint8_t(end);
+        h[17] = oneWireCrc8(h.data(), 17);
+        h[60] = file[0x07FF];
+        EXPECT_EQ(buildFirmwareKeyImage(file, 0x0800, uint16_t(end), version)[0], h) << version;
+        EXPECT_EQ(oneWireCrc8(h.data(), 18), 0); // the CRC closes the 18 bytes
+    }
 }
 
 TEST(FirmwareKey, ProgramPages)
 {
-    EXPECT_EQ(firmwareProgramPages(0x0800, 0x3D80), 214);
-    EXPECT_EQ(firmwareProgramPages(0x0800, 0x0840), 1);
-    EXPECT_EQ(firmwareProgramPages(0x0800, 0x0841), 2);
-    EXPECT_EQ(firmwareProgramPages(0x0800, 0x0800), 0);
-    EXPECT_EQ(firmwareProgramPages(0x0900, 0x0800), 0);
-    EXPECT_EQ(firmwareProgramPages(0x0000, 0xFFFF), 510); // never beyond the key
-
-    const auto file = imageFile(0x4000);
-    const auto image = buildFirmwareKeyImage(file, 0x0800, 0x3D80, "3.3");
-    for (int p = 1; p <= 214; ++p)
-        for (int k = 0; k < 64; ++k)
-            ASSERT_EQ(image[size_t(p)][size_t(k)], file[size_t(2048 + 64 * (p - 1) + k)]) << p << " " << k;
-    // The byte at the end address itself lies beyond page N; nothing after it is taken.
-    EXPECT_EQ(image[215][0], file[0x3D80]);
-    for (int k = 1; k < 64; ++k)
-        EXPECT_EQ(image[215][size_t(k)], 0);
-    for (int p = 216; p < 511; ++p)
-        EXPECT_EQ(image[size_t(p)], MissionKeyPage {});
+    for (auto [start, end, pages] :
+        { std::tuple { 0x0800, 0x3D80, 214 }, { 0x0800, 0x0840, 1 }, { 0x0800, 0x0841, 2 },
+            { 0x0800, 0x0800, 0 }, { 0x0900, 0x0800, 0 }, { 0x0000, 0xFFFF, 510 } }) // never beyond the key
+        EXPECT_EQ(firmwareProgramPages(uint16_t(start), uint16_t(end)), pages) << start << " " << end;
     EXPECT_EQ(firmwareFileBytesUsed(0x0800, 0x3D80), 0x3D81u);
-}
-
-TEST(FirmwareKey, ShortFiles)
-{
-    // Ending inside the program: the rest stays 00h.
-    const auto file = imageFile(2048 + 100);
-    const auto image = buildFirmwareKeyImage(file, 0x0800, 0x3D80, "3.3");
-    for (int k = 0; k < 64; ++k)
-        EXPECT_EQ(image[1][size_t(k)], file[size_t(2048 + k)]);
-    for (int k = 0; k < 36; ++k)
-        EXPECT_EQ(image[2][size_t(k)], file[size_t(2048 + 64 + k)]);
-    for (int k = 36; k < 64; ++k)
-        EXPECT_EQ(image[2][size_t(k)], 0);
-    EXPECT_EQ(image[3], MissionKeyPage {});
-    // Only the header: every program page 00h.
-    const auto bare = buildFirmwareKeyImage(imageFile(2048), 0x0800, 0x3D80, "3.3");
-    EXPECT_EQ(bare[1], MissionKeyPage {});
+    // Page p byte k is file byte 0800h + 64 (p - 1) + k up to the end address itself (which lies
+    // beyond page N); past the file or the end address, 00h.
+    for (std::size_t size : { 0x4000, 2048 + 100, 2048 }) {
+        const auto file = imageFile(size);
+        const auto image = buildFirmwareKeyImage(file, 0x0800, 0x3D80, "3.3");
+        for (int p = 1; p < kFirmwareKeyPages; ++p) {
+            MissionKeyPage expected {};
+            for (std::size_t k = 0, at = 0x0800 + 64 * std::size_t(p - 1); k < 64; ++k, ++at)
+                expected[k] = at <= 0x3D80 && at < size ? file[at] : 0;
+            ASSERT_EQ(image[size_t(p)], expected) << size << " page " << p;
+        }
+    }
     // Ending before the program (or empty): refused.
     for (std::size_t size : { std::size_t(0), std::size_t(2032), std::size_t(2047) })
-        EXPECT_THROW(buildFirmwareKeyImage(imageFile(size), 0x0800, 0x3D80, "3.3"), FirmwareFileError) << size;
+        EXPECT_THROW(buildFirmwareKeyImage(imageFile(size), 0x0800, 0x3D80, "3.3"), FirmwareFileError)
+            << size;
 }
 
 TEST(FirmwareKey, AddressesVersionsAndFileNames)
 {
-    EXPECT_EQ(firmwareAddress("0800"), 0x0800);
-    EXPECT_EQ(firmwareAddress("3D80"), 0x3D80);
-    EXPECT_EQ(firmwareAddress("3d80"), std::nullopt);
-    EXPECT_EQ(firmwareAddress("080"), std::nullopt);
-    EXPECT_EQ(firmwareAddress("08000"), std::nullopt);
-    EXPECT_EQ(firmwareAddress("08G0"), std::nullopt);
-
-    for (const char* good : { "3.3", "0.0", "9.9" })
-        EXPECT_TRUE(validFirmwareVersion(good)) << good;
-    for (const char* bad : { "3", "33.3", "3,3", "a.3", "3.a", "00000000", "" })
-        EXPECT_FALSE(validFirmwareVersion(bad)) << bad;
+    const std::pair<const char*, std::optional<uint16_t>> addresses[]
+        = { { "0800", 0x0800 }, { "3D80", 0x3D80 }, { "3d80", std::nullopt }, { "080", std::nullopt },
+              { "08000", std::nullopt }, { "08G0", std::nullopt } };
+    for (auto [text, address] : addresses)
+        EXPECT_EQ(firmwareAddress(text), address) << text;
+    for (const char* version : { "3.3", "0.0", "9.9" }) // a digit, ".", a digit
+        EXPECT_TRUE(validFirmwareVersion(version)) << version;
+    for (const char* version : { "3", "33.3", "3,3", "a.3", "3.a", "00000000", "" })
+        EXPECT_FALSE(validFirmwareVersion(version)) << version;
     EXPECT_THROW(firmwareKeyHeader(std::array<uint8_t, 12> {}, 0, "3", 0x3D80), std::invalid_argument);
 
-    EXPECT_EQ(nextFirmwareVersion("2.3"), "3.3");
-    EXPECT_EQ(nextFirmwareVersion("2.0"), "3");
-    EXPECT_EQ(nextFirmwareVersion("8.4"), "1");
-    EXPECT_EQ(nextFirmwareVersion("8"), "1");
-    EXPECT_EQ(nextFirmwareVersion("7.9"), "8.9");
-    EXPECT_EQ(nextFirmwareVersion(" 1.5 "), "2.5");
-    for (const char* bad : { "", "  ", "abc", "2.3x", "2,3", "nan", "inf" })
-        EXPECT_EQ(nextFirmwareVersion(bad), std::nullopt) << bad;
+    const std::pair<const char*, std::optional<std::string>> next[] = { { "2.3", "3.3" }, { "2.0", "3" },
+        { "8.4", "1" }, { "8", "1" }, { "7.9", "8.9" }, { " 1.5 ", "2.5" }, { "", std::nullopt },
+        { "  ", std::nullopt }, { "abc", std::nullopt }, { "2.3x", std::nullopt }, { "2,3", std::nullopt },
+        { "nan", std::nullopt }, { "inf", std::nullopt } };
+    for (const auto& [software, version] : next)
+        EXPECT_EQ(nextFirmwareVersion(software), version) << software;
 
-    const std::pair<const char*, const char*> files[] = { { "3000", "Tarvik_v3.bin" }, { "2122", "Tarvik_v2.bin" },
-        { "2022", "Tarvik_v1.bin" }, { "2120", "quillet_v0.bin" }, { "2020", "quillet_v1.bin" },
-        { "2121", "Ombrel_v3.bin" }, { "2221", "Ombrel_v2.bin" }, { "4000", "pendrix.bin" } };
+    const std::pair<const char*, const char*> files[]
+        = { { "3000", "Tarvik_v3.bin" }, { "2122", "Tarvik_v2.bin" }, { "2022", "Tarvik_v1.bin" },
+              { "2120", "quillet_v0.bin" }, { "2020", "quillet_v1.bin" }, { "2121", "Ombrel_v3.bin" },
+              { "2221", "Ombrel_v2.bin" }, { "4000", "pendrix.bin" }, { "1234", nullptr }, { "", nullptr } };
     for (auto [hardware, file] : files)
-        EXPECT_EQ(firmwareFileNameFor(hardware), std::string_view(file));
-    EXPECT_EQ(firmwareFileNameFor("1234"), std::nullopt);
-    EXPECT_EQ(firmwareFileNameFor(""), std::nullopt);
+        EXPECT_EQ(firmwareFileNameFor(hardware), file ? std::optional<std::string_view>(file) : std::nullopt);
 }
 
 } // namespace

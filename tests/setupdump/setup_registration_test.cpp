@@ -1,41 +1,34 @@
 // A New Lock Setup key brought back from the locks: its lock list, and a listed lock
 // registered in LockManagement through the setup key panel.
 #include "app/records/pickers.h"
-#include "bytes/crc.h"
 #include "keyreading/read_key_fixture.h"
-#include "locksim/mission_headers.h"
 
-#include <QAbstractItemView>
-#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QTest>
 
 using namespace rktest;
-using locksim::MissionKind;
 
 namespace {
 
 class SetupRegistrationTest : public ReadKeyFixture {
 protected:
-    // A New Lock Setup key as the lock setup window writes it, carried to the locks given.
-    onewire::KeyFile setupKeyVisitedBy(std::vector<locksim::SimLock*> locks, bool classroom)
+    // A New Lock Setup key as the lock setup window writes it, carried to the locks of the
+    // serials given, then read.
+    std::unique_ptr<TReadCard_Form> readSetupKey(std::initializer_list<uint64_t> serials, bool classroom,
+        const std::function<void(onewire::KeyFile&)>& alter = {})
     {
         locksim::SetupOptions setup;
         setup.classroom = classroom;
         setup.written = at(2026, 5, 6, 7, 8, 9);
-        auto key = ds1977(501);
-        setPage(key, 0, locksim::missionHeader(MissionKind::NewLockSetup, kSite, 0, setup));
-        setPage(key, 1, *locksim::missionPage1(MissionKind::NewLockSetup));
-        auto memory = memoryOf(key);
-        for (locksim::SimLock* lock : locks)
-            EXPECT_EQ(lock->visit(memory), locksim::VisitResult::Filled);
-        storeMemory(key, memory);
-        return key;
-    }
-    std::unique_ptr<TReadCard_Form> readSetupKey(const onewire::KeyFile& key)
-    {
-        put(key);
+        auto key = missionKey(MissionKind::NewLockSetup, kSite, 501, setup);
+        for (uint64_t serial : serials) {
+            locksim::SimLock lock(lockRom(serial), kSite, at(2026, 5, 6, 8));
+            visit(lock, key);
+        }
+        if (alter)
+            alter(key);
+        insertKey(key);
         auto form = newForm();
         EXPECT_TRUE(read(*form).empty());
         EXPECT_EQ(form->currentPanel(), 2);
@@ -45,7 +38,6 @@ protected:
     {
         f.LockSerialIDGrid->setCurrentIndex(f.LockSerialIDGrid->gridModel()->index(row, 0));
     }
-    static std::string rowSerial(TReadCard_Form& f) { return f.LockSerialID_Query.FieldByName("SerialID").AsString(); }
     // Add Lock on the row, then the fields typed as given.
     void prepare(TReadCard_Form& f, int row, const QString& name, const QString& location)
     {
@@ -54,45 +46,28 @@ protected:
         f.Edit5->setText(name);
         f.ComboBox1->setEditText(location);
     }
-    std::vector<std::string> save(TReadCard_Form& f)
-    {
-        dialogs.boxes.clear();
-        f.BitBtn4Click();
-        return dialogs.texts();
-    }
     static RomId lockRom(uint64_t serial) { return onewire::makeRomId(0x23, serial); }
 };
 
+const std::vector<std::string> kExists { "This lock serial id has been exist in database." };
+
 TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
 {
-    locksim::SimLock known(lockRom(11), kSite, at(2026, 5, 6, 8));
-    locksim::SimLock fresh(lockRom(12), kSite, at(2026, 5, 6, 8));
     addLock(4, lockRom(11), "Front", "Lobby");
     addLock(7, lockRom(99), "Back", "Yard");
-    auto form = readSetupKey(setupKeyVisitedBy({ &known, &fresh }, true));
+    auto form = readSetupKey({ 11, 12 }, true);
     ASSERT_EQ(form->LockSerialID_Query.RecordCount(), 2);
     EXPECT_EQ(form->Label31->text(), keyreading::dateTimeText(at(2026, 5, 6, 7, 8, 9)));
     EXPECT_EQ(form->SetupClassroomFlag, 'Z');
     // The list's columns carry their captions, before and after a save reopens it.
-    auto titles = [&] {
-        TDbGridModel* model = form->LockSerialIDGrid->gridModel();
-        QStringList t;
-        for (int c = 0; c < model->columnCount(); ++c)
-            t << model->headerData(c, Qt::Horizontal).toString();
-        return t;
-    };
     const QStringList captions { "Serial ID", "Exist In Database", "Lock Name" };
-    EXPECT_EQ(titles(), captions);
-
+    EXPECT_EQ(headers(form->LockSerialIDGrid->gridModel()), captions);
     // The first row is a registered lock: nothing to add.
     selectRow(*form, 0);
-    EXPECT_EQ(rowSerial(*form), romIdText(lockRom(11)));
+    EXPECT_EQ(form->LockSerialID_Query.FieldByName("SerialID").AsString(), romIdText(lockRom(11)));
     EXPECT_FALSE(form->BitBtn3->isEnabled());
-    dialogs.boxes.clear();
-    form->BitBtn3Click();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "This lock serial id has been exist in database." });
+    EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
     EXPECT_TRUE(form->Edit4->text().isEmpty());
-
     // The second is new: Add Lock prepares it with the classroom default of the key.
     selectRow(*form, 1);
     EXPECT_TRUE(form->BitBtn3->isEnabled());
@@ -103,34 +78,24 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Classroom Mode"));
     EXPECT_EQ(form->NewLockStatusID, 1);
     EXPECT_EQ(form->ComboBox2->currentText(), QStringLiteral("iButton"));
-    for (QWidget* w : std::initializer_list<QWidget*> { form->Edit4, form->Edit5, form->ComboBox1, form->Edit7,
-             form->ComboBox2, form->BitBtn4 })
+    for (QWidget* w : std::initializer_list<QWidget*> {
+             form->Edit4, form->Edit5, form->ComboBox1, form->Edit7, form->ComboBox2, form->BitBtn4 })
         EXPECT_TRUE(w->isEnabled());
     form->Edit5->setText(QStringLiteral("Room 101"));
     form->ComboBox1->setEditText(QStringLiteral("Wing A"));
-    EXPECT_TRUE(save(*form).empty());
-
-    TDbQuery q(&db);
-    q.SQL = "SELECT LockID,SerialID,LockName,LockLocation,LockStatusID,LockType FROM LockManagement "
-            "WHERE LockName = 'Room 101'";
-    q.Open();
-    ASSERT_EQ(q.RecordCount(), 1);
-    EXPECT_EQ(q.FieldByName("LockID").AsInteger(), 8); // the largest id plus one
-    EXPECT_EQ(q.FieldByName("SerialID").AsString(), romIdText(lockRom(12)));
-    EXPECT_EQ(q.FieldByName("LockLocation").AsString(), "Wing A");
-    EXPECT_EQ(q.FieldByName("LockStatusID").AsInteger(), 1);
-    EXPECT_EQ(q.FieldByName("LockType").AsString(), "iButton");
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
+    // The largest id plus one.
+    EXPECT_EQ(text("SELECT LockID||'/'||SerialID||'/'||LockLocation||'/'||LockStatusID||'/'||LockType FROM "
+                   "LockManagement WHERE LockName = 'Room 101'"),
+        "8/" + romIdText(lockRom(12)) + "/Wing A/1/iButton");
     EXPECT_FALSE(form->BitBtn4->isEnabled());
-    EXPECT_EQ(titles(), captions);
+    EXPECT_EQ(headers(form->LockSerialIDGrid->gridModel()), captions);
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1"), 2);
     EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2);
     selectRow(*form, 1);
     EXPECT_EQ(form->LockSerialID_Query.FieldByName("LockName").AsString(), "Room 101");
     EXPECT_TRUE(form->LockSerialID_Query.FieldByName("Exist").AsBoolean());
-    dialogs.boxes.clear();
-    form->BitBtn3Click();
-    EXPECT_EQ(dialogs.texts(), std::vector<std::string> { "This lock serial id has been exist in database." });
-
+    EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
     // The location list now offers the new location once, beside the older ones.
     QStringList locations;
     for (int i = 0; i < form->ComboBox1->count(); ++i)
@@ -141,16 +106,32 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
 TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
 {
     exec("INSERT INTO LockStatus (LockStatusID, LockStatusName) VALUES (3, 'Office')");
-    locksim::SimLock lock(lockRom(21), kSite, at(2026, 5, 6, 8));
-    auto form = readSetupKey(setupKeyVisitedBy({ &lock }, false));
+    auto form = readSetupKey({ 21 }, false);
     EXPECT_TRUE(form->Edit7->text().isEmpty());
     EXPECT_FALSE(form->Edit7->isEnabled());
+    // The picker opens when the field is entered or clicked, not when focus comes back to it.
+    const auto realPicker = form->runLockStatusPicker;
+    int runs = 0;
+    form->runLockStatusPicker = [&] { ++runs; };
+    auto focusIn = [&](Qt::FocusReason reason) {
+        QFocusEvent event(QEvent::FocusIn, reason);
+        QApplication::sendEvent(form->Edit7, &event);
+    };
+    focusIn(Qt::TabFocusReason); // disabled until Add Lock
+    EXPECT_EQ(runs, 0);
     selectRow(*form, 0);
     form->BitBtn3Click();
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Storehouse Mode"));
     EXPECT_EQ(form->NewLockStatusID, 2);
-
+    for (auto [reason, after] : { std::pair { Qt::TabFocusReason, 1 }, { Qt::ActiveWindowFocusReason, 1 },
+             { Qt::PopupFocusReason, 1 }, { Qt::MouseFocusReason, 2 } }) {
+        focusIn(reason);
+        EXPECT_EQ(runs, after) << reason;
+    }
+    QTest::mouseDClick(form->Edit7, Qt::LeftButton);
+    EXPECT_EQ(runs, 3);
     // The real lock schedule window, in pick mode, preset to the schedule shown.
+    form->runLockStatusPicker = realPicker;
     int shown = 0;
     auto pick = [&](int row) {
         QTimer::singleShot(0, [&, row] {
@@ -158,10 +139,8 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
             ASSERT_NE(picker, nullptr);
             ++shown;
             EXPECT_EQ(picker->Query1.FieldByName("LockStatusID").AsInteger(), form->NewLockStatusID);
-            if (row < 0) {
-                picker->BitBtn2Click();
-                return;
-            }
+            if (row < 0)
+                return picker->BitBtn2Click();
             picker->DBGrid1->setCurrentIndex(picker->DBGrid1->gridModel()->index(row, 0));
             picker->BitBtn1Click();
         });
@@ -172,7 +151,6 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("Office"));
     EXPECT_EQ(form->NewLockStatusID, 3);
     EXPECT_EQ(SettingsRecord.PickLockStatusMode, 0);
-
     // Nothing picked: back to the classroom schedule, whatever was shown before.
     form->NewLockStatusID = 2;
     form->Edit7->setText(QStringLiteral("No Limit Storehouse Mode"));
@@ -186,44 +164,39 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
     form->ComboBox1->setEditText(QStringLiteral("Basement"));
     pick(2);
     form->Edit7Enter();
-    EXPECT_TRUE(save(*form).empty());
-    EXPECT_EQ(scalar("SELECT LockStatusID FROM LockManagement WHERE LockName = 'Store'"), 3);
-    EXPECT_EQ(scalar("SELECT LockID FROM LockManagement WHERE LockName = 'Store'"), 1); // first lock
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
+    EXPECT_EQ(text("SELECT LockStatusID||'/'||LockID FROM LockManagement WHERE LockName = 'Store'"),
+        "3/1"); // the first lock
 }
 
 TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
 {
-    locksim::SimLock lock(lockRom(31), kSite, at(2026, 5, 6, 8));
     addLock(1, lockRom(32), "Lock A", "Hall");
-    auto form = readSetupKey(setupKeyVisitedBy({ &lock }, true));
+    auto form = readSetupKey({ 31 }, true);
     const auto locksBefore = scalar("SELECT count(*) FROM LockManagement");
-
-    struct Case {
-        QString serial, name, location;
-        std::string message;
-    };
     RomId badCrc = lockRom(33);
     badCrc[7] ^= 0x01;
     const QString serial = QString::fromStdString(romIdText(lockRom(31)));
-    const Case cases[] = {
+    const std::string badSerial = "Lock Serial ID must be 16 hexadecimal digits with a valid check byte.";
+    const struct {
+        QString serial, name, location;
+        std::string message;
+    } cases[] = {
         { serial, "lock a", "Hall", "Lock Name has been existed." },
         { serial, "LOCK A", "Hall", "Lock Name has been existed." },
         { "  ", "  ", "  ", "Lock Serial ID is a Required Field." },
         { serial, "  ", "Hall", "Lock Name is a Required Field." },
         { serial, "New", " ", "Lock Location is a Required Field." },
-        { QString::fromStdString(romIdText(badCrc)), "New", "Hall",
-            "Lock Serial ID must be 16 hexadecimal digits with a valid check byte." },
-        { serial.left(15), "New", "Hall", "Lock Serial ID must be 16 hexadecimal digits with a valid check byte." },
-        { serial.left(15) + "G", "New", "Hall",
-            "Lock Serial ID must be 16 hexadecimal digits with a valid check byte." },
-        { QString::fromStdString(romIdText(lockRom(32))), "New", "Hall",
-            "This lock serial id has been exist in database." },
+        { QString::fromStdString(romIdText(badCrc)), "New", "Hall", badSerial },
+        { serial.left(15), "New", "Hall", badSerial },
+        { serial.left(15) + "G", "New", "Hall", badSerial },
+        { QString::fromStdString(romIdText(lockRom(32))), "New", "Hall", kExists[0] },
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.message + " / " + c.name.toStdString());
         prepare(*form, 0, c.name, c.location);
         form->Edit4->setText(c.serial);
-        EXPECT_EQ(save(*form), std::vector<std::string> { c.message });
+        EXPECT_EQ(boxesOf([&] { form->BitBtn4Click(); }), std::vector<std::string> { c.message });
         EXPECT_EQ(scalar("SELECT count(*) FROM LockManagement"), locksBefore);
         EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1"), 0);
         EXPECT_TRUE(form->BitBtn4->isEnabled());
@@ -231,65 +204,23 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
     // A leading blank makes another name; a serial typed in lower case is stored as shown.
     prepare(*form, 0, " Lock A", "Hall");
     form->Edit4->setText(serial.toLower());
-    EXPECT_TRUE(save(*form).empty());
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     EXPECT_EQ(scalar("SELECT count(*) FROM LockManagement WHERE LockName = ' Lock A' AND SerialID = '"
                   + serial.toStdString() + "'"),
         1);
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = ' Lock A'"), 1);
 }
 
-TEST_F(SetupRegistrationTest, StatusFieldOpensThePickerWhenEnteredNotWhenFocusReturns)
+TEST_F(SetupRegistrationTest, RowChangesAnEmptyKeyAndOneLaidByHand)
 {
-    locksim::SimLock lock(lockRom(51), kSite, at(2026, 5, 6, 8));
-    auto form = readSetupKey(setupKeyVisitedBy({ &lock }, true));
-    int runs = 0;
-    form->runLockStatusPicker = [&] {
-        ++runs;
-        SettingsRecord.PickedLockStatusID = 2;
-        SettingsRecord.PickedLockStatusName = "No Limit Storehouse Mode";
-    };
-    auto focusIn = [&](Qt::FocusReason reason) {
-        QFocusEvent event(QEvent::FocusIn, reason);
-        QApplication::sendEvent(form->Edit7, &event);
-    };
-    focusIn(Qt::TabFocusReason); // disabled until Add Lock
-    EXPECT_EQ(runs, 0);
-    selectRow(*form, 0);
-    form->BitBtn3Click();
-    focusIn(Qt::TabFocusReason);
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Storehouse Mode"));
-    EXPECT_EQ(form->NewLockStatusID, 2);
-    focusIn(Qt::ActiveWindowFocusReason); // the picker closed and the window is active again
-    focusIn(Qt::PopupFocusReason);
-    EXPECT_EQ(runs, 1);
-    focusIn(Qt::MouseFocusReason);
-    EXPECT_EQ(runs, 2);
-    QTest::mouseDClick(form->Edit7, Qt::LeftButton);
-    EXPECT_EQ(runs, 3);
-}
-
-TEST_F(SetupRegistrationTest, EmptyKeyAndRowChanges)
-{
-    auto form = readSetupKey(setupKeyVisitedBy({}, false));
-    EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 0);
-    dialogs.boxes.clear();
-    form->BitBtn3Click(); // no row: nothing happens
-    EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_TRUE(form->Edit4->text().isEmpty());
-    EXPECT_FALSE(form->Edit4->isEnabled());
-}
-
-TEST_F(SetupRegistrationTest, MovingToARegisteredRowLocksTheFields)
-{
-    locksim::SimLock a(lockRom(41), kSite, at(2026, 5, 6, 8)), b(lockRom(42), kSite, at(2026, 5, 6, 8));
     addLock(1, lockRom(42), "B", "Hall");
-    auto form = readSetupKey(setupKeyVisitedBy({ &a, &b }, true));
+    auto form = readSetupKey({ 41, 42 }, true);
     prepare(*form, 0, "Typed", "Somewhere");
     EXPECT_TRUE(form->Edit5->isEnabled());
+    // Moving to a registered row locks and empties the fields.
     selectRow(*form, 1);
-    for (QWidget* w : std::initializer_list<QWidget*> { form->BitBtn3, form->Edit4, form->Edit5, form->ComboBox1,
-             form->Edit7, form->ComboBox2, form->BitBtn4 })
+    for (QWidget* w : std::initializer_list<QWidget*> { form->BitBtn3, form->Edit4, form->Edit5,
+             form->ComboBox1, form->Edit7, form->ComboBox2, form->BitBtn4 })
         EXPECT_FALSE(w->isEnabled());
     for (QLineEdit* e : { form->Edit4, form->Edit5, form->Edit7 })
         EXPECT_TRUE(e->text().isEmpty());
@@ -298,6 +229,35 @@ TEST_F(SetupRegistrationTest, MovingToARegisteredRowLocksTheFields)
     selectRow(*form, 0);
     EXPECT_TRUE(form->BitBtn3->isEnabled());
     EXPECT_FALSE(form->Edit5->isEnabled());
+
+    form = readSetupKey({}, false);
+    EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 0);
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn3Click(); }).empty()); // no row: nothing happens
+    EXPECT_TRUE(form->Edit4->text().isEmpty());
+    EXPECT_FALSE(form->Edit4->isEnabled());
+    // A key laid by hand: blink, a bad clock, a lock listed twice shown once, one without its mark not at
+    // all.
+    for (auto [offset, value] :
+        { std::pair { 0, 0 }, { 21, 0x00 }, { 23, 0x32 }, { 24, 0x24 }, { 24, 0x1A } }) {
+        auto form = readSetupKey({}, false, [&, offset = offset, value = value](onewire::KeyFile& key) {
+            patch(key, 0, 27, { 'Z' }); // blink
+            patch(key, 1, 0, { 4 });
+            for (int page = 2; page <= 5; ++page) { // the second lock twice, the third without its mark
+                const RomId rom = lockRom(page == 2 ? 61 : page == 5 ? 63 : 62);
+                patch(key, page, 0,
+                    { rom[0], rom[1], rom[2], rom[3], rom[4], rom[5], rom[6], rom[7],
+                        uint8_t(page == 5 ? 0 : 'Z') });
+            }
+            if (offset) {
+                patch(key, 0, size_t(offset), { uint8_t(value) });
+                patch(key, 0, 22, { 0x99 }); // not looked at
+            }
+        });
+        EXPECT_TRUE(form->CheckBox1->isChecked());
+        EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2) << offset;
+        EXPECT_EQ(form->Label31->text() == QStringLiteral("Lock Time Is Invalid value"), offset != 0)
+            << offset;
+    }
 }
 
 } // namespace
