@@ -583,19 +583,3 @@ bool WriteTimeCard1(const KeyIoOptions& o, const KeyRom& currentKeyRom, uint32_t
     const uint32_t got = back[1] | back[2] << 8 | back[3] << 16 | static_cast<uint32_t>(back[4]) << 24;
     return ok && (back[0] & 0x0C) == 0x0C && got - seconds < 60;
 }
-
-std::string FindReaderRomId(const ReaderPort& port)
-{
-    Session s(port);
-    if (s.handle <= 0 || TMSetup(s.handle) != kTMSetupOk)
-        return {};
-    short r = TMFirst(s.handle, s.state.data());
-    for (int i = 0; i < kMaxDevices && r == 1; ++i, r = TMNext(s.handle, s.state.data())) {
-        short rom[8] = { 0 };
-        if (TMRom(s.handle, s.state.data(), rom) != 1)
-            return {};
-        if ((rom[0] & 0xFF) == kFamilyIdChip)
-            return romIdText(romOf(rom));
-    }
-    return {};
-}

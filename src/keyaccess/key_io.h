@@ -123,9 +123,6 @@ DateTime localNow();
 bool WriteTimeCard(const KeyIoOptions& options, const KeyRom& currentKeyRom, const TimeKey& image);
 bool WriteTimeCard1(const KeyIoOptions& options, const KeyRom& currentKeyRom, uint32_t seconds);
 
-// Start-up reader check: the ROM id text of the reader's own id chip (the first family-01h
-// device on the bus), or "" when no session, no set-up or no id chip. One attempt per call.
-std::string FindReaderRomId(const ReaderPort& port);
 
 // The callers' retry rule: each page read or write is tried up to this many times, the
 // result cleared before each try, stopping at the first success.

@@ -1,5 +1,6 @@
 // The whole road of an audit trail: the program writes the key into the reader, a simulated
 // lock fills it, the Read Key window reads it back from the reader folder and saves it.
+#include "app/shell/reader_check.h"
 #include "keyreading/read_key_fixture.h"
 
 #include <QTest>
@@ -17,7 +18,7 @@ protected:
         // The reader the program finds by itself: the emulated one of the folder named.
         port.reset();
         ::setenv(onewire::kReaderFolderEnv, (dir / "Reader").c_str(), 1);
-        SettingsRecord.ReaderRomId = FindReaderRomId(ReaderPort {});
+        SettingsRecord.ReaderRomId = findReaderRomId(0, 6);
         ASSERT_FALSE(SettingsRecord.ReaderRomId.empty());
     }
     void TearDown() override

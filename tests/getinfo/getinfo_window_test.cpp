@@ -272,8 +272,9 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
         lock.state().classroom = c.pageSaysClassroom;
         auto form = readKeyFrom(lock);
         EXPECT_EQ(info(*form, "Lock Mode:"), QString::fromLatin1(c.shown)) << c.hour;
-        if (c.hour == 0)
-            EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("6 Dec 2026")); // midnight: the date alone
+        if (c.hour == 0) { // midnight: the date alone
+            EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("6 Dec 2026"));
+        }
     }
 }
 

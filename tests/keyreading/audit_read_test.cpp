@@ -161,8 +161,9 @@ TEST_F(AuditReadTest, ReadsThatDecodeNothingEmptyTrailsAndUnknownLocks)
         EXPECT_EQ(form->DBGrid16->gridModel()->rowCount(), 0);
         EXPECT_TRUE(form->BitBtn1->isHidden());
         EXPECT_TRUE(form->BitBtn2->isHidden()); // nothing to export
-        if (!r.failure)
-            EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 5); // nothing decoded, nothing emptied
+        if (!r.failure) { // nothing decoded, nothing emptied
+            EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 5);
+        }
         exec("DROP TRIGGER IF EXISTS fail");
     }
     // An empty trail shows an empty grid and the save button; an unknown lock is named.
@@ -335,14 +336,20 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
         EXPECT_TRUE(!json || c.json == json) << ref << " " << c.json;
         EXPECT_TRUE(!format || c.format == format) << ref << " " << c.format;
     }
-    // The colour of each kind of event, from the first and last texts of each; anything else
-    // (null too) is purple.
-    const std::pair<const char*, QColor> table[] = { { "Lock Auto Opened", green },
-        { "iButton Access(Complex Type Step One)", green }, { "Close Lock With Code", black },
+    // Every text of the event colour table; anything else (null too) is purple.
+    const std::pair<const char*, QColor> table[] = { { "Open Lock With Key(Classroom Mode)", green },
+        { "Open Lock With Key(Storehouse Mode)", green }, { "Lock Auto Opened", green },
+        { "Open Lock By Push Button", green }, { "Open Lock With Code(Classroom Mode)", green },
+        { "Open Lock With Code(Storehouse Mode)", green }, { "iButton Access(Complex Type Step One)", green },
+        { "Close Lock With Key", black }, { "Lock Auto Closed", black }, { "Close Lock With Code", black },
         { "Close Lock By Push Button", black }, { "Setup Master Code", lime }, { "Setup Slave Code", lime },
-        { "Invalid Access(Time Shift Setting)", red }, { "Forbidden Code(Access During Lockout Mode)", red },
-        { "Setup Key Short Circuit", blue }, { "Set Parameter Key", blue }, { "Unknown Type(1F)", purple },
-        { "", purple } };
+        { "Forbidden Key(Access During Lockout Mode)", red }, { "Invalid Access(Time Shift Setting)", red },
+        { "Invalid Access(Act/Exp Date Setting)", red }, { "Invalid Access(Exception Date Setting)", red },
+        { "Invalid Key", red }, { "Forbidden Code(Access During Lockout Mode)", red },
+        { "Setup Key Short Circuit", blue }, { "Setup Key Open Circuit", blue }, { "Download Lock Information", blue },
+        { "Download Lock Audit Trial", blue }, { "Initialize Lock", blue }, { "Key List Enable", blue },
+        { "Single-Lock Programming", blue }, { "Multi-Lock Programming", blue }, { "Set Parameter Key", blue },
+        { "Unknown Type(1F)", purple }, { "Set Lock Time", purple }, { "", purple } };
     exec("DELETE FROM TempRecord");
     for (size_t i = 0; i < std::size(table); ++i)
         exec("INSERT INTO TempRecord (No,OpenLockType) VALUES (" + std::to_string(i) + ",'" + table[i].first
