@@ -98,6 +98,24 @@ std::string textOrEmpty(const TMemoryDataSet& row, const char* field)
     return f.IsNull() ? std::string() : f.AsString();
 }
 
+void insertLockKeyRow(TDbQuery& q, int64_t lockId, const TMemoryDataSet& from)
+{
+    q.SQL = { "INSERT INTO LockKeyManagement (LockID,KeyID,SerialID,FirstName,LastName,TimeShiftID,ActExpDateID,"
+              "ExpDateID,Status,Department,Title,Address,ContactInfor,LastSetupTime,UserType,KeyCode,ExpDate)",
+              "VALUES (:LockID,:KeyID,:SerialID,:FirstName,:LastName,:TimeShiftID,:ActExpDateID,:ExpDateID,"
+              ":Status,:Department,:Title,:Address,:ContactInfor,:LastSetupTime,:UserType,:KeyCode,:ExpDate)" };
+    q.ParamByName("LockID").AsInteger(lockId);
+    for (const char* f : { "KeyID", "TimeShiftID", "ActExpDateID", "UserType", "FirstName", "LastName", "Status" })
+        q.ParamByName(f).Value(from.FieldByName(f).Value());
+    for (const char* f : { "SerialID", "KeyCode", "Department", "Title", "Address", "ContactInfor" })
+        q.ParamByName(f).AsString(textOrEmpty(from, f));
+    const TDbField& expDateId = from.FieldByName("ExpDateID");
+    q.ParamByName("ExpDateID").AsInteger(expDateId.IsNull() ? 1 : expDateId.AsInteger());
+    q.ParamByName("ExpDate").AsBoolean(from.FieldByName("ExpDate").AsBoolean());
+    q.ParamByName("LastSetupTime").AsDateTime(localNow());
+    q.ExecSQL();
+}
+
 KeyListUser keyListUserFrom(const TMemoryDataSet& row)
 {
     KeyListUser u;

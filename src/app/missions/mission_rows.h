@@ -18,6 +18,11 @@ KeyListUser keyListUserFrom(const TMemoryDataSet& row);
 // A text column as the windows copy it: empty text for Null.
 std::string textOrEmpty(const TMemoryDataSet& row, const char* field);
 
+// Inserts, through q, the LockKeyManagement row of lockId that a key list row (of TempKey1, or
+// of another lock's LockKeyManagement) stands for: ids, type, names, status and holiday flag
+// as they are, the other text columns empty for Null, ExpDateID 1 for Null, set up now.
+void insertLockKeyRow(TDbQuery& q, int64_t lockId, const TMemoryDataSet& from);
+
 #include "keyaccess/key_io.h"
 #include "keyformats/multi_lock_key.h"
 

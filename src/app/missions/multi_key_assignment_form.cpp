@@ -697,23 +697,8 @@ void TMultiKeyAssignment_Form::replaceLockKeyManagement()
         rows.ParamByName("Used").AsBoolean(true);
         rows.ParamByName("LockID").AsInteger(lockId);
         rows.Open();
-        Query2.SQL = { "INSERT INTO LockKeyManagement (LockID,KeyID,SerialID,FirstName,LastName,TimeShiftID,ActExpDateID,"
-                       "ExpDateID,Status,Department,Title,Address,ContactInfor,LastSetupTime,UserType,KeyCode,ExpDate)",
-                       "VALUES (:LockID,:KeyID,:SerialID,:FirstName,:LastName,:TimeShiftID,:ActExpDateID,:ExpDateID,"
-                       ":Status,:Department,:Title,:Address,:ContactInfor,:LastSetupTime,:UserType,:KeyCode,:ExpDate)" };
-        for (rows.First(); !rows.Eof(); rows.Next()) {
-            if (!rows.FieldByName("Used").AsBoolean())
-                continue;
-            Query2.ParamByName("LockID").AsInteger(lockId);
-            for (const char* f : { "KeyID", "TimeShiftID", "ActExpDateID", "UserType", "FirstName", "LastName", "Status" })
-                Query2.ParamByName(f).Value(rows.FieldByName(f).Value());
-            for (const char* f : { "SerialID", "KeyCode", "Department", "Title", "Address", "ContactInfor" })
-                Query2.ParamByName(f).AsString(textOrEmpty(rows, f));
-            const TDbField& expDateId = rows.FieldByName("ExpDateID");
-            Query2.ParamByName("ExpDateID").AsInteger(expDateId.IsNull() ? 1 : expDateId.AsInteger());
-            Query2.ParamByName("ExpDate").AsBoolean(rows.FieldByName("ExpDate").AsBoolean());
-            Query2.ParamByName("LastSetupTime").AsDateTime(localNow());
-            Query2.ExecSQL();
-        }
+        for (rows.First(); !rows.Eof(); rows.Next())
+            if (rows.FieldByName("Used").AsBoolean())
+                insertLockKeyRow(Query2, lockId, rows);
     }
 }

@@ -338,22 +338,8 @@ void TMultiTimeAssignment_Form::copyToTargets(const std::vector<CopyTarget>& tar
                 Query2.SQL = { "DELETE FROM LockKeyManagement", "WHERE LockID = :LockID" };
                 Query2.ParamByName("LockID").AsInteger(t.lockId);
                 Query2.ExecSQL();
-                Query2.SQL = { "INSERT INTO LockKeyManagement (LockID,KeyID,SerialID,FirstName,LastName,TimeShiftID,ActExpDateID,"
-                               "ExpDateID,Status,Department,Title,Address,ContactInfor,UserType,KeyCode,LastSetupTime,ExpDate)",
-                               "VALUES (:LockID,:KeyID,:SerialID,:FirstName,:LastName,:TimeShiftID,:ActExpDateID,:ExpDateID,"
-                               ":Status,:Department,:Title,:Address,:ContactInfor,:UserType,:KeyCode,:LastSetupTime,:ExpDate)" };
-                for (Query1.First(); !Query1.Eof(); Query1.Next()) {
-                    Query2.ParamByName("LockID").AsInteger(t.lockId);
-                    for (const char* f : { "KeyID", "UserType", "FirstName", "LastName", "Status", "TimeShiftID", "ActExpDateID" })
-                        Query2.ParamByName(f).Value(Query1.FieldByName(f).Value());
-                    Query2.ParamByName("ExpDate").AsBoolean(Query1.FieldByName("ExpDate").AsBoolean());
-                    for (const char* f : { "SerialID", "KeyCode", "Department", "Title", "Address", "ContactInfor" })
-                        Query2.ParamByName(f).AsString(textOrEmpty(Query1, f));
-                    const TDbField& expDateId = Query1.FieldByName("ExpDateID");
-                    Query2.ParamByName("ExpDateID").AsInteger(expDateId.IsNull() ? 1 : expDateId.AsInteger());
-                    Query2.ParamByName("LastSetupTime").AsDateTime(localNow());
-                    Query2.ExecSQL();
-                }
+                for (Query1.First(); !Query1.Eof(); Query1.Next())
+                    insertLockKeyRow(Query2, t.lockId, Query1);
             }
             Query1.Close();
         }
