@@ -111,6 +111,13 @@ protected:
         return out;
     }
     int count(const std::string& sql) { return static_cast<int>(rows(sql).size()); }
+    // The boxes an action shows.
+    Texts boxesOf(const std::function<void()>& act)
+    {
+        dialogs.boxes.clear();
+        act();
+        return dialogs.texts();
+    }
 
     fs::path folder = fs::temp_directory_path() / ("ios_window_" + std::to_string(::getpid()));
     fs::path keys = folder / "Reader";

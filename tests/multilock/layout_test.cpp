@@ -23,8 +23,7 @@ Bytes slice(const C& c, std::size_t from, std::size_t n)
 template <typename C>
 bool allFF(const C& c, std::size_t from = 0, std::size_t to = 64) // [from, to)
 {
-    return std::all_of(c.begin() + static_cast<std::ptrdiff_t>(from), c.begin() + static_cast<std::ptrdiff_t>(to),
-                       [](uint8_t b) { return b == 0xFF; });
+    return slice(c, from, to - from) == Bytes(to - from, 0xFF);
 }
 Bytes ff(std::size_t n) { return Bytes(n, 0xFF); }
 Bytes operator+(Bytes a, const Bytes& b)
@@ -208,13 +207,12 @@ TEST(DeleteCodeKeyTest, HeaderSectionAndEntries)
     EXPECT_TRUE(MissionKeyHeader::fromPage(h).facilityCodeMatches(h, kSite));
 
     const RomId lock { 0x37, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x00, 0xD4 };
-    const MissionKeyPage p = deleteCodeSection(lock, false, 1);
-    EXPECT_EQ(slice(p, 0, 18), kRomOrder + Bytes({ 0x40, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x01 }));
-    EXPECT_TRUE(allFF(p, 18));
     // Clearing the lock's memory of deleted codes changes bytes 8 and 16 only.
-    const MissionKeyPage c = deleteCodeSection(lock, true, 1);
-    EXPECT_EQ(slice(c, 0, 18), kRomOrder + Bytes({ 0x60, 0, 0, 0, 0, 0, 0, 0, 0x5A, 0x01 }));
-    EXPECT_TRUE(allFF(c, 18));
+    for (const bool clear : { false, true }) {
+        const MissionKeyPage p = deleteCodeSection(lock, clear, 1);
+        EXPECT_EQ(slice(p, 0, 18), kRomOrder + Bytes({ uint8_t(clear ? 0x60 : 0x40), 0, 0, 0, 0, 0, 0, 0, uint8_t(clear ? 0x5A : 0), 1 }));
+        EXPECT_TRUE(allFF(p, 18));
+    }
     EXPECT_EQ(deleteCodeSection(lock, false, 300)[17], 300 & 0xFF);
 
     auto code = [](int m, int d, int h, const char* type, int lostTimes) {

@@ -43,7 +43,6 @@ TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
     db.ExecSQL("INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType)"
                " VALUES (4, 'DD00000000030101', 'Shed', NULL, 1, 'Access Code')");
     TWhichLock_Form f(nullptr, &db);
-    EXPECT_EQ(f.windowTitle(), "Which Lock");
     // Name, location and type filters; '%' is a character here, not a wildcard, and a lock
     // without a location is listed too.
     const std::tuple<const char*, const char*, int, const char*> filters[] = {
@@ -72,13 +71,11 @@ TEST_F(PickerTest, AccessCodeOnlyModeIsClearedOnEveryWayOut)
         SettingsRecord.PickAccessCodeLocksOnly = 1;
         SettingsRecord.PickedLockSerialID = "stale";
         TWhichLock_Form f(nullptr, &db);
-        EXPECT_EQ(column(f.Query1, "LockName"), "Store 100%");
         EXPECT_FALSE(f.ComboBox1->isEnabled());
         f.ComboBox1->setCurrentIndex(0); // cannot widen the list
-        EXPECT_EQ(f.Query1.RecordCount(), 1);
+        EXPECT_EQ(column(f.Query1, "LockName"), "Store 100%");
         way(f);
-        EXPECT_EQ(SettingsRecord.PickedLockSerialID, picked);
-        EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 0) << picked;
+        EXPECT_EQ(std::tuple(SettingsRecord.PickedLockSerialID, SettingsRecord.PickAccessCodeLocksOnly), std::tuple(picked, 0));
     }
 }
 
@@ -88,7 +85,6 @@ TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
     SettingsRecord.PickedLockStatusID = 4; // the schedule the caller holds
     {
         TLockModeSetting_Form f(nullptr, &db);
-        EXPECT_FALSE(f.BitBtn1->isHidden());
         // The schedule's lines follow the current schedule, earliest first.
         EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString() + ": " + column(f.Query2, "LockStatus"),
                   "Night: Unlock Mode,Lock Mode");
