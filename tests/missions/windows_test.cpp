@@ -16,7 +16,6 @@ namespace {
 
 class AuditTrailWindowTest : public WindowTest {
 protected:
-    // The choice made and OK pressed; the boxes shown.
     Texts issue(TMultiAuditTrail_Form& w, const char* item)
     {
         w.ComboBox1->setCurrentText(item);
@@ -24,7 +23,8 @@ protected:
     }
     static std::vector<std::vector<AuditKeyPageWrite>> writesOf(const char* item)
     {
-        return auditTrailKeyWrites(*std::ranges::find(kAuditTrailChoices, std::string_view(item), &AuditTrailChoice::itemText), kSite);
+        const auto choice = std::ranges::find(kAuditTrailChoices, std::string_view(item), &AuditTrailChoice::itemText);
+        return auditTrailKeyWrites(*choice, kSite);
     }
 };
 
@@ -154,7 +154,7 @@ TEST_F(AuditTrailWindowTest, OnlyAnAdministratorOpensIt)
 }
 
 // Hidden options appear by their shortcuts typed at the window; hiding one also unchecks it.
-TEST_F(LockMaintenanceTest, HiddenOptionsAppearByTheirShortcuts)
+TEST_F(LockMaintenanceTest, HiddenOptionsAndOneOffCodesOfTheOperator)
 {
     TSingleMissionCard_Form w(&db);
     activate(w); // shortcuts reach the covered buttons only in the active window
@@ -189,15 +189,9 @@ TEST_F(LockMaintenanceTest, HiddenOptionsAppearByTheirShortcuts)
     EXPECT_EQ(w.ComboBox1->currentText() + (w.ComboBox1->isVisible() ? " shown" : ""), "Low shown");
     alt(w, Qt::Key_M, w.BitBtn5);
     EXPECT_FALSE(w.CheckBox5->isChecked() || w.ComboBox1->isVisible());
-}
-
-// The operator's path: a digit, F2 or a double click opens a "One-off Code" cell's editor,
-// only digits and backspace get in (Delete and Escape keep their meaning), and Save and Clear
-// write what was typed.
-TEST_F(LockMaintenanceTest, OneOffCodesAreTypedIntoTheGrid)
-{
-    TSingleMissionCard_Form w(&db);
-    activate(w);
+    // The operator's path: a digit, F2 or a double click opens a "One-off Code" cell's editor,
+    // only digits and backspace get in (Delete and Escape keep their meaning), and Save and
+    // Clear write what was typed, or keep what the database refuses.
     QTabBar* tabs = w.PageControl1->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(7).center());
     TDBGrid* grid = w.DBGrid3;
@@ -239,27 +233,19 @@ TEST_F(LockMaintenanceTest, OneOffCodesAreTypedIntoTheGrid)
     type("4321");
     w.BitBtn3Click();
     EXPECT_EQ(codes(), "111||12|4321");
-    EXPECT_TRUE(dialogs.boxes.empty());
-}
-
-// A write the database refuses keeps its value and is told; on an empty table Save and Clear
-// add no row.
-TEST_F(LockMaintenanceTest, RefusedWritesAndAnEmptyTable)
-{
+    // A write the database refuses keeps its value and is told.
     db.ExecSQL("CREATE TRIGGER refuse BEFORE UPDATE ON OneOffCode BEGIN SELECT RAISE(ABORT, 'one-off codes are locked'); END");
-    auto w = std::make_unique<TSingleMissionCard_Form>(&db);
-    w->OneOffCode_Table.SetRecNo(1);
-    w->BitBtn6Click();
-    EXPECT_EQ(codes(), "1111|2222||");
-    EXPECT_EQ(w->OneOffCode_Table.FieldByName("OneOffCode").AsString(), "1111");
+    w.BitBtn6Click();
+    EXPECT_EQ(codes(), "111||12|4321");
+    EXPECT_EQ(w.OneOffCode_Table.FieldByName("OneOffCode").AsString(), "111");
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_NE(dialogs.boxes[0].text.find("one-off codes are locked"), std::string::npos);
-
+    // On an empty table Save and Clear add no row.
     db.ExecSQL("DELETE FROM OneOffCode");
-    w = std::make_unique<TSingleMissionCard_Form>(&db);
-    w->BitBtn6Click();
-    w->BitBtn3Click();
-    EXPECT_EQ(count("SELECT * FROM OneOffCode") + w->OneOffCode_Table.RecordCount(), 0);
+    TSingleMissionCard_Form empty(&db);
+    empty.BitBtn6Click();
+    empty.BitBtn3Click();
+    EXPECT_EQ(count("SELECT * FROM OneOffCode") + empty.OneOffCode_Table.RecordCount(), 0);
     EXPECT_EQ(dialogs.boxes.size(), 1u);
 }
