@@ -111,6 +111,12 @@ protected:
         return out;
     }
     int count(const std::string& sql) { return static_cast<int>(rows(sql).size()); }
+    Texts boxesOf(const std::function<void()>& act)
+    {
+        dialogs.boxes.clear();
+        act();
+        return dialogs.texts();
+    }
 
     fs::path folder = fs::temp_directory_path() / ("ios_window_" + std::to_string(::getpid()));
     fs::path keys = folder / "Reader";
@@ -189,7 +195,6 @@ protected:
         for (const auto& w : writes)
             EXPECT_EQ(page(rom, w.page), w.image) << "page " << w.page;
     }
-    // Serial texts of lock and user ROM ids.
     static std::string lockSerial(int i) { return romIdText(onewire::makeRomId(0x3A, 0x100 + static_cast<uint64_t>(i))); }
     static std::string userSerial(int i) { return romIdText(onewire::makeRomId(0x01, 0x200 + static_cast<uint64_t>(i))); }
 };

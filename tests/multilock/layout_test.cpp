@@ -23,8 +23,7 @@ Bytes slice(const C& c, std::size_t from, std::size_t n)
 template <typename C>
 bool allFF(const C& c, std::size_t from = 0, std::size_t to = 64) // [from, to)
 {
-    return std::all_of(c.begin() + static_cast<std::ptrdiff_t>(from), c.begin() + static_cast<std::ptrdiff_t>(to),
-                       [](uint8_t b) { return b == 0xFF; });
+    return slice(c, from, to - from) == Bytes(to - from, 0xFF);
 }
 Bytes ff(std::size_t n) { return Bytes(n, 0xFF); }
 Bytes operator+(Bytes a, const Bytes& b)
@@ -36,36 +35,6 @@ const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 const std::string kSerial = "D40000000A0B0C37";
 const Bytes kRomOrder { 0x37, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x00, 0xD4 };
 } // namespace
-
-TEST(MissionSectionHeaderTest, SectionsFlagAndCount)
-{
-    const auto p = MissionSectionHeader(SectionBit::Always | SectionBit::KeyList | SectionBit::TimeTable, true, 0x0102);
-    EXPECT_EQ(slice(p, 0, 6), (Bytes { 0x1C, 0x00, 0x00, 0x5A, 0x01, 0x02 }));
-    EXPECT_TRUE(allFF(p, 6));
-    EXPECT_EQ(slice(MissionSectionHeader(SectionBit::Always, false, 0), 0, 6), (Bytes { 0x04, 0, 0, 0, 0, 0 }));
-    EXPECT_THROW(MissionSectionHeader(0x04, false, 0x10000), std::invalid_argument);
-}
-
-TEST(KeyListEntryTest, UserTypesGroupsAndWhatCannotBeCarried)
-{
-    // iButton user: ROM order, the CRC byte last, no code; group 1 everywhere gives FFh FFh.
-    EXPECT_EQ(slice(KeyListEntry({ "iButton", kSerial, "1234", 1, 1, false }), 0, 20), ff(8) + kRomOrder + ff(4));
-    // KeyCode user, four digits; time shift 3, act/exp 2, holidays apply.
-    EXPECT_EQ(slice(KeyListEntry({ "KeyCode", kSerial, "1234", 3, 2, true }), 0, 20),
-              Bytes({ 0x04, 0x12, 0x34, 0x00, 0x00, 0x00 }) + ff(10) + Bytes({ 0x02, 0x01, 0xFF, 0xFF }));
-    // Complex user: both; ten digits; holidays off with act/exp 16.
-    EXPECT_EQ(slice(KeyListEntry({ "Complex", kSerial, "9876543210", 16, 16, false }), 0, 20),
-              Bytes({ 0x0A, 0x98, 0x76, 0x54, 0x32, 0x10, 0xFF, 0xFF }) + kRomOrder + Bytes({ 0x0F, 0xFF, 0xFF, 0xFF }));
-    // No code, a code too long, a code with letters, a serial that is no ROM id: FFh, never
-    // nibbles spilling into neighbouring bytes.
-    for (const char* code : { "", "12345678901", "12A4" })
-        EXPECT_EQ(slice(KeyListEntry({ "KeyCode", "", code, 1, 1, false }), 0, 6), ff(6)) << code;
-    for (const char* serial : { "", "D40000000A0B0C3", "d40000000a0b0c37", "D40000000A0B0CZ7" })
-        EXPECT_EQ(slice(KeyListEntry({ "iButton", serial, "", 1, 1, false }), 8, 8), ff(8)) << serial;
-    // A group beyond the sixteen slots never reaches the holiday nibble.
-    EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, true })[17] & 0xF0, 0x00);
-    EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, false })[17] & 0xF0, 0xF0);
-}
 
 TEST(TimeTableImageTest, EverySectionAtItsPlace)
 {
@@ -119,34 +88,31 @@ TEST(TimeTableImageTest, EverySectionAtItsPlace)
     EXPECT_TRUE(allFF(full, 1008, 1024));
 }
 
-TEST(LockSerialListTest, EightToAPageAndTheClosingPage)
+TEST(MultiLockKeyTest, SectionHeadersKeyListEntriesAndPages)
 {
-    std::vector<std::string> locks;
-    for (int i = 0; i <= 9; ++i)
-        locks.push_back("AB0000000000" + std::string(1, char('0' + i)) + "037");
-    ASSERT_EQ(LockSerialList({}).size(), 1u);
-    EXPECT_TRUE(allFF(LockSerialList({})[0]));
-    // Eight make a page and a closing page of FFh; the ninth starts the second page.
-    const auto eight = LockSerialList(std::vector<std::string>(locks.begin() + 1, locks.begin() + 9));
-    const auto nine = LockSerialList(std::vector<std::string>(locks.begin() + 1, locks.end()));
-    ASSERT_EQ(eight.size() + nine.size(), 4u);
-    EXPECT_EQ(slice(eight[0], 0, 8) + slice(eight[0], 56, 8) + slice(nine[1], 0, 8),
-              Bytes({ 0x37, 0x10, 0, 0, 0, 0, 0, 0xAB, 0x37, 0x80, 0, 0, 0, 0, 0, 0xAB, 0x37, 0x90, 0, 0, 0, 0, 0, 0xAB }));
-    EXPECT_TRUE(allFF(eight[1]) && allFF(nine[1], 8));
-    // A text that is no ROM id leaves its place blank; the others keep theirs.
-    const auto bad = LockSerialList({ "not a serial", locks[2] });
-    ASSERT_EQ(bad.size(), 1u);
-    EXPECT_TRUE(allFF(bad[0], 0, 8));
-    EXPECT_EQ(bad[0][8], 0x37);
-    // The list ends at page 510: a full list has no closing page, one more lock is refused.
-    std::vector<std::string> full(kMaxListedLocks, locks[1]);
-    EXPECT_EQ(LockSerialList(full).size(), 159u);
-    full.push_back(locks[1]);
-    EXPECT_THROW(LockSerialList(full), std::length_error);
-}
-
-TEST(MultiLockKeyTest, HeaderAndSectionPages)
-{
+    const auto p = MissionSectionHeader(SectionBit::Always | SectionBit::KeyList | SectionBit::TimeTable, true, 0x0102);
+    EXPECT_EQ(slice(p, 0, 6), (Bytes { 0x1C, 0x00, 0x00, 0x5A, 0x01, 0x02 }));
+    EXPECT_TRUE(allFF(p, 6));
+    EXPECT_EQ(slice(MissionSectionHeader(SectionBit::Always, false, 0), 0, 6), (Bytes { 0x04, 0, 0, 0, 0, 0 }));
+    EXPECT_THROW(MissionSectionHeader(0x04, false, 0x10000), std::invalid_argument);
+    // iButton user: ROM order, the CRC byte last, no code; group 1 everywhere gives FFh FFh.
+    EXPECT_EQ(slice(KeyListEntry({ "iButton", kSerial, "1234", 1, 1, false }), 0, 20), ff(8) + kRomOrder + ff(4));
+    // KeyCode user, four digits; time shift 3, act/exp 2, holidays apply.
+    EXPECT_EQ(slice(KeyListEntry({ "KeyCode", kSerial, "1234", 3, 2, true }), 0, 20),
+              Bytes({ 0x04, 0x12, 0x34, 0x00, 0x00, 0x00 }) + ff(10) + Bytes({ 0x02, 0x01, 0xFF, 0xFF }));
+    // Complex user: both; ten digits; holidays off with act/exp 16.
+    EXPECT_EQ(slice(KeyListEntry({ "Complex", kSerial, "9876543210", 16, 16, false }), 0, 20),
+              Bytes({ 0x0A, 0x98, 0x76, 0x54, 0x32, 0x10, 0xFF, 0xFF }) + kRomOrder + Bytes({ 0x0F, 0xFF, 0xFF, 0xFF }));
+    // No code, a code too long, a code with letters, a serial that is no ROM id: FFh, never
+    // nibbles spilling into neighbouring bytes.
+    for (const char* code : { "", "12345678901", "12A4" })
+        EXPECT_EQ(slice(KeyListEntry({ "KeyCode", "", code, 1, 1, false }), 0, 6), ff(6)) << code;
+    for (const char* serial : { "", "D40000000A0B0C3", "d40000000a0b0c37", "D40000000A0B0CZ7" })
+        EXPECT_EQ(slice(KeyListEntry({ "iButton", serial, "", 1, 1, false }), 8, 8), ff(8)) << serial;
+    // A group beyond the sixteen slots never reaches the holiday nibble.
+    EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, true })[17] & 0xF0, 0x00);
+    EXPECT_EQ(KeyListEntry({ "iButton", "", "", 1, 17, false })[17] & 0xF0, 0xF0);
+    // The key's header, and each lock's time-table and key-list sections.
     EXPECT_EQ(slice(MultiLockKeyHeader(24, kSite), 0, 11), (Bytes { 'W', 'R', 'I', 'T', 'E', 0x03, 24, 0x12, 0x34, 0x56, 0xFF }));
     const auto tt = timeTableSectionWrites(2, kSerial, TimeTableImageBytes {});
     ASSERT_EQ(tt.size(), 17u);
@@ -179,8 +145,31 @@ TEST(MultiLockKeyTest, HeaderAndSectionPages)
     EXPECT_THROW(keyListSectionWrites(8, kSerial, {}), std::out_of_range);
 }
 
-TEST(CopySettingsKeyTest, HeaderAndBody)
+TEST(CopySettingsKeyTest, LockListHeaderAndBody)
 {
+    std::vector<std::string> locks;
+    for (int i = 0; i <= 9; ++i)
+        locks.push_back("AB0000000000" + std::string(1, char('0' + i)) + "037");
+    ASSERT_EQ(LockSerialList({}).size(), 1u);
+    EXPECT_TRUE(allFF(LockSerialList({})[0]));
+    // Eight make a page and a closing page of FFh; the ninth starts the second page.
+    const auto eight = LockSerialList(std::vector<std::string>(locks.begin() + 1, locks.begin() + 9));
+    const auto nine = LockSerialList(std::vector<std::string>(locks.begin() + 1, locks.end()));
+    ASSERT_EQ(eight.size() + nine.size(), 4u);
+    EXPECT_EQ(slice(eight[0], 0, 8) + slice(eight[0], 56, 8) + slice(nine[1], 0, 8),
+              Bytes({ 0x37, 0x10, 0, 0, 0, 0, 0, 0xAB, 0x37, 0x80, 0, 0, 0, 0, 0, 0xAB, 0x37, 0x90, 0, 0, 0, 0, 0, 0xAB }));
+    EXPECT_TRUE(allFF(eight[1]) && allFF(nine[1], 8));
+    // A text that is no ROM id leaves its place blank; the others keep theirs.
+    const auto bad = LockSerialList({ "not a serial", locks[2] });
+    ASSERT_EQ(bad.size(), 1u);
+    EXPECT_TRUE(allFF(bad[0], 0, 8));
+    EXPECT_EQ(bad[0][8], 0x37);
+    // The list ends at page 510: a full list has no closing page, one more lock is refused.
+    std::vector<std::string> full(kMaxListedLocks, locks[1]);
+    EXPECT_EQ(LockSerialList(full).size(), 159u);
+    full.push_back(locks[1]);
+    EXPECT_THROW(LockSerialList(full), std::length_error);
+    // The key's header, and its body up to that list.
     EXPECT_EQ(slice(CopySettingsKeyHeader(kSite, 0x0103), 0, 12),
               (Bytes { 'W', 'R', 'I', 'T', 'E', 0x02, 0x12, 0x34, 0x56, 0x01, 0x03, 0xFF }));
     CopySettingsKeyContent c { true, false, false, 6, {}, std::vector<KeyListUser>(6, { "KeyCode", "", "7", 1, 1, false }), {} };
@@ -208,13 +197,13 @@ TEST(DeleteCodeKeyTest, HeaderSectionAndEntries)
     EXPECT_TRUE(MissionKeyHeader::fromPage(h).facilityCodeMatches(h, kSite));
 
     const RomId lock { 0x37, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x00, 0xD4 };
-    const MissionKeyPage p = deleteCodeSection(lock, false, 1);
-    EXPECT_EQ(slice(p, 0, 18), kRomOrder + Bytes({ 0x40, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x01 }));
-    EXPECT_TRUE(allFF(p, 18));
     // Clearing the lock's memory of deleted codes changes bytes 8 and 16 only.
-    const MissionKeyPage c = deleteCodeSection(lock, true, 1);
-    EXPECT_EQ(slice(c, 0, 18), kRomOrder + Bytes({ 0x60, 0, 0, 0, 0, 0, 0, 0, 0x5A, 0x01 }));
-    EXPECT_TRUE(allFF(c, 18));
+    for (const bool clear : { false, true }) {
+        const MissionKeyPage p = deleteCodeSection(lock, clear, 1);
+        const uint8_t flags = clear ? 0x60 : 0x40, memory = clear ? 0x5A : 0x00;
+        EXPECT_EQ(slice(p, 0, 18), kRomOrder + Bytes({ flags, 0, 0, 0, 0, 0, 0, 0, memory, 0x01 }));
+        EXPECT_TRUE(allFF(p, 18));
+    }
     EXPECT_EQ(deleteCodeSection(lock, false, 300)[17], 300 & 0xFF);
 
     auto code = [](int m, int d, int h, const char* type, int lostTimes) {

@@ -26,7 +26,6 @@ protected:
             "INSERT INTO ActExpDateST (GroupID, ActivationDate, ExpirationDate) VALUES"
             " (2, '2026-01-01 00:00:00', '2026-12-31 23:59:00'), (3, '2027-01-01 00:00:00', '2027-06-30 12:00:00');");
     }
-    // A column of the picker's rows, joined by commas.
     static std::string column(TDbQuery& q, const char* field)
     {
         QStringList out;
@@ -43,7 +42,6 @@ TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
     db.ExecSQL("INSERT INTO LockManagement (LockID, SerialID, LockName, LockLocation, LockStatusID, LockType)"
                " VALUES (4, 'DD00000000030101', 'Shed', NULL, 1, 'Access Code')");
     TWhichLock_Form f(nullptr, &db);
-    EXPECT_EQ(f.windowTitle(), "Which Lock");
     // Name, location and type filters; '%' is a character here, not a wildcard, and a lock
     // without a location is listed too.
     const std::tuple<const char*, const char*, int, const char*> filters[] = {
@@ -55,7 +53,6 @@ TEST_F(PickerTest, LockPickerFiltersAndHandsOverTheSerialId)
         f.ComboBox1->setCurrentIndex(type);
         EXPECT_EQ(column(f.Query1, "LockName"), listed) << name << location << type;
     }
-    // Select takes the grid's current row.
     f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(1, 0));
     f.BitBtn1->click();
     EXPECT_EQ(f.result(), QDialog::Accepted);
@@ -72,41 +69,30 @@ TEST_F(PickerTest, AccessCodeOnlyModeIsClearedOnEveryWayOut)
         SettingsRecord.PickAccessCodeLocksOnly = 1;
         SettingsRecord.PickedLockSerialID = "stale";
         TWhichLock_Form f(nullptr, &db);
-        EXPECT_EQ(column(f.Query1, "LockName"), "Store 100%");
         EXPECT_FALSE(f.ComboBox1->isEnabled());
         f.ComboBox1->setCurrentIndex(0); // cannot widen the list
-        EXPECT_EQ(f.Query1.RecordCount(), 1);
+        EXPECT_EQ(column(f.Query1, "LockName"), "Store 100%");
         way(f);
         EXPECT_EQ(SettingsRecord.PickedLockSerialID, picked);
         EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 0) << picked;
     }
 }
 
-TEST_F(PickerTest, LockSchedulePickModeHandsOverIdAndName)
+// Each schedule picker opens on the caller's choice. The group pickers hand over the chosen
+// group, or 0 (the caller keeps its own) when closed; the lock schedule's hand-over is checked
+// where the setup window uses it.
+TEST_F(PickerTest, SchedulePickersOpenOnTheCallersChoiceAndHandItOver)
 {
     SettingsRecord.PickLockStatusMode = 1;
-    SettingsRecord.PickedLockStatusID = 4; // the schedule the caller holds
+    SettingsRecord.PickedLockStatusID = 4;
     {
         TLockModeSetting_Form f(nullptr, &db);
-        EXPECT_FALSE(f.BitBtn1->isHidden());
-        // The schedule's lines follow the current schedule, earliest first.
         EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString() + ": " + column(f.Query2, "LockStatus"),
-                  "Night: Unlock Mode,Lock Mode");
+                  "Night: Unlock Mode,Lock Mode"); // earliest first
         EXPECT_EQ(f.DBGrid2->gridModel()->data(f.DBGrid2->gridModel()->index(0, 1)).toString(), "06:30");
         f.DBGrid1->setCurrentIndex(f.DBGrid1->gridModel()->index(2, 0));
         EXPECT_EQ(f.Query1.FieldByName("LockStatusName").AsString() + ": " + column(f.Query2, "LockStatus"), "Office: Classroom Mode");
-        f.BitBtn1Click();
     }
-    EXPECT_EQ(std::to_string(SettingsRecord.PickedLockStatusID) + " " + SettingsRecord.PickedLockStatusName, "3 Office");
-    SettingsRecord.PickLockStatusMode = 1;
-    TLockModeSetting_Form(nullptr, &db).BitBtn2Click();
-    EXPECT_EQ(std::to_string(SettingsRecord.PickedLockStatusID) + " " + SettingsRecord.PickedLockStatusName, "0 ");
-}
-
-// Each group picker opens on the caller's group and hands over the chosen one, or 0 (the
-// caller keeps its own) when closed.
-TEST_F(PickerTest, GroupPickModesHandOverTheGroup)
-{
     SettingsRecord.PickTimeShiftMode = 1;
     SettingsRecord.PickedTimeGroupID = 3;
     {

