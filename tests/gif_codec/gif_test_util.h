@@ -2,6 +2,7 @@
 // Shared helpers of the GIF tests: pixel generators, a hand assembler for GIF streams (to build
 // malformed ones), a warning log, files and the external tools.
 #include "graphics/gif/objects.h"
+#include "graphics/gif/quantizer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -200,6 +201,15 @@ inline Bytes frameRgb(const TGIFSubImage& f)
         rgb.insert(rgb.end(), {c.red, c.green, c.blue});
     }
     return rgb;
+}
+
+// A true-colour picture whose pixel i, row by row, is colour(i).
+inline gifcolour::RgbImage rgbPicture(int w, int h, const std::function<gifcolour::Rgb(int)>& colour)
+{
+    gifcolour::RgbImage img(w, h);
+    for (int i = 0; i < w * h; ++i)
+        img.set(i % w, i / w, colour(i));
+    return img;
 }
 
 // ImageMagick: writes `out` from `in` (a GIF or raw RGB) with the options between them.

@@ -8,6 +8,7 @@ using gifcolour::RgbImage;
 using giftest::Bytes;
 using giftest::frameData;
 using giftest::raisedBy;
+using giftest::rgbPicture;
 
 namespace {
 
@@ -23,17 +24,9 @@ TGIFColor entry(const TGIFSubImage& f, int i)
 
 const gifcolour::ReductionOptions kExact{reNone, dtNearest, 8};
 
-RgbImage picture(int w, int h, const std::function<Rgb(int)>& colour)
-{
-    RgbImage img(w, h);
-    for (int i = 0; i < w * h; ++i)
-        img.set(i % w, i / w, colour(i));
-    return img;
-}
-
 RgbImage picture(int w, int h, const std::vector<Rgb>& pixels)
 {
-    return picture(w, h, [&](int i) { return pixels[size_t(i)]; });
+    return giftest::rgbPicture(w, h, [&](int i) { return pixels[size_t(i)]; });
 }
 
 } // namespace
@@ -83,13 +76,13 @@ TEST(ImportTrueColor, UnreducedColoursMapExactlyThroughTheRecentColourRing)
     EXPECT_EQ(mapOf(frame), (std::vector<TGIFColor>{{255, 0, 0}, {0, 0, 0}}));
     // Twelve colours in turn overflow the ring of eight: misses go through the map.
     const auto inTurn = [](int i) { return Rgb{uint8_t((i % 60 * 5 + i / 60) % 12 * 20), 9, 9}; };
-    const RgbImage twelve = picture(60, 2, inTurn);
+    const RgbImage twelve = rgbPicture(60, 2, inTurn);
     gifcolour::importTrueColor(frame, twelve, kExact);
     EXPECT_EQ(frame.colorMap().count(), 12);
     for (int i = 0; i < 120; ++i)
         ASSERT_EQ(entry(frame, frame.pixel(i % 60, i / 60)).red, twelve.at(i % 60, i / 60).red);
     // More than 256 colours are refused, leaving the frame empty.
-    const RgbImage more = picture(257, 1, [](int i) { return Rgb{uint8_t(i), uint8_t(i / 256), 0}; });
+    const RgbImage more = rgbPicture(257, 1, [](int i) { return Rgb{uint8_t(i), uint8_t(i / 256), 0}; });
     EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, more, kExact); }), "Color table overflow");
     EXPECT_TRUE(frame.empty());
     EXPECT_EQ(frame.colorMap().count(), 0);
@@ -98,7 +91,7 @@ TEST(ImportTrueColor, UnreducedColoursMapExactlyThroughTheRecentColourRing)
 TEST(ImportTrueColor, ReducedByTheOptionsWithProgress)
 {
     const auto shades = [](int i) { return Rgb{uint8_t(i % 32 * 8), uint8_t(i / 32 * 30), 77}; };
-    const RgbImage img = picture(32, 8, shades);
+    const RgbImage img = rgbPicture(32, 8, shades);
     TGIFSubImage frame(nullptr);
     gifcolour::importTrueColor(frame, img, gifcolour::ReductionOptions{}); // web-safe, nearest
     EXPECT_EQ(frame.colorMap().count(), 216);
@@ -138,7 +131,8 @@ TEST(MarkTransparent, MaskedPixelsGetANewBlackEntryAndAControlExtension)
     EXPECT_TRUE(frame.graphicControlExtension()->transparent());
     EXPECT_EQ(frame.extensions().count(), 1);
     // A full map cannot take the transparent entry.
-    gifcolour::importTrueColor(frame, picture(16, 16, [](int i) { return Rgb{uint8_t(i), 1, 2}; }), kExact);
+    const RgbImage full = rgbPicture(16, 16, [](int i) { return Rgb{uint8_t(i), 1, 2}; });
+    gifcolour::importTrueColor(frame, full, kExact);
     gifcolour::markTransparent(frame, Bytes(256, 1));
     EXPECT_EQ(frame.colorMap().count(), 256);
     EXPECT_EQ(frame.graphicControlExtension(), nullptr);

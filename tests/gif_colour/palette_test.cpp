@@ -20,26 +20,17 @@ namespace {
 
 RgbImage gradient(int w, int h)
 {
-    RgbImage img(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.set(x, y,
-                    {uint8_t(x * 255 / std::max(w - 1, 1)), uint8_t(y * 255 / std::max(h - 1, 1)),
-                     uint8_t((x * 7 + y * 3) & 255)});
-    return img;
-}
-
-RgbImage flat(int w, int h, Rgb c)
-{
-    RgbImage img(w, h);
-    for (int i = 0; i < w * h; ++i)
-        img.set(i % w, i / w, c);
-    return img;
+    return giftest::rgbPicture(w, h, [&](int i) {
+        const int x = i % w, y = i / w;
+        return Rgb{uint8_t(x * 255 / std::max(w - 1, 1)), uint8_t(y * 255 / std::max(h - 1, 1)),
+                   uint8_t((x * 7 + y * 3) & 255)};
+    });
 }
 
 int reducedIndex(Rgb c, int method)
 {
-    return ReduceColors(flat(1, 1, c), method, dtNearest, 8, nullptr).index(0, 0);
+    const RgbImage one = giftest::rgbPicture(1, 1, [=](int) { return c; });
+    return ReduceColors(one, method, dtNearest, 8, nullptr).index(0, 0);
 }
 
 struct Kernel {
@@ -68,8 +59,6 @@ TEST(FixedPalettes, CubeGreysAndSystemColours)
     const Palette web = gifcolour::webSafePalette(), g4 = gifcolour::gray4Palette(),
                   g256 = gifcolour::gray256Palette(), mono = gifcolour::monochromePalette(),
                   sys = gifcolour::system20Palette(), half = gifcolour::halftonePalette();
-    EXPECT_EQ((std::vector<size_t>{web.size(), g4.size(), g256.size(), mono.size(), sys.size(), half.size()}),
-              (std::vector<size_t>{216, 4, 256, 2, 20, 256}));
     EXPECT_EQ(g4, (Palette{{0, 0, 0, nc}, {128, 128, 128, nc}, {192, 192, 192, nc}, {255, 255, 255, nc}}));
     EXPECT_EQ(mono, (Palette{{0, 0, 0, nc}, {255, 255, 255, nc}}));
     // The cube: blue innermost, red outermost.
@@ -167,9 +156,9 @@ TEST(Octree, ColoursInTreeOrderFoldingTheDeepestNewestNodeFirst)
 
 TEST(Octree, OptimizedPaletteSizesAndSystemColours)
 {
-    RgbImage img(64, 64);
-    for (int i = 0; i < 64 * 64; ++i)
-        img.set(i % 64, i / 64, {uint8_t(i % 64 * 4), uint8_t(i / 64 * 4), uint8_t((i % 64 + i / 64) * 2)});
+    const RgbImage img = giftest::rgbPicture(64, 64, [](int i) {
+        return Rgb{uint8_t(i % 64 * 4), uint8_t(i / 64 * 4), uint8_t((i % 64 + i / 64) * 2)};
+    });
     // The quantised colours go between the two halves of the system colours.
     const Palette sys = gifcolour::createOptimizedPalette(img, 256, 8, true),
                   stock = gifcolour::system20Palette();
@@ -205,13 +194,13 @@ TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
     for (auto [bits, size] : {std::pair{4, 16u}, {0, 2u}, {-5, 2u}, {12, 256u}})
         EXPECT_EQ(ReduceColors(gradient(32, 32), reQuantize, dtNearest, bits, nullptr).palette.size(), size)
             << bits;
-    EXPECT_FALSE(ReduceColors(flat(500, 1000, {1, 2, 3}), reGray4, dtNearest, 8, nullptr).deviceIndependent);
-    EXPECT_TRUE(ReduceColors(flat(501, 1000, {1, 2, 3}), reGray4, dtNearest, 8, nullptr).deviceIndependent);
+    EXPECT_FALSE(ReduceColors(RgbImage(500, 1000), reGray4, dtNearest, 8, nullptr).deviceIndependent);
+    EXPECT_TRUE(ReduceColors(RgbImage(501, 1000), reGray4, dtNearest, 8, nullptr).deviceIndependent);
 }
 
 TEST(ReduceColors, CustomPaletteAndRefusals)
 {
-    const RgbImage img = flat(3, 3, {200, 10, 10});
+    const RgbImage img = giftest::rgbPicture(3, 3, [](int) { return Rgb{200, 10, 10}; });
     const Palette custom = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 0, 255, 0}};
     ReducedImage r = ReduceColors(img, reCustomPalette, dtFloydSteinberg, 8, &custom);
     ASSERT_EQ(r.bitsPerPixel, 8);
