@@ -281,26 +281,6 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
     }
 }
 
-TEST(GifMalformed, ApplicationExtensionsByBlockSizeAreWrittenBackAsRead)
-{
-    const Bytes extensions{'!',  0xFF, 11,  'N', 'E', 'T', 'S',  'C',  'A',  'P', 'E', '2', '.',
-                           '0',  3,    1,   5,   0,   5,   2,    0x10, 0x20, 0,   0,   0,   '!',
-                           0xFF, 10,   'A', 'B', 'C', 'D', 'E',  'F',  'G',  'H', '1', '2', 2,
-                           9,    8,    1,   7,   0,   '!', 0xFF, 11,   'O',  'T', 'H', 'E', 'R',
-                           'A',  'P',  'P', '1', '.', '0', 1,    42,   0};
-    Loaded l(gifOf(2, 2).raw(extensions).frame(2, 2, pack({-3, 4, 0, 1, 2, -4, 3, 5})).end());
-    EXPECT_TRUE(l.log.messages.empty());
-    const TGIFExtensionList& ext = l.img.images()[0].extensions();
-    ASSERT_EQ(ext.count(), 3);
-    EXPECT_EQ(dynamic_cast<const TGIFAppExtNSLoop&>(ext[0]).loops, 5);
-    // Size 10: the identifier's last byte is the first sub-block's length, read again.
-    EXPECT_EQ(dynamic_cast<const TGIFUnknownAppExtension&>(ext[1]).identifierText(), "ABCDEFGH12\x02");
-    EXPECT_EQ(frameData(l.img.images()[0]), (Bytes{0, 1, 2, 3}));
-    // Each is written back as it was read, block size, buffer size and data blocks included.
-    const Bytes saved = l.img.saveToMemory();
-    EXPECT_NE(std::search(saved.begin(), saved.end(), extensions.begin(), extensions.end()), saved.end());
-}
-
 TEST(GifMalformed, EveryTruncationOfASmallFileEndsInWarningsOrAnException)
 {
     std::mt19937 rng(5);

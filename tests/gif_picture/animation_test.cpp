@@ -62,25 +62,20 @@ struct Animation {
 
 // A view as the program would have one: it draws the picture when painted and repaints
 // when the animation asks.
-class PictureView : public QWidget {
-public:
-    explicit PictureView(TGIFPicture& pic) : pic_(pic)
+struct PictureView : QWidget {
+    TGIFPicture& pic;
+    int paints = 0;
+    explicit PictureView(TGIFPicture& shown) : pic(shown)
     {
         resize(4, 4);
-        pic_.OnRepaint = [this](TGIFPicture&, const QRect& r) { update(r); };
+        pic.OnRepaint = [this](TGIFPicture&, const QRect& r) { update(r); };
     }
-    int paints = 0;
-
-protected:
     void paintEvent(QPaintEvent*) override
     {
         ++paints;
         QPainter painter(this);
-        pic_.draw(painter, rect());
+        pic.draw(painter, rect());
     }
-
-private:
-    TGIFPicture& pic_;
 };
 
 } // namespace
@@ -244,19 +239,18 @@ TEST(PictureAnimation, DisposalRestoresBackgroundAndPrevious)
     auto shown = [&](TGIFDrawOptions options, int i) {
         return rowOf(timeline(pic, qRgb(255, 0, 255), options)[i].image, 0);
     };
-    const QRgb red = rgbOf(kRed), blue = rgbOf(kBlue), green = rgbOf(kGreen), dark = rgbOf(kDark);
     const TGIFDrawOptions transparent{gdTransparent, gdAnimate}, opaque{gdAnimate};
-    EXPECT_EQ(shown(transparent, 0), (std::vector<QRgb>{red, blue}));
-    EXPECT_EQ(shown(transparent, 1), (std::vector<QRgb>{green, blue}));
+    EXPECT_EQ(shown(transparent, 0), (std::vector<QRgb>{R, B}));
+    EXPECT_EQ(shown(transparent, 1), (std::vector<QRgb>{G, B}));
     // The background under the picture comes back where frame 1 was.
-    EXPECT_EQ(shown(transparent, 2), (std::vector<QRgb>{qRgb(255, 0, 255), dark}));
-    EXPECT_EQ(shown(transparent, 3), (std::vector<QRgb>{dark, blue}));
+    EXPECT_EQ(shown(transparent, 2), (std::vector<QRgb>{qRgb(255, 0, 255), D}));
+    EXPECT_EQ(shown(transparent, 3), (std::vector<QRgb>{D, B}));
     // Without gdTransparent the background is the global map's background entry; an
     // explicit background colour wins.
     pic.header().setBackgroundColorIndex(2);
-    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{green, dark}));
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{G, D}));
     pic.BackgroundColor = QColor(1, 2, 3);
-    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{qRgb(1, 2, 3), dark}));
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{qRgb(1, 2, 3), D}));
 }
 
 TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunWithIt)
@@ -264,8 +258,7 @@ TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunW
     Animation a({5, 5, 5});
     PictureView view(a.pic);
     EXPECT_EQ(view.grab().toImage().pixel(2, 2), qRgb(255, 0, 0));
-    TGIFPainter* painter = a.painter();
-    ASSERT_NE(painter, nullptr);
+    ASSERT_NE(a.painter(), nullptr);
     a.tick();
     EXPECT_EQ(view.grab().toImage().pixel(2, 2), qRgb(0, 0, 255));
 
@@ -275,7 +268,7 @@ TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunW
     checked.pic.OnCodecWarning = [](const void*, int, const std::string& m) { ADD_FAILURE() << m; };
     gone->grab();
     ASSERT_GT(gone->paints, 0);
-    painter = checked.painter();
+    TGIFPainter* painter = checked.painter();
     ASSERT_NE(painter, nullptr);
     gone.reset();
     checked.pic.OnRepaint = nullptr;

@@ -100,25 +100,23 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
 
 TEST(PictureRegistry, DevicesAreLeftWhereTheyWere)
 {
-    // A broken file is refused and the device stays where it was.
-    Bytes bytes = twoFrames();
-    bytes[0] = 'X';
-    QByteArray data = qbytes(bytes);
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    buffer.seek(3);
-    TGIFPicture pic;
-    EXPECT_EQ(giftest::raisedBy([&] { pic.loadFromDevice(buffer); }), "Invalid GIF signature");
-    EXPECT_EQ(buffer.pos(), 3);
-    EXPECT_TRUE(pic.isEmpty());
-    // A whole file leaves the device after the trailer.
-    bytes = twoFrames();
-    bytes.push_back(0x42);
-    data = qbytes(bytes);
-    QBuffer whole(&data);
-    whole.open(QIODevice::ReadOnly);
-    pic.loadFromDevice(whole);
-    EXPECT_EQ(whole.pos(), qint64(bytes.size()) - 1);
+    // A broken file is refused and the device stays where it was; a whole file leaves it after
+    // the trailer.
+    Bytes broken = twoFrames(), whole = twoFrames();
+    broken[0] = 'X';
+    whole.push_back(0x42);
+    using Row = std::tuple<Bytes, int, std::string, qint64>; // bytes, start, error, end
+    for (const auto& [bytes, start, error, end] :
+         {Row{broken, 3, "Invalid GIF signature", 3}, Row{whole, 0, "", qint64(whole.size()) - 1}}) {
+        QByteArray data = qbytes(bytes);
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::ReadOnly);
+        buffer.seek(start);
+        TGIFPicture pic;
+        EXPECT_EQ(giftest::raisedBy([&] { pic.loadFromDevice(buffer); }), error);
+        EXPECT_EQ(buffer.pos(), end);
+        EXPECT_EQ(pic.isEmpty(), !error.empty());
+    }
 }
 
 TEST(PictureRegistry, ScreenGrowsToHoldItsFrames)
@@ -133,10 +131,6 @@ TEST(PictureRegistry, ScreenGrowsToHoldItsFrames)
                                  .end()));
     EXPECT_EQ(QSize(pic.width(), pic.height()), QSize(3, 3));
     EXPECT_TRUE(log.has("Image exceeds Logical Screen size"));
-    const QImage canvas = paint(pic, QSize(6, 6), QRect(0, 0, 6, 6), qRgb(0, 255, 0));
-    EXPECT_EQ(canvas.pixel(2, 2), qRgb(1, 1, 1));
-    EXPECT_EQ(canvas.pixel(4, 2), qRgb(0, 0, 0));
-    EXPECT_EQ(canvas.pixel(0, 0), qRgb(0, 255, 0));
     // The screen cannot be made smaller than a frame.
     EXPECT_THROW(pic.setWidth(2), GIFException);
     EXPECT_THROW(pic.setHeight(1), GIFException);
