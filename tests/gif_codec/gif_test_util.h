@@ -191,18 +191,6 @@ inline Bytes frameData(const TGIFSubImage& f)
     return Bytes(f.data(), f.data() + f.dataSize());
 }
 
-// The frame's pixels as RGB through its active colour map.
-inline Bytes frameRgb(const TGIFSubImage& f)
-{
-    const TGIFColorMap& map = f.activeColorMap();
-    Bytes rgb;
-    for (uint8_t i : frameData(f)) {
-        const TGIFColor c = map.data()[i < map.count() ? i : 0];
-        rgb.insert(rgb.end(), {c.red, c.green, c.blue});
-    }
-    return rgb;
-}
-
 // A true-colour picture whose pixel i, row by row, is colour(i).
 inline gifcolour::RgbImage rgbPicture(int w, int h, const std::function<gifcolour::Rgb(int)>& colour)
 {

@@ -19,7 +19,7 @@ using namespace pictest;
 
 namespace {
 
-// Two 3 x 2 frames, 20 hundredths each, looping twice.
+// Two 3 x 2 frames, 20 hundredths each.
 Bytes twoFrames()
 {
     giftest::GifAssembler g = giftest::gifOf(3, 2);
@@ -62,8 +62,7 @@ void exercise(const Bytes& bytes)
 
 QRgb colourOf(const TGIFSubImage& f, int x, int y)
 {
-    const TGIFColor c = f.colorMap().entries()[f.pixel(x, y)];
-    return qRgb(c.red, c.green, c.blue);
+    return rgbOf(f.colorMap().entries()[f.pixel(x, y)]);
 }
 
 } // namespace
