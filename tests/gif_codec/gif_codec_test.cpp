@@ -54,33 +54,20 @@ Bytes toRgb(const Bytes& palette, const Bytes& indices)
     return rgb;
 }
 
-// A one-frame image over a map of `colors` entries (global or local).
-std::unique_ptr<gif::Image> makeImage(const Bytes& pixels, int w, int h, int colors, bool local,
-                                      bool interlaced, TGIFCompression compression)
-{
-    auto img = std::make_unique<gif::Image>();
-    img->Compression = compression;
-    auto frame = std::make_unique<TGIFSubImage>(img.get());
-    TGIFColorMap& map = local ? static_cast<TGIFColorMap&>(frame->colorMap()) : img->globalColorMap();
-    for (int i = 0; i < colors; ++i)
-        map.add(makeColor(uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)));
-    frame->setBounds(0, 0, w, h);
-    frame->setInterlaced(interlaced);
-    std::copy(pixels.begin(), pixels.end(), frame->data());
-    img->images().add(std::move(frame));
-    return img;
-}
-
-// One frame in an image whose warnings are logged.
+// One frame in an image whose warnings are logged, with `colors` entries in the global map or
+// the frame's own.
 struct FrameFixture {
     gif::Image img;
     WarningLog log;
     TGIFSubImage& frame;
-    explicit FrameFixture(int w = 4, int h = 1, Bytes px = {})
+    explicit FrameFixture(int w = 4, int h = 1, Bytes px = {}, int colors = 0, bool local = false)
         : frame(img.images()[img.images().add(std::make_unique<TGIFSubImage>(&img))])
     {
         frame.setBounds(0, 0, w, h);
         std::copy(px.begin(), px.end(), frame.data());
+        TGIFColorMap& map = local ? static_cast<TGIFColorMap&>(frame.colorMap()) : img.globalColorMap();
+        for (int i = 0; i < colors; ++i)
+            map.add(makeColor(uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)));
         log.attach(img);
     }
 };
@@ -378,25 +365,27 @@ TEST(GifEncoder, ByteVectorsOfSmallImagesForBothEncoders)
 TEST(GifWriter, VersionPackedFieldsPaddedTablesAndRefusals)
 {
     // A 4-entry global map and a frame with a 256-entry local map.
-    auto img = makeImage(Bytes(4, 200), 2, 2, 256, true, true, gcLZW);
+    FrameFixture big(2, 2, Bytes(4, 200), 256, true);
+    big.frame.setInterlaced(true);
     for (int i = 0; i < 4; ++i)
-        img->globalColorMap().add(makeColor(uint8_t(i), 0, 0));
-    Bytes file = img->saveToMemory();
+        big.img.globalColorMap().add(makeColor(uint8_t(i), 0, 0));
+    Bytes file = big.img.saveToMemory();
     EXPECT_EQ(std::string(file.begin(), file.begin() + 6), "GIF87a");
     EXPECT_EQ(file[10], 0x80 | 0x70 | 0x01); // map present, resolution 7 (8 bits), 4 entries
     // Descriptor after the 4 triples: local map of 256 entries, interlaced.
     EXPECT_EQ(file[13 + 12 + 9], 0x80 | 0x40 | 0x07);
     // Three local entries: three triples and one zero triple, size bits for 4.
-    file = makeImage({0, 1, 2, 2}, 2, 2, 3, true, false, gcLZW)->saveToMemory();
+    file = FrameFixture(2, 2, {0, 1, 2, 2}, 3, true).img.saveToMemory();
     EXPECT_EQ(file[10], 0x10 | 0x01); // no global map; resolution and size from the local one
     EXPECT_EQ(file[13 + 9], 0x81);
     EXPECT_EQ(Bytes(file.begin() + 23 + 9, file.begin() + 23 + 12), (Bytes{0, 0, 0}));
     EXPECT_EQ(file[23 + 12], 2); // minimum code size of a two-bit frame
     // A two-colour frame still gets minimum code size 2; an extension makes it 89a.
-    auto two = makeImage({0, 1}, 2, 1, 2, false, false, gcRLE);
-    EXPECT_EQ(two->saveToMemory()[13 + 6 + 10], 2);
-    addExtension<TGIFGraphicControlExtension>(two->images()[0]);
-    file = two->saveToMemory();
+    FrameFixture two(2, 1, {0, 1}, 2);
+    two.img.Compression = gcRLE;
+    EXPECT_EQ(two.img.saveToMemory()[13 + 6 + 10], 2);
+    addExtension<TGIFGraphicControlExtension>(two.frame);
+    file = two.img.saveToMemory();
     EXPECT_EQ(std::string(file.begin(), file.begin() + 6), "GIF89a");
     // A frame read with a sorted interlaced local map and saved without it clears the map bits.
     const Bytes sortedLocal = gifOf(2, 1, 1).descriptor(0, 0, 2, 1, 0x80 | 0x20 | 0x40 | 0x01).bytes;
@@ -408,8 +397,8 @@ TEST(GifWriter, VersionPackedFieldsPaddedTablesAndRefusals)
     EXPECT_EQ(file[13 + 6 + 9], 0x40);
     EXPECT_EQ(giforacle::decode(file).frames.at(0).pixels, (Bytes{1, 0}));
 
-    const auto pastTheMap = makeImage({0, 1, 2, 3}, 2, 2, 3, true, false, gcLZW);
-    EXPECT_EQ(raisedBy([&] { pastTheMap->saveToMemory(); }), "Color not in color table");
+    FrameFixture pastTheMap(2, 2, {0, 1, 2, 3}, 3, true);
+    EXPECT_EQ(raisedBy([&] { pastTheMap.img.saveToMemory(); }), "Color not in color table");
     EXPECT_EQ(raisedBy([] { gif::Image().saveToMemory(); }), "Unsupported GIF version");
     gif::OutStream out;
     TGIFStream base(out);
@@ -421,15 +410,15 @@ TEST(GifWriter, VersionPackedFieldsPaddedTablesAndRefusals)
 
 TEST(GifWriter, ExtensionsAreWrittenAsSubBlocks)
 {
-    auto img = makeImage({0, 1}, 2, 1, 2, false, false, gcLZW);
-    TGIFSubImage& f = img->images()[0];
+    FrameFixture fx(2, 1, {0, 1}, 2);
+    TGIFSubImage& f = fx.frame;
     addExtension<TGIFCommentExtension>(f).comment = {"", std::string(300, 'x'), "end"};
     auto& gce = addExtension<TGIFGraphicControlExtension>(f);
     gce.setTransparent(true);
     gce.setTransparentColorIndex(1);
     addExtension<TGIFTextExtension>(f).text = {"hi"};
     // The empty comment line writes nothing; the long one is cut at 255.
-    const Bytes file = img->saveToMemory();
+    const Bytes file = fx.img.saveToMemory();
     giforacle::Frame expected{0, 0, 2, 1, false, Bytes(), {0, 1}, true, 0, 0, 1};
     expected.comments = {std::string(255, 'x'), std::string(45, 'x'), "end"};
     EXPECT_EQ(giforacle::decode(file).frames[0], expected);

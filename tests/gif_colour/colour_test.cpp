@@ -173,19 +173,6 @@ TEST(Octree, ColoursInTreeOrderFoldingTheDeepestNewestNodeFirst)
     EXPECT_EQ(big.ColorTable(), (Table{{0, 0, 0}, {255, 255, 255}}));
 }
 
-TEST(Octree, OptimizedPaletteSizesAndSystemColours)
-{
-    const RgbImage img = rgbPicture(64, 64, [](int i) {
-        return Rgb{uint8_t(i % 64 * 4), uint8_t(i / 64 * 4), uint8_t((i % 64 + i / 64) * 2)};
-    });
-    // The quantised colours go between the two halves of the system colours.
-    const Palette sys = gifcolour::createOptimizedPalette(img, 256, 8, true),
-                  stock = gifcolour::system20Palette();
-    ASSERT_EQ(sys.size(), 256u);
-    EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 10, sys.begin()));
-    EXPECT_TRUE(std::equal(stock.begin() + 10, stock.end(), sys.begin() + 246));
-}
-
 TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
 {
     const RgbImage img = gradient(16, 8);
@@ -202,6 +189,11 @@ TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
         ASSERT_EQ(r.pixels.size(), 16u * 8u);
         EXPECT_LT(*std::max_element(r.pixels.begin(), r.pixels.end()), c.entries) << c.method;
     }
+    // The quantised colours go between the two halves of the system colours.
+    const Palette sys = ReduceColors(img, reQuantizeSystem, dtNearest, 8, nullptr).palette,
+                  stock = gifcolour::system20Palette();
+    EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 10, sys.begin()));
+    EXPECT_TRUE(std::equal(stock.begin() + 10, stock.end(), sys.begin() + 246));
     // The cube through its look-up; grey 256 through the luminance; monochrome at its
     // threshold; four greys by nearest distance (150 is nearer 128 than 192).
     EXPECT_EQ(reducedIndex({25, 48, 255}, reWebSafe216), 11);
