@@ -411,20 +411,18 @@ TEST(GifWriter, VersionPackedFieldsPaddedTablesAndRefusals)
 TEST(GifWriter, ExtensionsAreWrittenAsSubBlocks)
 {
     FrameFixture fx(2, 1, {0, 1}, 2);
-    TGIFSubImage& f = fx.frame;
-    addExtension<TGIFCommentExtension>(f).comment = {"", std::string(300, 'x'), "end"};
-    auto& gce = addExtension<TGIFGraphicControlExtension>(f);
+    addExtension<TGIFCommentExtension>(fx.frame).comment = {"", std::string(300, 'x'), "end"};
+    auto& gce = addExtension<TGIFGraphicControlExtension>(fx.frame);
     gce.setTransparent(true);
     gce.setTransparentColorIndex(1);
-    addExtension<TGIFTextExtension>(f).text = {"hi"};
+    addExtension<TGIFTextExtension>(fx.frame).text = {"hi"};
     // The empty comment line writes nothing; the long one is cut at 255.
     const Bytes file = fx.img.saveToMemory();
     giforacle::Frame expected{0, 0, 2, 1, false, Bytes(), {0, 1}, true, 0, 0, 1};
     expected.comments = {std::string(255, 'x'), std::string(45, 'x'), "end"};
     EXPECT_EQ(giforacle::decode(file).frames[0], expected);
-    gif::Image back;
-    back.loadFromMemory(file);
-    const TGIFExtensionList& list = back.images()[0].extensions();
+    const Loaded back(file);
+    const TGIFExtensionList& list = back.img.images()[0].extensions();
     ASSERT_EQ(list.count(), 3);
     EXPECT_EQ(dynamic_cast<const TGIFTextExtension&>(list[2]).text, std::vector<std::string>{"hi"});
 }
@@ -541,25 +539,19 @@ TEST(GifColorMap, OptimiseSortsByUseKeepsTheTransparentIndexAndIgnoresStrayValue
     EXPECT_FALSE(m.Optimise());
     // The global map: frames that share it and the background follow; a frame with its own
     // map is not touched.
-    gif::Image img;
-    TGIFGlobalColorMap& g = img.globalColorMap();
-    EXPECT_FALSE(g.Optimise()); // no frames
-    for (int i = 0; i < 4; ++i)
-        g.add(makeColor(0, uint8_t(i), 0));
-    img.header().setBackgroundColorIndex(2);
-    for (const Bytes& px : {Bytes{2, 2, 1}, Bytes{1, 1}}) {
-        auto f = std::make_unique<TGIFSubImage>(&img);
-        f->setBounds(0, 0, int(px.size()), 1);
-        std::copy(px.begin(), px.end(), f->data());
-        if (px.size() == 2)
-            f->colorMap().importPalette(std::vector<TPaletteEntry>{{1, 1, 1, 0}, {2, 2, 2, 0}});
-        img.images().add(std::move(f));
-    }
-    EXPECT_TRUE(g.Optimise());
-    EXPECT_EQ(mapBytes(g), (Bytes{0, 2, 0, 0, 1, 0}));
-    EXPECT_EQ(img.header().backgroundColorIndex(), 0);
-    EXPECT_EQ(frameData(img.images()[0]), (Bytes{0, 0, 1}));
-    EXPECT_EQ(frameData(img.images()[1]), (Bytes{1, 1}));
+    EXPECT_FALSE(gif::Image().globalColorMap().Optimise()); // no frames
+    FrameFixture shared(3, 1, {2, 2, 1}, 4);
+    shared.img.header().setBackgroundColorIndex(2);
+    auto own = std::make_unique<TGIFSubImage>(&shared.img);
+    own->setBounds(0, 0, 2, 1);
+    std::fill_n(own->data(), 2, 1);
+    own->colorMap().importPalette(std::vector<TPaletteEntry>{{1, 1, 1, 0}, {2, 2, 2, 0}});
+    shared.img.images().add(std::move(own));
+    EXPECT_TRUE(shared.img.globalColorMap().Optimise());
+    EXPECT_EQ(mapBytes(shared.img.globalColorMap()), (Bytes{2, 253, 14, 1, 254, 7}));
+    EXPECT_EQ(shared.img.header().backgroundColorIndex(), 0);
+    EXPECT_EQ(frameData(shared.frame), (Bytes{0, 0, 1}));
+    EXPECT_EQ(frameData(shared.img.images()[1]), (Bytes{1, 1}));
 }
 
 TEST(GifFrame, PixelAccessBoundsGrowingTheScreenAndTheTransparentIndex)

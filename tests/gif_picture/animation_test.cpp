@@ -183,8 +183,13 @@ TEST(PictureAnimation, LateFramesShortenTheNextWaitByHalfTheOvershoot)
 
 TEST(PictureAnimation, LoopCounts)
 {
-    // Endless animations are ended after 40 frames.
-    auto passes = [](int loops, bool async, bool endless) {
+    // Without a loop extension once; loop count 0 is endless on a timer but once when synchronous;
+    // gdLoopForever is endless. Endless animations are ended after 40 frames, 20 passes.
+    using Row = std::tuple<int, bool, bool, int>; // loops, asynchronous, gdLoopForever, passes
+    for (auto [loops, async, endless, passes] : {Row{-1, true, false, 1}, Row{3, true, false, 3},
+                                                 Row{3, false, false, 3}, Row{0, true, false, 20},
+                                                 Row{0, false, false, 1}, Row{-1, true, true, 20},
+                                                 Row{3, true, true, 20}, Row{3, false, true, 20}}) {
         Animation a({4, 4}, loops);
         if (!async)
             a.pic.DrawOptions = a.pic.DrawOptions.without(gdAsync);
@@ -197,16 +202,8 @@ TEST(PictureAnimation, LoopCounts)
         };
         a.draw();
         a.run(1000);
-        return frames / 2;
-    };
-    EXPECT_EQ(passes(-1, true, false), 1); // no loop extension: once
-    EXPECT_EQ(passes(3, true, false), 3);
-    EXPECT_EQ(passes(3, false, false), 3);
-    EXPECT_EQ(passes(0, true, false), 20); // endless on a timer
-    EXPECT_EQ(passes(0, false, false), 1); // once when synchronous
-    EXPECT_EQ(passes(-1, true, true), 20);
-    EXPECT_EQ(passes(3, true, true), 20);
-    EXPECT_EQ(passes(3, false, true), 20);
+        EXPECT_EQ(frames / 2, passes) << loops << async << endless;
+    }
 }
 
 TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
