@@ -63,11 +63,6 @@ std::vector<TGIFColor> mapOf(const TGIFSubImage& f)
     return {f.colorMap().entries().begin(), f.colorMap().entries().end()};
 }
 
-TGIFColor entry(const TGIFSubImage& f, int i)
-{
-    return f.colorMap().entries()[size_t(i)];
-}
-
 const gifcolour::ReductionOptions kExact{reNone, dtNearest, 8};
 
 } // namespace
@@ -329,7 +324,7 @@ TEST(ImportTrueColor, UnreducedColoursMapExactlyThroughTheRecentColourRing)
     gifcolour::importTrueColor(frame, twelve, kExact);
     EXPECT_EQ(frame.colorMap().count(), 12);
     for (int i = 0; i < 120; ++i)
-        ASSERT_EQ(entry(frame, frame.pixel(i % 60, i / 60)).red, twelve.at(i % 60, i / 60).red);
+        ASSERT_EQ(frame.colorMap().entries()[frame.pixel(i % 60, i / 60)].red, twelve.at(i % 60, i / 60).red);
     // More than 256 colours are refused, leaving the frame empty.
     const RgbImage more = rgbPicture(257, 1, [](int i) { return Rgb{uint8_t(i), uint8_t(i / 256), 0}; });
     EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, more, kExact); }), "Color table overflow");
@@ -345,7 +340,7 @@ TEST(ImportTrueColor, ReducedByTheOptionsWithProgress)
     gifcolour::importTrueColor(frame, img, gifcolour::ReductionOptions{}); // web-safe, nearest
     EXPECT_EQ(frame.colorMap().count(), 216);
     // (248, 210, 77): (251, 213, 80) / 51 = levels 4, 4, 1.
-    EXPECT_EQ(entry(frame, frame.pixel(31, 7)), (TGIFColor{204, 204, 51}));
+    EXPECT_EQ(frame.colorMap().entries()[frame.pixel(31, 7)], (TGIFColor{204, 204, 51}));
     for (gifcolour::ReductionOptions refused :
          {gifcolour::ReductionOptions{reCustomPalette, dtNearest, 8}, {reWebSafe216, 9, 8}}) {
         EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, img, refused); }),

@@ -129,14 +129,11 @@ TEST(PictureRegistry, ScreenGrowsToHoldItsFrames)
 {
     // A file whose logical screen is 0 x 0 and a frame larger than it.
     TGIFPicture pic;
-    giftest::WarningLog log;
-    log.attach(pic);
     pic.loadFromBytes(qbytes(giftest::gifOf(0, 0, 1)
                                  .descriptor(1, 1, 2, 2)
                                  .imageData(2, giftest::pack({-3, 4, 1, 0, 4, 0, 1, 5}))
                                  .end()));
     EXPECT_EQ(QSize(pic.width(), pic.height()), QSize(3, 3));
-    EXPECT_TRUE(log.has("Image exceeds Logical Screen size"));
     // The screen cannot be made smaller than a frame.
     EXPECT_THROW(pic.setWidth(2), GIFException);
     EXPECT_THROW(pic.setHeight(1), GIFException);
