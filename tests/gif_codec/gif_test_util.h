@@ -2,6 +2,7 @@
 // Shared helpers of the GIF tests: pixel generators, a hand assembler for GIF streams (to build
 // malformed ones), a warning log, files and the external tools.
 #include "graphics/gif/objects.h"
+#include "graphics/gif/quantizer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -190,16 +191,13 @@ inline Bytes frameData(const TGIFSubImage& f)
     return Bytes(f.data(), f.data() + f.dataSize());
 }
 
-// The frame's pixels as RGB through its active colour map.
-inline Bytes frameRgb(const TGIFSubImage& f)
+// A true-colour picture whose pixel i, row by row, is colour(i).
+inline gifcolour::RgbImage rgbPicture(int w, int h, const std::function<gifcolour::Rgb(int)>& colour)
 {
-    const TGIFColorMap& map = f.activeColorMap();
-    Bytes rgb;
-    for (uint8_t i : frameData(f)) {
-        const TGIFColor c = map.data()[i < map.count() ? i : 0];
-        rgb.insert(rgb.end(), {c.red, c.green, c.blue});
-    }
-    return rgb;
+    gifcolour::RgbImage img(w, h);
+    for (int i = 0; i < w * h; ++i)
+        img.set(i % w, i / w, colour(i));
+    return img;
 }
 
 // ImageMagick: writes `out` from `in` (a GIF or raw RGB) with the options between them.

@@ -143,14 +143,9 @@ inline Picture decode(const std::vector<uint8_t>& bytes)
     for (int i = 0; i < gf->ImageCount; ++i) {
         const SavedImage& sp = gf->SavedImages[i];
         const GifImageDesc& d = sp.ImageDesc;
-        Frame& f =
-            p.frames.emplace_back(Frame{d.Left,
-                                        d.Top,
-                                        d.Width,
-                                        d.Height,
-                                        d.Interlace,
-                                        detail::mapBytes(d.ColorMap),
-                                        {sp.RasterBits, sp.RasterBits + size_t(d.Width) * size_t(d.Height)}});
+        Frame& f = p.frames.emplace_back(
+            Frame{d.Left, d.Top, d.Width, d.Height, d.Interlace, detail::mapBytes(d.ColorMap)});
+        f.pixels.assign(sp.RasterBits, sp.RasterBits + size_t(d.Width) * size_t(d.Height));
         GraphicsControlBlock gcb;
         if (DGifSavedExtensionToGCB(gf, i, &gcb) == GIF_OK)
             std::tie(f.hasGcb, f.disposal, f.delay, f.transparent) =

@@ -1,5 +1,6 @@
 // Drawing and the animation: waits, loops, events and disposal, on a clock the test moves and
-// by calling the painter's timer handler directly.
+// by calling the painter's timer handler directly; each step of Optimise, alone and together,
+// leaves what the animation shows as it was.
 #include "picture_test_util.h"
 
 #include <QWidget>
@@ -62,26 +63,61 @@ struct Animation {
 
 // A view as the program would have one: it draws the picture when painted and repaints
 // when the animation asks.
-class PictureView : public QWidget {
-public:
-    explicit PictureView(TGIFPicture& pic) : pic_(pic)
+struct PictureView : QWidget {
+    TGIFPicture& pic;
+    int paints = 0;
+    explicit PictureView(TGIFPicture& shown) : pic(shown)
     {
         resize(4, 4);
-        pic_.OnRepaint = [this](TGIFPicture&, const QRect& r) { update(r); };
+        pic.OnRepaint = [this](TGIFPicture&, const QRect& r) { update(r); };
     }
-    int paints = 0;
-
-protected:
     void paintEvent(QPaintEvent*) override
     {
         ++paints;
         QPainter painter(this);
-        pic_.draw(painter, rect());
+        pic.draw(painter, rect());
     }
-
-private:
-    TGIFPicture& pic_;
 };
+
+const TGIFColor kWhite{255, 255, 255}, kUnused{1, 2, 3};
+
+// An animation with something for every step: repeated pixels, a frame that shows nothing,
+// transparent borders, disposals that a covering frame makes moot, an unused transparent
+// index, a comment, an unused map entry as background.
+void buildRich(TGIFPicture& pic)
+{
+    // clang-format off
+    build(pic, 4, 3, {kRed, kBlue, kGreen, kDark, kWhite, kUnused},
+          {{0, 0, 4, 3, {0, 1, 2, 0, 1, 1, 2, 2, 0, 0, 1, 1}, 10, 1},
+           // Mostly what frame 0 shows there; two pixels differ.
+           {1, 1, 3, 2, {1, 2, 3, 0, 1, 1}, 5, 1},
+           // Shows nothing.
+           {0, 0, 2, 2, {3, 3, 3, 3}, 7, 1, 3},
+           // A white transparent border around two pixels; restores what was before it.
+           {0, 0, 4, 3, {4, 4, 4, 4, 4, 2, 0, 4, 4, 4, 4, 4}, 6, 3, 4},
+           // Restores the background, but the next frame covers it entirely.
+           {2, 2, 2, 1, {3, 3}, 4, 2},
+           {0, 0, 4, 3, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3}, 0, 1},
+           // Its transparent index shows nowhere.
+           {0, 0, 1, 1, {1}, 3, 1, 2}},
+          0);
+    // clang-format on
+    pic.header().setBackgroundColorIndex(5);
+    giftest::addExtension<TGIFCommentExtension>(pic.images()[1]).comment = {"made by hand"};
+}
+
+// Optimises and checks that the animation shows what it showed before.
+void optimise(TGIFPicture& pic, TGIFOptimizeOptions options)
+{
+    const auto before = timeline(pic);
+    pic.Optimise(options);
+    EXPECT_EQ(timeline(pic), before);
+}
+
+int delayOf(const TGIFSubImage& f)
+{
+    return f.graphicControlExtension()->delay();
+}
 
 } // namespace
 
@@ -127,32 +163,33 @@ TEST(PictureAnimation, WaitsFollowTheDelaysScaledByTheSpeed)
 
 TEST(PictureAnimation, LateFramesShortenTheNextWaitByHalfTheOvershoot)
 {
-    Animation a({5, 5, 5, 5});
-    a.draw();
-    ASSERT_NE(a.painter(), nullptr);
-    EXPECT_EQ(a.painter()->pendingWait(), 60);
-    // 20 ms late: the next wait is (5 * 12 - 20 / 2) ms.
-    a.clock->advance(80);
-    a.painter()->tick();
-    EXPECT_EQ(a.painter()->pendingWait(), 50);
-    // On time again: nothing to make up.
-    a.tick();
-    EXPECT_EQ(a.painter()->pendingWait(), 60);
-    // At speed 200 the made-up time is halved with the rest: (60 - 30 / 2) * 100 / 200.
-    a.pic.stopDrawing();
-    a.pic.AnimationSpeed = 200;
-    a.draw();
-    ASSERT_NE(a.painter(), nullptr);
-    EXPECT_EQ(a.painter()->pendingWait(), 30);
-    a.clock->advance(60);
-    a.painter()->tick();
-    EXPECT_EQ(a.painter()->pendingWait(), 22);
+    // 20 ms late: the next wait is (5 * 12 - 20 / 2) ms; on time again, nothing to make up. At
+    // speed 200 the made-up time is halved with the rest: (60 - 30 / 2) * 100 / 200.
+    using Row = std::tuple<int, int, std::vector<int>>; // speed, ms late, waits
+    for (const auto& [speed, late, waits] : {Row{100, 20, {60, 50, 60}}, Row{200, 30, {30, 22, 30}}}) {
+        Animation a({5, 5, 5, 5});
+        a.pic.AnimationSpeed = speed;
+        a.draw();
+        ASSERT_NE(a.painter(), nullptr);
+        std::vector<int> got{a.painter()->pendingWait()};
+        a.clock->advance(got[0] + late);
+        a.painter()->tick();
+        got.push_back(a.painter()->pendingWait());
+        a.tick();
+        got.push_back(a.painter()->pendingWait());
+        EXPECT_EQ(got, waits) << speed;
+    }
 }
 
 TEST(PictureAnimation, LoopCounts)
 {
-    // Endless animations are ended after 40 frames.
-    auto passes = [](int loops, bool async, bool endless) {
+    // Without a loop extension once; loop count 0 is endless on a timer but once when synchronous;
+    // gdLoopForever is endless. Endless animations are ended after 40 frames, 20 passes.
+    using Row = std::tuple<int, bool, bool, int>; // loops, asynchronous, gdLoopForever, passes
+    for (auto [loops, async, endless, passes] : {Row{-1, true, false, 1}, Row{3, true, false, 3},
+                                                 Row{3, false, false, 3}, Row{0, true, false, 20},
+                                                 Row{0, false, false, 1}, Row{-1, true, true, 20},
+                                                 Row{3, true, true, 20}, Row{3, false, true, 20}}) {
         Animation a({4, 4}, loops);
         if (!async)
             a.pic.DrawOptions = a.pic.DrawOptions.without(gdAsync);
@@ -165,16 +202,8 @@ TEST(PictureAnimation, LoopCounts)
         };
         a.draw();
         a.run(1000);
-        return frames / 2;
-    };
-    EXPECT_EQ(passes(-1, true, false), 1); // no loop extension: once
-    EXPECT_EQ(passes(3, true, false), 3);
-    EXPECT_EQ(passes(3, false, false), 3);
-    EXPECT_EQ(passes(0, true, false), 20); // endless on a timer
-    EXPECT_EQ(passes(0, false, false), 1); // once when synchronous
-    EXPECT_EQ(passes(-1, true, true), 20);
-    EXPECT_EQ(passes(3, true, true), 20);
-    EXPECT_EQ(passes(3, false, true), 20);
+        EXPECT_EQ(frames / 2, passes) << loops << async << endless;
+    }
 }
 
 TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
@@ -211,7 +240,7 @@ TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
     EXPECT_EQ(painter->timerInterval(), -1);
 }
 
-TEST(PictureAnimation, HandlerMayChooseTheNextFrame)
+TEST(PictureAnimation, HandlersMayChooseTheNextFrameOrFreeThePicture)
 {
     Animation a({3, 3, 3});
     bool jumped = false;
@@ -223,6 +252,16 @@ TEST(PictureAnimation, HandlerMayChooseTheNextFrame)
     a.draw();
     a.run();
     EXPECT_EQ(a.painted, (std::vector<int>{0, 1, 0, 1, 2}));
+    auto* freed = new Animation({3, 3, 3});
+    int painted = 0;
+    freed->pic.OnFramePainted = [&](TGIFPainter&) {
+        if (++painted == 2)
+            delete freed;
+    };
+    freed->draw();
+    ASSERT_NE(freed->painter(), nullptr);
+    freed->tick(); // frees the picture, then its painter
+    EXPECT_EQ(painted, 2);
 }
 
 TEST(PictureAnimation, DisposalRestoresBackgroundAndPrevious)
@@ -238,35 +277,18 @@ TEST(PictureAnimation, DisposalRestoresBackgroundAndPrevious)
     auto shown = [&](TGIFDrawOptions options, int i) {
         return rowOf(timeline(pic, qRgb(255, 0, 255), options)[i].image, 0);
     };
-    const QRgb red = rgbOf(kRed), blue = rgbOf(kBlue), green = rgbOf(kGreen), dark = rgbOf(kDark);
     const TGIFDrawOptions transparent{gdTransparent, gdAnimate}, opaque{gdAnimate};
-    EXPECT_EQ(shown(transparent, 0), (std::vector<QRgb>{red, blue}));
-    EXPECT_EQ(shown(transparent, 1), (std::vector<QRgb>{green, blue}));
+    EXPECT_EQ(shown(transparent, 0), (std::vector<QRgb>{R, B}));
+    EXPECT_EQ(shown(transparent, 1), (std::vector<QRgb>{G, B}));
     // The background under the picture comes back where frame 1 was.
-    EXPECT_EQ(shown(transparent, 2), (std::vector<QRgb>{qRgb(255, 0, 255), dark}));
-    EXPECT_EQ(shown(transparent, 3), (std::vector<QRgb>{dark, blue}));
+    EXPECT_EQ(shown(transparent, 2), (std::vector<QRgb>{qRgb(255, 0, 255), D}));
+    EXPECT_EQ(shown(transparent, 3), (std::vector<QRgb>{D, B}));
     // Without gdTransparent the background is the global map's background entry; an
     // explicit background colour wins.
     pic.header().setBackgroundColorIndex(2);
-    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{green, dark}));
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{G, D}));
     pic.BackgroundColor = QColor(1, 2, 3);
-    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{qRgb(1, 2, 3), dark}));
-}
-
-TEST(PictureAnimation, PictureFreedByItsOwnHandler)
-{
-    auto* a = new Animation({3, 3, 3});
-    int painted = 0;
-    a->pic.OnFramePainted = [&](TGIFPainter&) {
-        if (++painted == 2)
-            delete a;
-    };
-    a->draw();
-    TGIFPainter* painter = a->painter();
-    ASSERT_NE(painter, nullptr);
-    a->clock->advance(painter->pendingWait());
-    painter->tick(); // frees the picture, then itself
-    EXPECT_EQ(painted, 2);
+    EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{qRgb(1, 2, 3), D}));
 }
 
 TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunWithIt)
@@ -274,13 +296,9 @@ TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunW
     Animation a({5, 5, 5});
     PictureView view(a.pic);
     EXPECT_EQ(view.grab().toImage().pixel(2, 2), qRgb(255, 0, 0));
-    TGIFPainter* painter = a.painter();
-    ASSERT_NE(painter, nullptr);
+    ASSERT_NE(a.painter(), nullptr);
     a.tick();
     EXPECT_EQ(view.grab().toImage().pixel(2, 2), qRgb(0, 0, 255));
-    // Painting again did not start a second animation.
-    EXPECT_EQ(a.pic.painterCount(), 1);
-    EXPECT_EQ(a.painter(), painter);
 
     Animation checked({5, 5, 5}, 0);
     checked.pic.DrawOptions = checked.pic.DrawOptions.with(gdCheckCanvas);
@@ -288,7 +306,7 @@ TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunW
     checked.pic.OnCodecWarning = [](const void*, int, const std::string& m) { ADD_FAILURE() << m; };
     gone->grab();
     ASSERT_GT(gone->paints, 0);
-    painter = checked.painter();
+    TGIFPainter* painter = checked.painter();
     ASSERT_NE(painter, nullptr);
     gone.reset();
     checked.pic.OnRepaint = nullptr;
@@ -413,4 +431,121 @@ TEST(PictureDrawing, RenderedBitmapAndProgress)
     pic.images()[0].setLeft(0);
     EXPECT_GT(changes, 0);
     EXPECT_EQ(pic.renderedBitmap().pixel(0, 1), B);
+}
+
+TEST(PictureOptimise, EachStepOnARichAnimation)
+{
+    TGIFPicture pic;
+    buildRich(pic);
+    const QColor background = pic.effectiveBackgroundColor();
+    optimise(pic, TGIFOptimizeOptions{opColorMaps});
+    // The most used colour comes first; the background colour is still there.
+    EXPECT_TRUE(pic.globalColorMap().optimized());
+    EXPECT_EQ(pic.globalColorMap().data()[0], kBlue);
+    EXPECT_EQ(pic.effectiveBackgroundColor(), background);
+
+    buildRich(pic);
+    optimise(pic, TGIFOptimizeOptions{opCleanup});
+    const TGIFPictureList& frames = pic.images();
+    ASSERT_EQ(frames.count(), 7);
+    // The comment goes; the loop extension of frame 0 stays.
+    EXPECT_EQ(frames[1].extensions().count(), 1);
+    EXPECT_NE(dynamic_cast<TGIFAppExtNSLoop*>(&frames[0].extensions()[0]), nullptr);
+    // Frame 4's disposal is moot: frame 5 covers it without transparency. Frame 3 keeps
+    // restoring to previous (frame 4 does not cover it).
+    EXPECT_EQ(frames[4].graphicControlExtension()->disposal(), dmNone);
+    EXPECT_EQ(frames[3].graphicControlExtension()->disposal(), dmPrevious);
+    EXPECT_EQ(frames[6].transparentIndex(), -1);
+    EXPECT_FALSE(frames[6].graphicControlExtension()->transparent());
+
+    buildRich(pic);
+    optimise(pic, TGIFOptimizeOptions{opMerge});
+    // Frame 1 had no transparency. It may borrow another frame's transparent entry of the
+    // shared map only if it does not show that entry: not frame 2's dark, but frame 3's
+    // white. Five of its six pixels repeat frame 0.
+    EXPECT_EQ(frames[1].transparentIndex(), 4);
+    EXPECT_EQ(pic.globalColorMap().count(), 6);
+    EXPECT_EQ(giftest::frameData(frames[1]), (Bytes{4, 4, 3, 4, 4, 4}));
+
+    buildRich(pic);
+    optimise(pic, TGIFOptimizeOptions{opCrop});
+    // Frame 2 showed nothing: its time went to the frame before it, 5 + 7. The former
+    // frame 3 is down to its two pixels.
+    ASSERT_EQ(frames.count(), 6);
+    EXPECT_EQ(delayOf(frames[1]), 12);
+    EXPECT_EQ((std::array{frames[2].left(), frames[2].top(), frames[2].width(), frames[2].height()}),
+              (std::array{1, 1, 2, 1}));
+    EXPECT_EQ(giftest::frameData(frames[2]), (Bytes{2, 0}));
+
+    buildRich(pic);
+    optimise(pic, TGIFOptimizeOptions{opColorMaps, opCleanup, opMerge, opCrop, opReduceColors});
+    EXPECT_LT(pic.images().count(), 7);
+    // And it still saves and reads back the same.
+    TGIFPicture back;
+    back.loadFromBytes(pic.saveToBytes());
+    EXPECT_EQ(timeline(back), timeline(pic));
+}
+
+TEST(PictureOptimise, MergeAddsATransparentEntryWhenTheSharedOneIsShown)
+{
+    TGIFPicture pic;
+    // Frame 0 marks green (2) transparent; frame 1 shows green, so it may not borrow it: a new
+    // entry is added.
+    build(pic, 2, 1, {kRed, kBlue, kGreen}, {{0, 0, 2, 1, {0, 1}, 5, 1, 2}, {0, 0, 2, 1, {0, 2}, 5, 1}});
+    optimise(pic, TGIFOptimizeOptions{opMerge});
+    EXPECT_EQ(pic.images()[1].transparentIndex(), 3);
+    EXPECT_EQ(giftest::frameData(pic.images()[1]), (Bytes{3, 2}));
+}
+
+TEST(PictureOptimise, CropKeepsWhatClearingFramesAndTheLoopNeed)
+{
+    TGIFPicture pic;
+    // Frame 1 restores to the background: cropping it would shrink the area cleared.
+    build(pic, 3, 1, {kRed, kBlue, kGreen},
+          {{0, 0, 3, 1, {0, 0, 0}, 5, 1}, {0, 0, 3, 1, {2, 1, 2}, 5, 2, 2}, {0, 0, 1, 1, {1}, 5, 1}});
+    optimise(pic, TGIFOptimizeOptions{opCrop});
+    EXPECT_EQ(pic.images()[1].width(), 3);
+    // Frame 2 shows nothing of its own, but while it is up frame 1 has gone (to the
+    // background or to what was before it); after a frame that stays, it goes and its time
+    // with the frame before.
+    for (int disposal : {2, 3, 1}) {
+        SCOPED_TRACE(disposal);
+        build(pic, 2, 1, {kRed, kBlue, kGreen},
+              {{0, 0, 2, 1, {0, 0}, 5, 1},
+               {0, 0, 1, 1, {1}, 5, disposal},
+               {0, 0, 2, 1, {2, 2}, 5, 1, 2},
+               {1, 0, 1, 1, {1}, 5, 1}});
+        optimise(pic, TGIFOptimizeOptions{opCrop});
+        ASSERT_EQ(pic.images().count(), disposal == 1 ? 3 : 4);
+        EXPECT_EQ(delayOf(pic.images()[1]), disposal == 1 ? 10 : 5);
+    }
+    // Frame 0 shows nothing: it goes, the loop extension moves to the new frame 0 and its
+    // time to the last frame.
+    build(pic, 2, 1, {kRed, kBlue, kGreen},
+          {{0, 0, 2, 1, {2, 2}, 8, 1, 2}, {0, 0, 2, 1, {0, 1}, 5, 1}, {0, 0, 1, 1, {1}, 5, 1}}, 3);
+    const auto before = timeline(pic);
+    pic.Optimise(TGIFOptimizeOptions{opCrop});
+    ASSERT_EQ(pic.images().count(), 2);
+    auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(&pic.images()[0].extensions()[0]);
+    ASSERT_NE(loop, nullptr);
+    EXPECT_EQ(loop->loops, 3);
+    EXPECT_EQ(delayOf(pic.images()[1]), 13);
+    // The canvas alone was on show first; from there on everything is as before.
+    const auto after = timeline(pic);
+    ASSERT_EQ(before.size(), after.size() + 1);
+    for (size_t i = 0; i < after.size(); ++i)
+        EXPECT_TRUE(before[i + 1].image == after[i].image) << i;
+}
+
+TEST(PictureOptimise, RefusedCombinationAndEmptyPicture)
+{
+    TGIFPicture pic;
+    build(pic, 1, 1, {kRed, kBlue}, {{0, 0, 1, 1, {1}}, {0, 0, 1, 1, {0}}});
+    EXPECT_EQ(giftest::raisedBy([&] { pic.Optimise(TGIFOptimizeOptions{opReduceColors}, reCustomPalette); }),
+              "Invalid reduction method");
+    EXPECT_EQ(pic.images().count(), 2);
+    pic.Optimise(TGIFOptimizeOptions{opReduceColors, opCleanup}, reCustomPalette);
+    TGIFPicture empty;
+    empty.Optimise(TGIFOptimizeOptions{opColorMaps, opCleanup, opMerge, opCrop});
+    EXPECT_TRUE(empty.isEmpty());
 }

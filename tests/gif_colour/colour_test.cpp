@@ -1,45 +1,43 @@
-// Fixed palettes, colour look-ups, the octree quantiser and the colour reduction they serve;
-// the error-diffusion ditherers against a plain whole-image reading with their published weights.
+// Fixed palettes, colour look-ups, the octree quantiser and the colour reduction they serve; the
+// error-diffusion ditherers against a plain whole-image reading with their published weights;
+// frames filled from indexed and true-colour bitmaps, transparency masks and frame copies.
 #include "gif_codec/gif_test_util.h"
 #include "graphics/gif/dither.h"
+#include "graphics/gif/frame_import.h"
 #include "graphics/gif/lookup.h"
 #include "graphics/gif/palettes.h"
 #include "graphics/gif/reduce.h"
 
-#include <gtest/gtest.h>
-#include <random>
-#include <vector>
-
+using gifcolour::IndexedBitmap;
 using gifcolour::Palette;
 using gifcolour::PaletteEntry;
 using gifcolour::ReducedImage;
 using gifcolour::Rgb;
 using gifcolour::RgbImage;
+using giftest::Bytes;
+using giftest::frameData;
+using giftest::raisedBy;
+using giftest::rgbPicture;
 
 namespace {
 
 RgbImage gradient(int w, int h)
 {
-    RgbImage img(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.set(x, y,
-                    {uint8_t(x * 255 / std::max(w - 1, 1)), uint8_t(y * 255 / std::max(h - 1, 1)),
-                     uint8_t((x * 7 + y * 3) & 255)});
-    return img;
+    return rgbPicture(w, h, [&](int i) {
+        const int x = i % w, y = i / w;
+        return Rgb{uint8_t(x * 255 / std::max(w - 1, 1)), uint8_t(y * 255 / std::max(h - 1, 1)),
+                   uint8_t((x * 7 + y * 3) & 255)};
+    });
 }
 
-RgbImage flat(int w, int h, Rgb c)
+RgbImage picture(int w, int h, const std::vector<Rgb>& pixels)
 {
-    RgbImage img(w, h);
-    for (int i = 0; i < w * h; ++i)
-        img.set(i % w, i / w, c);
-    return img;
+    return rgbPicture(w, h, [&](int i) { return pixels[size_t(i)]; });
 }
 
 int reducedIndex(Rgb c, int method)
 {
-    return ReduceColors(flat(1, 1, c), method, dtNearest, 8, nullptr).index(0, 0);
+    return ReduceColors(picture(1, 1, {c}), method, dtNearest, 8, nullptr).index(0, 0);
 }
 
 struct Kernel {
@@ -60,6 +58,13 @@ const std::vector<Kernel> kKernels = {
     {dtBurkes, 32, {1, 0, 8, 2, 0, 4, -2, 1, 2, -1, 1, 4, 0, 1, 8, 1, 1, 4, 2, 1, 2}},
 };
 
+std::vector<TGIFColor> mapOf(const TGIFSubImage& f)
+{
+    return {f.colorMap().entries().begin(), f.colorMap().entries().end()};
+}
+
+const gifcolour::ReductionOptions kExact{reNone, dtNearest, 8};
+
 } // namespace
 
 TEST(FixedPalettes, CubeGreysAndSystemColours)
@@ -68,8 +73,6 @@ TEST(FixedPalettes, CubeGreysAndSystemColours)
     const Palette web = gifcolour::webSafePalette(), g4 = gifcolour::gray4Palette(),
                   g256 = gifcolour::gray256Palette(), mono = gifcolour::monochromePalette(),
                   sys = gifcolour::system20Palette(), half = gifcolour::halftonePalette();
-    EXPECT_EQ((std::vector<size_t>{web.size(), g4.size(), g256.size(), mono.size(), sys.size(), half.size()}),
-              (std::vector<size_t>{216, 4, 256, 2, 20, 256}));
     EXPECT_EQ(g4, (Palette{{0, 0, 0, nc}, {128, 128, 128, nc}, {192, 192, 192, nc}, {255, 255, 255, nc}}));
     EXPECT_EQ(mono, (Palette{{0, 0, 0, nc}, {255, 255, 255, nc}}));
     // The cube: blue innermost, red outermost.
@@ -165,19 +168,6 @@ TEST(Octree, ColoursInTreeOrderFoldingTheDeepestNewestNodeFirst)
     EXPECT_EQ(big.ColorTable(), (Table{{0, 0, 0}, {255, 255, 255}}));
 }
 
-TEST(Octree, OptimizedPaletteSizesAndSystemColours)
-{
-    RgbImage img(64, 64);
-    for (int i = 0; i < 64 * 64; ++i)
-        img.set(i % 64, i / 64, {uint8_t(i % 64 * 4), uint8_t(i / 64 * 4), uint8_t((i % 64 + i / 64) * 2)});
-    // The quantised colours go between the two halves of the system colours.
-    const Palette sys = gifcolour::createOptimizedPalette(img, 256, 8, true),
-                  stock = gifcolour::system20Palette();
-    ASSERT_EQ(sys.size(), 256u);
-    EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 10, sys.begin()));
-    EXPECT_TRUE(std::equal(stock.begin() + 10, stock.end(), sys.begin() + 246));
-}
-
 TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
 {
     const RgbImage img = gradient(16, 8);
@@ -194,6 +184,11 @@ TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
         ASSERT_EQ(r.pixels.size(), 16u * 8u);
         EXPECT_LT(*std::max_element(r.pixels.begin(), r.pixels.end()), c.entries) << c.method;
     }
+    // The quantised colours go between the two halves of the system colours.
+    const Palette sys = ReduceColors(img, reQuantizeSystem, dtNearest, 8, nullptr).palette,
+                  stock = gifcolour::system20Palette();
+    EXPECT_TRUE(std::equal(stock.begin(), stock.begin() + 10, sys.begin()));
+    EXPECT_TRUE(std::equal(stock.begin() + 10, stock.end(), sys.begin() + 246));
     // The cube through its look-up; grey 256 through the luminance; monochrome at its
     // threshold; four greys by nearest distance (150 is nearer 128 than 192).
     EXPECT_EQ(reducedIndex({25, 48, 255}, reWebSafe216), 11);
@@ -205,24 +200,24 @@ TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
     for (auto [bits, size] : {std::pair{4, 16u}, {0, 2u}, {-5, 2u}, {12, 256u}})
         EXPECT_EQ(ReduceColors(gradient(32, 32), reQuantize, dtNearest, bits, nullptr).palette.size(), size)
             << bits;
-    EXPECT_FALSE(ReduceColors(flat(500, 1000, {1, 2, 3}), reGray4, dtNearest, 8, nullptr).deviceIndependent);
-    EXPECT_TRUE(ReduceColors(flat(501, 1000, {1, 2, 3}), reGray4, dtNearest, 8, nullptr).deviceIndependent);
+    EXPECT_FALSE(ReduceColors(RgbImage(500, 1000), reGray4, dtNearest, 8, nullptr).deviceIndependent);
+    EXPECT_TRUE(ReduceColors(RgbImage(501, 1000), reGray4, dtNearest, 8, nullptr).deviceIndependent);
 }
 
 TEST(ReduceColors, CustomPaletteAndRefusals)
 {
-    const RgbImage img = flat(3, 3, {200, 10, 10});
+    const RgbImage img = picture(3, 3, std::vector<Rgb>(9, {200, 10, 10}));
     const Palette custom = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 0, 255, 0}};
     ReducedImage r = ReduceColors(img, reCustomPalette, dtFloydSteinberg, 8, &custom);
     ASSERT_EQ(r.bitsPerPixel, 8);
     EXPECT_EQ(r.palette, custom);
-    EXPECT_EQ(giftest::raisedBy([&] { ReduceColors(img, reCustomPalette, dtNearest, 8, nullptr); }),
+    EXPECT_EQ(raisedBy([&] { ReduceColors(img, reCustomPalette, dtNearest, 8, nullptr); }),
               "Invalid reduction method");
-    EXPECT_EQ(giftest::raisedBy([&] { ReduceColors(RgbImage(0, 3), reWebSafe216, dtNearest, 8, nullptr); }),
+    EXPECT_EQ(raisedBy([&] { ReduceColors(RgbImage(0, 3), reWebSafe216, dtNearest, 8, nullptr); }),
               "Invalid image dimensions");
     RgbImage shortBuffer = gradient(4, 4);
     shortBuffer.pixels.resize(40);
-    EXPECT_EQ(giftest::raisedBy([&] { ReduceColors(shortBuffer, reNone, dtNearest, 8, nullptr); }),
+    EXPECT_EQ(raisedBy([&] { ReduceColors(shortBuffer, reNone, dtNearest, 8, nullptr); }),
               "Invalid image dimensions");
     // Nothing to look up in, an unknown method or ditherer: the empty image.
     const Palette empty;
@@ -278,4 +273,149 @@ TEST(Ditherers, AgreeWithWholeImageReference)
             EXPECT_EQ(got, want) << "mode " << k.mode << " width " << width;
         }
     }
+}
+
+TEST(ImportIndexed, OneFourAndEightBitRowsWithTheirOwnColourCount)
+{
+    const gifcolour::Palette three = {{1, 1, 1, 0}, {2, 2, 2, 0}, {3, 3, 3, 0}};
+    struct Row {
+        IndexedBitmap bitmap;
+        Bytes pixels;
+        std::vector<TGIFColor> map;
+    };
+    // Most significant bit first, rows padded to 32 bits.
+    const Bytes oneBit{0b10110000, 0b01000000, 0, 0, 0b00000001, 0b10000000, 0xAA, 0xAA};
+    const Row rows[] = {
+        {{10, 2, 1, 4, oneBit, {{10, 20, 30, 0}, {200, 210, 220, 0}}},
+         {1, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0},
+         {{10, 20, 30}, {200, 210, 220}}},
+        // High nibble first.
+        {{3, 1, 4, 2, {0x3C, 0x7F}, gifcolour::Palette(13)}, {3, 12, 7}, std::vector<TGIFColor>(13)},
+        // Not a table padded to 256; indices beyond it name black entries added for them.
+        {{2, 2, 8, 2, {0, 1, 2, 1}, three}, {0, 1, 2, 1}, {{1, 1, 1}, {2, 2, 2}, {3, 3, 3}}},
+        {{2, 2, 8, 2, {0, 5, 1, 1}, three}, {0, 5, 1, 1}, {{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {}, {}, {}}},
+    };
+    TGIFSubImage frame(nullptr);
+    for (const Row& r : rows) {
+        gifcolour::importIndexed(frame, r.bitmap);
+        EXPECT_EQ(frame.width(), r.bitmap.width);
+        EXPECT_EQ(frameData(frame), r.pixels);
+        EXPECT_EQ(mapOf(frame), r.map);
+    }
+    // Short data or an odd format is refused and leaves the frame empty.
+    IndexedBitmap b{4, 4, 8, 4, Bytes(15, 0), {{0, 0, 0, 0}}};
+    EXPECT_EQ(raisedBy([&] { gifcolour::importIndexed(frame, b); }), "Invalid image dimensions");
+    EXPECT_TRUE(frame.empty());
+    b.bitsPerPixel = 2;
+    b.bits.assign(16, 0);
+    EXPECT_EQ(raisedBy([&] { gifcolour::importIndexed(frame, b); }), "Unsupported PixelFormat");
+}
+
+TEST(ImportTrueColor, UnreducedColoursMapExactlyThroughTheRecentColourRing)
+{
+    TGIFSubImage frame(nullptr);
+    // Black must not be found in the ring before black was ever added to the map.
+    gifcolour::importTrueColor(frame, picture(3, 1, {{255, 0, 0}, {0, 0, 0}, {255, 0, 0}}), kExact);
+    EXPECT_EQ(frameData(frame), (Bytes{0, 1, 0}));
+    EXPECT_EQ(mapOf(frame), (std::vector<TGIFColor>{{255, 0, 0}, {0, 0, 0}}));
+    // Twelve colours in turn overflow the ring of eight: misses go through the map.
+    const auto inTurn = [](int i) { return Rgb{uint8_t((i % 60 * 5 + i / 60) % 12 * 20), 9, 9}; };
+    const RgbImage twelve = rgbPicture(60, 2, inTurn);
+    gifcolour::importTrueColor(frame, twelve, kExact);
+    EXPECT_EQ(frame.colorMap().count(), 12);
+    for (int i = 0; i < 120; ++i)
+        ASSERT_EQ(frame.colorMap().entries()[frame.pixel(i % 60, i / 60)].red, twelve.at(i % 60, i / 60).red);
+    // More than 256 colours are refused, leaving the frame empty.
+    const RgbImage more = rgbPicture(257, 1, [](int i) { return Rgb{uint8_t(i), uint8_t(i / 256), 0}; });
+    EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, more, kExact); }), "Color table overflow");
+    EXPECT_TRUE(frame.empty());
+    EXPECT_EQ(frame.colorMap().count(), 0);
+}
+
+TEST(ImportTrueColor, ReducedByTheOptionsWithProgress)
+{
+    const auto shades = [](int i) { return Rgb{uint8_t(i % 32 * 8), uint8_t(i / 32 * 30), 77}; };
+    const RgbImage img = rgbPicture(32, 8, shades);
+    TGIFSubImage frame(nullptr);
+    gifcolour::importTrueColor(frame, img, gifcolour::ReductionOptions{}); // web-safe, nearest
+    EXPECT_EQ(frame.colorMap().count(), 216);
+    // (248, 210, 77): (251, 213, 80) / 51 = levels 4, 4, 1.
+    EXPECT_EQ(frame.colorMap().entries()[frame.pixel(31, 7)], (TGIFColor{204, 204, 51}));
+    for (gifcolour::ReductionOptions refused :
+         {gifcolour::ReductionOptions{reCustomPalette, dtNearest, 8}, {reWebSafe216, 9, 8}}) {
+        EXPECT_EQ(raisedBy([&] { gifcolour::importTrueColor(frame, img, refused); }),
+                  "Invalid reduction method");
+        EXPECT_TRUE(frame.empty());
+    }
+    gif::Image image;
+    std::vector<int> percents;
+    image.OnProgress = [&](const void*, TProgressStage, int percent, const std::string& message) {
+        if (message == "Converting...")
+            percents.push_back(percent);
+    };
+    TGIFSubImage owned(&image);
+    gifcolour::importTrueColor(owned, RgbImage(4, 70), {reGray4, dtNearest, 8});
+    EXPECT_EQ(percents, (std::vector<int>{0, 45, 91})); // rows 0, 32, 64 of 70
+}
+
+TEST(MarkTransparent, MaskedPixelsGetANewBlackEntryAndAControlExtension)
+{
+    TGIFSubImage frame(nullptr);
+    gifcolour::importTrueColor(frame, picture(4, 1, {{255, 0, 0}, {0, 255, 0}, {0, 255, 0}, {0, 255, 0}}),
+                               kExact);
+    gifcolour::markTransparent(frame, {0, 0, 0, 0}); // fully opaque: nothing changes
+    EXPECT_EQ(frame.extensions().count(), 0);
+    EXPECT_FALSE(frame.hasTransparency());
+    // Optimising sorted the map by use: green (3 pixels) first.
+    EXPECT_EQ(mapOf(frame), (std::vector<TGIFColor>{{0, 255, 0}, {255, 0, 0}}));
+    gifcolour::markTransparent(frame, {1, 0, 0, 1});
+    EXPECT_EQ(mapOf(frame), (std::vector<TGIFColor>{{0, 255, 0}, {255, 0, 0}, {0, 0, 0}}));
+    EXPECT_EQ(frameData(frame), (Bytes{2, 0, 0, 2}));
+    EXPECT_EQ(frame.transparentIndex(), 2);
+    EXPECT_TRUE(frame.graphicControlExtension()->transparent());
+    EXPECT_EQ(frame.extensions().count(), 1);
+    // A full map cannot take the transparent entry.
+    const RgbImage full = rgbPicture(16, 16, [](int i) { return Rgb{uint8_t(i), 1, 2}; });
+    gifcolour::importTrueColor(frame, full, kExact);
+    gifcolour::markTransparent(frame, Bytes(256, 1));
+    EXPECT_EQ(frame.colorMap().count(), 256);
+    EXPECT_EQ(frame.graphicControlExtension(), nullptr);
+}
+
+TEST(AssignFrame, CopiesDescriptorPixelsMapAndExtensions)
+{
+    gif::Image image;
+    TGIFSubImage source(&image);
+    source.setBounds(3, 4, 5, 2);
+    source.setInterlaced(true);
+    for (int i = 0; i < 10; ++i)
+        source.data()[i] = uint8_t(i % 3);
+    for (uint8_t i : {1, 4, 7})
+        source.colorMap().addEntry({i, uint8_t(i + 1), uint8_t(i + 2)});
+    auto& gce = giftest::addExtension<TGIFGraphicControlExtension>(source);
+    gce.setDelay(25);
+    gce.setTransparent(true);
+    gce.setTransparentColorIndex(2);
+    giftest::addExtension<TGIFCommentExtension>(source).comment = {"made here"};
+
+    TGIFSubImage target(&image);
+    gifcolour::assignFrame(target, &source);
+    EXPECT_EQ(target.imageDescriptor(), source.imageDescriptor()); // bounds and packed fields
+    EXPECT_EQ(frameData(target), frameData(source));
+    EXPECT_EQ(mapOf(target), mapOf(source));
+    // Its own copies of the extensions.
+    ASSERT_EQ(target.extensions().count(), 2);
+    EXPECT_EQ(&target.graphicControlExtension()->subImage(), &target);
+    EXPECT_EQ(target.graphicControlExtension()->delay(), 25);
+    EXPECT_EQ(target.transparentIndex(), 2);
+    EXPECT_EQ(dynamic_cast<TGIFCommentExtension&>(target.extensions()[1]).comment,
+              std::vector<std::string>{"made here"});
+    gifcolour::assignFrame(target, &target); // itself: nothing happens
+    EXPECT_EQ(target.extensions().count(), 2);
+    TGIFSubImage empty(&image);
+    gifcolour::assignFrame(target, &empty);
+    EXPECT_TRUE(target.empty());
+    EXPECT_EQ(target.extensions().count(), 0);
+    gifcolour::assignFrame(source, nullptr);
+    EXPECT_TRUE(source.empty());
 }
