@@ -139,7 +139,7 @@ TEST_F(Editing, TableWritesEachPostAndDeleteAtOnceAndStoresNothingTheDatabaseRef
     EXPECT_EQ(count("Admin"), 2);
 }
 
-TEST_F(Editing, ConnectionRulesAndClose)
+TEST_F(Editing, ConnectionRulesAndCloseAndCommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
 {
     TDbConnection missing((dir / "absent.db").string());
     EXPECT_THROW(missing.Open(), EDatabaseError);
@@ -171,11 +171,8 @@ TEST_F(Editing, ConnectionRulesAndClose)
     EXPECT_EQ(q.Connection(), nullptr);
     EXPECT_THROW(q.Open(), EDatabaseError);
     conn.Open();
-}
 
-TEST_F(Editing, CommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
-{
-    // Its own transaction: committed at the end of the scope, also when an exception ends it.
+    // What was written is committed at the end of the scope, also when an exception ends it.
     {
         db::CommitWhatWasWritten tx(conn);
         EXPECT_TRUE(conn.InTransaction());

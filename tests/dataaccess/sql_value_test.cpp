@@ -1,9 +1,7 @@
 // Reading parameters out of SQL text (select lists are read through the queries that use
 // them); values, the date-time texts of the database, and display formats.
 #include "db_fixture.h"
-#include "dataaccess/db_error.h"
 #include "dataaccess/db_sql.h"
-#include "dataaccess/db_value.h"
 
 using db::parseDateTime;
 using db::parseSql;

@@ -2,8 +2,6 @@
 // Small .xlsx packages built part by part (with libzip), for templates of shapes that other
 // producers write: prefixed namespaces, rows without positions, formulas with a calculation
 // chain, the 1904 date system.
-#include "workbook/xlsx_readback.h"
-
 #include <string>
 #include <vector>
 #include <zip.h>
@@ -17,13 +15,22 @@ struct PackagePart {
 
 inline std::string buildPackage(const std::vector<PackagePart>& parts)
 {
-    const auto file = std::filesystem::temp_directory_path() / ("pkg" + std::to_string(getpid()) + ".xlsx");
-    zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* z = zip_open_from_source(source, ZIP_TRUNCATE, &error);
+    zip_source_keep(source);
     for (const PackagePart& p : parts)
         zip_file_add(z, p.name.c_str(), zip_source_buffer(z, p.data.data(), p.data.size(), 0), 0);
     zip_close(z);
-    std::string bytes = fileText(file);
-    std::filesystem::remove(file);
+    std::string bytes;
+    zip_source_open(source);
+    char buffer[65536];
+    for (zip_int64_t n = 0; (n = zip_source_read(source, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    zip_source_close(source);
+    zip_source_free(source);
+    zip_error_fini(&error);
     return bytes;
 }
 
