@@ -3,30 +3,26 @@
 // cache, roll back and raise), and what a failing change leaves behind.
 #include "db_fixture.h"
 
-namespace {
-
-// The save routine of the data windows, written as they call it.
-void saveCached(TDbConnection& conn, TMemoryDataSet& ds)
-{
-    conn.StartTransaction();
-    try {
-        ds.ApplyUpdates();
-        conn.Commit();
-    } catch (...) {
-        ds.RestoreUpdates();
-        conn.Rollback();
-        throw;
-    }
-    ds.CommitUpdates();
-}
-
-} // namespace
-
 class CachedUpdates : public DbFixture {
 protected:
     TDbQuery q{&conn};
     TDbUpdateSQL us;
     std::vector<TUpdateKind> kinds;
+
+    // The save routine of the data windows, written as they call it.
+    void saveCached(TMemoryDataSet& ds)
+    {
+        conn.StartTransaction();
+        try {
+            ds.ApplyUpdates();
+            conn.Commit();
+        } catch (...) {
+            ds.RestoreUpdates();
+            conn.Rollback();
+            throw;
+        }
+        ds.CommitUpdates();
+    }
 
     void SetUp() override
     {
@@ -50,6 +46,11 @@ protected:
         q.Open();
     }
 
+    void refuseUpdatesOf(int lockId, const std::string& message = "no")
+    {
+        conn.ExecSQL("CREATE TRIGGER refuse BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = " +
+                     std::to_string(lockId) + " BEGIN SELECT RAISE(ABORT, '" + message + "'); END;");
+    }
     void toggleUsed()
     {
         q.Edit();
@@ -68,7 +69,7 @@ TEST_F(CachedUpdates, PostedEditsWaitInTheCacheUntilSaved)
     EXPECT_TRUE(q.UpdatesPending());
     EXPECT_EQ(q.UpdateStatus(), usModified);
     EXPECT_EQ(stored(), "1One0,2Two0,3Three0");
-    saveCached(conn, q);
+    saveCached(q);
     EXPECT_EQ(stored(), "1One1,2Two0,3Three0");
     EXPECT_FALSE(q.UpdatesPending());
     EXPECT_EQ(q.UpdateStatus(), usUnmodified);
@@ -76,7 +77,7 @@ TEST_F(CachedUpdates, PostedEditsWaitInTheCacheUntilSaved)
     EXPECT_EQ(q.RecNo(), 1);
 
     // The windows save in AfterPost: each toggle reaches the database at once.
-    q.AfterPost = [this](TMemoryDataSet& ds) { saveCached(conn, ds); };
+    q.AfterPost = [this](TMemoryDataSet& ds) { saveCached(ds); };
     q.Next();
     toggleUsed();
     EXPECT_EQ(stored(), "1One1,2Two1,3Three0");
@@ -96,23 +97,20 @@ TEST_F(CachedUpdates, InsertsModifiesAndDeletesApplyInTheOrderMade)
     q.FieldByName("Used").AsBoolean(true);
     q.Post();
     q.First();
-    q.Edit();
-    q.FieldByName("LockName").AsString("Uno");
-    q.Post();
+    editText(q, "LockName", "Uno");
     // An inserted row deleted again before saving never reaches the database.
     q.Append();
     q.FieldByName("LockID").AsInteger(8);
     q.Post();
     q.Delete();
-    saveCached(conn, q);
+    saveCached(q);
     EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukDelete, ukInsert, ukModify}));
     EXPECT_EQ(stored(), "1Uno0,2Two0,3Three again1");
 }
 
 TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
 {
-    conn.ExecSQL("CREATE TRIGGER no_two BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = 2 "
-                 "BEGIN SELECT RAISE(ABORT, 'lock 2 is being programmed'); END;");
+    refuseUpdatesOf(2, "lock 2 is being programmed");
     int errors = 0;
     q.OnUpdateError = [&](TMemoryDataSet&, EDatabaseError&, TUpdateKind k, TUpdateAction& a) {
         ++errors;
@@ -121,12 +119,10 @@ TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
     };
     toggleUsed(); // lock 1: fine on its own
     q.Next();
-    q.Edit();
-    q.FieldByName("LockName").AsString("Two edited");
-    q.Post(); // lock 2: refused by the trigger
+    editText(q, "LockName", "Two edited"); // lock 2: refused by the trigger
     q.Next();
     q.Delete(); // lock 3
-    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "lock 2 is being programmed");
+    EXPECT_EQ(dbError([&] { saveCached(q); }), "lock 2 is being programmed");
     EXPECT_EQ(errors, 1);
     EXPECT_FALSE(conn.InTransaction());
     // Nothing reached the file, not even the change that was applied before the failure.
@@ -136,30 +132,18 @@ TEST_F(CachedUpdates, FailingChangeRollsBackRestoresAndSucceedsLater)
     EXPECT_EQ(rowsOf(q, {"LockName", "Used"}), "One|True,Two edited|False");
     q.Last();
     EXPECT_EQ(q.FieldByName("LockName").OldValue(), DbVariant("Two"));
-
-    // Once the cause is gone, the next save writes every change once.
-    conn.ExecSQL("DROP TRIGGER no_two");
-    kinds.clear();
-    saveCached(conn, q);
-    EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukModify, ukModify, ukDelete}));
-    EXPECT_EQ(stored(), "1One1,2Two edited0");
-    EXPECT_FALSE(q.UpdatesPending());
-}
-
-TEST_F(CachedUpdates, AFailedApplyWithoutATransactionStillWritesNothing)
-{
-    conn.ExecSQL("CREATE TRIGGER no_two BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = 2 "
-                 "BEGIN SELECT RAISE(ABORT, 'no'); END;");
-    toggleUsed();
-    q.Next();
-    toggleUsed();
+    // Applied without a transaction, a failure still writes nothing.
     EXPECT_THROW(q.ApplyUpdates(), EDatabaseError);
     EXPECT_FALSE(conn.InTransaction());
     EXPECT_EQ(stored(), "1One0,2Two0,3Three0");
-    conn.ExecSQL("DROP TRIGGER no_two");
-    q.ApplyUpdates();
-    q.CommitUpdates();
-    EXPECT_EQ(stored(), "1One1,2Two1,3Three0");
+
+    // Once the cause is gone, the next save writes every change once.
+    conn.ExecSQL("DROP TRIGGER refuse");
+    kinds.clear();
+    saveCached(q);
+    EXPECT_EQ(kinds, (std::vector<TUpdateKind>{ukModify, ukModify, ukDelete}));
+    EXPECT_EQ(stored(), "1One1,2Two edited0");
+    EXPECT_FALSE(q.UpdatesPending());
 }
 
 TEST_F(CachedUpdates, FailuresAreClearErrorsAndLeaveTheChangesPending)
@@ -172,19 +156,18 @@ TEST_F(CachedUpdates, FailuresAreClearErrorsAndLeaveTheChangesPending)
 
     us.ModifySQL = "update TempLock1 set Used = :Usd where LockID = :OLD_LockID";
     toggleUsed();
-    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "usMaster: Parameter 'Usd' names no field of the dataset");
+    EXPECT_EQ(dbError([&] { saveCached(q); }), "usMaster: Parameter 'Usd' names no field of the dataset");
     us.ModifySQL = "update TempLock1 set Used = :Used where LockID = :OLD_LockID";
     conn.ExecSQL("DELETE FROM TempLock1 WHERE LockID = 1");
-    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "usMaster: Update failed: the modify statement changed no row");
+    EXPECT_EQ(dbError([&] { saveCached(q); }), "usMaster: Update failed: the modify statement changed no row");
     q.OnUpdateRecord = [](TMemoryDataSet&, TUpdateKind, TUpdateAction&) {};
-    EXPECT_EQ(dbError([&] { saveCached(conn, q); }), "LockList_Query: Update failed");
+    EXPECT_EQ(dbError([&] { saveCached(q); }), "LockList_Query: Update failed");
     EXPECT_TRUE(q.UpdatesPending());
 }
 
 TEST_F(CachedUpdates, ErrorHandlerMaySkipAChange)
 {
-    conn.ExecSQL("CREATE TRIGGER no_one BEFORE UPDATE ON TempLock1 WHEN NEW.LockID = 1 "
-                 "BEGIN SELECT RAISE(ABORT, 'no'); END;");
+    refuseUpdatesOf(1);
     q.OnUpdateError = [&](TMemoryDataSet& ds, EDatabaseError&, TUpdateKind, TUpdateAction& a) {
         EXPECT_EQ(ds.FieldByName("LockID").AsInteger(), 1); // the failing row is current for the handler
         a = uaSkip;
@@ -192,7 +175,7 @@ TEST_F(CachedUpdates, ErrorHandlerMaySkipAChange)
     toggleUsed();
     q.Next();
     toggleUsed();
-    saveCached(conn, q);
+    saveCached(q);
     EXPECT_EQ(stored(), "1One0,2Two1,3Three0");
     EXPECT_TRUE(q.UpdatesPending()); // the skipped change is still there
 }
@@ -201,12 +184,10 @@ TEST_F(CachedUpdates, WithoutHandlerTheUpdateObjectWritesAndWithoutItStatementsA
 {
     q.OnUpdateRecord = nullptr;
     toggleUsed();
-    saveCached(conn, q);
+    saveCached(q);
     q.SetUpdateObject(nullptr);
-    q.Edit();
-    q.FieldByName("LockName").AsString("Generated");
-    q.Post();
-    saveCached(conn, q);
+    editText(q, "LockName", "Generated");
+    saveCached(q);
     EXPECT_EQ(stored(), "1Generated1,2Two0,3Three0");
 }
 
@@ -217,13 +198,12 @@ TEST_F(CachedUpdates, DateTimeOldValuesMatchTheStoredText)
     us.ModifySQL = {"update TempAccessCode", "set", "  Selected = :Selected, DateCreated = :DateCreated", "where",
                     "  CodeString = :OLD_CodeString and", "  CodeType = :OLD_CodeType and",
                     "  DateCreated = :OLD_DateCreated"};
-    q.Close();
     q.SQL = "SELECT * FROM TempAccessCode";
     q.Open();
     q.Edit();
     q.FieldByName("Selected").AsBoolean(true);
     q.FieldByName("DateCreated").AsDateTime(db::makeDateTime(2025, 1, 1));
     q.Post();
-    saveCached(conn, q);
+    saveCached(q);
     EXPECT_EQ(peek("SELECT Selected || ' ' || DateCreated FROM TempAccessCode"), "1 2025-01-01 00:00:00");
 }

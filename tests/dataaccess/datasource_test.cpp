@@ -3,24 +3,7 @@
 
 class DataSource : public DbFixture {};
 
-namespace {
-std::string name(TDataEvent e)
-{
-    switch (e) {
-    case deActiveChanged: return "active";
-    case deDataSetChange: return "change";
-    case deDataSetScroll: return "scroll";
-    case deRecordChange: return "record";
-    case deUpdateState: return "state";
-    case deRowInserted: return "ins";
-    case deRowDeleted: return "del";
-    case deDataSetUnlinked: return "unlinked";
-    }
-    return "?";
-}
-} // namespace
-
-TEST_F(DataSource, ObserversFollowTheDataset)
+TEST_F(DataSource, ObserversFollowTheDatasetAndSourcesUpdateObjectsAndDatasetsMayDieInEitherOrder)
 {
     addLock(1, "S1", "One");
     addLock(2, "S2", "Two");
@@ -28,8 +11,9 @@ TEST_F(DataSource, ObserversFollowTheDataset)
     q.SQL = "SELECT * FROM LockManagement ORDER BY LockID";
     q.SetCachedUpdates(true);
     TDbDataSource ds(&q);
+    const std::string name[] = { "active", "change", "scroll", "record", "state", "ins", "del", "unlinked" };
     std::string log; // what each step made the observers hear, events with their row
-    int id = ds.AddObserver([&](const TDataEventInfo& e) { log += name(e.Event) + std::to_string(e.Row) + " "; });
+    int id = ds.AddObserver([&](const TDataEventInfo& e) { log += name[e.Event] + std::to_string(e.Row) + " "; });
     auto heard = [&] { return std::exchange(log, {}); };
     int stateChanges = 0;
     ds.OnStateChange = [&](TDbDataSource&) { ++stateChanges; };
@@ -39,9 +23,7 @@ TEST_F(DataSource, ObserversFollowTheDataset)
     EXPECT_EQ(ds.State(), dsBrowse);
     q.Next();
     EXPECT_EQ(heard(), "scroll1 ");
-    q.Edit();
-    q.FieldByName("LockName").AsString("x");
-    q.Post();
+    editText(q, "LockName", "x");
     EXPECT_EQ(heard(), "state1 record1 state1 record1 ");
     q.Append();
     q.Cancel();
@@ -70,31 +52,28 @@ TEST_F(DataSource, ObserversFollowTheDataset)
     ds.RemoveObserver(id);
     q.Next();
     EXPECT_EQ(heard(), "");
-}
 
-// The sanitizers watch the rest: nothing calls into a freed partner.
-TEST_F(DataSource, SourcesUpdateObjectsAndDatasetsMayDieInEitherOrder)
-{
-    TDbDataSource ds;
+    // Partners may die in either order: the sanitizers watch that nothing calls into a freed one.
+    TDbDataSource source;
     std::string events;
-    ds.AddObserver([&](const TDataEventInfo& e) { events = name(e.Event); });
+    source.AddObserver([&](const TDataEventInfo& e) { events = name[e.Event]; });
     auto t = std::make_unique<TDbTable>(&conn, "Admin");
-    ds.SetDataSet(t.get());
+    source.SetDataSet(t.get());
     t->Open();
     t.reset();
-    EXPECT_EQ(ds.DataSet(), nullptr);
+    EXPECT_EQ(source.DataSet(), nullptr);
     EXPECT_EQ(events, "unlinked");
-    EXPECT_EQ(ds.State(), dsInactive);
+    EXPECT_EQ(source.State(), dsInactive);
     TDbTable table(&conn, "Admin");
     std::make_unique<TDbDataSource>(&table).reset();
     table.Open();
 
-    auto q = std::make_unique<TDbQuery>(&conn);
-    std::make_unique<TDbUpdateSQL>(q.get()).reset();
-    EXPECT_EQ(q->UpdateObject(), nullptr);
+    auto owner = std::make_unique<TDbQuery>(&conn);
+    std::make_unique<TDbUpdateSQL>(owner.get()).reset();
+    EXPECT_EQ(owner->UpdateObject(), nullptr);
     TDbUpdateSQL u;
-    q->SetUpdateObject(&u);
-    q.reset();
+    owner->SetUpdateObject(&u);
+    owner.reset();
     EXPECT_EQ(u.DataSet(), nullptr);
     EXPECT_THROW(u.ExecSQL(ukModify), EDatabaseError);
 }

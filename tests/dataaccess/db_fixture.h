@@ -12,6 +12,8 @@
 
 #include "dataaccess/dataaccess.h"
 
+using db::makeDateTime;
+
 class DbFixture : public ::testing::Test {
 protected:
     std::filesystem::path dir;
@@ -70,15 +72,24 @@ protected:
     }
 };
 
-// Runs f and returns the message of the EDatabaseError it raises ("" when none).
-template <typename F> std::string dbError(F&& f)
+// Runs f and returns the EDatabaseError it raises (one with an empty message when none).
+template <typename F> EDatabaseError dbFailure(F&& f)
 {
     try {
         f();
     } catch (const EDatabaseError& e) {
-        return e.what();
+        return e;
     }
-    return {};
+    return EDatabaseError("");
+}
+template <typename F> std::string dbError(F&& f) { return dbFailure(f).what(); }
+
+// Edits one text field of the current row and posts it.
+inline void editText(TMemoryDataSet& ds, const char* field, const std::string& text)
+{
+    ds.Edit();
+    ds.FieldByName(field).AsString(text);
+    ds.Post();
 }
 
 // The named fields of every row, "a|b" per row, rows joined by ",".

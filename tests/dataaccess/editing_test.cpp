@@ -2,11 +2,7 @@
 // a query on one table.
 #include "db_fixture.h"
 
-#include <sqlite3.h>
-
 #include <stdexcept>
-
-using db::makeDateTime;
 
 class Editing : public DbFixture {};
 
@@ -63,7 +59,7 @@ TEST_F(Editing, StatesFollowEditInsertPostCancel)
     EXPECT_EQ(count("LockManagement"), 2); // cached: nothing written yet
 }
 
-TEST_F(Editing, FieldValuesAreConvertedToTheFieldType)
+TEST_F(Editing, FieldValuesAreConvertedToTheFieldTypeAndAQueryOnOneTableWritesWithoutAnUpdateObject)
 {
     TDbTable t(&conn, "LockKeyManagement");
     t.Open();
@@ -79,71 +75,15 @@ TEST_F(Editing, FieldValuesAreConvertedToTheFieldType)
     t.Post();
     EXPECT_EQ(peek("SELECT LockID || '|' || typeof(LockID) || '|' || ExpDate || '|' || LastSetupTime FROM LockKeyManagement"),
               "12|integer|1|2024-04-01 10:11:12");
-}
 
-TEST_F(Editing, TableWritesEachPostAndDeleteAtOnce)
-{
-    TDbTable t(&conn);
-    t.SetTableName("OneOffCode");
-    t.Open();
-    ASSERT_EQ(t.RecordCount(), 10);
-    t.Edit();
-    t.FieldByName("OneOffCode").AsString("1234");
-    t.Post();
-    t.Next();
-    t.Edit();
-    t.FieldByName("OneOffCode").AsString(""); // empty text, not null
-    t.Post();
-    t.Last();
-    t.Delete();
-    EXPECT_EQ(t.RecordCount(), 9);
-    t.Append();
-    t.FieldByName("CodeNo").AsInteger(20);
-    t.FieldByName("OneOffCode").AsString("99");
-    t.Post();
-    EXPECT_EQ(peek("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = 20"), "99");
-    // The new row can be edited again in the same session (its rowid is known).
-    t.Edit();
-    t.FieldByName("OneOffCode").AsString("98");
-    t.Post();
-    EXPECT_EQ(peek("SELECT group_concat(CodeNo || '=' || quote(OneOffCode)) FROM OneOffCode WHERE CodeNo IN (1, 2, 10, 20)"),
-              "1='1234',2='',20='98'");
-    EXPECT_EQ(count("OneOffCode"), 10);
-
-}
-
-TEST_F(Editing, InsertTheDatabaseRefusesRaisesAndStoresNothing)
-{
-    TDbTable t(&conn, "Admin");
-    t.Name = "Admin_Table";
-    t.Open();
-    t.Append();
-    t.FieldByName("UserName").AsString("admin"); // unique
-    t.FieldByName("Password").AsString("x");
-    EXPECT_EQ(dbError([&] { t.Post(); }), "UNIQUE constraint failed: Admin.UserName");
-    EXPECT_EQ(t.State(), dsInsert); // the row is still there to fix or cancel
-    EXPECT_EQ(count("Admin"), 1);
-    t.FieldByName("UserName").AsString("second");
-    t.Post();
-    EXPECT_EQ(count("Admin"), 2);
-    t.Append();
-    t.FieldByName("UserName").AsString("admin");
-    EXPECT_THROW(t.Post(), EDatabaseError);
-    t.Close(); // gives the row up
-    EXPECT_EQ(count("Admin"), 2);
-}
-
-TEST_F(Editing, QueryOnOneTableWritesWithoutAnUpdateObject)
-{
+    // A query on one table writes without an update object.
     addLock(1, "S1", "Same");
     addLock(2, "S2", "Same");
     TDbQuery q(&conn);
     q.SQL = "SELECT LockID, LockName, LockLocation FROM LockManagement WHERE LockName = 'Same' ORDER BY LockID";
     q.Open();
     q.Next();
-    q.Edit();
-    q.FieldByName("LockLocation").AsString("Roof");
-    q.Post();
+    editText(q, "LockLocation", "Roof");
     EXPECT_EQ(peek("SELECT group_concat(LockLocation, ',') FROM (SELECT LockLocation FROM LockManagement ORDER BY LockID)"),
               "Hall,Roof");
     // A row changed behind the query's back is not overwritten.
@@ -156,10 +96,52 @@ TEST_F(Editing, QueryOnOneTableWritesWithoutAnUpdateObject)
     EXPECT_EQ(peek("SELECT LockLocation FROM LockManagement WHERE LockID = 1"), "Cellar");
 }
 
-TEST_F(Editing, ConnectionRulesAndClose)
+TEST_F(Editing, TableWritesEachPostAndDeleteAtOnceAndStoresNothingTheDatabaseRefuses)
 {
-    TDbConnection missing;
-    missing.Database = (dir / "absent.db").string();
+    TDbTable t(&conn);
+    t.SetTableName("OneOffCode");
+    t.Open();
+    ASSERT_EQ(t.RecordCount(), 10);
+    editText(t, "OneOffCode", "1234");
+    t.Next();
+    editText(t, "OneOffCode", ""); // empty text, not null
+    t.Last();
+    t.Delete();
+    EXPECT_EQ(t.RecordCount(), 9);
+    t.Append();
+    t.FieldByName("CodeNo").AsInteger(20);
+    t.FieldByName("OneOffCode").AsString("99");
+    t.Post();
+    EXPECT_EQ(peek("SELECT OneOffCode FROM OneOffCode WHERE CodeNo = 20"), "99");
+    // The new row can be edited again in the same session (its rowid is known).
+    editText(t, "OneOffCode", "98");
+    EXPECT_EQ(peek("SELECT group_concat(CodeNo || '=' || quote(OneOffCode)) FROM OneOffCode WHERE CodeNo IN (1, 2, 10, 20)"),
+              "1='1234',2='',20='98'");
+    EXPECT_EQ(count("OneOffCode"), 10);
+
+    // An insert the database refuses raises and stores nothing.
+    TDbTable admin(&conn, "Admin");
+    admin.Name = "Admin_Table";
+    admin.Open();
+    admin.Append();
+    admin.FieldByName("UserName").AsString("admin"); // unique
+    admin.FieldByName("Password").AsString("x");
+    EXPECT_EQ(dbError([&] { admin.Post(); }), "UNIQUE constraint failed: Admin.UserName");
+    EXPECT_EQ(admin.State(), dsInsert); // the row is still there to fix or cancel
+    EXPECT_EQ(count("Admin"), 1);
+    admin.FieldByName("UserName").AsString("second");
+    admin.Post();
+    EXPECT_EQ(count("Admin"), 2);
+    admin.Append();
+    admin.FieldByName("UserName").AsString("admin");
+    EXPECT_THROW(admin.Post(), EDatabaseError);
+    admin.Close(); // gives the row up
+    EXPECT_EQ(count("Admin"), 2);
+}
+
+TEST_F(Editing, ConnectionRulesAndCloseAndCommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
+{
+    TDbConnection missing((dir / "absent.db").string());
     EXPECT_THROW(missing.Open(), EDatabaseError);
     EXPECT_FALSE(std::filesystem::exists(dir / "absent.db")); // never created by accident
     std::ofstream(dir / "junk.db") << "this is not a database file, not at all, not even close to one......";
@@ -189,11 +171,8 @@ TEST_F(Editing, ConnectionRulesAndClose)
     EXPECT_EQ(q.Connection(), nullptr);
     EXPECT_THROW(q.Open(), EDatabaseError);
     conn.Open();
-}
 
-TEST_F(Editing, CommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
-{
-    // Its own transaction: committed at the end of the scope, also when an exception ends it.
+    // What was written is committed at the end of the scope, also when an exception ends it.
     {
         db::CommitWhatWasWritten tx(conn);
         EXPECT_TRUE(conn.InTransaction());

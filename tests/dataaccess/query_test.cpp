@@ -1,10 +1,6 @@
 // Queries on a real database file: parameters, typed fields and nulls, joins, navigation,
 // errors.
-#include <sqlite3.h>
-
 #include "db_fixture.h"
-
-using db::makeDateTime;
 
 class Query : public DbFixture {};
 
@@ -41,22 +37,17 @@ TEST_F(Query, ParametersAreSetByNameKeptAcrossRewritesAndAColonInALiteralIsNone)
     EXPECT_EQ(q.RecordCount(), 1);
 }
 
-TEST_F(Query, TypedValuesAreStoredInTheAgreedTextForms)
+TEST_F(Query, TypedValuesAreStoredInTheAgreedTextFormsAndTimesAndLegacyFormsAreRead)
 {
     TDbQuery q(&conn);
-    q.SQL = {"INSERT INTO AccessCode (SerialID,LockName,GuestFirstName,GuestLastName,CodeType,StartDate,EndDate,",
-             "DateCreated,CreatedBy,CodeString,LostTimes,HasDeleted)",
-             "VALUES (:SerialID,:LockName,:F,:L,:CodeType,:StartDate,:EndDate,:DateCreated,:CreatedBy,:CodeString,",
-             ":LostTimes,:HasDeleted)"};
-    q.ParamByName("SerialID").AsString("00000000000000AB");
-    q.ParamByName("LockName").AsString("Room 1");
+    q.SQL = {"INSERT INTO AccessCode (GuestFirstName,GuestLastName,StartDate,EndDate,DateCreated,CodeString,",
+             "LostTimes,HasDeleted)",
+             "VALUES (:F,:L,:StartDate,:EndDate,:DateCreated,:CodeString,:LostTimes,:HasDeleted)"};
     q.ParamByName("F").AsString("");
     q.ParamByName("L").Clear();
-    q.ParamByName("CodeType").AsString("Temp");
     q.ParamByName("StartDate").AsDate(makeDateTime(2024, 6, 1, 15, 30, 0));
     q.ParamByName("EndDate").AsDateTime(makeDateTime(2024, 6, 3, 8, 0, 0));
     q.ParamByName("DateCreated").Value(DbVariant(makeDateTime(2024, 5, 31, 9, 1, 2)));
-    q.ParamByName("CreatedBy").AsString("admin");
     q.ParamByName("CodeString").AsString("0012345678");
     q.ParamByName("LostTimes").AsInteger(1);
     q.ParamByName("HasDeleted").AsBoolean(false);
@@ -79,33 +70,31 @@ TEST_F(Query, TypedValuesAreStoredInTheAgreedTextForms)
     EXPECT_TRUE(r.FieldByName("GuestLastName").IsNull());
     EXPECT_EQ(r.FieldByName("GuestLastName").AsString(), "");
     EXPECT_FALSE(r.FieldByName("GuestFirstName").IsNull());
-}
 
-TEST_F(Query, TimesAndLegacyDateFormsAreRead)
-{
+    // Times, and date forms of older files.
     conn.ExecSQL("INSERT INTO TimeShift VALUES (2, '08:30:00', '17:00', 'Monday');"
                  "INSERT INTO ActExpDateST VALUES (2, '2024-01-05', '2024-02-01T10:00:00'), (3, 'not a date', NULL)");
-    TDbQuery q(&conn);
-    q.SQL = "SELECT * FROM TimeShift";
-    q.Open();
-    EXPECT_EQ(q.FieldByName("BeginTime").DataType(), ftTime);
-    EXPECT_EQ(q.FieldByName("EndTime").AsString(), "17:00:00");
+    TDbQuery t(&conn);
+    t.SQL = "SELECT * FROM TimeShift";
+    t.Open();
+    EXPECT_EQ(t.FieldByName("BeginTime").DataType(), ftTime);
+    EXPECT_EQ(t.FieldByName("EndTime").AsString(), "17:00:00");
     // A time read back and bound again matches the stored text.
     TDbQuery w(&conn);
     w.SQL = "SELECT count(*) AS N FROM TimeShift WHERE BeginTime = :B";
-    w.ParamByName("B").Value(q.FieldByName("BeginTime").Value());
+    w.ParamByName("B").Value(t.FieldByName("BeginTime").Value());
     w.Open();
     EXPECT_EQ(w.FieldByName("N").AsInteger(), 1);
-    q.Close();
-    q.SQL = "SELECT * FROM ActExpDateST WHERE GroupID > 1 ORDER BY GroupID";
-    q.Open();
-    EXPECT_EQ(q.FieldByName("ExpirationDate").AsDateTime(), makeDateTime(2024, 2, 1, 10));
-    q.Next();
-    EXPECT_EQ(q.FieldByName("ActivationDate").AsString(), "not a date");
-    EXPECT_EQ(dbError([&] { q.FieldByName("ActivationDate").AsDateTime(); }), "'not a date' is not a valid date and time");
+    t.Close();
+    t.SQL = "SELECT * FROM ActExpDateST WHERE GroupID > 1 ORDER BY GroupID";
+    t.Open();
+    EXPECT_EQ(t.FieldByName("ExpirationDate").AsDateTime(), makeDateTime(2024, 2, 1, 10));
+    t.Next();
+    EXPECT_EQ(t.FieldByName("ActivationDate").AsString(), "not a date");
+    EXPECT_EQ(dbError([&] { t.FieldByName("ActivationDate").AsDateTime(); }), "'not a date' is not a valid date and time");
 }
 
-TEST_F(Query, FieldsOfJoinsAndAggregatesAreFoundByName)
+TEST_F(Query, FieldsOfJoinsAreFoundByNameAndDatabaseErrorsCarrySqliteMessageAndCodeAndWriteNothing)
 {
     addLock(7, "00000000000000C7", "Gate");
     conn.ExecSQL("INSERT INTO LockKeyManagement (LockID, KeyID) VALUES (7, 3)");
@@ -127,44 +116,33 @@ TEST_F(Query, FieldsOfJoinsAndAggregatesAreFoundByName)
     EXPECT_EQ(dbError([&] { q.FieldByName("Nope"); }), "Query2: Field 'Nope' not found");
     EXPECT_EQ(q.FindField("nope"), nullptr);
 
-}
-
-TEST_F(Query, DatabaseErrorsCarrySqliteMessageAndCodeAndAFailedStatementWritesNothing)
-{
-    TDbQuery q(&conn);
-    q.SQL = "SELECT * FROM NoSuchTable";
-    try {
-        q.Open();
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "no such table: NoSuchTable");
-        EXPECT_EQ(e.ErrorCode(), SQLITE_ERROR);
-        EXPECT_EQ(e.Sql(), "SELECT * FROM NoSuchTable");
-    }
-    q.SQL = "UPDATE Admin SET UserName = :N";
-    q.ParamByName("N").Clear();
-    try {
-        q.ExecSQL();
-        FAIL();
-    } catch (const EDatabaseError& e) {
-        EXPECT_STREQ(e.what(), "NOT NULL constraint failed: Admin.UserName");
-        EXPECT_EQ(e.ErrorCode(), SQLITE_CONSTRAINT);
-        EXPECT_EQ(e.ExtendedErrorCode(), SQLITE_CONSTRAINT_NOTNULL);
-    }
-    q.SQL = "DELETE FROM Admin; DELETE FROM TitleName";
-    EXPECT_EQ(dbError([&] { q.ExecSQL(); }), "The SQL text holds more than one statement");
+    // Database errors carry the message and code of SQLite; a failed statement writes nothing.
+    TDbQuery e(&conn);
+    e.SQL = "SELECT * FROM NoSuchTable";
+    const EDatabaseError missing = dbFailure([&] { e.Open(); });
+    EXPECT_STREQ(missing.what(), "no such table: NoSuchTable");
+    EXPECT_EQ(missing.ErrorCode(), SQLITE_ERROR);
+    EXPECT_EQ(missing.Sql(), "SELECT * FROM NoSuchTable");
+    e.SQL = "UPDATE Admin SET UserName = :N";
+    e.ParamByName("N").Clear();
+    const EDatabaseError notNull = dbFailure([&] { e.ExecSQL(); });
+    EXPECT_STREQ(notNull.what(), "NOT NULL constraint failed: Admin.UserName");
+    EXPECT_EQ(notNull.ErrorCode(), SQLITE_CONSTRAINT);
+    EXPECT_EQ(notNull.ExtendedErrorCode(), SQLITE_CONSTRAINT_NOTNULL);
+    e.SQL = "DELETE FROM Admin; DELETE FROM TitleName";
+    EXPECT_EQ(dbError([&] { e.ExecSQL(); }), "The SQL text holds more than one statement");
     EXPECT_EQ(count("Admin"), 1);
-    q.SQL = "DELETE FROM Admin";
-    EXPECT_EQ(dbError([&] { q.Open(); }), "The statement returns no rows; run it with ExecSQL");
+    e.SQL = "DELETE FROM Admin";
+    EXPECT_EQ(dbError([&] { e.Open(); }), "The statement returns no rows; run it with ExecSQL");
 
     conn.ExecSQL("INSERT INTO Admin VALUES ('op', 'x', 1)");
     // The second row collides with the demo operator: neither row may remain.
-    q.SQL = {"INSERT INTO Admin (UserName, Password, Level)",
+    e.SQL = {"INSERT INTO Admin (UserName, Password, Level)",
              "SELECT 'new' || UserName, '', 1 FROM Admin UNION ALL SELECT :Name, '', 1"};
-    q.ParamByName("Name").AsString("admin");
-    EXPECT_THROW(q.ExecSQL(), EDatabaseError);
+    e.ParamByName("Name").AsString("admin");
+    EXPECT_THROW(e.ExecSQL(), EDatabaseError);
     EXPECT_EQ(peek("SELECT group_concat(UserName) FROM Admin"), "admin,op");
-    q.ParamByName("Name").AsString("third"); // the kept statement is reusable after the failure
-    q.ExecSQL();
+    e.ParamByName("Name").AsString("third"); // the kept statement is reusable after the failure
+    e.ExecSQL();
     EXPECT_EQ(count("Admin"), 5);
 }

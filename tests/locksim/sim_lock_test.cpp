@@ -22,7 +22,6 @@ Time at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
     return local_days { year { y } / mo / d } + hours { h } + minutes { mi } + seconds { s };
 }
 
-// n bytes from `from` as hex.
 template <class Bytes> std::string hex(const Bytes& b, size_t from = 0, size_t n = 16)
 {
     std::string s;
@@ -62,14 +61,9 @@ std::vector<int> fill(SimLock& lock, Ds1977Memory& key)
     }
     return pages;
 }
-
-fs::path scratchFile(const char* name)
-{
-    return fs::temp_directory_path() / (name + std::to_string(::getpid()) + ".txt");
-}
 } // namespace
 
-TEST(SimLockRecords, EncodeKeyCodeLockAndEmptyRecords)
+TEST(SimLockRecords, EncodeKeyCodeLockAndEmptyRecordsAndMissionHeadersCarryTheSite)
 {
     EXPECT_EQ(hex(AuditEvent::withKey(kUserKey, 0x02, at(2026, 12, 31, 23, 59, 58)).encode()),
               "01AABBCC00000042" "26120031235958" "02");
@@ -77,22 +71,21 @@ TEST(SimLockRecords, EncodeKeyCodeLockAndEmptyRecords)
               "FF0A123456789000" "26010002000000" "41");
     EXPECT_EQ(hex(AuditEvent::ofLock(2, at(2026, 1, 2)).encode()), "0000000000000002" "26010002000000" "00");
     EXPECT_EQ(hex(AuditEvent::empty().encode()), std::string(32, 'F'));
+
+    // The facility code stands where each kind of mission header carries it.
+    const auto fc = *facilityFromText("123456");
+    EXPECT_EQ(fc, kSite);
+    EXPECT_FALSE(facilityFromText("12345a"));
+    EXPECT_EQ(missionHeader(MissionKind::NewLockSetup, fc)[8], 0x12);
+    EXPECT_EQ(missionHeader(MissionKind::Lockout, fc)[6], 0x12);
+    EXPECT_EQ(missionHeader(MissionKind::MultiLock, fc)[7], 0x12);
+    EXPECT_EQ(missionHeader(MissionKind::SetTimeTable, fc)[63], 0xAA);
+    EXPECT_EQ(hex(missionHeader(MissionKind::GetAuditTrail, fc), 0, 11), "52454144011234560" "7D0FF");
+    for (const auto& name : missionKindNames())
+        EXPECT_TRUE(missionKindByName(name));
 }
 
-TEST(SimLockRecords, ALockKeepsItsLatestRecordsOnly)
-{
-    SimLock lock = lockWithEvents(kLockMemory + 5);
-    ASSERT_EQ(lock.log().size(), kLockMemory);
-    // The oldest five went: the first record kept is the sixth, 5 s after midnight.
-    EXPECT_EQ(lock.log().front().encode()[14], 0x05);
-
-    // Its Get Information count stays within what the reader takes as written.
-    Ds1977Memory key = keyOf(MissionKind::GetInformation);
-    fill(lock, key);
-    EXPECT_EQ(be16(key.pages[2], 0), 0x0D00);
-}
-
-TEST(SimLockAuditKeys, OneKeyTakesTheLatestRecordsThenTheCountsThenTheLockId)
+TEST(SimLockAuditKeys, OneKeyTakesTheLatestRecordsThenTheCountsThenTheLockIdAndTwoKeysSplitTheTrail)
 {
     SimLock lock = lockWithEvents(2100);
     Ds1977Memory key = keyOf(MissionKind::GetAuditTrail);
@@ -114,20 +107,18 @@ TEST(SimLockAuditKeys, OneKeyTakesTheLatestRecordsThenTheCountsThenTheLockId)
     const Ds1977Memory before = other;
     EXPECT_EQ(lock.visit(other), VisitResult::WrongFacility);
     EXPECT_EQ(other.pages, before.pages);
-}
 
-TEST(SimLockAuditKeys, TwoKeysSplitTheTrail)
-{
-    SimLock lock = lockWithEvents(3000);
+    // Two keys split a longer trail.
+    SimLock longer = lockWithEvents(3000);
     Ds1977Memory second = keyOf(MissionKind::TrailSecond);
-    EXPECT_EQ(lock.visit(second), VisitResult::NotForThisLock);
+    EXPECT_EQ(longer.visit(second), VisitResult::NotForThisLock);
 
     Ds1977Memory first = keyOf(MissionKind::TrailFirst);
-    fill(lock, first);
-    EXPECT_TRUE(lock.secondKeyPending());
+    fill(longer, first);
+    EXPECT_TRUE(longer.secondKeyPending());
     EXPECT_EQ(be16(first.pages[1], 2), kRecordsPerKey);
-    fill(lock, second);
-    EXPECT_FALSE(lock.secondKeyPending());
+    fill(longer, second);
+    EXPECT_FALSE(longer.secondKeyPending());
     EXPECT_EQ(be16(second.pages[1], 2), 3000 - kRecordsPerKey);
     EXPECT_EQ(hex(second.pages[0], 10, 8), hex(kLockSerial, 0, 8));
 }
@@ -182,23 +173,12 @@ TEST(SimLockSetupKey, EachLockAddsItselfOnceAndAFullCountIsNeverTakenForAFreshKe
     EXPECT_EQ(key.pages[2], first);
 }
 
-TEST(MissionHeaders, FacilityCodeStandsWhereEachKindCarriesIt)
+TEST(SimLockInformationKey, ALockKeepsItsLatestRecordsAndReportsStateKeyListAndSettingsWithTheIdLast)
 {
-    const auto fc = *facilityFromText("123456");
-    EXPECT_EQ(fc, kSite);
-    EXPECT_FALSE(facilityFromText("12345a"));
-    EXPECT_EQ(missionHeader(MissionKind::NewLockSetup, fc)[8], 0x12);
-    EXPECT_EQ(missionHeader(MissionKind::Lockout, fc)[6], 0x12);
-    EXPECT_EQ(missionHeader(MissionKind::MultiLock, fc)[7], 0x12);
-    EXPECT_EQ(missionHeader(MissionKind::SetTimeTable, fc)[63], 0xAA);
-    EXPECT_EQ(hex(missionHeader(MissionKind::GetAuditTrail, fc), 0, 11), "52454144011234560" "7D0FF");
-    for (const auto& name : missionKindNames())
-        EXPECT_TRUE(missionKindByName(name));
-}
-
-TEST(SimLockInformationKey, ReportsStateKeyListAndSettingsWithTheIdLast)
-{
-    SimLock lock = lockWithEvents(3328);
+    SimLock lock = lockWithEvents(kLockMemory + 5);
+    ASSERT_EQ(lock.log().size(), kLockMemory);
+    // The oldest five went: the first record kept is the sixth, 5 s after midnight.
+    EXPECT_EQ(lock.log().front().encode()[14], 0x05);
     LockState& st = lock.state();
     st.blink = true;
     st.manualSetupEnabled = false;
@@ -218,6 +198,7 @@ TEST(SimLockInformationKey, ReportsStateKeyListAndSettingsWithTheIdLast)
     EXPECT_EQ(hex(info, 16, 9), hex(kLockSerial, 0, 8) + "5A");
     EXPECT_EQ(hex(info, 44, 7), "2122322E330003"); // hardware, software, key count
     EXPECT_EQ(hex(info, 57, 1) + hex(info, 61, 1), "2610");
+    // The record count stays within what the reader takes as written.
     EXPECT_EQ(hex(key.pages[2], 0, 2) + hex(key.pages[2], 25, 1), "0D0003");
 
     // Entry 0: a code only; entry 1: an iButton with groups; entry 2 on the next page.
@@ -230,7 +211,7 @@ TEST(SimLockInformationKey, ReportsStateKeyListAndSettingsWithTheIdLast)
 
 TEST(LockFile, KeepsLogStateAndPendingSecondKeyAndRefusesWhatItCannotWriteBack)
 {
-    const fs::path file = scratchFile("lockfile-");
+    const fs::path file = fs::temp_directory_path() / ("lockfile-" + std::to_string(::getpid()) + ".txt");
     SimLock lock = lockWithEvents(5);
     lock.record(AuditEvent::withCode("9876", 4, 2, at(2026, 2, 2)));
     lock.state().blink = true;

@@ -1,30 +1,10 @@
-#include "test_support.h"
+#include "widgets/sidebar/side_bar_layout.h"
 
 #include <gtest/gtest.h>
 
 using namespace sidebar;
-using namespace sidebar::test;
 
 namespace {
-
-std::vector<SideBarGroup> groupsWithEntries(std::vector<int> entryCounts)
-{
-    std::vector<SideBarGroup> groups(entryCounts.size());
-    for (size_t g = 0; g < groups.size(); ++g)
-        groups[g].entries.resize(size_t(entryCounts[g]));
-    return groups;
-}
-
-SideBarMetrics metrics(QRect client, int active)
-{
-    SideBarMetrics m;
-    m.clientRect = client;
-    m.activeGroup = active;
-    m.headerHeight = 20;
-    m.spacing = 2;
-    m.itemSpacing = 40;
-    return m;
-}
 
 // A layout in one line: headers | item area | first item, count, first and last item | scroll buttons.
 std::string describe(const SideBarLayout& l)
@@ -80,28 +60,20 @@ TEST(Layout, HeadersItemsAndScrollButtons)
          "H 0,0,200,22 0,22,200,22 | A 1,45,198,254 | I 5 0 | ^181,47,16,16 v-", 99},
     };
     for (const Row& row : rows) {
-        auto groups = groupsWithEntries(row.entries);
+        std::vector<SideBarGroup> groups(row.entries.size());
+        for (size_t g = 0; g < groups.size(); ++g)
+            groups[g].entries.resize(size_t(row.entries[g]));
         for (int g : row.hidden)
             groups[size_t(g)].visible = false;
         if (row.active >= 0 && row.active < int(groups.size()))
             groups[size_t(row.active)].firstDisplayed = row.firstDisplayed;
-        SideBarMetrics m = metrics(row.client, row.active);
+        SideBarMetrics m;
+        m.clientRect = row.client;
+        m.activeGroup = row.active;
+        m.headerHeight = 20;
+        m.spacing = 2;
+        m.itemSpacing = 40;
         m.showGroupHeaders = row.headers;
         EXPECT_EQ(describe(computeSideBarLayout(groups, m)), row.expected) << row.what;
     }
-}
-
-TEST(Layout, StoreChangesReLayOutAnAttachedSideBar)
-{
-    QObject form;
-    TSideBarStore store(&form);
-    auto* item = addItem(store, &form, 0);
-    FakeSideBar bar;
-    bar.metrics = metrics({0, 0, 200, 300}, 0);
-    bar.groupList = groupsWithEntries({0});
-    bar.groupList[0].entries.push_back({item});
-    store.attachSideBar(&bar);
-    item->setCaption("Inbox");
-    EXPECT_EQ(describe(bar.layout), "H 0,0,200,22 | A 1,23,198,276 | I 0 1 1,23,198,40 1,23,198,40 | ^- v-");
-    store.detachSideBar(&bar);
 }

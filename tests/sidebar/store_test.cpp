@@ -17,7 +17,7 @@ QImage solid(QColor colour, int size = 32)
 
 }  // namespace
 
-TEST(Store, ItemsJoinAndLeave)
+TEST(Store, ItemsJoinAndLeaveAndARemovedItemLeavesTheSideBars)
 {
     QObject form;
     TSideBarStore store(&form);
@@ -26,7 +26,6 @@ TEST(Store, ItemsJoinAndLeave)
     other.Categories().Add("Second");
 
     auto* item = addItem(store, &form, 1, "item1");
-    EXPECT_EQ(props(item), "New Item||1|-1|-1");
     EXPECT_EQ(store.item(0), item);
     EXPECT_EQ(item->parentComponent(), &store);
     EXPECT_EQ(store.item(1), nullptr);
@@ -38,6 +37,32 @@ TEST(Store, ItemsJoinAndLeave)
     EXPECT_EQ(item->Category(), 0);
     delete item;  // a freed item leaves its store
     EXPECT_EQ(other.itemCount(), 0);
+
+    // A removed item leaves the live side bars.
+    auto* keep = addItem(store, &form, 0);
+    auto* gone = addItem(store, &form, 0);
+    FakeSideBar live, dying;
+    dying.destroying = true;
+    for (FakeSideBar* bar : {&live, &dying}) {
+        bar->groupList.resize(2);
+        bar->groupList[0].entries = {{keep}, {gone}};
+        bar->groupList[1].entries = {{gone}};
+        store.attachSideBar(bar);
+    }
+    store.attachSideBar(&live);  // attaching twice keeps one entry
+    EXPECT_EQ(store.sideBarCount(), 2);
+    EXPECT_EQ(store.sideBar(0), &live);
+    EXPECT_EQ(store.sideBar(2), nullptr);
+
+    gone->setStore(nullptr);
+    ASSERT_EQ(live.groupList[0].entries.size(), 1u);
+    EXPECT_EQ(live.groupList[0].entries[0].item, keep);
+    EXPECT_TRUE(live.groupList[1].entries.empty());
+    EXPECT_EQ(dying.groupList[0].entries.size(), 2u) << "a side bar being destroyed is left alone";
+    delete gone;
+    store.detachSideBar(&live);
+    store.detachSideBar(&dying);
+    EXPECT_EQ(store.sideBarCount(), 0);
 }
 
 // The sanitizers watch for double frees and dangling pointers.
@@ -63,37 +88,6 @@ TEST(Store, FreesItsItemsAndTellsItsSideBarsAndTheOwnerFreesBothInEitherOrder)
     item->setStore(store);
     addItem(*store, form.get(), 0);
     form.reset();
-}
-
-TEST(Store, RemovingAnItemDropsItsEntriesFromSideBars)
-{
-    QObject form;
-    TSideBarStore store(&form);
-    auto* keep = addItem(store, &form, 0);
-    auto* gone = addItem(store, &form, 0);
-    FakeSideBar live;
-    FakeSideBar dying;
-    dying.destroying = true;
-    for (FakeSideBar* bar : {&live, &dying}) {
-        bar->groupList.resize(2);
-        bar->groupList[0].entries = {{keep}, {gone}};
-        bar->groupList[1].entries = {{gone}};
-        store.attachSideBar(bar);
-    }
-    store.attachSideBar(&live);  // attaching twice keeps one entry
-    EXPECT_EQ(store.sideBarCount(), 2);
-    EXPECT_EQ(store.sideBar(0), &live);
-    EXPECT_EQ(store.sideBar(2), nullptr);
-
-    gone->setStore(nullptr);
-    ASSERT_EQ(live.groupList[0].entries.size(), 1u);
-    EXPECT_EQ(live.groupList[0].entries[0].item, keep);
-    EXPECT_TRUE(live.groupList[1].entries.empty());
-    EXPECT_EQ(dying.groupList[0].entries.size(), 2u) << "a side bar being destroyed is left alone";
-    delete gone;
-    store.detachSideBar(&live);
-    store.detachSideBar(&dying);
-    EXPECT_EQ(store.sideBarCount(), 0);
 }
 
 TEST(Store, ItemChangesUpdateLiveSideBarsThenTellTheEditor)
@@ -130,12 +124,13 @@ TEST(Store, ItemChangesUpdateLiveSideBarsThenTellTheEditor)
         store.detachSideBar(bar);
 }
 
-TEST(Store, ImageListsAndDefaultImagesReLayOutTheSideBars)
+TEST(Store, ImageListsAndDefaultImagesReLayOutTheSideBarsAndListsAndStoresMayBeFreedInEitherOrder)
 {
     QObject form;
     TSideBarStore store(&form);
     FakeSideBar bar;
     store.attachSideBar(&bar);
+    auto log = logEditor(store);
     store.setDefaultLargeImage(4);
     store.setDefaultSmallImage(0);
     store.setDefaultLargeImage(-2);  // below -1: refused
@@ -145,35 +140,24 @@ TEST(Store, ImageListsAndDefaultImagesReLayOutTheSideBars)
     store.setDefaultLargeImage(-1);
     EXPECT_EQ(bar.layouts, 3);
 
-    ImageList large(32, 32), small(16, 16);
-    store.setLargeImages(&large);
-    store.setSmallImages(&small);
-    EXPECT_EQ(large.changeLinkCount(), 1);
-    EXPECT_EQ(small.changeLinkCount(), 1);
-    EXPECT_EQ(bar.layouts, 5);
-    large.add(solid(Qt::red));
-    small.add(solid(Qt::blue, 40));
-    EXPECT_EQ(small.image(0).size(), QSize(16, 16));
-    EXPECT_EQ(bar.layouts, 7);
-
-    ImageList replacement(32, 32);
-    store.setLargeImages(&replacement);
-    EXPECT_EQ(large.changeLinkCount(), 0);
-    large.add(solid(Qt::green));
-    EXPECT_EQ(bar.layouts, 8) << "only the change of list itself";
-    store.setLargeImages(&large);
-    store.detachSideBar(&bar);
-}
-
-TEST(Store, ImageListsAndStoresMayBeFreedInEitherOrder)
-{
-    QObject form;
-    TSideBarStore store(&form);
-    auto log = logEditor(store);
     auto* large = new ImageList(32, 32);
     auto* small = new ImageList(16, 16);
     store.setLargeImages(large);
     store.setSmallImages(small);
+    EXPECT_EQ(large->changeLinkCount(), 1);
+    EXPECT_EQ(small->changeLinkCount(), 1);
+    EXPECT_EQ(bar.layouts, 5);
+    large->add(solid(Qt::red));
+    small->add(solid(Qt::blue, 40));
+    EXPECT_EQ(small->image(0).size(), QSize(16, 16));
+    EXPECT_EQ(bar.layouts, 7);
+
+    ImageList replacement(32, 32);
+    store.setLargeImages(&replacement);
+    EXPECT_EQ(large->changeLinkCount(), 0);
+    large->add(solid(Qt::green));
+    EXPECT_EQ(bar.layouts, 8) << "only the change of list itself";
+    store.setLargeImages(large);
     const int refreshes = log->refreshes;
     delete large;
     EXPECT_EQ(store.LargeImages(), nullptr);
@@ -182,12 +166,12 @@ TEST(Store, ImageListsAndStoresMayBeFreedInEitherOrder)
 
     // Still usable: items, categories and a new list.
     addItem(store, &form, 0)->setLargeImage(1);
-    ImageList again(32, 32);
-    store.setLargeImages(&again);
-    again.add(solid(Qt::yellow));
-    EXPECT_EQ(store.LargeImages(), &again);
+    store.setLargeImages(&replacement);
+    replacement.add(solid(Qt::yellow));
+    EXPECT_EQ(store.LargeImages(), &replacement);
     delete small;
     EXPECT_EQ(store.SmallImages(), nullptr);
+    store.detachSideBar(&bar);
 
     // A store freed first leaves no links that would call into it.
     ImageList list(32, 32);

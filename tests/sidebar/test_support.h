@@ -2,7 +2,6 @@
 // A side-bar control as the store sees it, an editor that keeps a log the test can read after
 // the store has freed it, and short ways to make and read items.
 
-#include "widgets/sidebar/side_bar_layout.h"
 #include "widgets/sidebar/side_bar_store.h"
 
 #include <memory>
@@ -18,17 +17,11 @@ public:
     int layouts = 0;
     int repaints = 0;
     TSideBarStore* freedStore = nullptr;
-    SideBarMetrics metrics;
-    SideBarLayout layout;
 
     std::vector<SideBarGroup>& groups() override { return groupList; }
     bool isDestroying() const override { return destroying; }
     bool hasWindow() const override { return window; }
-    void recomputeLayout() override
-    {
-        ++layouts;
-        layout = computeSideBarLayout(groupList, metrics);
-    }
+    void recomputeLayout() override { ++layouts; }
     void repaint() override { ++repaints; }
     void storeFreed(TSideBarStore* store) override { freedStore = store; }
 };
@@ -57,7 +50,6 @@ inline std::shared_ptr<EditorLog> logEditor(TSideBarStore& store)
     return log;
 }
 
-// An item of `store` owned by `owner`, in category `category`.
 inline TStoredSideItem* addItem(TSideBarStore& store, QObject* owner, int category, const QString& name = {})
 {
     auto* item = new TStoredSideItem(owner);

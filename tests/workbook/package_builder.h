@@ -26,8 +26,7 @@ inline std::string buildPackage(const std::vector<PackagePart>& parts)
     std::string bytes;
     zip_source_open(source);
     char buffer[65536];
-    zip_int64_t n = 0;
-    while ((n = zip_source_read(source, buffer, sizeof buffer)) > 0)
+    for (zip_int64_t n = 0; (n = zip_source_read(source, buffer, sizeof buffer)) > 0;)
         bytes.append(buffer, static_cast<std::size_t>(n));
     zip_source_close(source);
     zip_source_free(source);
@@ -35,9 +34,9 @@ inline std::string buildPackage(const std::vector<PackagePart>& parts)
     return bytes;
 }
 
-// The parts of a one-sheet workbook around the given sheet XML.
-inline std::vector<PackagePart> oneSheetParts(const std::string& sheetXml, const std::string& workbookPr = "",
-                                              bool withCalcChain = false)
+// The parts of a one-sheet workbook around the given sheet XML, in the 1904 date system and
+// with a calculation chain.
+inline std::vector<PackagePart> oneSheetParts(const std::string& sheetXml)
 {
     const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
@@ -50,23 +49,19 @@ inline std::vector<PackagePart> oneSheetParts(const std::string& sheetXml, const
                      R"(<Override PartName="/xl/workbook.xml" ContentType=")" + ct + R"(sheet.main+xml"/>)"
                      R"(<Override PartName="/xl/worksheets/sheet1.xml" ContentType=")" + ct + R"(worksheet+xml"/>)"
                      R"(<Override PartName="/xl/styles.xml" ContentType=")" + ct + R"(styles+xml"/>)" +
-                         (withCalcChain ? R"(<Override PartName="/xl/calcChain.xml" ContentType=")" + ct + R"(calcChain+xml"/>)"
-                                        : std::string()) +
-                         "</Types>"});
+                         R"(<Override PartName="/xl/calcChain.xml" ContentType=")" + ct + R"(calcChain+xml"/></Types>)"});
     parts.push_back({"_rels/.rels",
                      R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
                      R"(<Relationship Id="rId1" Type=")" + rel + R"(/officeDocument" Target="xl/workbook.xml"/></Relationships>)"});
     parts.push_back({"xl/workbook.xml", R"(<?xml version="1.0" encoding="UTF-8"?><workbook xmlns=")" + main +
-                                            R"(" xmlns:r=")" + rel + R"(">)" + workbookPr +
+                                            R"(" xmlns:r=")" + rel + R"("><workbookPr date1904="1"/>)"
                                             R"(<sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets>)"
                                             R"(<definedNames><definedName name="_xlnm.Print_Area" localSheetId="0">Sheet1!$A$1:$A$16</definedName></definedNames></workbook>)"});
     parts.push_back({"xl/_rels/workbook.xml.rels",
                      R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
                      R"(<Relationship Id="rId1" Type=")" + rel + R"(/worksheet" Target="worksheets/sheet1.xml"/>)"
                      R"(<Relationship Id="rId2" Type=")" + rel + R"(/styles" Target="/xl/styles.xml"/>)" +
-                         (withCalcChain ? R"(<Relationship Id="rId3" Type=")" + rel + R"(/calcChain" Target="calcChain.xml"/>)"
-                                        : std::string()) +
-                         "</Relationships>"});
+                         R"(<Relationship Id="rId3" Type=")" + rel + R"(/calcChain" Target="calcChain.xml"/></Relationships>)"});
     parts.push_back({"xl/styles.xml", R"(<?xml version="1.0" encoding="UTF-8"?><styleSheet xmlns=")" + main + R"(">)"
                                       R"(<fonts count="1"><font><sz val="11"/><name val="Calibri"/></font></fonts>)"
                                       R"(<fills count="1"><fill><patternFill patternType="none"/></fill></fills>)"
@@ -75,8 +70,7 @@ inline std::vector<PackagePart> oneSheetParts(const std::string& sheetXml, const
                                       R"(<cellXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/></cellXfs>)"
                                       R"(<cellStyles count="1"><cellStyle name="Normal" xfId="0" builtinId="0"/></cellStyles></styleSheet>)"});
     parts.push_back({"xl/worksheets/sheet1.xml", sheetXml});
-    if (withCalcChain)
-        parts.push_back({"xl/calcChain.xml", R"(<?xml version="1.0" encoding="UTF-8"?><calcChain xmlns=")" + main +
+    parts.push_back({"xl/calcChain.xml", R"(<?xml version="1.0" encoding="UTF-8"?><calcChain xmlns=")" + main +
                                                  R"("><c r="A1" i="1"/></calcChain>)"});
     return parts;
 }

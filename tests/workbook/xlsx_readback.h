@@ -1,7 +1,9 @@
 #pragma once
 // Reads a workbook back with an independent reader (openpyxl under Debian's python3).
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -85,6 +87,19 @@ inline XlsxDump readBack(const std::filesystem::path& file)
     return dump;
 }
 
+inline std::string fileText(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+inline std::chrono::local_seconds at(int y, unsigned m, unsigned d, int hh = 0, int mm = 0, int ss = 0)
+{
+    using namespace std::chrono;
+    return local_days { year { y } / month { m } / day { d } } + hours { hh } + minutes { mm } +
+        seconds { ss };
+}
+
 // A fresh, empty folder for one test, removed afterwards.
 class ScratchFolder {
 public:
@@ -97,8 +112,6 @@ public:
     ~ScratchFolder()
     {
         std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                     ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     const std::filesystem::path& path() const { return path_; }
