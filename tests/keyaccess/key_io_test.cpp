@@ -110,7 +110,6 @@ TEST(KeyIo, PageWriteAndReadPutTheDocumentedBytesOnTheWire)
     EXPECT_GE(rig.bus->pullupHolds()[1], DS1977Device::kReadPullupMs);
     EXPECT_EQ(rig.pendingCalls, 0);
     EXPECT_TRUE(rig.dialogs.boxes.empty());
-
     // pages outside the key are refused before the bus
     rig.bus->trace().clear();
     for (int page : { -1, 511, 0xFFFF }) {
@@ -171,7 +170,6 @@ TEST(KeyIo, SessionFaultsGiveEachChecksOwnMessage)
     const long h = TMExtendedStartSession(kTestPortNum, 6, nullptr);
     EXPECT_GT(h, 0) << "every routine ended its session";
     EXPECT_EQ(TMEndSession(h), 1);
-
     // Each reset result but presence gives its warning; an error, not a reset result, none.
     const std::pair<short, const char*> resets[] = { { 0, "No device on MicroLan!" },
         { 2, "Alarming device on MicroLan!" }, { 3, "MicroLan shorted!" }, { 4, "MicroLan not setup!" },
@@ -228,7 +226,6 @@ TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
     EXPECT_EQ(rig.write(2, patterned(4)), 1);
     EXPECT_EQ(rig.pageOf(2), patterned(4));
     rig.bus->faults().corruptions.clear();
-
     // The key taken away after its next two pages: the id chip still answers the reset, so
     // the write fails on the CRC and copies nothing; with nothing on the bus the reset says so.
     rig.bus->faults().removeAfterPages[rig.key->rom()] = 2;
@@ -268,7 +265,6 @@ TEST(KeyIo, KeyCheckAndReadButtonIdTakeOneKeyOfTheirFamilies)
     auto second = rig.attach(blankDS1977(makeRomId(0x37, 0xFFFFFF)));
     EXPECT_TRUE(IsOneWirePortOK(rig.options, kAuditTrailCheck, &found));
     EXPECT_EQ(found, keyRomFrom(second->rom()));
-
     // a 33h key alone in the reader: the Read Key check takes it, the others not
     for (const auto& r : { others[0], others[1], others[2], second->rom() })
         rig.bus->detach(r);
@@ -278,7 +274,6 @@ TEST(KeyIo, KeyCheckAndReadButtonIdTakeOneKeyOfTheirFamilies)
     EXPECT_EQ(found, keyRomFrom(other));
     EXPECT_FALSE(IsOneWirePortOK(rig.options, kProgrammingCheck, &found));
     EXPECT_FALSE(IsOneWirePortOK(rig.options, kAuditTrailCheck, &found));
-
     // ReadButtonID: no key but the id chip; no reader id known (an id chip is not taken for a
     // key); the reader's id in lower case; another reader's id chip is a key to this one.
     rig.bus->detach(other);
@@ -290,7 +285,6 @@ TEST(KeyIo, KeyCheckAndReadButtonIdTakeOneKeyOfTheirFamilies)
     EXPECT_EQ(serial, "kept");
     EXPECT_EQ(ReadButtonID(rig.options, "0000000000000001", serial, found), 1);
     EXPECT_EQ(serial, reader);
-
     // Two keys: neither is taken, and the operator is asked to leave one.
     rig.bus->attach(second);
     rig.bus->attach(rig.key);
@@ -303,7 +297,6 @@ TEST(KeyIo, KeyCheckAndReadButtonIdTakeOneKeyOfTheirFamilies)
     EXPECT_EQ(
         messageAfterKeyCheck(rig.options.port, KeyCheckResult::SeveralKeys, "Please Plug in your Key."), "");
     rig.bus->detach(rig.key->rom());
-
     // The window's state: the key the check found is the one written; the retry rule stops
     // at the first success (noise in two whole write calls: the third try writes the page).
     KeyIo io({ kTestPortNum, 6 }, kProgrammingCheck);

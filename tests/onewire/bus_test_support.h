@@ -1,6 +1,6 @@
 #pragma once
-// What the bus and the key I/O tests share: a fresh folder for key files, page and byte
-// helpers, and an in-memory bus on a port of its own.
+// What the bus, key I/O and shell tests share: a fresh folder for a test's files, page and
+// byte helpers, and an in-memory bus on a port of its own.
 #include "bytes/crc.h"
 #include "onewire/devices.h"
 #include "onewire/emulated_reader.h"
@@ -15,10 +15,10 @@
 namespace bus_test {
 using namespace onewire;
 
-// An empty folder of the given name below the build folder, for the key files of one test.
+// An empty folder of the given name below the build folder, for the files of one test.
 inline std::filesystem::path freshDir(const std::string& name)
 {
-    auto d = std::filesystem::path(IOS_BINARY_DIR) / "onewire-test" / name;
+    auto d = std::filesystem::path(IOS_BINARY_DIR) / "test-files" / name;
     std::filesystem::remove_all(d);
     std::filesystem::create_directories(d);
     return d;

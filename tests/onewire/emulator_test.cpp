@@ -98,7 +98,6 @@ TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
     ASSERT_EQ(TMFirst(h, sb.data()), 1);
     ASSERT_EQ(TMSkipFamily(h, sb.data()), 1);
     EXPECT_EQ(nextFamily(), 0x24);
-
     // many keys of one family: every one once, in bit order
     line.attach(blankKey(roms[0]));
     for (uint64_t serial : { 0x10ull, 0x01ull, 0xFF00ull, 0x8000000000ull, 0x3ull, 0x11ull })
@@ -266,7 +265,6 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
     reader->rescan();
     EXPECT_FALSE(reader->find(a));
     EXPECT_TRUE(reader->find(b));
-
     // through the default port, folder from the environment
     ::setenv(kReaderFolderEnv, dir.c_str(), 1);
     EXPECT_EQ(readerFolder(), std::filesystem::absolute(dir).lexically_normal());

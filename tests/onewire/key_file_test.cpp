@@ -73,7 +73,6 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
         "ibutton-key 1\nrom " + romIdText(c.rom) + "\nclock 5 at -9223372036854775808\ncontrol 0C\n");
     ASSERT_TRUE(r.key) << r.error;
     EXPECT_EQ(clockAt(*r.key, 1), 6u);
-
     // made by hand: comments, blank lines, CR LF, grouped bytes, lower case
     r = parseKeyFile("# made by hand\r\n\n  ibutton-key 1\nrom " + romIdText(k.rom)
         + "\nmem 0040 57524954 45\nmem 7FD0 aa\n");
@@ -136,7 +135,6 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     EXPECT_FALSE(saveKeyFile(path, badRom, &error));
     EXPECT_NE(error.find("CRC-8"), std::string::npos);
     EXPECT_EQ(pageOnDisk(), 0x11) << "refused saves leave the file";
-
     // A link planted under a temporary name a save once used is neither followed nor removed;
     // a save that cannot replace its target leaves no temporary.
     std::ofstream(dir / "victim") << "keep";

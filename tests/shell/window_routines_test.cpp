@@ -3,7 +3,7 @@
 #include "app/shell/window_routines.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/dialog_layer.h"
-#include "test_db.h"
+#include "../onewire/bus_test_support.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -17,7 +17,7 @@ class RoutinesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = testdb::freshFolder("routines");
+        folder = bus_test::freshDir("routines");
         db.CreateIfMissing = true;
         db.Open((folder / "t.db").string());
         db.ExecSQL(
@@ -31,7 +31,6 @@ protected:
         db.Close();
         std::filesystem::remove_all(folder);
     }
-
     // The Name column, comma-separated.
     static std::string names(TDbQuery& q)
     {
@@ -142,7 +141,6 @@ TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
         EXPECT_EQ(q.ParamByName("Place").AsString(), "North");
     }
     EXPECT_EQ(q.SQL.Text().find("ORDER BY ID"), std::string::npos);
-
     // Only the top-level ORDER BY is replaced.
     using shell::sortedStatement;
     auto r
@@ -201,7 +199,6 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
     EXPECT_EQ(m->data(m->index(1, 1), Qt::BackgroundRole).value<QColor>(), QColor(Qt::red));
     EXPECT_FALSE(m->data(m->index(0, 1), Qt::BackgroundRole).isValid());
     EXPECT_EQ(grid.currentIndex().row(), 0);
-
     // The grid's current row is the dataset's, both ways; moving fires AfterScroll.
     scrolls = 0;
     grid.setCurrentIndex(m->index(2, 1));
@@ -209,7 +206,6 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
     EXPECT_EQ(scrolls, 1);
     q.First();
     EXPECT_EQ(grid.currentIndex().row(), 0);
-
     // Title click: sorted by Name, the parameter kept.
     grid.horizontalHeader()->sectionClicked(1);
     EXPECT_EQ(q.FieldByName("Name").AsString(), "Alpha");
@@ -257,7 +253,6 @@ TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
     EXPECT_EQ(EditingForm::instance, nullptr);
     delete form;
     EXPECT_EQ(storedNames(), "Bravo,Alpha,Charlie");
-
     // Browsing only, run modally under its owner: no question, sbExitClick closes.
     dialogs.boxes.clear();
     QWidget owner;
