@@ -54,12 +54,8 @@ TEST(Codec, CreateDateTimeReadsPackedBcd)
 TEST(Codec, RomIdTextIsCrcFirstFamilyLast)
 {
     const RomId rom { 0x37, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xA7 };
-    EXPECT_EQ(romIdText(rom),
-        "A7060504030201"
-        "37");
-    EXPECT_EQ(romIdFromText("a7060504030201"
-                            "37"),
-        rom);
+    EXPECT_EQ(romIdText(rom), "A706050403020137");
+    EXPECT_EQ(romIdFromText("a706050403020137"), rom);
     EXPECT_FALSE(romIdFromText("A70605040302013"));
     EXPECT_FALSE(romIdFromText("A7060504030201GG"));
 }

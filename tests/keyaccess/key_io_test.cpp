@@ -18,7 +18,6 @@ struct Rig : PortBus {
     std::shared_ptr<KeyDevice> key;
     int pendingCalls = 0;
     std::array<uint8_t, 66> buffer {};
-
     explicit Rig(KeyFile k = blankDS1977(makeRomId(0x37, 0x00C0FFEE)))
         : PortBus(kTestPortNum, { blankKey(makeRomId(0x01, 0x0A0B0C)) })
     {
@@ -88,7 +87,6 @@ TEST(KeyIo, PageWriteAndReadPutTheDocumentedBytesOnTheWire)
     EXPECT_EQ(rig.pageOf(510), data);
     ASSERT_EQ(rig.read(5), 1);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), rig.buffer.begin()));
-
     const RomId rom = rig.key->rom();
     const Bytes written = concat({ 0x0F, 0x80, 0x7F }, data);
     const uint16_t crc = static_cast<uint16_t>(~crc16(written));
@@ -198,7 +196,6 @@ TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
         EXPECT_EQ(locked.read(0), ok);
         EXPECT_EQ(locked.buffer[0], ok ? patterned(5)[0] : 0xFF) << "a refused read gives FFh";
     }
-
     Rig rig;
     // A data byte of the read hit once: the read is repeated and succeeds; hit in every
     // repeat: the read gives up with 0.
@@ -338,7 +335,6 @@ TEST(KeyIo, ClockKeysAndTheSetTimeKey)
     EXPECT_EQ(image.seconds, 90061u);
     EXPECT_EQ(Bytes(image.page0.begin(), image.page0.begin() + 9),
         Bytes({ 'R', 'E', 'A', 'D', 0xFD, 0x12, 0x34, 0x56, 0xFF }));
-
     ASSERT_TRUE(WriteTimeCard(rig.options, keyRomFrom(a), image));
     buffer.fill(0xEE);
     uint8_t ok = 0;

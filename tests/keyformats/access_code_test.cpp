@@ -224,7 +224,6 @@ TEST(AccessCode, AnySerialTextIsSafe)
     EXPECT_EQ(code("ZZ?!"), code("0000000000000000"));
     EXPECT_EQ(code("49d99fb70167ec5c"), code(kSerial));
     EXPECT_EQ(code(kSerial + "FFFF"), code(kSerial));
-
     for (std::string_view id : { "49D99FB70167EC5C", "49d99fb70167ec5c" })
         EXPECT_TRUE(isAccessCodeSerialId(id)) << id;
     for (std::string_view id :

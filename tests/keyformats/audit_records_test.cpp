@@ -47,7 +47,6 @@ public:
     std::map<std::string, AuditKeyUser> bySerial, byCode;
     std::map<std::string, AuditGuest> guests;
     std::vector<std::string> queries;
-
     std::optional<AuditKeyUser> userBySerialId(const std::string& s) override { return lookUp(bySerial, s); }
     std::optional<AuditKeyUser> userByKeyCode(const std::string& c) override
     {
@@ -115,13 +114,11 @@ TEST(AuditHeaders, SingleLockPage0)
     EXPECT_EQ(h->facilityCode, (FacilityCodeBytes { 0x12, 0x34, 0x56 }));
     EXPECT_FALSE(h->lockRom) << "not at a lock yet";
     EXPECT_EQ(h->lockSerialText(), "");
-
     const RomId lock { 0x37, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xC8 };
     std::copy(lock.begin(), lock.end(), p.begin() + 10);
     h = decodeAuditKeyHeader(p);
     ASSERT_TRUE(h && h->lockRom);
     EXPECT_EQ(h->lockSerialText(), "C806050403020137");
-
     for (uint8_t kind : { ReadKind::GetInformation, ReadKind::MultiLockAuditTrail, uint8_t(0x04) })
         EXPECT_FALSE(decodeAuditKeyHeader(auditTrailHeaderPage(kind, 0, {})));
     EXPECT_FALSE(decodeAuditKeyHeader(blankMissionKeyPage()));
@@ -228,7 +225,6 @@ TEST_F(Audit, CodeEvents)
     EXPECT_EQ(row.OpenLockType, "Open Lock With Code(Classroom Mode)");
     EXPECT_EQ(row.CodeType, "Once");
     EXPECT_EQ(person(row), "Guy Guest  ");
-
     const char* texts[] = { "Open Lock With Code(Storehouse Mode)", "Open Lock With Code(Classroom Mode)",
         "Close Lock With Code", "Unknown Type(03)", "Forbidden Code(Access During Lockout Mode)",
         "Invalid Access(Time Shift Setting)", "Invalid Access(Act/Exp Date Setting)",
@@ -344,9 +340,13 @@ TEST_F(Audit, MultiLockBlocks)
         EXPECT_EQ(planLockBlockRecords(*plan, plan->locksToRead, 5).pageCount(), 0) << "block beyond the key";
         EXPECT_EQ(planLockBlockRecords(*plan, -1, 5).pageCount(), 0);
     }
-    // Records per lock that is none of the six: refused.
-    for (uint16_t n : { 0, 24, 2000, 0xFFFF })
+    // Records per lock that is none of the six: no block size, no choice, refused.
+    for (uint16_t n : { 0, 1, 24, 26, 2000, 3000, 0xFFFF }) {
+        EXPECT_FALSE(pagesPerLockBlock(n)) << n;
+        EXPECT_EQ(multiLockChoice(n), nullptr) << n;
         EXPECT_FALSE(planMultiLockAudit(header(n).value(), page1WithLocks(1))) << n;
+    }
+    EXPECT_FALSE(pagesPerLockBlock(-25));
     EXPECT_FALSE(decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::GetAuditTrail, 25, site)));
 }
 
@@ -358,7 +358,6 @@ TEST_F(Audit, LockBlockHeaderAndNumberingByRecordIndex)
     const AuditLockBlockHeader block = decodeAuditLockBlockHeader(h);
     EXPECT_EQ(block.recordCount, 5);
     EXPECT_EQ(block.lockSerialText(), "9E06050403020137");
-
     const auto plan = planMultiLockAudit(
         *decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::MultiLockAuditTrail, 25, { 1, 2, 3 })),
         page1WithLocks(1));
@@ -370,7 +369,6 @@ TEST_F(Audit, LockBlockHeaderAndNumberingByRecordIndex)
         putRecord(p0, s, r);
     putRecord(p1, 0, r);
     putRecord(p1, 1, r); // beyond the count: not read
-
     int untouched = 41;
     EXPECT_EQ(numbers({ p0, p1 }, records, untouched), (std::vector<int> { 1, 3, 4, 5 }));
     EXPECT_EQ(untouched, 41);

@@ -42,7 +42,6 @@ inline Page patterned(uint8_t seed)
 struct PortBus {
     std::shared_ptr<MicroLan> bus;
     ScopedPort port;
-
     PortBus(
         short portNum, std::vector<KeyFile> keys, std::shared_ptr<MicroLan> b = std::make_shared<MicroLan>())
         : bus(b)

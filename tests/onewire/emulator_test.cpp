@@ -122,7 +122,6 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMSetup(none), kTMSetupFailed);
     EXPECT_EQ(TMTouchReset(none), kTMErrPortNotSetUp);
     EXPECT_EQ(TMEndSession(none), 1);
-
     PortBus line(kPort, {});
     const long h = TMExtendedStartSession(kPort, kType, nullptr);
     ASSERT_GT(h, 0);
@@ -179,7 +178,6 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
     EXPECT_EQ(Bytes({ r[0], r[8], r[16] }), Bytes({ 0xFF, 0xFF, 0xAA }));
     EXPECT_EQ(line.run(rom, cmd(0x69, 0x40, pw(1)), false, 1)[0], 0xFF)
         << "nothing without the strong pull-up";
-
     line.run(rom, cmd(0x0F, 0x40), false, 0); // a write that brings no data leaves PF in E/S
     EXPECT_EQ(line.run(rom, { 0xAA }, false, 3), Bytes({ 0x40, 0x00, 0x40 }));
     line.run(rom, cmd(0x0F, 0x00, Bytes(64, 0x11)), false, 2);
@@ -235,7 +233,6 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
     std::ofstream(dir / "broken.key") << "ibutton-key 1\nrom 0102030405060708\n";
     std::ofstream(dir / "notes.txt") << "not a key";
     std::ofstream(dir / "empty.key").close();
-
     auto reader = std::make_shared<EmulatedReader>(dir);
     reader->rescan();
     EXPECT_EQ(reader->roms().size(), 2u) << "id chip and key a";

@@ -13,7 +13,6 @@ TEST(KeyFile, RomIdsAndBlankKeysOfEachFamily)
     RomId bad = rom;
     bad[2] ^= 1;
     EXPECT_FALSE(romIdValid(bad));
-
     const KeyFile a = blankDS1977(rom);
     EXPECT_EQ(a.memory.size(), kDS1977MemorySize);
     EXPECT_FALSE(ds1977PasswordsEnabled(a));
@@ -38,9 +37,7 @@ TEST(KeyFile, RomIdsAndBlankKeysOfEachFamily)
 TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
 {
     KeyFile k = blankDS1977(makeRomId(0x37, 0x1234));
-    Page p;
-    for (int i = 0; i < 64; ++i)
-        p[i] = static_cast<uint8_t>(i * 3);
+    const Page p = patterned(3);
     ASSERT_TRUE(setDS1977Page(k, 0, p));
     ASSERT_TRUE(setDS1977Page(k, 510, p));
     setDS1977Passwords(k, { 1, 2, 3, 4, 5, 6, 7, 8 }, { 9, 10, 11, 12, 13, 14, 15, 16 }, true);
@@ -51,7 +48,6 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
     EXPECT_EQ(r.key->memory, k.memory);
     EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
     EXPECT_LT(text.size(), 600u) << "blank pages are not written out";
-
     KeyFile t = blankDS1994(makeRomId(0x04, 0x55));
     setClock(t, 90061, true, 1'700'000'000);
     const uint8_t bytes[] = { 'R', 'E', 'A', 'D', 0xFD, 0x12, 0x34, 0x56 };
@@ -61,7 +57,6 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
     EXPECT_EQ(r.key->memory, t.memory);
     EXPECT_TRUE(clockRunning(*r.key));
     EXPECT_EQ(clockAt(*r.key, 1'700'000'010), 90071u);
-
     KeyFile c = blankDS1904(makeRomId(0x24, 0x66));
     setClock(c, 86400, false, 5);
     r = parseKeyFile(formatKeyFile(c));
@@ -120,13 +115,10 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     EXPECT_EQ(path.filename().string(), romIdText(k.rom) + ".key");
     std::string error;
     ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
-    Page p;
-    p.fill(0x11);
-    setDS1977Page(k, 3, p);
+    setDS1977Page(k, 3, patterned(0x11));
     ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
-    auto pageOnDisk = [&] { return ds1977Page(*loadKeyFile(path).key, 3)->at(10); };
+    auto pageOnDisk = [&] { return ds1977Page(*loadKeyFile(path).key, 3)->at(0); };
     EXPECT_EQ(pageOnDisk(), 0x11);
-
     KeyFile shortKey = k, badRom = k;
     shortKey.memory.resize(100);
     EXPECT_FALSE(saveKeyFile(path, shortKey, &error));
@@ -155,7 +147,6 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     EXPECT_EQ(names,
         (std::vector<std::string> {
             planted.filename().string(), path.filename().string(), "in-the-way.key", "victim" }));
-
     EXPECT_FALSE(saveKeyFile(dir / "missing-folder" / "x.key", k, &error));
     EXPECT_NE(error.find("missing-folder"), std::string::npos);
     auto missing = loadKeyFile(dir / "nope.key");

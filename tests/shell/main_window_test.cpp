@@ -1,5 +1,6 @@
 // The main window, the login, the program's start, Config.dat, the reader check, the Qt boxes
 // and the demo workspace.
+#include "../onewire/bus_test_support.h"
 #include "app/shell/data_exporting_form.h"
 #include "app/shell/key_io_options.h"
 #include "app/shell/login_form.h"
@@ -15,10 +16,6 @@
 #include "keyaccess/dialog_layer.h"
 #include "keyformats/access_code.h"
 #include "keyformats/audit_records.h"
-#include "onewire/devices.h"
-#include "onewire/emulated_reader.h"
-#include "onewire/ports.h"
-#include "../onewire/bus_test_support.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -31,8 +28,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
-#include <fstream>
-#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 
@@ -139,7 +134,6 @@ protected:
                 + (q.FieldByName("LogoutTime").IsNull() ? " open" : " out"));
         return out;
     }
-
     fs::path folder;
     std::string dbFile;
     QString previous;
@@ -271,7 +265,8 @@ TEST_F(ShellTest, StartReadsConfigDatOrSaysWhyNotAndTriesTheReaderTwice)
         SettingsRecord.FacilityCode = { 1, 2, 3 };
         w.FormCreate();
         EXPECT_EQ(calls, 2);
-        EXPECT_EQ(shell::configBytes(SettingsRecord), (std::array<uint8_t, 9> { 0, 5, 50, 0, 6, 0, 0, 0, 0 }));
+        EXPECT_EQ(
+            shell::configBytes(SettingsRecord), (std::array<uint8_t, 9> { 0, 5, 50, 0, 6, 0, 0, 0, 0 }));
         if (bytes.empty()) {
             EXPECT_EQ(dialogs.texts(),
                 (std::vector<std::string> { "Config.dat not found, the default settings are in use.",
@@ -465,13 +460,12 @@ TEST_F(ShellTest, ThreeFailedLoginsAndAMissingDatabaseEndTheProgram)
     EXPECT_FALSE(shown);
     ASSERT_EQ(dialogs.boxes.size(), 3u);
     for (const auto& b : dialogs.boxes)
-        EXPECT_EQ(b.type, BoxType::Error);
+        EXPECT_TRUE(b.type == BoxType::Error && b.buttons == BoxButtons::Ok);
     EXPECT_EQ(TLogin_Form::OperatorLevel, 0);
     EXPECT_TRUE(TLogin_Form::OperatorName.isEmpty());
     TDbConnection db;
     db.Open(dbFile);
     EXPECT_TRUE(history(db).empty());
-
     dialogs.boxes.clear();
     EXPECT_EQ(runStartUp("nothing-here.db"), 1);
     ASSERT_EQ(dialogs.boxes.size(), 1u);

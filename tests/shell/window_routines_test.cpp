@@ -1,9 +1,9 @@
+#include "../onewire/bus_test_support.h"
 #include "app/shell/db_grid.h"
 #include "app/shell/shell_form.h"
 #include "app/shell/window_routines.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/dialog_layer.h"
-#include "../onewire/bus_test_support.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -46,7 +46,6 @@ protected:
         q.Open();
         return names(q);
     }
-
     std::filesystem::path folder;
     TDbConnection db;
     ScriptedDialogs dialogs;
@@ -54,18 +53,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(RoutinesTest, BoxesGoThroughTheDialogLayer)
-{
-    dialogs.answers = { BoxResult::Ok, BoxResult::Cancel };
-    EXPECT_TRUE(MyConfirmation("Sure?"));
-    EXPECT_FALSE(MyConfirmation("Sure?"));
-    MyError("Bad");
-    ASSERT_EQ(dialogs.texts(), (std::vector<std::string> { "Sure?", "Sure?", "Bad" }));
-    EXPECT_TRUE(
-        dialogs.boxes[0].type == BoxType::Confirmation && dialogs.boxes[0].buttons == BoxButtons::OkCancel);
-    EXPECT_TRUE(dialogs.boxes[2].type == BoxType::Error && dialogs.boxes[2].buttons == BoxButtons::Ok);
-}
 
 TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
 {
@@ -169,7 +156,6 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
     int scrolls = 0;
     q.AfterScroll = [&](TMemoryDataSet&) { ++scrolls; };
     q.Open();
-
     TDBGrid grid;
     grid.setDataSource(&ds);
     grid.gridModel()->cellColour = [](const TMemoryDataSet& d, int row, const TDbField& f, CellColours& c) {
