@@ -23,7 +23,7 @@ TEST(Crc, PublicCheckValues)
     EXPECT_EQ(crc16(digits), kCrc16GoodResidue);
 }
 
-TEST(Codec, HexDigitsAndBcd)
+TEST(Codec, HexDigitsBcdAndPackedBcdDates)
 {
     const std::pair<char, int> digits[] = { { '0', 0 }, { '9', 9 }, { 'A', 10 }, { 'F', 15 }, { 'a', 16 },
         { 'f', 16 }, { 'G', 16 }, { ' ', 16 }, { '\0', 16 }, { '/', 16 } };
@@ -31,10 +31,6 @@ TEST(Codec, HexDigitsAndBcd)
         EXPECT_EQ(Change(c), v) << int(c);
     for (auto [v, bcd] : { std::pair { 0, 0x00 }, { 9, 0x09 }, { 10, 0x10 }, { 59, 0x59 }, { 99, 0x99 } })
         EXPECT_EQ(ByteToBCD(v), bcd) << v;
-}
-
-TEST(Codec, CreateDateTimeReadsPackedBcd)
-{
     using namespace std::chrono;
     EXPECT_EQ(CreateDateTime(0x26, 0x12, 0x06, 0x17, 0x45, 0x09),
         local_days(2026y / December / 6) + 17h + 45min + 9s);

@@ -70,7 +70,7 @@ const std::array<uint8_t, 8> kKey { 0x5C, 0xEC, 0x67, 0x01, 0xB7, 0x9F, 0xD9, 0x
 
 } // namespace
 
-TEST(AccessCodeCipher, PublishedVectorThroughKeyLoading)
+TEST(AccessCodeCipher, PublishedVectorAndRegisterFormsAgainstTheWordForms)
 {
     AccessCodeRegisters regs;
     regs.loadKey(kSerial);
@@ -81,10 +81,6 @@ TEST(AccessCodeCipher, PublishedVectorThroughKeyLoading)
     EXPECT_EQ(regs.KeyRegister, kKey) << "576 rotations bring the key back";
     EXPECT_EQ(refDecrypt(k32, 0xE44F4CDF, keyOf(kKey)), 0xF741E2DBu);
     EXPECT_EQ(refEncrypt(k32, 0xF741E2DB, keyOf(kKey)), 0xE44F4CDFu);
-}
-
-TEST(AccessCodeCipher, RegisterFormsMatchTheWordFormsAndInvert)
-{
     std::mt19937_64 rng(20261206);
     for (int n = 0; n < 100; ++n) {
         AccessCodeRegisters regs;
@@ -195,7 +191,7 @@ TEST(AccessCodeBytes, LockSideRoundTrip)
     }
 }
 
-TEST(AccessCodeBytes, DigitsFoldNibblesAboveNine)
+TEST(AccessCode, DigitsFoldNibblesAboveNineAndPinnedCodesStayTheSame)
 {
     AccessCodeBytes coded;
     coded.bytes = { 0x09, 0xAF, 0x5B, 0xC0, 0xDE, 0x12 };
@@ -203,10 +199,6 @@ TEST(AccessCodeBytes, DigitsFoldNibblesAboveNine)
     EXPECT_EQ(accessCodeDigits(coded), "0905512034");
     coded.count = 6;
     EXPECT_EQ(accessCodeDigits(coded), "090551203412");
-}
-
-TEST(AccessCode, PinnedCodesStayTheSame)
-{
     // Codes already handed to guests must not change with the code.
     EXPECT_EQ(MakeAccessCode(kSerial, 2, 2026y / June / 1, 8, 2026y / June / 3, 12, 0), "4514021238");
     EXPECT_EQ(MakeAccessCode(kSerial, 1, 2026y / June / 1, 8, 2026y / August / 3, 12, 1), "032213715164");

@@ -105,7 +105,7 @@ MissionKeyPage page1WithLocks(uint8_t n)
 
 } // namespace
 
-TEST(AuditHeaders, SingleLockPage0)
+TEST(AuditHeaders, SingleLockPage0AndPage1CountsAndLockClock)
 {
     MissionKeyPage p = auditTrailHeaderPage(ReadKind::GetAuditTrail, 2000, { 0x12, 0x34, 0x56 });
     auto h = decodeAuditKeyHeader(p);
@@ -122,11 +122,7 @@ TEST(AuditHeaders, SingleLockPage0)
     for (uint8_t kind : { ReadKind::GetInformation, ReadKind::MultiLockAuditTrail, uint8_t(0x04) })
         EXPECT_FALSE(decodeAuditKeyHeader(auditTrailHeaderPage(kind, 0, {})));
     EXPECT_FALSE(decodeAuditKeyHeader(blankMissionKeyPage()));
-}
-
-TEST(AuditHeaders, Page1CountsAndLockClock)
-{
-    MissionKeyPage p = blankMissionKeyPage();
+    p = blankMissionKeyPage();
     const std::array<uint8_t, 11> head { 0x1F, 0x40, 0x07, 0xD0, 0x26, 0x06, 0xEE, 0x15, 0x00, 0x00, 0x00 };
     std::copy(head.begin(), head.end(), p.begin());
     auto c = decodeAuditKeyCounts(p);
@@ -262,7 +258,7 @@ TEST_F(Audit, CodeEvents)
     EXPECT_TRUE(lookup.queries.empty());
 }
 
-TEST_F(Audit, SingleLockKeyOf2000SlotsWith37Empty)
+TEST_F(Audit, SingleLockKeyOf2000SlotsWith37EmptyAndBoundedCounts)
 {
     // 2,000 records on pages 2-501; 37 slots spread over the key still hold FFh time bytes.
     std::set<int> empty;
@@ -286,10 +282,6 @@ TEST_F(Audit, SingleLockKeyOf2000SlotsWith37Empty)
     // A second key of the trail continues the numbering.
     EXPECT_EQ(numbers({ pages[0] }, planSingleLockRecords(3), trailEntryCount),
         (std::vector<int> { 1964, 1965, 1966 }));
-}
-
-TEST_F(Audit, SingleLockCountsAreBounded)
-{
     EXPECT_EQ(planSingleLockRecords(0).pageCount(), 0);
     EXPECT_EQ(planSingleLockRecords(-5).recordCount, 0);
     const RecordPagePlan full = planSingleLockRecords(65535);
@@ -305,7 +297,7 @@ TEST_F(Audit, SingleLockCountsAreBounded)
     EXPECT_THROW(recordSlot(blankMissionKeyPage(), 4), std::out_of_range);
 }
 
-TEST_F(Audit, MultiLockBlocks)
+TEST_F(Audit, MultiLockBlocksTheirHeadersAndNumberingByRecordIndex)
 {
     const FacilityCodeBytes site { 1, 2, 3 };
     auto header = [&](uint16_t records) {
@@ -348,19 +340,13 @@ TEST_F(Audit, MultiLockBlocks)
     }
     EXPECT_FALSE(pagesPerLockBlock(-25));
     EXPECT_FALSE(decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::GetAuditTrail, 25, site)));
-}
-
-TEST_F(Audit, LockBlockHeaderAndNumberingByRecordIndex)
-{
     MissionKeyPage h = blankMissionKeyPage();
     const std::array<uint8_t, 12> bytes { 0xAA, 0xBB, 0x00, 0x05, 0x37, 1, 2, 3, 4, 5, 6, 0x9E };
     std::copy(bytes.begin(), bytes.end(), h.begin());
     const AuditLockBlockHeader block = decodeAuditLockBlockHeader(h);
     EXPECT_EQ(block.recordCount, 5);
     EXPECT_EQ(block.lockSerialText(), "9E06050403020137");
-    const auto plan = planMultiLockAudit(
-        *decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::MultiLockAuditTrail, 25, { 1, 2, 3 })),
-        page1WithLocks(1));
+    plan = planMultiLockAudit(*header(25), page1WithLocks(1));
     const RecordPagePlan records = planLockBlockRecords(*plan, 0, block.recordCount);
     ASSERT_EQ(records.pageCount(), 2);
     MissionKeyPage p0 = blankMissionKeyPage(), p1 = blankMissionKeyPage();

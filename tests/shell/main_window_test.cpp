@@ -200,9 +200,21 @@ TEST_F(ShellTest, OneChildWindowAtATime)
     EXPECT_EQ(open(w, "Read Key"), "1 Read Key max");
 }
 
-TEST_F(ShellTest, OpenMaximisedShowsItsStatusTextsAndTheClockTicks)
+TEST_F(ShellTest, UnregisteredWindowsHaveDisabledItemsAndOpeningShowsItsStatus)
 {
+    clearChildWindowRegistry();
+    registerChildWindow("Read Key", [] { return new DummyChild("Read Key"); });
+    EXPECT_THROW(registerChildWindow("Lock Management", [] { return new QWidget; }), std::invalid_argument);
     TMain_Form w;
+    EXPECT_TRUE(w.menuAction("Read Key")->isEnabled());
+    EXPECT_FALSE(w.menuAction("Remote Code")->isEnabled());
+    EXPECT_EQ(w.toolAction("Copy Lock Settings"), nullptr);
+    EXPECT_EQ(w.toolAction("Lock Management"), nullptr);
+    w.setToolButtonsEnabled(false);
+    EXPECT_FALSE(w.toolAction("Read Key")->isEnabled());
+    w.setToolButtonsEnabled(true);
+    EXPECT_TRUE(w.toolAction("Read Key")->isEnabled());
+    EXPECT_FALSE(w.toolAction("Remote Code")->isEnabled());
     w.show();
     QString during;
     QWidget* child = w.OpenMaximised([&] {
@@ -222,24 +234,7 @@ TEST_F(ShellTest, OpenMaximisedShowsItsStatusTextsAndTheClockTicks)
     EXPECT_TRUE(w.clockText().startsWith(QDate::currentDate().toString("yyyy-MM-dd")));
 }
 
-TEST_F(ShellTest, UnregisteredWindowsHaveDisabledItemsAndAReadDisablesToolButtons)
-{
-    clearChildWindowRegistry();
-    registerChildWindow("Read Key", [] { return new DummyChild("Read Key"); });
-    EXPECT_THROW(registerChildWindow("Lock Management", [] { return new QWidget; }), std::invalid_argument);
-    TMain_Form w;
-    EXPECT_TRUE(w.menuAction("Read Key")->isEnabled());
-    EXPECT_FALSE(w.menuAction("Remote Code")->isEnabled());
-    EXPECT_EQ(w.toolAction("Copy Lock Settings"), nullptr);
-    EXPECT_EQ(w.toolAction("Lock Management"), nullptr);
-    w.setToolButtonsEnabled(false);
-    EXPECT_FALSE(w.toolAction("Read Key")->isEnabled());
-    w.setToolButtonsEnabled(true);
-    EXPECT_TRUE(w.toolAction("Read Key")->isEnabled());
-    EXPECT_FALSE(w.toolAction("Remote Code")->isEnabled());
-}
-
-TEST_F(ShellTest, StartReadsConfigDatOrSaysWhyNotAndTriesTheReaderTwice)
+TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheReaderTriedTwice)
 {
     const fs::path file = folder / "Config.dat";
     // Config.dat as found (none at first) and the name it is kept aside under.
@@ -287,11 +282,7 @@ TEST_F(ShellTest, StartReadsConfigDatOrSaysWhyNotAndTriesTheReaderTwice)
         EXPECT_TRUE(w.close());
         EXPECT_EQ(bytesOf(file).size(), 9u);
     }
-}
-
-TEST(ConfigDat, NineBytesInFileOrderRoundTrip)
-{
-    const fs::path dir = bus_test::freshDir("config"), file = dir / "Config.dat";
+    // The nine bytes in file order, read and written back.
     std::ofstream(file, std::ios::binary) << std::string("\x01\x07\x1E\x02\x06\x01\x12\x34\x56", 9);
     TSettingsRecord s;
     ASSERT_TRUE(shell::readConfigDat(s, file));
@@ -313,7 +304,6 @@ TEST(ConfigDat, NineBytesInFileOrderRoundTrip)
     shell::resetRunTimeFields(s);
     EXPECT_EQ(s.FacilityCode, (std::array<uint8_t, 3> { 1, 2, 3 }));
     EXPECT_TRUE(s.PickedLockSerialID.empty() && !s.PickAccessCodeLocksOnly && !s.NoLogoutStamp);
-    fs::remove_all(dir);
 }
 
 TEST(ReaderCheck, FindsTheReadersIdChipAmongTheKeys)
@@ -473,7 +463,7 @@ TEST_F(ShellTest, ThreeFailedLoginsAndAMissingDatabaseEndTheProgram)
     EXPECT_NE(dialogs.boxes[0].text.find("nothing-here.db"), std::string::npos);
 }
 
-TEST(QtDialogsTest, BoxTypesAndButtonSetsMapToMessageBoxes)
+TEST(QtDialogsTest, BoxesMapToMessageBoxesAndAnExceptionReachingTheEventLoopGivesTheErrorBox)
 {
     using T = BoxType;
     using B = BoxButtons;
@@ -515,10 +505,6 @@ TEST(QtDialogsTest, BoxTypesAndButtonSetsMapToMessageBoxes)
         EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
     }
     EXPECT_TRUE(form.isNull());
-}
-
-TEST(QtDialogsTest, AnExceptionReachingTheEventLoopGivesTheStandardErrorBoxAndTheProgramGoesOn)
-{
     ScriptedDialogs dialogs;
     ScopedAppDialogs scoped(dialogs);
     int runs = 0;
