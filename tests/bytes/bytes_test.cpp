@@ -23,7 +23,7 @@ TEST(Crc, PublicCheckValues)
     EXPECT_EQ(crc16(digits), kCrc16GoodResidue);
 }
 
-TEST(Codec, HexDigitsBcdAndPackedBcdDates)
+TEST(Codec, HexDigitsBcdPackedBcdDatesAndRomIdTextCrcFirstFamilyLast)
 {
     const std::pair<char, int> digits[] = { { '0', 0 }, { '9', 9 }, { 'A', 10 }, { 'F', 15 }, { 'a', 16 },
         { 'f', 16 }, { 'G', 16 }, { ' ', 16 }, { '\0', 16 }, { '/', 16 } };
@@ -45,10 +45,6 @@ TEST(Codec, HexDigitsBcdAndPackedBcdDates)
         EXPECT_THROW(CreateDateTime(b[0], b[1], b[2], b[3], b[4], b[5]), DateConversionError);
         EXPECT_FALSE(tryCreateDateTime(b[0], b[1], b[2], b[3], b[4], b[5]));
     }
-}
-
-TEST(Codec, RomIdTextIsCrcFirstFamilyLast)
-{
     const RomId rom { 0x37, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xA7 };
     EXPECT_EQ(romIdText(rom), "A706050403020137");
     EXPECT_EQ(romIdFromText("a706050403020137"), rom);

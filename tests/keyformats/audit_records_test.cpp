@@ -140,7 +140,7 @@ TEST(AuditHeaders, SingleLockPage0AndPage1CountsAndLockClock)
         local_days { 2024y / February / 29 } + 23h + 59min + 59s);
 }
 
-TEST_F(Audit, TimeTests)
+TEST_F(Audit, TimeTestsKeyAndLockEventsAndUnregisteredProgramKeys)
 {
     const Who lock { 0, 0, 0, 0, 0, 0, 0, 2 };
     for (int b = 8; b <= 14; ++b) {
@@ -154,10 +154,6 @@ TEST_F(Audit, TimeTests)
         << "byte 10 is not read";
     EXPECT_EQ(row.No, 7);
     EXPECT_EQ(row.LockName + "/" + row.LockLocation, "Room 101/North Wing");
-}
-
-TEST_F(Audit, KeyAndLockEvents)
-{
     lookup.bySerial[romIdText(kUserRom)] = { "Ann", "Lee", "Active", std::nullopt };
     const Who autoLock { 0, 0, 0, 0, 0, 0, 0, 0x02 }, otherLock { 0x00, 0x12, 0, 0, 0, 0, 0, 0x02 };
     struct Row {
@@ -189,10 +185,6 @@ TEST_F(Audit, KeyAndLockEvents)
     EXPECT_EQ(decode(makeRecord(autoLock, 0x55)).SerialID, "0200000000000000");
     lookup.bySerial[romIdText(kUserRom)].Department = "Sales";
     EXPECT_EQ(decode(makeRecord(kUserRom, 0)).Department, "Sales");
-}
-
-TEST_F(Audit, UnregisteredProgramKeys)
-{
     const std::pair<uint8_t, const char*> permitted[]
         = { { 0xF1, "Setup Key Short Circuit" }, { 0xF2, "Setup Key Open Circuit" },
               { 0xF3, "Download Lock Information" }, { 0xF4, "Download Lock Audit Trial" },

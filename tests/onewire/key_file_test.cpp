@@ -34,7 +34,7 @@ TEST(KeyFile, RomIdsAndBlankKeysOfEachFamily)
     EXPECT_TRUE(romIdValid(d.rom));
 }
 
-TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
+TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClockAndDamagedTextsAreRefusedWithAReason)
 {
     KeyFile k = blankDS1977(makeRomId(0x37, 0x1234));
     const Page p = patterned(3);
@@ -75,10 +75,6 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClock)
     EXPECT_EQ(std::vector<uint8_t>(&r.key->memory[0x40], &r.key->memory[0x46]),
         (std::vector<uint8_t> { 0x57, 0x52, 0x49, 0x54, 0x45, 0xFF }));
     EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
-}
-
-TEST(KeyFile, DamagedOrForeignTextsAreRefusedWithAReason)
-{
     const std::string rom = romIdText(makeRomId(0x37, 7));
     const std::string head = "ibutton-key 1\nrom " + rom + "\n";
     const std::pair<std::string, std::string> cases[] = {

@@ -336,7 +336,7 @@ TEST(ReaderCheck, FindsTheReadersIdChipAmongTheKeys)
     SettingsRecord = TSettingsRecord {};
 }
 
-TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperators)
+TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)
 {
     TLogin_Form::OperatorLevel = 0;
     {
@@ -363,10 +363,6 @@ TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperators)
     EXPECT_EQ(f.result(), QDialog::Rejected);
     EXPECT_THROW(TLogin_Form((folder / "missing.db").string()), EDatabaseError);
     EXPECT_FALSE(fs::exists(folder / "missing.db"));
-}
-
-TEST_F(ShellTest, LoginHistoryRowPerRunWithItsLogoutTime)
-{
     TLogin_Form login(dbFile);
     attempt(login, "admin", "admin");
     TDbConnection& db = login.DbConnection1;

@@ -218,7 +218,7 @@ public:
 };
 } // namespace
 
-TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
+TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEditsAndAGridOutlivesItsDataSource)
 {
     auto* form = new EditingForm(db);
     EditingForm::instance = form;
@@ -254,10 +254,6 @@ TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
     EXPECT_FALSE(browsing.isVisible());
     EXPECT_FALSE(browsing.Query1.Active());
     EXPECT_TRUE(dialogs.boxes.empty());
-}
-
-TEST_F(RoutinesTest, AGridOutlivesTheDataSourceItsWindowHeld)
-{
     // Members go before child widgets: the source is freed while the grid still shows it.
     struct Window : QWidget {
         explicit Window(TDbConnection& db)
