@@ -182,8 +182,8 @@ TEST(AccessCodeBytes, LockSideRoundTrip)
             r[j] = coded.bytes[j] ^ mask[j];
         const uint8_t check = block.longForm ? coded.bytes[5] : uint8_t(coded.bytes[4] ^ 0x5A);
         EXPECT_EQ(crc8(std::span<const uint8_t>(r.data(), n)), check);
-        EXPECT_EQ(refEncrypt(block.longForm ? k40 : k32, word(r.data(), n), kKeyWord),
-            word(block.plain.data(), n));
+        EXPECT_EQ(
+            refEncrypt(block.longForm ? k40 : k32, word(r.data(), n), kKeyWord), word(block.plain.data(), n));
         EXPECT_EQ(MakeAccessCode(kSerial, c.t, c.s, c.hs, c.e, c.he, c.v), accessCodeDigits(coded));
     }
 }
