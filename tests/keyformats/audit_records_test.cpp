@@ -140,7 +140,7 @@ TEST(AuditHeaders, SingleLockPage0AndPage1CountsAndLockClock)
         local_days { 2024y / February / 29 } + 23h + 59min + 59s);
 }
 
-TEST_F(Audit, TimeTestsKeyAndLockEventsAndUnregisteredProgramKeys)
+TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
 {
     const Who lock { 0, 0, 0, 0, 0, 0, 0, 2 };
     for (int b = 8; b <= 14; ++b) {
@@ -149,11 +149,11 @@ TEST_F(Audit, TimeTestsKeyAndLockEventsAndUnregisteredProgramKeys)
         EXPECT_TRUE(skipped(r)) << "FFh at byte " << b;
     }
     EXPECT_TRUE(skipped(makeRecord(lock, 0, { 0x26, 0x06, 0x00, 0x15, 0x24, 0x00, 0x00 }))) << "hour 24h";
-    const AuditRow row = decode(makeRecord(lock, 0, { 0x26, 0x06, 0x77, 0x15, 0x10, 0x30, 0x45 }), 7);
-    EXPECT_EQ(row.OpenLockTime, local_days { 2026y / June / 15 } + 10h + 30min + 45s)
+    const AuditRow timed = decode(makeRecord(lock, 0, { 0x26, 0x06, 0x77, 0x15, 0x10, 0x30, 0x45 }), 7);
+    EXPECT_EQ(timed.OpenLockTime, local_days { 2026y / June / 15 } + 10h + 30min + 45s)
         << "byte 10 is not read";
-    EXPECT_EQ(row.No, 7);
-    EXPECT_EQ(row.LockName + "/" + row.LockLocation, "Room 101/North Wing");
+    EXPECT_EQ(timed.No, 7);
+    EXPECT_EQ(timed.LockName + "/" + timed.LockLocation, "Room 101/North Wing");
     lookup.bySerial[romIdText(kUserRom)] = { "Ann", "Lee", "Active", std::nullopt };
     const Who autoLock { 0, 0, 0, 0, 0, 0, 0, 0x02 }, otherLock { 0x00, 0x12, 0, 0, 0, 0, 0, 0x02 };
     struct Row {
@@ -202,10 +202,6 @@ TEST_F(Audit, TimeTestsKeyAndLockEventsAndUnregisteredProgramKeys)
         EXPECT_EQ(row.OpenLockType, "Unknown Type") << int(event);
         EXPECT_EQ(person(row), "Unknown Unknown Denied ");
     }
-}
-
-TEST_F(Audit, CodeEvents)
-{
     lookup.guests["1234567890"] = { "Guy", "Guest" };
     // Ten digits in bytes 2-6; the two digits of byte 7 are not part of the code.
     AuditRow row = decode(codeRecord(10, { 0x12, 0x34, 0x56, 0x78, 0x90, 0x99 }, 0x41));
