@@ -5,26 +5,22 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-TEST(Crc, PublicCheckValues)
+TEST(BitLevelHelpers, CrcCheckValuesHexDigitsBcdPackedBcdDatesAndRomIdText)
 {
-    const uint8_t rom[] = { 0x02, 0x1C, 0xB8, 0x01, 0x00, 0x00, 0x00, 0xA2 };
-    EXPECT_EQ(crc8(std::span<const uint8_t>(rom, 7)), 0xA2);
-    EXPECT_EQ(crc8(rom), 0);
-    std::vector<uint8_t> digits { '1', '2', '3', '4', '5', '6', '7', '8', '9' };
-    EXPECT_EQ(crc8(digits), 0xA1);
+    const uint8_t published[] = { 0x02, 0x1C, 0xB8, 0x01, 0x00, 0x00, 0x00, 0xA2 };
+    EXPECT_EQ(crc8(std::span<const uint8_t>(published, 7)), 0xA2);
+    EXPECT_EQ(crc8(published), 0);
+    std::vector<uint8_t> nine { '1', '2', '3', '4', '5', '6', '7', '8', '9' };
+    EXPECT_EQ(crc8(nine), 0xA1);
     Crc8Accumulator = 0; // the shared accumulator's steps give the same byte
-    for (uint8_t b : digits)
+    for (uint8_t b : nine)
         Crc8Update(b);
     EXPECT_EQ(Crc8Accumulator, 0xA1);
-    EXPECT_EQ(crc16(digits), 0xBB3D);
+    EXPECT_EQ(crc16(nine), 0xBB3D);
     // a frame followed by its inverted CRC, low byte first, leaves the residue
-    digits.insert(
-        digits.end(), { static_cast<uint8_t>(~0xBB3D & 0xFF), static_cast<uint8_t>(~0xBB3D >> 8 & 0xFF) });
-    EXPECT_EQ(crc16(digits), kCrc16GoodResidue);
-}
-
-TEST(Codec, HexDigitsBcdPackedBcdDatesAndRomIdTextCrcFirstFamilyLast)
-{
+    nine.insert(
+        nine.end(), { static_cast<uint8_t>(~0xBB3D & 0xFF), static_cast<uint8_t>(~0xBB3D >> 8 & 0xFF) });
+    EXPECT_EQ(crc16(nine), kCrc16GoodResidue);
     const std::pair<char, int> digits[] = { { '0', 0 }, { '9', 9 }, { 'A', 10 }, { 'F', 15 }, { 'a', 16 },
         { 'f', 16 }, { 'G', 16 }, { ' ', 16 }, { '\0', 16 }, { '/', 16 } };
     for (auto [c, v] : digits)

@@ -98,7 +98,7 @@ TEST(AccessCodeCipher, PublishedVectorAndRegisterFormsAgainstTheWordForms)
     }
 }
 
-TEST(AccessCodeBlock, FormBoundaries)
+TEST(AccessCodeBlock, FormBoundariesAndWhatALockDoesWithTheDigitsBytes)
 {
     struct Fields {
         int d, n, t, hs, he, v, y; // y: the year field (short) or the fifth byte (long)
@@ -149,11 +149,7 @@ TEST(AccessCodeBlock, FormBoundaries)
     EXPECT_EQ(block(2026y, 0), block(2026y, 1));
     EXPECT_EQ(block(2026y, 2)[3] & 0x3F, 0x3A);
     EXPECT_NE(block(2015y, 0), block(2015y, 1));
-}
-
-// What a lock does with the digits' bytes: unmask, check, encipher back to the plain block.
-TEST(AccessCodeBytes, LockSideRoundTrip)
-{
+    // What a lock does with the digits' bytes: unmask, check, encipher back to the plain block.
     struct Case {
         year_month_day s;
         int hs;

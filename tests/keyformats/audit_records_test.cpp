@@ -246,23 +246,23 @@ TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
     EXPECT_TRUE(lookup.queries.empty());
 }
 
-TEST_F(Audit, SingleLockKeyOf2000SlotsWith37EmptyAndBoundedCounts)
+TEST_F(Audit, PlansOfSingleLockAndMultiLockKeysAndTheirNumbering)
 {
     // 2,000 records on pages 2-501; 37 slots spread over the key still hold FFh time bytes.
     std::set<int> empty;
     for (int i = 0; i < 37; ++i)
         empty.insert((i * 53 + 11) % 2000);
     ASSERT_EQ(empty.size(), 37u);
-    const RecordPagePlan plan = planSingleLockRecords(2000);
-    ASSERT_EQ(plan.pageCount(), 500);
-    EXPECT_EQ(plan.page(499), 501);
+    const RecordPagePlan single = planSingleLockRecords(2000);
+    ASSERT_EQ(single.pageCount(), 500);
+    EXPECT_EQ(single.page(499), 501);
     std::vector<MissionKeyPage> pages(500, blankMissionKeyPage());
     for (int i = 0; i < 2000; ++i)
         if (!empty.count(i))
-            putRecord(pages.at(plan.pageOfRecord(i) - 2), plan.slotOfRecord(i),
+            putRecord(pages.at(single.pageOfRecord(i) - 2), single.slotOfRecord(i),
                 makeRecord({ 0, 0, 0, 0, 0, 0, 0, 2 }, 0));
     int trailEntryCount = 0;
-    const std::vector<int> no = numbers(pages, plan, trailEntryCount);
+    const std::vector<int> no = numbers(pages, single, trailEntryCount);
     ASSERT_EQ(no.size(), 1963u);
     for (size_t i = 0; i < no.size(); ++i)
         ASSERT_EQ(no[i], int(i) + 1);
@@ -270,6 +270,7 @@ TEST_F(Audit, SingleLockKeyOf2000SlotsWith37EmptyAndBoundedCounts)
     // A second key of the trail continues the numbering.
     EXPECT_EQ(numbers({ pages[0] }, planSingleLockRecords(3), trailEntryCount),
         (std::vector<int> { 1964, 1965, 1966 }));
+    // Single-lock counts are bounded by the key.
     EXPECT_EQ(planSingleLockRecords(0).pageCount(), 0);
     EXPECT_EQ(planSingleLockRecords(-5).recordCount, 0);
     const RecordPagePlan full = planSingleLockRecords(65535);
@@ -283,10 +284,7 @@ TEST_F(Audit, SingleLockKeyOf2000SlotsWith37EmptyAndBoundedCounts)
     EXPECT_EQ(odd.pageOfRecord(6), 3);
     EXPECT_EQ(odd.slotOfRecord(6), 2);
     EXPECT_THROW(recordSlot(blankMissionKeyPage(), 4), std::out_of_range);
-}
-
-TEST_F(Audit, MultiLockBlocksTheirHeadersAndNumberingByRecordIndex)
-{
+    // Multi-lock keys: a block of whole pages per lock.
     const FacilityCodeBytes site { 1, 2, 3 };
     auto header = [&](uint16_t records) {
         return decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::MultiLockAuditTrail, records, site));

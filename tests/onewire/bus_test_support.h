@@ -24,6 +24,12 @@ inline std::filesystem::path freshDir(const std::string& name)
     return d;
 }
 
+inline std::string bytesOf(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 inline Bytes concat(Bytes a, std::span<const uint8_t> b)
 {
     a.insert(a.end(), b.begin(), b.end());

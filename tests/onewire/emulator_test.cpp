@@ -157,7 +157,7 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMEndSession(h), 0);
 }
 
-TEST(DS1977, PasswordsGuardReadAndCopy)
+TEST(Devices, DS1977PasswordsGuardReadAndCopyAndTheClocksOfDS1994AndDS1904)
 {
     KeyFile k = blankDS1977(makeRomId(0x37, 77));
     setDS1977Page(k, 1, patterned(0x42));
@@ -196,27 +196,24 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
     auto verify = [&](uint16_t at, uint8_t p) { return line.run(rom, cmd(0xC3, at, pw(p)), true, 1)[0]; };
     EXPECT_EQ(
         Bytes({ verify(0x7FC8, 2), verify(0x7FC8, 1), verify(0x7FC0, 1) }), Bytes({ 0xAA, 0xFF, 0xAA }));
-}
-
-TEST(ClockKeys, DS1994AndDS1904)
-{
+    // The clock keys.
     setHostClock([] { return int64_t { 1000 }; });
     const RomId a = makeRomId(0x04, 1), b = makeRomId(0x24, 1);
-    Line line({ blankDS1994(a), blankDS1904(b) });
-    line.run(a, { 0x0F, 0x03, 0x02, 0x10, 0x27, 0x00, 0x00 }, false, 0); // seconds 10000
-    EXPECT_EQ(line.run(a, { 0xAA }, false, 4), Bytes({ 0x03, 0x02, 0x06, 0x10 }));
-    EXPECT_EQ(line.run(a, { 0x55, 0x03, 0x02, 0x05 }, false, 1)[0], 0xFF) << "wrong E/S";
-    EXPECT_EQ(line.run(a, { 0x55, 0x03, 0x02, 0x06 }, false, 1)[0], 0x00);
+    Line clocks({ blankDS1994(a), blankDS1904(b) });
+    clocks.run(a, { 0x0F, 0x03, 0x02, 0x10, 0x27, 0x00, 0x00 }, false, 0); // seconds 10000
+    EXPECT_EQ(clocks.run(a, { 0xAA }, false, 4), Bytes({ 0x03, 0x02, 0x06, 0x10 }));
+    EXPECT_EQ(clocks.run(a, { 0x55, 0x03, 0x02, 0x05 }, false, 1)[0], 0xFF) << "wrong E/S";
+    EXPECT_EQ(clocks.run(a, { 0x55, 0x03, 0x02, 0x06 }, false, 1)[0], 0x00);
     // the DS1904's written count loads at the next reset
-    line.run(b, { 0x99, 0x0C, 0x80, 0x51, 0x01, 0x00 }, false, 0); // 86400
-    EXPECT_EQ(std::dynamic_pointer_cast<KeyDevice>(line.bus->find(b))->key().clockSeconds, 0u)
+    clocks.run(b, { 0x99, 0x0C, 0x80, 0x51, 0x01, 0x00 }, false, 0); // 86400
+    EXPECT_EQ(std::dynamic_pointer_cast<KeyDevice>(clocks.bus->find(b))->key().clockSeconds, 0u)
         << "not before the reset";
-    EXPECT_EQ(line.run(b, { 0x66 }, false, 7), Bytes({ 0x0C, 0x80, 0x51, 0x01, 0x00, 0x0C, 0x80 }))
+    EXPECT_EQ(clocks.run(b, { 0x66 }, false, 7), Bytes({ 0x0C, 0x80, 0x51, 0x01, 0x00, 0x0C, 0x80 }))
         << "five bytes repeat";
     // the DS1994's oscillator is off: its clock stays; the DS1904's runs
     setHostClock([] { return int64_t { 1003 }; });
-    EXPECT_EQ(line.run(a, { 0xF0, 0x03, 0x02 }, false, 2), Bytes({ 0x10, 0x27 }));
-    EXPECT_EQ(line.run(b, { 0x66 }, false, 4), Bytes({ 0x0C, 0x83, 0x51, 0x01 }));
+    EXPECT_EQ(clocks.run(a, { 0xF0, 0x03, 0x02 }, false, 2), Bytes({ 0x10, 0x27 }));
+    EXPECT_EQ(clocks.run(b, { 0x66 }, false, 4), Bytes({ 0x0C, 0x83, 0x51, 0x01 }));
     setHostClock(nullptr);
 }
 

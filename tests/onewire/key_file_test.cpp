@@ -5,15 +5,15 @@
 
 using namespace bus_test;
 
-TEST(KeyFile, RomIdsAndBlankKeysOfEachFamily)
+TEST(KeyFile, RomIdsBlankKeysAndTheTextFormRoundTripOrRefusedWithAReason)
 {
-    const RomId rom = makeRomId(0x37, 0x0000'00A1'B2C3);
-    EXPECT_EQ(rom, (RomId { 0x37, 0xC3, 0xB2, 0xA1, 0, 0, 0, crc8(std::span(rom).first(7)) }));
-    EXPECT_TRUE(romIdValid(rom));
-    RomId bad = rom;
+    const RomId id = makeRomId(0x37, 0x0000'00A1'B2C3);
+    EXPECT_EQ(id, (RomId { 0x37, 0xC3, 0xB2, 0xA1, 0, 0, 0, crc8(std::span(id).first(7)) }));
+    EXPECT_TRUE(romIdValid(id));
+    RomId bad = id;
     bad[2] ^= 1;
     EXPECT_FALSE(romIdValid(bad));
-    const KeyFile a = blankDS1977(rom);
+    const KeyFile a = blankDS1977(id);
     EXPECT_EQ(a.memory.size(), kDS1977MemorySize);
     EXPECT_FALSE(ds1977PasswordsEnabled(a));
     EXPECT_EQ(ds1977Page(a, 510)->at(63), 0xFF);
@@ -25,17 +25,14 @@ TEST(KeyFile, RomIdsAndBlankKeysOfEachFamily)
     const uint8_t page[32] = {};
     EXPECT_TRUE(setDS1994Page(b, 15, page));
     EXPECT_FALSE(setDS1994Page(b, 16, page));
-    const KeyFile c = blankDS1904(makeRomId(0x24, 3));
-    EXPECT_TRUE(c.memory.empty());
-    EXPECT_EQ(clockAt(c, 1000), 0u);
+    const KeyFile ds1904 = blankDS1904(makeRomId(0x24, 3));
+    EXPECT_TRUE(ds1904.memory.empty());
+    EXPECT_EQ(clockAt(ds1904, 1000), 0u);
     // blankDS1977 gives the family even when handed another one, with a fresh CRC
     const KeyFile d = blankDS1977(makeRomId(0x01, 4));
     EXPECT_EQ(d.family(), 0x37);
     EXPECT_TRUE(romIdValid(d.rom));
-}
-
-TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClockAndDamagedTextsAreRefusedWithAReason)
-{
+    // The text form keeps every byte and the clock.
     KeyFile k = blankDS1977(makeRomId(0x37, 0x1234));
     const Page p = patterned(3);
     ASSERT_TRUE(setDS1977Page(k, 0, p));
@@ -75,6 +72,7 @@ TEST(KeyFile, TextRoundTripKeepsEveryByteAndTheClockAndDamagedTextsAreRefusedWit
     EXPECT_EQ(std::vector<uint8_t>(&r.key->memory[0x40], &r.key->memory[0x46]),
         (std::vector<uint8_t> { 0x57, 0x52, 0x49, 0x54, 0x45, 0xFF }));
     EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
+    // Damaged or foreign texts are refused with a reason.
     const std::string rom = romIdText(makeRomId(0x37, 7));
     const std::string head = "ibutton-key 1\nrom " + rom + "\n";
     const std::pair<std::string, std::string> cases[] = {
@@ -132,9 +130,7 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     std::filesystem::create_directories(dir / "in-the-way.key" / "x");
     EXPECT_FALSE(saveKeyFile(dir / "in-the-way.key", k, &error));
     EXPECT_NE(error.find("in-the-way.key"), std::string::npos) << error;
-    std::string victim;
-    std::getline(std::ifstream(dir / "victim"), victim);
-    EXPECT_EQ(victim, "keep");
+    EXPECT_EQ(bytesOf(dir / "victim"), "keep");
     EXPECT_TRUE(std::filesystem::is_symlink(planted));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4)
         << "the key, the link, the victim, the folder";

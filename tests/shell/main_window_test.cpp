@@ -30,6 +30,7 @@
 #include <QTimer>
 
 namespace fs = std::filesystem;
+using bus_test::bytesOf;
 
 namespace {
 
@@ -50,12 +51,6 @@ public:
 void flushDeletes()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-std::string bytesOf(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Dummy key windows and an administrator logged in, in a fresh folder holding a copy of the
@@ -145,7 +140,7 @@ const std::string kHigherLevel = "This funtion need higher user level.";
 
 } // namespace
 
-TEST_F(ShellTest, EachMenuItemKeepsItsLevelRule)
+TEST_F(ShellTest, EachMenuItemKeepsItsLevelRuleAndOneChildWindowIsOpenAtATime)
 {
     TMain_Form w;
     w.show();
@@ -173,13 +168,6 @@ TEST_F(ShellTest, EachMenuItemKeepsItsLevelRule)
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { kHigherLevel });
     w.toolAction("Read Key")->trigger();
     EXPECT_EQ(open(w, ""), "1 Read Key max");
-}
-
-TEST_F(ShellTest, OneChildWindowAtATime)
-{
-    TMain_Form w;
-    w.show();
-    open(w, "Read Key");
     EXPECT_EQ(open(w, "Remote Code"), "1 Remote Code max");
     EXPECT_EQ(DummyChild::alive, 1);
     // A child that will not close (unsaved edits) stays, and nothing else opens.
@@ -306,36 +294,6 @@ TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheR
     EXPECT_TRUE(s.PickedLockSerialID.empty() && !s.PickAccessCodeLocksOnly && !s.NoLogoutStamp);
 }
 
-TEST(ReaderCheck, FindsTheReadersIdChipAmongTheKeys)
-{
-    using namespace onewire;
-    constexpr short kPort = 9, kType = 6;
-    auto text = [](uint64_t serial) { return romIdText(makeRomId(0x01, serial)); };
-    auto bus = std::make_shared<MicroLan>();
-    ScopedPort port(kPort, kType, bus);
-    bus->attach(makeDevice(blankKey(makeRomId(0x37, 0x77))));
-    EXPECT_EQ(findReaderRomId(kPort, kType), "") << "no id chip";
-    bus->attach(makeDevice(blankKey(makeRomId(0x01, 0xD00D))));
-    bus->attach(makeDevice(blankKey(makeRomId(0x24, 0x5))));
-    EXPECT_EQ(findReaderRomId(kPort, kType), text(0xD00D));
-    // A user's key of the same family sorts first: nothing known about the keys, the first chip
-    // as the reader reports it; else the first that is no user's key.
-    bus->attach(makeDevice(blankKey(makeRomId(0x01, 0x01))));
-    EXPECT_EQ(findIdChips(kPort, kType), (std::vector<std::string> { text(0x01), text(0xD00D) }));
-    EXPECT_EQ(findReaderRomId(kPort, kType), text(0x01));
-    EXPECT_EQ(
-        findReaderRomId(kPort, kType, [&](const std::string& id) { return id == text(0x01); }), text(0xD00D));
-    EXPECT_EQ(findReaderRomId(3, 6), ""); // no adapter on that number: set-up fails
-    EXPECT_EQ(findReaderRomId(0, 2), ""); // no driver for that type
-    // The key windows use the settings record's port.
-    SettingsRecord.PortNum = 4;
-    SettingsRecord.PortType = 5;
-    const KeyIoOptions o = shellKeyIoOptions();
-    EXPECT_TRUE(o.port.PortNum == 4 && o.port.PortType == 5 && !o.dialogs && o.processPendingMessages);
-    o.processPendingMessages();
-    SettingsRecord = TSettingsRecord {};
-}
-
 TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)
 {
     TLogin_Form::OperatorLevel = 0;
@@ -396,7 +354,7 @@ TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)
     EXPECT_EQ(bytesOf(folder / "Config.dat"), std::string("\x01\x07\x28\x02\x05\x01\x12\x34\x56", 9));
 }
 
-TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfig)
+TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfigAndTheReadersIdChipIsFound)
 {
     clearChildWindowRegistry();
     bool shown = false;
@@ -422,6 +380,32 @@ TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfig)
     db.Open(dbFile);
     EXPECT_EQ(history(db), std::vector<std::string> { "1 admin 2 out" });
     EXPECT_EQ(fs::file_size(folder / "Config.dat"), 9u); // written fresh with the defaults
+    // The reader's id chip among the keys on a bus of its own.
+    using namespace onewire;
+    constexpr short kPort = 9, kType = 6;
+    auto text = [](uint64_t serial) { return romIdText(makeRomId(0x01, serial)); };
+    auto bus = std::make_shared<MicroLan>();
+    ScopedPort port(kPort, kType, bus);
+    bus->attach(makeDevice(blankKey(makeRomId(0x37, 0x77))));
+    EXPECT_EQ(findReaderRomId(kPort, kType), "") << "no id chip";
+    bus->attach(makeDevice(blankKey(makeRomId(0x01, 0xD00D))));
+    bus->attach(makeDevice(blankKey(makeRomId(0x24, 0x5))));
+    EXPECT_EQ(findReaderRomId(kPort, kType), text(0xD00D));
+    // A user's key of the same family sorts first: nothing known about the keys, the first chip
+    // as the reader reports it; else the first that is no user's key.
+    bus->attach(makeDevice(blankKey(makeRomId(0x01, 0x01))));
+    EXPECT_EQ(findIdChips(kPort, kType), (std::vector<std::string> { text(0x01), text(0xD00D) }));
+    EXPECT_EQ(findReaderRomId(kPort, kType), text(0x01));
+    EXPECT_EQ(
+        findReaderRomId(kPort, kType, [&](const std::string& id) { return id == text(0x01); }), text(0xD00D));
+    EXPECT_EQ(findReaderRomId(3, 6), ""); // no adapter on that number: set-up fails
+    EXPECT_EQ(findReaderRomId(0, 2), ""); // no driver for that type
+    // The key windows use the settings record's port.
+    SettingsRecord.PortNum = 4;
+    SettingsRecord.PortType = 5;
+    const KeyIoOptions o = shellKeyIoOptions();
+    EXPECT_TRUE(o.port.PortNum == 4 && o.port.PortType == 5 && !o.dialogs && o.processPendingMessages);
+    o.processPendingMessages();
 }
 
 TEST_F(ShellTest, ThreeFailedLoginsAndAMissingDatabaseEndTheProgram)

@@ -112,22 +112,22 @@ TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
+TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParametersAndAGridFollowsItsDataSet)
 {
-    TDbQuery q(&db);
-    q.SQL = { "SELECT * FROM Lock", "WHERE Place = :Place", "ORDER BY ID" };
-    q.ParamByName("Place").AsString("North");
-    q.Open();
-    EXPECT_EQ(names(q), "Bravo,Charlie");
+    TDbQuery sorted(&db);
+    sorted.SQL = { "SELECT * FROM Lock", "WHERE Place = :Place", "ORDER BY ID" };
+    sorted.ParamByName("Place").AsString("North");
+    sorted.Open();
+    EXPECT_EQ(names(sorted), "Bravo,Charlie");
     // The same column again turns the order round; another column starts ascending again.
     for (auto [column, order] : { std::pair { "Name", "Bravo,Charlie" }, { "Name", "Charlie,Bravo" },
              { "Name", "Bravo,Charlie" }, { "Opened", "Charlie,Bravo" }, { "Opened", "Bravo,Charlie" } }) {
-        SortQuery(q, column);
-        EXPECT_TRUE(q.Active());
-        EXPECT_EQ(names(q), order);
-        EXPECT_EQ(q.ParamByName("Place").AsString(), "North");
+        SortQuery(sorted, column);
+        EXPECT_TRUE(sorted.Active());
+        EXPECT_EQ(names(sorted), order);
+        EXPECT_EQ(sorted.ParamByName("Place").AsString(), "North");
     }
-    EXPECT_EQ(q.SQL.Text().find("ORDER BY ID"), std::string::npos);
+    EXPECT_EQ(sorted.SQL.Text().find("ORDER BY ID"), std::string::npos);
     // Only the top-level ORDER BY is replaced.
     using shell::sortedStatement;
     auto r
@@ -143,10 +143,7 @@ TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
     // A column name cannot end the clause.
     r = sortedStatement("SELECT * FROM T", "x\"; DROP TABLE T; --");
     EXPECT_EQ(r.text, "SELECT * FROM T\nORDER BY \"x\"\"; DROP TABLE T; --\"");
-}
-
-TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
-{
+    // A grid follows its data set and sorts on a title click.
     TDbQuery q(&db);
     TDbDataSource ds(&q);
     q.SQL = { "SELECT ID, Name, Opened FROM Lock", "WHERE ID >= :MinID", "ORDER BY ID" };
