@@ -81,15 +81,6 @@ TEST(AuditTrailKeys, PageImagesOfEveryChoiceInWriteOrder)
     }
     // The facility code is copied as stored, even when it is not packed BCD.
     EXPECT_EQ(writesOf(kAuditTrailChoices[6], { 0xFF, 0x00, 0xAB }), "0:5245414401FF00AB07D0\n");
-}
-
-TEST(AuditTrailKeys, OnlyTheSixMultiLockCountsHaveABlockSize)
-{
-    for (int n : { 0, 1, 24, 26, 2000, 3000, 65535, -25 }) {
-        EXPECT_FALSE(pagesPerLockBlock(n).has_value()) << n;
-        EXPECT_EQ(multiLockChoice(n), nullptr) << n;
-    }
-    EXPECT_EQ(lockBlocksThatFit(0), 0);
-    EXPECT_EQ(lockBlocksThatFit(509), 1);
-    EXPECT_EQ(lockBlocksThatFit(510), 0);
+    EXPECT_EQ((std::vector { lockBlocksThatFit(0), lockBlocksThatFit(509), lockBlocksThatFit(510) }),
+        (std::vector { 0, 1, 0 }));
 }

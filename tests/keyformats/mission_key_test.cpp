@@ -2,14 +2,18 @@
 #include "keyformats/mission_key.h"
 
 #include <algorithm>
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
-MissionKeyPage writeKey(uint8_t kind, uint8_t byte63 = 0xFF)
+MissionKeyPage startingWith(std::string_view head)
 {
     MissionKeyPage p = blankMissionKeyPage();
-    std::memcpy(p.data(), "WRITE", 5);
+    std::copy(head.begin(), head.end(), p.begin());
+    return p;
+}
+MissionKeyPage writeKey(uint8_t kind, uint8_t byte63 = 0xFF)
+{
+    MissionKeyPage p = startingWith("WRITE");
     p[5] = kind;
     p[63] = byte63;
     return p;
@@ -49,7 +53,10 @@ TEST(MissionKeyHeader, IdentificationTable)
         { readKey(0xFC), MissionKeyType::Unnamed, std::nullopt, "" },
         { readKey(0xFD), MissionKeyType::Unnamed, std::nullopt, "" },
         { readKey(0x04), MissionKeyType::Unnamed, std::nullopt, "" },
+        // markers are exact
         { blankMissionKeyPage(), MissionKeyType::NotMissionKey, std::nullopt, "" },
+        { startingWith("write"), MissionKeyType::NotMissionKey, std::nullopt, "" },
+        { startingWith("REA\x01"), MissionKeyType::NotMissionKey, std::nullopt, "" },
     };
     for (auto r : rows) {
         const auto id = identifyMissionKey(r.page);
@@ -66,20 +73,8 @@ TEST(MissionKeyHeader, IdentificationTable)
             { FacilityCodeBytes { 0x12, 0x34, 0x57 }, FacilityCodeBytes { 0xFF, 0xFF, 0xFF } })
             EXPECT_FALSE(header.facilityCodeMatches(r.page, other));
     }
-}
-
-TEST(MissionKeyHeader, MarkersAreExact)
-{
-    MissionKeyPage p = blankMissionKeyPage();
-    std::memcpy(p.data(), "write", 5);
-    EXPECT_EQ(MissionKeyHeader::fromPage(p).marker, MissionKeyMarker::None);
-    std::memcpy(p.data(), "REA", 3);
-    EXPECT_EQ(MissionKeyHeader::fromPage(p).marker, MissionKeyMarker::None);
-    std::memcpy(p.data(), "READ", 4);
-    p[4] = 0x42;
-    const auto h = MissionKeyHeader::fromPage(p);
-    EXPECT_EQ(h.marker, MissionKeyMarker::Read);
-    EXPECT_EQ(h.kind, 0x42);
     // The READ form always carries the facility code at 5-7, also for kinds not named.
+    const auto h = MissionKeyHeader::fromPage(readKey(0x42));
+    EXPECT_TRUE(h.marker == MissionKeyMarker::Read && h.kind == 0x42);
     EXPECT_EQ(h.facilityCodeOffset(), 5u);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// What the bus and the key I/O tests share: a fresh folder for key files, page and byte
-// helpers, and an in-memory bus on a port of its own.
+// What the bus, key I/O and shell tests share: a fresh folder for a test's files, page and
+// byte helpers, and an in-memory bus on a port of its own.
 #include "bytes/crc.h"
 #include "onewire/devices.h"
 #include "onewire/emulated_reader.h"
@@ -15,13 +15,19 @@
 namespace bus_test {
 using namespace onewire;
 
-// An empty folder of the given name below the build folder, for the key files of one test.
+// An empty folder of the given name below the build folder, for the files of one test.
 inline std::filesystem::path freshDir(const std::string& name)
 {
-    auto d = std::filesystem::path(IOS_BINARY_DIR) / "onewire-test" / name;
+    auto d = std::filesystem::path(IOS_BINARY_DIR) / "test-files" / name;
     std::filesystem::remove_all(d);
     std::filesystem::create_directories(d);
     return d;
+}
+
+inline std::string bytesOf(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline Bytes concat(Bytes a, std::span<const uint8_t> b)
@@ -42,7 +48,6 @@ inline Page patterned(uint8_t seed)
 struct PortBus {
     std::shared_ptr<MicroLan> bus;
     ScopedPort port;
-
     PortBus(
         short portNum, std::vector<KeyFile> keys, std::shared_ptr<MicroLan> b = std::make_shared<MicroLan>())
         : bus(b)

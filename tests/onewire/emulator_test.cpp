@@ -98,7 +98,6 @@ TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
     ASSERT_EQ(TMFirst(h, sb.data()), 1);
     ASSERT_EQ(TMSkipFamily(h, sb.data()), 1);
     EXPECT_EQ(nextFamily(), 0x24);
-
     // many keys of one family: every one once, in bit order
     line.attach(blankKey(roms[0]));
     for (uint64_t serial : { 0x10ull, 0x01ull, 0xFF00ull, 0x8000000000ull, 0x3ull, 0x11ull })
@@ -123,7 +122,6 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMSetup(none), kTMSetupFailed);
     EXPECT_EQ(TMTouchReset(none), kTMErrPortNotSetUp);
     EXPECT_EQ(TMEndSession(none), 1);
-
     PortBus line(kPort, {});
     const long h = TMExtendedStartSession(kPort, kType, nullptr);
     ASSERT_GT(h, 0);
@@ -159,7 +157,7 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMEndSession(h), 0);
 }
 
-TEST(DS1977, PasswordsGuardReadAndCopy)
+TEST(Devices, DS1977PasswordsGuardReadAndCopyAndTheClocksOfDS1994AndDS1904)
 {
     KeyFile k = blankDS1977(makeRomId(0x37, 77));
     setDS1977Page(k, 1, patterned(0x42));
@@ -180,7 +178,6 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
     EXPECT_EQ(Bytes({ r[0], r[8], r[16] }), Bytes({ 0xFF, 0xFF, 0xAA }));
     EXPECT_EQ(line.run(rom, cmd(0x69, 0x40, pw(1)), false, 1)[0], 0xFF)
         << "nothing without the strong pull-up";
-
     line.run(rom, cmd(0x0F, 0x40), false, 0); // a write that brings no data leaves PF in E/S
     EXPECT_EQ(line.run(rom, { 0xAA }, false, 3), Bytes({ 0x40, 0x00, 0x40 }));
     line.run(rom, cmd(0x0F, 0x00, Bytes(64, 0x11)), false, 2);
@@ -199,31 +196,28 @@ TEST(DS1977, PasswordsGuardReadAndCopy)
     auto verify = [&](uint16_t at, uint8_t p) { return line.run(rom, cmd(0xC3, at, pw(p)), true, 1)[0]; };
     EXPECT_EQ(
         Bytes({ verify(0x7FC8, 2), verify(0x7FC8, 1), verify(0x7FC0, 1) }), Bytes({ 0xAA, 0xFF, 0xAA }));
-}
-
-TEST(ClockKeys, DS1994AndDS1904)
-{
+    // The clock keys.
     setHostClock([] { return int64_t { 1000 }; });
     const RomId a = makeRomId(0x04, 1), b = makeRomId(0x24, 1);
-    Line line({ blankDS1994(a), blankDS1904(b) });
-    line.run(a, { 0x0F, 0x03, 0x02, 0x10, 0x27, 0x00, 0x00 }, false, 0); // seconds 10000
-    EXPECT_EQ(line.run(a, { 0xAA }, false, 4), Bytes({ 0x03, 0x02, 0x06, 0x10 }));
-    EXPECT_EQ(line.run(a, { 0x55, 0x03, 0x02, 0x05 }, false, 1)[0], 0xFF) << "wrong E/S";
-    EXPECT_EQ(line.run(a, { 0x55, 0x03, 0x02, 0x06 }, false, 1)[0], 0x00);
+    Line clocks({ blankDS1994(a), blankDS1904(b) });
+    clocks.run(a, { 0x0F, 0x03, 0x02, 0x10, 0x27, 0x00, 0x00 }, false, 0); // seconds 10000
+    EXPECT_EQ(clocks.run(a, { 0xAA }, false, 4), Bytes({ 0x03, 0x02, 0x06, 0x10 }));
+    EXPECT_EQ(clocks.run(a, { 0x55, 0x03, 0x02, 0x05 }, false, 1)[0], 0xFF) << "wrong E/S";
+    EXPECT_EQ(clocks.run(a, { 0x55, 0x03, 0x02, 0x06 }, false, 1)[0], 0x00);
     // the DS1904's written count loads at the next reset
-    line.run(b, { 0x99, 0x0C, 0x80, 0x51, 0x01, 0x00 }, false, 0); // 86400
-    EXPECT_EQ(std::dynamic_pointer_cast<KeyDevice>(line.bus->find(b))->key().clockSeconds, 0u)
+    clocks.run(b, { 0x99, 0x0C, 0x80, 0x51, 0x01, 0x00 }, false, 0); // 86400
+    EXPECT_EQ(std::dynamic_pointer_cast<KeyDevice>(clocks.bus->find(b))->key().clockSeconds, 0u)
         << "not before the reset";
-    EXPECT_EQ(line.run(b, { 0x66 }, false, 7), Bytes({ 0x0C, 0x80, 0x51, 0x01, 0x00, 0x0C, 0x80 }))
+    EXPECT_EQ(clocks.run(b, { 0x66 }, false, 7), Bytes({ 0x0C, 0x80, 0x51, 0x01, 0x00, 0x0C, 0x80 }))
         << "five bytes repeat";
     // the DS1994's oscillator is off: its clock stays; the DS1904's runs
     setHostClock([] { return int64_t { 1003 }; });
-    EXPECT_EQ(line.run(a, { 0xF0, 0x03, 0x02 }, false, 2), Bytes({ 0x10, 0x27 }));
-    EXPECT_EQ(line.run(b, { 0x66 }, false, 4), Bytes({ 0x0C, 0x83, 0x51, 0x01 }));
+    EXPECT_EQ(clocks.run(a, { 0xF0, 0x03, 0x02 }, false, 2), Bytes({ 0x10, 0x27 }));
+    EXPECT_EQ(clocks.run(b, { 0x66 }, false, 4), Bytes({ 0x0C, 0x83, 0x51, 0x01 }));
     setHostClock(nullptr);
 }
 
-TEST(Reader, KeysComeAndGoWithTheirFiles)
+TEST(Reader, KeysComeAndGoWithTheirFilesAndACopyReachesTheFileBeforeItIsReported)
 {
     const auto dir = freshDir("reader");
     std::string messages;
@@ -236,7 +230,6 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
     std::ofstream(dir / "broken.key") << "ibutton-key 1\nrom 0102030405060708\n";
     std::ofstream(dir / "notes.txt") << "not a key";
     std::ofstream(dir / "empty.key").close();
-
     auto reader = std::make_shared<EmulatedReader>(dir);
     reader->rescan();
     EXPECT_EQ(reader->roms().size(), 2u) << "id chip and key a";
@@ -266,7 +259,6 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
     reader->rescan();
     EXPECT_FALSE(reader->find(a));
     EXPECT_TRUE(reader->find(b));
-
     // through the default port, folder from the environment
     ::setenv(kReaderFolderEnv, dir.c_str(), 1);
     EXPECT_EQ(readerFolder(), std::filesystem::absolute(dir).lexically_normal());
@@ -280,35 +272,30 @@ TEST(Reader, KeysComeAndGoWithTheirFiles)
     EXPECT_EQ(count, 2);
     TMEndSession(h);
     ::unsetenv(kReaderFolderEnv);
-    setReaderDiagnostics(nullptr);
-}
-
-TEST(Reader, ACopyReachesTheFileBeforeItIsReported)
-{
-    const auto dir = freshDir("durable");
+    // A copy reaches the file before it is reported.
+    const auto durable = freshDir("durable");
     const RomId rom = makeRomId(0x37, 3);
-    ASSERT_TRUE(saveKeyFile(keyFilePath(dir, rom), blankDS1977(rom)));
-    auto reader = std::make_shared<EmulatedReader>(dir);
-    reader->rescan();
-    Line line({}, reader);
+    ASSERT_TRUE(saveKeyFile(keyFilePath(durable, rom), blankDS1977(rom)));
+    auto copying = std::make_shared<EmulatedReader>(durable);
+    copying->rescan();
+    Line line({}, copying);
     // the copy's answer, and page 0 byte 0 as the file holds it when the device answers
     auto writePage0 = [&](uint8_t value) {
         line.run(rom, cmd(0x0F, 0x00, Bytes(64, value)), false, 2);
         line.run(rom, cmd(0x99, 0x00, pw(0, { 0x3F })), false, 0);
         line.pullUp(true);
-        auto onDisk = loadKeyFile(keyFilePath(dir, rom));
+        auto onDisk = loadKeyFile(keyFilePath(durable, rom));
         const uint8_t answer = line.send({ 0xFF })[0];
         line.pullUp(false);
         return Bytes { answer, onDisk.key ? ds1977Page(*onDisk.key, 0)->at(0) : uint8_t { 0 } };
     };
     EXPECT_EQ(writePage0(0x31), Bytes({ 0xAA, 0x31 }));
     // the folder is gone: the copy cannot be saved, so it is not reported and not kept
-    std::vector<std::string> messages;
-    setReaderDiagnostics([&](const std::string& m) { messages.push_back(m); });
-    std::filesystem::remove_all(dir);
+    messages.clear();
+    std::filesystem::remove_all(durable);
     EXPECT_EQ(writePage0(0x32)[0], 0xFF);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find("key not saved"), std::string::npos);
-    EXPECT_EQ(ds1977Page(std::dynamic_pointer_cast<KeyDevice>(reader->find(rom))->key(), 0)->at(0), 0x31);
+    EXPECT_EQ(told(), 1);
+    EXPECT_NE(messages.find("key not saved"), std::string::npos);
+    EXPECT_EQ(ds1977Page(std::dynamic_pointer_cast<KeyDevice>(copying->find(rom))->key(), 0)->at(0), 0x31);
     setReaderDiagnostics(nullptr);
 }

@@ -1,9 +1,9 @@
+#include "../onewire/bus_test_support.h"
 #include "app/shell/db_grid.h"
 #include "app/shell/shell_form.h"
 #include "app/shell/window_routines.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/dialog_layer.h"
-#include "test_db.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -17,7 +17,7 @@ class RoutinesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = testdb::freshFolder("routines");
+        folder = bus_test::freshDir("routines");
         db.CreateIfMissing = true;
         db.Open((folder / "t.db").string());
         db.ExecSQL(
@@ -31,7 +31,6 @@ protected:
         db.Close();
         std::filesystem::remove_all(folder);
     }
-
     // The Name column, comma-separated.
     static std::string names(TDbQuery& q)
     {
@@ -47,7 +46,6 @@ protected:
         q.Open();
         return names(q);
     }
-
     std::filesystem::path folder;
     TDbConnection db;
     ScriptedDialogs dialogs;
@@ -55,18 +53,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(RoutinesTest, BoxesGoThroughTheDialogLayer)
-{
-    dialogs.answers = { BoxResult::Ok, BoxResult::Cancel };
-    EXPECT_TRUE(MyConfirmation("Sure?"));
-    EXPECT_FALSE(MyConfirmation("Sure?"));
-    MyError("Bad");
-    ASSERT_EQ(dialogs.texts(), (std::vector<std::string> { "Sure?", "Sure?", "Bad" }));
-    EXPECT_TRUE(
-        dialogs.boxes[0].type == BoxType::Confirmation && dialogs.boxes[0].buttons == BoxButtons::OkCancel);
-    EXPECT_TRUE(dialogs.boxes[2].type == BoxType::Error && dialogs.boxes[2].buttons == BoxButtons::Ok);
-}
 
 TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
 {
@@ -126,23 +112,22 @@ TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
+TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParametersAndAGridFollowsItsDataSet)
 {
-    TDbQuery q(&db);
-    q.SQL = { "SELECT * FROM Lock", "WHERE Place = :Place", "ORDER BY ID" };
-    q.ParamByName("Place").AsString("North");
-    q.Open();
-    EXPECT_EQ(names(q), "Bravo,Charlie");
+    TDbQuery sorted(&db);
+    sorted.SQL = { "SELECT * FROM Lock", "WHERE Place = :Place", "ORDER BY ID" };
+    sorted.ParamByName("Place").AsString("North");
+    sorted.Open();
+    EXPECT_EQ(names(sorted), "Bravo,Charlie");
     // The same column again turns the order round; another column starts ascending again.
     for (auto [column, order] : { std::pair { "Name", "Bravo,Charlie" }, { "Name", "Charlie,Bravo" },
              { "Name", "Bravo,Charlie" }, { "Opened", "Charlie,Bravo" }, { "Opened", "Bravo,Charlie" } }) {
-        SortQuery(q, column);
-        EXPECT_TRUE(q.Active());
-        EXPECT_EQ(names(q), order);
-        EXPECT_EQ(q.ParamByName("Place").AsString(), "North");
+        SortQuery(sorted, column);
+        EXPECT_TRUE(sorted.Active());
+        EXPECT_EQ(names(sorted), order);
+        EXPECT_EQ(sorted.ParamByName("Place").AsString(), "North");
     }
-    EXPECT_EQ(q.SQL.Text().find("ORDER BY ID"), std::string::npos);
-
+    EXPECT_EQ(sorted.SQL.Text().find("ORDER BY ID"), std::string::npos);
     // Only the top-level ORDER BY is replaced.
     using shell::sortedStatement;
     auto r
@@ -158,10 +143,7 @@ TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameterValues)
     // A column name cannot end the clause.
     r = sortedStatement("SELECT * FROM T", "x\"; DROP TABLE T; --");
     EXPECT_EQ(r.text, "SELECT * FROM T\nORDER BY \"x\"\"; DROP TABLE T; --\"");
-}
-
-TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
-{
+    // A grid follows its data set and sorts on a title click.
     TDbQuery q(&db);
     TDbDataSource ds(&q);
     q.SQL = { "SELECT ID, Name, Opened FROM Lock", "WHERE ID >= :MinID", "ORDER BY ID" };
@@ -171,7 +153,6 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
     int scrolls = 0;
     q.AfterScroll = [&](TMemoryDataSet&) { ++scrolls; };
     q.Open();
-
     TDBGrid grid;
     grid.setDataSource(&ds);
     grid.gridModel()->cellColour = [](const TMemoryDataSet& d, int row, const TDbField& f, CellColours& c) {
@@ -201,7 +182,6 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
     EXPECT_EQ(m->data(m->index(1, 1), Qt::BackgroundRole).value<QColor>(), QColor(Qt::red));
     EXPECT_FALSE(m->data(m->index(0, 1), Qt::BackgroundRole).isValid());
     EXPECT_EQ(grid.currentIndex().row(), 0);
-
     // The grid's current row is the dataset's, both ways; moving fires AfterScroll.
     scrolls = 0;
     grid.setCurrentIndex(m->index(2, 1));
@@ -209,7 +189,6 @@ TEST_F(RoutinesTest, GridFollowsTheDataSetAndSortsOnTitleClick)
     EXPECT_EQ(scrolls, 1);
     q.First();
     EXPECT_EQ(grid.currentIndex().row(), 0);
-
     // Title click: sorted by Name, the parameter kept.
     grid.horizontalHeader()->sectionClicked(1);
     EXPECT_EQ(q.FieldByName("Name").AsString(), "Alpha");
@@ -236,7 +215,7 @@ public:
 };
 } // namespace
 
-TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
+TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEditsAndAGridOutlivesItsDataSource)
 {
     auto* form = new EditingForm(db);
     EditingForm::instance = form;
@@ -257,7 +236,6 @@ TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
     EXPECT_EQ(EditingForm::instance, nullptr);
     delete form;
     EXPECT_EQ(storedNames(), "Bravo,Alpha,Charlie");
-
     // Browsing only, run modally under its owner: no question, sbExitClick closes.
     dialogs.boxes.clear();
     QWidget owner;
@@ -273,10 +251,6 @@ TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
     EXPECT_FALSE(browsing.isVisible());
     EXPECT_FALSE(browsing.Query1.Active());
     EXPECT_TRUE(dialogs.boxes.empty());
-}
-
-TEST_F(RoutinesTest, AGridOutlivesTheDataSourceItsWindowHeld)
-{
     // Members go before child widgets: the source is freed while the grid still shows it.
     struct Window : QWidget {
         explicit Window(TDbConnection& db)
