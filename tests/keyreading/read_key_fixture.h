@@ -33,6 +33,7 @@ inline const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 inline const FacilityCodeBytes kOtherSite { 0x65, 0x43, 0x21 };
 inline const RomId kLockA = onewire::makeRomId(0x23, 0xA1);
 inline const RomId kLockB = onewire::makeRomId(0x23, 0xB2);
+inline const RomId kLockC = onewire::makeRomId(0x23, 0xC3);
 inline const RomId kUserKey = onewire::makeRomId(0x01, 0x1001);
 
 inline locksim::Time at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
@@ -73,7 +74,6 @@ protected:
         SettingsRecord.ReaderRomId = romIdText(onewire::emulatedReaderRomId());
         SettingsRecord.FacilityCode = kSite;
         scoped = std::make_unique<ScopedAppDialogs>(dialogs);
-        // Exports go to dir/Exports and nothing is opened.
         workbook::exportSettings().folder = dir / "Exports";
         workbook::exportSettings().openHook = nullptr;
     }
@@ -94,7 +94,6 @@ protected:
         f->Timer1->stop();
         return f;
     }
-    // The boxes an action shows.
     std::vector<std::string> boxesOf(const std::function<void()>& action)
     {
         dialogs.boxes.clear();
@@ -126,7 +125,6 @@ protected:
     {
         ASSERT_TRUE(onewire::setDS1977Page(k, page, bytes));
     }
-    // Bytes changed in one page of the key.
     static void patch(onewire::KeyFile& k, int page, std::size_t at, std::initializer_list<uint8_t> bytes)
     {
         auto p = *onewire::ds1977Page(k, page);
@@ -174,7 +172,6 @@ protected:
                     : locksim::AuditEvent::withKey(kUserKey, uint8_t(i % 3), at(2026, 1, 1) + minutes(i)));
         return lock;
     }
-    // The lock fills the key at a visit.
     static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
     {
         locksim::Ds1977Memory m;
@@ -185,7 +182,6 @@ protected:
         for (int p = 0; p < locksim::kPages; ++p)
             onewire::setDS1977Page(key, p, m.pages[size_t(p)]);
     }
-    // The key alone in the reader.
     void insertKey(const onewire::KeyFile& key)
     {
         clearReader();
@@ -201,7 +197,6 @@ protected:
         return files;
     }
 
-    // The one workbook exported, read back.
     workbook_test::XlsxDump exportedBook() const
     {
         const auto files = exported();
