@@ -26,7 +26,6 @@ protected:
         ::unsetenv(onewire::kReaderFolderEnv);
         ReadKeyFixture::TearDown();
     }
-
     // A blank key in the reader, written page by page by the program's routine, then taken
     // out: the path it lies at outside the reader.
     fs::path writeProgramKey(const AuditTrailChoice& choice, size_t which, uint64_t serial)
@@ -143,7 +142,6 @@ TEST_F(AuditRoad, TwoKeyTrailContinuesItsNumberingWithItsOwnSecondKeyOnly)
     EXPECT_TRUE(readAlone(multi).empty());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 0);
     EXPECT_EQ(readAlone(second), firstKey);
-
     EXPECT_EQ(readAlone(first), plugSecond);
     EXPECT_TRUE(readAlone(second).empty());
     EXPECT_EQ(

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -28,6 +29,8 @@ namespace rktest {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using locksim::MissionKind;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 inline const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 inline const FacilityCodeBytes kOtherSite { 0x65, 0x43, 0x21 };
@@ -86,7 +89,6 @@ protected:
         db.Close();
         fs::remove_all(dir);
     }
-
     // A window whose start-up read has not run (the tests start reads themselves).
     std::unique_ptr<TReadCard_Form> newForm()
     {
@@ -104,7 +106,7 @@ protected:
     {
         return boxesOf([&] { f.sbReadCardClick(); });
     }
-
+    static std::string last(const std::vector<std::string>& b) { return b.empty() ? "" : b.back(); }
     void clearReader()
     {
         for (const auto& e : fs::directory_iterator(dir / "Reader"))
@@ -114,7 +116,6 @@ protected:
     {
         ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(dir / "Reader", key.rom), key));
     }
-
     static onewire::KeyFile ds1977(uint64_t serial)
     {
         auto k = onewire::blankDS1977(onewire::makeRomId(0x37, serial));
@@ -187,7 +188,6 @@ protected:
         clearReader();
         put(key);
     }
-
     std::vector<fs::path> exported() const
     {
         std::vector<fs::path> files;
@@ -196,7 +196,6 @@ protected:
                 files.push_back(e.path());
         return files;
     }
-
     workbook_test::XlsxDump exportedBook() const
     {
         const auto files = exported();
@@ -213,7 +212,6 @@ protected:
             EXPECT_EQ(none ? "" : d.cell(at).json, value.empty() ? "" : "\"" + value + "\"") << ref;
         }
     }
-
     void exec(const std::string& sql) { db.ExecSQL(sql); }
     std::string text(const std::string& sql)
     {
@@ -237,7 +235,6 @@ protected:
             + std::to_string(id) + ",'iButton','" + serial + "','" + code + "','" + first + "','" + last
             + "','Active')");
     }
-
     fs::path dir;
     TDbConnection db;
     std::shared_ptr<onewire::EmulatedReader> bus;

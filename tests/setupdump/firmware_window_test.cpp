@@ -90,14 +90,12 @@ TEST(FirmwareKey, AddressesVersionsAndFileNames)
     for (const char* version : { "3", "33.3", "3,3", "a.3", "3.a", "00000000", "" })
         EXPECT_FALSE(validFirmwareVersion(version)) << version;
     EXPECT_THROW(firmwareKeyHeader(std::array<uint8_t, 12> {}, 0, "3", 0x3D80), std::invalid_argument);
-
     const std::pair<const char*, std::optional<std::string>> next[] = { { "2.3", "3.3" }, { "2.0", "3" },
         { "8.4", "1" }, { "8", "1" }, { "7.9", "8.9" }, { " 1.5 ", "2.5" }, { "", std::nullopt },
         { "  ", std::nullopt }, { "abc", std::nullopt }, { "2.3x", std::nullopt }, { "2,3", std::nullopt },
         { "nan", std::nullopt }, { "inf", std::nullopt } };
     for (const auto& [software, version] : next)
         EXPECT_EQ(nextFirmwareVersion(software), version) << software;
-
     const std::pair<const char*, const char*> files[]
         = { { "3000", "Tarvik_v3.bin" }, { "2122", "Tarvik_v2.bin" }, { "2022", "Tarvik_v1.bin" },
               { "2120", "quillet_v0.bin" }, { "2020", "quillet_v1.bin" }, { "2121", "Ombrel_v3.bin" },
@@ -162,7 +160,6 @@ protected:
         ASSERT_FALSE(form->UpgradeGroup->isHidden());
         choose(imageFile(0x3E00));
     }
-
     std::unique_ptr<TReadCard_Form> form;
     QString nextChoice;
     QStringList dialogAsked;
@@ -217,7 +214,6 @@ TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLockAndThePathLoaded
     EXPECT_FALSE(dialogAsked.value(2).isEmpty()); // a folder to start in
     EXPECT_TRUE(form->FirmwarePath.empty());
     EXPECT_FALSE(SettingsRecord.NoLogoutStamp);
-
     const fs::path file = imageFile(4096);
     choose(file);
     EXPECT_EQ(form->FirmwarePath, file.string());
@@ -247,18 +243,13 @@ TEST_F(FirmwareWindowTest, RefusalsWriteNothing)
     EXPECT_EQ(writeFile(), noKey);
     insertKey(key);
     const auto before = keyInReader(key);
-
     form->FirmwarePath.clear();
     EXPECT_EQ(writeFile(), std::vector<std::string> { "Please load the lock program file first." });
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     form->FirmwarePath = (dir / "gone.bin").string();
-    auto boxes = writeFile();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("Cannot open file"), std::string::npos) << boxes[0];
+    EXPECT_THAT(writeFile(), ElementsAre(HasSubstr("Cannot open file")));
     choose(imageFile(2047, "short.bin")); // ends before the program
-    boxes = writeFile();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("bytes"), std::string::npos) << boxes[0];
+    EXPECT_THAT(writeFile(), ElementsAre(HasSubstr("bytes")));
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     form->Edit10->setText(QStringLiteral("3"));
     EXPECT_EQ(writeFile(), kVersionError);

@@ -129,7 +129,6 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
         EXPECT_TRUE(e->text().isEmpty());
     EXPECT_TRUE(form->ComboBox1->currentText().isEmpty());
     EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
-    EXPECT_TRUE(form->Edit4->text().isEmpty());
     // Back on the new lock: Add Lock is offered again, the fields stay locked until it is pressed.
     selectRow(*form, 1);
     EXPECT_TRUE(form->BitBtn3->isEnabled());
@@ -197,23 +196,19 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
             picker->BitBtn1Click();
         });
     };
-    pick(2);
+    pick(-1); // nothing picked: back to the classroom schedule, whatever was shown before
     QTest::mouseDClick(form->Edit7, Qt::LeftButton);
     EXPECT_EQ(shown, 1);
+    EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Classroom Mode"));
+    EXPECT_EQ(form->NewLockStatusID, 1);
+    pick(2);
+    form->Edit7Enter();
+    EXPECT_EQ(shown, 2);
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("Office"));
     EXPECT_EQ(form->NewLockStatusID, 3);
     EXPECT_EQ(SettingsRecord.PickLockStatusMode, 0);
-    // Nothing picked: back to the classroom schedule, whatever was shown before.
-    pick(-1);
-    form->Edit7Enter();
-    EXPECT_EQ(shown, 2);
-    EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Classroom Mode"));
-    EXPECT_EQ(form->NewLockStatusID, 1);
-
     form->Edit5->setText(QStringLiteral("Store"));
     form->ComboBox1->setEditText(QStringLiteral("Basement"));
-    pick(2);
-    form->Edit7Enter();
     EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     EXPECT_EQ(text("SELECT LockStatusID||'/'||LockID FROM LockManagement WHERE LockName = 'Store'"),
         "3/1"); // the first lock
@@ -232,7 +227,6 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
         QString serial, name, location;
         std::string message;
     } cases[] = {
-        { serial, "lock a", "Hall", "Lock Name has been existed." },
         { serial, "LOCK A", "Hall", "Lock Name has been existed." },
         { "  ", "  ", "  ", "Lock Serial ID is a Required Field." },
         { serial, "  ", "Hall", "Lock Name is a Required Field." },
@@ -314,7 +308,6 @@ TEST_F(SetupRegistrationTest, EveryPageOfTheKeyInTheReaderUpToOneThatCannotBeRea
     bus->faults().removeAfterPages[key.rom] = 3;
     EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
     EXPECT_EQ(dumped(), pagesOf(key, 3));
-
     bus->faults().removeAfterPages.clear();
     bus->faults().takenAway.clear();
     insertKey(key);
@@ -335,10 +328,9 @@ TEST_F(SetupRegistrationTest, EveryPageOfTheKeyInTheReaderUpToOneThatCannotBeRea
     }
     // A file that cannot be created is reported.
     put(key);
-    const auto boxes = dump(*form, dir / "no such folder" / "Information.Txt");
-    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_THAT(dump(*form, dir / "no such folder" / "Information.Txt"),
+        ElementsAre(HasSubstr("Cannot create file")));
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
-    EXPECT_NE(boxes[0].find("Cannot create file"), std::string::npos) << boxes[0];
 }
 
 TEST_F(SetupRegistrationTest, TheLockListExportNumbersTheListedLocksFromTheStartNumber)
@@ -371,10 +363,6 @@ TEST_F(SetupRegistrationTest, TheLockListExportNumbersTheListedLocksFromTheStart
         EXPECT_EQ(dialogs.boxes.at(0).type, BoxType::Error);
     }
     EXPECT_TRUE(exported().empty());
-    EXPECT_EQ(exportFrom(" -5"), exportedOk);
-    expectCells(exportedBook(), "Lock List Report", { { "B4", "-5" } });
-    fs::remove_all(dir / "Exports");
-
     for (bool shown : { true, false, true }) { // "&P" shows and hides the export controls
         form->BitBtn7Click();
         for (QWidget* w : std::initializer_list<QWidget*> {
@@ -383,7 +371,7 @@ TEST_F(SetupRegistrationTest, TheLockListExportNumbersTheListedLocksFromTheStart
     }
     list({ a, "", b, c });
     form->Edit5->setText(QStringLiteral("typed")); // the export leaves the registration fields alone
-    EXPECT_EQ(exportFrom("100"), exportedOk);
+    EXPECT_EQ(exportFrom(" -5"), exportedOk); // leading blanks and a sign are taken
     EXPECT_EQ(form->Edit5->text(), QStringLiteral("typed"));
     EXPECT_EQ(exported(), std::vector<fs::path> { form->LastLockListExport });
     const auto book = exportedBook();
@@ -391,8 +379,8 @@ TEST_F(SetupRegistrationTest, TheLockListExportNumbersTheListedLocksFromTheStart
     EXPECT_TRUE(book.widths.empty());
     expectCells(book, "Lock List Report", // the row without a serial ID stays empty
         { { "A1", "Lock List Report" }, { "A2", "Print Time: " }, { "A3", "Serial ID" },
-            { "B3", "List Number" }, { "A4", a }, { "B4", "100" }, { "A5", "" }, { "B5", "" }, { "A6", b },
-            { "B6", "102" }, { "A7", c }, { "B7", "103" } });
+            { "B3", "List Number" }, { "A4", a }, { "B4", "-5" }, { "A5", "" }, { "B5", "" }, { "A6", b },
+            { "B6", "-3" }, { "A7", c }, { "B7", "-2" } });
     EXPECT_EQ(book.cell("Lock List Report!B2").type, "text");
     EXPECT_EQ(book.cell("Lock List Report!A4").type, "text");
 }
