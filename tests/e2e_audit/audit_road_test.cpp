@@ -90,7 +90,6 @@ TEST_F(AuditRoad, OneKeyTrailSkipsEmptySlotsAndNumbersTheRest)
     visitAway(l, key);
     insert(key);
     EXPECT_EQ(openReadAndSave([&](TReadCard_Form& form) {
-        EXPECT_TRUE(dialogs.boxes.empty());
         const std::pair<QLabel*, std::string> shown[] = { { form.Label40, romIdText(kLockA) },
             { form.Label42, "Front" }, { form.Label44, "Lobby" }, { form.Label46, "2000" },
             { form.Label50, "2000" }, { form.Label48, "6 Dec 2026 09:00:00" } };
@@ -131,7 +130,6 @@ TEST_F(AuditRoad, TwoKeyTrailContinuesItsNumberingWithItsOwnSecondKeyOnly)
         plugSecond { "Please plug second key into PC iButton Reader,then click \"Read Key\"." };
     EXPECT_EQ(readAlone(second), firstKey);
     EXPECT_EQ(readAlone(first), plugSecond);
-    EXPECT_TRUE(form->SecondKeyExpected);
     // Another lock's second key ends the trail and leaves the first key's rows.
     EXPECT_EQ(readAlone(othersSecond),
         std::vector<std::string> { "The lock name in second key is diffrent from first one." });
@@ -146,10 +144,7 @@ TEST_F(AuditRoad, TwoKeyTrailContinuesItsNumberingWithItsOwnSecondKeyOnly)
     EXPECT_TRUE(readAlone(second).empty());
     EXPECT_EQ(
         text("SELECT count(*)||'/'||max(No)||'/'||count(DISTINCT No) FROM TempRecord"), "2500/2500/2500");
-    EXPECT_FALSE(form->SecondKeyExpected);
-    ASSERT_FALSE(form->BitBtn1->isHidden());
-    form->BitBtn1Click();
-    EXPECT_EQ(dialogs.texts(), kSaved);
+    EXPECT_EQ(boxesOf([&] { form->BitBtn1Click(); }), kSaved);
     EXPECT_EQ(history(), "Store 2 2500");
 }
 

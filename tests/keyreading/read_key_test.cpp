@@ -13,7 +13,6 @@ using namespace rktest;
 namespace {
 
 const std::string kWrong = "Wrong key please insert program key.";
-const std::string kReadError = "Read key error, please try it again.";
 
 using ReadKeyTest = ReadKeyFixture;
 
@@ -114,15 +113,12 @@ TEST_F(ReadKeyTest, NoKeyTwoKeysOrADamagedKeyFileKeepTheTitleAndShowTheLogo)
 onewire::KeyFile clockKey(uint8_t family, uint64_t serial, const FacilityCodeBytes& site)
 {
     const RomId rom = onewire::makeRomId(family, serial);
-    auto key = family == onewire::kFamilyDS1904 ? onewire::blankDS1904(rom) : onewire::blankDS1994(rom);
-    if (family == onewire::kFamilyDS1994) {
-        std::array<uint8_t, 32> page {};
-        page.fill(0xFF);
-        std::copy_n("READ", 4, page.begin());
-        page[4] = 0xFD;
-        std::copy(site.begin(), site.end(), page.begin() + 5);
-        onewire::setDS1994Page(key, 0, page);
-    }
+    if (family == onewire::kFamilyDS1904)
+        return onewire::blankDS1904(rom);
+    auto key = onewire::blankDS1994(rom);
+    std::array<uint8_t, 32> page { 'R', 'E', 'A', 'D', 0xFD, site[0], site[1], site[2] };
+    std::fill(page.begin() + 8, page.end(), 0xFF);
+    onewire::setDS1994Page(key, 0, page);
     return key;
 }
 
@@ -176,7 +172,7 @@ TEST_F(ReadKeyTest, ClockKeysShowTheirTimeAndKeysThatCannotBeReadAreReported)
             over.emplace(onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType,
                 std::make_shared<VanishingReader>(dir / "Reader"));
         form = newForm();
-        EXPECT_EQ(last(read(*form)), kReadError) << int(key.rom[0]);
+        EXPECT_EQ(last(read(*form)), "Read key error, please try it again.") << int(key.rom[0]);
         EXPECT_EQ(form->currentPanel(), key.rom == locked.rom ? 0 : 7);
         EXPECT_TRUE(form->Label6->text().isEmpty());
         EXPECT_TRUE(form->Label53->text().isEmpty());
