@@ -296,7 +296,7 @@ TEST(KeyDumpText, OnePageSpelledOutByteByByte)
     EXPECT_EQ(keyDumpPageText(37, bytes), expected);
 }
 
-TEST_F(SetupRegistrationTest, EveryPageOfTheKeyInTheReaderUpToOneThatCannotBeRead)
+TEST_F(SetupRegistrationTest, TheKeyDumpHoldsEveryPageOfTheKeyUpToOneThatCannotBeRead)
 {
     const auto key = patternedKey();
     put(key);
