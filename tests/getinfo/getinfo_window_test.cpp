@@ -4,7 +4,6 @@
 #include "app/keyreading/wait_forms.h"
 #include "app/shell/data_exporting_form.h"
 #include "keyformats/get_information.h"
-#include "keyformats/time_table_image.h"
 #include "keyreading/read_key_fixture.h"
 
 #include <QProgressBar>
@@ -43,7 +42,6 @@ protected:
              "Friday,Saturday) VALUES (1,'Classroom Mode','08:00:00',0,1,0,0,0,1,0),"
              "(1,'Storehouse Mode','18:00:00',1,1,1,1,1,1,1)");
     }
-
     // The lock's settings as the program's writer lays them out, its keys, three events.
     static locksim::SimLock standardLock(locksim::Time clock)
     {
@@ -75,15 +73,12 @@ protected:
             lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 12, 1, 8 + i)));
         return lock;
     }
-
-    // A Get Information key filled at the lock.
     static onewire::KeyFile keyFrom(locksim::SimLock& lock, uint64_t serial = 900)
     {
         auto key = missionKey(MissionKind::GetInformation, kSite, serial);
         visit(lock, key);
         return key;
     }
-    // The key read in a new window.
     std::unique_ptr<TReadCard_Form> readKey(const onewire::KeyFile& key)
     {
         insertKey(key);
@@ -92,12 +87,7 @@ protected:
         return form;
     }
     std::unique_ptr<TReadCard_Form> readKeyFrom(locksim::SimLock& lock) { return readKey(keyFrom(lock)); }
-
-    static QString info(TReadCard_Form& form, const char* caption)
-    {
-        return form.lockInfoLabel(QString::fromLatin1(caption))->text();
-    }
-
+    static QString info(TReadCard_Form& f, const char* caption) { return f.lockInfoLabel(caption)->text(); }
     // " &Export Data": the workbook written, read back.
     workbook_test::XlsxDump exportNow(TReadCard_Form& form)
     {
@@ -106,7 +96,6 @@ protected:
         EXPECT_TRUE(form.findChildren<TDataExporting_Form*>().isEmpty());
         return exportedBook();
     }
-
     std::vector<std::string> boxes;
 };
 
@@ -115,11 +104,7 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto form = readKeyFrom(lock);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
-    EXPECT_EQ(form->Label6->text(), QStringLiteral("Get Information Key"));
-    EXPECT_EQ(form->currentPanel(), 4);
-    EXPECT_FALSE(form->BitBtn2->isHidden());
-    EXPECT_TRUE(form->BitBtn2->isEnabled());
-    EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
+    EXPECT_TRUE(!form->BitBtn2->isHidden() && form->BitBtn2->isEnabled());
     const std::pair<const char*, const char*> shown[]
         = { { "Lock Name:", "Front" }, { "Lock Location:", "Lobby" }, { "Key List Status:", "Enable" },
               { "Manual Setup Status:", "Disable" }, { "DayLight Saving Status:", "Enable" },
@@ -131,8 +116,6 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     for (auto [caption, text] : shown)
         EXPECT_EQ(info(*form, caption), QString::fromLatin1(text)) << caption;
     EXPECT_EQ(form->Label17->text(), QString::fromStdString(romIdText(kLockA)));
-    EXPECT_EQ(form->LockID, 1);
-    EXPECT_EQ(form->LockStatusID, 1);
     // The decoded tables; the key list names known users by their rows, others "Unknow".
     const std::string keys = "0 Ada Lovelace iButton " + romIdText(kUserKey)
         + "  2 1, 1 Unknow Unknow iButton 00" + romIdText(kStrangerKey).substr(2)
@@ -154,17 +137,17 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     };
     for (const auto& [what, from, rows] : tables)
         EXPECT_EQ(text("SELECT group_concat(" + std::string(what) + ", ', ') FROM " + from), rows) << from;
-    // The comparison tabs.
-    EXPECT_EQ(form->TimeGroup_Query.RecordCount(), 2);
-    EXPECT_EQ(form->TimeShiftInLock_Query.RecordCount(), 0); // group 1, "No Limit"
-    EXPECT_EQ(form->LockStatusInLock_Query.RecordCount(), 3);
-    EXPECT_EQ(form->LockStatusInDB_Query.RecordCount(), 2);
+    // The comparison tabs: time groups, group 1's shifts in the lock ("No Limit"), schedule rows in
+    // lock and database, act/exp groups in the lock, exceptions in the database, every key the lock
+    // holds, the database's keys of the lock.
+    EXPECT_EQ(
+        (std::vector<int> { form->TimeGroup_Query.RecordCount(), form->TimeShiftInLock_Query.RecordCount(),
+            form->LockStatusInLock_Query.RecordCount(), form->LockStatusInDB_Query.RecordCount(),
+            form->ActExpInLock_Query.RecordCount(), form->ExceptionInDB_Query.RecordCount(),
+            form->KeyInforInLock_Query.RecordCount(), form->KeyInforInDB_Query.RecordCount() }),
+        (std::vector<int> { 2, 0, 3, 2, 2, 1, 5, 1 }));
     EXPECT_FALSE(form->LockStatusNameInLock->isHidden());
     EXPECT_EQ(form->LockStatusNameInDB->text(), QStringLiteral("No Limit Classroom Mode"));
-    EXPECT_EQ(form->ActExpInLock_Query.RecordCount(), 2);
-    EXPECT_EQ(form->ExceptionInDB_Query.RecordCount(), 1);
-    EXPECT_EQ(form->KeyInforInLock_Query.RecordCount(), 5); // every key the lock holds
-    EXPECT_EQ(form->KeyInforInDB_Query.RecordCount(), 1);
     EXPECT_EQ(form->ProgressBar1->maximum(), 5 / 2 + 16);
     EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
     // The second time group's rows on both sides, by begin time, in hours and minutes.
@@ -175,7 +158,6 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
     EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "16:00");
     // The export sets lock and database side by side.
-    ASSERT_FALSE(form->BitBtn2->isHidden());
     const workbook_test::XlsxDump d = exportNow(*form);
     EXPECT_EQ(d.sheets, std::vector<std::string> { kInfo });
     EXPECT_TRUE(d.has(kInfo + "!B2")); // the print time
@@ -206,9 +188,8 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     // A folder that cannot be made is reported, and nothing claims success.
     fs::remove_all(dir / "Exports");
     std::ofstream(dir / "Exports") << ""; // a file where the folder should be
-    const auto failed = boxesOf([&] { form->BitBtn2->click(); });
-    ASSERT_EQ(failed.size(), 1u);
-    EXPECT_NE(failed[0], "Data has been exported successfully.");
+    EXPECT_THAT(boxesOf([&] { form->BitBtn2->click(); }),
+        ElementsAre(::testing::Ne("Data has been exported successfully.")));
     EXPECT_TRUE(form->findChildren<TDataExporting_Form*>().isEmpty());
     // The lock status grids mark the weekdays of each entry: the 08:00 one applies on Monday
     // and Friday on both sides; time and status keep the grid's colours.
@@ -235,7 +216,6 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     insertKey(missionKey(MissionKind::GetInformation, kSite, 903));
     form->timings.clear();
     EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(form->currentPanel(), 4);
     EXPECT_TRUE(form->BitBtn2->isHidden());
     EXPECT_EQ(form->timings.pagesRead, 2);
     EXPECT_EQ(info(*form, "Lock Serial ID:"), QString());
@@ -254,45 +234,38 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     EXPECT_FALSE(form->KeyInforInLock_Query.Active());
 }
 
-TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
+TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTimeAndEdgeValuesOfThePages)
 {
     const struct {
-        int hour;
+        int hour; // 24: a lock time that is no time
         bool pageSaysClassroom;
-        const char* shown;
+        const char *shown, *time;
     } cases[] = {
-        { 0, true, "Storehouse Mode" }, // before the first row: the last row
-        { 8, false, "Classroom Mode" }, // a row beginning now is in force
-        { 12, false, "Classroom Mode" },
-        { 20, true, "Classroom Mode" }, // no row later: the page's mode
-        { 20, false, "Storehouse Mode" },
+        { 0, true, "Storehouse Mode", "6 Dec 2026" }, // before the first row: the last row; midnight
+        { 8, false, "Classroom Mode", "6 Dec 2026 08:00:00" }, // a row beginning now is in force
+        { 12, false, "Classroom Mode", "6 Dec 2026 12:00:00" },
+        { 20, true, "Classroom Mode", "6 Dec 2026 20:00:00" }, // no row later: the page's mode
+        { 20, false, "Storehouse Mode", "6 Dec 2026 20:00:00" },
+        { 24, true, "Classroom Mode", "Lock Time Is Invalid value" }, // no time known: the page's mode
     };
+    std::unique_ptr<TReadCard_Form> form;
     for (const auto& c : cases) {
-        auto lock = standardLock(at(2026, 12, 6, c.hour, 0, 0));
+        auto lock = standardLock(at(2026, 12, 6, c.hour % 24, 0, 0));
         lock.state().classroom = c.pageSaysClassroom;
-        auto form = readKeyFrom(lock);
-        EXPECT_EQ(info(*form, "Lock Mode:"), QString::fromLatin1(c.shown)) << c.hour;
-        if (c.hour == 0) { // midnight: the date alone
-            EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("6 Dec 2026"));
+        auto key = keyFrom(lock);
+        if (c.hour == 24) {
+            patch(key, 1, 61, { 0x24 });
+            patch(key, 2, 0, { 0x0D, 0x00 });
+            patch(key, 2, 25, { 2 }); // no level: the field keeps what it showed
+            patch(key, 4, 0, { 0 }); // a code entry without digits names nobody, not a user without a code
         }
+        insertKey(key);
+        form = newForm();
+        form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
+        EXPECT_TRUE(read(*form).empty());
+        EXPECT_EQ(info(*form, "Lock Mode:"), QString::fromLatin1(c.shown)) << c.hour;
+        EXPECT_EQ(info(*form, "Time In Lock:"), QString::fromLatin1(c.time)) << c.hour;
     }
-}
-
-TEST_F(GetInfoWindowTest, EdgeValuesOfTheLocksPages)
-{
-    auto lock = standardLock(at(2026, 12, 6, 7, 0, 0));
-    lock.state().classroom = true;
-    auto key = keyFrom(lock);
-    patch(key, 1, 61, { 0x24 }); // hour 24
-    patch(key, 2, 0, { 0x0D, 0x00 });
-    patch(key, 2, 25, { 2 }); // no level: the field keeps what it showed
-    patch(key, 4, 0, { 0 }); // a code entry without digits names nobody, not a user without a code
-    insertKey(key);
-    auto form = newForm();
-    form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
-    EXPECT_TRUE(read(*form).empty());
-    EXPECT_EQ(info(*form, "Time In Lock:"), QStringLiteral("Lock Time Is Invalid value"));
-    EXPECT_EQ(info(*form, "Lock Mode:"), QStringLiteral("Classroom Mode")); // the lock's, as no time is known
     EXPECT_EQ(info(*form, "Audit Trial Number:"), QStringLiteral("3328"));
     EXPECT_EQ(info(*form, "Lock Level:"), QStringLiteral("before"));
     EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
@@ -354,8 +327,7 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
     auto key = keyFrom(lock);
     bus->faults().removeAfterPages[key.rom] = 3 + 16 + 1; // pages 0-2, the image, one key-list page
     auto form = readKey(key);
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back(), "Read key error,Please try it again.");
+    EXPECT_EQ(last(boxes), "Read key error,Please try it again.");
     EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
     EXPECT_TRUE(form->BitBtn2->isHidden());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 2); // the first page's entries stay

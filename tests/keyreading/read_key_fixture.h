@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -28,11 +29,14 @@ namespace rktest {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using locksim::MissionKind;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 inline const FacilityCodeBytes kSite { 0x12, 0x34, 0x56 };
 inline const FacilityCodeBytes kOtherSite { 0x65, 0x43, 0x21 };
 inline const RomId kLockA = onewire::makeRomId(0x23, 0xA1);
 inline const RomId kLockB = onewire::makeRomId(0x23, 0xB2);
+inline const RomId kLockC = onewire::makeRomId(0x23, 0xC3);
 inline const RomId kUserKey = onewire::makeRomId(0x01, 0x1001);
 
 inline locksim::Time at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
@@ -73,7 +77,6 @@ protected:
         SettingsRecord.ReaderRomId = romIdText(onewire::emulatedReaderRomId());
         SettingsRecord.FacilityCode = kSite;
         scoped = std::make_unique<ScopedAppDialogs>(dialogs);
-        // Exports go to dir/Exports and nothing is opened.
         workbook::exportSettings().folder = dir / "Exports";
         workbook::exportSettings().openHook = nullptr;
     }
@@ -86,7 +89,6 @@ protected:
         db.Close();
         fs::remove_all(dir);
     }
-
     // A window whose start-up read has not run (the tests start reads themselves).
     std::unique_ptr<TReadCard_Form> newForm()
     {
@@ -94,7 +96,6 @@ protected:
         f->Timer1->stop();
         return f;
     }
-    // The boxes an action shows.
     std::vector<std::string> boxesOf(const std::function<void()>& action)
     {
         dialogs.boxes.clear();
@@ -105,7 +106,7 @@ protected:
     {
         return boxesOf([&] { f.sbReadCardClick(); });
     }
-
+    static std::string last(const std::vector<std::string>& b) { return b.empty() ? "" : b.back(); }
     void clearReader()
     {
         for (const auto& e : fs::directory_iterator(dir / "Reader"))
@@ -115,7 +116,6 @@ protected:
     {
         ASSERT_TRUE(onewire::saveKeyFile(onewire::keyFilePath(dir / "Reader", key.rom), key));
     }
-
     static onewire::KeyFile ds1977(uint64_t serial)
     {
         auto k = onewire::blankDS1977(onewire::makeRomId(0x37, serial));
@@ -126,7 +126,6 @@ protected:
     {
         ASSERT_TRUE(onewire::setDS1977Page(k, page, bytes));
     }
-    // Bytes changed in one page of the key.
     static void patch(onewire::KeyFile& k, int page, std::size_t at, std::initializer_list<uint8_t> bytes)
     {
         auto p = *onewire::ds1977Page(k, page);
@@ -174,7 +173,6 @@ protected:
                     : locksim::AuditEvent::withKey(kUserKey, uint8_t(i % 3), at(2026, 1, 1) + minutes(i)));
         return lock;
     }
-    // The lock fills the key at a visit.
     static void visit(locksim::SimLock& lock, onewire::KeyFile& key)
     {
         locksim::Ds1977Memory m;
@@ -185,13 +183,11 @@ protected:
         for (int p = 0; p < locksim::kPages; ++p)
             onewire::setDS1977Page(key, p, m.pages[size_t(p)]);
     }
-    // The key alone in the reader.
     void insertKey(const onewire::KeyFile& key)
     {
         clearReader();
         put(key);
     }
-
     std::vector<fs::path> exported() const
     {
         std::vector<fs::path> files;
@@ -200,8 +196,6 @@ protected:
                 files.push_back(e.path());
         return files;
     }
-
-    // The one workbook exported, read back.
     workbook_test::XlsxDump exportedBook() const
     {
         const auto files = exported();
@@ -218,7 +212,6 @@ protected:
             EXPECT_EQ(none ? "" : d.cell(at).json, value.empty() ? "" : "\"" + value + "\"") << ref;
         }
     }
-
     void exec(const std::string& sql) { db.ExecSQL(sql); }
     std::string text(const std::string& sql)
     {
@@ -242,7 +235,6 @@ protected:
             + std::to_string(id) + ",'iButton','" + serial + "','" + code + "','" + first + "','" + last
             + "','Active')");
     }
-
     fs::path dir;
     TDbConnection db;
     std::shared_ptr<onewire::EmulatedReader> bus;

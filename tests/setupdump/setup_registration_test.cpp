@@ -1,11 +1,17 @@
-// A New Lock Setup key brought back from the locks: its lock list, and a listed lock
-// registered in LockManagement through the setup key panel.
+// The setup key panel: a New Lock Setup key brought back from the locks, its lock list, a
+// listed lock registered in LockManagement, the lock list export and the key dump
+// ("Information.Txt").
+#include "app/keyreading/read_card_services.h"
+#include "app/keyreading/wait_forms.h"
 #include "app/records/pickers.h"
+#include "keyformats/key_dump.h"
 #include "keyreading/read_key_fixture.h"
 
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QTest>
+#include <fstream>
+#include <sstream>
 
 using namespace rktest;
 
@@ -47,6 +53,44 @@ protected:
         f.ComboBox1->setEditText(location);
     }
     static RomId lockRom(uint64_t serial) { return onewire::makeRomId(0x23, serial); }
+    // A key whose every page differs, page 0 beginning "READ".
+    onewire::KeyFile patternedKey()
+    {
+        auto key = ds1977(0x4242);
+        for (int p = 0; p <= 510; ++p) {
+            std::array<uint8_t, 64> bytes {};
+            for (int i = 0; i < 64; ++i)
+                bytes[size_t(i)] = uint8_t(p * 7 + i * 13);
+            if (p == 0)
+                std::memcpy(bytes.data(), "READ", 4);
+            setPage(key, p, bytes);
+        }
+        return key;
+    }
+    std::vector<std::string> dump(TReadCard_Form& f, const fs::path& file)
+    {
+        dialogs.boxes.clear();
+        f.KeyDumpFile = file;
+        f.BitBtn6Click();
+        EXPECT_EQ(GetInfor_Form, nullptr);
+        EXPECT_TRUE(f.findChildren<TGetInfor_Form*>().isEmpty());
+        EXPECT_TRUE(f.sbExit->isEnabled() && f.sbReadCard->isEnabled());
+        return dialogs.texts();
+    }
+    // The dump file's text, and what it should hold: pages 0 to last - 1 of the key.
+    std::string dumped() const
+    {
+        std::ostringstream s;
+        s << std::ifstream(dir / "Information.Txt", std::ios::binary).rdbuf();
+        return s.str();
+    }
+    static std::string pagesOf(const onewire::KeyFile& key, int last)
+    {
+        std::string t;
+        for (int p = 0; p < last; ++p)
+            t += keyDumpPageText(p, *onewire::ds1977Page(key, p));
+        return t;
+    }
 };
 
 const std::vector<std::string> kExists { "This lock serial id has been exist in database." };
@@ -62,18 +106,12 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     // The list's columns carry their captions, before and after a save reopens it.
     const QStringList captions { "Serial ID", "Exist In Database", "Lock Name" };
     EXPECT_EQ(headers(form->LockSerialIDGrid->gridModel()), captions);
-    // The first row is a registered lock: nothing to add.
-    selectRow(*form, 0);
-    EXPECT_EQ(form->LockSerialID_Query.FieldByName("SerialID").AsString(), romIdText(lockRom(11)));
-    EXPECT_FALSE(form->BitBtn3->isEnabled());
-    EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
-    EXPECT_TRUE(form->Edit4->text().isEmpty());
-    // The second is new: Add Lock prepares it with the classroom default of the key.
+    // The second row is new: Add Lock prepares it with the classroom default of the key.
     selectRow(*form, 1);
     EXPECT_TRUE(form->BitBtn3->isEnabled());
     EXPECT_FALSE(form->BitBtn4->isEnabled());
     form->ComboBox2->setCurrentIndex(1);
-    form->BitBtn3Click();
+    prepare(*form, 1, "Typed", "Somewhere");
     EXPECT_EQ(form->Edit4->text().toStdString(), romIdText(lockRom(12)));
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Classroom Mode"));
     EXPECT_EQ(form->NewLockStatusID, 1);
@@ -81,8 +119,21 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     for (QWidget* w : std::initializer_list<QWidget*> {
              form->Edit4, form->Edit5, form->ComboBox1, form->Edit7, form->ComboBox2, form->BitBtn4 })
         EXPECT_TRUE(w->isEnabled());
-    form->Edit5->setText(QStringLiteral("Room 101"));
-    form->ComboBox1->setEditText(QStringLiteral("Wing A"));
+    // The first is a registered lock: moving to it locks and empties the fields; nothing to add.
+    selectRow(*form, 0);
+    EXPECT_EQ(form->LockSerialID_Query.FieldByName("SerialID").AsString(), romIdText(lockRom(11)));
+    for (QWidget* w : std::initializer_list<QWidget*> { form->BitBtn3, form->Edit4, form->Edit5,
+             form->ComboBox1, form->Edit7, form->ComboBox2, form->BitBtn4 })
+        EXPECT_FALSE(w->isEnabled());
+    for (QLineEdit* e : { form->Edit4, form->Edit5, form->Edit7 })
+        EXPECT_TRUE(e->text().isEmpty());
+    EXPECT_TRUE(form->ComboBox1->currentText().isEmpty());
+    EXPECT_EQ(boxesOf([&] { form->BitBtn3Click(); }), kExists);
+    // Back on the new lock: Add Lock is offered again, the fields stay locked until it is pressed.
+    selectRow(*form, 1);
+    EXPECT_TRUE(form->BitBtn3->isEnabled());
+    EXPECT_FALSE(form->Edit5->isEnabled());
+    prepare(*form, 1, "Room 101", "Wing A");
     EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     // The largest id plus one.
     EXPECT_EQ(text("SELECT LockID||'/'||SerialID||'/'||LockLocation||'/'||LockStatusID||'/'||LockType FROM "
@@ -101,6 +152,34 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     for (int i = 0; i < form->ComboBox1->count(); ++i)
         locations << form->ComboBox1->itemText(i);
     EXPECT_EQ(locations, (QStringList { "Lobby", "Yard", "Wing A" }));
+    // A key no lock filled lists nothing.
+    form = readSetupKey({}, false);
+    EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 0);
+    EXPECT_TRUE(boxesOf([&] { form->BitBtn3Click(); }).empty()); // no row: nothing happens
+    EXPECT_TRUE(form->Edit4->text().isEmpty());
+    EXPECT_FALSE(form->Edit4->isEnabled());
+    // Keys laid by hand: blink, bad clocks, a lock listed twice shown once, one without its mark not at all.
+    for (auto [offset, value] :
+        { std::pair { 0, 0 }, { 21, 0x00 }, { 23, 0x32 }, { 24, 0x24 }, { 24, 0x1A } }) {
+        form = readSetupKey({}, false, [&, offset = offset, value = value](onewire::KeyFile& key) {
+            patch(key, 0, 27, { 'Z' }); // blink
+            patch(key, 1, 0, { 4 });
+            for (int page = 2; page <= 5; ++page) { // the second lock twice, the third without its mark
+                const RomId rom = lockRom(page == 2 ? 61 : page == 5 ? 63 : 62);
+                patch(key, page, 0,
+                    { rom[0], rom[1], rom[2], rom[3], rom[4], rom[5], rom[6], rom[7],
+                        uint8_t(page == 5 ? 0 : 'Z') });
+            }
+            if (offset) {
+                patch(key, 0, size_t(offset), { uint8_t(value) });
+                patch(key, 0, 22, { 0x99 }); // not looked at
+            }
+        });
+        EXPECT_TRUE(form->CheckBox1->isChecked());
+        EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2) << offset;
+        EXPECT_EQ(form->Label31->text() == QStringLiteral("Lock Time Is Invalid value"), offset != 0)
+            << offset;
+    }
 }
 
 TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
@@ -145,25 +224,19 @@ TEST_F(SetupRegistrationTest, StorehouseKeyDefaultsAndTheSchedulePicker)
             picker->BitBtn1Click();
         });
     };
-    pick(2);
+    pick(-1); // nothing picked: back to the classroom schedule, whatever was shown before
     QTest::mouseDClick(form->Edit7, Qt::LeftButton);
     EXPECT_EQ(shown, 1);
+    EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Classroom Mode"));
+    EXPECT_EQ(form->NewLockStatusID, 1);
+    pick(2);
+    form->Edit7Enter();
+    EXPECT_EQ(shown, 2);
     EXPECT_EQ(form->Edit7->text(), QStringLiteral("Office"));
     EXPECT_EQ(form->NewLockStatusID, 3);
     EXPECT_EQ(SettingsRecord.PickLockStatusMode, 0);
-    // Nothing picked: back to the classroom schedule, whatever was shown before.
-    form->NewLockStatusID = 2;
-    form->Edit7->setText(QStringLiteral("No Limit Storehouse Mode"));
-    pick(-1);
-    form->Edit7Enter();
-    EXPECT_EQ(shown, 2);
-    EXPECT_EQ(form->Edit7->text(), QStringLiteral("No Limit Classroom Mode"));
-    EXPECT_EQ(form->NewLockStatusID, 1);
-
     form->Edit5->setText(QStringLiteral("Store"));
     form->ComboBox1->setEditText(QStringLiteral("Basement"));
-    pick(2);
-    form->Edit7Enter();
     EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     EXPECT_EQ(text("SELECT LockStatusID||'/'||LockID FROM LockManagement WHERE LockName = 'Store'"),
         "3/1"); // the first lock
@@ -182,7 +255,6 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
         QString serial, name, location;
         std::string message;
     } cases[] = {
-        { serial, "lock a", "Hall", "Lock Name has been existed." },
         { serial, "LOCK A", "Hall", "Lock Name has been existed." },
         { "  ", "  ", "  ", "Lock Serial ID is a Required Field." },
         { serial, "  ", "Hall", "Lock Name is a Required Field." },
@@ -211,53 +283,101 @@ TEST_F(SetupRegistrationTest, SaveRefusalsWriteNothing)
     EXPECT_EQ(scalar("SELECT count(*) FROM LockSerialID WHERE Exist = 1 AND LockName = ' Lock A'"), 1);
 }
 
-TEST_F(SetupRegistrationTest, RowChangesAnEmptyKeyAndOneLaidByHand)
+TEST(KeyDumpText, OnePageSpelledOutByteByByte)
 {
-    addLock(1, lockRom(42), "B", "Hall");
-    auto form = readSetupKey({ 41, 42 }, true);
-    prepare(*form, 0, "Typed", "Somewhere");
-    EXPECT_TRUE(form->Edit5->isEnabled());
-    // Moving to a registered row locks and empties the fields.
-    selectRow(*form, 1);
-    for (QWidget* w : std::initializer_list<QWidget*> { form->BitBtn3, form->Edit4, form->Edit5,
-             form->ComboBox1, form->Edit7, form->ComboBox2, form->BitBtn4 })
-        EXPECT_FALSE(w->isEnabled());
-    for (QLineEdit* e : { form->Edit4, form->Edit5, form->Edit7 })
-        EXPECT_TRUE(e->text().isEmpty());
-    EXPECT_TRUE(form->ComboBox1->currentText().isEmpty());
-    // Back on the new lock: Add Lock is offered again, the fields stay as they are.
-    selectRow(*form, 0);
-    EXPECT_TRUE(form->BitBtn3->isEnabled());
-    EXPECT_FALSE(form->Edit5->isEnabled());
-
-    form = readSetupKey({}, false);
-    EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 0);
-    EXPECT_TRUE(boxesOf([&] { form->BitBtn3Click(); }).empty()); // no row: nothing happens
-    EXPECT_TRUE(form->Edit4->text().isEmpty());
-    EXPECT_FALSE(form->Edit4->isEnabled());
-    // A key laid by hand: blink, a bad clock, a lock listed twice shown once, one without its mark not at
-    // all.
-    for (auto [offset, value] :
-        { std::pair { 0, 0 }, { 21, 0x00 }, { 23, 0x32 }, { 24, 0x24 }, { 24, 0x1A } }) {
-        auto form = readSetupKey({}, false, [&, offset = offset, value = value](onewire::KeyFile& key) {
-            patch(key, 0, 27, { 'Z' }); // blink
-            patch(key, 1, 0, { 4 });
-            for (int page = 2; page <= 5; ++page) { // the second lock twice, the third without its mark
-                const RomId rom = lockRom(page == 2 ? 61 : page == 5 ? 63 : 62);
-                patch(key, page, 0,
-                    { rom[0], rom[1], rom[2], rom[3], rom[4], rom[5], rom[6], rom[7],
-                        uint8_t(page == 5 ? 0 : 'Z') });
-            }
-            if (offset) {
-                patch(key, 0, size_t(offset), { uint8_t(value) });
-                patch(key, 0, 22, { 0x99 }); // not looked at
-            }
-        });
-        EXPECT_TRUE(form->CheckBox1->isChecked());
-        EXPECT_EQ(form->LockSerialID_Query.RecordCount(), 2) << offset;
-        EXPECT_EQ(form->Label31->text() == QStringLiteral("Lock Time Is Invalid value"), offset != 0)
-            << offset;
+    std::array<uint8_t, 64> bytes {};
+    std::string expected = "Page 37\r\n";
+    for (int i = 0; i < 64; ++i) {
+        bytes[size_t(i)] = uint8_t(0xF0 + i);
+        char cell[4];
+        std::snprintf(cell, sizeof cell, "%02X ", bytes[size_t(i)]);
+        expected += cell + std::string(i == 31 || i == 63 ? "\r\n" : "");
     }
+    EXPECT_EQ(keyDumpPageText(37, bytes), expected);
+}
+
+TEST_F(SetupRegistrationTest, TheKeyDumpHoldsEveryPageOfTheKeyUpToOneThatCannotBeRead)
+{
+    const auto key = patternedKey();
+    put(key);
+    auto form = newForm(); // no read before: the dump finds the key itself
+    bus->faults().removeAfterPages[key.rom] = 3;
+    EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
+    EXPECT_EQ(dumped(), pagesOf(key, 3));
+    bus->faults().removeAfterPages.clear();
+    bus->faults().takenAway.clear();
+    insertKey(key);
+    std::ofstream(dir / "Information.Txt") << "an older dump that is longer than nothing";
+    EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
+    EXPECT_EQ(dumped(), pagesOf(key, 511));
+    // Page 0 unreadable (the wrong password), or an empty reader: an empty file, no message
+    // of the dump's own.
+    auto locked = patternedKey();
+    onewire::setDS1977Passwords(locked, { 5, 5, 5, 5, 5, 5, 5, 5 }, { 5, 5, 5, 5, 5, 5, 5, 5 }, true);
+    for (bool empty : { false, true }) {
+        clearReader();
+        if (!empty)
+            put(locked);
+        EXPECT_TRUE(dump(*form, dir / "Information.Txt").empty());
+        EXPECT_EQ(fs::file_size(dir / "Information.Txt"), 0u);
+    }
+    // A file that cannot be created is reported.
+    put(key);
+    EXPECT_THAT(dump(*form, dir / "no such folder" / "Information.Txt"),
+        ElementsAre(HasSubstr("Cannot create file")));
+    EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
+}
+
+TEST_F(SetupRegistrationTest, TheLockListExportNumbersTheListedLocksFromTheStartNumber)
+{
+    auto form = newForm();
+    auto list = [&](const std::vector<std::string>& serials) { // "" for a row without one
+        exec("DELETE FROM LockSerialID");
+        for (const auto& s : serials)
+            exec("INSERT INTO LockSerialID (SerialID,Exist,LockName) VALUES ("
+                + (s.empty() ? "NULL" : "'" + s + "'") + ",0,'')");
+        form->LockSerialID_Query.Close();
+        form->LockSerialID_Query.SQL = "SELECT * FROM LockSerialID";
+        form->LockSerialID_Query.Open();
+    };
+    auto exportFrom = [&](const char* start) {
+        form->StartNumberEdit->setText(QString::fromLatin1(start));
+        return boxesOf([&] { form->Button1Click(); });
+    };
+    const std::vector<std::string> noData { "No Data to print!" },
+        exportedOk { "Data has been exported successfully." };
+    EXPECT_EQ(exportFrom("1"), noData);
+    list({});
+    EXPECT_EQ(exportFrom("1"), noData);
+    const std::string a = romIdText(onewire::makeRomId(0x23, 1)), b = romIdText(onewire::makeRomId(0x23, 2)),
+                      c = romIdText(onewire::makeRomId(0x23, 3));
+    list({ a });
+    for (const char* bad : { "", "abc", "12x", "99999999999" }) {
+        EXPECT_EQ(exportFrom(bad),
+            std::vector<std::string> { "'" + std::string(bad) + "' is not a valid integer value" });
+        EXPECT_EQ(dialogs.boxes.at(0).type, BoxType::Error);
+    }
+    EXPECT_TRUE(exported().empty());
+    for (bool shown : { true, false, true }) { // "&P" shows and hides the export controls
+        form->BitBtn7Click();
+        for (QWidget* w : std::initializer_list<QWidget*> {
+                 form->ExportToExcelButton, form->StartNumberLabel, form->StartNumberEdit })
+            EXPECT_EQ(w->isHidden(), !shown);
+    }
+    list({ a, "", b, c });
+    form->Edit5->setText(QStringLiteral("typed")); // the export leaves the registration fields alone
+    EXPECT_EQ(exportFrom(" -5"), exportedOk); // leading blanks and a sign are taken
+    EXPECT_EQ(form->Edit5->text(), QStringLiteral("typed"));
+    EXPECT_EQ(exported(), std::vector<fs::path> { form->LastLockListExport });
+    const auto book = exportedBook();
+    EXPECT_EQ(book.sheets, std::vector<std::string> { "Lock List Report" });
+    EXPECT_TRUE(book.widths.empty());
+    expectCells(book, "Lock List Report", // the row without a serial ID stays empty
+        { { "A1", "Lock List Report" }, { "A2", "Print Time: " }, { "A3", "Serial ID" },
+            { "B3", "List Number" }, { "A4", a }, { "B4", "-5" }, { "A5", "" }, { "B5", "" }, { "A6", b },
+            { "B6", "-3" }, { "A7", c }, { "B7", "-2" } });
+    EXPECT_EQ(book.cell("Lock List Report!B2").type, "text");
+    EXPECT_EQ(book.cell("Lock List Report!A4").type, "text");
 }
 
 } // namespace
