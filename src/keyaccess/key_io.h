@@ -123,7 +123,6 @@ DateTime localNow();
 bool WriteTimeCard(const KeyIoOptions& options, const KeyRom& currentKeyRom, const TimeKey& image);
 bool WriteTimeCard1(const KeyIoOptions& options, const KeyRom& currentKeyRom, uint32_t seconds);
 
-
 // The callers' retry rule: each page read or write is tried up to this many times, the
 // result cleared before each try, stopping at the first success.
 inline constexpr int kPageTries = 3;

@@ -36,8 +36,6 @@ bool validFirmwareVersion(std::string_view v)
     return v.size() == 3 && digit(v[0]) && v[1] == '.' && digit(v[2]);
 }
 
-MissionKeyPage firmwareBlankHeader() { return blankMissionKeyPage(); }
-
 MissionKeyPage firmwareKeyHeader(std::span<const uint8_t, 12> fileBytes, uint8_t mark, std::string_view version,
     uint16_t end)
 {

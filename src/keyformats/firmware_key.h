@@ -55,10 +55,6 @@ inline constexpr std::size_t kMark = 60; // image file byte 07FFh
 MissionKeyPage firmwareKeyHeader(std::span<const uint8_t, 12> fileBytes, uint8_t mark, std::string_view version,
     uint16_t end);
 
-// What page 0 holds while the program pages go on: FFh, which fails the header's CRC-8 (a
-// page of 00h would pass it).
-MissionKeyPage firmwareBlankHeader();
-
 // The whole key image from the image file's bytes: the header, then program page p
 // (1..N) byte k = file byte 0800h + 64 (p - 1) + k for program addresses start..end; what the
 // file lacks stays 00h, as do the pages after N. Throws FirmwareFileError when the file ends

@@ -112,7 +112,7 @@ public:
     short level() const { return level_; }
     // The master keeps the line as it is for a while (the strong pull-up's hold). The
     // emulated line does not wait: it adds the time to the strong pull-up in force.
-    virtual void hold(int milliseconds);
+    void hold(int milliseconds);
     // While tracing, each strong pull-up that has ended (dropped by the master or cut by a
     // reset), with the milliseconds it was held.
     const std::vector<int>& pullupHolds() const { return pullupHolds_; }

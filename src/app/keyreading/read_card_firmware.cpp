@@ -178,8 +178,9 @@ void TReadCard_Form::Button3Click()
                 && std::equal(page.begin(), page.end(), keyIo.PageBuffer.begin());
         };
         // The header goes on last, over a blank page 0: a write that stops leaves no header a
-        // lock would load over a partial program.
-        const MissionKeyPage blank = firmwareBlankHeader();
+        // lock would load over a partial program. A blank page's FFh fails the header's CRC-8
+        // (a page of 00h would pass it).
+        const MissionKeyPage blank = blankMissionKeyPage();
         bool ok = keyIo.writePageWithTries(0, blank, kFirmwarePageTries);
         for (int p = 1; ok && p <= pages; ++p)
             if ((ok = writeAndCompare(p)))
