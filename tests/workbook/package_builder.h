@@ -34,6 +34,15 @@ inline std::string buildPackage(const std::vector<PackagePart>& parts)
     return bytes;
 }
 
+// The part of that name, added empty when there is none.
+inline PackagePart& partNamed(std::vector<PackagePart>& parts, const std::string& name)
+{
+    for (PackagePart& p : parts)
+        if (p.name == name)
+            return p;
+    return parts.emplace_back(PackagePart{name, {}});
+}
+
 // The parts of a one-sheet workbook around the given sheet XML, in the 1904 date system and
 // with a calculation chain.
 inline std::vector<PackagePart> oneSheetParts(const std::string& sheetXml)
