@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <fstream>
 #include <map>
@@ -146,6 +147,19 @@ std::optional<long> parseLong(const std::string& s)
     return v;
 }
 
+// Number format ids are unsigned 32-bit numbers; those a workbook defines start at 164.
+constexpr std::int64_t kFirstCustomNumberFormat = 164;
+constexpr std::int64_t kLastNumberFormatId = 4294967295;
+
+std::optional<std::int64_t> parseNumberFormatId(const std::string& s)
+{
+    std::uint32_t v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size())
+        return std::nullopt;
+    return v;
+}
+
 std::string numberText(double v)
 {
     char buf[32];
@@ -243,7 +257,7 @@ struct TemplateWorkbook::Impl {
     std::vector<SheetEntry> sheets;
     std::map<std::string, XmlDoc> docs;
     std::set<std::string> modified, removed, normalised;
-    std::map<std::pair<long, int>, long> styleCache; // (style, number format id) -> style
+    std::map<std::pair<long, std::int64_t>, long> styleCache; // (style, number format id) -> style
 
     ~Impl()
     {
@@ -388,10 +402,14 @@ struct TemplateWorkbook::Impl {
                 long r = previousRow + 1;
                 if (hasAttr(row, "r")) {
                     const auto parsed = parseLong(attr(row, "r"));
-                    if (!parsed || *parsed <= previousRow || *parsed > kMaxRows)
+                    if (!parsed || *parsed <= previousRow)
                         throw bad("the rows of the sheet \"" + sheet.name + "\" are out of order");
                     r = *parsed;
                 }
+                // Rows without a number count on from the one before; past the last row
+                // we would write a number no reader takes.
+                if (r > kMaxRows)
+                    throw bad("the sheet \"" + sheet.name + "\" has a row after row " + std::to_string(kMaxRows));
                 setAttr(row, "r", std::to_string(r));
                 int previousColumn = 0;
                 for (xmlNode* c : children(row, "c")) {
@@ -403,8 +421,11 @@ struct TemplateWorkbook::Impl {
                             throw bad("the sheet \"" + sheet.name + "\" has a bad cell reference");
                         }
                     }
-                    if (pos.row != r || pos.column <= previousColumn || pos.column > kMaxColumns)
+                    if (pos.row != r || pos.column <= previousColumn)
                         throw bad("the cells of the sheet \"" + sheet.name + "\" are out of order");
+                    if (pos.column > kMaxColumns)
+                        throw bad("the sheet \"" + sheet.name + "\" has a cell after column " +
+                                  columnLetters(kMaxColumns));
                     setAttr(c, "r", cellRef(pos.row, pos.column));
                     previousColumn = pos.column;
                 }
@@ -558,19 +579,29 @@ struct TemplateWorkbook::Impl {
         xmlNodeSetContent(v, X(numberText(value).c_str()));
     }
 
-    long numberFormatId(std::string_view code)
+    std::int64_t numberFormatId(std::string_view code)
     {
         if (const int builtin = builtinNumberFormat(code); builtin >= 0)
             return builtin;
         xmlNode* sheetStyles = root(stylesPart, "styleSheet");
         xmlNode* numFmts = child(sheetStyles, "numFmts");
-        long highest = 163; // custom formats start at 164
+        std::int64_t highest = kFirstCustomNumberFormat - 1;
+        std::set<std::int64_t> used;
         for (xmlNode* f : children(numFmts, "numFmt")) {
-            const long id = parseLong(attr(f, "numFmtId")).value_or(0);
+            const auto id = parseNumberFormatId(attr(f, "numFmtId"));
+            if (!id)
+                throw bad("a number format id is not a number from 0 to " + std::to_string(kLastNumberFormatId));
             if (attr(f, "formatCode") == code)
-                return id;
-            highest = std::max(highest, id);
+                return *id;
+            highest = std::max(highest, *id);
+            used.insert(*id);
         }
+        // The next id after the highest, as spreadsheets number them; when the highest is the
+        // last id there is, the first one free.
+        std::int64_t next = highest + 1;
+        if (next > kLastNumberFormatId)
+            for (next = kFirstCustomNumberFormat; used.count(next); ++next) {
+            }
         if (!numFmts) {
             numFmts = newElement(sheetStyles, "numFmts");
             if (xmlNode* first = firstElement(sheetStyles))
@@ -579,11 +610,11 @@ struct TemplateWorkbook::Impl {
                 xmlAddChild(sheetStyles, numFmts);
         }
         xmlNode* f = xmlAddChild(numFmts, newElement(sheetStyles, "numFmt"));
-        setAttr(f, "numFmtId", std::to_string(highest + 1));
+        setAttr(f, "numFmtId", std::to_string(next));
         setAttr(f, "formatCode", xmlSafeText(code));
         setAttr(numFmts, "count", std::to_string(children(numFmts, "numFmt").size()));
         modified.insert(stylesPart);
-        return highest + 1;
+        return next;
     }
 
     void setNumberFormat(std::string_view sheet, CellPos pos, std::string_view code)
@@ -593,7 +624,7 @@ struct TemplateWorkbook::Impl {
         if (stylesPart.empty())
             throw bad("it has no styles");
         xmlNode* c = cellNode(sheet, pos);
-        const long formatId = numberFormatId(code);
+        const std::int64_t formatId = numberFormatId(code);
         xmlNode* cellXfs = child(root(stylesPart, "styleSheet"), "cellXfs");
         std::vector<xmlNode*> xfs = children(cellXfs, "xf");
         if (xfs.empty())
@@ -605,7 +636,7 @@ struct TemplateWorkbook::Impl {
             setAttr(c, "s", std::to_string(style));
             return;
         }
-        auto [it, added] = styleCache.try_emplace({style, static_cast<int>(formatId)}, 0);
+        auto [it, added] = styleCache.try_emplace({style, formatId}, 0);
         if (added) {
             // Cloned against its new parent, so the copy declares no namespace of its own.
             xmlNode* copy = nullptr;

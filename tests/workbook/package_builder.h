@@ -20,8 +20,11 @@ inline std::string buildPackage(const std::vector<PackagePart>& parts)
     zip_source_t* source = zip_source_buffer_create(nullptr, 0, 0, &error);
     zip_t* z = zip_open_from_source(source, ZIP_TRUNCATE, &error);
     zip_source_keep(source);
-    for (const PackagePart& p : parts)
-        zip_file_add(z, p.name.c_str(), zip_source_buffer(z, p.data.data(), p.data.size(), 0), 0);
+    for (const PackagePart& p : parts) {
+        zip_source_t* data = zip_source_buffer(z, p.data.data(), p.data.size(), 0);
+        if (data && zip_file_add(z, p.name.c_str(), data, 0) < 0)
+            zip_source_free(data); // a name the archive refuses: the part is left out
+    }
     zip_close(z);
     std::string bytes;
     zip_source_open(source);
@@ -32,6 +35,15 @@ inline std::string buildPackage(const std::vector<PackagePart>& parts)
     zip_source_free(source);
     zip_error_fini(&error);
     return bytes;
+}
+
+// The part of that name, added empty when there is none.
+inline PackagePart& partNamed(std::vector<PackagePart>& parts, const std::string& name)
+{
+    for (PackagePart& p : parts)
+        if (p.name == name)
+            return p;
+    return parts.emplace_back(PackagePart{name, {}});
 }
 
 // The parts of a one-sheet workbook around the given sheet XML, in the 1904 date system and

@@ -129,16 +129,33 @@ TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsAndSheetsOfOtherProdu
                                      good.substr(0, good.size() / 2), std::string(1000, '\0')})
         expectError([&] { TemplateWorkbook::fromBytes(bytes, "AccessCodeReport.xlsx"); }, "AccessCodeReport.xlsx");
 
-    // Sheets with cells out of order, or with a document type, are refused when filled.
+    // Sheets with cells out of order or beyond the sheet's end (numbered or counted on), with a
+    // document type, or styles with a number format id no workbook has, are refused when filled.
     const std::string open = R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)";
-    for (const std::string& sheet : { open + R"(<sheetData><row r="3"/><row r="2"/>)",
-                                      open + R"(<sheetData><row r="1"><c r="B1"/><c r="A1"/></row>)",
-                                      open + R"(<sheetData><row r="1"><c r="A2"/></row>)",
-                                      open + R"(<sheetData><row r="1"><c r="1A"/></row>)",
-                                      R"(<!DOCTYPE w [<!ENTITY a "aaaa">]>)" + open + "<sheetData>" }) {
-        const std::string bytes = buildPackage(oneSheetParts(sheet + "</sheetData></worksheet>"));
-        auto book = TemplateWorkbook::fromBytes(bytes, "AccessCodeReport.xlsx");
-        expectError([&] { book.setText("Sheet1", "A9", "x"); }, "AccessCodeReport.xlsx is not a workbook");
+    const std::string styles = R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><numFmts>)";
+    const std::string refused = "AccessCodeReport.xlsx is not a workbook that can be filled: ";
+    const struct {
+        std::string sheet, styles, error;
+    } damaged[] = {
+        {open + R"(<sheetData><row r="3"/><row r="2"/>)", "", "the rows of the sheet \"Sheet1\" are out of order."},
+        {open + R"(<sheetData><row r="1"><c r="B1"/><c r="A1"/></row>)", "", "the cells of the sheet \"Sheet1\" are out of order."},
+        {open + R"(<sheetData><row r="1"><c r="A2"/></row>)", "", "the cells of the sheet \"Sheet1\" are out of order."},
+        {open + R"(<sheetData><row r="1"><c r="1A"/></row>)", "", "the sheet \"Sheet1\" has a bad cell reference."},
+        {open + R"(<sheetData><row r="1048577"/>)", "", "the sheet \"Sheet1\" has a row after row 1048576."},
+        {open + R"(<sheetData><row r="1048576"/><row/>)", "", "the sheet \"Sheet1\" has a row after row 1048576."},
+        {open + R"(<sheetData><row><c r="XFD1"/><c/></row>)", "", "the sheet \"Sheet1\" has a cell after column XFD."},
+        {open + "<sheetData>", styles + R"(<numFmt numFmtId="9223372036854775807" formatCode="0.0"/></numFmts></styleSheet>)",
+         "a number format id is not a number from 0 to 4294967295."},
+        {open + "<sheetData>", styles + R"(<numFmt numFmtId="-1" formatCode="0.0"/></numFmts></styleSheet>)",
+         "a number format id is not a number from 0 to 4294967295."},
+        {R"(<!DOCTYPE w [<!ENTITY a "aaaa">]>)" + open + "<sheetData>", "", "the part xl/worksheets/sheet1.xml declares a DTD."},
+    };
+    for (const auto& [sheet, stylesXml, error] : damaged) {
+        auto parts = oneSheetParts(sheet + "</sheetData></worksheet>");
+        if (!stylesXml.empty())
+            partNamed(parts, "xl/styles.xml").data = stylesXml;
+        auto book = TemplateWorkbook::fromBytes(buildPackage(parts), "AccessCodeReport.xlsx");
+        expectError([&] { book.setDateTime("Sheet1", "A9", at(2026, 12, 6, 8)); }, refused + error);
     }
 
     // Sheets of other producers are filled in their own shape: a prefixed namespace, a row and
@@ -148,7 +165,11 @@ TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsAndSheetsOfOtherProdu
         R"(<x:dimension ref="A1:C3"/><x:sheetData>)"
         R"(<x:row><x:c><x:f>1+1</x:f><x:v>2</x:v></x:c><x:c t="inlineStr"><x:is><x:t>b</x:t></x:is></x:c></x:row>)"
         R"(<x:row r="3"><x:c r="C3"><x:v>3</x:v></x:c></x:row></x:sheetData></x:worksheet>)";
-    auto book = TemplateWorkbook::fromBytes(buildPackage(oneSheetParts(sheet)), "shapes.xlsx");
+    // Its styles hold the last number format id there is, so a new format takes the first free one.
+    auto shapes = oneSheetParts(sheet);
+    std::string& shapeStyles = partNamed(shapes, "xl/styles.xml").data;
+    shapeStyles.insert(shapeStyles.find("<fonts"), R"(<numFmts count="1"><numFmt numFmtId="4294967295" formatCode="0.0000"/></numFmts>)");
+    auto book = TemplateWorkbook::fromBytes(buildPackage(shapes), "shapes.xlsx");
     book.setNumber("Sheet1", "A1", 5);        // the formula goes, and the chain with it
     book.setText("Sheet1", "B2", "new");      // a row between a row without position and row 3
     book.setDateTime("Sheet1", "D3", at(2000, 1, 1, 12));
@@ -160,6 +181,8 @@ TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsAndSheetsOfOtherProdu
               "B2 text \"new\" General\n"
               "C3 number 3.0 General\n"
               "D3 datetime \"2000-01-01T12:00:00\" " + std::string(kDefaultDateTimeFormat) + "\n"); // read in 1904
+    // What was written fills again: every number format id in it is one a workbook may have.
+    EXPECT_NO_THROW(TemplateWorkbook::open(out).setNumberFormat("Sheet1", "E3", "0.00000"));
 
     // The dropped chain leaves the package: its name is stored uncompressed in the zip.
     EXPECT_EQ(fileText(out).find("calcChain"), std::string::npos);
