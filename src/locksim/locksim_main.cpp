@@ -36,9 +36,12 @@ const char* kUsage = R"(usage:
       id as the program shows it, its check byte (CRC-8) first; given as 14 digits, without
       that byte, the byte is computed. An existing LOCKFILE is replaced only with --force
   locksim visit LOCKFILE KEYFILE
-      the lock answers the key: fills an audit trail or adds itself to a setup key
+      the lock answers the key: fills an audit trail or a Get Information key, or adds
+      itself to a setup key; a programming key (Multi-Lock, Copy Lock Settings, Delete Code,
+      firmware, ...) is named and not loaded
   locksim show KEYFILE
       page 0 and page 1 of a DS1977 key, in hex
+DDDDDD is the site's facility code as Config.dat holds it (digits, or hexadecimal digits).
 The reader folder defaults to $IOS_READER_DIR, else ./Reader.
 )";
 

@@ -1,6 +1,7 @@
 #include "locksim/mission_headers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace locksim {
@@ -130,11 +131,17 @@ std::vector<std::string> missionKindNames()
 
 std::optional<std::array<uint8_t, 3>> facilityFromText(std::string_view digits)
 {
-    if (digits.size() != 6 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    auto value = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    if (digits.size() != 6 || !std::all_of(digits.begin(), digits.end(), [&](char c) { return value(c) >= 0; }))
         return std::nullopt;
     std::array<uint8_t, 3> fc {};
     for (int i = 0; i < 3; ++i)
-        fc[i] = static_cast<uint8_t>(((digits[2 * i] - '0') << 4) | (digits[2 * i + 1] - '0'));
+        fc[i] = static_cast<uint8_t>((value(digits[2 * i]) << 4) | value(digits[2 * i + 1]));
     return fc;
 }
 

@@ -45,7 +45,8 @@ std::optional<Page> missionPage1(MissionKind kind);
 std::optional<MissionKind> missionKindByName(std::string_view name);
 std::vector<std::string> missionKindNames();
 
-// "123456" to the three packed-BCD bytes of a facility code.
+// The six digits of a facility code to its three bytes: "123456" to 12h 34h 56h. A site's
+// code is taken as its Config.dat holds it, so hexadecimal digits are taken too.
 std::optional<std::array<uint8_t, 3>> facilityFromText(std::string_view digits);
 
 } // namespace locksim

@@ -1,5 +1,7 @@
 #include "locksim/sim_lock.h"
 
+#include "bytes/crc.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,6 +27,20 @@ Civil civil(Time t)
 bool startsWith(const Page& p, const char* marker)
 {
     return std::memcmp(p.data(), marker, std::strlen(marker)) == 0;
+}
+
+// Keys that carry data into a lock: lockout, key-list (single lock and Copy Lock Settings),
+// Multi-Lock, Delete Code and time-table keys, set-parameter and one-off keys, and the firmware
+// image key (no marker: a version digit, '.', a digit at 12-14 and the CRC-8 of bytes 0-16 at
+// 17). A lock loads them; the simulator does not.
+bool programmingKey(const Page& p)
+{
+    if (startsWith(p, "READ"))
+        return p[4] == 0xE0 || p[4] == 0xFC || p[4] == 0xFE || p[4] == 0xFF;
+    if (startsWith(p, "WRITE"))
+        return p[5] >= 1 && p[5] <= 3;
+    auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+    return digit(p[12]) && p[13] == '.' && digit(p[14]) && crc8(std::span<const uint8_t>(p.data(), 18)) == 0;
 }
 
 // Where each kind carries the site's facility code on page 0.
@@ -114,6 +130,7 @@ const char* visitResultText(VisitResult r)
     case VisitResult::NotForThisLock: return "ignored: nothing for this lock to write";
     case VisitResult::KeyFull: return "refused: the key is full";
     case VisitResult::UnknownKey: return "ignored: not a key this lock answers";
+    case VisitResult::ProgrammingKey: return "a programming key: the simulator does not load it";
     }
     return "";
 }
@@ -175,6 +192,8 @@ VisitResult SimLock::visit(Ds1977Memory& key)
 {
     touched_.clear();
     const Page& p0 = key.pages[0];
+    if (programmingKey(p0))
+        return VisitResult::ProgrammingKey;
     const int fc = facilityOffset(p0);
     if (fc < 0)
         return VisitResult::UnknownKey;
@@ -190,9 +209,7 @@ VisitResult SimLock::visit(Ds1977Memory& key)
         default: return VisitResult::NotForThisLock;
         }
     }
-    if (p0[5] == 0)
-        return addToSetupKey(key);
-    return VisitResult::NotForThisLock;
+    return addToSetupKey(key); // WRITE 0: the other WRITE kinds are programming keys
 }
 
 VisitResult SimLock::fillSingleTrail(Ds1977Memory& key, uint8_t kind)

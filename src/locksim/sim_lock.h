@@ -79,7 +79,7 @@ struct LockState {
 inline constexpr size_t kLockMemory = 3328;
 
 // Why a lock left a key alone.
-enum class VisitResult { Filled, WrongFacility, NotForThisLock, KeyFull, UnknownKey };
+enum class VisitResult { Filled, WrongFacility, NotForThisLock, KeyFull, UnknownKey, ProgrammingKey };
 
 const char* visitResultText(VisitResult r);
 

@@ -1,4 +1,7 @@
 // The command-line tool on key files: the road a person takes in the demo workspace.
+#include "keyformats/copy_settings_key.h"
+#include "keyformats/delete_code_key.h"
+#include "keyformats/firmware_key.h"
 #include "onewire/key_file.h"
 
 #include <gtest/gtest.h>
@@ -66,20 +69,35 @@ TEST(LocksimTool, FillsAnAuditKeyRefusesAWrongCheckByteKeepsAnExistingLockAndMak
     EXPECT_EQ(t.run("visit lock.txt " + otherSite), 3);
     EXPECT_EQ(t.page(otherSite, 1)[0], 0x00);
 
-    // A wrong check byte is refused, an existing lock kept without --force.
+    // Programming keys as the program writes them are named, not loaded; a wrong check byte is
+    // refused, an existing lock kept without --force.
     const std::string kept = t.text("lock.txt");
+    auto programKey = [&](const char* name, const onewire::Page& page0) {
+        auto key = onewire::blankDS1977(onewire::makeRomId(0x37, 0x50));
+        onewire::setDS1977Page(key, 0, page0);
+        EXPECT_TRUE(onewire::saveKeyFile(t.dir / name, key));
+        return std::string("visit lock.txt ") + name;
+    };
+    const FacilityCodeBytes site { 0x12, 0x34, 0x56 };
+    const std::array<uint8_t, 12> fileBytes { 0x02, 0x08, 0x00 };
+    const std::string programming = "a programming key: the simulator does not load it";
     struct Row {
         std::string args;
         int status;
-        std::string error; // part of the message on stderr
+        std::string says; // part of what it prints
     } rows[] = {
+        { programKey("multi.key", MultiLockKeyHeader(2, site)), 3, programming },
+        { programKey("copy.key", CopySettingsKeyHeader(site, 1)), 3, programming },
+        { programKey("delete.key", deleteCodeKeyHeader(site)), 3, programming },
+        { programKey("firmware.key", firmwareKeyHeader(fileBytes, 0x5A, "3.3", 0x3D80)), 3, programming },
         { "lock new wrong.txt --serial AA00000000000737 --facility 123456", 1, "check byte" },
         { "lock new lock.txt --serial 2200000000000737 --facility 654321", 1, "--force" },
         { "lock new lock.txt --force --serial 2200000000000737 --facility 654321", 0, "" },
     };
     for (const Row& r : rows) {
         EXPECT_EQ(t.run(r.args), r.status) << r.args;
-        EXPECT_NE(t.text("err.txt").find(r.error), std::string::npos) << t.text("err.txt");
+        const std::string printed = t.text("out.txt") + t.text("err.txt");
+        EXPECT_NE(printed.find(r.says), std::string::npos) << r.args << ": " << printed;
     }
     EXPECT_FALSE(fs::exists(t.dir / "wrong.txt"));
     EXPECT_NE(t.text("lock.txt"), kept);

@@ -75,7 +75,9 @@ TEST(SimLockRecords, EncodeKeyCodeLockAndEmptyRecordsAndMissionHeadersCarryTheSi
     // The facility code stands where each kind of mission header carries it.
     const auto fc = *facilityFromText("123456");
     EXPECT_EQ(fc, kSite);
-    EXPECT_FALSE(facilityFromText("12345a"));
+    EXPECT_EQ(facilityFromText("1a2B3C"), (std::array<uint8_t, 3> { 0x1A, 0x2B, 0x3C })); // as a Config.dat may hold it
+    EXPECT_FALSE(facilityFromText("12345G"));
+    EXPECT_FALSE(facilityFromText("12345"));
     EXPECT_EQ(missionHeader(MissionKind::NewLockSetup, fc)[8], 0x12);
     EXPECT_EQ(missionHeader(MissionKind::Lockout, fc)[6], 0x12);
     EXPECT_EQ(missionHeader(MissionKind::MultiLock, fc)[7], 0x12);

@@ -315,17 +315,33 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
     w->BitBtn2Click();
     EXPECT_EQ(page(key, 1), deleteCodeSection(*romIdFromText(kLockB), false, 1));
     EXPECT_EQ(deleted(), "333");
-    // A code changed since the search is not marked, nor is any other, and the key is no Delete
-    // Code Key.
-    addCode("444", "Temp", "2026-03-07 08:00:00", "2026-02-03 10:00:00");
+    // Date-times as other programs store them are those the search read: each such row is marked.
+    // A row removed since the search leaves nothing to mark; one alike but for its start is
+    // not the ticked code.
+    const std::tuple<const char*, int, const char*, const char*> stored[] = { // code, start hour, its forms
+        { "444", 8, "2026-03-07 08:00", "2026-02-03 10:00" },
+        { "555", 9, "2026-03-07 09:00:00.250", "2026-02-03 10:00:02.999" },
+        { "666", 10, "2026-03-07 10:00:00", "2026-02-03 10:00:03" }, // removed
+        { "777", 11, "2026-03-07T11:00:00", "2026-02-04T10:00" },
+    };
+    std::vector<DeletedCode> withdrawn;
+    for (const auto& [code, hour, start, created] : stored) {
+        addCode(code, "Temp", start, created);
+        withdrawn.push_back({ db::makeDateTime(2026, 3, 7, hour), db::makeDateTime(2027, 12, 31, 23), "Temp", 1 });
+    }
+    db.ExecSQL("UPDATE AccessCode SET EndDate = '2027-12-31T23:00' WHERE CodeString = '777';"
+               "UPDATE AccessCode SET EndDate = '2027-12-31 23:00:00.5' WHERE CodeString = '555'");
+    addCode("444", "Temp", "2026-03-08 08:00:00", "2026-02-05 10:00:00");
     w->sbQueryClick();
-    tick({ 0, 2 });
-    db.ExecSQL("UPDATE AccessCode SET GuestFirstName = 'Bob' WHERE CodeString = '444'");
-    EXPECT_EQ(issueKey(), Texts { "Write Multi-Lock Key Error." });
-    EXPECT_EQ(page(key, 1)[17], 0x02);
-    EXPECT_TRUE(allBytes(page(key, 0), 0xFF));
-    EXPECT_EQ(deleted(), "333");
-    EXPECT_TRUE(w->PageControl1->isEnabled() && w->sbExit->isEnabled());
+    EXPECT_EQ(joined("CodeString", "TempAccessCode"), "222,333,444,555,666,777,444");
+    tick({ 2, 3, 4, 5 });
+    db.ExecSQL("DELETE FROM AccessCode WHERE CodeString = '666'");
+    EXPECT_EQ(issueKey(), Texts { "Write Delete Code Key OK." });
+    EXPECT_EQ(page(key, 0), deleteCodeKeyHeader(kSite));
+    EXPECT_EQ(page(key, 1), deleteCodeSection(*romIdFromText(kLockA), false, 4));
+    EXPECT_EQ(page(key, 2), deleteCodeEntryPages(withdrawn)[0]);
+    EXPECT_EQ(joined("CodeString || ' ' || StartDate", "AccessCode WHERE HasDeleted = 1"),
+              "333 2026-03-05 08:00:00,444 2026-03-07 08:00,555 2026-03-07 09:00:00.250,777 2026-03-07T11:00:00");
     // A scratch row whose serial ID is no ROM id is refused before the key is touched.
     db.ExecSQL("UPDATE TempAccessCode SET Selected = (CodeString = '222');"
                "UPDATE TempAccessCode SET SerialID = 'XYZ' WHERE CodeString = '222'");

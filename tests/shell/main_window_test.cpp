@@ -1,6 +1,7 @@
 // The main window, the login, the program's start, Config.dat, the reader check, the Qt boxes
 // and the demo workspace.
 #include "../onewire/bus_test_support.h"
+#include "app/keyreading/read_card_form.h"
 #include "app/shell/data_exporting_form.h"
 #include "app/shell/key_io_options.h"
 #include "app/shell/login_form.h"
@@ -14,19 +15,24 @@
 #include "app/shell/window_registry.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/dialog_layer.h"
+#include "keyaccess/key_io.h"
 #include "keyformats/access_code.h"
 #include "keyformats/audit_records.h"
+#include "keyformats/copy_settings_key.h"
+#include "onewire/key_file.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTest>
 #include <QTimer>
 
 namespace fs = std::filesystem;
@@ -229,7 +235,7 @@ TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheR
     const std::pair<std::string, std::string> rows[] = {
         { "", "" },
         { std::string("\x01\x05\x32\x00\x06\x00\x12\x34", 8), "Config.dat.bad" }, // truncated
-        { std::string(9, '\xFF'), "Config.dat.bad.2" }, // no facility code: an earlier copy stays
+        { std::string("\x01\x05\x32\x00\x06\x00\x12\x34\x56\x00", 10), "Config.dat.bad.2" }, // one byte more; an earlier copy stays
         { "garbage, not settings\n", "Config.dat.bad.3" },
     };
     for (const auto& [bytes, aside] : rows) {
@@ -292,6 +298,62 @@ TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheR
     shell::resetRunTimeFields(s);
     EXPECT_EQ(s.FacilityCode, (std::array<uint8_t, 3> { 1, 2, 3 }));
     EXPECT_TRUE(s.PickedLockSerialID.empty() && !s.PickAccessCodeLocksOnly && !s.NoLogoutStamp);
+}
+
+// A facility code is the site's whatever its bytes: nine such bytes start the program without a
+// word, and the Read Key window opened from the menu takes keys that carry them, wherever the
+// kind keeps them, and refuses another site's.
+TEST_F(ShellTest, ConfigDatFacilityBytesOfAnyValueAreTheSitesAndItsKeysAreRead)
+{
+    clearChildWindowRegistry();
+    const std::string config("\x00\x05\x32\x00\x06\x00\x1A\x2B\x3C", 9);
+    std::ofstream(folder / "Config.dat", std::ios::binary) << config;
+    const FacilityCodeBytes site { 0x1A, 0x2B, 0x3C };
+    MissionKeyPage setParameter = blankMissionKeyPage();
+    putReadHeader(setParameter, ReadKind::SetParameter, site);
+    // Page 0 as each writer lays it, and the key-type title the window shows ("" for none).
+    const std::tuple<const char*, MissionKeyPage, std::string> keys[] = {
+        { "facility at 5", setParameter, "Set Parameter Key" },
+        { "facility at 6", CopySettingsKeyHeader(site, 1), "Key Management Mission Key" },
+        { "facility at 7", MultiLockKeyHeader(1, site), "Multi-Lock Key" },
+        { "another site", MultiLockKeyHeader(1, { 0x12, 0x34, 0x56 }), "" },
+    };
+    std::vector<std::string> titles, startBoxes;
+    std::array<uint8_t, 3> facility {};
+    QTimer::singleShot(0, [] { attempt(*Login_Form, "admin", "admin"); });
+    StartUpHooks hooks;
+    hooks.registerWindows = [] { registerChildWindow("Read Key", [] { return new TReadCard_Form; }); };
+    hooks.mainWindowShown = [&](TMain_Form& w) {
+        startBoxes = dialogs.texts();
+        facility = SettingsRecord.FacilityCode;
+        const fs::path reader = folder / "Reader"; // the emulated reader of the current folder
+        fs::create_directories(reader);
+        for (const auto& [what, page0, title] : keys) {
+            auto key = onewire::blankDS1977(onewire::makeRomId(0x37, 0x42));
+            onewire::setDS1977Passwords(key, keyPassword(), keyPassword(), true);
+            onewire::setDS1977Page(key, 0, page0);
+            const fs::path file = onewire::keyFilePath(reader, key.rom);
+            EXPECT_TRUE(onewire::saveKeyFile(file, key)) << what;
+            w.menuAction("Read Key")->trigger();
+            auto* form = qobject_cast<TReadCard_Form*>(w.openChild());
+            if (!form) {
+                ADD_FAILURE() << what << ": the Read Key window did not open";
+                break;
+            }
+            for (int i = 0; i < 300 && (form->Timer1->isActive() || form->reading()); ++i)
+                QTest::qWait(10);
+            EXPECT_FALSE(form->Timer1->isActive() || form->reading()) << what << ": the read did not end";
+            titles.push_back(form->Label6->text().toStdString());
+            fs::remove(file);
+        }
+        QTimer::singleShot(0, &w, [&w] { w.close(); });
+    };
+    EXPECT_EQ(runStartUp("iOstrivaneDB.db", hooks), 0);
+    EXPECT_EQ(startBoxes, std::vector<std::string> {});
+    EXPECT_EQ(facility, site);
+    EXPECT_EQ(titles, (std::vector<std::string> { "Set Parameter Key", "Key Management Mission Key", "Multi-Lock Key", "" }));
+    EXPECT_EQ(dialogs.texts(), (std::vector<std::string> { "Wrong key please insert program key.", "Quit program now?" }));
+    EXPECT_EQ(bytesOf(folder / "Config.dat"), config); // written back as read
 }
 
 TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)

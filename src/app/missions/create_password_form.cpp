@@ -34,6 +34,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <set>
 #include <stdexcept>
@@ -918,7 +919,13 @@ bool TCreatePassword_Form::WriteMultipleMissionCard()
     // Code Key it held before, over pages of this mission. The marks are staged before page 0
     // goes on and committed after it: no key withdraws codes the database still shows.
     const bool written = writeKeyWithRows(
-        keyIo, *db_, [this] { return WriteLockSetup() && markCodesDeleted(); },
+        keyIo, *db_,
+        [this] {
+            if (!WriteLockSetup())
+                return false;
+            markCodesDeleted();
+            return true;
+        },
         [] { return deleteCodeKeyHeader(SettingsRecord.FacilityCode); });
     Query5.Close();
     return written;
@@ -944,26 +951,39 @@ bool TCreatePassword_Form::WriteLockSetup()
     return true;
 }
 
-bool TCreatePassword_Form::markCodesDeleted()
+void TCreatePassword_Form::markCodesDeleted()
 {
-    static const char* const kMatched[]
-        = { "SerialID", "GuestFirstName", "GuestLastName", "StartDate", "EndDate", "DateCreated", "CreatedBy",
-            "CodeType", "CodeString" };
+    // The stored rows are found by their text columns, and their date-times compared as the
+    // search read them: a row that another program stored as '2026-03-05 08:00', with a 'T' or
+    // with fractions of a second is still the row the search copied as '2026-03-05 08:00:00'.
     // IS: a column left empty (Null) in an imported row matches the Null of its scratch copy.
+    static const char* const kTexts[]
+        = { "SerialID", "GuestFirstName", "GuestLastName", "CreatedBy", "CodeType", "CodeString" };
+    static const char* const kDateTimes[] = { "StartDate", "EndDate", "DateCreated" };
+    TDbQuery stored(db_);
+    stored.SQL.Add("SELECT rowid AS StoredRow, StartDate, EndDate, DateCreated FROM AccessCode");
+    for (const char* c : kTexts)
+        stored.SQL.Add(std::string(c == kTexts[0] ? "WHERE " : "AND ") + c + " IS :" + c);
     Query6.Close();
     Query6.SQL.Clear();
     Query6.SQL.Add("UPDATE AccessCode");
     Query6.SQL.Add("SET HasDeleted = :HasDeleted");
-    Query6.SQL.Add("WHERE SerialID IS :SerialID");
-    for (std::size_t i = 1; i < std::size(kMatched); ++i)
-        Query6.SQL.Add(std::string("AND ") + kMatched[i] + " IS :" + kMatched[i]);
+    Query6.SQL.Add("WHERE rowid = :StoredRow");
     for (Query5.First(); !Query5.Eof(); Query5.Next()) {
-        Query6.ParamByName("HasDeleted").AsBoolean(true);
-        for (const char* c : kMatched)
-            Query6.ParamByName(c).Value(Query5.FieldByName(c).Value());
-        Query6.ExecSQL();
-        if (Query6.RowsAffected() == 0)
-            return false; // the code is no longer stored as the search found it
+        stored.Close();
+        for (const char* c : kTexts)
+            stored.ParamByName(c).Value(Query5.FieldByName(c).Value());
+        stored.Open();
+        // A code removed since the search leaves nothing to mark: the lock withdraws it all the same.
+        for (stored.First(); !stored.Eof(); stored.Next()) {
+            const bool same = std::all_of(std::begin(kDateTimes), std::end(kDateTimes),
+                [&](const char* c) { return stored.FieldByName(c).Value() == Query5.FieldByName(c).Value(); });
+            if (!same)
+                continue;
+            Query6.ParamByName("HasDeleted").AsBoolean(true);
+            Query6.ParamByName("StoredRow").AsInteger(stored.FieldByName("StoredRow").AsInteger());
+            Query6.ExecSQL();
+        }
     }
-    return true;
+    stored.Close();
 }

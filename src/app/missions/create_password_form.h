@@ -139,7 +139,7 @@ private:
     bool isBooleanColumn(int column) const;
     void toggleBoolean(int row, int column);
     void paintDeletedCell(const TMemoryDataSet& ds, int row, const TDbField& field, CellColours& colours) const;
-    bool markCodesDeleted();
+    void markCodesDeleted();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -34,13 +34,6 @@ void applyConfigDefaults(TSettingsRecord& s)
             kDefaultScreenMode, kFactoryFacilityCode[0], kFactoryFacilityCode[1], kFactoryFacilityCode[2] });
 }
 
-namespace {
-bool packedBcd(uint8_t b)
-{
-    return (b >> 4) <= 9 && (b & 0x0F) <= 9;
-}
-} // namespace
-
 bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -48,7 +41,9 @@ bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file)
     in.read(buffer.data(), buffer.size());
     std::array<uint8_t, kConfigSize> bytes {};
     std::copy_n(buffer.begin(), kConfigSize, bytes.begin());
-    if (in.gcount() == std::streamsize(kConfigSize) && packedBcd(bytes[6]) && packedBcd(bytes[7]) && packedBcd(bytes[8])) {
+    // Nine bytes are taken as stored: the facility code is copied onto keys and compared with
+    // theirs byte for byte, whatever its bytes are.
+    if (in.gcount() == std::streamsize(kConfigSize)) {
         applyConfigBytes(s, bytes);
         return true;
     }

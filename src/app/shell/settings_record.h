@@ -14,7 +14,7 @@ struct TSettingsRecord {
     uint8_t PortNum = 0;
     uint8_t PortType = 0;
     uint8_t ScreenMode = 0; // 0: 1024x768 (children maximised), else 800x600
-    std::array<uint8_t, 3> FacilityCode {}; // packed BCD, stored order
+    std::array<uint8_t, 3> FacilityCode {}; // six digits as packed BCD; kept and used as stored
 
     // Run time.
     std::string ReaderRomId; // empty: no reader found at start
@@ -50,8 +50,8 @@ std::array<uint8_t, kConfigSize> configBytes(const TSettingsRecord& s);
 void applyConfigBytes(TSettingsRecord& s, const std::array<uint8_t, kConfigSize>& bytes);
 void applyConfigDefaults(TSettingsRecord& s);
 
-// Reads the nine bytes. A file that is missing, not nine bytes long or whose facility code is
-// no packed BCD gives the defaults (false is returned then).
+// Reads the nine bytes as stored. A file that is missing or not nine bytes long gives the
+// defaults (false is returned then).
 bool readConfigDat(TSettingsRecord& s, const std::filesystem::path& file = kConfigFileName);
 // Start-up: reads the file as above; when it cannot, the defaults are in use and the text
 // returned tells the operator so (empty when the file was read). A file that is there but
