@@ -66,8 +66,13 @@ endfunction()
 # ios_add_fuzz(name SOURCES ... [DEPS ...] [CORPUS dir])
 # A libFuzzer target (LLVMFuzzerTestOneInput). With IOS_FUZZ on clang it links libFuzzer, for
 # scripts/fuzz-explore.sh; otherwise it links a replay driver and CTest runs it once over its
-# seed corpus and over fuzz/regressions/<name>/, every input that ever crashed or hung it.
-# The same tree always gives the same answer.
+# seed corpus and over fuzz/regressions/<name>/, every input that ever crashed, hung or ran
+# out of memory in it. Each input runs in a process of its own and fails the test when it
+# crashes, runs longer than IOS_REPLAY_TIMEOUT seconds or takes more than IOS_REPLAY_RSS_MB
+# of resident memory; under the sanitizers, so does one allocation larger than that, touched
+# or not, as under libFuzzer. The same tree always gives the same answer.
+set(IOS_REPLAY_TIMEOUT 5)
+set(IOS_REPLAY_RSS_MB 512)
 function(ios_add_fuzz name)
   cmake_parse_arguments(A "" "CORPUS" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
@@ -81,9 +86,10 @@ function(ios_add_fuzz name)
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     if(A_CORPUS AND IOS_BUILD_TESTS)
-      add_test(NAME ${name} COMMAND ${name} ${A_CORPUS} ${PROJECT_SOURCE_DIR}/fuzz/regressions/${name})
+      add_test(NAME ${name} COMMAND ${name} -timeout=${IOS_REPLAY_TIMEOUT} -rss_limit_mb=${IOS_REPLAY_RSS_MB}
+        ${A_CORPUS} ${PROJECT_SOURCE_DIR}/fuzz/regressions/${name})
       set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600
-        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:max_allocation_size_mb=${IOS_REPLAY_RSS_MB};UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     endif()
   endif()
 endfunction()

@@ -6,9 +6,10 @@
 # Each target runs in JOBS processes (-fork) from its seed corpus and its regressions, with
 # a per-input time limit (-timeout, FUZZ_TIMEOUT seconds) and a memory limit (-rss_limit_mb,
 # FUZZ_RSS_MB). An input that crashes, hangs or runs out of memory is kept in
-# fuzz/regressions/<target>/, where the tests replay it from then on: fix the fault and commit
-# the file with the fix. What the run found that reaches new code is merged back into
-# fuzz/corpus/<target>/ (-merge=1 keeps only inputs that add coverage).
+# fuzz/regressions/<target>/ and ends that target's run as a failure; the tests replay it from
+# then on: fix the fault and commit the file with the fix. What the run found that reaches new
+# code is merged back into fuzz/corpus/<target>/ (-merge=1 keeps only inputs that add
+# coverage), within the limits the test replay holds every input to (5 s, 512 MB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -34,14 +35,22 @@ for t in $(cat build-fuzz/fuzz/fuzz_targets.txt); do
   work="$ROOT/build-fuzz/explore/$name"
   mkdir -p "$corpus" "$regressions" "$work"
   echo "exploring $name for ${SECONDS_EACH}s"
-  # New inputs go to the first folder; the others are only read.
-  if ! "$t" -fork="$JOBS" -max_total_time="$SECONDS_EACH" -timeout="$FUZZ_TIMEOUT" \
-      -rss_limit_mb="$FUZZ_RSS_MB" -artifact_prefix="$regressions/" \
-      "$work" "$corpus" "$regressions" >"$work.log" 2>&1; then
+  kept=$(find "$regressions" -type f | wc -l)
+  # New inputs go to the first folder; the others are only read. In -fork mode libFuzzer
+  # by default goes on past hangs and out-of-memory inputs and exits 0: here they end the run
+  # as crashes do. A seed that fails libFuzzer's first pass is kept, but leaves the exit
+  # status 0 all the same, so any input kept counts as a failure.
+  status=0
+  "$t" -fork="$JOBS" -ignore_crashes=0 -ignore_timeouts=0 -ignore_ooms=0 \
+    -max_total_time="$SECONDS_EACH" -timeout="$FUZZ_TIMEOUT" \
+    -rss_limit_mb="$FUZZ_RSS_MB" -artifact_prefix="$regressions/" \
+    "$work" "$corpus" "$regressions" >"$work.log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ] || [ "$(find "$regressions" -type f | wc -l)" -ne "$kept" ]; then
     found+=("$name")
     tail -30 "$work.log"
   fi
-  "$t" -merge=1 -timeout="$FUZZ_TIMEOUT" -rss_limit_mb="$FUZZ_RSS_MB" "$corpus" "$work" \
+  # Inputs past the replay's limits are left out of the seeds (libFuzzer skips them).
+  "$t" -merge=1 -timeout=5 -rss_limit_mb=512 -artifact_prefix="$work.merge-" "$corpus" "$work" \
     >>"$work.log" 2>&1 || true
   rmdir "$regressions" 2>/dev/null || true
 done

@@ -212,12 +212,15 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
     deferred.insert(deferred.end(), {-12, 257});
     Bytes surplus = pack({-3, 4, 0, 1, 2, -4, 3, 2, 1, 0, 1, 1});
     surplus.resize(600, 0x55);
-    auto manyEmpty = [](int count, int side) {
-        GifAssembler g = gifOf(side, side, 1);
+    // `count` frames of side x side without data, after `lead`, each followed by `gap`.
+    auto manyEmpty = [](int count, int side, const Bytes& lead = {}, const Bytes& gap = {}) {
+        GifAssembler g = gifOf(side, side, 1).raw(lead);
         for (int i = 0; i < count; ++i)
-            g.descriptor(0, 0, side, side).raw({2, 0});
+            g.descriptor(0, 0, side, side).raw({2, 0}).raw(gap);
         return g.end();
     };
+    Bytes longSurplus = surplus;
+    longSurplus.resize(4096, 0x55);
     // 4 x 2 with transparent index 3; the data stops after two pixels, without a terminator.
     const Bytes cut = pack({-3, 4, 1, 2, 4, 4});
     const Bytes truncated =
@@ -267,7 +270,16 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         {"at the limit", big, {}, {cat(pixels, Bytes(9996, 0))}, "", 10000},
         // Frames without data are filled, so a few bytes of descriptors must not add up to more
         // pixels than the stream could encode (about 4096 a byte): one frame may take the limit.
+        // Bytes that encode no pixels earn none: padding after the trailer, zeros between
+        // blocks, data past the end of a small frame.
         {"8 empty frames of 1 M pixels", manyEmpty(8, 1024), {underrun}, {}, tooLarge, 1 << 20},
+        {"... and padding after the trailer", cat(manyEmpty(8, 1024), Bytes(4096, 0)), {underrun}, {}, tooLarge,
+         1 << 20},
+        {"... with zeros between them", manyEmpty(8, 1024, {}, Bytes(600, 0)), {underrun}, {}, tooLarge, 1 << 20},
+        {"... after a small frame's long data", manyEmpty(8, 1024, GifAssembler().frame(2, 2, longSurplus).bytes),
+         {underrun}, {}, tooLarge, 1 << 20},
+        {"frames over the limit together, each with data", gifOf(100, 100).frame(100, 100, codes).frame(100, 100, codes).end(),
+         {}, {cat(pixels, Bytes(9996, 0)), cat(pixels, Bytes(9996, 0))}, "", 10000},
         {"one empty frame of 1 M pixels", manyEmpty(1, 1024), {underrun}, {Bytes(1 << 20, 0)}, "", 1 << 20},
         {"200 small empty frames", manyEmpty(200, 64), std::vector<std::string>(200, underrun),
          std::vector<Bytes>(200, Bytes(4096, 0)), "", 1 << 20},

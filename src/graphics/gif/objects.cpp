@@ -35,6 +35,7 @@ void Image::clear()
 {
     images_->clear();
     header_->clear();
+    unbackedPixels_ = 0;
     changed();
 }
 
@@ -332,18 +333,27 @@ void TGIFSubImage::setBounds(int left, int top, int width, int height)
 
 void TGIFSubImage::checkLoadBudget(const gif::InStream& s) const
 {
-    // A frame without data is still allocated and filled, so a few bytes of descriptors could
-    // ask for gigabytes. No code stream yields more than 4096 pixels a byte: beyond one
-    // frame's worth, the frames of a stream may hold only what its size could encode.
+    // A frame is allocated and filled whatever data it has, and no code stream yields more
+    // than 4096 pixels a byte. So what frames hold beyond what their own data could encode is
+    // fill, and all of it together may not pass one frame's worth: descriptors without data,
+    // and padding anywhere in the file, earn nothing.
     gif::Image* img = image();
     if (!img)
         return;
-    uint64_t total = uint64_t(width()) * uint64_t(height());
-    const TGIFPictureList& frames = img->images();
-    for (int i = 0; i < frames.count(); ++i)
-        total += frames[i].dataSize();
-    if (total > img->maxPixels + uint64_t(s.size()) * 4096)
+    gif::InStream data = s;
+    uint64_t dataBytes = 0;
+    uint8_t len;
+    if (data.readByte(len)) // the code size
+        while (data.readByte(len) && len != 0) {
+            const size_t n = std::min<size_t>(len, data.remaining());
+            dataBytes += n;
+            data.skip(std::ptrdiff_t(n));
+        }
+    const uint64_t pixels = uint64_t(width()) * uint64_t(height());
+    const uint64_t unbacked = img->unbackedPixels_ + (pixels > dataBytes * 4096 ? pixels - dataBytes * 4096 : 0);
+    if (unbacked > img->maxPixels)
         throw GIFException(gifmsg::ImageTooLarge);
+    img->unbackedPixels_ = unbacked;
 }
 
 bool TGIFSubImage::usesGlobalColorMap() const

@@ -32,7 +32,9 @@ using ProgressHandler =
     std::function<void(const void* sender, TProgressStage stage, int percent, const std::string& message)>;
 
 // Frames larger than this many pixels are refused while loading (a hostile descriptor can
-// ask for 4 G pixels); the picture class may raise or lower it.
+// ask for 4 G pixels); the picture class may raise or lower it. The same number bounds the
+// pixels that all frames read since the last clear take beyond what their image data could
+// encode.
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t(1) << 26;
 
 // The root of the tree: what the picture class owns and loads, saves and draws.
@@ -81,8 +83,13 @@ public:
     uint64_t maxPixels = kDefaultMaxPixels;
 
 private:
+    friend class ::TGIFSubImage;
+
     std::unique_ptr<TGIFHeader> header_;
     std::unique_ptr<TGIFPictureList> images_;
+    // Pixels of the frames read since the last clear that their image data could not have
+    // encoded, and so only fill.
+    uint64_t unbackedPixels_ = 0;
 };
 
 } // namespace gif
@@ -272,7 +279,8 @@ public:
 
 private:
     void allocatePixels();
-    // Refuses a frame that would take the frames loaded from `s` past what `s` can encode.
+    // Refuses a frame whose pixels, beyond what its image data at `s` could encode, would take
+    // the image's frames past the pixel limit.
     void checkLoadBudget(const gif::InStream& s) const;
 
     std::array<uint8_t, 10> id_{};
