@@ -14,7 +14,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
-#include <QLocale>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -157,36 +156,6 @@ QColor eventColour(const std::string& text)
 
 namespace keyreading {
 
-QString dateTimeText(DateTime t)
-{
-    const auto days = std::chrono::floor<std::chrono::days>(t);
-    const std::chrono::year_month_day ymd { std::chrono::sys_days(days.time_since_epoch()) };
-    const std::chrono::hh_mm_ss hms { t - days };
-    const QDate date(int(ymd.year()), unsigned(ymd.month()), unsigned(ymd.day()));
-    const QTime time(int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count()));
-    const QLocale locale;
-    const QString dateText = locale.toString(date, QLocale::ShortFormat);
-    if (time == QTime(0, 0))
-        return dateText;
-    return dateText + QLatin1Char(' ') + timeText(time);
-}
-
-QString timeText(QTime time)
-{
-    // The locale's long time format names a time zone: key and database times carry none.
-    const QString format = QLocale().timeFormat(QLocale::LongFormat);
-    QString kept;
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
-            continue;
-        kept += c;
-    }
-    return QLocale().toString(time, kept.simplified());
-}
-
 // While a read or a save runs: the window's buttons and the main window's tool buttons are
 // off, and no mouse, key or close reaches the window or the main window, so a read cannot be
 // entered twice and the window cannot be freed under it. Boxes shown meanwhile still work.
@@ -320,7 +289,6 @@ TReadCard_Form::TReadCard_Form(TDbConnection* connection, QWidget* parent)
                   { "OpenLockTime", "Lock Time" }, { "SerialID", "Serial ID" }, { "CodeType", "Code Type" } };
         for (auto [f, l] : labels)
             ds.SetFieldDisplayLabel(f, l);
-        ds.SetFieldDisplayFormat("OpenLockTime", "yyyy-mm-dd hh:nn:ss");
         for (const char* hidden : { "No", "Status", "Department" })
             if (TDbField* f = ds.FindField(hidden))
                 f->Visible = false;

@@ -13,6 +13,19 @@ constexpr int kUsualRows = 100;
 constexpr int kUsualCharacters = 60;
 // The height of the 8-point type the layout widths were drawn for.
 constexpr double kLayoutTypeHeight = 13.0;
+
+// A cell's display text. A date-time shows as the window's labels show date-times, unless its
+// window gives the field a format of its own (times as "hh:nn"); a time of day stays a time.
+QString displayText(const TMemoryDataSet& ds, int row, const TDbField& field)
+{
+    const DbVariant& value = ds.CellValue(row, field.Index());
+    if (value.kind() == DbVariant::Date && field.DisplayFormat.empty() && field.DataType() != ftTime) {
+        const DateTime t = std::get<DateTime>(value.raw());
+        if (!db::isTimeOnly(t))
+            return shell::dateTimeText(t);
+    }
+    return QString::fromStdString(ds.CellText(row, field.Index()));
+}
 } // namespace
 
 struct TDbGridModel::SourceGuard {
@@ -143,7 +156,7 @@ QVariant TDbGridModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromStdString(ds->CellText(index.row(), field->Index()));
+        return displayText(*ds, index.row(), *field);
     case Qt::EditRole:
         return QString::fromStdString(ds->CellValue(index.row(), field->Index()).toString());
     case Qt::BackgroundRole:
