@@ -2,6 +2,7 @@
 
 #include "app/keyreading/audit_save.h"
 #include "app/keyreading/wait_forms.h"
+#include "app/shell/covering_button.h"
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
 #include "app/shell/settings_record.h"
@@ -37,6 +38,7 @@ const char* const kWrongKey = "Wrong key please insert program key.";
 const char* const kReadErrorClock = "Read key error, please try it again.";
 const char* const kReadErrorAudit = "Read key error,Please try it again.";
 const char* const kLockNotFound = "Can not find information of this key in database.";
+constexpr int kServiceButtonSide = 17;
 
 void inform(const std::string& text)
 {
@@ -72,14 +74,6 @@ QLabel* valueLabel(QWidget* parent)
     auto* l = new QLabel(parent);
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return l;
-}
-
-QPushButton* serviceButton(const QString& caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setFixedSize(17, 17);
-    b->setFocusPolicy(Qt::NoFocus);
-    return b;
 }
 
 TDBGrid* grid(QWidget* parent, TDbDataSource& source)
@@ -387,28 +381,21 @@ void TReadCard_Form::buildLayout()
     ProgressBar1->setValue(0);
     root->addWidget(ProgressBar1);
 
+    // One row: " &Read Key" over "&A" and "&P", " &Export Data", " &Close" over "&W".
     auto* buttons = new QHBoxLayout;
-    auto* readColumn = new QVBoxLayout;
-    sbReadCard = new QPushButton(QStringLiteral(" &Read Key"), this);
-    readColumn->addWidget(sbReadCard);
-    auto* small = new QHBoxLayout;
-    BitBtn6 = serviceButton(QStringLiteral("&A"), this);
-    BitBtn7 = serviceButton(QStringLiteral("&P"), this);
-    small->addWidget(BitBtn6);
-    small->addWidget(BitBtn7);
-    small->addStretch();
-    readColumn->addLayout(small);
-    buttons->addLayout(readColumn);
+    sbReadCard = new QPushButton(QStringLiteral(" &Read Key"));
+    auto* readArea = new CoveringButton(sbReadCard, this);
+    BitBtn6 = readArea->addBeneath(QStringLiteral("&A"), kServiceButtonSide);
+    BitBtn7 = readArea->addBeneath(QStringLiteral("&P"), kServiceButtonSide);
+    buttons->addWidget(readArea);
     BitBtn2 = new QPushButton(QStringLiteral(" &Export Data"), this);
     BitBtn2->hide();
     buttons->addWidget(BitBtn2);
     buttons->addStretch();
-    auto* closeColumn = new QVBoxLayout;
-    sbExit = new QPushButton(QStringLiteral(" &Close"), this);
-    closeColumn->addWidget(sbExit);
-    BitBtn8 = serviceButton(QStringLiteral("&W"), this);
-    closeColumn->addWidget(BitBtn8);
-    buttons->addLayout(closeColumn);
+    sbExit = new QPushButton(QStringLiteral(" &Close"));
+    auto* closeArea = new CoveringButton(sbExit, this);
+    BitBtn8 = closeArea->addBeneath(QStringLiteral("&W"), kServiceButtonSide);
+    buttons->addWidget(closeArea);
     root->addLayout(buttons);
 
     Timer1 = new QTimer(this);
