@@ -76,6 +76,14 @@ QLabel* valueLabel(QWidget* parent)
     return l;
 }
 
+// A panel's layout: the window's own margins already frame the panels.
+QVBoxLayout* panelLayout(QWidget* panel)
+{
+    auto* v = new QVBoxLayout(panel);
+    v->setContentsMargins(0, 0, 0, 0);
+    return v;
+}
+
 TDBGrid* grid(QWidget* parent, TDbDataSource& source)
 {
     auto* g = new TDBGrid(parent);
@@ -88,6 +96,7 @@ QWidget* sideBySide(QWidget* parent, const QString& title, QWidget* inLock, QWid
     auto* page = new QWidget(parent);
     page->setObjectName(title);
     auto* h = new QHBoxLayout(page);
+    h->setContentsMargins(0, 0, 0, 0); // the tab page has its own
     auto* a = new QGroupBox(QStringLiteral("Setting In Lock"), page);
     (new QVBoxLayout(a))->addWidget(inLock);
     auto* b = new QGroupBox(QStringLiteral("Setting In Database"), page);
@@ -119,6 +128,7 @@ void setUpAuditGrid(TDBGrid* g)
     g->setWordWrap(false);
     g->setItemDelegate(new AuditRowDelegate(g));
     g->setLayoutWidths({ { "OpenLockType", 200 } });
+    g->setKeepWithinView(true); // every column in sight, "Code Type" too
 }
 
 // Event colours of the audit grids, by the row's event text.
@@ -415,7 +425,7 @@ void TReadCard_Form::buildLayout()
 QWidget* TReadCard_Form::buildUserPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* info = new QGroupBox(QStringLiteral("Key Information"), panel);
     auto* form = new QFormLayout(info);
     auto edit = [&](const char* caption) {
@@ -448,7 +458,7 @@ QWidget* TReadCard_Form::buildUserPanel()
 QWidget* TReadCard_Form::buildSetupPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* top = new QFormLayout;
     CheckBox1 = new QCheckBox(QStringLiteral("Blink"), panel);
     CheckBox1->setEnabled(false);
@@ -503,13 +513,16 @@ QWidget* TReadCard_Form::buildSetupPanel()
 QWidget* TReadCard_Form::buildLockSettingsPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     PageControl1 = new QTabWidget(panel);
 
     auto* timeShift = new QWidget(PageControl1);
     {
         auto* h = new QHBoxLayout(timeShift);
         TimeGroupGrid = grid(timeShift, TimeGroup_Source);
+        // As wide as its two columns: the shifts of lock and database take the rest.
+        TimeGroupGrid->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+        TimeGroupGrid->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Expanding);
         h->addWidget(TimeGroupGrid);
         h->addWidget(sideBySide(timeShift, QStringLiteral("TimeShiftSides"),
                          grid(timeShift, TimeShiftInLock_Source), grid(timeShift, TimeShiftInDB_Source)),
@@ -550,7 +563,7 @@ QWidget* TReadCard_Form::buildLockSettingsPanel()
 QWidget* TReadCard_Form::buildAuditPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* f = new QFormLayout;
     Label40 = valueLabel(panel);
     Label42 = valueLabel(panel);
@@ -582,7 +595,7 @@ QWidget* TReadCard_Form::buildAuditPanel()
 QWidget* TReadCard_Form::buildMultiLockPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* f = new QFormLayout;
     Label65 = valueLabel(panel);
     Label67 = valueLabel(panel);

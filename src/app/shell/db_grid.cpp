@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 // Rows measured for a column's usual content, and the most characters it is widened for.
@@ -252,6 +253,12 @@ void TDBGrid::setLayoutWidths(std::map<std::string, int> widths)
     fitColumns();
 }
 
+void TDBGrid::setKeepWithinView(bool on)
+{
+    keepWithinView_ = on;
+    fitColumns();
+}
+
 void TDBGrid::fitColumns()
 {
     if (!model_)
@@ -259,13 +266,39 @@ void TDBGrid::fitColumns()
     const double scale = fontMetrics().height() / kLayoutTypeHeight;
     const int usualMost = fontMetrics().averageCharWidth() * kUsualCharacters;
     const int breathing = fontMetrics().averageCharWidth(); // so that no text touches the cell's edge
-    for (int c = 0; c < model_->columnCount(); ++c) {
-        const TDbField* field = model_->fieldAt(c);
-        int width = std::max(horizontalHeader()->sectionSizeHint(c), std::min(sizeHintForColumn(c), usualMost)) + breathing;
+    const auto columns = static_cast<size_t>(model_->columnCount());
+    std::vector<int> least(columns), width(columns);
+    int total = 0, slack = 0;
+    for (size_t c = 0; c < columns; ++c) {
+        const int column = static_cast<int>(c);
+        const TDbField* field = model_->fieldAt(column);
+        least[c] = horizontalHeader()->sectionSizeHint(column) + breathing;
         if (const auto it = field ? layoutWidths_.find(field->FieldName()) : layoutWidths_.end(); it != layoutWidths_.end())
-            width = std::max(width, static_cast<int>(std::lround(it->second * scale)));
-        setColumnWidth(c, width);
+            least[c] = std::max(least[c], static_cast<int>(std::lround(it->second * scale)));
+        width[c] = std::max(least[c], std::min(sizeHintForColumn(column), usualMost) + breathing);
+        total += width[c];
+        slack += width[c] - least[c];
     }
+    // Each column widened for its content gives back its share of what is too much; the
+    // running sums keep the total exact. A place that changes later refits (resizeEvent).
+    const int over = keepWithinView_ ? std::min(total - viewport()->width(), slack) : 0;
+    long long slackBefore = 0;
+    for (size_t c = 0; c < columns; ++c) {
+        int shown = width[c];
+        if (over > 0) {
+            const long long before = over * slackBefore / slack;
+            slackBefore += width[c] - least[c];
+            shown -= static_cast<int>(over * slackBefore / slack - before);
+        }
+        setColumnWidth(static_cast<int>(c), shown);
+    }
+}
+
+void TDBGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    if (keepWithinView_)
+        fitColumns();
 }
 
 void TDBGrid::commitEdit()
