@@ -3,9 +3,14 @@
 // scratch tables and the comparison tabs, and exported (workbooks read back with openpyxl).
 #include "app/keyreading/wait_forms.h"
 #include "app/shell/data_exporting_form.h"
+#include "app/shell/login_form.h"
+#include "app/shell/main_window.h"
+#include "app/shell/window_registry.h"
 #include "keyformats/get_information.h"
 #include "keyreading/read_key_fixture.h"
 
+#include <QAction>
+#include <QHeaderView>
 #include <QProgressBar>
 #include <fstream>
 
@@ -344,6 +349,75 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
         0);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
     EXPECT_FALSE(form->BitBtn2->isHidden());
+}
+
+// At 1024 x 768, in the main window, the Read Key window shows every column of its records grids
+// (the longest events too) and of the time shift grids in their place, and its three buttons
+// on one row.
+TEST_F(GetInfoWindowTest, At1024By768EveryGridColumnIsInItsPlaceAndTheButtonsShareARow)
+{
+    clearChildWindowRegistry();
+    registerChildWindow("Read Key", [this] {
+        auto* f = new TReadCard_Form(&db);
+        f->Timer1->stop();
+        return f;
+    });
+    TLogin_Form::OperatorLevel = 1;
+    exec("UPDATE LockManagement SET LockLocation = 'North Wing Floor 12A'"); // 20 characters, the most
+    exec("UPDATE TimeShift SET DayOfWeek = 'Wednesday'");
+    {
+        TMain_Form main;
+        main.resize(1024, 768);
+        main.show();
+        main.menuAction("Read Key")->trigger();
+        ASSERT_NE(ReadCard_Form, nullptr);
+        TReadCard_Form& form = *ReadCard_Form;
+        // The columns whose caption is cut, and whether they reach beyond the grid's place.
+        auto cut = [](const TDBGrid* g) {
+            QCoreApplication::processEvents(); // the grid's geometry follows its widths later
+            std::string out;
+            int total = 0;
+            for (int c = 0; c < g->model()->columnCount(); ++c) {
+                total += g->columnWidth(c);
+                if (g->columnWidth(c) < g->horizontalHeader()->sectionSizeHint(c))
+                    out += g->model()->headerData(c, Qt::Horizontal).toString().toStdString() + " ";
+            }
+            return out + (total > g->viewport()->width() ? "beyond its place" : "");
+        };
+        const std::pair<const char*, TDBGrid*> trails[] = { { "2000", form.DBGrid16 }, { "25", form.DBGrid18 } };
+        for (const auto& [choice, grid] : trails) {
+            locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
+            lock.record(locksim::AuditEvent::withCode("1234567890", 1, 4, at(2026, 12, 28, 23, 58, 58)));
+            lock.record(locksim::AuditEvent::withKey(kUserKey, 0x04, at(2026, 12, 28, 23, 59, 59)));
+            auto key = auditKeys(choice).at(0);
+            visit(lock, key);
+            insertKey(key);
+            read(form);
+            ASSERT_EQ(grid->model()->rowCount(), 2) << choice;
+            EXPECT_EQ(cut(grid), "") << choice;
+        }
+        auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+        insertKey(keyFrom(lock));
+        read(form);
+        ASSERT_TRUE(form.TimeGroup_Query.Locate("GroupID", DbVariant(2))); // rows on both sides
+        for (const TDbDataSource* source : { &form.TimeShiftInLock_Source, &form.TimeShiftInDB_Source })
+            for (const TDBGrid* g : form.findChildren<TDBGrid*>())
+                if (g->gridModel()->dataSource() == source) {
+                    EXPECT_GT(g->model()->rowCount(), 0);
+                    EXPECT_EQ(cut(g), "");
+                }
+        auto centre = [&](const QWidget* b) { return QRect(b->mapTo(&form, QPoint(0, 0)), b->size()).center(); };
+        for (const QWidget* b : std::initializer_list<const QWidget*> { form.sbReadCard, form.BitBtn2, form.sbExit }) {
+            EXPECT_TRUE(b->isVisible());
+            EXPECT_EQ(centre(b).y(), centre(form.sbReadCard).y()) << b->objectName().toStdString();
+            EXPECT_TRUE(form.rect().contains(QRect(b->mapTo(&form, QPoint(0, 0)), b->size())));
+        }
+        EXPECT_TRUE(main.CloseMyMDI());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        main.setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    clearChildWindowRegistry();
+    TLogin_Form::OperatorLevel = 0;
 }
 
 } // namespace

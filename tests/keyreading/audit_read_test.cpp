@@ -4,6 +4,7 @@
 #include "keyreading/read_key_fixture.h"
 
 #include <QImage>
+#include <QLocale>
 #include <sqlite3.h>
 
 using namespace rktest;
@@ -201,7 +202,7 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
     const QColor green(0x00, 0x80, 0x00), black(0, 0, 0), lime(0, 0xFF, 0), red(0xFF, 0, 0), blue(0, 0, 0xFF),
         purple(0x80, 0x00, 0x80);
     locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6));
-    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x02, at(2026, 1, 1, 8))); // close
+    lock.record(locksim::AuditEvent::withKey(kUserKey, 0x02, at(2026, 1, 1))); // close, at midnight
     lock.record(locksim::AuditEvent::withKey(kUserKey, 0x05, at(2026, 1, 1, 9))); // invalid
     lock.record(locksim::AuditEvent::withKey(kMissionKeyRom, 0xFB, at(2026, 1, 1, 10))); // set lock time
     lock.record(locksim::AuditEvent::withKey(kUserKey, 0x01, at(2026, 1, 1, 11))); // open
@@ -216,6 +217,15 @@ TEST_F(AuditReadTest, GridShowsTheAuditColumnsNewestFirstInEventColours)
     EXPECT_EQ(model->headerData(0, Qt::Vertical).toInt(), 1); // the entry number follows the grid's order
     const int action = model->columnOf("OpenLockType");
     EXPECT_GE(form->DBGrid16->columnWidth(action), 200); // the layout's width, scaled to the type
+    // Lock times as the labels show date-times: the locale's short date and long time, the date
+    // alone at midnight (as "Time In Lock:" shows the lock's midnight clock).
+    const QLocale locale;
+    const int time = model->columnOf("OpenLockTime");
+    EXPECT_EQ(form->Label48->text(), locale.toString(QDate(2026, 12, 6), QLocale::ShortFormat));
+    EXPECT_EQ(model->data(model->index(3, time)).toString(), locale.toString(QDate(2026, 1, 1), QLocale::ShortFormat));
+    EXPECT_EQ(model->data(model->index(0, time)).toString(),
+        locale.toString(QDate(2026, 1, 1), QLocale::ShortFormat) + " "
+            + locale.toString(QTime(11, 0), "HH:mm:ss")); // the C locale's long time, without its zone
     // Taken from the drawn pixels: the selected row on silver, its text still in the event colour.
     form->resize(1000, 700);
     form->show();

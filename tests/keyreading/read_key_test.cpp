@@ -5,6 +5,7 @@
 #include "keyreading/read_key_fixture.h"
 
 #include <QAction>
+#include <QSignalSpy>
 #include <QTest>
 #include <fstream>
 
@@ -215,6 +216,43 @@ TEST_F(ReadKeyTest, UserKeysShowTheirLocksAndTheSettingsInTheChosenOne)
     form->DisplayPanel(6);
     EXPECT_EQ(read(*form), std::vector<std::string> { kWrong });
     EXPECT_EQ(form->currentPanel(), 6);
+}
+
+// The service buttons lie under " &Read Key" and " &Close": a click where one sits presses the
+// button over it, only Alt and its letter press it.
+TEST_F(ReadKeyTest, ServiceButtonsAreReachedOnlyByTheirShortcuts)
+{
+    auto form = newForm();
+    form->KeyDumpFile = dir / "Information.Txt";
+    const struct {
+        QPushButton* button;
+        Qt::Key key;
+        QPushButton* cover;
+        std::function<bool()> done;
+    } rows[] = {
+        { form->BitBtn6, Qt::Key_A, form->sbReadCard, [&] { return fs::exists(form->KeyDumpFile); } },
+        { form->BitBtn7, Qt::Key_P, form->sbReadCard, [&] { return !form->StartNumberEdit->isHidden(); } },
+        { form->BitBtn8, Qt::Key_W, form->sbExit, [&] { return !form->UpgradeGroup->isHidden(); } },
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.button->text().toStdString());
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        const QPoint at = r.button->mapTo(form.get(), r.button->rect().center());
+        EXPECT_EQ(form->childAt(at), r.cover);
+        QSignalSpy covered(r.button, &QPushButton::clicked), cover(r.cover, &QPushButton::clicked);
+        boxesOf([&] { QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at); });
+        EXPECT_EQ(cover.count(), 1); // a read, or the window closed
+        EXPECT_EQ(covered.count(), 0);
+        EXPECT_FALSE(r.done());
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        boxesOf([&] { QTest::keyClick(form->windowHandle(), r.key, Qt::AltModifier); });
+        EXPECT_TRUE(covered.count() == 1 || covered.wait(2000));
+        EXPECT_TRUE(r.done());
+    }
 }
 
 TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)

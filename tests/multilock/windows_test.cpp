@@ -17,11 +17,14 @@ public:
     std::string nextLock;
     int nextGroup = 0;
     int lockPickerRuns = 0;
+    std::function<void()> duringPicker; // what the operator does while the picker is up
 
 protected:
     void runLockPicker() override
     {
         ++lockPickerRuns;
+        if (duringPicker)
+            duringPicker();
         SettingsRecord.PickedLockSerialID = nextLock;
     }
 };
@@ -236,18 +239,70 @@ TEST_F(MultiLockTest, NothingOrDuplicatesStopTheMissionBeforeAnyPage)
     EXPECT_EQ(issue(), (Texts { "Found duplicated KeyCode,Mission terminated.", "Write Multi-Lock Key Error." }));
 }
 
-// The operator's path: a click on "Select Lock:" opens the picker; in the grid a click flips a
-// check box, and the keys the grid swallows neither move the selection nor flip anything.
+// The operator's path: entering "Select Lock:" or a double click on it opens the picker, once
+// each; in the grid a click flips a check box, the keys the grid swallows neither move the
+// selection nor flip anything, and the group columns keep their colours off the selection.
 TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
 {
     activate(*w);
     w->nextLock = lockSerial(1);
-    QTest::mouseClick(w->Edit1, Qt::LeftButton);
-    QCoreApplication::processEvents();
+    const struct {
+        const char* what;
+        bool entering; // the focus is on "Lock Name:" before
+        std::function<void()> act;
+        int opened;
+    } entries[] = {
+        { "Shift+Tab", true, [&] { QTest::keyClick(w->Edit2, Qt::Key_Tab, Qt::ShiftModifier); }, 1 },
+        { "a click with the focus there", false, [&] { QTest::mouseClick(w->Edit1, Qt::LeftButton); }, 0 },
+        { "a double click", false, [&] { QTest::mouseDClick(w->Edit1, Qt::LeftButton); }, 1 }, // the same lock
+        { "a click", true, [&] { QTest::mouseClick(w->Edit1, Qt::LeftButton); }, 1 },
+    };
+    for (const auto& e : entries) {
+        if (e.entering)
+            w->Edit2->setFocus();
+        const int before = w->lockPickerRuns;
+        e.act();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w->lockPickerRuns - before, e.opened) << e.what;
+    }
     EXPECT_EQ(w->Edit2->text(), "Room 101");
-    QTest::mouseDClick(w->Edit1, Qt::LeftButton); // asks once; the same lock changes nothing
+    // A double click whose first click enters the field: the picker comes up before the second
+    // click, which must not land in it.
+    struct Presses : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            count += e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick;
+            return false;
+        }
+    } presses;
+    QWindow* window = w->windowHandle();
+    const QPoint global = window->mapToGlobal(w->Edit1->mapTo(w.get(), w->Edit1->rect().center()));
+    const int t0 = QTest::lastMouseTimestamp += 1000;
+    auto click = [&](QWindow* on, int t) {
+        const QPointF local = on->mapFromGlobal(global);
+        qt_handleMouseEvent(on, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress, {}, t);
+        qt_handleMouseEvent(on, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease, {}, t + 20);
+    };
+    w->duringPicker = [&] {
+        QDialog picker(w.get());
+        picker.setGeometry(w->geometry()); // over the field
+        picker.installEventFilter(&presses);
+        QTimer::singleShot(0, &picker, [&] {
+            click(picker.windowHandle(), t0 + 100);
+            picker.reject();
+        });
+        picker.exec();
+    };
+    w->Edit2->setFocus();
+    const int before = w->lockPickerRuns;
+    click(window, t0);
     QCoreApplication::processEvents();
-    EXPECT_EQ(w->lockPickerRuns, 2);
+    w->duringPicker = nullptr;
+    QTest::lastMouseTimestamp += 2000;
+    EXPECT_EQ(w->lockPickerRuns - before, 1);
+    EXPECT_EQ(presses.count, 0);
+    EXPECT_EQ(w->Edit2->text(), "Room 101");
     auto* grid = w->DBGrid2;
     const QHeaderView* header = grid->horizontalHeader();
     // Title colours as the cells'.
@@ -267,7 +322,19 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     EXPECT_EQ(count("SELECT * FROM TempLockKey WHERE Used = 1"), 1);
     QTest::keyClick(grid, Qt::Key_Left); // not swallowed
     EXPECT_EQ(header->visualIndex(grid->currentIndex().column()), header->visualIndex(baker.column()) - 1);
-    EXPECT_EQ(w->lockPickerRuns, 2);
+    EXPECT_EQ(w->lockPickerRuns, 4); // none from the grid
+    // Ctrl+Home: the first row current but not selected, its "Time Shift" cell drawn red.
+    for (Qt::Key k : { Qt::Key_Home, Qt::Key_Right, Qt::Key_Home }) // the second on the first row's first cell
+        QTest::keyClick(grid, k, k == Qt::Key_Home ? Qt::ControlModifier : Qt::NoModifier);
+    ASSERT_EQ(grid->currentIndex().row(), 0);
+    ASSERT_FALSE(grid->selectionModel()->isRowSelected(0));
+    const QImage drawn = grid->viewport()->grab().toImage();
+    const QRect cell = grid->visualRect(grid->model()->index(0, column("GroupName")));
+    bool red = false;
+    for (int x = cell.left(); x <= cell.right() && !red; ++x)
+        for (int y = cell.top(); y <= cell.bottom() && !red; ++y)
+            red = drawn.pixelColor(x, y) == QColor(Qt::red);
+    EXPECT_TRUE(red);
 }
 
 // A click on a "Selected" cell or the space bar on that column marks a lock; the space bar

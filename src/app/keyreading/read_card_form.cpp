@@ -2,6 +2,7 @@
 
 #include "app/keyreading/audit_save.h"
 #include "app/keyreading/wait_forms.h"
+#include "app/shell/covering_button.h"
 #include "app/shell/login_form.h"
 #include "app/shell/main_window.h"
 #include "app/shell/settings_record.h"
@@ -14,7 +15,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
-#include <QLocale>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -38,6 +38,7 @@ const char* const kWrongKey = "Wrong key please insert program key.";
 const char* const kReadErrorClock = "Read key error, please try it again.";
 const char* const kReadErrorAudit = "Read key error,Please try it again.";
 const char* const kLockNotFound = "Can not find information of this key in database.";
+constexpr int kServiceButtonSide = 17;
 
 void inform(const std::string& text)
 {
@@ -75,12 +76,12 @@ QLabel* valueLabel(QWidget* parent)
     return l;
 }
 
-QPushButton* serviceButton(const QString& caption, QWidget* parent)
+// A panel's layout: the window's own margins already frame the panels.
+QVBoxLayout* panelLayout(QWidget* panel)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setFixedSize(17, 17);
-    b->setFocusPolicy(Qt::NoFocus);
-    return b;
+    auto* v = new QVBoxLayout(panel);
+    v->setContentsMargins(0, 0, 0, 0);
+    return v;
 }
 
 TDBGrid* grid(QWidget* parent, TDbDataSource& source)
@@ -95,6 +96,7 @@ QWidget* sideBySide(QWidget* parent, const QString& title, QWidget* inLock, QWid
     auto* page = new QWidget(parent);
     page->setObjectName(title);
     auto* h = new QHBoxLayout(page);
+    h->setContentsMargins(0, 0, 0, 0); // the tab page has its own
     auto* a = new QGroupBox(QStringLiteral("Setting In Lock"), page);
     (new QVBoxLayout(a))->addWidget(inLock);
     auto* b = new QGroupBox(QStringLiteral("Setting In Database"), page);
@@ -126,6 +128,7 @@ void setUpAuditGrid(TDBGrid* g)
     g->setWordWrap(false);
     g->setItemDelegate(new AuditRowDelegate(g));
     g->setLayoutWidths({ { "OpenLockType", 200 } });
+    g->setKeepWithinView(true); // every column in sight, "Code Type" too
 }
 
 // Event colours of the audit grids, by the row's event text.
@@ -156,36 +159,6 @@ QColor eventColour(const std::string& text)
 } // namespace
 
 namespace keyreading {
-
-QString dateTimeText(DateTime t)
-{
-    const auto days = std::chrono::floor<std::chrono::days>(t);
-    const std::chrono::year_month_day ymd { std::chrono::sys_days(days.time_since_epoch()) };
-    const std::chrono::hh_mm_ss hms { t - days };
-    const QDate date(int(ymd.year()), unsigned(ymd.month()), unsigned(ymd.day()));
-    const QTime time(int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count()));
-    const QLocale locale;
-    const QString dateText = locale.toString(date, QLocale::ShortFormat);
-    if (time == QTime(0, 0))
-        return dateText;
-    return dateText + QLatin1Char(' ') + timeText(time);
-}
-
-QString timeText(QTime time)
-{
-    // The locale's long time format names a time zone: key and database times carry none.
-    const QString format = QLocale().timeFormat(QLocale::LongFormat);
-    QString kept;
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
-            continue;
-        kept += c;
-    }
-    return QLocale().toString(time, kept.simplified());
-}
 
 // While a read or a save runs: the window's buttons and the main window's tool buttons are
 // off, and no mouse, key or close reaches the window or the main window, so a read cannot be
@@ -320,7 +293,6 @@ TReadCard_Form::TReadCard_Form(TDbConnection* connection, QWidget* parent)
                   { "OpenLockTime", "Lock Time" }, { "SerialID", "Serial ID" }, { "CodeType", "Code Type" } };
         for (auto [f, l] : labels)
             ds.SetFieldDisplayLabel(f, l);
-        ds.SetFieldDisplayFormat("OpenLockTime", "yyyy-mm-dd hh:nn:ss");
         for (const char* hidden : { "No", "Status", "Department" })
             if (TDbField* f = ds.FindField(hidden))
                 f->Visible = false;
@@ -419,28 +391,21 @@ void TReadCard_Form::buildLayout()
     ProgressBar1->setValue(0);
     root->addWidget(ProgressBar1);
 
+    // One row: " &Read Key" over "&A" and "&P", " &Export Data", " &Close" over "&W".
     auto* buttons = new QHBoxLayout;
-    auto* readColumn = new QVBoxLayout;
-    sbReadCard = new QPushButton(QStringLiteral(" &Read Key"), this);
-    readColumn->addWidget(sbReadCard);
-    auto* small = new QHBoxLayout;
-    BitBtn6 = serviceButton(QStringLiteral("&A"), this);
-    BitBtn7 = serviceButton(QStringLiteral("&P"), this);
-    small->addWidget(BitBtn6);
-    small->addWidget(BitBtn7);
-    small->addStretch();
-    readColumn->addLayout(small);
-    buttons->addLayout(readColumn);
+    sbReadCard = new QPushButton(QStringLiteral(" &Read Key"));
+    auto* readArea = new CoveringButton(sbReadCard, this);
+    BitBtn6 = readArea->addBeneath(QStringLiteral("&A"), kServiceButtonSide);
+    BitBtn7 = readArea->addBeneath(QStringLiteral("&P"), kServiceButtonSide);
+    buttons->addWidget(readArea);
     BitBtn2 = new QPushButton(QStringLiteral(" &Export Data"), this);
     BitBtn2->hide();
     buttons->addWidget(BitBtn2);
     buttons->addStretch();
-    auto* closeColumn = new QVBoxLayout;
-    sbExit = new QPushButton(QStringLiteral(" &Close"), this);
-    closeColumn->addWidget(sbExit);
-    BitBtn8 = serviceButton(QStringLiteral("&W"), this);
-    closeColumn->addWidget(BitBtn8);
-    buttons->addLayout(closeColumn);
+    sbExit = new QPushButton(QStringLiteral(" &Close"));
+    auto* closeArea = new CoveringButton(sbExit, this);
+    BitBtn8 = closeArea->addBeneath(QStringLiteral("&W"), kServiceButtonSide);
+    buttons->addWidget(closeArea);
     root->addLayout(buttons);
 
     Timer1 = new QTimer(this);
@@ -460,7 +425,7 @@ void TReadCard_Form::buildLayout()
 QWidget* TReadCard_Form::buildUserPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* info = new QGroupBox(QStringLiteral("Key Information"), panel);
     auto* form = new QFormLayout(info);
     auto edit = [&](const char* caption) {
@@ -493,7 +458,7 @@ QWidget* TReadCard_Form::buildUserPanel()
 QWidget* TReadCard_Form::buildSetupPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* top = new QFormLayout;
     CheckBox1 = new QCheckBox(QStringLiteral("Blink"), panel);
     CheckBox1->setEnabled(false);
@@ -548,13 +513,16 @@ QWidget* TReadCard_Form::buildSetupPanel()
 QWidget* TReadCard_Form::buildLockSettingsPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     PageControl1 = new QTabWidget(panel);
 
     auto* timeShift = new QWidget(PageControl1);
     {
         auto* h = new QHBoxLayout(timeShift);
         TimeGroupGrid = grid(timeShift, TimeGroup_Source);
+        // As wide as its two columns: the shifts of lock and database take the rest.
+        TimeGroupGrid->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+        TimeGroupGrid->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Expanding);
         h->addWidget(TimeGroupGrid);
         h->addWidget(sideBySide(timeShift, QStringLiteral("TimeShiftSides"),
                          grid(timeShift, TimeShiftInLock_Source), grid(timeShift, TimeShiftInDB_Source)),
@@ -595,7 +563,7 @@ QWidget* TReadCard_Form::buildLockSettingsPanel()
 QWidget* TReadCard_Form::buildAuditPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* f = new QFormLayout;
     Label40 = valueLabel(panel);
     Label42 = valueLabel(panel);
@@ -627,7 +595,7 @@ QWidget* TReadCard_Form::buildAuditPanel()
 QWidget* TReadCard_Form::buildMultiLockPanel()
 {
     auto* panel = new QWidget(this);
-    auto* v = new QVBoxLayout(panel);
+    auto* v = panelLayout(panel);
     auto* f = new QFormLayout;
     Label65 = valueLabel(panel);
     Label67 = valueLabel(panel);

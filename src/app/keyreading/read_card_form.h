@@ -5,6 +5,7 @@
 #include "app/keyreading/audit_lookup_db.h"
 #include "app/shell/db_grid.h"
 #include "app/shell/shell_form.h"
+#include "app/shell/window_routines.h"
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/key_io.h"
 #include "keyformats/audit_records.h"
@@ -245,10 +246,7 @@ private:
 extern TReadCard_Form* ReadCard_Form;
 
 namespace keyreading {
-// The system's date-time text, for every date-time the window shows or exports: the locale's
-// short date and long time (without a time zone: key times are the lock's local times); at
-// exactly midnight the date alone.
-QString dateTimeText(DateTime t);
-// A time of day in the locale's long time format, without a time zone.
-QString timeText(QTime time);
+// The system's date-time text, for every date-time the window shows or exports.
+using shell::dateTimeText;
+using shell::timeText;
 } // namespace keyreading

@@ -13,6 +13,7 @@
 #include <QFocusEvent>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QTabBar>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -28,6 +30,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 TMultiKeyAssignment_Form* MultiKeyAssignment_Form = nullptr;
 
@@ -167,9 +170,9 @@ TMultiKeyAssignment_Form::TMultiKeyAssignment_Form(QWidget* parent, TDbConnectio
                                { "ExpirationDate", 80 }, { "ExpDate", 85 }, { "Used", 48 }, { "UserType", 70 },
                                { "LastSetupTime", 110 } });
     DBGrid2->gridModel()->titleColour = columnColour;
-    DBGrid2->gridModel()->cellColour = [this](const TMemoryDataSet&, int row, const TDbField& field, CellColours& c) {
-        if (DBGrid2->currentIndex().isValid() && DBGrid2->currentIndex().row() == row)
-            return; // the selected cell keeps the selection colours
+    // A selected cell is drawn in the selection colours whatever its font colour; every other
+    // cell, the current one too, in its column's.
+    DBGrid2->gridModel()->cellColour = [](const TMemoryDataSet&, int, const TDbField& field, CellColours& c) {
         c.foreground = columnColour(field);
     };
     DBGrid2->installEventFilter(this);
@@ -225,24 +228,23 @@ bool TMultiKeyAssignment_Form::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Edit1) {
         switch (event->type()) {
-        case QEvent::MouseButtonRelease: {
-            // A click on the field, whether it had the focus or not ("<--Click Here").
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton && Edit1->rect().contains(mouse->position().toPoint()))
-                requestLockPicker();
-            break;
-        }
-        case QEvent::MouseButtonDblClick:
-            requestLockPicker();
-            return true;
         case QEvent::FocusIn: {
-            // Entered from the keyboard; a click is handled above, and the focus coming back
-            // from the picker opens nothing.
+            // Entered, from the keyboard or by a click; the focus coming back when the picker
+            // closes opens nothing, nor does a click on the field that has the focus.
             const auto reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
-                requestLockPicker();
+                requestLockPicker(false);
+            else if (reason == Qt::MouseFocusReason)
+                requestLockPicker(true);
             break;
         }
+        case QEvent::MouseButtonPress:
+            pressTime_ = static_cast<QMouseEvent*>(event)->timestamp();
+            break;
+        case QEvent::MouseButtonDblClick:
+            pressTime_ = static_cast<QMouseEvent*>(event)->timestamp();
+            requestLockPicker(true);
+            return true;
         default:
             break;
         }
@@ -252,7 +254,43 @@ bool TMultiKeyAssignment_Form::eventFilter(QObject* watched, QEvent* event)
     return ShellForm::eventFilter(watched, event);
 }
 
-void TMultiKeyAssignment_Form::requestLockPicker()
+namespace {
+// While a picker that a click opened is up, the rest of that double click (a press within the
+// double-click time of the click, and its release) reaches no window.
+class RestOfDoubleClick : public QObject {
+public:
+    explicit RestOfDoubleClick(ulong pressTime)
+        : pressTime_(pressTime)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~RestOfDoubleClick() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            const ulong t = static_cast<QMouseEvent*>(event)->timestamp();
+            const auto interval = ulong(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+            swallowRelease_ = t >= pressTime_ && t - pressTime_ < interval;
+            return swallowRelease_;
+        }
+        case QEvent::MouseButtonRelease:
+            return std::exchange(swallowRelease_, false);
+        default:
+            return false;
+        }
+    }
+
+private:
+    ulong pressTime_;
+    bool swallowRelease_ = false;
+};
+} // namespace
+
+void TMultiKeyAssignment_Form::requestLockPicker(bool byMouse)
 {
     // Once the event that asked has been handled; the clicks of a double click ask once.
     if (pickerRequested_)
@@ -260,7 +298,11 @@ void TMultiKeyAssignment_Form::requestLockPicker()
     pickerRequested_ = true;
     QMetaObject::invokeMethod(
         this,
-        [this] {
+        [this, byMouse] {
+            std::optional<RestOfDoubleClick> rest;
+            if (byMouse && pressTime_)
+                rest.emplace(*pressTime_);
+            pressTime_.reset();
             Edit1Enter();
             pickerRequested_ = false;
         },

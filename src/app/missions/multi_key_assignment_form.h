@@ -7,6 +7,7 @@
 #include "dataaccess/dataaccess.h"
 #include "keyaccess/key_io.h"
 
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -74,8 +75,11 @@ private:
     bool duplicateCheck(int64_t lockId);
     void replaceLockKeyManagement();
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void requestLockPicker(); // Edit1Enter once the asking event is done
+    // Edit1Enter once the asking event is done; after a click, the rest of its double click
+    // does not reach the picker.
+    void requestLockPicker(bool byMouse);
     bool pickerRequested_ = false;
+    std::optional<ulong> pressTime_; // of the last press on Edit1
 };
 
 extern TMultiKeyAssignment_Form* MultiKeyAssignment_Form;

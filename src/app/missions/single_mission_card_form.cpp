@@ -1,5 +1,6 @@
 #include "app/missions/single_mission_card_form.h"
 
+#include "app/shell/covering_button.h"
 #include "app/shell/db_grid.h"
 #include "app/shell/window_routines.h"
 #include "dataaccess/db_error.h"
@@ -64,15 +65,6 @@ protected:
         return QStyledItemDelegate::eventFilter(editor, event);
     }
 };
-
-// A small button that only its shortcut reaches: it lies under another button.
-QPushButton* coveredButton(const char* caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setFixedSize(13, 13);
-    b->setFocusPolicy(Qt::NoFocus);
-    return b;
-}
 } // namespace
 
 TSingleMissionCard_Form::TSingleMissionCard_Form(TDbConnection* connection, QWidget* parent)
@@ -145,21 +137,14 @@ TSingleMissionCard_Form::TSingleMissionCard_Form(TDbConnection* connection, QWid
 
     // The key of each page is written by the windows that own those keys; here the button only
     // covers the small shortcut buttons.
-    auto* buttonArea = new QWidget(this);
-    buttonArea->setFixedSize(110, 30);
-    BitBtn1 = coveredButton(" &A", buttonArea);
-    BitBtn4 = coveredButton(" &R", buttonArea);
-    BitBtn5 = coveredButton(" &m", buttonArea);
-    BitBtn7 = coveredButton(" &S", buttonArea);
-    int x = 4;
-    for (QPushButton* b : { BitBtn1, BitBtn4, BitBtn5, BitBtn7 }) {
-        b->move(x, 8);
-        x += 14;
-    }
-    sbMakeCard = new QPushButton(" &Issue Key", buttonArea);
-    sbMakeCard->setGeometry(0, 0, 110, 30);
+    sbMakeCard = new QPushButton(" &Issue Key");
     sbMakeCard->setEnabled(false);
-    sbMakeCard->raise();
+    auto* buttonArea = new CoveringButton(sbMakeCard, this);
+    buttonArea->setFixedSize(110, 30);
+    BitBtn1 = buttonArea->addBeneath(" &A", 13);
+    BitBtn4 = buttonArea->addBeneath(" &R", 13);
+    BitBtn5 = buttonArea->addBeneath(" &m", 13);
+    BitBtn7 = buttonArea->addBeneath(" &S", 13);
     sbExit = new QPushButton(" &Close", this);
 
     auto* buttons = new QHBoxLayout;

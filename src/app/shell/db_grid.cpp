@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 // Rows measured for a column's usual content, and the most characters it is widened for.
@@ -13,6 +14,19 @@ constexpr int kUsualRows = 100;
 constexpr int kUsualCharacters = 60;
 // The height of the 8-point type the layout widths were drawn for.
 constexpr double kLayoutTypeHeight = 13.0;
+
+// A cell's display text. A date-time shows as the window's labels show date-times, unless its
+// window gives the field a format of its own (times as "hh:nn"); a time of day stays a time.
+QString displayText(const TMemoryDataSet& ds, int row, const TDbField& field)
+{
+    const DbVariant& value = ds.CellValue(row, field.Index());
+    if (value.kind() == DbVariant::Date && field.DisplayFormat.empty() && field.DataType() != ftTime) {
+        const DateTime t = std::get<DateTime>(value.raw());
+        if (!db::isTimeOnly(t))
+            return shell::dateTimeText(t);
+    }
+    return QString::fromStdString(ds.CellText(row, field.Index()));
+}
 } // namespace
 
 struct TDbGridModel::SourceGuard {
@@ -143,7 +157,7 @@ QVariant TDbGridModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromStdString(ds->CellText(index.row(), field->Index()));
+        return displayText(*ds, index.row(), *field);
     case Qt::EditRole:
         return QString::fromStdString(ds->CellValue(index.row(), field->Index()).toString());
     case Qt::BackgroundRole:
@@ -239,6 +253,12 @@ void TDBGrid::setLayoutWidths(std::map<std::string, int> widths)
     fitColumns();
 }
 
+void TDBGrid::setKeepWithinView(bool on)
+{
+    keepWithinView_ = on;
+    fitColumns();
+}
+
 void TDBGrid::fitColumns()
 {
     if (!model_)
@@ -246,13 +266,39 @@ void TDBGrid::fitColumns()
     const double scale = fontMetrics().height() / kLayoutTypeHeight;
     const int usualMost = fontMetrics().averageCharWidth() * kUsualCharacters;
     const int breathing = fontMetrics().averageCharWidth(); // so that no text touches the cell's edge
-    for (int c = 0; c < model_->columnCount(); ++c) {
-        const TDbField* field = model_->fieldAt(c);
-        int width = std::max(horizontalHeader()->sectionSizeHint(c), std::min(sizeHintForColumn(c), usualMost)) + breathing;
+    const auto columns = static_cast<size_t>(model_->columnCount());
+    std::vector<int> least(columns), width(columns);
+    int total = 0, slack = 0;
+    for (size_t c = 0; c < columns; ++c) {
+        const int column = static_cast<int>(c);
+        const TDbField* field = model_->fieldAt(column);
+        least[c] = horizontalHeader()->sectionSizeHint(column) + breathing;
         if (const auto it = field ? layoutWidths_.find(field->FieldName()) : layoutWidths_.end(); it != layoutWidths_.end())
-            width = std::max(width, static_cast<int>(std::lround(it->second * scale)));
-        setColumnWidth(c, width);
+            least[c] = std::max(least[c], static_cast<int>(std::lround(it->second * scale)));
+        width[c] = std::max(least[c], std::min(sizeHintForColumn(column), usualMost) + breathing);
+        total += width[c];
+        slack += width[c] - least[c];
     }
+    // Each column widened for its content gives back its share of what is too much; the
+    // running sums keep the total exact. A place that changes later refits (resizeEvent).
+    const int over = keepWithinView_ ? std::min(total - viewport()->width(), slack) : 0;
+    long long slackBefore = 0;
+    for (size_t c = 0; c < columns; ++c) {
+        int shown = width[c];
+        if (over > 0) {
+            const long long before = over * slackBefore / slack;
+            slackBefore += width[c] - least[c];
+            shown -= static_cast<int>(over * slackBefore / slack - before);
+        }
+        setColumnWidth(static_cast<int>(c), shown);
+    }
+}
+
+void TDBGrid::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    if (keepWithinView_)
+        fitColumns();
 }
 
 void TDBGrid::commitEdit()

@@ -77,6 +77,10 @@ public:
     // Column widths of a layout drawn for 8-point type (13 pixels high), by field name. They
     // are scaled to the grid's type; caption and usual content still set the least width.
     void setLayoutWidths(std::map<std::string, int> widths);
+    // When the columns would be wider than the grid's place, those widened for their content
+    // give back what is too much, in proportion, down to their caption and layout widths (off
+    // by default: such a grid scrolls).
+    void setKeepWithinView(bool on);
     void fitColumns();
     // Hands an open cell editor's text to the dataset (a post takes what is being typed).
     void commitEdit();
@@ -84,10 +88,12 @@ public:
 protected:
     void keyboardSearch(const QString&) override {} // the grids have no type-ahead search
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void followDataSet(int row);
     std::map<std::string, int> layoutWidths_;
+    bool keepWithinView_ = false;
     TDbGridModel* model_ = nullptr;
     bool syncing_ = false;
     int column_ = 0; // the current column, kept while the rows are reloaded

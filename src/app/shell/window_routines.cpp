@@ -4,6 +4,7 @@
 #include "keyaccess/dialog_layer.h"
 
 #include <QGuiApplication>
+#include <QLocale>
 #include <cctype>
 #include <optional>
 #include <vector>
@@ -16,6 +17,36 @@ bool MyConfirmation(const std::string& text)
 void MyError(const std::string& text) { appDialogs().error(text); }
 
 namespace shell {
+
+QString dateTimeText(DateTime t)
+{
+    const auto days = std::chrono::floor<std::chrono::days>(t);
+    const std::chrono::year_month_day ymd { std::chrono::sys_days(days.time_since_epoch()) };
+    const std::chrono::hh_mm_ss hms { t - days };
+    const QDate date(int(ymd.year()), unsigned(ymd.month()), unsigned(ymd.day()));
+    const QTime time(int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count()));
+    const QString dateText = QLocale().toString(date, QLocale::ShortFormat);
+    if (time == QTime(0, 0))
+        return dateText;
+    return dateText + QLatin1Char(' ') + timeText(time);
+}
+
+QString timeText(QTime time)
+{
+    // The locale's long time format names a time zone: key and database times carry none.
+    const QString format = QLocale().timeFormat(QLocale::LongFormat);
+    QString kept;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        kept += c;
+    }
+    return QLocale().toString(time, kept.simplified());
+}
+
 namespace {
 
 bool wordAt(const std::string& s, size_t i, const char* word)

@@ -1,9 +1,12 @@
 #pragma once
-// Routines every data window repeats: the boxes, sorting on a title click and applying
-// cached updates in a transaction.
+// Routines every data window repeats: the boxes, sorting on a title click, applying cached
+// updates in a transaction and the system's date-time text.
 #include <string>
 
 #include "dataaccess/db_dataset.h"
+
+#include <QString>
+#include <QTime>
 
 // Confirmation box with OK and Cancel; true when OK.
 bool MyConfirmation(const std::string& text);
@@ -25,6 +28,13 @@ void UpdateMasterData(TCustomDbDataSet& query);
 void OnUpdateErrorFail(TMemoryDataSet& dataSet, EDatabaseError& error, TUpdateKind kind, TUpdateAction& action);
 
 namespace shell {
+// The system's date-time text, for every date-time a window shows (labels and grids) or
+// exports as text: the locale's short date and long time (without a time zone: key and
+// database times are local and carry none); at exactly midnight the date alone.
+QString dateTimeText(DateTime t);
+// A time of day in the locale's long time format, without a time zone.
+QString timeText(QTime time);
+
 // The statement with its top-level ORDER BY replaced by one on the column (quoted), and
 // whether the new order is descending. Exposed for tests.
 struct SortedText {
