@@ -2,6 +2,8 @@
 #include "app/records/pickers.h"
 #include "missions/window_fixture.h"
 
+#include <QLocale>
+
 using namespace wintest;
 
 namespace {
@@ -112,7 +114,9 @@ TEST_F(PickerTest, SchedulePickersOpenOnTheCallersChoiceAndHandItOver)
     {
         TActExpDateSetting_Form f(nullptr, &db);
         auto* m = f.DBGrid1->gridModel();
-        EXPECT_EQ(m->data(m->index(f.Query1.RecNo() - 1, m->columnOf("ExpirationDate"))).toString(), "2027-06-30 12:00");
+        // Date-times as every grid shows them: the locale's short date and long time.
+        EXPECT_EQ(m->data(m->index(f.Query1.RecNo() - 1, m->columnOf("ExpirationDate"))).toString(),
+            QLocale().toString(QDate(2027, 6, 30), QLocale::ShortFormat) + " " + QLocale().toString(QTime(12, 0), "HH:mm:ss"));
         f.DBGrid1DblClick();
     }
     EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 3);

@@ -261,8 +261,6 @@ TActExpDateSetting_Form::TActExpDateSetting_Form(QWidget* owner, TDbConnection* 
     Query1.SetFieldDisplayLabel("GroupID", "Group ID");
     Query1.SetFieldDisplayLabel("ActivationDate", "Activation Date");
     Query1.SetFieldDisplayLabel("ExpirationDate", "Expiration Date");
-    Query1.SetFieldDisplayFormat("ActivationDate", "yyyy-mm-dd hh:nn");
-    Query1.SetFieldDisplayFormat("ExpirationDate", "yyyy-mm-dd hh:nn");
     Query1.SQL = "SELECT GroupID, ActivationDate, ExpirationDate FROM ActExpDateST ORDER BY GroupID";
     Query1.Open();
     if (SettingsRecord.PickActExpMode == 1)
