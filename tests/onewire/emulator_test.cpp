@@ -105,6 +105,15 @@ TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
     roms.push_back(makeRomId(0x04, 7));
     std::sort(roms.begin(), roms.end(), searchOrder);
     EXPECT_EQ(search(), roms);
+    // families that differ in their top bit only: skipping the first lands on the second
+    for (const auto& r : roms)
+        line.bus->detach(r);
+    line.attach(blankKey(makeRomId(0x01, 9)));
+    line.attach(blankKey(makeRomId(0x81, 9)));
+    ASSERT_EQ(TMFirst(h, sb.data()), 1);
+    ASSERT_EQ(current()[0], 0x01);
+    ASSERT_EQ(TMSkipFamily(h, sb.data()), 1);
+    EXPECT_EQ(nextFamily(), 0x81);
     TMEndSession(h);
 }
 
