@@ -512,7 +512,7 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
     for (int run = 0; run < 2; ++run) {
         QProcess p;
         p.start(IOS_BINARY_DIR "/src/app/make-demo-workspace", { QString::fromStdString(ws.string()) });
-        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_TRUE(p.waitForFinished(20000));
         ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     }
     TDbConnection db;
