@@ -25,7 +25,9 @@ endfunction()
 
 # ios_add_test(name SOURCES ... [DEPS ...] [LABELS ...])
 # One GoogleTest program, run by CTest with the environment every test needs: Qt's
-# offscreen platform, the sanitizer options, and the source tree for data files.
+# offscreen platform, the sanitizer options, and the source tree for data files. The
+# time-out is a few times the slowest program's run on two cores with the sanitizers: a
+# program that hangs fails in a minute instead of holding the suite.
 function(ios_add_test name)
   cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
@@ -37,7 +39,7 @@ function(ios_add_test name)
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${name} PROPERTIES
     LABELS "${A_LABELS}"
-    TIMEOUT 600
+    TIMEOUT 60
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endfunction()
 

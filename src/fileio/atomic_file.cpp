@@ -24,8 +24,16 @@ fs::path folderOf(const fs::path& file)
     return parent.empty() ? fs::path(".") : parent;
 }
 
+std::function<std::string()>& namePartSource()
+{
+    static std::function<std::string()> next;
+    return next;
+}
+
 std::string randomPart()
 {
+    if (namePartSource())
+        return namePartSource()();
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static thread_local std::mt19937_64 engine { std::random_device {}() ^ static_cast<uint64_t>(::getpid()) };
     std::string s(6, 'X');
@@ -63,6 +71,8 @@ int renameNoReplace(const fs::path& from, const fs::path& to)
 }
 
 } // namespace
+
+void setTemporaryNamePart(std::function<std::string()> next) { namePartSource() = std::move(next); }
 
 TemporaryFile::TemporaryFile(const fs::path& folder, std::string_view name)
     : folder_(folder.empty() ? fs::path(".") : folder), intended_(folder_ / std::string(name))

@@ -4,6 +4,7 @@
 // under its name), the file is flushed to the disk, moved over the target, and the move is
 // flushed with the folder. On any failure the target is as it was and no temporary is left.
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -49,6 +50,10 @@ private:
 
 // The whole file in one call: bytes through a temporary in the file's folder.
 void writeFileReplacing(const std::filesystem::path& file, std::string_view bytes);
+
+// For tests: the random part of the temporaries' names comes from `next` until it is set
+// empty again, so that a test can plant something under a name before a writer takes it.
+void setTemporaryNamePart(std::function<std::string()> next);
 
 // Moves file out of the way to the first free name of "<file><suffix>", "<file><suffix>.2", ...,
 // never replacing anything, and returns the name used.

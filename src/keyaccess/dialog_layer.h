@@ -1,7 +1,10 @@
 #pragma once
 // One interface for every message box of the program: the windows and the key I/O routines
 // report through it; the program installs the Qt boxes, tests install ScriptedDialogs.
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,7 +28,9 @@ DialogLayer& appDialogs();
 void setAppDialogs(DialogLayer* layer); // nullptr restores the silent layer
 
 // Records every box and answers from a queue (OK, or the first button of the set, when the
-// queue is empty). No test ever blocks on a modal box.
+// queue is empty). No test ever blocks on a modal box, nor answers boxes for ever: with more
+// than `limit` boxes recorded (since boxes was last emptied) show() throws, and should that be
+// swallowed by a loop that asks again, more than twice the limit ends the program.
 class ScriptedDialogs : public DialogLayer {
 public:
     struct Box {
@@ -37,6 +42,14 @@ public:
     BoxResult show(BoxType type, const std::string& text, BoxButtons buttons) override
     {
         boxes.push_back({ type, text, buttons });
+        if (boxes.size() > limit) {
+            const std::string what = "more than " + std::to_string(limit) + " message boxes; the last: " + text;
+            if (boxes.size() > 2 * limit) {
+                std::fprintf(stderr, "%s\n", what.c_str());
+                std::abort();
+            }
+            throw std::length_error(what);
+        }
         if (!answers.empty()) {
             BoxResult r = answers.front();
             answers.pop_front();
@@ -55,6 +68,7 @@ public:
 
     std::vector<Box> boxes;
     std::deque<BoxResult> answers;
+    std::size_t limit = 20;
 };
 
 // Installs a layer for the life of a scope (tests), restoring the previous one after.

@@ -67,6 +67,7 @@ protected:
         form->show();
         for (int i = 0; i < 200 && (form->Label6->text().isEmpty() || form->reading()); ++i)
             QTest::qWait(10);
+        EXPECT_FALSE(form->reading()) << "the read did not end within 2 s";
         EXPECT_TRUE(form->sbReadCard->isEnabled());
         EXPECT_FALSE(form->Timer1->isActive());
         if (beforeSaving)

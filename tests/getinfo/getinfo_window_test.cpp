@@ -328,6 +328,9 @@ TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesReadAndEmptySectionsAre
 
 TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
 {
+    db.Close();
+    db.BusyTimeoutMs = 20; // a held database fails fast
+    db.Open();
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto key = keyFrom(lock);
     bus->faults().removeAfterPages[key.rom] = 3 + 16 + 1; // pages 0-2, the image, one key-list page
@@ -349,6 +352,21 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
         0);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
     EXPECT_FALSE(form->BitBtn2->isHidden());
+    // Another program reads the database from the first key-list page on: the scratch rows
+    // cannot be committed, and the database's message is shown instead of the report.
+    TDbConnection other(db.Database);
+    other.Open();
+    bool held = false;
+    const auto hold = QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged, [&](int v) {
+        if (v == 16 && !std::exchange(held, true))
+            other.ExecSQL("BEGIN; SELECT count(*) FROM sqlite_master");
+    });
+    insertKey(keyFrom(lock, 903));
+    EXPECT_THAT(read(*form), ElementsAre(HasSubstr("database is locked")));
+    QObject::disconnect(hold);
+    other.Rollback();
+    EXPECT_TRUE(held);
+    EXPECT_TRUE(form->BitBtn2->isHidden());
 }
 
 // At 1024 x 768, in the main window, the Read Key window shows every column of its records grids

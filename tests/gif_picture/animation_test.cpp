@@ -305,7 +305,7 @@ TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunW
     auto gone = std::make_unique<PictureView>(checked.pic);
     checked.pic.OnCodecWarning = [](const void*, int, const std::string& m) { ADD_FAILURE() << m; };
     gone->grab();
-    ASSERT_GT(gone->paints, 0);
+    ASSERT_EQ(gone->paints, 1);
     TGIFPainter* painter = checked.painter();
     ASSERT_NE(painter, nullptr);
     gone.reset();
@@ -429,7 +429,7 @@ TEST(PictureDrawing, RenderedBitmapAndProgress)
     int changes = 0;
     pic.OnChange = [&](picture::Graphic&) { ++changes; };
     pic.images()[0].setLeft(0);
-    EXPECT_GT(changes, 0);
+    EXPECT_EQ(changes, 1);
     EXPECT_EQ(pic.renderedBitmap().pixel(0, 1), B);
 }
 

@@ -8,6 +8,8 @@ using Kind = WireEvent::Kind;
 namespace {
 
 constexpr short kTestPortNum = 2;
+// The password of every key the program has issued: a change would lock them all out.
+constexpr std::array<uint8_t, 8> kKeyPassword { 0xC5, 0x50, 0xF2, 0x81, 0x42, 0x2F, 0x5E, 0x20 };
 using Boxes = std::vector<std::pair<BoxType, std::string>>;
 
 // A reader on a bus of the test's own: its id chip and one DS1977.
@@ -49,6 +51,27 @@ struct Rig : PortBus {
     }
 };
 
+// A DS1977 whose scratchpad reports a partial last byte (PF, bit 6 of E/S), as after a write
+// cut short.
+struct PartialFlagDS1977 : DS1977Device {
+    using DS1977Device::DS1977Device;
+    int at = 0;
+    bool readingScratchpad = false;
+    void onSelected() override
+    {
+        DS1977Device::onSelected();
+        at = 0;
+    }
+    uint8_t touch(uint8_t master) override
+    {
+        const uint8_t got = DS1977Device::touch(master);
+        const int n = at++;
+        if (n == 0)
+            readingScratchpad = master == kReadScratchpad;
+        return readingScratchpad && n == 3 ? uint8_t(got | 0x40) : got; // byte 3: E/S
+    }
+};
+
 // The events a routine should put on the line: resets, bytes written (and read back as
 // written), bytes read, the strong pull-up primed on a password's last byte and dropped after.
 struct Wire {
@@ -67,7 +90,7 @@ struct Wire {
     Wire& reads(const Bytes& bytes) { return put(Kind::Byte, bytes, -2); }
     Wire& password()
     {
-        const auto pw = keyPassword();
+        const auto pw = kKeyPassword;
         put(Kind::Byte, Bytes(pw.begin(), pw.end() - 1))
             .put(Kind::PullUp, { LEVEL_STRONG_PULL_UP }, PRIMED_BYTE);
         return put(Kind::Byte, { pw[7] }).put(Kind::PullUp, { LEVEL_NORMAL }, PRIMED_NONE);
@@ -186,7 +209,7 @@ TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
     KeyFile k = blankDS1977(makeRomId(0x37, 0x00C0FFEE));
     setDS1977Page(k, 0, patterned(2));
     for (auto [password, ok] : { std::pair { std::array<uint8_t, 8> { 1, 1, 1, 1, 1, 1, 1, 1 }, 0 },
-             std::pair { keyPassword(), 1 } }) {
+             std::pair { kKeyPassword, 1 } }) {
         setDS1977Passwords(k, password, password, true);
         Rig locked(k);
         EXPECT_EQ(locked.write(0, patterned(5)), ok);
@@ -221,6 +244,13 @@ TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
     EXPECT_EQ(rig.write(2, patterned(4)), 1);
     EXPECT_EQ(rig.pageOf(2), patterned(4));
     rig.bus->faults().corruptions.clear();
+    // The scratchpad reports a partial byte: no Copy Scratchpad.
+    rig.bus->trace().clear();
+    rig.bus->attach(std::make_shared<PartialFlagDS1977>(rig.key->key()));
+    EXPECT_EQ(rig.write(6, patterned(6)), 0);
+    Wire last; // the scratchpad read (page 6: TA 80h 01h) ends the write
+    last.put(Kind::Byte, { 0xAA }).reads({ 0x80, 0x01, 0x7F });
+    EXPECT_EQ(std::vector(rig.bus->trace().end() - 4, rig.bus->trace().end()), last.ev);
     // The key taken away after its next two pages: the id chip still answers the reset, so
     // the write fails on the CRC and copies nothing; with nothing on the bus the reset says so.
     rig.bus->faults().removeAfterPages[rig.key->rom()] = 2;

@@ -269,6 +269,11 @@ TEST_F(ReadKeyTest, ModalHostingFreesTheWindowOnce)
         }
     });
     poll.start(20);
+    QTimer::singleShot(10000, &poll, [&] { // hiding the window ends the modal run
+        ADD_FAILURE() << "the window was still open after 10 s";
+        if (ReadCard_Form)
+            ReadCard_Form->hide();
+    });
     TReadCard_Form::runModal(&owner, &db);
     EXPECT_EQ(named, QStringLiteral("Set Parameter Key"));
     EXPECT_EQ(ReadCard_Form, nullptr);

@@ -23,7 +23,7 @@ struct Tool {
 
     int run(const std::string& args)
     {
-        const std::string cmd = "cd '" + dir.string() + "' && '" LOCKSIM_TOOL "' " + args + " > out.txt 2> err.txt";
+        const std::string cmd = "cd '" + dir.string() + "' && timeout 20 '" LOCKSIM_TOOL "' " + args + " > out.txt 2> err.txt";
         const int status = WEXITSTATUS(std::system(cmd.c_str()));
         out = text("out.txt").substr(0, text("out.txt").find('\n'));
         return status;

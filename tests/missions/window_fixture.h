@@ -103,11 +103,13 @@ protected:
         q.SQL = sql;
         q.Open();
         Rows out;
-        for (q.First(); !q.Eof(); q.Next()) {
+        q.First();
+        for (int n = 0; !q.Eof() && n < 10000; q.Next(), ++n) {
             out.emplace_back();
             for (int i = 0; i < q.FieldCount(); ++i)
                 out.back().push_back(q.Fields[i].IsNull() ? "<null>" : q.Fields[i].AsString());
         }
+        EXPECT_TRUE(q.Eof()) << "the rows do not end";
         return out;
     }
     int count(const std::string& sql) { return static_cast<int>(rows(sql).size()); }

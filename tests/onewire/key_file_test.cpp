@@ -1,7 +1,6 @@
 // Key files: ROM ids, blank keys, the text form and saving.
 #include "bus_test_support.h"
-
-#include <unistd.h>
+#include "fileio/atomic_file.h"
 
 using namespace bus_test;
 
@@ -121,12 +120,16 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     EXPECT_FALSE(saveKeyFile(path, badRom, &error));
     EXPECT_NE(error.find("CRC-8"), std::string::npos);
     EXPECT_EQ(pageOnDisk(), 0x11) << "refused saves leave the file";
-    // A link planted under a temporary name a save once used is neither followed nor removed;
-    // a save that cannot replace its target leaves no temporary.
+    // A link planted under the name the save's temporary is to take is neither followed nor
+    // removed: the save takes another name. A save that cannot replace its target leaves no
+    // temporary.
     std::ofstream(dir / "victim") << "keep";
-    const auto planted = dir / ("." + path.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+    int names = 0;
+    fileio::setTemporaryNamePart([&] { return std::to_string(names++); });
+    const auto planted = dir / ("." + path.filename().string() + ".0.tmp");
     std::filesystem::create_symlink(dir / "victim", planted);
     ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
+    EXPECT_EQ(names, 2);
     std::filesystem::create_directories(dir / "in-the-way.key" / "x");
     EXPECT_FALSE(saveKeyFile(dir / "in-the-way.key", k, &error));
     EXPECT_NE(error.find("in-the-way.key"), std::string::npos) << error;
@@ -134,6 +137,7 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     EXPECT_TRUE(std::filesystem::is_symlink(planted));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4)
         << "the key, the link, the victim, the folder";
+    fileio::setTemporaryNamePart(nullptr);
     EXPECT_FALSE(saveKeyFile(dir / "missing-folder" / "x.key", k, &error));
     EXPECT_NE(error.find("missing-folder"), std::string::npos);
     auto missing = loadKeyFile(dir / "nope.key");

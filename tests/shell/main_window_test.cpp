@@ -129,10 +129,11 @@ protected:
         q.SQL = "SELECT * FROM LoginHistory ORDER BY ID";
         q.Open();
         std::vector<std::string> out;
-        for (; !q.Eof(); q.Next())
+        for (int n = 0; !q.Eof() && n < 10000; q.Next(), ++n)
             out.push_back(q.FieldByName("ID").AsString() + " " + q.FieldByName("UserName").AsString() + " "
                 + q.FieldByName("Level").AsString() + (q.FieldByName("LoginTime").IsNull() ? " no login" : "")
                 + (q.FieldByName("LogoutTime").IsNull() ? " open" : " out"));
+        EXPECT_TRUE(q.Eof()) << "the rows do not end";
         return out;
     }
     fs::path folder;
@@ -573,7 +574,7 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
     for (int run = 0; run < 2; ++run) {
         QProcess p;
         p.start(IOS_BINARY_DIR "/src/app/make-demo-workspace", { QString::fromStdString(ws.string()) });
-        ASSERT_TRUE(p.waitForFinished(60000));
+        ASSERT_TRUE(p.waitForFinished(20000));
         ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     }
     TDbConnection db;
@@ -598,7 +599,8 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
         using namespace std::chrono;
         auto day = [](DateTime t) { return year_month_day(floor<days>(t)); };
         auto hour = [](DateTime t) { return int((t - floor<days>(t)) / 1h); };
-        for (q.First(); !q.Eof(); q.Next()) {
+        q.First();
+        for (int n = 0; !q.Eof() && n < 10; q.Next(), ++n) {
             const int lostTimes = int(q.FieldByName("LostTimes").AsInteger());
             EXPECT_TRUE(lostTimes >= 1 && lostTimes <= 4) << lostTimes;
             const DateTime start = q.FieldByName("StartDate").AsDateTime(),
@@ -608,12 +610,13 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
                     q.FieldByName("CodeType").AsString() == "Temp" ? 2 : 1, day(start), hour(start), day(end),
                     hour(end), lostTimes - 1));
         }
+        EXPECT_TRUE(q.Eof()) << "the rows do not end";
     }
     TSettingsRecord s;
     ASSERT_TRUE(shell::readConfigDat(s, ws / "Config.dat"));
     EXPECT_EQ(shell::configBytes(s), (std::array<uint8_t, 9> { 0, 5, 50, 0, 6, 0, 0x12, 0x34, 0x56 }));
     EXPECT_FALSE(QImage(QString::fromStdString((ws / "logo.bmp").string())).isNull());
-    EXPECT_GT(fs::file_size(ws / "AccessCodeReport.xlsx"), 0u);
+    EXPECT_EQ(bus_test::bytesOf(ws / "AccessCodeReport.xlsx"), bus_test::bytesOf(IOS_BINARY_DIR "/AccessCodeReport.xlsx"));
     // The reader holds one audit-trail key that the first room has filled; Anna's iButton
     // and the other keys lie beside the reader; each room is a lock simulator file.
     auto keys = [](const fs::path& dir) {

@@ -116,6 +116,25 @@ TEST(TemplateWorkbook, FilledCellsReadBackAndTheRestIsKept)
     EXPECT_NE(dump.printAreas.at("Report Sheet").find("$A$1:$D$10"), std::string::npos);
 }
 
+// The formats every spreadsheet knows by number are written by number: the reader's own
+// table of numbers gives each one back.
+TEST(TemplateWorkbook, BuiltInNumberFormatsReadBackAsThemselves)
+{
+    ScratchFolder folder("builtin");
+    TemplateWorkbook book = TemplateWorkbook::open(makeTemplate(folder.path()));
+    const std::vector<std::string> formats = {"General", "0", "0.00", "#,##0", "#,##0.00", "0%", "0.00%",
+                                              "0.00E+00", "mm-dd-yy", "d-mmm-yy", "d-mmm", "mmm-yy", "h:mm AM/PM",
+                                              "h:mm:ss AM/PM", "h:mm", "h:mm:ss", "m/d/yy h:mm", "@"};
+    for (size_t i = 0; i < formats.size(); ++i) {
+        book.setNumber("Data", "F" + std::to_string(i + 1), 1.5);
+        book.setNumberFormat("Data", "F" + std::to_string(i + 1), formats[i]);
+    }
+    book.saveAs(folder.path() / "formats.xlsx");
+    const auto dump = readBack(folder.path() / "formats.xlsx");
+    for (size_t i = 0; i < formats.size(); ++i)
+        EXPECT_EQ(dump.cell("Data!F" + std::to_string(i + 1)).format, formats[i]);
+}
+
 TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsAndSheetsOfOtherProducersAreFilledInTheirOwnShape)
 {
     ScratchFolder folder("damaged");

@@ -50,7 +50,7 @@ struct XlsxDump {
 
 inline XlsxDump readBack(const std::filesystem::path& file)
 {
-    const std::string command = "/usr/bin/python3 '" IOS_SOURCE_DIR "/tests/workbook/dump_xlsx.py' '" +
+    const std::string command = "timeout 30 /usr/bin/python3 '" IOS_SOURCE_DIR "/tests/workbook/dump_xlsx.py' '" +
                                 file.string() + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
