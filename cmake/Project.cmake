@@ -60,7 +60,7 @@ function(ios_add_bench name)
     IOS_SOURCE_DIR="${PROJECT_SOURCE_DIR}" IOS_BINARY_DIR="${PROJECT_BINARY_DIR}")
   if(IOS_BUILD_TESTS)
     add_test(NAME ${name} COMMAND ${name} --benchmark_min_time=0.001)
-    set_tests_properties(${name} PROPERTIES LABELS bench TIMEOUT 900
+    set_tests_properties(${name} PROPERTIES LABELS bench TIMEOUT 120
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;IOS_BENCH_SMOKE=1;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   endif()
 endfunction()
@@ -90,7 +90,7 @@ function(ios_add_fuzz name)
     if(A_CORPUS AND IOS_BUILD_TESTS)
       add_test(NAME ${name} COMMAND ${name} -timeout=${IOS_REPLAY_TIMEOUT} -rss_limit_mb=${IOS_REPLAY_RSS_MB}
         ${A_CORPUS} ${PROJECT_SOURCE_DIR}/fuzz/regressions/${name})
-      set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600
+      set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 60
         ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:max_allocation_size_mb=${IOS_REPLAY_RSS_MB};UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     endif()
   endif()
