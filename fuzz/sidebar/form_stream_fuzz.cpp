@@ -82,22 +82,28 @@ QList<TStoredSideItem*> itemsOf(Component* root)
 // An item follows a change of its action only in what was linked before the change.
 void changeAction(QAction* action, const QList<TStoredSideItem*>& items)
 {
+    // A linked value takes the action's new one; any other stays as it was (it may equal the
+    // action's new value by chance).
     struct Before {
         TStoredSideItem* item;
-        bool caption, hint, image;
+        QString caption, hint;
+        int image;
+        bool captionLinked, hintLinked, imageLinked;
     };
     std::vector<Before> before;
     for (TStoredSideItem* i : items)
         if (i->Action() == action)
-            before.push_back({i, i->Caption() == action->text(), i->Hint() == action->statusTip(),
-                              i->LargeImage() == actionImageIndex(action)});
+            before.push_back({i, i->Caption(), i->Hint(), i->LargeImage(), i->Caption() == action->text(),
+                              i->Hint() == action->statusTip(), i->LargeImage() == actionImageIndex(action)});
     action->setText(action->text() + " again");
     action->setStatusTip(action->statusTip() + " again");
     setActionImageIndex(action, actionImageIndex(action) + 10);
     for (const Before& b : before) {
-        check((b.item->Caption() == action->text()) == b.caption, "the caption does not follow its action as linked");
-        check((b.item->Hint() == action->statusTip()) == b.hint, "the hint does not follow its action as linked");
-        check((b.item->LargeImage() == actionImageIndex(action)) == b.image,
+        check(b.item->Caption() == (b.captionLinked ? action->text() : b.caption),
+              "the caption does not follow its action as linked");
+        check(b.item->Hint() == (b.hintLinked ? action->statusTip() : b.hint),
+              "the hint does not follow its action as linked");
+        check(b.item->LargeImage() == (b.imageLinked ? actionImageIndex(action) : b.image),
               "the large image does not follow its action as linked");
     }
     action->setVisible(!action->isVisible());
