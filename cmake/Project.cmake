@@ -90,7 +90,7 @@ function(ios_add_fuzz name)
     if(A_CORPUS AND IOS_BUILD_TESTS)
       add_test(NAME ${name} COMMAND ${name} -timeout=${IOS_REPLAY_TIMEOUT} -rss_limit_mb=${IOS_REPLAY_RSS_MB}
         ${A_CORPUS} ${PROJECT_SOURCE_DIR}/fuzz/regressions/${name})
-      set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 60
+      set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 120
         ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:max_allocation_size_mb=${IOS_REPLAY_RSS_MB};UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     endif()
   endif()
