@@ -414,7 +414,7 @@ TEST_F(ClockKeys, ADS1904ClockIsWrittenAndReadBack)
     EXPECT_EQ(seconds(1), 86400);
 }
 
-TEST_F(ClockKeys, ClockKeysThatAreNotThereReadNothing)
+TEST_F(ClockKeys, KeysThatAreNotThereReadNothing)
 {
     auto& buffer = rig.buffer;
     rig.bus->detach(a);

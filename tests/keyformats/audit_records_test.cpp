@@ -171,7 +171,7 @@ TEST_F(Audit, RecordsWithoutAValidTimeAreSkipped)
     EXPECT_EQ(timed.LockName + "/" + timed.LockLocation, "Room 101/North Wing");
 }
 
-TEST_F(Audit, KeyAndLockEventsHaveTheirTextsAndTheKeysHolder)
+TEST_F(Audit, EachKeyOrLockEventHasItsTextAndHolder)
 {
     lookup.bySerial[romIdText(kUserRom)] = { "Ann", "Lee", "Active", std::nullopt };
     const Who autoLock { 0, 0, 0, 0, 0, 0, 0, 0x02 }, otherLock { 0x00, 0x12, 0, 0, 0, 0, 0, 0x02 };
