@@ -3,7 +3,12 @@
 
 class DataSource : public DbFixture {};
 
-TEST_F(DataSource, ObserversFollowTheDatasetAndSourcesUpdateObjectsAndDatasetsMayDieInEitherOrder)
+namespace {
+// The observer events by name.
+const std::string kEventName[] = { "active", "change", "scroll", "record", "state", "ins", "del", "unlinked" };
+} // namespace
+
+TEST_F(DataSource, ObserversFollowTheDataset)
 {
     addLock(1, "S1", "One");
     addLock(2, "S2", "Two");
@@ -11,9 +16,8 @@ TEST_F(DataSource, ObserversFollowTheDatasetAndSourcesUpdateObjectsAndDatasetsMa
     q.SQL = "SELECT * FROM LockManagement ORDER BY LockID";
     q.SetCachedUpdates(true);
     TDbDataSource ds(&q);
-    const std::string name[] = { "active", "change", "scroll", "record", "state", "ins", "del", "unlinked" };
     std::string log; // what each step made the observers hear, events with their row
-    int id = ds.AddObserver([&](const TDataEventInfo& e) { log += name[e.Event] + std::to_string(e.Row) + " "; });
+    int id = ds.AddObserver([&](const TDataEventInfo& e) { log += kEventName[e.Event] + std::to_string(e.Row) + " "; });
     auto heard = [&] { return std::exchange(log, {}); };
     std::string states; // inactive, browse, edit, insert
     ds.OnStateChange = [&](TDbDataSource& s) { states += "IBEN"[s.State()]; };
@@ -54,11 +58,14 @@ TEST_F(DataSource, ObserversFollowTheDatasetAndSourcesUpdateObjectsAndDatasetsMa
     ds.RemoveObserver(id);
     q.Next();
     EXPECT_EQ(heard(), "");
+}
 
-    // Partners may die in either order: the sanitizers watch that nothing calls into a freed one.
+// Partners may die in either order: the sanitizers watch that nothing calls into a freed one.
+TEST_F(DataSource, ASourceAndItsDatasetMayDieInEitherOrder)
+{
     TDbDataSource source;
     std::string events;
-    source.AddObserver([&](const TDataEventInfo& e) { events = name[e.Event]; });
+    source.AddObserver([&](const TDataEventInfo& e) { events = kEventName[e.Event]; });
     auto t = std::make_unique<TDbTable>(&conn, "Admin");
     source.SetDataSet(t.get());
     t->Open();
@@ -69,7 +76,10 @@ TEST_F(DataSource, ObserversFollowTheDatasetAndSourcesUpdateObjectsAndDatasetsMa
     TDbTable table(&conn, "Admin");
     std::make_unique<TDbDataSource>(&table).reset();
     table.Open();
+}
 
+TEST_F(DataSource, AnUpdateObjectAndItsDatasetMayDieInEitherOrder)
+{
     auto owner = std::make_unique<TDbQuery>(&conn);
     std::make_unique<TDbUpdateSQL>(owner.get()).reset();
     EXPECT_EQ(owner->UpdateObject(), nullptr);

@@ -59,7 +59,7 @@ TEST_F(Editing, StatesFollowEditInsertPostCancel)
     EXPECT_EQ(count("LockManagement"), 2); // cached: nothing written yet
 }
 
-TEST_F(Editing, FieldValuesAreConvertedToTheFieldTypeAndAQueryOnOneTableWritesWithoutAnUpdateObject)
+TEST_F(Editing, FieldValuesAreConvertedToTheFieldType)
 {
     TDbTable t(&conn, "LockKeyManagement");
     t.Open();
@@ -75,8 +75,10 @@ TEST_F(Editing, FieldValuesAreConvertedToTheFieldTypeAndAQueryOnOneTableWritesWi
     t.Post();
     EXPECT_EQ(peek("SELECT LockID || '|' || typeof(LockID) || '|' || ExpDate || '|' || LastSetupTime FROM LockKeyManagement"),
               "12|integer|1|2024-04-01 10:11:12");
+}
 
-    // A query on one table writes without an update object.
+TEST_F(Editing, AQueryOnOneTableWritesWithoutAnUpdateObject)
+{
     addLock(1, "S1", "Same");
     addLock(2, "S2", "Same");
     TDbQuery q(&conn);
@@ -96,7 +98,7 @@ TEST_F(Editing, FieldValuesAreConvertedToTheFieldTypeAndAQueryOnOneTableWritesWi
     EXPECT_EQ(peek("SELECT LockLocation FROM LockManagement WHERE LockID = 1"), "Cellar");
 }
 
-TEST_F(Editing, TableWritesEachPostAndDeleteAtOnceAndStoresNothingTheDatabaseRefuses)
+TEST_F(Editing, TableWritesEachPostAndDeleteAtOnce)
 {
     TDbTable t(&conn);
     t.SetTableName("OneOffCode");
@@ -118,8 +120,11 @@ TEST_F(Editing, TableWritesEachPostAndDeleteAtOnceAndStoresNothingTheDatabaseRef
     EXPECT_EQ(peek("SELECT group_concat(CodeNo || '=' || quote(OneOffCode)) FROM OneOffCode WHERE CodeNo IN (1, 2, 10, 20)"),
               "1='1234',2='',20='98'");
     EXPECT_EQ(count("OneOffCode"), 10);
+}
 
-    // An insert the database refuses raises and stores nothing.
+// An insert the database refuses raises and stores nothing.
+TEST_F(Editing, TableStoresNothingTheDatabaseRefuses)
+{
     TDbTable admin(&conn, "Admin");
     admin.Name = "Admin_Table";
     admin.Open();
@@ -139,7 +144,7 @@ TEST_F(Editing, TableWritesEachPostAndDeleteAtOnceAndStoresNothingTheDatabaseRef
     EXPECT_EQ(count("Admin"), 2);
 }
 
-TEST_F(Editing, ConnectionRulesAndCloseAndCommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
+TEST_F(Editing, AConnectionOpensOnlyAnExistingDatabaseFile)
 {
     TDbConnection missing((dir / "absent.db").string());
     EXPECT_THROW(missing.Open(), EDatabaseError);
@@ -148,7 +153,10 @@ TEST_F(Editing, ConnectionRulesAndCloseAndCommitWhatWasWrittenKeepsRowsAlsoWhenT
     TDbConnection bad((dir / "junk.db").string());
     EXPECT_THROW(bad.Open(), EDatabaseError);
     EXPECT_FALSE(bad.Connected());
+}
 
+TEST_F(Editing, OneTransactionAtATimeAndARollbackUndoesIt)
+{
     EXPECT_NO_THROW(conn.Rollback()); // nothing to roll back
     EXPECT_THROW(conn.Commit(), EDatabaseError);
     conn.StartTransaction();
@@ -157,7 +165,10 @@ TEST_F(Editing, ConnectionRulesAndCloseAndCommitWhatWasWrittenKeepsRowsAlsoWhenT
     conn.Rollback();
     EXPECT_FALSE(conn.InTransaction());
     EXPECT_EQ(count("Admin"), 1);
+}
 
+TEST_F(Editing, AQueryClosesWithItsConnectionAndOutlivesIt)
+{
     TDbQuery q(&conn);
     q.SQL = "SELECT * FROM Admin";
     q.Open();
@@ -170,9 +181,11 @@ TEST_F(Editing, ConnectionRulesAndCloseAndCommitWhatWasWrittenKeepsRowsAlsoWhenT
     EXPECT_FALSE(q.Active());
     EXPECT_EQ(q.Connection(), nullptr);
     EXPECT_THROW(q.Open(), EDatabaseError);
-    conn.Open();
+}
 
-    // What was written is committed at the end of the scope, also when an exception ends it.
+// What was written is committed at the end of the scope, also when an exception ends it.
+TEST_F(Editing, CommitWhatWasWrittenKeepsRowsAlsoWhenTheWriterStops)
+{
     {
         db::CommitWhatWasWritten tx(conn);
         EXPECT_TRUE(conn.InTransaction());

@@ -37,7 +37,7 @@ TEST_F(Query, ParametersAreSetByNameKeptAcrossRewritesAndAColonInALiteralIsNone)
     EXPECT_EQ(q.RecordCount(), 1);
 }
 
-TEST_F(Query, TypedValuesAreStoredInTheAgreedTextFormsAndTimesAndLegacyFormsAreRead)
+TEST_F(Query, TypedValuesAreStoredInTheAgreedTextForms)
 {
     TDbQuery q(&conn);
     q.SQL = {"INSERT INTO AccessCode (GuestFirstName,GuestLastName,StartDate,EndDate,DateCreated,CodeString,",
@@ -70,10 +70,11 @@ TEST_F(Query, TypedValuesAreStoredInTheAgreedTextFormsAndTimesAndLegacyFormsAreR
     EXPECT_TRUE(r.FieldByName("GuestLastName").IsNull());
     EXPECT_EQ(r.FieldByName("GuestLastName").AsString(), "");
     EXPECT_FALSE(r.FieldByName("GuestFirstName").IsNull());
+}
 
-    // Times, and date forms of older files.
-    conn.ExecSQL("INSERT INTO TimeShift VALUES (2, '08:30:00', '17:00', 'Monday');"
-                 "INSERT INTO ActExpDateST VALUES (2, '2024-01-05', '2024-02-01T10:00:00'), (3, 'not a date', NULL)");
+TEST_F(Query, TimesReadBackAndBoundAgainMatchTheStoredText)
+{
+    conn.ExecSQL("INSERT INTO TimeShift VALUES (2, '08:30:00', '17:00', 'Monday')");
     TDbQuery t(&conn);
     t.SQL = "SELECT * FROM TimeShift";
     t.Open();
@@ -85,7 +86,12 @@ TEST_F(Query, TypedValuesAreStoredInTheAgreedTextFormsAndTimesAndLegacyFormsAreR
     w.ParamByName("B").Value(t.FieldByName("BeginTime").Value());
     w.Open();
     EXPECT_EQ(w.FieldByName("N").AsInteger(), 1);
-    t.Close();
+}
+
+TEST_F(Query, DateFormsOfOlderFilesAreRead)
+{
+    conn.ExecSQL("INSERT INTO ActExpDateST VALUES (2, '2024-01-05', '2024-02-01T10:00:00'), (3, 'not a date', NULL)");
+    TDbQuery t(&conn);
     t.SQL = "SELECT * FROM ActExpDateST WHERE GroupID > 1 ORDER BY GroupID";
     t.Open();
     EXPECT_EQ(t.FieldByName("ExpirationDate").AsDateTime(), makeDateTime(2024, 2, 1, 10));
@@ -94,7 +100,7 @@ TEST_F(Query, TypedValuesAreStoredInTheAgreedTextFormsAndTimesAndLegacyFormsAreR
     EXPECT_EQ(dbError([&] { t.FieldByName("ActivationDate").AsDateTime(); }), "'not a date' is not a valid date and time");
 }
 
-TEST_F(Query, FieldsOfJoinsAreFoundByNameAndDatabaseErrorsCarrySqliteMessageAndCodeAndWriteNothing)
+TEST_F(Query, FieldsOfJoinsAreFoundByName)
 {
     addLock(7, "00000000000000C7", "Gate");
     conn.ExecSQL("INSERT INTO LockKeyManagement (LockID, KeyID) VALUES (7, 3)");
@@ -115,8 +121,10 @@ TEST_F(Query, FieldsOfJoinsAreFoundByNameAndDatabaseErrorsCarrySqliteMessageAndC
     EXPECT_EQ(q.Fields[2].AsInteger(), 7);
     EXPECT_EQ(dbError([&] { q.FieldByName("Nope"); }), "Query2: Field 'Nope' not found");
     EXPECT_EQ(q.FindField("nope"), nullptr);
+}
 
-    // Database errors carry the message and code of SQLite; a failed statement writes nothing.
+TEST_F(Query, DatabaseErrorsCarrySqlitesMessageAndCode)
+{
     TDbQuery e(&conn);
     e.SQL = "SELECT * FROM NoSuchTable";
     const EDatabaseError missing = dbFailure([&] { e.Open(); });
@@ -129,12 +137,16 @@ TEST_F(Query, FieldsOfJoinsAreFoundByNameAndDatabaseErrorsCarrySqliteMessageAndC
     EXPECT_STREQ(notNull.what(), "NOT NULL constraint failed: Admin.UserName");
     EXPECT_EQ(notNull.ErrorCode(), SQLITE_CONSTRAINT);
     EXPECT_EQ(notNull.ExtendedErrorCode(), SQLITE_CONSTRAINT_NOTNULL);
+    e.SQL = "DELETE FROM Admin";
+    EXPECT_EQ(dbError([&] { e.Open(); }), "The statement returns no rows; run it with ExecSQL");
+}
+
+TEST_F(Query, AFailedStatementWritesNothing)
+{
+    TDbQuery e(&conn);
     e.SQL = "DELETE FROM Admin; DELETE FROM TitleName";
     EXPECT_EQ(dbError([&] { e.ExecSQL(); }), "The SQL text holds more than one statement");
     EXPECT_EQ(count("Admin"), 1);
-    e.SQL = "DELETE FROM Admin";
-    EXPECT_EQ(dbError([&] { e.Open(); }), "The statement returns no rows; run it with ExecSQL");
-
     conn.ExecSQL("INSERT INTO Admin VALUES ('op', 'x', 1)");
     // The second row collides with the demo operator: neither row may remain.
     e.SQL = {"INSERT INTO Admin (UserName, Password, Level)",

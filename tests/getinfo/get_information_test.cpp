@@ -25,7 +25,7 @@ template <typename Bytes> void put(Bytes& b, std::size_t at, std::initializer_li
     std::copy(bytes.begin(), bytes.end(), b.begin() + long(at));
 }
 
-TEST(LockInformationPageTest, FlagsVersionsCountClockAndInvalidClocks)
+TEST(LockInformationPageTest, FlagsVersionsCountAndClock)
 {
     auto p = blank<MissionKeyPage>();
     EXPECT_FALSE(decodeLockInformationPage(p).visitedLock());
@@ -47,6 +47,10 @@ TEST(LockInformationPageTest, FlagsVersionsCountClockAndInvalidClocks)
     EXPECT_STREQ(decodeLockInformationPage(p).daylightSavingText(), ""); // function off: nothing shown
     p[1] = 0;
     EXPECT_STREQ(decodeLockInformationPage(p).manualSetupStatusText(), "Enable");
+}
+
+TEST(LockInformationPageTest, AClockOffTheCalendarGivesNoLockTime)
+{
     // YY MM at 57, 58; DD hh mm ss at 60-63 (the bounds themselves are the codec's).
     const std::array<uint8_t, 6> bad[] = {
         { 0x26, 0x00, 0x06, 0x09, 0x00, 0x00 }, // month 0
@@ -63,7 +67,7 @@ TEST(LockInformationPageTest, FlagsVersionsCountClockAndInvalidClocks)
     }
 }
 
-TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
+TEST(LockVersionPageTest, AuditRecordCount)
 {
     const struct {
         uint8_t b0, b1;
@@ -72,6 +76,10 @@ TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
         { 0xFF, 0xFF, 0xFFFF }, { 0x20, 0x01, 0x0120 } };
     for (const auto& c : counts)
         EXPECT_EQ(auditRecordCount(c.b0, c.b1), c.count) << int(c.b0) << " " << int(c.b1);
+}
+
+TEST(LockVersionPageTest, BatteryVoltage)
+{
     const struct {
         uint8_t reading;
         const char* text;
@@ -81,6 +89,10 @@ TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
         p[24] = b.reading;
         EXPECT_EQ(decodeLockVersionPage(p).batteryText(), b.text) << int(b.reading);
     }
+}
+
+TEST(LockVersionPageTest, LockLevel)
+{
     const std::pair<uint8_t, std::optional<std::string>> levels[]
         = { { 0, "Low" }, { 1, "Midium" }, { 2, std::nullopt }, { 3, "High" }, { 0xFF, std::nullopt } };
     for (const auto& [byte, text] : levels) {
@@ -90,7 +102,7 @@ TEST(LockVersionPageTest, AuditCountBatteryAndLevel)
     }
 }
 
-TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroupsAndPagesForUserCounts)
+TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroups)
 {
     auto e = blank<std::array<uint8_t, 32>>();
     put(e, 8, { 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66 });
@@ -123,6 +135,10 @@ TEST(LockKeyListTest, EntryKindsCodesSerialsAndGroupsAndPagesForUserCounts)
     EXPECT_FALSE(d.expDate);
     EXPECT_EQ(d.actExpDateId, 1);
     EXPECT_EQ(d.timeShiftId, 0xFF);
+}
+
+TEST(LockKeyListTest, PagesReadForEachUserCount)
+{
     const struct {
         int n, entries, last;
     } plans[] = { { 0, 0, 4 }, { 1, 1, 4 }, { 3, 3, 5 }, { 4, 4, 6 }, { 562, 562, 284 }, { 564, 564, 284 },

@@ -92,6 +92,30 @@ protected:
         return form;
     }
     std::unique_ptr<TReadCard_Form> readKeyFrom(locksim::SimLock& lock) { return readKey(keyFrom(lock)); }
+    // The standard lock's report at noon, read without a word.
+    std::unique_ptr<TReadCard_Form> readFullReport()
+    {
+        auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+        auto form = readKeyFrom(lock);
+        EXPECT_TRUE(boxes.empty()) << boxes.front();
+        return form;
+    }
+    // A lock with nothing but FFh in its image and `codes` key codes; the database has no time
+    // shifts and, with codes, one lock status row.
+    std::unique_ptr<TReadCard_Form> readBareLock(size_t codes)
+    {
+        exec("DELETE FROM LockStatusST");
+        exec("DELETE FROM TimeShift");
+        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0));
+        for (size_t i = 0; i < codes; ++i)
+            lock.state().keys.push_back({ std::to_string(100 + i), std::nullopt, 1, 1, false });
+        if (codes)
+            exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
+                 "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
+        auto form = readKeyFrom(lock);
+        EXPECT_TRUE(boxes.empty());
+        return form;
+    }
     static QString info(TReadCard_Form& f, const char* caption) { return f.lockInfoLabel(caption)->text(); }
     // " &Export Data": the workbook written, read back.
     workbook_test::XlsxDump exportNow(TReadCard_Form& form)
@@ -104,11 +128,9 @@ protected:
     std::vector<std::string> boxes;
 };
 
-TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheNextKey)
+TEST_F(GetInfoWindowTest, AFullReportFillsEveryTab)
 {
-    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
-    auto form = readKeyFrom(lock);
-    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    auto form = readFullReport();
     EXPECT_TRUE(!form->BitBtn2->isHidden() && form->BitBtn2->isEnabled());
     const std::pair<const char*, const char*> shown[]
         = { { "Lock Name:", "Front" }, { "Lock Location:", "Lobby" }, { "Key List Status:", "Enable" },
@@ -162,7 +184,11 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     EXPECT_EQ(form->TimeShiftInLock_Query.FieldByName("EndTime").DisplayText(), "17:00");
     EXPECT_EQ(form->TimeShiftInDB_Query.RecordCount(), 1);
     EXPECT_EQ(form->TimeShiftInDB_Query.FieldByName("EndTime").DisplayText(), "16:00");
-    // The export sets lock and database side by side.
+}
+
+TEST_F(GetInfoWindowTest, TheExportSetsLockAndDatabaseSideBySide)
+{
+    auto form = readFullReport();
     const workbook_test::XlsxDump d = exportNow(*form);
     EXPECT_EQ(d.sheets, std::vector<std::string> { kInfo });
     EXPECT_TRUE(d.has(kInfo + "!B2")); // the print time
@@ -190,14 +216,23 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
             { "A38", "Data In Lock" }, { "A39", "" }, { "A40", "Data In Database" },
             { "B40", romIdText(kUserKey) }, { "C40", "Ada" }, { "H40", "iButton" }, { "A41", "" } });
     EXPECT_TRUE(d.widths.empty()); // no formats and no widths in this report
-    // A folder that cannot be made is reported, and nothing claims success.
+}
+
+TEST_F(GetInfoWindowTest, AnExportFolderThatCannotBeMadeIsReported)
+{
+    auto form = readFullReport();
     fs::remove_all(dir / "Exports");
     std::ofstream(dir / "Exports") << ""; // a file where the folder should be
     EXPECT_THAT(boxesOf([&] { form->BitBtn2->click(); }),
         ElementsAre(::testing::Ne("Data has been exported successfully.")));
     EXPECT_TRUE(form->findChildren<TDataExporting_Form*>().isEmpty());
-    // The lock status grids mark the weekdays of each entry: the 08:00 one applies on Monday
-    // and Friday on both sides; time and status keep the grid's colours.
+}
+
+// The lock status grids mark the weekdays of each entry: the 08:00 one applies on Monday and
+// Friday on both sides; time and status keep the grid's colours.
+TEST_F(GetInfoWindowTest, TheLockStatusGridsMarkTheWeekdaysOfEachEntry)
+{
+    auto form = readFullReport();
     for (TDBGrid* grid : { form->DBGrid7, form->DBGrid6 }) {
         TDbGridModel* model = grid->gridModel();
         EXPECT_EQ(headers(model),
@@ -212,12 +247,23 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
         EXPECT_FALSE(model->data(model->index(0, 0), Qt::ForegroundRole).isValid());
         EXPECT_FALSE(model->data(model->index(0, 1), Qt::ForegroundRole).isValid());
     }
-    // The firmware group takes the lock's versions from the report.
+}
+
+TEST_F(GetInfoWindowTest, TheFirmwareGroupTakesTheLocksVersionsFromTheReport)
+{
+    auto form = readFullReport();
     ASSERT_TRUE(form->UpgradeGroup->isHidden());
     form->BitBtn8Click();
     EXPECT_EQ(form->Label96->text(), QStringLiteral("Tarvik_v2.bin"));
     EXPECT_EQ(form->Edit10->text(), QStringLiteral("3.3"));
-    // A fresh key, then a lock unknown to the database, show nothing of the report before.
+}
+
+// A fresh key, then a lock unknown to the database, show nothing of the report before.
+TEST_F(GetInfoWindowTest, TheNextKeyShowsNothingOfTheReportBefore)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    ASSERT_TRUE(boxes.empty()) << boxes.front();
     insertKey(missionKey(MissionKind::GetInformation, kSite, 903));
     form->timings.clear();
     EXPECT_TRUE(read(*form).empty());
@@ -239,7 +285,7 @@ TEST_F(GetInfoWindowTest, AFullReportFillsEveryTabAndItsExportThenGivesWayToTheN
     EXPECT_FALSE(form->KeyInforInLock_Query.Active());
 }
 
-TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTimeAndEdgeValuesOfThePages)
+TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTime)
 {
     const struct {
         int hour; // 24: a lock time that is no time
@@ -253,24 +299,33 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTimeAndEdgeValuesOfThePage
         { 20, false, "Storehouse Mode", "6 Dec 2026 20:00:00" },
         { 24, true, "Classroom Mode", "Lock Time Is Invalid value" }, // no time known: the page's mode
     };
-    std::unique_ptr<TReadCard_Form> form;
     for (const auto& c : cases) {
         auto lock = standardLock(at(2026, 12, 6, c.hour % 24, 0, 0));
         lock.state().classroom = c.pageSaysClassroom;
         auto key = keyFrom(lock);
-        if (c.hour == 24) {
+        if (c.hour == 24)
             patch(key, 1, 61, { 0x24 });
-            patch(key, 2, 0, { 0x0D, 0x00 });
-            patch(key, 2, 25, { 2 }); // no level: the field keeps what it showed
-            patch(key, 4, 0, { 0 }); // a code entry without digits names nobody, not a user without a code
-        }
         insertKey(key);
-        form = newForm();
-        form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
+        auto form = newForm();
         EXPECT_TRUE(read(*form).empty());
         EXPECT_EQ(info(*form, "Lock Mode:"), QString::fromLatin1(c.shown)) << c.hour;
         EXPECT_EQ(info(*form, "Time In Lock:"), QString::fromLatin1(c.time)) << c.hour;
     }
+}
+
+TEST_F(GetInfoWindowTest, EdgeValuesOfTheRecordCountLevelAndCodeEntries)
+{
+    auto lock = standardLock(at(2026, 12, 6, 0, 0, 0));
+    lock.state().classroom = true;
+    auto key = keyFrom(lock);
+    patch(key, 1, 61, { 0x24 });
+    patch(key, 2, 0, { 0x0D, 0x00 });
+    patch(key, 2, 25, { 2 }); // no level: the field keeps what it showed
+    patch(key, 4, 0, { 0 }); // a code entry without digits names nobody, not a user without a code
+    insertKey(key);
+    auto form = newForm();
+    form->lockInfoLabel(QStringLiteral("Lock Level:"))->setText(QStringLiteral("before"));
+    EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(info(*form, "Audit Trial Number:"), QStringLiteral("3328"));
     EXPECT_EQ(info(*form, "Lock Level:"), QStringLiteral("before"));
     EXPECT_EQ(text("SELECT FirstName||'/'||UserType||'/'||KeyCode FROM TempKey WHERE KeyID = 2"),
@@ -278,29 +333,28 @@ TEST_F(GetInfoWindowTest, TheModeInForceFollowsTheLockTimeAndEdgeValuesOfThePage
     EXPECT_FALSE(form->BitBtn2->isHidden());
 }
 
-TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesReadAndEmptySectionsAreExported)
+TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesRead)
 {
     const struct {
         size_t keys;
         int pagesRead; // 0, 1, 2, the image, then the key list
     } cases[] = { { 0, 3 + 16 + 2 }, { 3, 3 + 16 + 3 } };
-    exec("DELETE FROM LockStatusST");
-    exec("DELETE FROM TimeShift");
     for (const auto& c : cases) {
-        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6, 12, 0, 0)); // nothing but FFh in its image
-        for (size_t i = 0; i < c.keys; ++i)
-            lock.state().keys.push_back({ std::to_string(100 + i), std::nullopt, 1, 1, false });
-        if (c.keys)
-            exec("INSERT INTO LockStatusST (LockStatusID,LockStatus,BeginTime,Sunday,Monday) "
-                 "VALUES (1,'Lock Mode','05:00:00',NULL,1)");
-        auto form = readKeyFrom(lock);
-        EXPECT_TRUE(boxes.empty());
+        auto form = readBareLock(c.keys);
         EXPECT_EQ(form->timings.pagesRead, c.pagesRead) << c.keys;
         EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), int64_t(c.keys));
-        // Empty sections keep their titles and headers; a null weekday leaves its cell empty.
+    }
+    EXPECT_EQ(text("SELECT KeyCode FROM TempKey WHERE KeyID = 2"), "102"); // from page 4
+}
+
+// Empty sections keep their titles and headers; a null weekday leaves its cell empty.
+TEST_F(GetInfoWindowTest, EmptySectionsAreExportedWithTheirTitles)
+{
+    for (size_t keys : { 0, 3 }) {
+        auto form = readBareLock(keys);
         fs::remove_all(dir / "Exports");
         const auto book = exportNow(*form);
-        if (!c.keys)
+        if (!keys)
             expectCells(book, kInfo,
                 { { "A5", "" }, { "A6", "Lock Status Setting" }, { "B7", "Begin Time" }, { "A8", "" },
                     { "A9", "" }, { "A10", "Activation/Expiration Date Setting" } });
@@ -313,8 +367,10 @@ TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesReadAndEmptySectionsAre
                     { "F9", "False" } });
         }
     }
-    EXPECT_EQ(text("SELECT KeyCode FROM TempKey WHERE KeyID = 2"), "102"); // from page 4
-    // A huge user count stops at the end of the key list area.
+}
+
+TEST_F(GetInfoWindowTest, AHugeUserCountStopsAtTheEndOfTheKeyListArea)
+{
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto key = keyFrom(lock);
     patch(key, 1, 49, { 0xFF, 0xFF });
@@ -326,11 +382,8 @@ TEST_F(GetInfoWindowTest, UserCountsDecideTheKeyListPagesReadAndEmptySectionsAre
     EXPECT_EQ(form->ProgressBar1->maximum(), getinfo::kMaxKeyListEntries / 2 + 16);
 }
 
-TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
+TEST_F(GetInfoWindowTest, AKeyPulledOutKeepsTheEntriesReadBefore)
 {
-    db.Close();
-    db.BusyTimeoutMs = 20; // a held database fails fast
-    db.Open();
     auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
     auto key = keyFrom(lock);
     bus->faults().removeAfterPages[key.rom] = 3 + 16 + 1; // pages 0-2, the image, one key-list page
@@ -339,9 +392,12 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
     EXPECT_TRUE(form->findChildren<TDownloading_Form*>().isEmpty());
     EXPECT_TRUE(form->BitBtn2->isHidden());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 2); // the first page's entries stay
-    // An image that stops decoding leaves no rows of the lock read before.
-    insertKey(keyFrom(lock, 901));
-    read(*form);
+}
+
+TEST_F(GetInfoWindowTest, AnImageThatStopsDecodingLeavesNoRowsOfTheLockReadBefore)
+{
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
     ASSERT_EQ(scalar("SELECT count(*) FROM LockStatusST1"), 3);
     auto broken = standardLock(at(2026, 12, 6, 12, 0, 0));
     broken.state().settingsImage[0] = 0x24; // group 1's first time shift begins at hour 24
@@ -352,8 +408,18 @@ TEST_F(GetInfoWindowTest, AKeyPulledOutOrAnImageThatStopsDecoding)
         0);
     EXPECT_EQ(scalar("SELECT count(*) FROM TempKey"), 5); // the key list is read all the same
     EXPECT_FALSE(form->BitBtn2->isHidden());
-    // Another program reads the database from the first key-list page on: the scratch rows
-    // cannot be committed, and the database's message is shown instead of the report.
+}
+
+// Another program reads the database from the first key-list page on: the scratch rows cannot
+// be committed, and the database's message is shown instead of the report.
+TEST_F(GetInfoWindowTest, ScratchRowsThatCannotBeCommittedShowTheDatabasesMessage)
+{
+    db.Close();
+    db.BusyTimeoutMs = 20; // a held database fails fast
+    db.Open();
+    auto lock = standardLock(at(2026, 12, 6, 12, 0, 0));
+    auto form = readKeyFrom(lock);
+    ASSERT_FALSE(form->BitBtn2->isHidden()) << "a report shown before";
     TDbConnection other(db.Database);
     other.Open();
     bool held = false;

@@ -74,9 +74,10 @@ struct FrameFixture {
 
 } // namespace
 
-// Pictures of every depth, size and texture, long runs and full tables: written by giflib, read
-// here as giflib reads them; saved again with either encoder, giflib and this reader read the same.
-TEST(GifOracles, GiflibFilesReadAsGiflibReadsThemAndSurviveALoadAndSave)
+namespace {
+
+// Pictures of every depth, size and texture, long runs and full tables, as giflib writes them.
+std::vector<giforacle::Picture> giflibPictures()
 {
     std::mt19937 rng(101);
     std::vector<giforacle::Picture> pictures;
@@ -125,13 +126,32 @@ TEST(GifOracles, GiflibFilesReadAsGiflibReadsThemAndSurviveALoadAndSave)
                             makePixels(rng, w, h, colors, i == 3 ? Texture::Blocks : Texture::Runs), true, i,
                             5 + i, i % 2 ? 2 : -1});
     }
+    return pictures;
+}
+
+} // namespace
+
+TEST(GifOracles, GiflibFilesReadAsGiflibReadsThem)
+{
+    const auto pictures = giflibPictures();
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        SCOPED_TRACE("picture " + std::to_string(i));
+        const Bytes bytes = giforacle::encode(pictures[i]);
+        const Loaded ours(bytes);
+        EXPECT_TRUE(ours.log.messages.empty());
+        EXPECT_EQ(asOracle(ours.img), giforacle::decode(bytes));
+    }
+}
+
+// Saved again with either encoder, giflib and this reader read the same.
+TEST(GifOracles, GiflibFilesSavedAgainReadAsGiflibReadsThem)
+{
+    const auto pictures = giflibPictures();
     for (size_t i = 0; i < pictures.size(); ++i) {
         SCOPED_TRACE("picture " + std::to_string(i));
         const Bytes bytes = giforacle::encode(pictures[i]);
         const giforacle::Picture theirs = giforacle::decode(bytes);
         Loaded ours(bytes);
-        EXPECT_TRUE(ours.log.messages.empty());
-        EXPECT_EQ(asOracle(ours.img), theirs);
         for (TGIFCompression compression : {gcLZW, gcRLE}) {
             SCOPED_TRACE(compression == gcRLE ? "RLE" : "LZW");
             ours.img.Compression = compression;
@@ -145,26 +165,44 @@ TEST(GifOracles, GiflibFilesReadAsGiflibReadsThemAndSurviveALoadAndSave)
 }
 
 // Two animations, interlaced or not, with frames of 2 to 256 colours, a loop count and delays.
-TEST(GifOracles, ImageMagickFilesReadAsImageMagickReadsThemAndItReadsWhatIsWrittenBack)
+namespace {
+
+// Three-frame animations made by ImageMagick, progressive and interlaced, with each frame's
+// pixels as RGB; the files' names without ".gif".
+struct MagickAnimation {
+    std::string file;
+    std::vector<Bytes> rgbs;
+};
+std::vector<MagickAnimation> magickAnimations(const std::string& test)
 {
-    const auto dir = scratchDir("magick_decode");
+    const auto dir = scratchDir(test);
     std::mt19937 rng(11);
     using Sizes = std::vector<std::tuple<int, int, int>>; // colours, width, height
+    std::vector<MagickAnimation> out;
     for (const bool interlaced : {false, true}) {
-        const std::string anim = (dir / (interlaced ? "interlaced" : "progressive")).string();
+        MagickAnimation& a = out.emplace_back();
+        a.file = (dir / (interlaced ? "interlaced" : "progressive")).string();
         std::string inputs;
-        std::vector<Bytes> rgbs;
         for (auto [colors, w, h] : interlaced ? Sizes{{3, 8, 41}, {64, 31, 29}, {256, 64, 64}}
                                               : Sizes{{2, 33, 17}, {13, 57, 9}, {200, 70, 45}}) {
             Bytes idx = makePixels(rng, w, h, colors, Texture::Runs);
             for (int k = 0; k < colors && size_t(k) < idx.size(); ++k)
                 idx[size_t(k)] = uint8_t(k); // every colour present
-            const std::string rgb = anim + std::to_string(rgbs.size()) + ".in";
-            writeFile(rgb, rgbs.emplace_back(toRgb(makePalette(rng, colors), idx)));
+            const std::string rgb = a.file + std::to_string(a.rgbs.size()) + ".in";
+            writeFile(rgb, a.rgbs.emplace_back(toRgb(makePalette(rng, colors), idx)));
             inputs += " -size " + std::to_string(w) + "x" + std::to_string(h) + " rgb:" + rgb;
         }
         convert(std::string("-delay 7 -loop 2 -depth 8") + (interlaced ? " -interlace GIF" : ""), inputs,
-                anim + ".gif");
+                a.file + ".gif");
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(GifOracles, ImageMagickFilesReadAsImageMagickReadsThem)
+{
+    for (const auto& [anim, rgbs] : magickAnimations("magick_decode")) {
         gif::Image img;
         img.LoadFromFile(anim + ".gif");
         ASSERT_EQ(img.images().count(), 3);
@@ -172,7 +210,17 @@ TEST(GifOracles, ImageMagickFilesReadAsImageMagickReadsThemAndItReadsWhatIsWritt
             const TGIFSubImage& f = img.images()[k];
             EXPECT_EQ(toRgb(mapBytes(f.activeColorMap()), frameData(f)), rgbs[size_t(k)]) << k;
         }
-        // ImageMagick reads what this codec writes back with either encoder to the same pixels.
+        // Delays and the loop count as giflib reads them from the same file.
+        EXPECT_EQ(asOracle(img), giforacle::decode(readFile(anim + ".gif")));
+    }
+}
+
+// ImageMagick reads what this codec writes back with either encoder to the same pixels.
+TEST(GifOracles, ImageMagickReadsWhatIsWrittenBack)
+{
+    for (const auto& [anim, rgbs] : magickAnimations("magick_encode")) {
+        gif::Image img;
+        img.LoadFromFile(anim + ".gif");
         for (const std::string file : {"-lzw.gif", "-rle.gif"}) {
             img.Compression = file == "-lzw.gif" ? gcLZW : gcRLE;
             img.SaveToFile(anim + file);
@@ -182,8 +230,6 @@ TEST(GifOracles, ImageMagickFilesReadAsImageMagickReadsThemAndItReadsWhatIsWritt
                 EXPECT_EQ(readFile(anim + ".rgb"), rgbs[size_t(k)]) << file << " " << k;
             }
         }
-        // Delays and the loop count as giflib reads them from the same file.
-        EXPECT_EQ(asOracle(img), giforacle::decode(readFile(anim + ".gif")));
     }
 }
 
@@ -376,7 +422,7 @@ TEST(GifEncoder, ByteVectorsOfSmallImagesForBothEncoders)
     }
 }
 
-TEST(GifWriter, VersionPackedFieldsPaddedTablesAndRefusals)
+TEST(GifWriter, VersionPackedFieldsAndPaddedTables)
 {
     // A 4-entry global map and a frame with a 256-entry local map.
     FrameFixture big(2, 2, Bytes(4, 200), 256, true);
@@ -410,7 +456,10 @@ TEST(GifWriter, VersionPackedFieldsPaddedTablesAndRefusals)
     file = read.saveToMemory();
     EXPECT_EQ(file[13 + 6 + 9], 0x40);
     EXPECT_EQ(giforacle::decode(file).frames.at(0).pixels, (Bytes{1, 0}));
+}
 
+TEST(GifWriter, RefusesWhatItCannotWrite)
+{
     FrameFixture pastTheMap(2, 2, {0, 1, 2, 3}, 3, true);
     EXPECT_EQ(raisedBy([&] { pastTheMap.img.saveToMemory(); }), "Color not in color table");
     EXPECT_EQ(raisedBy([] { gif::Image().saveToMemory(); }), "Unsupported GIF version");
@@ -489,7 +538,7 @@ TEST(GifWriter, ApplicationExtensionsOfEveryBlockSizeAreWrittenBackAsRead)
         }
 }
 
-TEST(GifColorMap, GrowthLookupsIndexErrorsAndImports)
+TEST(GifColorMap, AddLookUpAndRemoveWithIndexErrors)
 {
     FrameFixture fx;
     TGIFColorMap& m = fx.frame.colorMap();
@@ -513,14 +562,29 @@ TEST(GifColorMap, GrowthLookupsIndexErrorsAndImports)
     m.remove(0);
     EXPECT_EQ(m.count(), 3);
     EXPECT_EQ(m.color(0), makeColor(0, 9, 0));
+}
 
-    for (int n = 3; n < 256; ++n)
+TEST(GifColorMap, OverflowsPast256Entries)
+{
+    FrameFixture fx;
+    TGIFColorMap& m = fx.frame.colorMap();
+    for (int n = 0; n < 256; ++n)
         m.add(makeColor(0, 0, uint8_t(n)));
     EXPECT_EQ(raisedBy([&] { m.add(0); }), "Color table overflow");
+}
 
+TEST(GifColorMap, BitsPerPixelOfACount)
+{
     for (auto [count, bits] :
          {std::pair{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}, {5, 3}, {17, 5}, {129, 8}, {256, 8}})
         EXPECT_EQ(TGIFColorMap::bitsPerPixelOf(count), bits) << count;
+}
+
+TEST(GifColorMap, ImportsAndExportsPalettes)
+{
+    FrameFixture fx;
+    TGIFColorMap& m = fx.frame.colorMap();
+    m.add(makeColor(0, 9, 0));
     const TRGBQuad quads[] = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}};
     m.importRGB(quads);
     ASSERT_EQ(m.count(), 3);
@@ -568,25 +632,37 @@ TEST(GifColorMap, OptimiseSortsByUseKeepsTheTransparentIndexAndIgnoresStrayValue
     EXPECT_EQ(frameData(shared.img.images()[1]), (Bytes{1, 1}));
 }
 
-TEST(GifFrame, PixelAccessBoundsGrowingTheScreenAndTheTransparentIndex)
+TEST(GifFrame, PixelAccessIsBounded)
 {
     FrameFixture fx(3, 2);
     TGIFSubImage& f = fx.frame;
-    WarningLog& log = fx.log;
     EXPECT_EQ(fx.img.width(), 3);
     f.setPixel(2, 1, 7);
     EXPECT_EQ(f.scanline(1)[2], 7);
     for (auto [x, y] : {std::pair{3, 0}, {0, 2}, {-1, 0}, {0, -1}})
         EXPECT_EQ(raisedBy([&] { f.pixel(x, y); }), "Invalid pixel coordinates") << x << "," << y;
-    log.messages.clear();
+}
+
+TEST(GifFrame, AFrameBeyondTheScreenGrowsIt)
+{
+    FrameFixture fx(3, 2);
+    TGIFSubImage& f = fx.frame;
+    f.setPixel(2, 1, 7);
+    fx.log.messages.clear();
     f.setLeft(2);
-    EXPECT_EQ(log.messages, (std::vector<std::string>{"Image width too small for contained frames",
+    EXPECT_EQ(fx.log.messages, (std::vector<std::string>{"Image width too small for contained frames",
                                                       "Image exceeds Logical Screen size"}));
     EXPECT_EQ(fx.img.width(), 5);
     EXPECT_EQ(f.pixel(2, 1), 7); // moving keeps the pixels
     f.setWidth(4);
     EXPECT_EQ(f.pixel(2, 1), 0); // resizing gives a new zeroed buffer
-    // The transparent index is checked against the active map.
+}
+
+TEST(GifFrame, TheTransparentIndexIsCheckedAgainstTheActiveMap)
+{
+    FrameFixture fx(3, 2);
+    TGIFSubImage& f = fx.frame;
+    WarningLog& log = fx.log;
     log.messages.clear();
     f.colorMap().add(0);
     f.colorMap().add(makeColor(255, 255, 255));

@@ -204,13 +204,18 @@ TEST(ReduceColors, EachMethodUsesItsPaletteAndLookup)
     EXPECT_TRUE(ReduceColors(RgbImage(501, 1000), reGray4, dtNearest, 8, nullptr).deviceIndependent);
 }
 
-TEST(ReduceColors, CustomPaletteAndRefusals)
+TEST(ReduceColors, ACustomPaletteIsTakenAsGiven)
 {
     const RgbImage img = picture(3, 3, std::vector<Rgb>(9, {200, 10, 10}));
     const Palette custom = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 0, 255, 0}};
     ReducedImage r = ReduceColors(img, reCustomPalette, dtFloydSteinberg, 8, &custom);
     ASSERT_EQ(r.bitsPerPixel, 8);
     EXPECT_EQ(r.palette, custom);
+}
+
+TEST(ReduceColors, RefusalsRaiseOrGiveTheEmptyImage)
+{
+    const RgbImage img = picture(3, 3, std::vector<Rgb>(9, {200, 10, 10}));
     EXPECT_EQ(raisedBy([&] { ReduceColors(img, reCustomPalette, dtNearest, 8, nullptr); }),
               "Invalid reduction method");
     EXPECT_EQ(raisedBy([&] { ReduceColors(RgbImage(0, 3), reWebSafe216, dtNearest, 8, nullptr); }),

@@ -224,15 +224,25 @@ TEST(PictureAnimation, SingleFramesAndRepeatedDrawsStartNothingNew)
     EXPECT_EQ(a.pic.painterCount(), 1);
     EXPECT_EQ(a.canvas.pixel(1, 1), qRgb(0, 0, 255));
     EXPECT_EQ(repaints, (std::vector<QRect>{QRect(0, 0, 2, 2), QRect(0, 0, 2, 2)}));
-    // Without gdAnimate only frame 0 is drawn.
+}
+
+TEST(PictureAnimation, WithoutAnimateOnlyFrame0IsDrawn)
+{
+    Animation a({5, 5, 5});
+    a.draw(QRect(0, 0, 2, 2));
+    a.tick();
+    a.draw(QRect(0, 0, 2, 2));
     a.pic.stopDrawing();
     a.pic.DrawOptions = a.pic.DrawOptions.without(gdAnimate);
     a.draw();
     EXPECT_EQ(a.painter(), nullptr);
     EXPECT_EQ(a.canvas.pixel(3, 3), qRgb(255, 0, 0));
-    // On the real clock the painter's timer runs the waits.
+}
+
+TEST(PictureAnimation, OnTheRealClockThePaintersTimerRunsTheWaits)
+{
+    Animation a({5, 5, 5});
     a.pic.setClock(defaultAnimationClock());
-    a.pic.DrawOptions = a.pic.DrawOptions.with(gdAnimate);
     a.draw();
     TGIFPainter* painter = a.painter();
     EXPECT_NEAR(painter->timerInterval(), 60, 5);
@@ -291,7 +301,7 @@ TEST(PictureAnimation, DisposalRestoresBackgroundAndPrevious)
     EXPECT_EQ(shown(opaque, 2), (std::vector<QRgb>{qRgb(1, 2, 3), D}));
 }
 
-TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunWithIt)
+TEST(PictureAnimation, AViewRepaintsEachComposedFrame)
 {
     Animation a({5, 5, 5});
     PictureView view(a.pic);
@@ -299,7 +309,10 @@ TEST(PictureAnimation, ViewRepaintsEachComposedFrameAndACheckedCanvasEndsTheRunW
     ASSERT_NE(a.painter(), nullptr);
     a.tick();
     EXPECT_EQ(view.grab().toImage().pixel(2, 2), qRgb(0, 0, 255));
+}
 
+TEST(PictureAnimation, ACheckedCanvasThatGoesEndsTheRunWithIt)
+{
     Animation checked({5, 5, 5}, 0);
     checked.pic.DrawOptions = checked.pic.DrawOptions.with(gdCheckCanvas);
     auto gone = std::make_unique<PictureView>(checked.pic);
@@ -537,7 +550,7 @@ TEST(PictureOptimise, CropKeepsWhatClearingFramesAndTheLoopNeed)
         EXPECT_TRUE(before[i + 1].image == after[i].image) << i;
 }
 
-TEST(PictureOptimise, RefusedCombinationAndEmptyPicture)
+TEST(PictureOptimise, ARefusedCombinationChangesNothing)
 {
     TGIFPicture pic;
     build(pic, 1, 1, {kRed, kBlue}, {{0, 0, 1, 1, {1}}, {0, 0, 1, 1, {0}}});
@@ -545,6 +558,10 @@ TEST(PictureOptimise, RefusedCombinationAndEmptyPicture)
               "Invalid reduction method");
     EXPECT_EQ(pic.images().count(), 2);
     pic.Optimise(TGIFOptimizeOptions{opReduceColors, opCleanup}, reCustomPalette);
+}
+
+TEST(PictureOptimise, AnEmptyPictureStaysEmpty)
+{
     TGIFPicture empty;
     empty.Optimise(TGIFOptimizeOptions{opColorMaps, opCleanup, opMerge, opCrop});
     EXPECT_TRUE(empty.isEmpty());

@@ -89,7 +89,7 @@ QRgb colourOf(const TGIFSubImage& f, int x, int y)
 
 } // namespace
 
-TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
+TEST(PictureRegistry, GifIsRegisteredOnce)
 {
     picture::FormatRegistry& registry = picture::FormatRegistry::instance();
     const picture::FileFormat* gif = registry.findFileFormat("gif");
@@ -100,8 +100,13 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
     const size_t formats = registry.fileFormats().size();
     registerGIFPicture();
     EXPECT_EQ(registry.fileFormats().size(), formats);
-    // Saved and loaded back through the registry: even where Qt has a GIF reader of its own, the
-    // registry hands out our picture.
+}
+
+// Saved and loaded back through the registry: even where Qt has a GIF reader of its own, the
+// registry hands out our picture.
+TEST(PictureRegistry, GifIsOursWhateverQtCanRead)
+{
+    picture::FormatRegistry& registry = picture::FormatRegistry::instance();
     TGIFPicture pic;
     build(pic, 4, 3, {kRed, kBlue, kGreen},
           {{0, 0, 4, 3, {0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2}, 7, 1}, {1, 1, 2, 2, {2, 2, 1, 0}, 9, 2, 0}}, 5);
@@ -111,11 +116,18 @@ TEST(PictureRegistry, GifIsOursWhateverQtCanReadAndSavesThroughIt)
     auto* back = dynamic_cast<TGIFPicture*>(loaded.get());
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(timeline(*back), timeline(pic));
-    // An empty picture has nothing to save, and no file appears.
+}
+
+TEST(PictureRegistry, AnEmptyPictureHasNothingToSave)
+{
     const QString none = scratch("registry_none", "none.gif");
     EXPECT_THROW(TGIFPicture().saveToFile(none), GIFException);
     EXPECT_FALSE(QFile::exists(none));
-    // A bitmap format goes to the bitmap class.
+}
+
+TEST(PictureRegistry, OtherFormatsGoToTheirOwnClassesOrAreRefused)
+{
+    picture::FormatRegistry& registry = picture::FormatRegistry::instance();
     QImage bmp(2, 2, QImage::Format_RGB32);
     bmp.fill(Qt::red);
     const QString bmpPath = scratch("registry_bmp", "red.bmp");
@@ -186,7 +198,7 @@ TEST(PictureAssign, FromAndToOtherPictures)
     EXPECT_EQ(copy.width(), 4);
 }
 
-TEST(PictureClipboard, RoundTripBitmapsAndUnsupportedFormats)
+TEST(PictureClipboard, RoundTripWithAFrame0BitmapBeside)
 {
     TGIFPicture pic;
     build(pic, 3, 2, {kRed, kBlue, kGreen, {9, 9, 9}},
@@ -203,23 +215,38 @@ TEST(PictureClipboard, RoundTripBitmapsAndUnsupportedFormats)
     EXPECT_EQ(timeline(pasted), timeline(pic));
     // The registry pastes it as a GIF picture too.
     EXPECT_NE(dynamic_cast<TGIFPicture*>(picture::FormatRegistry::instance().paste(*data).get()), nullptr);
-    // An empty picture puts nothing there.
+}
+
+TEST(PictureClipboard, AnEmptyPicturePutsNothingThere)
+{
     QMimeData nothing;
     TGIFPicture().saveToClipboard(nothing);
     EXPECT_TRUE(nothing.formats().isEmpty());
-    // A bitmap alone is pasted as one frame in web-safe colours; text is refused.
+}
+
+TEST(PictureClipboard, ABitmapAloneIsPastedAsOneFrameInWebSafeColours)
+{
+    TGIFPicture pic;
+    build(pic, 3, 2, {kRed, kBlue, kGreen, {9, 9, 9}},
+          {{0, 0, 3, 2, {0, 1, 2, 3, 2, 1}, 4}, {0, 0, 2, 1, {3, 3}, 4}}, 0);
     QImage photo(5, 5, QImage::Format_ARGB32);
     photo.fill(qRgb(30, 200, 90));
-    QMimeData bitmapOnly, text;
+    QMimeData bitmapOnly;
     bitmapOnly.setImageData(photo);
-    text.setText("not a picture");
+    EXPECT_TRUE(picture::FormatRegistry::instance().canPaste(bitmapOnly));
     pic.loadFromClipboard(bitmapOnly);
     ASSERT_EQ(pic.images().count(), 1);
     EXPECT_EQ(rgbOf(pic.images()[0].activeColorMap().entries()[pic.images()[0].pixel(2, 2)]),
               qRgb(0, 153, 51));
+}
+
+TEST(PictureClipboard, TextIsRefused)
+{
+    QMimeData text;
+    text.setText("not a picture");
+    TGIFPicture pic;
     EXPECT_EQ(giftest::raisedBy([&] { pic.loadFromClipboard(text); }), "Unsupported clipboard format");
     EXPECT_THROW(picture::FormatRegistry::instance().paste(text), picture::PictureError);
-    EXPECT_TRUE(picture::FormatRegistry::instance().canPaste(bitmapOnly));
     EXPECT_FALSE(picture::FormatRegistry::instance().canPaste(text));
 }
 

@@ -203,9 +203,9 @@ TEST(KeyIo, SessionFaultsGiveEachChecksOwnMessage)
     EXPECT_EQ(rig.pageOf(1)[0], 0xFF) << "nothing written";
 }
 
-TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
+// Passwords other than the program's neither read nor write; the program's do both.
+TEST(KeyIo, OnlyTheProgramsPasswordsReadAndWrite)
 {
-    // Passwords other than the program's neither read nor write; the program's do both.
     KeyFile k = blankDS1977(makeRomId(0x37, 0x00C0FFEE));
     setDS1977Page(k, 0, patterned(2));
     for (auto [password, ok] : { std::pair { std::array<uint8_t, 8> { 1, 1, 1, 1, 1, 1, 1, 1 }, 0 },
@@ -217,6 +217,10 @@ TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
         EXPECT_EQ(locked.read(0), ok);
         EXPECT_EQ(locked.buffer[0], ok ? patterned(5)[0] : 0xFF) << "a refused read gives FFh";
     }
+}
+
+TEST(KeyIo, NoiseIsReadOrWrittenAgainWithinBounds)
+{
     Rig rig;
     // A data byte of the read hit once: the read is repeated and succeeds; hit in every
     // repeat: the read gives up with 0.
@@ -243,16 +247,25 @@ TEST(KeyIo, NoiseWrongPasswordsAndAKeyTakenAway)
     rig.bus->faults().corruptions = { { 12 + 65, 0x10, 1 } };
     EXPECT_EQ(rig.write(2, patterned(4)), 1);
     EXPECT_EQ(rig.pageOf(2), patterned(4));
-    rig.bus->faults().corruptions.clear();
-    // The scratchpad reports a partial byte: no Copy Scratchpad.
-    rig.bus->trace().clear();
+}
+
+// The scratchpad reports a partial byte: no Copy Scratchpad.
+TEST(KeyIo, APartialScratchpadIsNotCopied)
+{
+    Rig rig;
+    rig.bus->setTracing(true);
     rig.bus->attach(std::make_shared<PartialFlagDS1977>(rig.key->key()));
     EXPECT_EQ(rig.write(6, patterned(6)), 0);
     Wire last; // the scratchpad read (page 6: TA 80h 01h) ends the write
     last.put(Kind::Byte, { 0xAA }).reads({ 0x80, 0x01, 0x7F });
     EXPECT_EQ(std::vector(rig.bus->trace().end() - 4, rig.bus->trace().end()), last.ev);
-    // The key taken away after its next two pages: the id chip still answers the reset, so
-    // the write fails on the CRC and copies nothing; with nothing on the bus the reset says so.
+}
+
+// The key taken away after its next two pages: the id chip still answers the reset, so the
+// write fails on the CRC and copies nothing; with nothing on the bus the reset says so.
+TEST(KeyIo, AKeyTakenAwayFailsWithoutCopying)
+{
+    Rig rig;
     rig.bus->faults().removeAfterPages[rig.key->rom()] = 2;
     rig.key = rig.attach(rig.key->key()); // put in afresh: no pages done yet
     EXPECT_EQ(rig.write(3, patterned(3)), 1);
@@ -348,17 +361,30 @@ TEST(KeyIo, KeyCheckAndReadButtonIdTakeOneKeyOfTheirFamilies)
     EXPECT_EQ(io.PageBuffer[63], 0x21);
 }
 
-TEST(KeyIo, ClockKeysAndTheSetTimeKey)
-{
-    setHostClock([] { return int64_t { 1'800'000'000 }; });
+namespace {
+// A DS1994 and a DS1904 in the reader, the host's clock standing still until moved.
+struct ClockKeys : ::testing::Test {
+    void SetUp() override
+    {
+        setHostClock([] { return int64_t { 1'800'000'000 }; });
+        rig.attach(blankDS1994(a));
+        rig.attach(blankDS1904(b));
+    }
+    void TearDown() override { setHostClock(nullptr); }
+    // The little-endian count at a byte of the buffer.
+    int seconds(int at) const
+    {
+        const auto& buffer = rig.buffer;
+        return buffer[at] | buffer[at + 1] << 8 | buffer[at + 2] << 16 | buffer[at + 3] << 24;
+    }
     Rig rig;
     const RomId a = makeRomId(0x04, 0x77), b = makeRomId(0x24, 0x78);
-    rig.attach(blankDS1994(a));
-    rig.attach(blankDS1904(b));
+};
+} // namespace
+
+TEST_F(ClockKeys, TheSetTimeKeyIsWrittenAndReadBackRunning)
+{
     auto& buffer = rig.buffer;
-    auto seconds = [&](int at) {
-        return buffer[at] | buffer[at + 1] << 8 | buffer[at + 2] << 16 | buffer[at + 3] << 24;
-    };
     const uint8_t facility[3] = { 0x12, 0x34, 0x56 };
     const TimeKey image = TimeKeyImage(facility, DateTime(std::chrono::seconds(90061)));
     EXPECT_EQ(image.seconds, 90061u);
@@ -375,18 +401,28 @@ TEST(KeyIo, ClockKeysAndTheSetTimeKey)
     setHostClock([] { return int64_t { 1'800'000'010 }; }); // the clock runs with the host clock
     ReadTimeCard(rig.options, keyRomFrom(a), buffer, ok);
     EXPECT_EQ(seconds(32), 90071);
+}
+
+TEST_F(ClockKeys, ADS1904ClockIsWrittenAndReadBack)
+{
+    auto& buffer = rig.buffer;
+    uint8_t ok = 0;
     ASSERT_TRUE(WriteTimeCard1(rig.options, keyRomFrom(b), 86400));
     ReadTimeCard1(rig.options, keyRomFrom(b), buffer, ok);
     ASSERT_EQ(ok, 1);
     EXPECT_EQ(buffer[0], 0x0C);
     EXPECT_EQ(seconds(1), 86400);
-    // clock keys that are not there
+}
+
+TEST_F(ClockKeys, KeysThatAreNotThereReadNothing)
+{
+    auto& buffer = rig.buffer;
     rig.bus->detach(a);
     rig.bus->detach(b);
+    uint8_t ok = 1;
     ReadTimeCard(rig.options, keyRomFrom(a), buffer, ok);
     EXPECT_EQ(ok, 0);
     ok = 1;
     ReadTimeCard1(rig.options, keyRomFrom(b), buffer, ok);
     EXPECT_EQ(ok, 0);
-    setHostClock(nullptr);
 }

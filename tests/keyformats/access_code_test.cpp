@@ -67,7 +67,7 @@ constexpr uint64_t kKeyWord = 0x5CEC6701B79FD949;
 
 } // namespace
 
-TEST(AccessCodeCipher, PublishedVectorAndRegisterFormsAgainstTheWordForms)
+TEST(AccessCodeCipher, PublishedVector)
 {
     AccessCodeRegisters regs;
     regs.loadKey(kSerial);
@@ -78,6 +78,10 @@ TEST(AccessCodeCipher, PublishedVectorAndRegisterFormsAgainstTheWordForms)
     EXPECT_EQ(regs.KeyRegister, kKey) << "576 rotations bring the key back";
     EXPECT_EQ(refDecrypt(k32, 0xE44F4CDF, kKeyWord), 0xF741E2DBu);
     EXPECT_EQ(refEncrypt(k32, 0xF741E2DB, kKeyWord), 0xE44F4CDFu);
+}
+
+TEST(AccessCodeCipher, RegistersFollowTheBitFormulasBothWays)
+{
     std::mt19937_64 rng(20261206);
     for (int n = 0; n < 100; ++n) {
         AccessCodeRegisters regs;
@@ -98,7 +102,7 @@ TEST(AccessCodeCipher, PublishedVectorAndRegisterFormsAgainstTheWordForms)
     }
 }
 
-TEST(AccessCodeBlock, FormBoundariesAndWhatALockDoesWithTheDigitsBytes)
+TEST(AccessCodeBlock, FieldsAndFormAtTheBoundaries)
 {
     struct Fields {
         int d, n, t, hs, he, v, y; // y: the year field (short) or the fifth byte (long)
@@ -149,7 +153,11 @@ TEST(AccessCodeBlock, FormBoundariesAndWhatALockDoesWithTheDigitsBytes)
     EXPECT_EQ(block(2026y, 0), block(2026y, 1));
     EXPECT_EQ(block(2026y, 2)[3] & 0x3F, 0x3A);
     EXPECT_NE(block(2015y, 0), block(2015y, 1));
-    // What a lock does with the digits' bytes: unmask, check, encipher back to the plain block.
+}
+
+// What a lock does with the digits' bytes: unmask, check, encipher back to the plain block.
+TEST(AccessCodeBlock, ALockGetsThePlainBlockBackFromTheDigitsBytes)
+{
     struct Case {
         year_month_day s;
         int hs;
@@ -184,7 +192,7 @@ TEST(AccessCodeBlock, FormBoundariesAndWhatALockDoesWithTheDigitsBytes)
     }
 }
 
-TEST(AccessCode, DigitsFoldNibblesAboveNinePinnedCodesStayTheSameAnySerialTextIsSafe)
+TEST(AccessCode, DigitsFoldNibblesAboveNine)
 {
     AccessCodeBytes coded;
     coded.bytes = { 0x09, 0xAF, 0x5B, 0xC0, 0xDE, 0x12 };
@@ -192,11 +200,19 @@ TEST(AccessCode, DigitsFoldNibblesAboveNinePinnedCodesStayTheSameAnySerialTextIs
     EXPECT_EQ(accessCodeDigits(coded), "0905512034");
     coded.count = 6;
     EXPECT_EQ(accessCodeDigits(coded), "090551203412");
-    // Codes already handed to guests must not change with the code.
+}
+
+// Codes already handed to guests must not change with the code.
+TEST(AccessCode, PinnedCodesStayTheSame)
+{
     EXPECT_EQ(MakeAccessCode(kSerial, 2, 2026y / June / 1, 8, 2026y / June / 3, 12, 0), "4514021238");
     EXPECT_EQ(MakeAccessCode(kSerial, 1, 2026y / June / 1, 8, 2026y / August / 3, 12, 1), "032213715164");
     EXPECT_EQ(
         MakeAccessCode(kSerial, 2, 2026y / December / 31, 14, 2027y / January / 2, 11, 3), "084514123982");
+}
+
+TEST(AccessCode, AnySerialTextIsSafe)
+{
     const auto s = 2026y / June / 1, e = 2026y / June / 2;
     auto code = [&](std::string_view serial) { return MakeAccessCode(serial, 2, s, 8, e, 8, 0); };
     // Missing and invalid digits count as 0; lower case as upper case.

@@ -83,6 +83,13 @@ protected:
                 out.push_back(row.No);
         return out;
     }
+    // A multi-lock audit key's header, decoded.
+    static std::optional<MultiLockAuditHeader> multiLockHeader(uint16_t recordsPerLock)
+    {
+        return decodeMultiLockAuditHeader(
+            auditTrailHeaderPage(ReadKind::MultiLockAuditTrail, recordsPerLock, kMultiLockSite));
+    }
+    static constexpr FacilityCodeBytes kMultiLockSite { 1, 2, 3 };
 };
 
 // Who a row names: "First Last Status Department".
@@ -105,7 +112,7 @@ MissionKeyPage page1WithLocks(uint8_t n)
 
 } // namespace
 
-TEST(AuditHeaders, SingleLockPage0AndPage1CountsAndLockClock)
+TEST(AuditHeaders, Page0CarriesTheKindTheSiteAndTheLockSerial)
 {
     MissionKeyPage p = auditTrailHeaderPage(ReadKind::GetAuditTrail, 2000, { 0x12, 0x34, 0x56 });
     auto h = decodeAuditKeyHeader(p);
@@ -122,13 +129,21 @@ TEST(AuditHeaders, SingleLockPage0AndPage1CountsAndLockClock)
     for (uint8_t kind : { ReadKind::GetInformation, ReadKind::MultiLockAuditTrail, uint8_t(0x04) })
         EXPECT_FALSE(decodeAuditKeyHeader(auditTrailHeaderPage(kind, 0, {})));
     EXPECT_FALSE(decodeAuditKeyHeader(blankMissionKeyPage()));
-    p = blankMissionKeyPage();
+}
+
+TEST(AuditHeaders, Page1CarriesTheCountsAndTheLockClock)
+{
+    MissionKeyPage p = blankMissionKeyPage();
     const std::array<uint8_t, 11> head { 0x1F, 0x40, 0x07, 0xD0, 0x26, 0x06, 0xEE, 0x15, 0x00, 0x00, 0x00 };
     std::copy(head.begin(), head.end(), p.begin());
     auto c = decodeAuditKeyCounts(p);
     EXPECT_EQ(c.recordsInLock, 8000);
     EXPECT_EQ(c.recordsOnKey, 2000);
     EXPECT_EQ(c.lockTime, local_days { 2026y / June / 15 }) << "the byte after the month is not looked at";
+}
+
+TEST(AuditHeaders, LockClockTimesOffTheCalendarAreRefused)
+{
     // YY MM DD hh mm ss: month 00, day 32, hour 24, second 60, a year above 99 (the calendar
     // itself is checked with the packed-BCD conversion)
     const std::array<uint8_t, 6> bad[] = { { 0x26, 0x00, 0x15, 0x10, 0x00, 0x00 },
@@ -140,7 +155,7 @@ TEST(AuditHeaders, SingleLockPage0AndPage1CountsAndLockClock)
         local_days { 2024y / February / 29 } + 23h + 59min + 59s);
 }
 
-TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
+TEST_F(Audit, RecordsWithoutAValidTimeAreSkipped)
 {
     const Who lock { 0, 0, 0, 0, 0, 0, 0, 2 };
     for (int b = 8; b <= 14; ++b) {
@@ -154,6 +169,10 @@ TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
         << "byte 10 is not read";
     EXPECT_EQ(timed.No, 7);
     EXPECT_EQ(timed.LockName + "/" + timed.LockLocation, "Room 101/North Wing");
+}
+
+TEST_F(Audit, EachKeyOrLockEventHasItsTextAndHolder)
+{
     lookup.bySerial[romIdText(kUserRom)] = { "Ann", "Lee", "Active", std::nullopt };
     const Who autoLock { 0, 0, 0, 0, 0, 0, 0, 0x02 }, otherLock { 0x00, 0x12, 0, 0, 0, 0, 0, 0x02 };
     struct Row {
@@ -185,6 +204,10 @@ TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
     EXPECT_EQ(decode(makeRecord(autoLock, 0x55)).SerialID, "0200000000000000");
     lookup.bySerial[romIdText(kUserRom)].Department = "Sales";
     EXPECT_EQ(decode(makeRecord(kUserRom, 0)).Department, "Sales");
+}
+
+TEST_F(Audit, ProgramKeyEventsArePermittedOrUnknown)
+{
     const std::pair<uint8_t, const char*> permitted[]
         = { { 0xF1, "Setup Key Short Circuit" }, { 0xF2, "Setup Key Open Circuit" },
               { 0xF3, "Download Lock Information" }, { 0xF4, "Download Lock Audit Trial" },
@@ -202,6 +225,10 @@ TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
         EXPECT_EQ(row.OpenLockType, "Unknown Type") << int(event);
         EXPECT_EQ(person(row), "Unknown Unknown Denied ");
     }
+}
+
+TEST_F(Audit, CodeEventsHaveTheirTexts)
+{
     lookup.guests["1234567890"] = { "Guy", "Guest" };
     // Ten digits in bytes 2-6; the two digits of byte 7 are not part of the code.
     AuditRow row = decode(codeRecord(10, { 0x12, 0x34, 0x56, 0x78, 0x90, 0x99 }, 0x41));
@@ -217,7 +244,11 @@ TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
     for (int e = 0; e < 16; ++e)
         EXPECT_EQ(
             decode(codeRecord(4, { 0x12, 0x34 }, static_cast<uint8_t>(0x40 | e))).OpenLockType, texts[e]);
-    // The code kind decides the code type and who is looked up; codes carry no department.
+}
+
+// The code kind decides the code type and who is looked up; codes carry no department.
+TEST_F(Audit, TheCodeKindDecidesTheCodeTypeAndWhoIsLookedUp)
+{
     lookup.byCode["4321"] = { "Kay", "Coder", "Inactive", std::string("Ops") };
     lookup.guests["4321"] = { "Guy", "Guest" };
     const std::tuple<int, const char*, const char*> kinds[] = { { 0, "Temp", "Guy Guest  " },
@@ -225,28 +256,35 @@ TEST_F(Audit, TimeTestsAndTheEventsOfKeysLocksProgramKeysAndCodes)
         { 4, "Once", "Guy Guest  " }, { 5, "Temp", "Guy Guest  " }, { 6, "Perm.", "Kay Coder Inactive " },
         { 7, "Temp", "Guy Guest  " }, { 15, "Temp", "Guy Guest  " } };
     for (const auto& [k, codeType, who] : kinds) {
-        row = decode(codeRecord(4, { 0x43, 0x21 }, static_cast<uint8_t>(k << 4)));
+        const AuditRow row = decode(codeRecord(4, { 0x43, 0x21 }, static_cast<uint8_t>(k << 4)));
         EXPECT_EQ(row.CodeType, codeType) << k;
         EXPECT_EQ(person(row), who) << k;
         EXPECT_EQ(row.SerialID, "4321");
     }
     EXPECT_EQ(person(decode(codeRecord(4, { 0x99, 0x99 }, 0x10))), "   ") << "not registered";
+}
+
+TEST_F(Audit, CodeDigitsFollowTheirCount)
+{
     // More digits than the six bytes hold: twelve are taken; nibbles above 9 show as letters.
     EXPECT_EQ(auditCodeDigits(codeRecord(200, { 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC }, 0)), "123456789ABC");
     EXPECT_EQ(auditCodeDigits(codeRecord(3, { 0x12, 0x34 }, 0)), "123");
-    // A code with no digits is not looked up, so it matches nobody with an empty code.
+}
+
+// A code with no digits is not looked up, so it matches nobody with an empty code.
+TEST_F(Audit, ACodeWithNoDigitsIsNotLookedUp)
+{
     lookup.byCode[""] = { "Empty", "Code", "Active", std::nullopt };
     lookup.guests[""] = { "Empty", "Guest" };
-    lookup.queries.clear();
     for (uint8_t event : { 0x10, 0x60, 0x40, 0x20, 0x00 }) {
-        row = decode(codeRecord(0, {}, event));
+        const AuditRow row = decode(codeRecord(0, {}, event));
         EXPECT_EQ(row.SerialID, "");
         EXPECT_EQ(person(row), "   ");
     }
     EXPECT_TRUE(lookup.queries.empty());
 }
 
-TEST_F(Audit, PlansOfSingleLockAndMultiLockKeysAndTheirNumbering)
+TEST_F(Audit, SingleLockRowsAreNumberedOverEmptySlotsAndOnAcrossKeys)
 {
     // 2,000 records on pages 2-501; 37 slots spread over the key still hold FFh time bytes.
     std::set<int> empty;
@@ -270,7 +308,10 @@ TEST_F(Audit, PlansOfSingleLockAndMultiLockKeysAndTheirNumbering)
     // A second key of the trail continues the numbering.
     EXPECT_EQ(numbers({ pages[0] }, planSingleLockRecords(3), trailEntryCount),
         (std::vector<int> { 1964, 1965, 1966 }));
-    // Single-lock counts are bounded by the key.
+}
+
+TEST_F(Audit, SingleLockPlansAreBoundedByTheKey)
+{
     EXPECT_EQ(planSingleLockRecords(0).pageCount(), 0);
     EXPECT_EQ(planSingleLockRecords(-5).recordCount, 0);
     const RecordPagePlan full = planSingleLockRecords(65535);
@@ -284,14 +325,13 @@ TEST_F(Audit, PlansOfSingleLockAndMultiLockKeysAndTheirNumbering)
     EXPECT_EQ(odd.pageOfRecord(6), 3);
     EXPECT_EQ(odd.slotOfRecord(6), 2);
     EXPECT_THROW(recordSlot(blankMissionKeyPage(), 4), std::out_of_range);
-    // Multi-lock keys: a block of whole pages per lock.
-    const FacilityCodeBytes site { 1, 2, 3 };
-    auto header = [&](uint16_t records) {
-        return decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::MultiLockAuditTrail, records, site));
-    };
-    EXPECT_EQ(header(25).value().facilityCode, site);
-    EXPECT_EQ(header(25)->recordsPerLock, 25);
-    auto plan = planMultiLockAudit(*header(25), page1WithLocks(2));
+}
+
+TEST_F(Audit, MultiLockKeysHoldABlockOfWholePagesPerLock)
+{
+    EXPECT_EQ(multiLockHeader(25).value().facilityCode, kMultiLockSite);
+    EXPECT_EQ(multiLockHeader(25)->recordsPerLock, 25);
+    auto plan = planMultiLockAudit(*multiLockHeader(25), page1WithLocks(2));
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->pagesPerLockBlock, 8);
     EXPECT_EQ(plan->locksToRead, 2);
@@ -300,15 +340,19 @@ TEST_F(Audit, PlansOfSingleLockAndMultiLockKeysAndTheirNumbering)
     const RecordPagePlan second = planLockBlockRecords(*plan, 1, 25);
     EXPECT_EQ(second.page(0), 11);
     EXPECT_EQ(second.page(second.pageCount() - 1), 17);
-    plan = planMultiLockAudit(*header(1000), page1WithLocks(2));
+    plan = planMultiLockAudit(*multiLockHeader(1000), page1WithLocks(2));
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->headerPage(1), 253);
     EXPECT_EQ(planLockBlockRecords(*plan, 1, 1000).page(249), 503);
-    // A lock count beyond what fits, and a block count beyond the records per lock, are cut.
+}
+
+// A lock count beyond what fits, and a block count beyond the records per lock, are cut.
+TEST_F(Audit, MultiLockCountsBeyondTheKeyAreCut)
+{
     for (const auto& c : kAuditTrailChoices) {
         if (c.kind != AuditTrailKeyKind::MultiLock)
             continue;
-        plan = planMultiLockAudit(*header(c.recordsPerLock), page1WithLocks(255));
+        const auto plan = planMultiLockAudit(*multiLockHeader(c.recordsPerLock), page1WithLocks(255));
         ASSERT_TRUE(plan);
         EXPECT_EQ(plan->locksAudited, 255);
         EXPECT_EQ(std::to_string(plan->locksToRead), c.locksPerKeyLabel);
@@ -318,21 +362,30 @@ TEST_F(Audit, PlansOfSingleLockAndMultiLockKeysAndTheirNumbering)
         EXPECT_EQ(planLockBlockRecords(*plan, plan->locksToRead, 5).pageCount(), 0) << "block beyond the key";
         EXPECT_EQ(planLockBlockRecords(*plan, -1, 5).pageCount(), 0);
     }
-    // Records per lock that is none of the six: no block size, no choice, refused.
+}
+
+// Records per lock that is none of the six: no block size, no choice, refused.
+TEST_F(Audit, MultiLockRecordsPerLockOutsideTheChoicesAreRefused)
+{
     for (uint16_t n : { 0, 1, 24, 26, 2000, 3000, 0xFFFF }) {
         EXPECT_FALSE(pagesPerLockBlock(n)) << n;
         EXPECT_EQ(multiLockChoice(n), nullptr) << n;
-        EXPECT_FALSE(planMultiLockAudit(header(n).value(), page1WithLocks(1))) << n;
+        EXPECT_FALSE(planMultiLockAudit(multiLockHeader(n).value(), page1WithLocks(1))) << n;
     }
     EXPECT_FALSE(pagesPerLockBlock(-25));
-    EXPECT_FALSE(decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::GetAuditTrail, 25, site)));
+    EXPECT_FALSE(decodeMultiLockAuditHeader(auditTrailHeaderPage(ReadKind::GetAuditTrail, 25, kMultiLockSite)));
+}
+
+TEST_F(Audit, ALockBlocksRowsSkipEmptySlotsAndEndAtItsCount)
+{
     MissionKeyPage h = blankMissionKeyPage();
     const std::array<uint8_t, 12> bytes { 0xAA, 0xBB, 0x00, 0x05, 0x37, 1, 2, 3, 4, 5, 6, 0x9E };
     std::copy(bytes.begin(), bytes.end(), h.begin());
     const AuditLockBlockHeader block = decodeAuditLockBlockHeader(h);
     EXPECT_EQ(block.recordCount, 5);
     EXPECT_EQ(block.lockSerialText(), "9E06050403020137");
-    plan = planMultiLockAudit(*header(25), page1WithLocks(1));
+    const auto plan = planMultiLockAudit(*multiLockHeader(25), page1WithLocks(1));
+    ASSERT_TRUE(plan);
     const RecordPagePlan records = planLockBlockRecords(*plan, 0, block.recordCount);
     ASSERT_EQ(records.pageCount(), 2);
     MissionKeyPage p0 = blankMissionKeyPage(), p1 = blankMissionKeyPage();

@@ -37,6 +37,18 @@ protected:
         return key;
     }
     int64_t history() { return scalar("SELECT count(*) FROM RecordInfor"); }
+    // Lock A's trail of fifty key events and a code in the reader, and a window shown for it.
+    std::unique_ptr<TReadCard_Form> trailOfFiftyKeyEventsAndACode()
+    {
+        locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6));
+        for (int i = 0; i < 50; ++i)
+            lock.record(locksim::AuditEvent::withKey(kUserKey, 0, at(2026, 2, 2) + minutes(i)));
+        lock.record(locksim::AuditEvent::withCode("4321", 1, 1, at(2026, 2, 3)));
+        filled("2000", { &lock }, 600);
+        auto form = newForm();
+        form->show();
+        return form;
+    }
     std::vector<std::string> save(TReadCard_Form& f)
     {
         return boxesOf([&] { f.BitBtn1Click(); });
@@ -79,7 +91,7 @@ TEST_F(AuditReadTest, EventTextsUsersGuestsAndCodes)
               "////Open Lock With Code(Storehouse Mode)/Perm.");
 }
 
-TEST_F(AuditReadTest, ReadsThatDecodeNothingEmptyTrailsAndUnknownLocks)
+TEST_F(AuditReadTest, AReadThatDecodesNothingShowsNothingAndEmptiesNothing)
 {
     auto lock = lockWith(kLockA, 5);
     const auto key = filled("2000", { &lock }), other = filled("2000", { &lock }, 950);
@@ -114,7 +126,10 @@ TEST_F(AuditReadTest, ReadsThatDecodeNothingEmptyTrailsAndUnknownLocks)
         EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), r.failure ? 0 : 5);
         exec("DROP TRIGGER IF EXISTS fail");
     }
-    // An empty trail shows an empty grid and the save button; an unknown lock is named.
+}
+
+TEST_F(AuditReadTest, AnEmptyTrailShowsAnEmptyGridAndTheSaveButton)
+{
     exec("INSERT INTO TempRecord (No,SerialID) VALUES (1,'stale')");
     auto empty = lockWith(kLockA, 0);
     filled("2000", { &empty });
@@ -122,6 +137,11 @@ TEST_F(AuditReadTest, ReadsThatDecodeNothingEmptyTrailsAndUnknownLocks)
     EXPECT_TRUE(read(*form).empty());
     EXPECT_EQ(scalar("SELECT count(*) FROM TempRecord"), 0);
     EXPECT_FALSE(form->BitBtn1->isHidden()); // an empty grid and the save button
+}
+
+TEST_F(AuditReadTest, ATrailOfAnUnknownLockSaysSo)
+{
+    auto form = newForm();
     auto unknown = lockWith(kLockC, 10);
     filled("2000", { &unknown }, 501);
     EXPECT_EQ(read(*form), std::vector<std::string> { kNotFound });
@@ -338,19 +358,13 @@ TEST_F(AuditReadTest, RepeatsWithinOneBatchAreStoredOnce)
     EXPECT_EQ(scalar("SELECT count(*) FROM RecordInfor WHERE OpenLockTime = '2023-11-14 22:13:20'"), 4);
 }
 
-TEST_F(AuditReadTest, SavesOnceWaitingForAnotherProgramsWriteLockAndAFailedSaveStoresNothing)
+TEST_F(AuditReadTest, AFailedSaveStoresNothingAndMayBeTriedAgain)
 {
     exec("INSERT INTO RecordInfor (SerialID,LockName,OpenLockType,OpenLockTime) VALUES "
          "('old','Front','x','2020-01-01 00:00:00')");
     exec("CREATE TRIGGER refuse BEFORE INSERT ON RecordInfor WHEN (SELECT count(*) FROM RecordInfor) >= 20 "
          "BEGIN SELECT RAISE(ABORT, 'disk full'); END");
-    locksim::SimLock lock(kLockA, kSite, at(2026, 12, 6)); // fifty key events and a code
-    for (int i = 0; i < 50; ++i)
-        lock.record(locksim::AuditEvent::withKey(kUserKey, 0, at(2026, 2, 2) + minutes(i)));
-    lock.record(locksim::AuditEvent::withCode("4321", 1, 1, at(2026, 2, 3)));
-    filled("2000", { &lock }, 600);
-    auto form = newForm();
-    form->show();
+    auto form = trailOfFiftyKeyEventsAndACode();
     EXPECT_EQ(save(*form), kSaved); // nothing decoded yet: nothing saved
     EXPECT_EQ(history(), 1);
     read(*form);
@@ -371,7 +385,11 @@ TEST_F(AuditReadTest, SavesOnceWaitingForAnotherProgramsWriteLockAndAFailedSaveS
     exec("DROP TRIGGER refuse");
     EXPECT_EQ(save(*form), kSaved);
     EXPECT_EQ(history(), 52);
-    exec("DELETE FROM RecordInfor");
+}
+
+TEST_F(AuditReadTest, SavesOnceWaitingForAnotherProgramsWriteLock)
+{
+    auto form = trailOfFiftyKeyEventsAndACode();
     read(*form);
     // Another program holds the write lock and lets go while the save waits for it (this busy
     // handler stands in for the busy timeout's). A save that read before asking for the lock

@@ -17,33 +17,43 @@ const std::string kWrong = "Wrong key please insert program key.";
 
 using ReadKeyTest = ReadKeyFixture;
 
-TEST_F(ReadKeyTest, NamesEveryKindOfMissionKeyShowsItsPanelAndRefusesAnotherSites)
+// Each mission kind, the title the window gives it and the panel it shows.
+struct MissionKindRow {
+    MissionKind kind;
+    const char* title; // nullptr: not read alone (another site's key is still refused)
+    int panel; // -1: the panel stays as it was
+};
+const MissionKindRow kMissionKinds[] = {
+    { MissionKind::Lockout, "Lockout Key", -1 },
+    { MissionKind::KeyManagement, "Key Management Mission Key", -1 },
+    { MissionKind::SetTimeTable, "Set Time Table Key", 0 },
+    { MissionKind::MultiLock, "Multi-Lock Key", -1 },
+    { MissionKind::GetInformation, "Get Information Key", 4 }, // a fresh key: the empty panel
+    { MissionKind::GetAuditTrail, "Get Audit Trail Key", 6 },
+    { MissionKind::MultiLockAuditTrail, "Multi-Lock Audit Trail Key", 8 },
+    { MissionKind::SetParameter, "Set Parameter Key", 0 },
+    { MissionKind::IrStarter, "IR Starter Key", 0 },
+    { MissionKind::NewLockSetup, "New Lock Setup Mission Key", 2 },
+    { MissionKind::TrailFirst, nullptr, 0 },
+};
+
+TEST_F(ReadKeyTest, RefusesAnotherSitesKeyOfEveryKind)
 {
-    struct Row {
-        MissionKind kind;
-        const char* title; // nullptr: not read alone (another site's key is still refused)
-        int panel; // -1: the panel stays as it was
-    };
-    const Row rows[] = {
-        { MissionKind::Lockout, "Lockout Key", -1 },
-        { MissionKind::KeyManagement, "Key Management Mission Key", -1 },
-        { MissionKind::SetTimeTable, "Set Time Table Key", 0 },
-        { MissionKind::MultiLock, "Multi-Lock Key", -1 },
-        { MissionKind::GetInformation, "Get Information Key", 4 }, // a fresh key: the empty panel
-        { MissionKind::GetAuditTrail, "Get Audit Trail Key", 6 },
-        { MissionKind::MultiLockAuditTrail, "Multi-Lock Audit Trail Key", 8 },
-        { MissionKind::SetParameter, "Set Parameter Key", 0 },
-        { MissionKind::IrStarter, "IR Starter Key", 0 },
-        { MissionKind::NewLockSetup, "New Lock Setup Mission Key", 2 },
-        { MissionKind::TrailFirst, nullptr, 0 },
-    };
     auto form = newForm();
-    for (const Row& r : rows) {
+    for (const MissionKindRow& r : kMissionKinds) {
         SCOPED_TRACE(int(r.kind));
         insertKey(missionKey(r.kind, kOtherSite));
         form->Label6->setText(QStringLiteral("before"));
         EXPECT_EQ(read(*form), std::vector<std::string> { kWrong });
         EXPECT_EQ(form->Label6->text(), QStringLiteral("before"));
+    }
+}
+
+TEST_F(ReadKeyTest, NamesEveryKindOfMissionKeyAndShowsItsPanel)
+{
+    auto form = newForm();
+    for (const MissionKindRow& r : kMissionKinds) {
+        SCOPED_TRACE(int(r.kind));
         if (!r.title)
             continue;
         insertKey(missionKey(r.kind));
@@ -57,7 +67,12 @@ TEST_F(ReadKeyTest, NamesEveryKindOfMissionKeyShowsItsPanelAndRefusesAnotherSite
         // was decoded, to no rows.
         EXPECT_EQ(form->BitBtn2->isHidden(), r.panel != 8);
     }
-    // Kinds without a name give no title and no message; a page of no kind is no program key.
+}
+
+// Kinds without a name give no title and no message; a page of no kind is no program key.
+TEST_F(ReadKeyTest, KindsWithoutANameGiveNoTitleAndNoMessage)
+{
+    auto form = newForm();
     auto raw = [&](std::initializer_list<uint8_t> head, bool refused) {
         auto key = ds1977(78);
         setPage(key, 0, blankMissionKeyPage());
@@ -139,7 +154,7 @@ public:
     }
 };
 
-TEST_F(ReadKeyTest, ClockKeysShowTheirTimeAndKeysThatCannotBeReadAreReported)
+TEST_F(ReadKeyTest, ClockKeysOfTheSiteShowTheirTime)
 {
     auto form = newForm();
     const std::pair<uint32_t, const char*> values[] = { { 0, "1 Jan 1970" }, { 86400, "2 Jan 1970" },
@@ -161,8 +176,12 @@ TEST_F(ReadKeyTest, ClockKeysShowTheirTimeAndKeysThatCannotBeReadAreReported)
     EXPECT_EQ(read(*form), std::vector<std::string> { kWrong });
     EXPECT_EQ(form->currentPanel(), 7);
     EXPECT_TRUE(form->Label6->text().isEmpty());
-    // A clock key taken out before its clock could be read, a mission key whose page 0 does not
-    // open to the program's password.
+}
+
+// A clock key taken out before its clock could be read, a mission key whose page 0 does not
+// open to the program's password.
+TEST_F(ReadKeyTest, KeysThatCannotBeReadAreReported)
+{
     auto locked = missionKey(MissionKind::IrStarter);
     onewire::setDS1977Passwords(locked, { 5, 5, 5, 5, 5, 5, 5, 5 }, { 5, 5, 5, 5, 5, 5, 5, 5 }, true);
     for (const auto& key :
@@ -172,7 +191,7 @@ TEST_F(ReadKeyTest, ClockKeysShowTheirTimeAndKeysThatCannotBeReadAreReported)
         if (key.rom != locked.rom)
             over.emplace(onewire::kEmulatedReaderPortNum, onewire::kEmulatedReaderPortType,
                 std::make_shared<VanishingReader>(dir / "Reader"));
-        form = newForm();
+        auto form = newForm();
         EXPECT_EQ(last(read(*form)), "Read key error, please try it again.") << int(key.rom[0]);
         EXPECT_EQ(form->currentPanel(), key.rom == locked.rom ? 0 : 7);
         EXPECT_TRUE(form->Label6->text().isEmpty());

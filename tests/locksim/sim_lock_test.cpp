@@ -63,7 +63,7 @@ std::vector<int> fill(SimLock& lock, Ds1977Memory& key)
 }
 } // namespace
 
-TEST(SimLockRecords, EncodeKeyCodeLockAndEmptyRecordsAndMissionHeadersCarryTheSite)
+TEST(SimLockRecords, EachEventKindEncodesAsTheLockWritesIt)
 {
     EXPECT_EQ(hex(AuditEvent::withKey(kUserKey, 0x02, at(2026, 12, 31, 23, 59, 58)).encode()),
               "01AABBCC00000042" "26120031235958" "02");
@@ -71,23 +71,34 @@ TEST(SimLockRecords, EncodeKeyCodeLockAndEmptyRecordsAndMissionHeadersCarryTheSi
               "FF0A123456789000" "26010002000000" "41");
     EXPECT_EQ(hex(AuditEvent::ofLock(2, at(2026, 1, 2)).encode()), "0000000000000002" "26010002000000" "00");
     EXPECT_EQ(hex(AuditEvent::empty().encode()), std::string(32, 'F'));
+}
 
-    // The facility code stands where each kind of mission header carries it.
-    const auto fc = *facilityFromText("123456");
-    EXPECT_EQ(fc, kSite);
+TEST(SimLockRecords, FacilityCodesAreSixHexDigits)
+{
+    EXPECT_EQ(facilityFromText("123456"), kSite);
     EXPECT_EQ(facilityFromText("1a2B3C"), (std::array<uint8_t, 3> { 0x1A, 0x2B, 0x3C })); // as a Config.dat may hold it
     EXPECT_FALSE(facilityFromText("12345G"));
     EXPECT_FALSE(facilityFromText("12345"));
+}
+
+// The facility code stands where each kind of mission header carries it.
+TEST(SimLockRecords, MissionHeadersCarryTheSiteWhereTheirKindKeepsIt)
+{
+    const auto fc = kSite;
     EXPECT_EQ(missionHeader(MissionKind::NewLockSetup, fc)[8], 0x12);
     EXPECT_EQ(missionHeader(MissionKind::Lockout, fc)[6], 0x12);
     EXPECT_EQ(missionHeader(MissionKind::MultiLock, fc)[7], 0x12);
     EXPECT_EQ(missionHeader(MissionKind::SetTimeTable, fc)[63], 0xAA);
     EXPECT_EQ(hex(missionHeader(MissionKind::GetAuditTrail, fc), 0, 11), "52454144011234560" "7D0FF");
+}
+
+TEST(SimLockRecords, EveryMissionKindIsFoundByItsName)
+{
     for (const auto& name : missionKindNames())
         EXPECT_TRUE(missionKindByName(name));
 }
 
-TEST(SimLockAuditKeys, OneKeyTakesTheLatestRecordsThenTheCountsThenTheLockIdAndTwoKeysSplitTheTrail)
+TEST(SimLockAuditKeys, OneKeyTakesTheLatestRecordsThenTheCountsThenTheLockId)
 {
     SimLock lock = lockWithEvents(2100);
     Ds1977Memory key = keyOf(MissionKind::GetAuditTrail);
@@ -103,14 +114,19 @@ TEST(SimLockAuditKeys, OneKeyTakesTheLatestRecordsThenTheCountsThenTheLockIdAndT
     // The oldest record on the key is the 101st of the lock's log: 00:01:40.
     EXPECT_EQ(hex(key.pages[2], 11, 4), "01000140");
     EXPECT_EQ(key.pages[502][0], 0xFF);
+}
 
-    // A key of another site is refused and left as it was.
+TEST(SimLockAuditKeys, AKeyOfAnotherSiteIsRefusedAndLeftAsItWas)
+{
+    SimLock lock = lockWithEvents(2100);
     Ds1977Memory other = keyOf(MissionKind::GetAuditTrail, 0, { 0x99, 0x99, 0x99 });
     const Ds1977Memory before = other;
     EXPECT_EQ(lock.visit(other), VisitResult::WrongFacility);
     EXPECT_EQ(other.pages, before.pages);
+}
 
-    // Two keys split a longer trail.
+TEST(SimLockAuditKeys, TwoKeysSplitALongerTrail)
+{
     SimLock longer = lockWithEvents(3000);
     Ds1977Memory second = keyOf(MissionKind::TrailSecond);
     EXPECT_EQ(longer.visit(second), VisitResult::NotForThisLock);
@@ -175,12 +191,17 @@ TEST(SimLockSetupKey, EachLockAddsItselfOnceAndAFullCountIsNeverTakenForAFreshKe
     EXPECT_EQ(key.pages[2], first);
 }
 
-TEST(SimLockInformationKey, ALockKeepsItsLatestRecordsAndReportsStateKeyListAndSettingsWithTheIdLast)
+TEST(SimLockRecords, AFullLogKeepsTheLatestRecords)
 {
     SimLock lock = lockWithEvents(kLockMemory + 5);
     ASSERT_EQ(lock.log().size(), kLockMemory);
     // The oldest five went: the first record kept is the sixth, 5 s after midnight.
     EXPECT_EQ(lock.log().front().encode()[14], 0x05);
+}
+
+TEST(SimLockInformationKey, ReportsStateKeyListAndSettingsWithPage1Last)
+{
+    SimLock lock = lockWithEvents(kLockMemory + 5);
     LockState& st = lock.state();
     st.blink = true;
     st.manualSetupEnabled = false;
@@ -211,9 +232,21 @@ TEST(SimLockInformationKey, ALockKeepsItsLatestRecordsAndReportsStateKeyListAndS
     EXPECT_EQ(hex(key.pages[285], 0, 1) + hex(key.pages[300], 63, 1), "0877"); // the settings image
 }
 
-TEST(LockFile, KeepsLogStateAndPendingSecondKeyAndRefusesWhatItCannotWriteBack)
-{
+namespace {
+// A lock file of this process's own, and what loading a given text gives.
+struct LockFile : ::testing::Test {
     const fs::path file = fs::temp_directory_path() / ("lockfile-" + std::to_string(::getpid()) + ".txt");
+    void TearDown() override { fs::remove(file); }
+    LockFileResult loadText(const std::string& text)
+    {
+        std::ofstream(file) << text;
+        return loadLockFile(file);
+    }
+};
+} // namespace
+
+TEST_F(LockFile, ALockLoadsBackAsItWasSaved)
+{
     SimLock lock = lockWithEvents(5);
     lock.record(AuditEvent::withCode("9876", 4, 2, at(2026, 2, 2)));
     lock.state().blink = true;
@@ -237,13 +270,10 @@ TEST(LockFile, KeepsLogStateAndPendingSecondKeyAndRefusesWhatItCannotWriteBack)
     ASSERT_EQ(back.state().keys.size(), 1u);
     EXPECT_EQ(std::tie(back.state().keys[0].code, back.state().keys[0].key, back.state().keys[0].actExpGroup),
               std::tie(lock.state().keys[0].code, lock.state().keys[0].key, lock.state().keys[0].actExpGroup));
+}
 
-    auto loadText = [&](const std::string& text) {
-        std::ofstream(file) << text;
-        auto r = loadLockFile(file);
-        fs::remove(file);
-        return r;
-    };
+TEST_F(LockFile, RefusesWhatItCouldNotWriteBack)
+{
     EXPECT_FALSE(loadText("sim-lock 1\nserial nothex\n").lock);
     const std::string head = "sim-lock 1\nserial 9906050403020137\nfacility 123456\nclock 2026-12-06 10:20:30\n"
                              "event 01AABBCC00000042";

@@ -153,7 +153,7 @@ TEST_F(AuditTrailWindowTest, OpensFromTheMenuAndIsFreedWhenClosed)
 }
 
 // Hidden options appear by their shortcuts typed at the window; hiding one also unchecks it.
-TEST_F(LockMaintenanceTest, HiddenOptionsAndOneOffCodesOfTheOperator)
+TEST_F(LockMaintenanceTest, HiddenOptionsAreReachedByTheirShortcuts)
 {
     TSingleMissionCard_Form w(&db);
     activate(w); // shortcuts reach the covered buttons only in the active window
@@ -188,9 +188,15 @@ TEST_F(LockMaintenanceTest, HiddenOptionsAndOneOffCodesOfTheOperator)
     EXPECT_EQ(w.ComboBox1->currentText() + (w.ComboBox1->isVisible() ? " shown" : ""), "Low shown");
     alt(w, Qt::Key_M, w.BitBtn5);
     EXPECT_FALSE(w.CheckBox5->isChecked() || w.ComboBox1->isVisible());
-    // The operator's path: a digit, F2 or a double click opens a "One-off Code" cell's editor,
-    // only digits and backspace get in (Delete and Escape keep their meaning), and Save and
-    // Clear write what was typed, or keep what the database refuses.
+}
+
+// The operator's path: a digit, F2 or a double click opens a "One-off Code" cell's editor,
+// only digits and backspace get in (Delete and Escape keep their meaning), and Save and
+// Clear write what was typed, or keep what the database refuses.
+TEST_F(LockMaintenanceTest, OneOffCodesAreTypedSavedAndClearedByTheOperator)
+{
+    TSingleMissionCard_Form w(&db);
+    activate(w);
     QTabBar* tabs = w.PageControl1->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(7).center());
     TDBGrid* grid = w.DBGrid3;

@@ -57,32 +57,60 @@ Bytes pw(uint8_t v, Bytes head = {})
 
 } // namespace
 
-TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
-{
-    std::vector<RomId> roms
-        = { makeRomId(0x37, 5), makeRomId(0x01, 9), makeRomId(0x24, 2), makeRomId(0x04, 1) };
-    Line line({ blankKey(roms[0]), blankKey(roms[1]), blankKey(roms[2]), blankKey(roms[3]) });
-    const long h = TMExtendedStartSession(kPort, kType, nullptr);
-    ASSERT_EQ(TMSetup(h), 1);
-    TMStateBuffer sb {};
-    auto current = [&] {
+namespace {
+
+// A session on a bus of four keys of four families, and the search steps through the driver.
+class Search : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const auto& r : roms)
+            line.attach(blankKey(r));
+        h = TMExtendedStartSession(kPort, kType, nullptr);
+        ASSERT_EQ(TMSetup(h), 1);
+    }
+    void TearDown() override { TMEndSession(h); }
+    RomId current()
+    {
         short rom[8] = { 0 };
         TMRom(h, sb.data(), rom);
         RomId id;
         std::copy(rom, rom + 8, id.begin());
         return id;
-    };
-    auto search = [&] {
+    }
+    std::vector<RomId> search()
+    {
         std::vector<RomId> found;
         for (short r = TMFirst(h, sb.data()); r == 1 && found.size() < 20; r = TMNext(h, sb.data()))
             found.push_back(current());
         return found;
-    };
-    auto nextFamily = [&] { return TMNext(h, sb.data()) == 1 ? current()[0] : 0; };
+    }
+    uint8_t nextFamily() { return TMNext(h, sb.data()) == 1 ? current()[0] : 0; }
+    std::vector<RomId> roms
+        = { makeRomId(0x37, 5), makeRomId(0x01, 9), makeRomId(0x24, 2), makeRomId(0x04, 1) };
+    Line line;
+    long h = 0;
+    TMStateBuffer sb {};
+};
+
+} // namespace
+
+TEST_F(Search, FindsEveryDeviceOnceInBitOrder)
+{
     std::vector<uint8_t> families;
     for (const auto& r : search())
         families.push_back(r[0]);
     EXPECT_EQ(families, (std::vector<uint8_t> { 0x04, 0x24, 0x01, 0x37 }));
+    // many keys of one family: every one once, in bit order
+    for (uint64_t serial : { 0x10ull, 0x01ull, 0xFF00ull, 0x8000000000ull, 0x3ull, 0x11ull })
+        line.attach(blankKey(roms.emplace_back(makeRomId(0x37, serial))));
+    line.attach(blankKey(roms.emplace_back(makeRomId(0x04, 7))));
+    std::sort(roms.begin(), roms.end(), searchOrder);
+    EXPECT_EQ(search(), roms);
+}
+
+TEST_F(Search, AFamilySearchStartsAtTheFamilyAsked)
+{
     ASSERT_EQ(TMFamilySearchSetup(h, sb.data(), 0x24), 1);
     EXPECT_EQ(nextFamily(), 0x24);
     EXPECT_EQ(nextFamily(), 0x01);
@@ -93,18 +121,14 @@ TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
     EXPECT_EQ(TMNext(h, sb.data()), 0) << "and it was the last";
     ASSERT_EQ(TMFamilySearchSetup(h, sb.data(), 0x02), 1);
     EXPECT_EQ(nextFamily(), 0x04);
-    // skip the rest of a family
-    line.attach(blankKey(makeRomId(0x04, 7)));
+}
+
+TEST_F(Search, SkipFamilyLandsOnTheNextFamily)
+{
+    line.attach(blankKey(roms.emplace_back(makeRomId(0x04, 7))));
     ASSERT_EQ(TMFirst(h, sb.data()), 1);
     ASSERT_EQ(TMSkipFamily(h, sb.data()), 1);
     EXPECT_EQ(nextFamily(), 0x24);
-    // many keys of one family: every one once, in bit order
-    line.attach(blankKey(roms[0]));
-    for (uint64_t serial : { 0x10ull, 0x01ull, 0xFF00ull, 0x8000000000ull, 0x3ull, 0x11ull })
-        line.attach(blankKey(roms.emplace_back(makeRomId(0x37, serial))));
-    roms.push_back(makeRomId(0x04, 7));
-    std::sort(roms.begin(), roms.end(), searchOrder);
-    EXPECT_EQ(search(), roms);
     // families that differ in their top bit only: skipping the first lands on the second
     for (const auto& r : roms)
         line.bus->detach(r);
@@ -114,7 +138,6 @@ TEST(Search, FindsEveryDeviceInBitOrderAndFamiliesFromWhereAsked)
     ASSERT_EQ(current()[0], 0x01);
     ASSERT_EQ(TMSkipFamily(h, sb.data()), 1);
     EXPECT_EQ(nextFamily(), 0x81);
-    TMEndSession(h);
 }
 
 TEST(Driver, ResultConventions)
@@ -166,7 +189,7 @@ TEST(Driver, ResultConventions)
     EXPECT_EQ(TMEndSession(h), 0);
 }
 
-TEST(Devices, DS1977PasswordsGuardReadAndCopyAndTheClocksOfDS1994AndDS1904)
+TEST(Devices, DS1977PasswordsGuardReadCopyAndVerify)
 {
     KeyFile k = blankDS1977(makeRomId(0x37, 77));
     setDS1977Page(k, 1, patterned(0x42));
@@ -205,33 +228,56 @@ TEST(Devices, DS1977PasswordsGuardReadAndCopyAndTheClocksOfDS1994AndDS1904)
     auto verify = [&](uint16_t at, uint8_t p) { return line.run(rom, cmd(0xC3, at, pw(p)), true, 1)[0]; };
     EXPECT_EQ(
         Bytes({ verify(0x7FC8, 2), verify(0x7FC8, 1), verify(0x7FC0, 1) }), Bytes({ 0xAA, 0xFF, 0xAA }));
-    // The clock keys.
-    setHostClock([] { return int64_t { 1000 }; });
+}
+
+namespace {
+// A DS1994 and a DS1904 on one bus, the host's clock at 1000 s; three seconds pass when asked.
+struct ClockKey : ::testing::Test {
+    void SetUp() override { setHostClock([] { return int64_t { 1000 }; }); }
+    void TearDown() override { setHostClock(nullptr); }
+    static void threeSecondsPass() { setHostClock([] { return int64_t { 1003 }; }); }
     const RomId a = makeRomId(0x04, 1), b = makeRomId(0x24, 1);
-    Line clocks({ blankDS1994(a), blankDS1904(b) });
+    Line clocks { { blankDS1994(a), blankDS1904(b) } };
+};
+} // namespace
+
+TEST_F(ClockKey, DS1994ClockIsCopiedFromItsScratchpadAndStandsWithItsOscillatorOff)
+{
     clocks.run(a, { 0x0F, 0x03, 0x02, 0x10, 0x27, 0x00, 0x00 }, false, 0); // seconds 10000
     EXPECT_EQ(clocks.run(a, { 0xAA }, false, 4), Bytes({ 0x03, 0x02, 0x06, 0x10 }));
     EXPECT_EQ(clocks.run(a, { 0x55, 0x03, 0x02, 0x05 }, false, 1)[0], 0xFF) << "wrong E/S";
     EXPECT_EQ(clocks.run(a, { 0x55, 0x03, 0x02, 0x06 }, false, 1)[0], 0x00);
-    // the DS1904's written count loads at the next reset
+    threeSecondsPass();
+    EXPECT_EQ(clocks.run(a, { 0xF0, 0x03, 0x02 }, false, 2), Bytes({ 0x10, 0x27 }));
+}
+
+TEST_F(ClockKey, DS1904CountLoadsAtTheNextResetAndRuns)
+{
     clocks.run(b, { 0x99, 0x0C, 0x80, 0x51, 0x01, 0x00 }, false, 0); // 86400
     EXPECT_EQ(std::dynamic_pointer_cast<KeyDevice>(clocks.bus->find(b))->key().clockSeconds, 0u)
         << "not before the reset";
     EXPECT_EQ(clocks.run(b, { 0x66 }, false, 7), Bytes({ 0x0C, 0x80, 0x51, 0x01, 0x00, 0x0C, 0x80 }))
         << "five bytes repeat";
-    // the DS1994's oscillator is off: its clock stays; the DS1904's runs
-    setHostClock([] { return int64_t { 1003 }; });
-    EXPECT_EQ(clocks.run(a, { 0xF0, 0x03, 0x02 }, false, 2), Bytes({ 0x10, 0x27 }));
+    threeSecondsPass();
     EXPECT_EQ(clocks.run(b, { 0x66 }, false, 4), Bytes({ 0x0C, 0x83, 0x51, 0x01 }));
-    setHostClock(nullptr);
 }
 
-TEST(Reader, KeysComeAndGoWithTheirFilesAndACopyReachesTheFileBeforeItIsReported)
+namespace {
+// The emulated reader's messages, one a line.
+struct ReaderFolder : ::testing::Test {
+    void SetUp() override
+    {
+        setReaderDiagnostics([this](const std::string& m) { messages += m + "\n"; });
+    }
+    void TearDown() override { setReaderDiagnostics(nullptr); }
+    long told() const { return std::count(messages.begin(), messages.end(), '\n'); }
+    std::string messages;
+};
+} // namespace
+
+TEST_F(ReaderFolder, KeysComeAndGoWithTheirFiles)
 {
     const auto dir = freshDir("reader");
-    std::string messages;
-    setReaderDiagnostics([&](const std::string& m) { messages += m + "\n"; });
-    auto told = [&] { return std::count(messages.begin(), messages.end(), '\n'); };
     const RomId a = makeRomId(0x37, 1), b = makeRomId(0x04, 2);
     ASSERT_TRUE(saveKeyFile(keyFilePath(dir, a), blankDS1977(a)));
     ASSERT_TRUE(saveKeyFile(dir / "copy-of-a.key", blankDS1977(a)));
@@ -268,7 +314,15 @@ TEST(Reader, KeysComeAndGoWithTheirFilesAndACopyReachesTheFileBeforeItIsReported
     reader->rescan();
     EXPECT_FALSE(reader->find(a));
     EXPECT_TRUE(reader->find(b));
-    // through the default port, folder from the environment
+}
+
+TEST_F(ReaderFolder, TheDefaultPortReadsTheFolderNamedInTheEnvironment)
+{
+    const auto dir = freshDir("reader");
+    const RomId b = makeRomId(0x04, 2);
+    ASSERT_TRUE(saveKeyFile(keyFilePath(dir, b), blankDS1994(b)));
+    ASSERT_TRUE(saveKeyFile(dir / "reader.key", blankKey(emulatedReaderRomId())));
+    std::ofstream(dir / "broken.key") << "ibutton-key 1\nrom 0102030405060708\n";
     ::setenv(kReaderFolderEnv, dir.c_str(), 1);
     EXPECT_EQ(readerFolder(), std::filesystem::absolute(dir).lexically_normal());
     const long h = TMExtendedStartSession(kEmulatedReaderPortNum, kEmulatedReaderPortType, nullptr);
@@ -281,7 +335,10 @@ TEST(Reader, KeysComeAndGoWithTheirFilesAndACopyReachesTheFileBeforeItIsReported
     EXPECT_EQ(count, 2) << "10: the search does not end";
     TMEndSession(h);
     ::unsetenv(kReaderFolderEnv);
-    // A copy reaches the file before it is reported.
+}
+
+TEST_F(ReaderFolder, ACopyReachesTheFileBeforeItIsReported)
+{
     const auto durable = freshDir("durable");
     const RomId rom = makeRomId(0x37, 3);
     ASSERT_TRUE(saveKeyFile(keyFilePath(durable, rom), blankDS1977(rom)));
@@ -306,5 +363,4 @@ TEST(Reader, KeysComeAndGoWithTheirFilesAndACopyReachesTheFileBeforeItIsReported
     EXPECT_EQ(told(), 1);
     EXPECT_NE(messages.find("key not saved"), std::string::npos);
     EXPECT_EQ(ds1977Page(std::dynamic_pointer_cast<KeyDevice>(copying->find(rom))->key(), 0)->at(0), 0x31);
-    setReaderDiagnostics(nullptr);
 }

@@ -4,7 +4,7 @@
 
 using namespace bus_test;
 
-TEST(KeyFile, RomIdsBlankKeysAndTheTextFormRoundTripOrRefusedWithAReason)
+TEST(KeyFile, MadeRomIdsAreValidOnlyWithTheirCrc8)
 {
     const RomId id = makeRomId(0x37, 0x0000'00A1'B2C3);
     EXPECT_EQ(id, (RomId { 0x37, 0xC3, 0xB2, 0xA1, 0, 0, 0, crc8(std::span(id).first(7)) }));
@@ -12,7 +12,11 @@ TEST(KeyFile, RomIdsBlankKeysAndTheTextFormRoundTripOrRefusedWithAReason)
     RomId bad = id;
     bad[2] ^= 1;
     EXPECT_FALSE(romIdValid(bad));
-    const KeyFile a = blankDS1977(id);
+}
+
+TEST(KeyFile, BlankKeysHoldTheirFamilysMemory)
+{
+    const KeyFile a = blankDS1977(makeRomId(0x37, 0x0000'00A1'B2C3));
     EXPECT_EQ(a.memory.size(), kDS1977MemorySize);
     EXPECT_FALSE(ds1977PasswordsEnabled(a));
     EXPECT_EQ(ds1977Page(a, 510)->at(63), 0xFF);
@@ -31,7 +35,10 @@ TEST(KeyFile, RomIdsBlankKeysAndTheTextFormRoundTripOrRefusedWithAReason)
     const KeyFile d = blankDS1977(makeRomId(0x01, 4));
     EXPECT_EQ(d.family(), 0x37);
     EXPECT_TRUE(romIdValid(d.rom));
-    // The text form keeps every byte and the clock.
+}
+
+TEST(KeyFile, TheTextFormKeepsEveryByteAndTheClock)
+{
     KeyFile k = blankDS1977(makeRomId(0x37, 0x1234));
     const Page p = patterned(3);
     ASSERT_TRUE(setDS1977Page(k, 0, p));
@@ -71,7 +78,10 @@ TEST(KeyFile, RomIdsBlankKeysAndTheTextFormRoundTripOrRefusedWithAReason)
     EXPECT_EQ(std::vector<uint8_t>(&r.key->memory[0x40], &r.key->memory[0x46]),
         (std::vector<uint8_t> { 0x57, 0x52, 0x49, 0x54, 0x45, 0xFF }));
     EXPECT_TRUE(ds1977PasswordsEnabled(*r.key));
-    // Damaged or foreign texts are refused with a reason.
+}
+
+TEST(KeyFile, DamagedOrForeignTextsAreRefusedWithAReason)
+{
     const std::string rom = romIdText(makeRomId(0x37, 7));
     const std::string head = "ibutton-key 1\nrom " + rom + "\n";
     const std::pair<std::string, std::string> cases[] = {

@@ -140,7 +140,7 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowShowsAndPrintsIt)
     EXPECT_EQ(CreatePassword_Form, nullptr);
 }
 
-TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStoredThenVersionsCount)
+TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStored)
 {
     const std::vector<std::tuple<std::function<void()>, BoxType, const char*>> refused {
         { [&] { issue(d, 10, d, 9); }, BoxType::Warning, "Start Date should less than End Date." },
@@ -164,9 +164,16 @@ TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStoredThenVersionsCount)
     pick(kLockA);
     EXPECT_EQ(boxesOf([&] { issue(d, 5, d, 5), issue(d, 5, d.addDays(366), 5); }), Texts {});
     EXPECT_EQ(joined("LENGTH(CodeString)", "AccessCode"), "10,12");
+    EXPECT_EQ(joined("LostTimes", "AccessCode"), "1,1");
     // Nothing earlier than today, nor past what a key's two year digits hold.
     w->MonthCalendar1->setSelectedDate(today.addDays(-1));
     EXPECT_EQ(std::tuple(w->MonthCalendar1->selectedDate(), w->MonthCalendar2->maximumDate()), std::tuple(today, QDate(2099, 12, 31)));
+}
+
+// Up to four versions of a lock's code for the same type, start and end, deleted ones too.
+TEST_F(RemoteCodeTest, VersionsCountToFourForTheSameLockTypeAndHours)
+{
+    pick(kLockA);
     const QDate start = today.addDays(2);
     for (int v = 1; v <= 4; ++v) {
         issue(start, 14, start.addDays(1), 12);
@@ -187,7 +194,7 @@ TEST_F(RemoteCodeTest, ChecksStopBeforeAnythingIsStoredThenVersionsCount)
     w->ComboBox1->setCurrentIndex(0);
     pick(kLockB);
     w->sbMakeCardClick();
-    EXPECT_EQ(joined("LostTimes", "AccessCode"), "1,1,1,2,3,4,1,1,1");
+    EXPECT_EQ(joined("LostTimes", "AccessCode"), "1,2,3,4,1,1,1");
     // Deleted codes still count: their digits must never be issued again.
     db.ExecSQL("UPDATE AccessCode SET HasDeleted = 1");
     pick(kLockA);

@@ -77,24 +77,36 @@ TEST(FirmwareKey, ProgramPages)
             << size;
 }
 
-TEST(FirmwareKey, AddressesVersionsAndFileNames)
+TEST(FirmwareKey, AddressesAreFourUpperCaseHexDigits)
 {
     const std::pair<const char*, std::optional<uint16_t>> addresses[]
         = { { "0800", 0x0800 }, { "3D80", 0x3D80 }, { "3d80", std::nullopt }, { "080", std::nullopt },
               { "08000", std::nullopt }, { "08G0", std::nullopt } };
     for (auto [text, address] : addresses)
         EXPECT_EQ(firmwareAddress(text), address) << text;
+}
+
+TEST(FirmwareKey, VersionsAreADigitADotAndADigit)
+{
     for (const char* version : { "3.3", "0.0", "9.9" }) // a digit, ".", a digit
         EXPECT_TRUE(validFirmwareVersion(version)) << version;
     for (const char* version : { "3", "33.3", "3,3", "a.3", "3.a", "00000000", "" })
         EXPECT_FALSE(validFirmwareVersion(version)) << version;
     EXPECT_THROW(firmwareKeyHeader(std::array<uint8_t, 12> {}, 0, "3", 0x3D80), std::invalid_argument);
+}
+
+TEST(FirmwareKey, TheNextVersionFollowsTheLocksSoftware)
+{
     const std::pair<const char*, std::optional<std::string>> next[] = { { "2.3", "3.3" }, { "2.0", "3" },
         { "8.4", "1" }, { "8", "1" }, { "7.9", "8.9" }, { " 1.5 ", "2.5" }, { "", std::nullopt },
         { "  ", std::nullopt }, { "abc", std::nullopt }, { "2.3x", std::nullopt }, { "2,3", std::nullopt },
         { "nan", std::nullopt }, { "inf", std::nullopt } };
     for (const auto& [software, version] : next)
         EXPECT_EQ(nextFirmwareVersion(software), version) << software;
+}
+
+TEST(FirmwareKey, FileNameForEachHardware)
+{
     const std::pair<const char*, const char*> files[]
         = { { "3000", "Tarvik_v3.bin" }, { "2122", "Tarvik_v2.bin" }, { "2022", "Tarvik_v1.bin" },
               { "2120", "quillet_v0.bin" }, { "2020", "quillet_v1.bin" }, { "2121", "Ombrel_v3.bin" },
@@ -149,12 +161,17 @@ protected:
         return *r.key;
     }
     static MissionKeyPage page(const onewire::KeyFile& key, int p) { return *onewire::ds1977Page(key, p); }
-    // Group shown with hardware 3000 and software 2.3 (Version Num 3.3), a whole image chosen.
-    void ready()
+    // Group shown with hardware 3000 and software 2.3 (Version Num 3.3).
+    void showGroup()
     {
         lockReports("3000", "2.3");
         form->BitBtn8Click();
         ASSERT_FALSE(form->UpgradeGroup->isHidden());
+    }
+    // ... and a whole image chosen.
+    void ready()
+    {
+        showGroup();
         choose(imageFile(0x3E00));
     }
     std::unique_ptr<TReadCard_Form> form;
@@ -163,7 +180,7 @@ protected:
     std::vector<uint8_t> fileBytes;
 };
 
-TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLockAndThePathLoaded)
+TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLock)
 {
     EXPECT_TRUE(form->UpgradeGroup->isHidden());
     EXPECT_EQ(form->Edit8->text(), QStringLiteral("0800"));
@@ -198,8 +215,11 @@ TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLockAndThePathLoaded
         EXPECT_TRUE(form->UpgradeGroup->isHidden());
         EXPECT_EQ(form->Label96->text(), QString::fromLatin1(row.file));
     }
-    lockReports("3000", "2.3");
-    form->BitBtn8Click();
+}
+
+TEST_F(FirmwareWindowTest, TheChosenFileIsLoadedAndItsPathShown)
+{
+    showGroup();
     SettingsRecord.NoLogoutStamp = false;
     choose({}); // cancelled: nothing changes
     EXPECT_EQ(dialogAsked.mid(0, 2), (QStringList { "Tarvik_v3.bin", "data files (*.bin)" }));
@@ -224,7 +244,7 @@ TEST_F(FirmwareWindowTest, GroupShowsTheFileAndVersionForTheLockAndThePathLoaded
     }
 }
 
-TEST_F(FirmwareWindowTest, RefusalsWriteNothingAndAPageThatReadsBackDifferentEndsTheWrite)
+TEST_F(FirmwareWindowTest, RefusalsWriteNothing)
 {
     auto key = ds1977(0x79);
     ready();
@@ -248,8 +268,14 @@ TEST_F(FirmwareWindowTest, RefusalsWriteNothingAndAPageThatReadsBackDifferentEnd
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Warning);
     EXPECT_EQ(keyInReader(key).memory, before.memory);
     EXPECT_TRUE(form->sbReadCard->isEnabled());
-    form->Edit10->setText(QStringLiteral("3.3"));
-    choose(imageFile(0x3E00));
+}
+
+TEST_F(FirmwareWindowTest, APageThatReadsBackDifferentEndsTheWrite)
+{
+    auto key = ds1977(0x79);
+    ready();
+    insertKey(key);
+    bus->rescan(); // as a session would, so the device is there to watch
     // Right after page 3 is stored, its cell loses a bit: the write reported success, the
     // read-back shows the difference.
     auto device = bus->find(key.rom);

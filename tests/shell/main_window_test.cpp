@@ -147,7 +147,7 @@ const std::string kHigherLevel = "This funtion need higher user level.";
 
 } // namespace
 
-TEST_F(ShellTest, EachMenuItemKeepsItsLevelRuleAndOneChildWindowIsOpenAtATime)
+TEST_F(ShellTest, EachMenuItemKeepsItsLevelRule)
 {
     TMain_Form w;
     w.show();
@@ -173,6 +173,13 @@ TEST_F(ShellTest, EachMenuItemKeepsItsLevelRuleAndOneChildWindowIsOpenAtATime)
     dialogs.boxes.clear();
     w.toolAction("Get Audit Trail")->trigger();
     EXPECT_EQ(dialogs.texts(), std::vector<std::string> { kHigherLevel });
+}
+
+TEST_F(ShellTest, OneChildWindowIsOpenAtATime)
+{
+    TMain_Form w;
+    w.show();
+    TLogin_Form::OperatorLevel = 1;
     w.toolAction("Read Key")->trigger();
     EXPECT_EQ(open(w, ""), "1 Read Key max");
     EXPECT_EQ(open(w, "Remote Code"), "1 Remote Code max");
@@ -195,7 +202,7 @@ TEST_F(ShellTest, EachMenuItemKeepsItsLevelRuleAndOneChildWindowIsOpenAtATime)
     EXPECT_EQ(open(w, "Read Key"), "1 Read Key max");
 }
 
-TEST_F(ShellTest, UnregisteredWindowsHaveDisabledItemsAndOpeningShowsItsStatus)
+TEST_F(ShellTest, UnregisteredWindowsHaveDisabledItems)
 {
     clearChildWindowRegistry();
     registerChildWindow("Read Key", [] { return new DummyChild("Read Key"); });
@@ -210,6 +217,11 @@ TEST_F(ShellTest, UnregisteredWindowsHaveDisabledItemsAndOpeningShowsItsStatus)
     w.setToolButtonsEnabled(true);
     EXPECT_TRUE(w.toolAction("Read Key")->isEnabled());
     EXPECT_FALSE(w.toolAction("Remote Code")->isEnabled());
+}
+
+TEST_F(ShellTest, OpeningAWindowShowsItsStatusWhileItIsBuilt)
+{
+    TMain_Form w;
     w.show();
     QString during;
     QWidget* child = w.OpenMaximised([&] {
@@ -224,12 +236,17 @@ TEST_F(ShellTest, UnregisteredWindowsHaveDisabledItemsAndOpeningShowsItsStatus)
     EXPECT_THROW(w.OpenMaximised([]() -> QWidget* { throw std::runtime_error("no"); }), std::runtime_error);
     EXPECT_EQ(w.statusText(), "Status: ");
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ShellTest, TheStatusBarClockShowsTheDateAndTime)
+{
+    TMain_Form w;
     w.Timer1Timer();
     EXPECT_EQ(w.clockText().size(), 19);
     EXPECT_TRUE(w.clockText().startsWith(QDate::currentDate().toString("yyyy-MM-dd")));
 }
 
-TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheReaderTriedTwice)
+TEST_F(ShellTest, AMissingOrUnreadableConfigDatGivesTheDefaultsWithTheReason)
 {
     const fs::path file = folder / "Config.dat";
     // Config.dat as found (none at first) and the name it is kept aside under.
@@ -246,22 +263,15 @@ TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheR
         dialogs.boxes.clear();
         TMain_Form w;
         w.configFile = QString::fromStdString(file.string());
-        // No reader at all the first time; then found at the second attempt.
-        int calls = 0;
-        w.readerProbe = [&] {
-            return ++calls == 2 && !bytes.empty() ? std::string("5A00000012345601") : std::string();
-        };
+        w.readerProbe = [] { return std::string("5A00000012345601"); };
         SettingsRecord.PortType = 99;
         SettingsRecord.FacilityCode = { 1, 2, 3 };
         w.FormCreate();
-        EXPECT_EQ(calls, 2);
         EXPECT_EQ(
             shell::configBytes(SettingsRecord), (std::array<uint8_t, 9> { 0, 5, 50, 0, 6, 0, 0, 0, 0 }));
         if (bytes.empty()) {
             EXPECT_EQ(dialogs.texts(),
-                (std::vector<std::string> { "Config.dat not found, the default settings are in use.",
-                    "Please Check your PC iButton Reader!" }));
-            EXPECT_TRUE(SettingsRecord.ReaderRomId.empty());
+                (std::vector<std::string> { "Config.dat not found, the default settings are in use." }));
             // The defaults are written when the window closes.
             dialogs.answers = { BoxResult::Cancel };
             EXPECT_FALSE(w.close());
@@ -271,13 +281,37 @@ TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheR
             EXPECT_EQ(dialogs.texts(),
                 std::vector<std::string> { "Config.dat could not be read, it has been kept as " + aside
                     + " and the default settings are in use." });
-            EXPECT_EQ(SettingsRecord.ReaderRomId, "5A00000012345601");
             EXPECT_EQ(bytesOf(folder / aside), bytes);
         }
         EXPECT_TRUE(w.close());
         EXPECT_EQ(bytesOf(file).size(), 9u);
     }
-    // The nine bytes in file order, read and written back.
+}
+
+TEST_F(ShellTest, TheReaderIsTriedTwiceAtStart)
+{
+    shell::writeConfigDat(TSettingsRecord {}, folder / "Config.dat");
+    // No reader at all; then one found at the second attempt.
+    for (const bool second : { false, true }) {
+        SCOPED_TRACE(second);
+        dialogs.boxes.clear();
+        TMain_Form w;
+        w.configFile = QString::fromStdString((folder / "Config.dat").string());
+        int calls = 0;
+        w.readerProbe = [&] { return ++calls == 2 && second ? std::string("5A00000012345601") : std::string(); };
+        w.FormCreate();
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(SettingsRecord.ReaderRomId, second ? "5A00000012345601" : "");
+        EXPECT_EQ(dialogs.texts(),
+            second ? std::vector<std::string> {}
+                   : std::vector<std::string> { "Please Check your PC iButton Reader!" });
+        EXPECT_TRUE(w.close());
+    }
+}
+
+TEST_F(ShellTest, ConfigDatHoldsNineBytesInFileOrder)
+{
+    const fs::path file = folder / "Config.dat";
     std::ofstream(file, std::ios::binary) << std::string("\x01\x07\x1E\x02\x06\x01\x12\x34\x56", 9);
     TSettingsRecord s;
     ASSERT_TRUE(shell::readConfigDat(s, file));
@@ -291,7 +325,11 @@ TEST_F(ShellTest, ConfigDatNineBytesInFileOrderOrTheDefaultsWithTheReasonAndTheR
     EXPECT_EQ(bytesOf(file), std::string("\x01\x07\x1E\x02\x06\x01\x65\x43\x21", 9));
     // The file is replaced as key files are (tested there); no folder, a clear error.
     EXPECT_THROW(shell::writeConfigDat(s, "/nonexistent-folder/x/Config.dat"), std::runtime_error);
-    // Leaving a window clears the run-time fields and keeps the nine bytes.
+}
+
+TEST(SettingsRecordTest, LeavingAWindowClearsOnlyTheRunTimeFields)
+{
+    TSettingsRecord s;
     s.FacilityCode = { 1, 2, 3 };
     s.PickedLockSerialID = "X";
     s.PickAccessCodeLocksOnly = 1;
@@ -357,7 +395,7 @@ TEST_F(ShellTest, ConfigDatFacilityBytesOfAnyValueAreTheSitesAndItsKeysAreRead)
     EXPECT_EQ(bytesOf(folder / "Config.dat"), config); // written back as read
 }
 
-TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)
+TEST_F(ShellTest, NameAndPasswordAreCheckedAgainstTheOperators)
 {
     TLogin_Form::OperatorLevel = 0;
     {
@@ -384,6 +422,10 @@ TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)
     EXPECT_EQ(f.result(), QDialog::Rejected);
     EXPECT_THROW(TLogin_Form((folder / "missing.db").string()), EDatabaseError);
     EXPECT_FALSE(fs::exists(folder / "missing.db"));
+}
+
+TEST_F(ShellTest, EachRunKeepsAHistoryRow)
+{
     TLogin_Form login(dbFile);
     attempt(login, "admin", "admin");
     TDbConnection& db = login.DbConnection1;
@@ -402,8 +444,13 @@ TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)
     });
     EXPECT_EQ(history(db).back(), "9 admin 2 open");
     EXPECT_TRUE(fs::exists(folder / "Config.dat"));
-    // A history row the database refuses keeps Config.dat and the reader check.
-    db.ExecSQL("DROP TABLE LoginHistory");
+}
+
+TEST_F(ShellTest, AHistoryRowTheDatabaseRefusesKeepsConfigDatAndTheReaderCheck)
+{
+    TLogin_Form login(dbFile);
+    attempt(login, "admin", "admin");
+    login.DbConnection1.ExecSQL("DROP TABLE LoginHistory");
     TSettingsRecord site;
     shell::applyConfigBytes(site, { 1, 7, 40, 2, 5, 1, 0x12, 0x34, 0x56 });
     shell::writeConfigDat(site, folder / "Config.dat");
@@ -417,7 +464,7 @@ TEST_F(ShellTest, NameAndPasswordCheckedAgainstTheOperatorsAndAHistoryRowPerRun)
     EXPECT_EQ(bytesOf(folder / "Config.dat"), std::string("\x01\x07\x28\x02\x05\x01\x12\x34\x56", 9));
 }
 
-TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfigAndTheReadersIdChipIsFound)
+TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfig)
 {
     clearChildWindowRegistry();
     bool shown = false;
@@ -443,7 +490,11 @@ TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfigAndTheReaders
     db.Open(dbFile);
     EXPECT_EQ(history(db), std::vector<std::string> { "1 admin 2 out" });
     EXPECT_EQ(fs::file_size(folder / "Config.dat"), 9u); // written fresh with the defaults
-    // The reader's id chip among the keys on a bus of its own.
+}
+
+// The reader's id chip among the keys on a bus of its own.
+TEST(ReaderCheck, TheIdChipIsTheFirstFamily01ChipThatIsNoUsersKey)
+{
     using namespace onewire;
     constexpr short kPort = 9, kType = 6;
     auto text = [](uint64_t serial) { return romIdText(makeRomId(0x01, serial)); };
@@ -463,7 +514,10 @@ TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfigAndTheReaders
         findReaderRomId(kPort, kType, [&](const std::string& id) { return id == text(0x01); }), text(0xD00D));
     EXPECT_EQ(findReaderRomId(3, 6), ""); // no adapter on that number: set-up fails
     EXPECT_EQ(findReaderRomId(0, 2), ""); // no driver for that type
-    // The key windows use the settings record's port.
+}
+
+TEST_F(ShellTest, KeyWindowsUseTheSettingsRecordsPort)
+{
     SettingsRecord.PortNum = 4;
     SettingsRecord.PortType = 5;
     const KeyIoOptions o = shellKeyIoOptions();
@@ -471,7 +525,7 @@ TEST_F(ShellTest, LoginThenMainWindowThenCloseKeepsHistoryAndConfigAndTheReaders
     o.processPendingMessages();
 }
 
-TEST_F(ShellTest, ThreeFailedLoginsAndAMissingDatabaseEndTheProgram)
+TEST_F(ShellTest, ThreeFailedLoginsEndTheProgram)
 {
     TLogin_Form::OperatorName = "admin"; // as a run before left them
     bool shown = false;
@@ -499,14 +553,17 @@ TEST_F(ShellTest, ThreeFailedLoginsAndAMissingDatabaseEndTheProgram)
     TDbConnection db;
     db.Open(dbFile);
     EXPECT_TRUE(history(db).empty());
-    dialogs.boxes.clear();
+}
+
+TEST_F(ShellTest, AMissingDatabaseEndsTheProgram)
+{
     EXPECT_EQ(runStartUp("nothing-here.db"), 1);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_NE(dialogs.boxes[0].text.find("nothing-here.db"), std::string::npos);
 }
 
-TEST(QtDialogsTest, BoxesMapToMessageBoxesAndAnExceptionReachingTheEventLoopGivesTheErrorBox)
+TEST(QtDialogsTest, BoxesMapToMessageBoxes)
 {
     using T = BoxType;
     using B = BoxButtons;
@@ -536,7 +593,10 @@ TEST(QtDialogsTest, BoxesMapToMessageBoxesAndAnExceptionReachingTheEventLoopGive
         EXPECT_EQ(seen, "This funtion need higher user level.");
         EXPECT_EQ(shown, icon);
     }
-    // The exporting notice is shown while the export runs and freed after.
+}
+
+TEST(QtDialogsTest, TheExportingNoticeIsShownWhileTheExportRunsAndFreedAfter)
+{
     QWidget owner;
     owner.show();
     QPointer<TDataExporting_Form> form;
@@ -548,6 +608,10 @@ TEST(QtDialogsTest, BoxesMapToMessageBoxesAndAnExceptionReachingTheEventLoopGive
         EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
     }
     EXPECT_TRUE(form.isNull());
+}
+
+TEST(QtDialogsTest, AnExceptionReachingTheEventLoopGivesTheErrorBox)
+{
     ScriptedDialogs dialogs;
     ScopedAppDialogs scoped(dialogs);
     int runs = 0;
@@ -568,57 +632,89 @@ TEST(QtDialogsTest, BoxesMapToMessageBoxesAndAnExceptionReachingTheEventLoopGive
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
 }
 
-TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRun)
-{
-    const auto ws = bus_test::freshDir("demo");
-    for (int run = 0; run < 2; ++run) {
-        QProcess p;
-        p.start(IOS_BINARY_DIR "/src/app/make-demo-workspace", { QString::fromStdString(ws.string()) });
-        ASSERT_TRUE(p.waitForFinished(20000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+namespace {
+
+// The demo workspace as a second run of its maker leaves it, made once for the tests below.
+class DemoWorkspaceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ws = bus_test::freshDir("demo");
+        for (int run = 0; run < 2 && made.empty(); ++run) {
+            QProcess p;
+            p.start(IOS_BINARY_DIR "/src/app/make-demo-workspace", { QString::fromStdString(ws.string()) });
+            if (!p.waitForFinished(20000))
+                made = "the maker did not end within 20 s";
+            else if (p.exitCode() != 0)
+                made = p.readAllStandardError().toStdString();
+        }
     }
-    TDbConnection db;
-    db.Open((ws / "iOstrivaneDB.db").string());
+    static void TearDownTestSuite() { fs::remove_all(ws); }
+    void SetUp() override
+    {
+        ASSERT_EQ(made, "") << "making the workspace failed";
+        db.Open((ws / "iOstrivaneDB.db").string());
+    }
     // The first column of the first row, "-" without one.
-    auto value = [&](const std::string& sql, const std::string& serial = "") {
+    std::string value(const std::string& sql, const std::string& serial = "")
+    {
         TDbQuery q(&db);
         q.SQL = sql;
         if (!serial.empty())
             q.ParamByName("SerialID").AsString(serial);
         q.Open();
         return q.Eof() ? std::string("-") : q.FieldByName("V").AsString();
-    };
+    }
+    static inline fs::path ws;
+    static inline std::string made; // what went wrong making it
+    TDbConnection db;
+};
+
+} // namespace
+
+TEST_F(DemoWorkspaceTest, TheDatabaseHoldsTheSeededRowsOnce)
+{
     for (auto [table, n] : { std::pair { "LockManagement", "3" }, { "KeyManagement", "3" },
              { "LockKeyManagement", "6" }, { "AccessCode", "1" }, { "TimeShift", "5" } })
         EXPECT_EQ(value(std::string("SELECT COUNT(*) AS V FROM ") + table), n) << table;
-    {
-        // Each seeded remote code is the program's own code for its row, at a version of 1-4.
-        TDbQuery q(&db);
-        q.SQL = "SELECT * FROM AccessCode";
-        q.Open();
-        using namespace std::chrono;
-        auto day = [](DateTime t) { return year_month_day(floor<days>(t)); };
-        auto hour = [](DateTime t) { return int((t - floor<days>(t)) / 1h); };
-        q.First();
-        for (int n = 0; !q.Eof() && n < 10; q.Next(), ++n) {
-            const int lostTimes = int(q.FieldByName("LostTimes").AsInteger());
-            EXPECT_TRUE(lostTimes >= 1 && lostTimes <= 4) << lostTimes;
-            const DateTime start = q.FieldByName("StartDate").AsDateTime(),
-                           end = q.FieldByName("EndDate").AsDateTime();
-            EXPECT_EQ(q.FieldByName("CodeString").AsString(),
-                MakeAccessCode(q.FieldByName("SerialID").AsString(),
-                    q.FieldByName("CodeType").AsString() == "Temp" ? 2 : 1, day(start), hour(start), day(end),
-                    hour(end), lostTimes - 1));
-        }
-        EXPECT_TRUE(q.Eof()) << "the rows do not end";
+}
+
+// Each seeded remote code is the program's own code for its row, at a version of 1-4.
+TEST_F(DemoWorkspaceTest, SeededRemoteCodesAreTheProgramsOwn)
+{
+    TDbQuery q(&db);
+    q.SQL = "SELECT * FROM AccessCode";
+    q.Open();
+    using namespace std::chrono;
+    auto day = [](DateTime t) { return year_month_day(floor<days>(t)); };
+    auto hour = [](DateTime t) { return int((t - floor<days>(t)) / 1h); };
+    q.First();
+    for (int n = 0; !q.Eof() && n < 10; q.Next(), ++n) {
+        const int lostTimes = int(q.FieldByName("LostTimes").AsInteger());
+        EXPECT_TRUE(lostTimes >= 1 && lostTimes <= 4) << lostTimes;
+        const DateTime start = q.FieldByName("StartDate").AsDateTime(),
+                       end = q.FieldByName("EndDate").AsDateTime();
+        EXPECT_EQ(q.FieldByName("CodeString").AsString(),
+            MakeAccessCode(q.FieldByName("SerialID").AsString(),
+                q.FieldByName("CodeType").AsString() == "Temp" ? 2 : 1, day(start), hour(start), day(end),
+                hour(end), lostTimes - 1));
     }
+    EXPECT_TRUE(q.Eof()) << "the rows do not end";
+}
+
+TEST_F(DemoWorkspaceTest, SettingsLogoAndTemplateLieBesideTheDatabase)
+{
     TSettingsRecord s;
     ASSERT_TRUE(shell::readConfigDat(s, ws / "Config.dat"));
     EXPECT_EQ(shell::configBytes(s), (std::array<uint8_t, 9> { 0, 5, 50, 0, 6, 0, 0x12, 0x34, 0x56 }));
     EXPECT_FALSE(QImage(QString::fromStdString((ws / "logo.bmp").string())).isNull());
     EXPECT_EQ(bus_test::bytesOf(ws / "AccessCodeReport.xlsx"), bus_test::bytesOf(IOS_BINARY_DIR "/AccessCodeReport.xlsx"));
-    // The reader holds one audit-trail key that the first room has filled; Anna's iButton
-    // and the other keys lie beside the reader; each room is a lock simulator file.
+}
+
+// The reader holds one audit-trail key that the first room has filled; Anna's iButton and the
+// other keys lie beside the reader; each room is a lock simulator file.
+TEST_F(DemoWorkspaceTest, TheReaderHoldsAFilledTrailKeyBesideTheUsersKeysAndTheLocks)
+{
     auto keys = [](const fs::path& dir) {
         std::vector<onewire::KeyFile> out;
         for (const auto& e : fs::directory_iterator(dir))
@@ -642,6 +738,4 @@ TEST(DemoWorkspaceTest, LaysDatabaseSettingsLogoAndReaderAndKeepsThemOnASecondRu
     EXPECT_EQ(std::count_if(fs::directory_iterator(ws / "Locks"), {},
                   [](const auto& e) { return e.path().extension() == ".lock"; }),
         3);
-    db.Close();
-    fs::remove_all(ws);
 }

@@ -114,7 +114,7 @@ TEST_F(RoutinesTest, UpdateMasterDataWritesAllOrNothingAndKeepsTheRowsOnScreen)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParametersAndAGridFollowsItsDataSet)
+TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParameters)
 {
     TDbQuery sorted(&db);
     sorted.SQL = { "SELECT * FROM Lock", "WHERE Place = :Place", "ORDER BY ID" };
@@ -130,7 +130,10 @@ TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParametersAndAGridFollowsI
         EXPECT_EQ(sorted.ParamByName("Place").AsString(), "North");
     }
     EXPECT_EQ(sorted.SQL.Text().find("ORDER BY ID"), std::string::npos);
-    // Only the top-level ORDER BY is replaced.
+}
+
+TEST(SortedStatement, ReplacesOnlyTheTopLevelOrderByAndQuotesTheColumn)
+{
     using shell::sortedStatement;
     auto r
         = sortedStatement("SELECT * FROM (SELECT * FROM T ORDER BY A LIMIT 5) WHERE N = 'ORDER BY X'", "B");
@@ -145,7 +148,11 @@ TEST_F(RoutinesTest, SortQueryTogglesDirectionAndKeepsParametersAndAGridFollowsI
     // A column name cannot end the clause.
     r = sortedStatement("SELECT * FROM T", "x\"; DROP TABLE T; --");
     EXPECT_EQ(r.text, "SELECT * FROM T\nORDER BY \"x\"\"; DROP TABLE T; --\"");
-    // A grid follows its data set and sorts on a title click.
+}
+
+// A grid follows its data set and sorts on a title click.
+TEST_F(RoutinesTest, AGridFollowsItsDataSet)
+{
     TDbQuery q(&db);
     TDbDataSource ds(&q);
     q.SQL = { "SELECT ID, Name, Opened FROM Lock", "WHERE ID >= :MinID", "ORDER BY ID" };
@@ -217,7 +224,7 @@ public:
 };
 } // namespace
 
-TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEditsAndAGridOutlivesItsDataSource)
+TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEdits)
 {
     auto* form = new EditingForm(db);
     EditingForm::instance = form;
@@ -257,7 +264,11 @@ TEST_F(RoutinesTest, FormCloseQueryAsksOnlyWithUnsavedEditsAndAGridOutlivesItsDa
     EXPECT_FALSE(browsing.isVisible());
     EXPECT_FALSE(browsing.Query1.Active());
     EXPECT_TRUE(dialogs.boxes.empty());
-    // Members go before child widgets: the source is freed while the grid still shows it.
+}
+
+// Members go before child widgets: the source is freed while the grid still shows it.
+TEST_F(RoutinesTest, AGridOutlivesItsDataSource)
+{
     struct Window : QWidget {
         explicit Window(TDbConnection& db)
             : q(&db)

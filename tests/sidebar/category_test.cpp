@@ -76,7 +76,7 @@ TEST(Categories, DeletingACategoryWithItemsIsRefusedAndChangesNothing)
     EXPECT_EQ(categoryNamesOfItems(t.store), (QStringList{"A", "A", "C"}));
 }
 
-TEST(Categories, AssignCopiesByPositionAndItemsFindTheirCategoriesInRange)
+TEST(Categories, AssignCopiesByPosition)
 {
     ThreeCategories t;
     t.store.setCategories({"A2", "B2", "C2", "D2"});
@@ -84,8 +84,11 @@ TEST(Categories, AssignCopiesByPositionAndItemsFindTheirCategoriesInRange)
     EXPECT_EQ(categoryNamesOfItems(t.store), (QStringList{"A2", "A2", "B2", "C2"}));
     t.store.setCategories({"A3", "B3", "C3"});  // cuts only an empty category
     EXPECT_EQ(categoryNamesOfItems(t.store), (QStringList{"A3", "A3", "B3", "C3"}));
+}
 
-    // Without items: a store always keeps at least "Default".
+// Without items: a store always keeps at least "Default".
+TEST(Categories, AStoreAlwaysKeepsOneCategory)
+{
     TSideBarStore empty;
     EXPECT_EQ(empty.Categories().toStringList(), QStringList{"Default"});
     empty.Categories().SetString(0, "Only");
@@ -97,9 +100,11 @@ TEST(Categories, AssignCopiesByPositionAndItemsFindTheirCategoriesInRange)
     empty.setCategories({"P", "Q"});
     empty.setCategories({});
     EXPECT_EQ(empty.Categories().toStringList(), QStringList{"Default"});
+}
 
-    // Items find their categories in range.
-    t.store.setCategories({"A", "B", "C"});
+TEST(Categories, ItemsFindTheirCategoriesInRange)
+{
+    ThreeCategories t;
     EXPECT_EQ(t.store.Categories().Strings(3), QString());
     EXPECT_EQ(t.store.Categories().Strings(-1), QString());
     TStoredSideItem* item = t.store.item(0);

@@ -17,7 +17,7 @@ QImage solid(QColor colour, int size = 32)
 
 }  // namespace
 
-TEST(Store, ItemsJoinAndLeaveAndARemovedItemLeavesTheSideBars)
+TEST(Store, ItemsJoinAndLeaveTheirStore)
 {
     QObject form;
     TSideBarStore store(&form);
@@ -37,8 +37,12 @@ TEST(Store, ItemsJoinAndLeaveAndARemovedItemLeavesTheSideBars)
     EXPECT_EQ(item->Category(), 0);
     delete item;  // a freed item leaves its store
     EXPECT_EQ(other.itemCount(), 0);
+}
 
-    // A removed item leaves the live side bars.
+TEST(Store, ARemovedItemLeavesTheLiveSideBars)
+{
+    QObject form;
+    TSideBarStore store(&form);
     auto* keep = addItem(store, &form, 0);
     auto* gone = addItem(store, &form, 0);
     FakeSideBar live, dying;
@@ -66,7 +70,7 @@ TEST(Store, ItemsJoinAndLeaveAndARemovedItemLeavesTheSideBars)
 }
 
 // The sanitizers watch for double frees and dangling pointers.
-TEST(Store, FreesItsItemsAndTellsItsSideBarsAndTheOwnerFreesBothInEitherOrder)
+TEST(Store, FreesItsItemsAndTellsItsSideBars)
 {
     auto form = std::make_unique<QObject>();
     auto* store = new TSideBarStore(form.get());
@@ -80,8 +84,13 @@ TEST(Store, FreesItsItemsAndTellsItsSideBarsAndTheOwnerFreesBothInEitherOrder)
     EXPECT_TRUE(b.isNull());
     EXPECT_TRUE(log->freed);
     EXPECT_EQ(bar.freedStore, store);
+}
 
-    store = new TSideBarStore(form.get());  // created before its items
+// The sanitizers watch for double frees and dangling pointers.
+TEST(Store, TheOwnerFreesStoresAndItemsCreatedInEitherOrder)
+{
+    auto form = std::make_unique<QObject>();
+    auto* store = new TSideBarStore(form.get());  // created before its items
     addItem(*store, form.get(), 0);
     auto* item = new TStoredSideItem(form.get());  // created before the store
     store = new TSideBarStore(form.get());
@@ -124,13 +133,24 @@ TEST(Store, ItemChangesUpdateLiveSideBarsThenTellTheEditor)
         store.detachSideBar(bar);
 }
 
-TEST(Store, ImageListsAndDefaultImagesReLayOutTheSideBarsAndListsAndStoresMayBeFreedInEitherOrder)
-{
+namespace {
+// A store on a form with one side bar and an editor that logs what it hears.
+struct StoreImages : ::testing::Test {
     QObject form;
-    TSideBarStore store(&form);
+    TSideBarStore store { &form };
     FakeSideBar bar;
-    store.attachSideBar(&bar);
-    auto log = logEditor(store);
+    std::shared_ptr<EditorLog> log;
+    void SetUp() override
+    {
+        store.attachSideBar(&bar);
+        log = logEditor(store);
+    }
+    void TearDown() override { store.detachSideBar(&bar); }
+};
+} // namespace
+
+TEST_F(StoreImages, DefaultImagesReLayOutTheSideBars)
+{
     store.setDefaultLargeImage(4);
     store.setDefaultSmallImage(0);
     store.setDefaultLargeImage(-2);  // below -1: refused
@@ -139,24 +159,38 @@ TEST(Store, ImageListsAndDefaultImagesReLayOutTheSideBarsAndListsAndStoresMayBeF
     EXPECT_EQ(std::pair(store.DefaultLargeImage(), store.DefaultSmallImage()), std::pair(4, 0));
     store.setDefaultLargeImage(-1);
     EXPECT_EQ(bar.layouts, 3);
+}
 
+TEST_F(StoreImages, ImageListChangesReLayOutTheSideBars)
+{
     auto* large = new ImageList(32, 32);
     auto* small = new ImageList(16, 16);
     store.setLargeImages(large);
     store.setSmallImages(small);
     EXPECT_EQ(large->changeLinkCount(), 1);
     EXPECT_EQ(small->changeLinkCount(), 1);
-    EXPECT_EQ(bar.layouts, 5);
+    EXPECT_EQ(bar.layouts, 2);
     large->add(solid(Qt::red));
     small->add(solid(Qt::blue, 40));
     EXPECT_EQ(small->image(0).size(), QSize(16, 16));
-    EXPECT_EQ(bar.layouts, 7);
+    EXPECT_EQ(bar.layouts, 4);
 
     ImageList replacement(32, 32);
     store.setLargeImages(&replacement);
     EXPECT_EQ(large->changeLinkCount(), 0);
     large->add(solid(Qt::green));
-    EXPECT_EQ(bar.layouts, 8) << "only the change of list itself";
+    EXPECT_EQ(bar.layouts, 5) << "only the change of list itself";
+    delete large;
+    delete small;
+}
+
+TEST_F(StoreImages, AFreedImageListLeavesTheStoreUsable)
+{
+    auto* large = new ImageList(32, 32);
+    auto* small = new ImageList(16, 16);
+    ImageList replacement(32, 32);
+    store.setSmallImages(small);
+    store.setLargeImages(&replacement);
     store.setLargeImages(large);
     const int refreshes = log->refreshes;
     delete large;
@@ -171,9 +205,11 @@ TEST(Store, ImageListsAndDefaultImagesReLayOutTheSideBarsAndListsAndStoresMayBeF
     EXPECT_EQ(store.LargeImages(), &replacement);
     delete small;
     EXPECT_EQ(store.SmallImages(), nullptr);
-    store.detachSideBar(&bar);
+}
 
-    // A store freed first leaves no links that would call into it.
+// A store freed first leaves no links that would call into it.
+TEST(Store, AStoreFreedBeforeItsImageListsLeavesNoLinks)
+{
     ImageList list(32, 32);
     {
         TSideBarStore first;

@@ -135,7 +135,7 @@ TEST(TemplateWorkbook, BuiltInNumberFormatsReadBackAsThemselves)
         EXPECT_EQ(dump.cell("Data!F" + std::to_string(i + 1)).format, formats[i]);
 }
 
-TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsAndSheetsOfOtherProducersAreFilledInTheirOwnShape)
+TEST(TemplateWorkbook, MissingOrUnreadableTemplatesRaiseErrors)
 {
     ScratchFolder folder("damaged");
     const std::string missing = "Can not find AccessCodeReport.xlsx.";
@@ -147,9 +147,12 @@ TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsAndSheetsOfOtherProdu
     for (const std::string& bytes : {std::string(), std::string("PK\x03\x04 not really a zip"),
                                      good.substr(0, good.size() / 2), std::string(1000, '\0')})
         expectError([&] { TemplateWorkbook::fromBytes(bytes, "AccessCodeReport.xlsx"); }, "AccessCodeReport.xlsx");
+}
 
-    // Sheets with cells out of order or beyond the sheet's end (numbered or counted on), with a
-    // document type, or styles with a number format id no workbook has, are refused when filled.
+// Sheets with cells out of order or beyond the sheet's end (numbered or counted on), with a
+// document type, or styles with a number format id no workbook has, are refused when filled.
+TEST(TemplateWorkbook, DamagedSheetsAreRefusedWhenFilled)
+{
     const std::string open = R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)";
     const std::string styles = R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><numFmts>)";
     const std::string refused = "AccessCodeReport.xlsx is not a workbook that can be filled: ";
@@ -176,9 +179,13 @@ TEST(TemplateWorkbook, MissingOrDamagedTemplatesRaiseErrorsAndSheetsOfOtherProdu
         auto book = TemplateWorkbook::fromBytes(buildPackage(parts), "AccessCodeReport.xlsx");
         expectError([&] { book.setDateTime("Sheet1", "A9", at(2026, 12, 6, 8)); }, refused + error);
     }
+}
 
-    // Sheets of other producers are filled in their own shape: a prefixed namespace, a row and
-    // cells without positions, a formula with its calculation chain, the 1904 date system.
+// Sheets of other producers are filled in their own shape: a prefixed namespace, a row and
+// cells without positions, a formula with its calculation chain, the 1904 date system.
+TEST(TemplateWorkbook, SheetsOfOtherProducersAreFilledInTheirOwnShape)
+{
+    ScratchFolder folder("shapes");
     const std::string sheet =
         R"(<?xml version="1.0" encoding="UTF-8"?><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
         R"(<x:dimension ref="A1:C3"/><x:sheetData>)"

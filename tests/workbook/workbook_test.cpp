@@ -31,7 +31,7 @@ template <typename F> std::string errorOf(F&& f)
 
 } // namespace
 
-TEST(CellRefs, ParseFormatSerialDatesAndTextMadeSafeForXml)
+TEST(CellRefs, ParsedAndFormattedWithinTheSheetsBounds)
 {
     EXPECT_EQ(parseCellRef("B3"), (CellPos{3, 2}));
     EXPECT_EQ(parseCellRef("$aa$10"), (CellPos{10, 27}));
@@ -46,7 +46,10 @@ TEST(CellRefs, ParseFormatSerialDatesAndTextMadeSafeForXml)
         EXPECT_THROW(parseCellRef(bad), WorkbookError) << bad;
     EXPECT_THROW(cellRef(0, 1), WorkbookError);
     EXPECT_THROW(cellRef(1, kMaxColumns + 1), WorkbookError);
+}
 
+TEST(SerialDates, DaysSince1900Or1904)
+{
     EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 1, 1)), 1);
     EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 2, 28)), 59);
     EXPECT_DOUBLE_EQ(spreadsheetSerial(at(1900, 3, 1)), 61); // after the leap day 1900 never had
@@ -56,8 +59,10 @@ TEST(CellRefs, ParseFormatSerialDatesAndTextMadeSafeForXml)
     EXPECT_THROW(spreadsheetSerial(at(1899, 12, 31, 23, 59, 59)), WorkbookError);
     EXPECT_THROW(spreadsheetSerial(at(1903, 12, 31), true), WorkbookError);
     EXPECT_THROW(spreadsheetSerial(at(10000, 1, 1)), WorkbookError);
+}
 
-    // Text made safe for XML.
+TEST(XmlSafeText, WhatXmlCannotHoldBecomesReplacementCharacters)
+{
     const std::string fffd = "\xEF\xBF\xBD";
     const std::pair<std::string, std::string> rows[] = {
         {"Zo\xC3\xAB\tA\r\nB", "Zo\xC3\xAB\tA\r\nB"},
@@ -74,7 +79,7 @@ TEST(CellRefs, ParseFormatSerialDatesAndTextMadeSafeForXml)
         EXPECT_EQ(xmlSafeText(in), out) << in;
 }
 
-TEST(SheetModel, NamesAndRefusedValues)
+TEST(SheetModel, SheetNamesAreValidAndUniqueWhateverTheirCase)
 {
     Workbook book;
     Sheet& report = book.addSheet("Audit Record Report");
@@ -90,8 +95,13 @@ TEST(SheetModel, NamesAndRefusedValues)
     book.renameSheet(1, "Other");
     EXPECT_EQ(book.sheet(1).name(), "Other");
     EXPECT_THROW(book.sheet(5), WorkbookError);
+}
 
-    // Formats and values are checked in the written file.
+// Formats and values are checked in the written file.
+TEST(SheetModel, RefusedValuesLeaveNoCell)
+{
+    Workbook book;
+    Sheet& report = book.addSheet("Audit Record Report");
     const std::function<void()> refused[] = {
         [&] { report.setText(0, 1, "x"); }, [&] { report.setText(1, kMaxColumns + 1, "x"); },
         [&] { report.setNumber(1, 1, std::nan("")); }, [&] { report.setDateTime(1, 1, at(1899, 1, 1)); },
@@ -149,8 +159,12 @@ TEST(XlsxWriter, WrittenWorkbookReadsBackWithValuesFormatsWidthsAndSheetNames)
         EXPECT_NEAR(dump.widths.at(std::string("Audit Record Report!") + col), 20.71, 0.01) << col;
     EXPECT_FALSE(dump.widths.count("Audit Record Report!K"));
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"out.xlsx"}); // no temporary left
+}
 
-    // A failed write leaves the older file and no temporary.
+TEST(XlsxWriter, AFailedWriteLeavesTheOlderFileAndNoTemporary)
+{
+    ScratchFolder folder("write-fails");
+    const auto file = folder.path() / "out.xlsx";
     std::ofstream(file) << "older";
     EXPECT_THROW(writeXlsx(Workbook(), file), WorkbookError);
     Workbook tooLong;
@@ -160,20 +174,28 @@ TEST(XlsxWriter, WrittenWorkbookReadsBackWithValuesFormatsWidthsAndSheetNames)
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"out.xlsx"});
 }
 
-TEST(Export, WritesUniqueFilesIntoTheFolderAndHandsThemOverOrRaisesAndLeavesNoFile)
-{
-    ScratchFolder root("export");
+namespace {
+// An export folder below a scratch folder, and the files the exports hand over.
+struct Export : ::testing::Test {
+    ScratchFolder root { "export" };
     std::vector<std::filesystem::path> handed;
     ExportSettings settings;
-    settings.folder = root.path() / "Exports" / "nested"; // made when missing
-    settings.openHook = [&](const std::filesystem::path& p) {
-        // The file is complete under its final name before anything opens it.
-        EXPECT_EQ(readBack(p).cell("Lock List Report!A1").json, "\"Lock List Report\"");
-        handed.push_back(p);
-    };
     Workbook book;
-    book.addSheet("Lock List Report").setText(1, 1, "Lock List Report");
+    Export()
+    {
+        settings.folder = root.path() / "Exports" / "nested"; // made when missing
+        settings.openHook = [this](const std::filesystem::path& p) {
+            // The file is complete under its final name before anything opens it.
+            EXPECT_EQ(readBack(p).cell("Lock List Report!A1").json, "\"Lock List Report\"");
+            handed.push_back(p);
+        };
+        book.addSheet("Lock List Report").setText(1, 1, "Lock List Report");
+    }
+};
+} // namespace
 
+TEST_F(Export, WritesUniqueFilesIntoTheFolderAndHandsThemOver)
+{
     const auto first = exportWorkbook(book, "Lock List Report", settings);
     const auto second = exportWorkbook(book, "Lock List Report", settings);
     ASSERT_EQ(handed, (std::vector<std::filesystem::path>{first, second}));
@@ -188,7 +210,10 @@ TEST(Export, WritesUniqueFilesIntoTheFolderAndHandsThemOverOrRaisesAndLeavesNoFi
     const auto odd = exportWorkbook(book, "../a/b:c?*", settings);
     EXPECT_EQ(odd.parent_path(), std::filesystem::absolute(settings.folder));
     EXPECT_EQ(odd.filename().string().rfind("_a_b_c__ ", 0), 0u) << odd;
+}
 
+TEST(ExportFileStem, MadeSafeAndNeverCutInsideACharacter)
+{
     for (auto [name, stem] : std::vector<std::pair<std::string, std::string>>{
              {"Audit Record Report", "Audit Record Report"}, {" ..hidden. ", "hidden"}, {"a\\b/c\td", "a_b_c_d"},
              {"", "Workbook"}, {"...", "Workbook"}})
@@ -199,9 +224,11 @@ TEST(Export, WritesUniqueFilesIntoTheFolderAndHandsThemOverOrRaisesAndLeavesNoFi
     const std::string stem = detail::safeFileStem(name);
     EXPECT_EQ(stem.size(), 99u);
     EXPECT_EQ(xmlSafeText(stem), stem); // never cut inside a character
+}
 
+TEST_F(Export, FailuresRaiseAndLeaveNoFile)
+{
     // A folder that cannot be made (a file stands there) or written raises; nothing is handed over.
-    handed.clear();
     std::ofstream(root.path() / "blocker") << "x";
     settings.folder = root.path() / "blocker" / "Exports";
     EXPECT_NE(errorOf([&] { exportWorkbook(book, "Report", settings); }).find("Cannot create the folder"),
