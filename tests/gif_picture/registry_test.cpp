@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPixmap>
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -77,8 +78,13 @@ void exercise(const Bytes& bytes)
         const TGIFSubImage &a = *frames[i], &b = *read[i];
         ASSERT_EQ(std::vector<int>({a.left(), a.top(), a.width(), a.height()}),
                   std::vector<int>({b.left(), b.top(), b.width(), b.height()}));
+        // A frame without any colour table keeps its indexes; one with a table, its colours.
+        ASSERT_EQ(a.activeColorMap().count() == 0, b.activeColorMap().count() == 0) << i;
         for (size_t p = 0; p < a.dataSize(); ++p)
-            ASSERT_EQ(a.activeColorMap().entry(a.data()[p]), b.activeColorMap().entry(b.data()[p])) << i << " " << p;
+            if (a.activeColorMap().count() == 0)
+                ASSERT_EQ(a.data()[p], b.data()[p]) << i << " " << p;
+            else
+                ASSERT_EQ(a.activeColorMap().entry(a.data()[p]), b.activeColorMap().entry(b.data()[p])) << i << " " << p;
     }
 }
 
@@ -252,10 +258,17 @@ TEST(PictureClipboard, TextIsRefused)
 
 TEST(PictureRobustness, SeedFilesAndMutations)
 {
-    std::vector<Bytes> seeds;
+    // The hand-made seeds, in name order so that the mutations are the same on every machine;
+    // what exploring added to the folder is the fuzz replay's.
+    std::vector<std::filesystem::path> names;
     for (const auto& entry : std::filesystem::directory_iterator(IOS_SOURCE_DIR "/fuzz/corpus/gif_load_fuzz"))
-        seeds.push_back(giftest::readFile(entry.path()));
-    ASSERT_FALSE(seeds.empty());
+        if (entry.path().extension() == ".gif")
+            names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+    std::vector<Bytes> seeds;
+    for (const auto& name : names)
+        seeds.push_back(giftest::readFile(name));
+    ASSERT_EQ(seeds.size(), 6u);
     std::mt19937 rng(13);
     for (const auto& seed : seeds) {
         exercise(seed);
