@@ -79,7 +79,8 @@ def configure(build):
 
 
 def ctest_list(build):
-    """Each test CTest knows of, but the benchmarks: (name, command, environment, folder)."""
+    """Each test CTest knows of, but the benchmarks: (name, command, environment, folder,
+    whether it passes by failing, as the fuzz replay's self-tests do)."""
     r = run(["ctest", "--test-dir", build, "--show-only=json-v1"])
     tests = []
     for t in json.loads(r.stdout)["tests"]:
@@ -88,21 +89,22 @@ def ctest_list(build):
             continue
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         env.update(kv.split("=", 1) for kv in props.get("ENVIRONMENT", []))
-        tests.append((t["name"], t["command"], env, props.get("WORKING_DIRECTORY", str(ROOT / build))))
+        tests.append((t["name"], t["command"], env, props.get("WORKING_DIRECTORY", str(ROOT / build)),
+                      bool(props.get("WILL_FAIL"))))
     return tests
 
 
 def run_one(test, out, timeout):
     """True when the program passes. A fault that makes it hang is caught by the time-out (no
     program takes 20 s here); eatmydata, where installed, spares the tests' fsyncs."""
-    name, command, env, folder = test
+    name, command, env, folder, will_fail = test
     env = dict(env, GTEST_OUTPUT=f"json:{out}/{name}.json")
     wrap = ["eatmydata"] if shutil.which("eatmydata") else []
     try:
         p = subprocess.Popen(wrap + command, cwd=folder, env=env, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL, start_new_session=True)
         try:
-            return p.wait(timeout=timeout) == 0
+            return (p.wait(timeout=timeout) == 0) != will_fail
         except subprocess.TimeoutExpired:
             os.killpg(p.pid, signal.SIGKILL)
             p.wait()
