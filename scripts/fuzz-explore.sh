@@ -9,7 +9,7 @@
 # fuzz/regressions/<target>/ and ends that target's run as a failure; the tests replay it from
 # then on: fix the fault and commit the file with the fix. What the run found that reaches new
 # code is merged back into fuzz/corpus/<target>/ (-merge=1 keeps only inputs that add
-# coverage), within the limits the test replay holds every input to (5 s, 512 MB).
+# coverage), within the limits the test replay holds every input to.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -23,6 +23,9 @@ scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DIOS_FUZZ=ON -DIOS_SANITIZE=ON -DIOS_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j "$JOBS" --target fuzz_all
+
+# shellcheck source=/dev/null
+. build-fuzz/fuzz/replay_limits.sh
 
 found=()
 ran=0
@@ -50,7 +53,7 @@ for t in $(cat build-fuzz/fuzz/fuzz_targets.txt); do
     tail -30 "$work.log"
   fi
   # Inputs past the replay's limits are left out of the seeds (libFuzzer skips them).
-  "$t" -merge=1 -timeout=5 -rss_limit_mb=512 -artifact_prefix="$work.merge-" "$corpus" "$work" \
+  "$t" -merge=1 -timeout="$REPLAY_TIMEOUT" -rss_limit_mb="$REPLAY_RSS_MB" -artifact_prefix="$work.merge-" "$corpus" "$work" \
     >>"$work.log" 2>&1 || true
   rmdir "$regressions" 2>/dev/null || true
 done
