@@ -72,7 +72,8 @@ int renameNoReplace(const fs::path& from, const fs::path& to)
 
 } // namespace
 
-void setTemporaryNamePart(std::function<std::string()> next) { namePartSource() = std::move(next); }
+TemporaryNamePart::TemporaryNamePart(std::function<std::string()> next) { namePartSource() = std::move(next); }
+TemporaryNamePart::~TemporaryNamePart() { namePartSource() = nullptr; }
 
 TemporaryFile::TemporaryFile(const fs::path& folder, std::string_view name)
     : folder_(folder.empty() ? fs::path(".") : folder), intended_(folder_ / std::string(name))

@@ -51,9 +51,16 @@ private:
 // The whole file in one call: bytes through a temporary in the file's folder.
 void writeFileReplacing(const std::filesystem::path& file, std::string_view bytes);
 
-// For tests: the random part of the temporaries' names comes from `next` until it is set
-// empty again, so that a test can plant something under a name before a writer takes it.
-void setTemporaryNamePart(std::function<std::string()> next);
+// For tests: while this lives, the random part of the temporaries' names comes from `next`,
+// so that a test can plant something under a name before a writer takes it. Going out of scope
+// (a failed assertion included) gives the names back to chance.
+class TemporaryNamePart {
+public:
+    explicit TemporaryNamePart(std::function<std::string()> next);
+    ~TemporaryNamePart();
+    TemporaryNamePart(const TemporaryNamePart&) = delete;
+    TemporaryNamePart& operator=(const TemporaryNamePart&) = delete;
+};
 
 // Moves file out of the way to the first free name of "<file><suffix>", "<file><suffix>.2", ...,
 // never replacing anything, and returns the name used.

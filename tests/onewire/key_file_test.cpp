@@ -135,7 +135,7 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     // temporary.
     std::ofstream(dir / "victim") << "keep";
     int names = 0;
-    fileio::setTemporaryNamePart([&] { return std::to_string(names++); });
+    const fileio::TemporaryNamePart countedNames([&] { return std::to_string(names++); });
     const auto planted = dir / ("." + path.filename().string() + ".0.tmp");
     std::filesystem::create_symlink(dir / "victim", planted);
     ASSERT_TRUE(saveKeyFile(path, k, &error)) << error;
@@ -147,7 +147,6 @@ TEST(KeyFile, SaveReplacesTheFileAndLeavesNoTemporary)
     EXPECT_TRUE(std::filesystem::is_symlink(planted));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 4)
         << "the key, the link, the victim, the folder";
-    fileio::setTemporaryNamePart(nullptr);
     EXPECT_FALSE(saveKeyFile(dir / "missing-folder" / "x.key", k, &error));
     EXPECT_NE(error.find("missing-folder"), std::string::npos);
     auto missing = loadKeyFile(dir / "nope.key");
