@@ -79,8 +79,9 @@ def configure(build):
 
 
 def ctest_list(build):
-    """Each test CTest knows of, but the benchmarks: (name, command, environment, folder,
-    whether it passes by failing, as the fuzz replay's self-tests do)."""
+    """Each test CTest knows of, but the benchmarks: (name, command, environment, folder, the
+    patterns of which its output must match one to pass whatever its status, as the fuzz
+    replay's self-tests have)."""
     r = run(["ctest", "--test-dir", build, "--show-only=json-v1"])
     tests = []
     for t in json.loads(r.stdout)["tests"]:
@@ -90,25 +91,29 @@ def ctest_list(build):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         env.update(kv.split("=", 1) for kv in props.get("ENVIRONMENT", []))
         tests.append((t["name"], t["command"], env, props.get("WORKING_DIRECTORY", str(ROOT / build)),
-                      bool(props.get("WILL_FAIL"))))
+                      props.get("PASS_REGULAR_EXPRESSION", [])))
     return tests
 
 
 def run_one(test, out, timeout):
     """True when the program passes. A fault that makes it hang is caught by the time-out (no
     program takes 20 s here); eatmydata, where installed, spares the tests' fsyncs."""
-    name, command, env, folder, will_fail = test
+    name, command, env, folder, patterns = test
     env = dict(env, GTEST_OUTPUT=f"json:{out}/{name}.json")
     wrap = ["eatmydata"] if shutil.which("eatmydata") else []
+    sink = subprocess.PIPE if patterns else subprocess.DEVNULL
     try:
-        p = subprocess.Popen(wrap + command, cwd=folder, env=env, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL, start_new_session=True)
+        p = subprocess.Popen(wrap + command, cwd=folder, env=env, stdout=sink,
+                             stderr=subprocess.STDOUT, start_new_session=True, text=True, errors="replace")
         try:
-            return (p.wait(timeout=timeout) == 0) != will_fail
+            output, _ = p.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
             os.killpg(p.pid, signal.SIGKILL)
-            p.wait()
+            p.communicate()
             return False
+        if patterns:
+            return any(re.search(r, output, re.S) for r in patterns)
+        return p.returncode == 0
     except OSError:
         return False
 
