@@ -2,7 +2,6 @@
 #include "app/records/pickers.h"
 #include "missions/window_fixture.h"
 
-#include <QLocale>
 
 using namespace wintest;
 
@@ -114,9 +113,9 @@ TEST_F(PickerTest, SchedulePickersOpenOnTheCallersChoiceAndHandItOver)
     {
         TActExpDateSetting_Form f(nullptr, &db);
         auto* m = f.DBGrid1->gridModel();
-        // Date-times as every grid shows them: the locale's short date and long time.
+        // Date-times as every grid shows them: the pinned C locale's short date and long time.
         EXPECT_EQ(m->data(m->index(f.Query1.RecNo() - 1, m->columnOf("ExpirationDate"))).toString(),
-            QLocale().toString(QDate(2027, 6, 30), QLocale::ShortFormat) + " " + QLocale().toString(QTime(12, 0), "HH:mm:ss"));
+            QStringLiteral("30 Jun 2027 12:00:00"));
         f.DBGrid1DblClick();
     }
     EXPECT_EQ(SettingsRecord.PickedActExpGroupID, 3);
