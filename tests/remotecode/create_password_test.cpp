@@ -330,6 +330,7 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
         { "555", 9, "2026-03-07 09:00:00.250", "2026-02-03 10:00:02.999" },
         { "666", 10, "2026-03-07 10:00:00", "2026-02-03 10:00:03" }, // removed
         { "777", 11, "2026-03-07T11:00:00", "2026-02-04T10:00" },
+        { "888", 12, "2026-03-07 12:00:00", "2026-02-04T11:00" }, // names, creator and creation changed
     };
     std::vector<DeletedCode> withdrawn;
     for (const auto& [code, hour, start, created] : stored) {
@@ -340,15 +341,19 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
                "UPDATE AccessCode SET EndDate = '2027-12-31 23:00:00.5' WHERE CodeString = '555'");
     addCode("444", "Temp", "2026-03-08 08:00:00", "2026-02-05 10:00:00");
     w->sbQueryClick();
-    EXPECT_EQ(joined("CodeString", "TempAccessCode"), "222,333,444,555,666,777,444");
-    tick({ 2, 3, 4, 5 });
-    db.ExecSQL("DELETE FROM AccessCode WHERE CodeString = '666'");
+    EXPECT_EQ(joined("CodeString", "TempAccessCode"), "222,333,444,555,666,777,888,444");
+    tick({ 2, 3, 4, 5, 6 });
+    db.ExecSQL("DELETE FROM AccessCode WHERE CodeString = '666';"
+               "UPDATE AccessCode SET GuestFirstName = 'Bob', GuestLastName = 'Roe', CreatedBy = 'clerk',"
+               " DateCreated = '2026-02-09 09:00:00' WHERE CodeString = '888'");
     EXPECT_EQ(issueKey(), Texts { "Write Delete Code Key OK." });
     EXPECT_EQ(page(key, 0), deleteCodeKeyHeader(kSite));
-    EXPECT_EQ(page(key, 1), deleteCodeSection(*romIdFromText(kLockA), false, 4));
-    EXPECT_EQ(page(key, 2), deleteCodeEntryPages(withdrawn)[0]);
+    EXPECT_EQ(page(key, 1), deleteCodeSection(*romIdFromText(kLockA), false, 5));
+    const auto entries = deleteCodeEntryPages(withdrawn);
+    EXPECT_EQ(std::pair(page(key, 2), page(key, 3)), std::pair(entries[0], entries[1]));
     EXPECT_EQ(joined("CodeString || ' ' || StartDate", "AccessCode WHERE HasDeleted = 1"),
-              "333 2026-03-05 08:00:00,444 2026-03-07 08:00,555 2026-03-07 09:00:00.250,777 2026-03-07T11:00:00");
+              "333 2026-03-05 08:00:00,444 2026-03-07 08:00,555 2026-03-07 09:00:00.250,777 2026-03-07T11:00:00,"
+              "888 2026-03-07 12:00:00");
     // A scratch row whose serial ID is no ROM id is refused before the key is touched.
     db.ExecSQL("UPDATE TempAccessCode SET Selected = (CodeString = '222');"
                "UPDATE TempAccessCode SET SerialID = 'XYZ' WHERE CodeString = '222'");

@@ -953,15 +953,16 @@ bool TCreatePassword_Form::WriteLockSetup()
 
 void TCreatePassword_Form::markCodesDeleted()
 {
-    // The stored rows are found by their text columns, and their date-times compared as the
-    // search read them: a row that another program stored as '2026-03-05 08:00', with a 'T' or
-    // with fractions of a second is still the row the search copied as '2026-03-05 08:00:00'.
+    // A stored code is the ticked one when it is the same code at the lock: its lock, digits,
+    // type, start and end. Names, creator and creation time may have changed since the search
+    // without changing what the key withdraws. The date-times are compared as values: a row
+    // that another program stored as '2026-03-05 08:00', with a 'T' or with fractions of a
+    // second is still the row the search copied as '2026-03-05 08:00:00'.
     // IS: a column left empty (Null) in an imported row matches the Null of its scratch copy.
-    static const char* const kTexts[]
-        = { "SerialID", "GuestFirstName", "GuestLastName", "CreatedBy", "CodeType", "CodeString" };
-    static const char* const kDateTimes[] = { "StartDate", "EndDate", "DateCreated" };
+    static const char* const kTexts[] = { "SerialID", "CodeType", "CodeString" };
+    static const char* const kDateTimes[] = { "StartDate", "EndDate" };
     TDbQuery stored(db_);
-    stored.SQL.Add("SELECT rowid AS StoredRow, StartDate, EndDate, DateCreated FROM AccessCode");
+    stored.SQL.Add("SELECT rowid AS StoredRow, StartDate, EndDate FROM AccessCode");
     for (const char* c : kTexts)
         stored.SQL.Add(std::string(c == kTexts[0] ? "WHERE " : "AND ") + c + " IS :" + c);
     Query6.Close();
