@@ -27,6 +27,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -120,7 +121,7 @@ QDateTimeEdit* datePicker(QWidget* parent)
 {
     auto* e = new QDateTimeEdit(parent);
     e->setCalendarPopup(true);
-    e->setDisplayFormat("yyyy-MM-dd");
+    e->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat)); // the system's short date
     return e;
 }
 
@@ -607,15 +608,16 @@ void TCreatePassword_Form::sbMakeCardClick()
     }
     Table1.Close();
 
-    const QString startText = startDay.toString("yyyy-MM-dd") + " " + ComboBox2->currentText() + ":00";
-    const QString endText = endDay.toString("yyyy-MM-dd") + " " + ComboBox3->currentText() + ":00";
+    // The day in the system's short date, the hour as its list item shows it, then the seconds.
+    const QString startText = shell::dateText(startDay) + " " + ComboBox2->currentText() + ":00";
+    const QString endText = shell::dateText(endDay) + " " + ComboBox3->currentText() + ":00";
     lbLockName->setText(Edit1->text());
     lbAccessCode->setText(QString::fromStdString(code));
     lbFirstName->setText(Edit2->text());
     lbLastName->setText(Edit3->text());
     lbStartDate->setText(startText);
     lbEndDate->setText(endText);
-    lbDateCreated->setText(QString::fromStdString(db::formatDateTime("yyyy-mm-dd hh:nn:ss", created)));
+    lbDateCreated->setText(shell::dateTimeText(created));
     lbCreatedBy->setText(operatorName);
     lbVersion->setText("Access Code Version:     " + QString::number(version + 1));
     lastCode_ = CreatedCode { code, lockName, lbLockLocation->text().toStdString(), startText.toStdString(),
