@@ -136,6 +136,18 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowShowsAndPrintsIt)
     EXPECT_EQ(dialogs.texts(), (Texts { "Data has been exported successfully.", "Can not find AccessCodeReport.xlsx." }));
     EXPECT_EQ(dialogs.boxes[1].type, BoxType::Error);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Exports"), fs::directory_iterator()), 1);
+    // A click that enters the lock name opens the picker; back from the other page by clicks on
+    // the tabs, one click on it opens the picker again.
+    int opened = 0;
+    w->showLockPicker = [&](TWhichLock_Form&) { ++opened; };
+    activate(*w); // again: the export's notice window took the activation
+    w->Edit2->setFocus();
+    QTest::mouseClick(w->Edit1, Qt::LeftButton);
+    for (int tab : { 1, 0 })
+        QTest::mouseClick(w->PageControl1->tabBar(), Qt::LeftButton, {}, w->PageControl1->tabBar()->tabRect(tab).center());
+    QTest::mouseClick(w->Edit1, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(opened, 2);
     // A one-time code for 31 days is the long form. Created at midnight: the date alone.
     w->now = [] { return db::makeDateTime(2026, 12, 7, 0); };
     w->ComboBox1->setCurrentIndex(1);
