@@ -239,13 +239,15 @@ TEST_F(MultiLockTest, NothingOrDuplicatesStopTheMissionBeforeAnyPage)
     EXPECT_EQ(issue(), (Texts { "Found duplicated KeyCode,Mission terminated.", "Write Multi-Lock Key Error." }));
 }
 
-// The operator's path: entering "Select Lock:" or a double click on it opens the picker, once
-// each; in the grid a click flips a check box, the keys the grid swallows neither move the
-// selection nor flip anything, and the group columns keep their colours off the selection.
+// The operator's path: entering "Select Lock:" (after a click on a tab too) or a double click
+// on it opens the picker, once each; in the grid a click flips a check box, the keys the grid
+// swallows neither move the selection nor flip anything, and the group columns keep their
+// colours off the selection.
 TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
 {
     activate(*w);
     w->nextLock = lockSerial(1);
+    auto clickTab = [&](int i) { QTest::mouseClick(w->TabControl1, Qt::LeftButton, {}, w->TabControl1->tabRect(i).center()); };
     const struct {
         const char* what;
         bool entering; // the focus is on "Lock Name:" before
@@ -256,6 +258,8 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
         { "a click with the focus there", false, [&] { QTest::mouseClick(w->Edit1, Qt::LeftButton); }, 0 },
         { "a double click", false, [&] { QTest::mouseDClick(w->Edit1, Qt::LeftButton); }, 1 }, // the same lock
         { "a click", true, [&] { QTest::mouseClick(w->Edit1, Qt::LeftButton); }, 1 },
+        { "a click after one on another tab", false, // the lock is on "Lock 1": a warning, nothing changes
+          [&] { clickTab(1), QTest::mouseClick(w->Edit1, Qt::LeftButton), clickTab(0); }, 1 },
     };
     for (const auto& e : entries) {
         if (e.entering)
@@ -322,7 +326,7 @@ TEST_F(MultiLockTest, GridClicksAndKeysOfTheOperator)
     EXPECT_EQ(count("SELECT * FROM TempLockKey WHERE Used = 1"), 1);
     QTest::keyClick(grid, Qt::Key_Left); // not swallowed
     EXPECT_EQ(header->visualIndex(grid->currentIndex().column()), header->visualIndex(baker.column()) - 1);
-    EXPECT_EQ(w->lockPickerRuns, 4); // none from the grid
+    EXPECT_EQ(w->lockPickerRuns, 5); // none from the grid
     // Ctrl+Home: the first row current but not selected, its "Time Shift" cell drawn red.
     for (Qt::Key k : { Qt::Key_Home, Qt::Key_Right, Qt::Key_Home }) // the second on the first row's first cell
         QTest::keyClick(grid, k, k == Qt::Key_Home ? Qt::ControlModifier : Qt::NoModifier);

@@ -58,7 +58,10 @@ protected:
         w->ComboBox3->setCurrentIndex(endHour);
         w->Edit2->setText(first);
         w->Edit3->setText(last);
-        w->sbMakeCardClick();
+        if (w->isVisible())
+            QTest::mouseClick(w->sbMakeCard, Qt::LeftButton);
+        else
+            w->sbMakeCardClick();
     }
     // A code issued for lock A (Temp, March 2026) unless the test says otherwise.
     void addCode(const std::string& code, const char* type = "Temp", const std::string& start = "2026-03-05 08:00:00",
@@ -103,19 +106,22 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowShowsAndPrintsIt)
     QApplication::processEvents();
     EXPECT_EQ(SettingsRecord.PickAccessCodeLocksOnly, 0);
     EXPECT_EQ(w->Edit1->text() + ", " + w->lbLockLocation->text(), "Room 101, North");
-    const QDate end = today.addDays(3);
-    EXPECT_EQ(boxesOf([&] { issue(d, 8, end, 11, " Ann "); }), Texts {});
-    const std::string code = MakeAccessCode(kLockA, 2, ymd(d), 8, ymd(end), 11, 0);
+    // Created with the button: the labels show the days in the system's short date (the tests
+    // pin the C locale).
+    activate(*w);
+    const QDate start(2099, 12, 29), end(2099, 12, 31);
+    EXPECT_EQ(boxesOf([&] { issue(start, 8, end, 11, " Ann "); }), Texts {});
+    const std::string code = MakeAccessCode(kLockA, 2, ymd(start), 8, ymd(end), 11, 0);
     EXPECT_EQ(rows("SELECT SerialID, LockName, GuestFirstName, GuestLastName, CodeType, StartDate, EndDate,"
                    " DateCreated, CreatedBy, CodeString, LostTimes, HasDeleted, TimeGroup FROM AccessCode"),
-              (Rows { { kLockA, "Room 101", " Ann ", "Lee", "Temp", iso(d, 8), iso(end, 11), "2026-12-06 09:30:15", "admin", code,
+              (Rows { { kLockA, "Room 101", " Ann ", "Lee", "Temp", iso(start, 8), iso(end, 11), "2026-12-06 09:30:15", "admin", code,
                         "1", "False", "<null>" } }));
     QStringList shown;
     for (QLabel* l : { w->lbLockName, w->lbAccessCode, w->lbFirstName, w->lbStartDate, w->lbEndDate, w->lbDateCreated,
                        w->lbCreatedBy, w->lbVersion })
         shown << l->text();
-    EXPECT_EQ(shown.join("|").toStdString(), "Room 101|" + code + "| Ann |" + iso(d, 8) + "|" + iso(end, 11)
-                                                 + "|2026-12-06 09:30:15|admin|Access Code Version:     1");
+    EXPECT_EQ(shown.join("|").toStdString(), "Room 101|" + code + "| Ann |29 Dec 2099 08:00:00|31 Dec 2099 11:00:00"
+                                                 "|6 Dec 2026 09:30:15|admin|Access Code Version:     1");
     // Print fills the shipped template, read back by an independent reader; without the
     // template, it is named and nothing is exported.
     ASSERT_TRUE(w->BitBtn1->isEnabled());
@@ -124,16 +130,31 @@ TEST_F(RemoteCodeTest, CreateCodeStoresTheRowShowsAndPrintsIt)
     std::string cells;
     for (const char* ref : { "A5", "A7", "A9", "A13", "A15" })
         cells += dump.cell(std::string("Sheet1!") + ref).json + " ";
-    EXPECT_EQ(cells, "\"Room 101\" \"North\" \"" + code + "\" \"" + iso(d, 8) + "\" \"" + iso(end, 11) + "\" ");
+    EXPECT_EQ(cells, "\"Room 101\" \"North\" \"" + code + "\" \"29 Dec 2099 08:00:00\" \"31 Dec 2099 11:00:00\" ");
     w->TemplateFile = folder / "AccessCodeReport.xlsx";
     w->BitBtn1Click();
     EXPECT_EQ(dialogs.texts(), (Texts { "Data has been exported successfully.", "Can not find AccessCodeReport.xlsx." }));
     EXPECT_EQ(dialogs.boxes[1].type, BoxType::Error);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Exports"), fs::directory_iterator()), 1);
-    // A one-time code for 31 days is the long form.
+    // A click that enters the lock name opens the picker; back from the other page by clicks on
+    // the tabs, one click on it opens the picker again.
+    int opened = 0;
+    w->showLockPicker = [&](TWhichLock_Form&) { ++opened; };
+    activate(*w); // again: the export's notice window took the activation
+    w->Edit2->setFocus();
+    QTest::mouseClick(w->Edit1, Qt::LeftButton);
+    for (int tab : { 1, 0 })
+        QTest::mouseClick(w->PageControl1->tabBar(), Qt::LeftButton, {}, w->PageControl1->tabBar()->tabRect(tab).center());
+    QTest::mouseClick(w->Edit1, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(opened, 2);
+    // A one-time code for 31 days is the long form. Created at midnight: the date alone.
+    w->now = [] { return db::makeDateTime(2026, 12, 7, 0); };
     w->ComboBox1->setCurrentIndex(1);
-    issue(today, 0, today.addDays(31), 0);
+    issue(QDate(2099, 11, 30), 0, end, 0);
     EXPECT_EQ(rows("SELECT LENGTH(CodeString), LostTimes FROM AccessCode WHERE CodeType = 'Once'"), (Rows { { "12", "1" } }));
+    EXPECT_EQ((QStringList { w->lbStartDate->text(), w->lbEndDate->text(), w->lbDateCreated->text() }).join("|").toStdString(),
+              "30 Nov 2099 00:00:00|31 Dec 2099 00:00:00|7 Dec 2026");
     // Closing clears the window's global reference.
     EXPECT_EQ(CreatePassword_Form, w.get());
     EXPECT_TRUE(w->close());
@@ -269,6 +290,7 @@ TEST_F(RemoteCodeTest, SearchListsFiltersAndTicks)
     EXPECT_EQ(dialogs.texts(), (Texts { "Start Date input error.", "End Date input error.", "Date Created input error." }));
     EXPECT_EQ(dialogs.boxes[0].type, BoxType::Error);
     EXPECT_EQ(count("SELECT * FROM TempAccessCode") + w->DBGrid2->gridModel()->rowCount(), 0);
+    EXPECT_EQ(w->DateTimePicker6->text().toStdString(), "1 Mar 2026"); // the system's short date
 }
 
 // The ticked codes, 76 at most, go on the key; then they are marked deleted.
@@ -330,6 +352,7 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
         { "555", 9, "2026-03-07 09:00:00.250", "2026-02-03 10:00:02.999" },
         { "666", 10, "2026-03-07 10:00:00", "2026-02-03 10:00:03" }, // removed
         { "777", 11, "2026-03-07T11:00:00", "2026-02-04T10:00" },
+        { "888", 12, "2026-03-07 12:00:00", "2026-02-04T11:00" }, // names, creator and creation changed
     };
     std::vector<DeletedCode> withdrawn;
     for (const auto& [code, hour, start, created] : stored) {
@@ -340,15 +363,19 @@ TEST_F(RemoteCodeTest, CodesOfSeveralLocksOrNoneAreNotWritten)
                "UPDATE AccessCode SET EndDate = '2027-12-31 23:00:00.5' WHERE CodeString = '555'");
     addCode("444", "Temp", "2026-03-08 08:00:00", "2026-02-05 10:00:00");
     w->sbQueryClick();
-    EXPECT_EQ(joined("CodeString", "TempAccessCode"), "222,333,444,555,666,777,444");
-    tick({ 2, 3, 4, 5 });
-    db.ExecSQL("DELETE FROM AccessCode WHERE CodeString = '666'");
+    EXPECT_EQ(joined("CodeString", "TempAccessCode"), "222,333,444,555,666,777,888,444");
+    tick({ 2, 3, 4, 5, 6 });
+    db.ExecSQL("DELETE FROM AccessCode WHERE CodeString = '666';"
+               "UPDATE AccessCode SET GuestFirstName = 'Bob', GuestLastName = 'Roe', CreatedBy = 'clerk',"
+               " DateCreated = '2026-02-09 09:00:00' WHERE CodeString = '888'");
     EXPECT_EQ(issueKey(), Texts { "Write Delete Code Key OK." });
     EXPECT_EQ(page(key, 0), deleteCodeKeyHeader(kSite));
-    EXPECT_EQ(page(key, 1), deleteCodeSection(*romIdFromText(kLockA), false, 4));
-    EXPECT_EQ(page(key, 2), deleteCodeEntryPages(withdrawn)[0]);
+    EXPECT_EQ(page(key, 1), deleteCodeSection(*romIdFromText(kLockA), false, 5));
+    const auto entries = deleteCodeEntryPages(withdrawn);
+    EXPECT_EQ(std::pair(page(key, 2), page(key, 3)), std::pair(entries[0], entries[1]));
     EXPECT_EQ(joined("CodeString || ' ' || StartDate", "AccessCode WHERE HasDeleted = 1"),
-              "333 2026-03-05 08:00:00,444 2026-03-07 08:00,555 2026-03-07 09:00:00.250,777 2026-03-07T11:00:00");
+              "333 2026-03-05 08:00:00,444 2026-03-07 08:00,555 2026-03-07 09:00:00.250,777 2026-03-07T11:00:00,"
+              "888 2026-03-07 12:00:00");
     // A scratch row whose serial ID is no ROM id is refused before the key is touched.
     db.ExecSQL("UPDATE TempAccessCode SET Selected = (CodeString = '222');"
                "UPDATE TempAccessCode SET SerialID = 'XYZ' WHERE CodeString = '222'");

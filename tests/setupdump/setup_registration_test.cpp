@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -133,6 +134,19 @@ TEST_F(SetupRegistrationTest, LocksThatVisitedTheKeyAreListedAndOneIsRegistered)
     selectRow(*form, 1);
     EXPECT_TRUE(form->BitBtn3->isEnabled());
     EXPECT_FALSE(form->Edit5->isEnabled());
+    // Alt+A writes the whole key dump here too and leaves Add Lock alone; Space on it presses it.
+    form->KeyDumpFile = dir / "Information.Txt";
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QSignalSpy dumpPressed(form->BitBtn6, &QPushButton::clicked);
+    QTest::keyClick(form->windowHandle(), Qt::Key_A, Qt::AltModifier);
+    EXPECT_TRUE(dumpPressed.count() == 1 || dumpPressed.wait(2000));
+    EXPECT_EQ(fs::exists(form->KeyDumpFile) ? fs::file_size(form->KeyDumpFile) : 0u, 105156u);
+    EXPECT_TRUE(form->Edit4->text().isEmpty());
+    form->BitBtn3->setFocus();
+    QTest::keyClick(form->BitBtn3, Qt::Key_Space);
+    EXPECT_EQ(form->Edit4->text().toStdString(), romIdText(lockRom(12)));
     prepare(*form, 1, "Room 101", "Wing A");
     EXPECT_TRUE(boxesOf([&] { form->BitBtn4Click(); }).empty());
     // The largest id plus one.

@@ -18,6 +18,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -475,6 +476,9 @@ QWidget* TReadCard_Form::buildSetupPanel()
     LockSerialIDGrid = grid(group, LockSerialID_Source);
     g->addWidget(LockSerialIDGrid);
     BitBtn3 = new QPushButton(QStringLiteral(" &Add Lock"), group);
+    // Alt+A is the key dump's ("&A") on every panel: two buttons with one shortcut would press
+    // neither. Add Lock keeps its caption and is pressed by a click or from the keyboard focus.
+    BitBtn3->setShortcut(QKeySequence());
     g->addWidget(BitBtn3);
     auto* reg = new QFormLayout;
     Edit4 = new QLineEdit(group);

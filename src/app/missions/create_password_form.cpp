@@ -27,6 +27,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -120,7 +121,7 @@ QDateTimeEdit* datePicker(QWidget* parent)
 {
     auto* e = new QDateTimeEdit(parent);
     e->setCalendarPopup(true);
-    e->setDisplayFormat("yyyy-MM-dd");
+    e->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat)); // the system's short date
     return e;
 }
 
@@ -607,15 +608,16 @@ void TCreatePassword_Form::sbMakeCardClick()
     }
     Table1.Close();
 
-    const QString startText = startDay.toString("yyyy-MM-dd") + " " + ComboBox2->currentText() + ":00";
-    const QString endText = endDay.toString("yyyy-MM-dd") + " " + ComboBox3->currentText() + ":00";
+    // The day in the system's short date, the hour as its list item shows it, then the seconds.
+    const QString startText = shell::dateText(startDay) + " " + ComboBox2->currentText() + ":00";
+    const QString endText = shell::dateText(endDay) + " " + ComboBox3->currentText() + ":00";
     lbLockName->setText(Edit1->text());
     lbAccessCode->setText(QString::fromStdString(code));
     lbFirstName->setText(Edit2->text());
     lbLastName->setText(Edit3->text());
     lbStartDate->setText(startText);
     lbEndDate->setText(endText);
-    lbDateCreated->setText(QString::fromStdString(db::formatDateTime("yyyy-mm-dd hh:nn:ss", created)));
+    lbDateCreated->setText(shell::dateTimeText(created));
     lbCreatedBy->setText(operatorName);
     lbVersion->setText("Access Code Version:     " + QString::number(version + 1));
     lastCode_ = CreatedCode { code, lockName, lbLockLocation->text().toStdString(), startText.toStdString(),
@@ -953,15 +955,16 @@ bool TCreatePassword_Form::WriteLockSetup()
 
 void TCreatePassword_Form::markCodesDeleted()
 {
-    // The stored rows are found by their text columns, and their date-times compared as the
-    // search read them: a row that another program stored as '2026-03-05 08:00', with a 'T' or
-    // with fractions of a second is still the row the search copied as '2026-03-05 08:00:00'.
+    // A stored code is the ticked one when it is the same code at the lock: its lock, digits,
+    // type, start and end. Names, creator and creation time may have changed since the search
+    // without changing what the key withdraws. The date-times are compared as values: a row
+    // that another program stored as '2026-03-05 08:00', with a 'T' or with fractions of a
+    // second is still the row the search copied as '2026-03-05 08:00:00'.
     // IS: a column left empty (Null) in an imported row matches the Null of its scratch copy.
-    static const char* const kTexts[]
-        = { "SerialID", "GuestFirstName", "GuestLastName", "CreatedBy", "CodeType", "CodeString" };
-    static const char* const kDateTimes[] = { "StartDate", "EndDate", "DateCreated" };
+    static const char* const kTexts[] = { "SerialID", "CodeType", "CodeString" };
+    static const char* const kDateTimes[] = { "StartDate", "EndDate" };
     TDbQuery stored(db_);
-    stored.SQL.Add("SELECT rowid AS StoredRow, StartDate, EndDate, DateCreated FROM AccessCode");
+    stored.SQL.Add("SELECT rowid AS StoredRow, StartDate, EndDate FROM AccessCode");
     for (const char* c : kTexts)
         stored.SQL.Add(std::string(c == kTexts[0] ? "WHERE " : "AND ") + c + " IS :" + c);
     Query6.Close();

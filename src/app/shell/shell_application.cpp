@@ -4,6 +4,7 @@
 #include "keyaccess/dialog_layer.h"
 
 #include <QGuiApplication>
+#include <QTabBar>
 #include <string>
 
 ShellApplication::ShellApplication(int& argc, char** argv)
@@ -14,6 +15,11 @@ ShellApplication::ShellApplication(int& argc, char** argv)
 
 bool ShellApplication::notify(QObject* receiver, QEvent* event)
 {
+    // Every tab control takes the focus when a tab is clicked, so that a field which opens a
+    // picker when it is entered is entered by the next click on it after a tab was chosen.
+    if (event->type() == QEvent::Polish)
+        if (auto* tabs = qobject_cast<QTabBar*>(receiver))
+            tabs->setFocusPolicy(Qt::StrongFocus);
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {

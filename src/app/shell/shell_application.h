@@ -1,6 +1,7 @@
 #pragma once
 // The application object: an exception that no handler catches is shown in the standard
-// error box and the program waits for the next event. It gives every window the program's icon.
+// error box and the program waits for the next event. It gives every window the program's icon,
+// and every tab control the focus when one of its tabs is clicked.
 #include <QApplication>
 #include <exception>
 

@@ -25,11 +25,12 @@ QString dateTimeText(DateTime t)
     const std::chrono::hh_mm_ss hms { t - days };
     const QDate date(int(ymd.year()), unsigned(ymd.month()), unsigned(ymd.day()));
     const QTime time(int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count()));
-    const QString dateText = QLocale().toString(date, QLocale::ShortFormat);
     if (time == QTime(0, 0))
-        return dateText;
-    return dateText + QLatin1Char(' ') + timeText(time);
+        return dateText(date);
+    return dateText(date) + QLatin1Char(' ') + timeText(time);
 }
+
+QString dateText(QDate date) { return QLocale().toString(date, QLocale::ShortFormat); }
 
 QString timeText(QTime time)
 {

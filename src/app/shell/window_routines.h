@@ -5,6 +5,7 @@
 
 #include "dataaccess/db_dataset.h"
 
+#include <QDate>
 #include <QString>
 #include <QTime>
 
@@ -32,6 +33,8 @@ namespace shell {
 // exports as text: the locale's short date and long time (without a time zone: key and
 // database times are local and carry none); at exactly midnight the date alone.
 QString dateTimeText(DateTime t);
+// A day in the locale's short date format.
+QString dateText(QDate date);
 // A time of day in the locale's long time format, without a time zone.
 QString timeText(QTime time);
 
