@@ -265,6 +265,15 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
             g.descriptor(0, 0, side, side).raw({2, 0}).raw(gap);
         return g.end();
     };
+    // `count` frames of width x height, each with the image data `codes`.
+    auto many = [](int count, int width, int height, const Bytes& codes, uint8_t packed = 0) {
+        GifAssembler g = gifOf(width, height, 1);
+        for (int i = 0; i < count; ++i)
+            g.frame(width, height, codes, 2, packed);
+        return g.end();
+    };
+    Bytes onePixel = pack({-3, 4, 1, 5});
+    onePixel.resize(600, 0x55);
     Bytes longSurplus = surplus;
     longSurplus.resize(4096, 0x55);
     // 4 x 2 with transparent index 3; the data stops after two pixels, without a terminator.
@@ -314,18 +323,23 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         {"huge", gifOf(0xFFFF, 0xFFFF).frame(0xFFFF, 0xFFFF, codes).end(), {}, {}, tooLarge},
         {"a pixel over the limit", big, {}, {}, tooLarge, 9999},
         {"at the limit", big, {}, {cat(pixels, Bytes(9996, 0))}, "", 10000},
-        // Frames without data are filled, so a few bytes of descriptors must not add up to more
-        // pixels than the stream could encode (about 4096 a byte): one frame may take the limit.
-        // Bytes that encode no pixels earn none: padding after the trailer, zeros between
-        // blocks, data past the end of a small frame.
-        {"8 empty frames of 1 M pixels", manyEmpty(8, 1024), {underrun}, {}, tooLarge, 1 << 20},
-        {"... and padding after the trailer", cat(manyEmpty(8, 1024), Bytes(4096, 0)), {underrun}, {}, tooLarge,
+        // Where a frame's data decodes nothing it is filled, which costs the file nothing: all
+        // fill together may take the frame limit once. Bytes that decode no pixel earn none:
+        // padding after the trailer, zeros between blocks, data past the end of a small frame,
+        // junk data.
+        {"8 empty frames of 1 M pixels", manyEmpty(8, 1024), {underrun, underrun}, {}, tooLarge, 1 << 20},
+        {"... and padding after the trailer", cat(manyEmpty(8, 1024), Bytes(4096, 0)), {underrun, underrun}, {},
+         tooLarge, 1 << 20},
+        {"... with zeros between them", manyEmpty(8, 1024, {}, Bytes(600, 0)), {underrun, underrun}, {}, tooLarge,
          1 << 20},
-        {"... with zeros between them", manyEmpty(8, 1024, {}, Bytes(600, 0)), {underrun}, {}, tooLarge, 1 << 20},
         {"... after a small frame's long data", manyEmpty(8, 1024, GifAssembler().frame(2, 2, longSurplus).bytes),
-         {underrun}, {}, tooLarge, 1 << 20},
-        {"frames over the limit together, each with data", gifOf(100, 100).frame(100, 100, codes).frame(100, 100, codes).end(),
-         {}, {cat(pixels, Bytes(9996, 0)), cat(pixels, Bytes(9996, 0))}, "", 10000},
+         {underrun, underrun}, {}, tooLarge, 1 << 20},
+        {"8 frames of 1 M pixels whose data decodes nothing", many(8, 1024, 1024, Bytes(600, 0xFF)),
+         {badCode, badCode}, {}, tooLarge, 1 << 20},
+        {"... whose data decodes one pixel, interlaced", many(8, 1024, 1024, onePixel, 0x40), {}, {}, tooLarge,
+         1 << 20},
+        {"frames over the frame limit together, each decoding all of its pixels", many(3, 2, 2, codes), {},
+         {pixels, pixels, pixels}, "", 4},
         {"one empty frame of 1 M pixels", manyEmpty(1, 1024), {underrun}, {Bytes(1 << 20, 0)}, "", 1 << 20},
         {"200 small empty frames", manyEmpty(200, 64), std::vector<std::string>(200, underrun),
          std::vector<Bytes>(200, Bytes(4096, 0)), "", 1 << 20},

@@ -33,8 +33,8 @@ using ProgressHandler =
 
 // Frames larger than this many pixels are refused while loading (a hostile descriptor can
 // ask for 4 G pixels); the picture class may raise or lower it. The same number bounds the
-// pixels that all frames read since the last clear take beyond what their image data could
-// encode.
+// pixels that all frames read since the last clear hold beyond what their image data decoded
+// (fill, which costs the file nothing).
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t(1) << 26;
 
 // The root of the tree: what the picture class owns and loads, saves and draws.
@@ -87,9 +87,9 @@ private:
 
     std::unique_ptr<TGIFHeader> header_;
     std::unique_ptr<TGIFPictureList> images_;
-    // Pixels of the frames read since the last clear that their image data could not have
-    // encoded, and so only fill.
-    uint64_t unbackedPixels_ = 0;
+    // Pixels of the frames read since the last clear that their image data did not decode,
+    // and so only fill.
+    uint64_t fillPixels_ = 0;
 };
 
 } // namespace gif
@@ -279,9 +279,6 @@ public:
 
 private:
     void allocatePixels();
-    // Refuses a frame whose pixels, beyond what its image data at `s` could encode, would take
-    // the image's frames past the pixel limit.
-    void checkLoadBudget(const gif::InStream& s) const;
 
     std::array<uint8_t, 10> id_{};
     bool hasTransparency_ = false;
