@@ -272,6 +272,19 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
             g.frame(width, height, codes, 2, packed);
         return g.end();
     };
+    // `pixels` of colour 0 at the best compression: a literal, then each code the one being
+    // defined, for runs of 2, 3, 4 ... pixels; the last run is cut to fit.
+    auto oneColour = [](int pixels) {
+        std::vector<int> c{-3, 4, 0};
+        for (int left = pixels - 1, next = 6, size = 3, run = 2; left > 0; ++run) {
+            c.push_back(run <= left ? next : left == 1 ? 0 : left + 4);
+            left -= std::min(run, left);
+            if (++next == 1 << size)
+                c.push_back(-++size);
+        }
+        c.push_back(5);
+        return pack(c);
+    };
     Bytes onePixel = pack({-3, 4, 1, 5});
     onePixel.resize(600, 0x55);
     Bytes longSurplus = surplus;
@@ -297,6 +310,7 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         std::vector<Bytes> frames;
         std::string error = "";
         uint64_t maxPixels = gif::kDefaultMaxPixels;
+        uint64_t maxTotalPixels = gif::kDefaultMaxTotalPixels;
     };
     std::vector<Case> cases = {
         {"4 bytes before", cat(Bytes(4, 'x'), file), {}, {pixels}},
@@ -328,21 +342,34 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         // padding after the trailer, zeros between blocks, data past the end of a small frame,
         // junk data.
         {"8 empty frames of 1 M pixels", manyEmpty(8, 1024), {underrun, underrun}, {}, tooLarge, 1 << 20},
-        {"... and padding after the trailer", cat(manyEmpty(8, 1024), Bytes(4096, 0)), {underrun, underrun}, {},
+        {"... and padding after the trailer", cat(manyEmpty(8, 1024), Bytes(4096, 0)), {underrun, underrun},
+         {}, tooLarge, 1 << 20},
+        {"... with zeros between them", manyEmpty(8, 1024, {}, Bytes(600, 0)), {underrun, underrun}, {},
          tooLarge, 1 << 20},
-        {"... with zeros between them", manyEmpty(8, 1024, {}, Bytes(600, 0)), {underrun, underrun}, {}, tooLarge,
-         1 << 20},
-        {"... after a small frame's long data", manyEmpty(8, 1024, GifAssembler().frame(2, 2, longSurplus).bytes),
-         {underrun, underrun}, {}, tooLarge, 1 << 20},
+        {"... after a small frame's long data",
+         manyEmpty(8, 1024, GifAssembler().frame(2, 2, longSurplus).bytes), {underrun, underrun}, {},
+         tooLarge, 1 << 20},
         {"8 frames of 1 M pixels whose data decodes nothing", many(8, 1024, 1024, Bytes(600, 0xFF)),
          {badCode, badCode}, {}, tooLarge, 1 << 20},
-        {"... whose data decodes one pixel, interlaced", many(8, 1024, 1024, onePixel, 0x40), {}, {}, tooLarge,
-         1 << 20},
+        {"... whose data decodes one pixel, interlaced", many(8, 1024, 1024, onePixel, 0x40), {}, {},
+         tooLarge, 1 << 20},
         {"frames over the frame limit together, each decoding all of its pixels", many(3, 2, 2, codes), {},
          {pixels, pixels, pixels}, "", 4},
         {"one empty frame of 1 M pixels", manyEmpty(1, 1024), {underrun}, {Bytes(1 << 20, 0)}, "", 1 << 20},
         {"200 small empty frames", manyEmpty(200, 64), std::vector<std::string>(200, underrun),
          std::vector<Bytes>(200, Bytes(4096, 0)), "", 1 << 20},
+        // Everything the frames hold counts against the whole-picture limit, each frame also for
+        // itself (about 1 K).
+        {"frames past the whole-picture limit", many(3, 100, 100, oneColour(10000)), {}, {}, tooLarge,
+         gif::kDefaultMaxPixels, 25000},
+        {"frames within it", many(3, 100, 100, oneColour(10000)), {}, std::vector<Bytes>(3, Bytes(10000, 0)),
+         "", gif::kDefaultMaxPixels, 35000},
+        {"2000 frames of one pixel, each counting for itself", many(2000, 1, 1, pack({-3, 4, 1, 5})), {}, {},
+         tooLarge, gif::kDefaultMaxPixels, 1 << 20},
+        // 500 frames of 480 x 270, in a sixteenth of the size and the limits.
+        {"a ten-second animation", many(500, 120, 68, oneColour(120 * 68)), {},
+         std::vector<Bytes>(500, Bytes(120 * 68, 0)), "", gif::kDefaultMaxPixels / 16,
+         gif::kDefaultMaxTotalPixels / 16},
     };
     for (int size : {0, 1, 9, 12, 255})
         cases.push_back({"code size",
@@ -354,6 +381,7 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         gif::InStream s(c.bytes);
         gif::Image img;
         img.maxPixels = c.maxPixels;
+        img.maxTotalPixels = c.maxTotalPixels;
         WarningLog log;
         log.attach(img);
         EXPECT_EQ(raisedBy([&] { img.LoadFromStream(s); }), c.error);

@@ -92,7 +92,8 @@ public:
     void putReversed(const uint8_t* stack, int n)
     {
         const size_t k = std::min(size_t(n), total_ - out_.size());
-        out_.insert(out_.end(), std::make_reverse_iterator(stack + n), std::make_reverse_iterator(stack + n - k));
+        out_.insert(out_.end(), std::make_reverse_iterator(stack + n),
+                    std::make_reverse_iterator(stack + n - k));
     }
 
 private:
@@ -226,12 +227,13 @@ void decode(gif::InStream& s, const TGIFItem& owner, std::vector<uint8_t>& out, 
 void TGIFSubImage::decompress(gif::InStream& s)
 {
     // A few bytes may describe millions of pixels and decode none of them. So the buffer is
-    // only reserved at the frame's size (address space) and grows with what is decoded; the
-    // rest is filled once that fill has been counted.
+    // only reserved at the frame's size (address space, within the whole-picture limit) and
+    // grows with what is decoded; the rest is filled once that fill has been counted.
     gif::Image* img = image();
     const uint64_t n = uint64_t(width()) * uint64_t(height());
     if (n > (img ? img->maxPixels : gif::kDefaultMaxPixels))
         throw GIFException(gifmsg::ImageTooLarge);
+    hold(n);
     pixels_.clear();
     try {
         pixels_.reserve(size_t(n));

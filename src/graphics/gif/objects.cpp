@@ -36,6 +36,7 @@ void Image::clear()
     images_->clear();
     header_->clear();
     fillPixels_ = 0;
+    heldPixels_ = 0;
     changed();
 }
 
@@ -331,6 +332,16 @@ void TGIFSubImage::setBounds(int left, int top, int width, int height)
     img->changed();
 }
 
+void TGIFSubImage::hold(uint64_t pixels) const
+{
+    gif::Image* img = image();
+    if (!img)
+        return;
+    if (pixels > img->maxTotalPixels - std::min(img->heldPixels_, img->maxTotalPixels))
+        throw GIFException(gifmsg::ImageTooLarge);
+    img->heldPixels_ += pixels;
+}
+
 bool TGIFSubImage::usesGlobalColorMap() const
 {
     return colorMap_.count() == 0 && image() && image()->globalColorMap().count() > 0;
@@ -406,6 +417,7 @@ void TGIFSubImage::clear()
 void TGIFSubImage::LoadFromStream(gif::InStream& s)
 {
     clear();
+    hold(sizeof(TGIFSubImage));
     extensions_.LoadFromStream(s);
     uint8_t b = 0;
     if (!s.readByte(b))

@@ -36,6 +36,11 @@ using ProgressHandler =
 // pixels that all frames read since the last clear hold beyond what their image data decoded
 // (fill, which costs the file nothing).
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t(1) << 26;
+// What all frames read since the last clear may hold together: their pixels, and each frame
+// its own bookkeeping (about 1 K) as well, so that many tiny frames are bounded too. Real
+// image data can encode over 2,500 pixels a byte, so the file's size bounds nothing; this
+// keeps the frames of a load within 128 MB whatever the file.
+inline constexpr uint64_t kDefaultMaxTotalPixels = uint64_t(1) << 27;
 
 // The root of the tree: what the picture class owns and loads, saves and draws.
 class Image {
@@ -81,15 +86,17 @@ public:
     ProgressHandler OnProgress;
     TGIFCompression Compression = gcLZW;
     uint64_t maxPixels = kDefaultMaxPixels;
+    uint64_t maxTotalPixels = kDefaultMaxTotalPixels;
 
 private:
     friend class ::TGIFSubImage;
 
     std::unique_ptr<TGIFHeader> header_;
     std::unique_ptr<TGIFPictureList> images_;
-    // Pixels of the frames read since the last clear that their image data did not decode,
-    // and so only fill.
+    // Of the frames read since the last clear: the pixels their image data did not decode,
+    // and everything they hold (see kDefaultMaxTotalPixels).
     uint64_t fillPixels_ = 0;
+    uint64_t heldPixels_ = 0;
 };
 
 } // namespace gif
@@ -279,6 +286,8 @@ public:
 
 private:
     void allocatePixels();
+    // Counts `pixels` more against what the image's frames may hold together; refuses past it.
+    void hold(uint64_t pixels) const;
 
     std::array<uint8_t, 10> id_{};
     bool hasTransparency_ = false;
