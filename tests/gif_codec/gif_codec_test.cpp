@@ -285,6 +285,14 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         c.push_back(5);
         return pack(c);
     };
+    Bytes tinyBlocks; // 10,000 one-byte data sub-blocks and the terminator
+    for (int i = 0; i < 10000; ++i)
+        tinyBlocks.insert(tinyBlocks.end(), {1, 'a'});
+    tinyBlocks.push_back(0);
+    Bytes controls;
+    for (int i = 0; i < 10000; ++i)
+        controls.insert(controls.end(), {'!', 0xF9, 4, 0, 0, 0, 0, 0});
+    auto withBlocks = [&](const Bytes& intro) { return gifOf(2, 2).raw(intro).raw(tinyBlocks).frame(2, 2, codes).end(); };
     Bytes onePixel = pack({-3, 4, 1, 5});
     onePixel.resize(600, 0x55);
     Bytes longSurplus = surplus;
@@ -366,6 +374,16 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
          "", gif::kDefaultMaxPixels, 35000},
         {"2000 frames of one pixel, each counting for itself", many(2000, 1, 1, pack({-3, 4, 1, 5})), {}, {},
          tooLarge, gif::kDefaultMaxPixels, 1 << 20},
+        // ... and so do extensions, each block they keep also for itself.
+        {"a comment of 10,000 one-byte blocks", withBlocks({'!', 0xFE}), {}, {}, tooLarge, gif::kDefaultMaxPixels,
+         1 << 20},
+        {"... within the limit", withBlocks({'!', 0xFE}), {}, {pixels}, "", gif::kDefaultMaxPixels, 2 << 20},
+        {"... an unknown application's", withBlocks(cat({'!', 0xFF, 11}, Bytes(11, 'A'))), {}, {}, tooLarge,
+         gif::kDefaultMaxPixels, 1 << 20},
+        {"... plain text's", withBlocks(cat({'!', 0x01, 12}, Bytes(12, 0))), {}, {}, tooLarge, gif::kDefaultMaxPixels,
+         1 << 20},
+        {"10,000 graphic controls", gifOf(2, 2).raw(controls).frame(2, 2, codes).end(), {}, {}, tooLarge,
+         gif::kDefaultMaxPixels, 1 << 20},
         // 500 frames of 480 x 270, in a sixteenth of the size and the limits.
         {"a ten-second animation", many(500, 120, 68, oneColour(120 * 68)), {},
          std::vector<Bytes>(500, Bytes(120 * 68, 0)), "", gif::kDefaultMaxPixels / 16,

@@ -37,7 +37,8 @@ using ProgressHandler =
 // (fill, which costs the file nothing).
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t(1) << 26;
 // What all frames read since the last clear may hold together: their pixels, and each frame
-// its own bookkeeping (about 1 K) as well, so that many tiny frames are bounded too. Real
+// its own bookkeeping (about 1 K) and its extensions what they keep, a pixel a byte, so that
+// many tiny frames or extension blocks are bounded too. Real
 // image data can encode over 2,500 pixels a byte, so the file's size bounds nothing; this
 // keeps the frames of a load within 128 MB whatever the file.
 inline constexpr uint64_t kDefaultMaxTotalPixels = uint64_t(1) << 27;
@@ -285,6 +286,8 @@ public:
     void dropCache() { cache.reset(); }
 
 private:
+    friend class TGIFExtension;
+
     void allocatePixels();
     // Counts `pixels` more against what the image's frames may hold together; refuses past it.
     void hold(uint64_t pixels) const;
