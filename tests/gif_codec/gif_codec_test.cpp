@@ -265,6 +265,36 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
             g.descriptor(0, 0, side, side).raw({2, 0}).raw(gap);
         return g.end();
     };
+    // `count` frames of width x height, each with the image data `codes`.
+    auto many = [](int count, int width, int height, const Bytes& codes, uint8_t packed = 0) {
+        GifAssembler g = gifOf(width, height, 1);
+        for (int i = 0; i < count; ++i)
+            g.frame(width, height, codes, 2, packed);
+        return g.end();
+    };
+    // `pixels` of colour 0 at the best compression: a literal, then each code the one being
+    // defined, for runs of 2, 3, 4 ... pixels; the last run is cut to fit.
+    auto oneColour = [](int pixels) {
+        std::vector<int> c{-3, 4, 0};
+        for (int left = pixels - 1, next = 6, size = 3, run = 2; left > 0; ++run) {
+            c.push_back(run <= left ? next : left == 1 ? 0 : left + 4);
+            left -= std::min(run, left);
+            if (++next == 1 << size)
+                c.push_back(-++size);
+        }
+        c.push_back(5);
+        return pack(c);
+    };
+    Bytes tinyBlocks; // 10,000 one-byte data sub-blocks and the terminator
+    for (int i = 0; i < 10000; ++i)
+        tinyBlocks.insert(tinyBlocks.end(), {1, 'a'});
+    tinyBlocks.push_back(0);
+    Bytes controls;
+    for (int i = 0; i < 10000; ++i)
+        controls.insert(controls.end(), {'!', 0xF9, 4, 0, 0, 0, 0, 0});
+    auto withBlocks = [&](const Bytes& intro) { return gifOf(2, 2).raw(intro).raw(tinyBlocks).frame(2, 2, codes).end(); };
+    Bytes onePixel = pack({-3, 4, 1, 5});
+    onePixel.resize(600, 0x55);
     Bytes longSurplus = surplus;
     longSurplus.resize(4096, 0x55);
     // 4 x 2 with transparent index 3; the data stops after two pixels, without a terminator.
@@ -288,6 +318,7 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         std::vector<Bytes> frames;
         std::string error = "";
         uint64_t maxPixels = gif::kDefaultMaxPixels;
+        uint64_t maxTotalPixels = gif::kDefaultMaxTotalPixels;
     };
     std::vector<Case> cases = {
         {"4 bytes before", cat(Bytes(4, 'x'), file), {}, {pixels}},
@@ -314,21 +345,49 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         {"huge", gifOf(0xFFFF, 0xFFFF).frame(0xFFFF, 0xFFFF, codes).end(), {}, {}, tooLarge},
         {"a pixel over the limit", big, {}, {}, tooLarge, 9999},
         {"at the limit", big, {}, {cat(pixels, Bytes(9996, 0))}, "", 10000},
-        // Frames without data are filled, so a few bytes of descriptors must not add up to more
-        // pixels than the stream could encode (about 4096 a byte): one frame may take the limit.
-        // Bytes that encode no pixels earn none: padding after the trailer, zeros between
-        // blocks, data past the end of a small frame.
-        {"8 empty frames of 1 M pixels", manyEmpty(8, 1024), {underrun}, {}, tooLarge, 1 << 20},
-        {"... and padding after the trailer", cat(manyEmpty(8, 1024), Bytes(4096, 0)), {underrun}, {}, tooLarge,
-         1 << 20},
-        {"... with zeros between them", manyEmpty(8, 1024, {}, Bytes(600, 0)), {underrun}, {}, tooLarge, 1 << 20},
-        {"... after a small frame's long data", manyEmpty(8, 1024, GifAssembler().frame(2, 2, longSurplus).bytes),
-         {underrun}, {}, tooLarge, 1 << 20},
-        {"frames over the limit together, each with data", gifOf(100, 100).frame(100, 100, codes).frame(100, 100, codes).end(),
-         {}, {cat(pixels, Bytes(9996, 0)), cat(pixels, Bytes(9996, 0))}, "", 10000},
+        // Where a frame's data decodes nothing it is filled, which costs the file nothing: all
+        // fill together may take the frame limit once. Bytes that decode no pixel earn none:
+        // padding after the trailer, zeros between blocks, data past the end of a small frame,
+        // junk data.
+        {"8 empty frames of 1 M pixels", manyEmpty(8, 1024), {underrun, underrun}, {}, tooLarge, 1 << 20},
+        {"... and padding after the trailer", cat(manyEmpty(8, 1024), Bytes(4096, 0)), {underrun, underrun},
+         {}, tooLarge, 1 << 20},
+        {"... with zeros between them", manyEmpty(8, 1024, {}, Bytes(600, 0)), {underrun, underrun}, {},
+         tooLarge, 1 << 20},
+        {"... after a small frame's long data",
+         manyEmpty(8, 1024, GifAssembler().frame(2, 2, longSurplus).bytes), {underrun, underrun}, {},
+         tooLarge, 1 << 20},
+        {"8 frames of 1 M pixels whose data decodes nothing", many(8, 1024, 1024, Bytes(600, 0xFF)),
+         {badCode, badCode}, {}, tooLarge, 1 << 20},
+        {"... whose data decodes one pixel, interlaced", many(8, 1024, 1024, onePixel, 0x40), {}, {},
+         tooLarge, 1 << 20},
+        {"frames over the frame limit together, each decoding all of its pixels", many(3, 2, 2, codes), {},
+         {pixels, pixels, pixels}, "", 4},
         {"one empty frame of 1 M pixels", manyEmpty(1, 1024), {underrun}, {Bytes(1 << 20, 0)}, "", 1 << 20},
         {"200 small empty frames", manyEmpty(200, 64), std::vector<std::string>(200, underrun),
          std::vector<Bytes>(200, Bytes(4096, 0)), "", 1 << 20},
+        // Everything the frames hold counts against the whole-picture limit, each frame also for
+        // itself (about 1 K).
+        {"frames past the whole-picture limit", many(3, 100, 100, oneColour(10000)), {}, {}, tooLarge,
+         gif::kDefaultMaxPixels, 25000},
+        {"frames within it", many(3, 100, 100, oneColour(10000)), {}, std::vector<Bytes>(3, Bytes(10000, 0)),
+         "", gif::kDefaultMaxPixels, 35000},
+        {"2000 frames of one pixel, each counting for itself", many(2000, 1, 1, pack({-3, 4, 1, 5})), {}, {},
+         tooLarge, gif::kDefaultMaxPixels, 1 << 20},
+        // ... and so do extensions, each block they keep also for itself.
+        {"a comment of 10,000 one-byte blocks", withBlocks({'!', 0xFE}), {}, {}, tooLarge, gif::kDefaultMaxPixels,
+         1 << 20},
+        {"... within the limit", withBlocks({'!', 0xFE}), {}, {pixels}, "", gif::kDefaultMaxPixels, 2 << 20},
+        {"... an unknown application's", withBlocks(cat({'!', 0xFF, 11}, Bytes(11, 'A'))), {}, {}, tooLarge,
+         gif::kDefaultMaxPixels, 1 << 20},
+        {"... plain text's", withBlocks(cat({'!', 0x01, 12}, Bytes(12, 0))), {}, {}, tooLarge, gif::kDefaultMaxPixels,
+         1 << 20},
+        {"10,000 graphic controls", gifOf(2, 2).raw(controls).frame(2, 2, codes).end(), {}, {}, tooLarge,
+         gif::kDefaultMaxPixels, 1 << 20},
+        // 500 frames of 480 x 270, in a sixteenth of the size and the limits.
+        {"a ten-second animation", many(500, 120, 68, oneColour(120 * 68)), {},
+         std::vector<Bytes>(500, Bytes(120 * 68, 0)), "", gif::kDefaultMaxPixels / 16,
+         gif::kDefaultMaxTotalPixels / 16},
     };
     for (int size : {0, 1, 9, 12, 255})
         cases.push_back({"code size",
@@ -340,6 +399,7 @@ TEST(GifMalformed, EachLoadsWithItsWarningsOrIsRefusedAndPutsTheStreamBack)
         gif::InStream s(c.bytes);
         gif::Image img;
         img.maxPixels = c.maxPixels;
+        img.maxTotalPixels = c.maxTotalPixels;
         WarningLog log;
         log.attach(img);
         EXPECT_EQ(raisedBy([&] { img.LoadFromStream(s); }), c.error);

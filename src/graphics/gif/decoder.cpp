@@ -2,7 +2,9 @@
 #include "graphics/gif/objects.h"
 
 #include <algorithm>
-#include <cstring>
+#include <iterator>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -79,81 +81,66 @@ private:
     bool endSeen_ = false;
 };
 
-// Where decoded pixels go: row by row, or through the four interlace passes.
+// Decoded pixels in the order the file gives them, appended to a buffer that grows with them.
 class PixelSink {
 public:
-    PixelSink(uint8_t* pixels, int width, int height, bool interlaced)
-        : pixels_(pixels), width_(width), height_(height), interlaced_(interlaced)
-    {
-        done_ = width <= 0 || height <= 0;
-        row_ = pixels_;
-    }
+    PixelSink(std::vector<uint8_t>& out, size_t total) : out_(out), total_(total) {}
 
-    bool done() const { return done_; }
+    bool done() const { return out_.size() >= total_; }
 
-    // Writes a string held back to front in stack[0..n).
+    // Appends a string held back to front in stack[0..n), as far as the frame takes it.
     void putReversed(const uint8_t* stack, int n)
     {
-        while (n > 0 && !done_) {
-            const int k = std::min(n, width_ - x_);
-            uint8_t* out = row_ + x_;
-            for (int i = 0; i < k; ++i)
-                out[i] = stack[n - 1 - i];
-            n -= k;
-            x_ += k;
-            if (x_ == width_)
-                nextRow();
-        }
+        const size_t k = std::min(size_t(n), total_ - out_.size());
+        out_.insert(out_.end(), std::make_reverse_iterator(stack + n),
+                    std::make_reverse_iterator(stack + n - k));
     }
 
 private:
-    void nextRow()
-    {
-        x_ = 0;
-        if (!interlaced_) {
-            if (++y_ >= height_)
-                done_ = true;
-        } else {
-            static const int start[4] = {0, 4, 2, 1};
-            static const int step[4] = {8, 8, 4, 2};
-            y_ += step[pass_];
-            // Passes that hold no row are skipped too.
-            while (y_ >= height_) {
-                if (++pass_ >= 4) {
-                    done_ = true;
-                    return;
-                }
-                y_ = start[pass_];
-            }
-        }
-        row_ = pixels_ + size_t(y_) * size_t(width_);
-    }
-
-    uint8_t* pixels_;
-    uint8_t* row_;
-    int width_, height_;
-    bool interlaced_;
-    int x_ = 0, y_ = 0, pass_ = 0;
-    bool done_ = false;
+    std::vector<uint8_t>& out_;
+    size_t total_;
 };
 
-} // namespace
-
-void TGIFSubImage::decompress(gif::InStream& s)
+// Rows come in the order of the four interlace passes (start 0 step 8, 4 step 8, 2 step 4,
+// 1 step 2); moves each to its place, in the buffer itself.
+void deinterlace(std::vector<uint8_t>& pixels, int width, int height)
 {
-    allocatePixels();
-    const int fill = transparentIndex();
-    if (fill > 0 && !pixels_.empty())
-        std::memset(pixels_.data(), fill, pixels_.size());
+    static const int start[4] = {0, 4, 2, 1};
+    static const int step[4] = {8, 8, 4, 2};
+    std::vector<int> place; // the row that the k-th row of the file is
+    place.reserve(size_t(height));
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = start[pass]; y < height; y += step[pass])
+            place.push_back(y);
+    auto row = [&](int k) { return pixels.begin() + std::ptrdiff_t(k) * width; };
+    std::vector<bool> placed(static_cast<size_t>(height));
+    std::vector<uint8_t> carried(static_cast<size_t>(width));
+    for (int k = 0; k < height; ++k) {
+        if (placed[size_t(k)])
+            continue;
+        // Along the cycle through k, each row carried to its place takes out the one there.
+        std::copy(row(k), row(k + 1), carried.begin());
+        int at = k;
+        do {
+            at = place[size_t(at)];
+            std::swap_ranges(carried.begin(), carried.end(), row(at));
+            placed[size_t(at)] = true;
+        } while (at != k);
+    }
+}
 
+// Decodes one frame's image data at the stream position: up to `total` pixels are appended
+// to `out`, in file order.
+void decode(gif::InStream& s, const TGIFItem& owner, std::vector<uint8_t>& out, size_t total)
+{
     uint8_t minSize;
     if (!s.readByte(minSize)) {
-        Warning(kGIFWarningSeverity, gifmsg::PrematureEnd);
+        owner.Warning(kGIFWarningSeverity, gifmsg::PrematureEnd);
         return;
     }
-    BitReader reader(s, *this);
+    BitReader reader(s, owner);
     if (minSize < 2 || minSize > 8) {
-        Warning(kGIFWarningSeverity, gifmsg::InvalidCodeSize);
+        owner.Warning(kGIFWarningSeverity, gifmsg::InvalidCodeSize);
         reader.drain();
         return;
     }
@@ -172,7 +159,7 @@ void TGIFSubImage::decompress(gif::InStream& s)
         suffix[i] = uint8_t(i);
     }
 
-    PixelSink sink(pixels_.data(), width(), height(), interlaced());
+    PixelSink sink(out, total);
     int prev = -1; // -1: a clear code (real or the virtual first one) was the last code
     uint8_t firstChar = 0;
     while (!sink.done()) {
@@ -191,7 +178,7 @@ void TGIFSubImage::decompress(gif::InStream& s)
         if (prev < 0) {
             // After a clear only a literal can come.
             if (code > clearCode) {
-                Warning(kGIFWarningSeverity, gifmsg::InvalidCode);
+                owner.Warning(kGIFWarningSeverity, gifmsg::InvalidCode);
                 break;
             }
             firstChar = uint8_t(code);
@@ -201,7 +188,7 @@ void TGIFSubImage::decompress(gif::InStream& s)
             continue;
         }
         if (code > nextFree) {
-            Warning(kGIFWarningSeverity, gifmsg::InvalidCode);
+            owner.Warning(kGIFWarningSeverity, gifmsg::InvalidCode);
             break;
         }
         const int in = code;
@@ -233,4 +220,37 @@ void TGIFSubImage::decompress(gif::InStream& s)
     // Whatever follows the pixels (an end code, padding, surplus data) is read up to the
     // terminator so that the next block starts in the right place.
     reader.drain();
+}
+
+} // namespace
+
+void TGIFSubImage::decompress(gif::InStream& s)
+{
+    // A few bytes may describe millions of pixels and decode none of them. So the buffer is
+    // only reserved at the frame's size (address space, within the whole-picture limit) and
+    // grows with what is decoded; the rest is filled once that fill has been counted.
+    gif::Image* img = image();
+    const uint64_t n = uint64_t(width()) * uint64_t(height());
+    if (n > (img ? img->maxPixels : gif::kDefaultMaxPixels))
+        throw GIFException(gifmsg::ImageTooLarge);
+    hold(n);
+    pixels_.clear();
+    try {
+        pixels_.reserve(size_t(n));
+    } catch (const std::bad_alloc&) {
+        throw GIFException(gifmsg::OutOfMemory);
+    }
+    decode(s, *this, pixels_, size_t(n));
+    // The rest is fill (the transparent index, or 0), which the frames together may hold only
+    // up to the frame limit.
+    const uint64_t fill = n - pixels_.size();
+    if (img) {
+        if (fill > img->maxPixels - std::min(img->fillPixels_, img->maxPixels))
+            throw GIFException(gifmsg::ImageTooLarge);
+        img->fillPixels_ += fill;
+    }
+    const int transparent = transparentIndex();
+    pixels_.resize(size_t(n), uint8_t(transparent > 0 ? transparent : 0));
+    if (interlaced() && n > 0)
+        deinterlace(pixels_, width(), height());
 }

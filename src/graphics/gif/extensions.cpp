@@ -11,6 +11,16 @@ std::unique_ptr<TGIFExtension> makeExtension(TGIFSubImage& subImage)
     return std::make_unique<T>(subImage);
 }
 
+// What loading keeps, beyond the bytes of the file: an extension object with its slot in its
+// frame's list, and for each kept sub-block its slot in a list that may have grown to twice
+// its length (and is copied as it grows) and the heap block of its bytes. One-byte blocks
+// would otherwise cost some 50 times their size in the file.
+constexpr uint64_t kHeldPerExtension = 128;
+constexpr uint64_t kHeldPerBlock = 128;
+static_assert(std::max({sizeof(TGIFGraphicControlExtension), sizeof(TGIFTextExtension), sizeof(TGIFCommentExtension),
+                        sizeof(TGIFUnknownAppExtension), sizeof(TGIFAppExtNSLoop)})
+              + 16 + 3 * sizeof(void*) <= kHeldPerExtension);
+
 const TGIFExtensionClass* sameClass(const TGIFExtensionClass& self, gif::InStream&) { return &self; }
 
 // Picks the class of an application extension from its block size and identifier.
@@ -126,8 +136,11 @@ void TGIFExtension::LoadFromStream(gif::InStream& s)
         throw GIFException(gifmsg::InvalidIntroducer);
     if (intro[1] != extensionType())
         throw GIFException(gifmsg::ExtensionMismatch);
+    subImage_.hold(kHeldPerExtension);
     loadExtension(s);
 }
+
+void TGIFExtension::holdBlock(size_t length) const { subImage_.hold(kHeldPerBlock + length); }
 
 // ---- graphic control -----------------------------------------------------------------------
 
@@ -185,12 +198,15 @@ void TGIFTextExtension::saveExtension(gif::OutStream& s)
 void TGIFTextExtension::loadExtension(gif::InStream& s)
 {
     gif::readCheck(s, header_.data(), header_.size());
-    text = gif::readStrings(s);
+    text = gif::readStrings(s, [this](size_t n) { holdBlock(n); });
 }
 
 void TGIFCommentExtension::saveExtension(gif::OutStream& s) { gif::writeStrings(s, comment); }
 
-void TGIFCommentExtension::loadExtension(gif::InStream& s) { comment = gif::readStrings(s); }
+void TGIFCommentExtension::loadExtension(gif::InStream& s)
+{
+    comment = gif::readStrings(s, [this](size_t n) { holdBlock(n); });
+}
 
 // ---- application ---------------------------------------------------------------------------
 
@@ -219,6 +235,7 @@ void TGIFApplicationExtension::loadExtension(gif::InStream& s)
     if (blockSize == 10)
         s.skip(-1);
     surplus.assign(size_t(std::max(blockSize - int(identifier.size()), 0)), 0);
+    holdBlock(surplus.size());
     gif::readCheck(s, surplus.data(), surplus.size());
     LoadData(s);
 }
@@ -242,6 +259,7 @@ void TGIFUnknownAppExtension::LoadData(gif::InStream& s)
         const uint8_t len = gif::readByte(s);
         if (len == 0)
             break;
+        holdBlock(len);
         TGIFBlock b;
         b.data.resize(len);
         gif::readCheck(s, b.data.data(), len);

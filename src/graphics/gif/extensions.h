@@ -38,6 +38,9 @@ public:
 protected:
     virtual void saveExtension(gif::OutStream& s) = 0;
     virtual void loadExtension(gif::InStream& s) = 0;
+    // Counts a data sub-block of `length` bytes that is about to be kept against what the
+    // image's frames may hold together.
+    void holdBlock(size_t length) const;
 
 private:
     TGIFSubImage& subImage_;

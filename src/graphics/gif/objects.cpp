@@ -35,7 +35,8 @@ void Image::clear()
 {
     images_->clear();
     header_->clear();
-    unbackedPixels_ = 0;
+    fillPixels_ = 0;
+    heldPixels_ = 0;
     changed();
 }
 
@@ -331,29 +332,14 @@ void TGIFSubImage::setBounds(int left, int top, int width, int height)
     img->changed();
 }
 
-void TGIFSubImage::checkLoadBudget(const gif::InStream& s) const
+void TGIFSubImage::hold(uint64_t pixels) const
 {
-    // A frame is allocated and filled whatever data it has, and no code stream yields more
-    // than 4096 pixels a byte. So what frames hold beyond what their own data could encode is
-    // fill, and all of it together may not pass one frame's worth: descriptors without data,
-    // and padding anywhere in the file, earn nothing.
     gif::Image* img = image();
     if (!img)
         return;
-    gif::InStream data = s;
-    uint64_t dataBytes = 0;
-    uint8_t len;
-    if (data.readByte(len)) // the code size
-        while (data.readByte(len) && len != 0) {
-            const size_t n = std::min<size_t>(len, data.remaining());
-            dataBytes += n;
-            data.skip(std::ptrdiff_t(n));
-        }
-    const uint64_t pixels = uint64_t(width()) * uint64_t(height());
-    const uint64_t unbacked = img->unbackedPixels_ + (pixels > dataBytes * 4096 ? pixels - dataBytes * 4096 : 0);
-    if (unbacked > img->maxPixels)
+    if (pixels > img->maxTotalPixels - std::min(img->heldPixels_, img->maxTotalPixels))
         throw GIFException(gifmsg::ImageTooLarge);
-    img->unbackedPixels_ = unbacked;
+    img->heldPixels_ += pixels;
 }
 
 bool TGIFSubImage::usesGlobalColorMap() const
@@ -431,6 +417,7 @@ void TGIFSubImage::clear()
 void TGIFSubImage::LoadFromStream(gif::InStream& s)
 {
     clear();
+    hold(sizeof(TGIFSubImage));
     extensions_.LoadFromStream(s);
     uint8_t b = 0;
     if (!s.readByte(b))
@@ -454,7 +441,6 @@ void TGIFSubImage::LoadFromStream(gif::InStream& s)
             throw GIFException(gifmsg::ImageColors);
         colorMap_.loadFromStream(s, count);
     }
-    checkLoadBudget(s);
     decompress(s);
 }
 

@@ -33,9 +33,15 @@ using ProgressHandler =
 
 // Frames larger than this many pixels are refused while loading (a hostile descriptor can
 // ask for 4 G pixels); the picture class may raise or lower it. The same number bounds the
-// pixels that all frames read since the last clear take beyond what their image data could
-// encode.
+// pixels that all frames read since the last clear hold beyond what their image data decoded
+// (fill, which costs the file nothing).
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t(1) << 26;
+// What all frames read since the last clear may hold together: their pixels, and each frame
+// its own bookkeeping (about 1 K) and its extensions what they keep, a pixel a byte, so that
+// many tiny frames or extension blocks are bounded too. Real
+// image data can encode over 2,500 pixels a byte, so the file's size bounds nothing; this
+// keeps the frames of a load within 128 MB whatever the file.
+inline constexpr uint64_t kDefaultMaxTotalPixels = uint64_t(1) << 27;
 
 // The root of the tree: what the picture class owns and loads, saves and draws.
 class Image {
@@ -81,15 +87,17 @@ public:
     ProgressHandler OnProgress;
     TGIFCompression Compression = gcLZW;
     uint64_t maxPixels = kDefaultMaxPixels;
+    uint64_t maxTotalPixels = kDefaultMaxTotalPixels;
 
 private:
     friend class ::TGIFSubImage;
 
     std::unique_ptr<TGIFHeader> header_;
     std::unique_ptr<TGIFPictureList> images_;
-    // Pixels of the frames read since the last clear that their image data could not have
-    // encoded, and so only fill.
-    uint64_t unbackedPixels_ = 0;
+    // Of the frames read since the last clear: the pixels their image data did not decode,
+    // and everything they hold (see kDefaultMaxTotalPixels).
+    uint64_t fillPixels_ = 0;
+    uint64_t heldPixels_ = 0;
 };
 
 } // namespace gif
@@ -278,10 +286,11 @@ public:
     void dropCache() { cache.reset(); }
 
 private:
+    friend class TGIFExtension;
+
     void allocatePixels();
-    // Refuses a frame whose pixels, beyond what its image data at `s` could encode, would take
-    // the image's frames past the pixel limit.
-    void checkLoadBudget(const gif::InStream& s) const;
+    // Counts `pixels` more against what the image's frames may hold together; refuses past it.
+    void hold(uint64_t pixels) const;
 
     std::array<uint8_t, 10> id_{};
     bool hasTransparency_ = false;

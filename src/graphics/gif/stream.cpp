@@ -54,11 +54,13 @@ void writeByte(OutStream& s, uint8_t b)
     s.writeByte(b);
 }
 
-std::vector<std::string> readStrings(InStream& s)
+std::vector<std::string> readStrings(InStream& s, const std::function<void(size_t)>& beforeBlock)
 {
     std::vector<std::string> out;
     uint8_t len;
     while (s.readByte(len) && len != 0) {
+        if (beforeBlock)
+            beforeBlock(len);
         std::string str(len, '\0');
         size_t got = s.read(str.data(), len);
         str.resize(got);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -65,7 +66,9 @@ void readCheck(InStream& s, void* dst, size_t n);
 uint8_t readByte(InStream& s);
 void writeByte(OutStream& s, uint8_t b);
 // Data sub-blocks, each one string, up to a zero length or the end of the stream.
-std::vector<std::string> readStrings(InStream& s);
+// `beforeBlock`, when set, is told each sub-block's length before the block is kept, and may
+// refuse it by throwing.
+std::vector<std::string> readStrings(InStream& s, const std::function<void(size_t)>& beforeBlock = {});
 // Each string as sub-blocks of at most 255 bytes (none for an empty string), then one 0.
 void writeStrings(OutStream& s, const std::vector<std::string>& strings);
 
