@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <zip.h>
@@ -31,10 +32,12 @@ constexpr std::size_t kMaxParts = 2000;
 constexpr std::size_t kMaxZipEnds = 4; // end records libzip may try; a sound file has one
 constexpr std::size_t kMaxParsedPartBytes = 2u << 20;
 constexpr std::uint64_t kMaxTreeBytes = 64u << 20;
-// libxml2 compares each attribute of an element with the ones before it, and looks a
-// namespace up through every declaration in scope: both are kept small.
+// libxml2 compares each attribute of an element with the ones before it, looks a namespace
+// up through every declaration in scope, and keeps names in a table that slows down past
+// some tens of thousands: all are kept small.
 constexpr std::size_t kMaxAttributesPerElement = 128;
 constexpr std::size_t kMaxNamespacesInScope = 128;
+constexpr std::size_t kMaxNames = 10000;
 
 constexpr const char* kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr const char* kStrictRelNs = "http://purl.oclc.org/ooxml/officeDocument/relationships";
@@ -252,13 +255,14 @@ int builtinNumberFormat(std::string_view code)
 
 // What the tree of a part will be, counted on its text before it is parsed: elements,
 // attributes (namespace declarations among them), the other nodes (text, comments,
-// processing instructions), and the rows and cells without a position, which the filler
-// gives one. Exact for well-formed UTF-8, which is how parts are parsed; libxml2 stops at
-// the first fault, so whatever follows one never costs anything.
+// processing instructions), the rows and cells without a position, which the filler gives
+// one, and the names libxml2 keeps in its table. Exact for well-formed UTF-8, which is how
+// parts are parsed; libxml2 stops at the first fault, so whatever follows one costs nothing.
 struct XmlShape {
     std::uint64_t elements = 0, attributes = 0, otherNodes = 0, unplaced = 0;
     std::size_t mostAttributes = 0;  // on one element
     std::size_t mostNamespaces = 0;  // declared in scope at once
+    std::size_t names = 0;           // different names, prefixes and namespaces
     bool doctype = false, malformed = false;
 };
 
@@ -274,6 +278,17 @@ XmlShape xmlShape(std::string_view x)
     };
     std::vector<std::size_t> declared; // namespace declarations of each open element
     std::size_t inScope = 0;
+    std::unordered_set<std::string_view> names; // counted up to one past the limit
+    const auto keep = [&](std::string_view name) {
+        if (names.size() <= kMaxNames)
+            names.insert(name);
+    };
+    const auto qualifiedName = [&](std::string_view name) {
+        const std::size_t colon = name.find(':');
+        keep(name.substr(colon == std::string_view::npos ? 0 : colon + 1));
+        if (colon != std::string_view::npos)
+            keep(name.substr(0, colon));
+    };
     for (std::size_t i = 0; i < n;) {
         const std::size_t lt = x.find('<', i);
         if (lt != i)
@@ -293,6 +308,11 @@ XmlShape xmlShape(std::string_view x)
         } else if (at.starts_with("<?")) {
             ++s.otherNodes;
             i = past("?>", lt + 2);
+            const std::size_t target = lt + 2;
+            std::size_t end = target;
+            while (end < std::min(i, n) && !isXmlSpace(x[end]) && x[end] != '?')
+                ++end;
+            keep(x.substr(target, end - target));
         } else if (at.starts_with("</")) {
             if (!declared.empty()) {
                 inScope -= declared.back();
@@ -310,10 +330,13 @@ XmlShape xmlShape(std::string_view x)
                 const char c = x[j];
                 if (c == '"' || c == '\'') {
                     ++attributes;
-                    if (word == "xmlns" || word.starts_with("xmlns:"))
-                        ++namespaces;
-                    placed = placed || word == "r";
+                    qualifiedName(word);
                     const std::size_t close = x.find(c, j + 1);
+                    if (word == "xmlns" || word.starts_with("xmlns:")) {
+                        ++namespaces;
+                        keep(x.substr(j + 1, std::min(close, n) - j - 1));
+                    }
+                    placed = placed || word == "r";
                     j = close == std::string_view::npos ? n : close + 1;
                 } else if (isXmlSpace(c) || c == '=' || c == '/') {
                     ++j;
@@ -323,8 +346,10 @@ XmlShape xmlShape(std::string_view x)
                            x[j] != '"' && x[j] != '\'')
                         ++j;
                     word = x.substr(start, j - start);
-                    if (element.empty())
+                    if (element.empty()) {
                         element = word.substr(word.find(':') + 1);
+                        qualifiedName(word);
+                    }
                 }
             }
             if (!placed && (element == "row" || element == "c"))
@@ -339,6 +364,7 @@ XmlShape xmlShape(std::string_view x)
             i = j < n ? j + 1 : n;
         }
     }
+    s.names = names.size();
     return s;
 }
 
@@ -363,6 +389,8 @@ std::string partFault(const XmlShape& s, std::size_t bytes, std::uint64_t budget
         return "has an element with more than " + std::to_string(kMaxAttributesPerElement) + " attributes";
     if (s.mostNamespaces > kMaxNamespacesInScope)
         return "nests more than " + std::to_string(kMaxNamespacesInScope) + " namespace declarations";
+    if (s.names > kMaxNames)
+        return "uses more than " + std::to_string(kMaxNames) + " names";
     if (treeCost(s, bytes) > budgetLeft)
         return "holds too many elements and attributes";
     return "";
@@ -480,13 +508,14 @@ struct TemplateWorkbook::Impl {
             return it->second.get();
         const std::string data = readPart(part);
         // Counted before libxml2 sees it, so that no tree is built beyond the budget. Parts
-        // are read as UTF-8, whatever they declare, for the counts to hold.
+        // are read as UTF-8, whatever they declare, for the counts to hold; short texts are
+        // kept out of libxml2's table of names.
         const XmlShape shape = xmlShape(data);
         if (const std::string fault = partFault(shape, data.size(), kMaxTreeBytes - treeBytes); !fault.empty())
             throw bad("the part " + part + " " + fault);
         XmlDoc parsed(xmlReadMemory(data.data(), static_cast<int>(data.size()), part.c_str(), "UTF-8",
-                                    XML_PARSE_NONET | XML_PARSE_IGNORE_ENC | XML_PARSE_NOERROR |
-                                        XML_PARSE_NOWARNING));
+                                    XML_PARSE_NONET | XML_PARSE_IGNORE_ENC | XML_PARSE_NODICT |
+                                        XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
         if (!parsed || !xmlDocGetRootElement(parsed.get()))
             throw bad("the part " + part + " is not well-formed XML");
         treeCosts[part] = treeCost(shape, data.size());
@@ -741,9 +770,9 @@ struct TemplateWorkbook::Impl {
             xmlAddChild(c, value);
     }
 
-    // Whether the part is one that a calculation chain may be: no relationship of the package
-    // but the workbook's calcChain ones names it, and its root is a calcChain. Whatever
-    // cannot be read for this is taken as naming it, or as no chain.
+    // Whether the part is a calculation chain that may go: its root is a calcChain, and no
+    // relationship of the package but the workbook's calcChain ones names it. A part that
+    // cannot be read for this, or a relationships part that cannot, keeps it.
     bool isCalcChain(const std::string& part)
     {
         if (!hasPart(part))
@@ -1103,9 +1132,13 @@ std::string TemplateWorkbook::toBytes() const
         zip_stat_init(&st);
         if (zip_stat_index(d->archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
             zip_file_set_mtime(out, static_cast<zip_uint64_t>(added), st.mtime, 0);
-        // A part copied as it was stays stored if it was: libzip would compress it anew.
+        // A part copied as it was stays stored if it was: libzip would compress it anew. A
+        // part written anew is compressed quickly: libzip's best compression can take a
+        // second on a few megabytes.
         if (!replaced && (st.valid & ZIP_STAT_COMP_METHOD) && st.comp_method == ZIP_CM_STORE)
             zip_set_file_compression(out, static_cast<zip_uint64_t>(added), ZIP_CM_STORE, 0);
+        else if (replaced)
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
     }
     if (zip_close(out) != 0) {
         const std::string why = zip_strerror(out);

@@ -162,8 +162,8 @@ TEST(TemplateWorkbook, MissingOrUnreadableTemplatesRaiseErrors)
 // Sheets with cells out of order or beyond the sheet's end (numbered or counted on), with a
 // document type, or styles with a number format id no workbook has, are refused when filled;
 // so is a template whose parts would cost too much to hold or to parse (too many parts, parts
-// too large, elements with too many attributes or namespaces, too many elements together),
-// or whose filled parts would be so once written.
+// too large, elements with too many attributes or namespaces, too many names, too many
+// elements together), or whose filled parts would be so once written.
 TEST(TemplateWorkbook, DamagedSheetsAreRefusedWhenFilled)
 {
     const std::string open = R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)";
@@ -182,6 +182,12 @@ TEST(TemplateWorkbook, DamagedSheetsAreRefusedWhenFilled)
         std::string out;
         for (int i = 0; i < n; ++i)
             out += " " + prefix + std::to_string(i) + "=\"u\"";
+        return out;
+    };
+    const auto names = [](int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += "<n" + std::to_string(i) + "/>";
         return out;
     };
     std::vector<PackagePart> manyParts;
@@ -215,6 +221,7 @@ TEST(TemplateWorkbook, DamagedSheetsAreRefusedWhenFilled)
          refused + "the part xl/workbook.xml has an element with more than 128 attributes."},
         {open + "<extLst" + attributes("xmlns:n", 128) + "/><sheetData>", {},
          refused + "the part xl/worksheets/sheet1.xml nests more than 128 namespace declarations."},
+        {open + "<extLst>" + names(10001) + "</extLst><sheetData>", {}, refused + "the part xl/worksheets/sheet1.xml uses more than 10000 names."},
         {open + "<sheetData>", manyParts, refused + "it has more than 2000 parts."},
         // Filled parts are held to the same limits: escapes and positions count.
         {open + R"(<sheetData><row r="20"><c r="A20" t="inlineStr"><is><t>)" + std::string(600000, '>') + "</t></is></c></row>", {},
