@@ -8,11 +8,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <zip.h>
@@ -23,9 +23,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Bounds on what a template may make us read: the file and each part of it.
-constexpr std::uintmax_t kMaxTemplateBytes = 64u << 20;
-constexpr zip_uint64_t kMaxPartBytes = 32u << 20;
+// Bounds on what a template may make us hold. The file is held whole while the filled copy
+// is built beside it, and a report template has tens of parts. Parts that are only copied
+// are never inflated; each part that is parsed becomes a tree of many times its size, so
+// those parts have a much lower limit, and together a budget of what their trees cost.
+constexpr std::uintmax_t kMaxTemplateBytes = 32u << 20;
+constexpr std::size_t kMaxParts = 2000;
+constexpr std::size_t kMaxZipEnds = 4; // end records libzip may try; a sound file has one
+constexpr std::size_t kMaxParsedPartBytes = 2u << 20;
+constexpr std::uint64_t kMaxTreeBytes = 64u << 20;
+// libxml2 compares each attribute of an element with the ones before it, looks a namespace
+// up through every declaration in scope, and keeps names in a table that slows down past
+// some tens of thousands: all are kept small.
+constexpr std::size_t kMaxAttributesPerElement = 128;
+constexpr std::size_t kMaxNamespacesInScope = 128;
+constexpr std::size_t kMaxNames = 10000;
 
 constexpr const char* kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr const char* kStrictRelNs = "http://purl.oclc.org/ooxml/officeDocument/relationships";
@@ -125,6 +137,19 @@ std::string resolvePart(std::string_view baseDir, std::string_view target)
     return out;
 }
 
+// The part whose relationships a part ".../_rels/<name>.rels" holds: "" for the package's.
+std::optional<std::string> relsSource(std::string_view part)
+{
+    if (!endsWith(part, ".rels"))
+        return std::nullopt;
+    const auto slash = part.rfind('/');
+    const std::string_view folder = slash == std::string_view::npos ? std::string_view() : part.substr(0, slash);
+    if (folder != "_rels" && !endsWith(folder, "/_rels"))
+        return std::nullopt;
+    const std::string_view file = part.substr(slash + 1, part.size() - slash - 1 - 5);
+    return std::string(folder.substr(0, folder.size() - 5)) + std::string(file);
+}
+
 std::string dirOf(const std::string& part)
 {
     const auto slash = part.rfind('/');
@@ -187,21 +212,33 @@ std::string quotedSheetRef(std::string_view n)
 
 std::string sheetRef(std::string_view n) { return isBareSheetName(n) ? std::string(n) + "!" : quotedSheetRef(n); }
 
-void replaceAll(std::string& text, const std::string& from, const std::string& to, bool checkBefore)
+// The text with its references to the sheet `from` made references to `to`, in one pass;
+// nothing when it would pass `limit` bytes.
+std::optional<std::string> withSheetRenamed(std::string_view text, std::string_view from, std::string_view to,
+                                            std::size_t limit)
 {
-    std::size_t pos = 0;
-    while ((pos = text.find(from, pos)) != std::string::npos) {
+    const std::string quoted = quotedSheetRef(from);
+    const std::string bare = isBareSheetName(from) ? std::string(from) + "!" : std::string();
+    const std::string replacement = sheetRef(to);
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::string_view rest = text.substr(i);
         // A bare name must not be the tail of a longer name ("MySheet1!").
-        const bool partOfName = checkBefore && pos > 0 &&
-                                (std::isalnum(static_cast<unsigned char>(text[pos - 1])) || text[pos - 1] == '_' ||
-                                 text[pos - 1] == '.' || text[pos - 1] == '\'');
-        if (partOfName) {
-            pos += from.size();
-            continue;
+        const bool partOfName = i > 0 && (std::isalnum(static_cast<unsigned char>(text[i - 1])) ||
+                                          text[i - 1] == '_' || text[i - 1] == '.' || text[i - 1] == '\'');
+        if (rest.starts_with(quoted)) {
+            out += replacement;
+            i += quoted.size();
+        } else if (!bare.empty() && !partOfName && rest.starts_with(bare)) {
+            out += replacement;
+            i += bare.size();
+        } else {
+            out += text[i++];
         }
-        text.replace(pos, from.size(), to);
-        pos += to.size();
+        if (out.size() > limit)
+            return std::nullopt;
     }
+    return out;
 }
 
 // The number formats every spreadsheet knows by id.
@@ -214,6 +251,169 @@ int builtinNumberFormat(std::string_view code)
         {"h:mm:ss", 21},       {"m/d/yy h:mm", 22}, {"@", 49}};
     const auto it = builtins.find(code);
     return it == builtins.end() ? -1 : it->second;
+}
+
+// What the tree of a part will be, counted on its text before it is parsed: elements,
+// attributes (namespace declarations among them), the other nodes (text, comments,
+// processing instructions), the rows and cells without a position, which the filler gives
+// one, and the names libxml2 keeps in its table. Exact for well-formed UTF-8, which is how
+// parts are parsed; libxml2 stops at the first fault, so whatever follows one costs nothing.
+struct XmlShape {
+    std::uint64_t elements = 0, attributes = 0, otherNodes = 0, unplaced = 0;
+    std::size_t mostAttributes = 0;  // on one element
+    std::size_t mostNamespaces = 0;  // declared in scope at once
+    std::size_t names = 0;           // different names, prefixes and namespaces
+    bool doctype = false, malformed = false;
+};
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+XmlShape xmlShape(std::string_view x)
+{
+    XmlShape s;
+    const std::size_t n = x.size();
+    const auto past = [&](std::string_view end, std::size_t from) {
+        const std::size_t at = x.find(end, from);
+        return at == std::string_view::npos ? n : at + end.size();
+    };
+    std::vector<std::size_t> declared; // namespace declarations of each open element
+    std::size_t inScope = 0;
+    std::unordered_set<std::string_view> names; // counted up to one past the limit
+    const auto keep = [&](std::string_view name) {
+        if (names.size() <= kMaxNames)
+            names.insert(name);
+    };
+    const auto qualifiedName = [&](std::string_view name) {
+        const std::size_t colon = name.find(':');
+        keep(name.substr(colon == std::string_view::npos ? 0 : colon + 1));
+        if (colon != std::string_view::npos)
+            keep(name.substr(0, colon));
+    };
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t lt = x.find('<', i);
+        if (lt != i)
+            ++s.otherNodes; // text
+        if (lt == std::string_view::npos)
+            break;
+        const std::string_view at = x.substr(lt);
+        if (at.starts_with("<!--")) {
+            ++s.otherNodes;
+            i = past("-->", lt + 4);
+        } else if (at.starts_with("<![CDATA[")) {
+            ++s.otherNodes;
+            i = past("]]>", lt + 9);
+        } else if (at.starts_with("<!")) {
+            (at.starts_with("<!DOCTYPE") ? s.doctype : s.malformed) = true;
+            break;
+        } else if (at.starts_with("<?")) {
+            ++s.otherNodes;
+            i = past("?>", lt + 2);
+            const std::size_t target = lt + 2;
+            std::size_t end = target;
+            while (end < std::min(i, n) && !isXmlSpace(x[end]) && x[end] != '?')
+                ++end;
+            keep(x.substr(target, end - target));
+        } else if (at.starts_with("</")) {
+            if (!declared.empty()) {
+                inScope -= declared.back();
+                declared.pop_back();
+            }
+            i = past(">", lt + 2);
+        } else {
+            // A start tag: every quoted value is an attribute, named by the word before it.
+            ++s.elements;
+            std::size_t attributes = 0, namespaces = 0;
+            bool placed = false;
+            std::string_view word, element;
+            std::size_t j = lt + 1;
+            while (j < n && x[j] != '>') {
+                const char c = x[j];
+                if (c == '"' || c == '\'') {
+                    ++attributes;
+                    qualifiedName(word);
+                    const std::size_t close = x.find(c, j + 1);
+                    if (word == "xmlns" || word.starts_with("xmlns:")) {
+                        ++namespaces;
+                        keep(x.substr(j + 1, std::min(close, n) - j - 1));
+                    }
+                    placed = placed || word == "r";
+                    j = close == std::string_view::npos ? n : close + 1;
+                } else if (isXmlSpace(c) || c == '=' || c == '/') {
+                    ++j;
+                } else {
+                    const std::size_t start = j;
+                    while (j < n && !isXmlSpace(x[j]) && x[j] != '=' && x[j] != '/' && x[j] != '>' &&
+                           x[j] != '"' && x[j] != '\'')
+                        ++j;
+                    word = x.substr(start, j - start);
+                    if (element.empty()) {
+                        element = word.substr(word.find(':') + 1);
+                        qualifiedName(word);
+                    }
+                }
+            }
+            if (!placed && (element == "row" || element == "c"))
+                ++s.unplaced;
+            s.attributes += attributes;
+            s.mostAttributes = std::max(s.mostAttributes, attributes);
+            s.mostNamespaces = std::max(s.mostNamespaces, inScope + namespaces);
+            if (j < n && x[j - 1] != '/') {
+                declared.push_back(namespaces);
+                inScope += namespaces;
+            }
+            i = j < n ? j + 1 : n;
+        }
+    }
+    s.names = names.size();
+    return s;
+}
+
+// What the tree of a part costs at most, in bytes, as libxml2 allocates it: a node with its
+// name; an attribute with its value node and its name, or a position the filler adds; the
+// text, once in the tree and once for the room libxml2 leaves when it appends to it.
+std::uint64_t treeCost(const XmlShape& s, std::size_t bytes)
+{
+    return 192 * (s.elements + s.otherNodes) + 320 * (s.attributes + s.unplaced) + 2 * std::uint64_t(bytes);
+}
+
+// Why a part cannot be parsed, or "": the same rules for what is read and what is written.
+std::string partFault(const XmlShape& s, std::size_t bytes, std::uint64_t budgetLeft)
+{
+    if (bytes > kMaxParsedPartBytes)
+        return "is too large";
+    if (s.doctype) // the parts of a workbook never declare a DTD; entities are refused
+        return "declares a DTD";
+    if (s.malformed)
+        return "is not well-formed XML";
+    if (s.mostAttributes > kMaxAttributesPerElement)
+        return "has an element with more than " + std::to_string(kMaxAttributesPerElement) + " attributes";
+    if (s.mostNamespaces > kMaxNamespacesInScope)
+        return "nests more than " + std::to_string(kMaxNamespacesInScope) + " namespace declarations";
+    if (s.names > kMaxNames)
+        return "uses more than " + std::to_string(kMaxNames) + " names";
+    if (treeCost(s, bytes) > budgetLeft)
+        return "holds too many elements and attributes";
+    return "";
+}
+
+// What libzip reads of a file's zip directory when it opens it: it tries every end record
+// in the last 64 KB of the file (a comment may hold more) and reads the entries each one
+// names, and every entry starts with its signature.
+struct ZipDirectory {
+    std::size_t entries = 0, ends = 0;
+};
+
+ZipDirectory zipDirectory(std::string_view bytes)
+{
+    const auto count = [](std::string_view in, std::string_view signature) {
+        std::size_t n = 0;
+        for (std::size_t at = in.find(signature); at != std::string_view::npos; at = in.find(signature, at + 1))
+            ++n;
+        return n;
+    };
+    constexpr std::size_t kEndSearch = 65535 + 22 + 20; // a comment, the end record, a zip64 locator
+    const std::string_view tail = bytes.substr(bytes.size() - std::min(bytes.size(), kEndSearch));
+    return {count(bytes, "PK\x01\x02"), count(tail, "PK\x05\x06")};
 }
 
 void silentXmlError(void*, const char*, ...) {}
@@ -252,10 +452,13 @@ struct TemplateWorkbook::Impl {
     std::string bytes;
     zip_t* archive = nullptr;
 
-    std::string workbookPart, workbookRelsPart, stylesPart, calcChainPart;
+    std::string workbookPart, workbookRelsPart, stylesPart;
+    bool calcChainDone = false;
     bool date1904 = false;
     std::vector<SheetEntry> sheets;
     std::map<std::string, XmlDoc> docs;
+    std::map<std::string, std::uint64_t> treeCosts; // of each parsed part, as read
+    std::uint64_t treeBytes = 0;                    // their sum
     std::set<std::string> modified, removed, normalised;
     std::map<std::pair<long, std::int64_t>, long> styleCache; // (style, number format id) -> style
 
@@ -281,7 +484,7 @@ struct TemplateWorkbook::Impl {
         zip_stat_init(&st);
         if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
             throw bad("the part " + part + " cannot be read");
-        if (st.size > kMaxPartBytes)
+        if (st.size > kMaxParsedPartBytes)
             throw bad("the part " + part + " is too large");
         zip_file_t* f = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
         if (!f)
@@ -304,12 +507,19 @@ struct TemplateWorkbook::Impl {
         if (auto it = docs.find(part); it != docs.end())
             return it->second.get();
         const std::string data = readPart(part);
-        XmlDoc parsed(xmlReadMemory(data.data(), static_cast<int>(data.size()), part.c_str(), nullptr,
-                                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+        // Counted before libxml2 sees it, so that no tree is built beyond the budget. Parts
+        // are read as UTF-8, whatever they declare, for the counts to hold; short texts are
+        // kept out of libxml2's table of names.
+        const XmlShape shape = xmlShape(data);
+        if (const std::string fault = partFault(shape, data.size(), kMaxTreeBytes - treeBytes); !fault.empty())
+            throw bad("the part " + part + " " + fault);
+        XmlDoc parsed(xmlReadMemory(data.data(), static_cast<int>(data.size()), part.c_str(), "UTF-8",
+                                    XML_PARSE_NONET | XML_PARSE_IGNORE_ENC | XML_PARSE_NODICT |
+                                        XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
         if (!parsed || !xmlDocGetRootElement(parsed.get()))
             throw bad("the part " + part + " is not well-formed XML");
-        if (parsed->intSubset) // the parts of a workbook never declare a DTD; entities are refused
-            throw bad("the part " + part + " declares a DTD");
+        treeCosts[part] = treeCost(shape, data.size());
+        treeBytes += treeCosts[part];
         return docs.emplace(part, std::move(parsed)).first->second.get();
     }
 
@@ -319,6 +529,32 @@ struct TemplateWorkbook::Impl {
         if (!isElement(r, localName))
             throw bad("the part " + part + " is no " + localName);
         return r;
+    }
+
+    // The part as it is written; nothing when it would pass the limit of parsed parts.
+    std::optional<std::string> serialised(const std::string& part) const
+    {
+        struct Sink {
+            std::string text;
+            bool full = false;
+        } sink;
+        const auto write = [](void* context, const char* buffer, int size) -> int {
+            auto* s = static_cast<Sink*>(context);
+            if (s->text.size() + static_cast<std::size_t>(size) > kMaxParsedPartBytes) {
+                s->full = true;
+                return -1;
+            }
+            s->text.append(buffer, static_cast<std::size_t>(size));
+            return size;
+        };
+        xmlOutputBuffer* out = xmlOutputBufferCreateIO(write, nullptr, &sink, xmlFindCharEncodingHandler("UTF-8"));
+        // Closes the buffer whatever happens.
+        const bool failed = !out || xmlSaveFormatFileTo(out, docs.at(part).get(), "UTF-8", 0) < 0;
+        if (sink.full)
+            return std::nullopt;
+        if (failed)
+            throw WorkbookError("Cannot fill " + name + ": the part " + part + " cannot be written.");
+        return std::move(sink.text);
     }
 
     // Id -> (type, part) of the relationships of `part`.
@@ -336,6 +572,12 @@ struct TemplateWorkbook::Impl {
 
     void load()
     {
+        // Bounded before libzip reads the directory, which costs it time for each entry.
+        const ZipDirectory directory = zipDirectory(bytes);
+        if (directory.entries > kMaxParts)
+            throw bad("it has more than " + std::to_string(kMaxParts) + " parts");
+        if (directory.ends > kMaxZipEnds)
+            throw bad("its zip directory is damaged");
         zip_error_t error;
         zip_error_init(&error);
         zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
@@ -363,8 +605,6 @@ struct TemplateWorkbook::Impl {
         for (const auto& [id, rel] : rels) {
             if (endsWith(rel.first, "/styles"))
                 stylesPart = rel.second;
-            else if (endsWith(rel.first, "/calcChain"))
-                calcChainPart = rel.second;
         }
         for (xmlNode* s : children(child(book, "sheets"), "sheet")) {
             const auto rel = rels.find(relId(s));
@@ -530,15 +770,53 @@ struct TemplateWorkbook::Impl {
             xmlAddChild(c, value);
     }
 
+    // Whether the part is a calculation chain that may go: its root is a calcChain, and no
+    // relationship of the package but the workbook's calcChain ones names it. A part that
+    // cannot be read for this, or a relationships part that cannot, keeps it.
+    bool isCalcChain(const std::string& part)
+    {
+        if (!hasPart(part))
+            return false;
+        try {
+            if (!isElement(xmlDocGetRootElement(doc(part)), "calcChain"))
+                return false;
+            const zip_int64_t count = zip_get_num_entries(archive, 0);
+            for (zip_int64_t i = 0; i < count; ++i) {
+                const char* entry = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+                const auto source = entry ? relsSource(entry) : std::nullopt;
+                if (!source)
+                    continue;
+                for (xmlNode* r : children(root(entry, "Relationships"), "Relationship"))
+                    if (attr(r, "TargetMode") != "External" &&
+                        resolvePart(dirOf(*source), attr(r, "Target")) == part &&
+                        !(*source == workbookPart && endsWith(attr(r, "Type"), "/calcChain")))
+                        return false;
+            }
+        } catch (const WorkbookError&) {
+            return false;
+        }
+        return true;
+    }
+
     // The calculation chain lists formula cells; with a formula gone it would be stale, and
-    // the spreadsheet rebuilds it when it is missing.
+    // the spreadsheet rebuilds it when it is missing. Only a part that is one goes, so that
+    // every part a relationship names is still written.
     void dropCalcChain()
     {
-        if (calcChainPart.empty() || removed.count(calcChainPart))
+        if (calcChainDone)
             return;
-        removed.insert(calcChainPart);
+        calcChainDone = true;
+        std::set<std::string> chains;
+        for (const auto& [id, rel] : relationships(workbookPart))
+            if (endsWith(rel.first, "/calcChain") && isCalcChain(rel.second))
+                chains.insert(rel.second);
+        if (chains.empty())
+            return;
+        for (const std::string& chain : chains)
+            removed.insert(chain);
         for (xmlNode* r : children(root(workbookRelsPart, "Relationships"), "Relationship"))
-            if (endsWith(attr(r, "Type"), "/calcChain")) {
+            if (attr(r, "TargetMode") != "External" && endsWith(attr(r, "Type"), "/calcChain") &&
+                chains.count(resolvePart(dirOf(workbookPart), attr(r, "Target")))) {
                 xmlUnlinkNode(r);
                 xmlFreeNode(r);
             }
@@ -546,7 +824,7 @@ struct TemplateWorkbook::Impl {
         const std::string types = "[Content_Types].xml";
         if (hasPart(types)) {
             for (xmlNode* o : children(root(types, "Types"), "Override"))
-                if (resolvePart("", attr(o, "PartName")) == calcChainPart) {
+                if (chains.count(resolvePart("", attr(o, "PartName")))) {
                     xmlUnlinkNode(o);
                     xmlFreeNode(o);
                 }
@@ -666,19 +944,23 @@ struct TemplateWorkbook::Impl {
         SheetEntry& sheet = sheets[index];
         if (sheet.name == newName)
             return;
-        const std::string oldName = sheet.name;
+        // The names must still fit in the part when written; nothing changes until they do.
+        std::vector<std::pair<xmlNode*, std::string>> renamedNames;
+        std::size_t room = kMaxParsedPartBytes;
+        for (xmlNode* dn : children(child(root(workbookPart, "workbook"), "definedNames"), "definedName")) {
+            const std::string text = takeXmlString(xmlNodeGetContent(dn));
+            auto renamed = withSheetRenamed(text, sheet.name, newName, room);
+            if (!renamed)
+                throw WorkbookError("Cannot fill " + name + ": the filled part " + workbookPart + " is too large.");
+            room -= renamed->size();
+            if (*renamed != text)
+                renamedNames.emplace_back(dn, std::move(*renamed));
+        }
         sheet.name = std::string(newName);
         setAttr(sheet.element, "name", sheet.name);
-        for (xmlNode* dn : children(child(root(workbookPart, "workbook"), "definedNames"), "definedName")) {
-            std::string text = takeXmlString(xmlNodeGetContent(dn));
-            const std::string before = text;
-            replaceAll(text, quotedSheetRef(oldName), sheetRef(sheet.name), false);
-            if (isBareSheetName(oldName))
-                replaceAll(text, oldName + "!", sheetRef(sheet.name), true);
-            if (text != before) {
-                xmlNodeSetContent(dn, nullptr);
-                xmlNodeAddContent(dn, X(text.c_str()));
-            }
+        for (const auto& [dn, text] : renamedNames) {
+            xmlNodeSetContent(dn, nullptr);
+            xmlNodeAddContent(dn, X(text.c_str()));
         }
         modified.insert(workbookPart);
     }
@@ -707,6 +989,8 @@ TemplateWorkbook TemplateWorkbook::open(const fs::path& file)
 
 TemplateWorkbook TemplateWorkbook::fromBytes(std::string bytes, std::string name)
 {
+    if (bytes.size() > kMaxTemplateBytes)
+        throw WorkbookError("Cannot read " + name + ": the file is too large.");
     initLibxml();
     auto impl = std::make_unique<Impl>();
     impl->name = std::move(name);
@@ -774,6 +1058,25 @@ std::string TemplateWorkbook::toBytes() const
 {
     if (d->modified.empty() && d->removed.empty())
         return d->bytes;
+    // What is written must read back: the parts that were parsed are held to the limits they
+    // were read under, counted on what is written, before anything is.
+    std::map<std::string, std::string> written;
+    std::uint64_t treeBytes = 0;
+    for (const auto& [part, cost] : d->treeCosts)
+        if (!d->modified.count(part) && !d->removed.count(part))
+            treeBytes += cost;
+    for (const std::string& part : d->modified) {
+        if (d->removed.count(part))
+            continue;
+        auto text = d->serialised(part);
+        const XmlShape shape = text ? xmlShape(*text) : XmlShape{};
+        const std::size_t size = text ? text->size() : kMaxParsedPartBytes + 1;
+        const std::string fault = partFault(shape, size, kMaxTreeBytes - std::min(treeBytes, kMaxTreeBytes));
+        if (!fault.empty())
+            throw WorkbookError("Cannot fill " + d->name + ": the filled part " + part + " " + fault + ".");
+        treeBytes += treeCost(shape, size);
+        written.emplace(part, std::move(*text));
+    }
     // A new archive in an empty buffer, every part copied or replaced in the template's order.
     // (Writing back into the buffer the template was read from lets this libzip free memory
     // it does not own.)
@@ -796,7 +1099,6 @@ std::string TemplateWorkbook::toBytes() const
         return WorkbookError("Cannot fill " + d->name + ": " + why + ".");
     };
 
-    std::deque<std::string> parts; // each buffer must live until zip_close
     const zip_int64_t count = zip_get_num_entries(d->archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
@@ -814,14 +1116,8 @@ std::string TemplateWorkbook::toBytes() const
         zip_source_t* data = nullptr;
         const bool replaced = d->modified.count(part) != 0;
         if (replaced) {
-            xmlChar* mem = nullptr;
-            int size = 0;
-            xmlDocDumpMemoryEnc(d->docs.at(part).get(), &mem, &size, "UTF-8");
-            if (!mem)
-                throw fail("the part " + part + " cannot be written");
-            parts.emplace_back(reinterpret_cast<const char*>(mem), static_cast<std::size_t>(size));
-            xmlFree(mem);
-            data = zip_source_buffer(out, parts.back().data(), parts.back().size(), 0);
+            const std::string& text = written.at(part); // lives until zip_close
+            data = zip_source_buffer(out, text.data(), text.size(), 0);
         } else {
             data = zip_source_zip(out, d->archive, index, 0, 0, -1);
         }
@@ -833,8 +1129,16 @@ std::string TemplateWorkbook::toBytes() const
             throw fail(zip_strerror(out));
         }
         zip_stat_t st;
+        zip_stat_init(&st);
         if (zip_stat_index(d->archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME))
             zip_file_set_mtime(out, static_cast<zip_uint64_t>(added), st.mtime, 0);
+        // A part copied as it was stays stored if it was: libzip would compress it anew. A
+        // part written anew is compressed quickly: libzip's best compression can take a
+        // second on a few megabytes.
+        if (!replaced && (st.valid & ZIP_STAT_COMP_METHOD) && st.comp_method == ZIP_CM_STORE)
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(added), ZIP_CM_STORE, 0);
+        else if (replaced)
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
     }
     if (zip_close(out) != 0) {
         const std::string why = zip_strerror(out);
@@ -846,6 +1150,10 @@ std::string TemplateWorkbook::toBytes() const
         zip_source_free(target);
         throw WorkbookError("Cannot fill " + d->name + ": the new workbook cannot be read back.");
     }
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_source_stat(target, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
+        result.reserve(static_cast<std::size_t>(std::min<zip_uint64_t>(st.size, kMaxTemplateBytes + 1)));
     char buffer[65536];
     zip_int64_t n = 0;
     while ((n = zip_source_read(target, buffer, sizeof buffer)) > 0)
@@ -854,6 +1162,8 @@ std::string TemplateWorkbook::toBytes() const
     zip_source_free(target);
     if (n < 0)
         throw WorkbookError("Cannot fill " + d->name + ": the new workbook cannot be read back.");
+    if (result.size() > kMaxTemplateBytes)
+        throw WorkbookError("Cannot fill " + d->name + ": the filled workbook is too large.");
     return result;
 }
 

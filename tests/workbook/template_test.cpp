@@ -147,37 +147,106 @@ TEST(TemplateWorkbook, MissingOrUnreadableTemplatesRaiseErrors)
     for (const std::string& bytes : {std::string(), std::string("PK\x03\x04 not really a zip"),
                                      good.substr(0, good.size() / 2), std::string(1000, '\0')})
         expectError([&] { TemplateWorkbook::fromBytes(bytes, "AccessCodeReport.xlsx"); }, "AccessCodeReport.xlsx");
+
+    expectError([&] { TemplateWorkbook::fromBytes(std::string((32u << 20) + 1, 'x'), "AccessCodeReport.xlsx"); },
+                "Cannot read AccessCodeReport.xlsx: the file is too large.");
+    // End records nested in the comment, each one whole: a zip reader would try them all.
+    const auto end = good.rfind("PK\x05\x06");
+    std::string ends;
+    for (int i = 0; i < 5; ++i)
+        ends = good.substr(end, 20) + char(ends.size() & 0xff) + char(ends.size() >> 8) + ends;
+    expectError([&] { TemplateWorkbook::fromBytes(good.substr(0, end) + ends, "AccessCodeReport.xlsx"); },
+                "AccessCodeReport.xlsx is not a workbook that can be filled: its zip directory is damaged.");
 }
 
 // Sheets with cells out of order or beyond the sheet's end (numbered or counted on), with a
-// document type, or styles with a number format id no workbook has, are refused when filled.
+// document type, or styles with a number format id no workbook has, are refused when filled;
+// so is a template whose parts would cost too much to hold or to parse (too many parts, parts
+// too large, elements with too many attributes or namespaces, too many names, too many
+// elements together), or whose filled parts would be so once written.
 TEST(TemplateWorkbook, DamagedSheetsAreRefusedWhenFilled)
 {
     const std::string open = R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)";
     const std::string styles = R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><numFmts>)";
+    const std::string workbook = R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+                                 R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
     const std::string refused = "AccessCodeReport.xlsx is not a workbook that can be filled: ";
-    const struct {
-        std::string sheet, styles, error;
-    } damaged[] = {
-        {open + R"(<sheetData><row r="3"/><row r="2"/>)", "", "the rows of the sheet \"Sheet1\" are out of order."},
-        {open + R"(<sheetData><row r="1"><c r="B1"/><c r="A1"/></row>)", "", "the cells of the sheet \"Sheet1\" are out of order."},
-        {open + R"(<sheetData><row r="1"><c r="A2"/></row>)", "", "the cells of the sheet \"Sheet1\" are out of order."},
-        {open + R"(<sheetData><row r="1"><c r="1A"/></row>)", "", "the sheet \"Sheet1\" has a bad cell reference."},
-        {open + R"(<sheetData><row r="1048577"/>)", "", "the sheet \"Sheet1\" has a row after row 1048576."},
-        {open + R"(<sheetData><row r="1048576"/><row/>)", "", "the sheet \"Sheet1\" has a row after row 1048576."},
-        {open + R"(<sheetData><row><c r="XFD1"/><c/></row>)", "", "the sheet \"Sheet1\" has a cell after column XFD."},
-        {open + "<sheetData>", styles + R"(<numFmt numFmtId="9223372036854775807" formatCode="0.0"/></numFmts></styleSheet>)",
-         "a number format id is not a number from 0 to 4294967295."},
-        {open + "<sheetData>", styles + R"(<numFmt numFmtId="-1" formatCode="0.0"/></numFmts></styleSheet>)",
-         "a number format id is not a number from 0 to 4294967295."},
-        {R"(<!DOCTYPE w [<!ENTITY a "aaaa">]>)" + open + "<sheetData>", "", "the part xl/worksheets/sheet1.xml declares a DTD."},
+    const std::string notWritten = "Cannot fill AccessCodeReport.xlsx: the filled part ";
+    const auto times = [](const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += s;
+        return out;
     };
-    for (const auto& [sheet, stylesXml, error] : damaged) {
+    const auto attributes = [](const std::string& prefix, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += " " + prefix + std::to_string(i) + "=\"u\"";
+        return out;
+    };
+    const auto names = [](int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += "<n" + std::to_string(i) + "/>";
+        return out;
+    };
+    std::vector<PackagePart> manyParts;
+    for (int i = 0; i < 1994; ++i) // with the seven of the workbook, one more than a template may have
+        manyParts.push_back({"xl/media/" + std::to_string(i) + ".bin", "x"});
+    const struct {
+        std::string sheet;
+        std::vector<PackagePart> parts; // replaced or added
+        std::string error;
+    } damaged[] = {
+        {open + R"(<sheetData><row r="3"/><row r="2"/>)", {}, refused + "the rows of the sheet \"Sheet1\" are out of order."},
+        {open + R"(<sheetData><row r="1"><c r="B1"/><c r="A1"/></row>)", {}, refused + "the cells of the sheet \"Sheet1\" are out of order."},
+        {open + R"(<sheetData><row r="1"><c r="A2"/></row>)", {}, refused + "the cells of the sheet \"Sheet1\" are out of order."},
+        {open + R"(<sheetData><row r="1"><c r="1A"/></row>)", {}, refused + "the sheet \"Sheet1\" has a bad cell reference."},
+        {open + R"(<sheetData><row r="1048577"/>)", {}, refused + "the sheet \"Sheet1\" has a row after row 1048576."},
+        {open + R"(<sheetData><row r="1048576"/><row/>)", {}, refused + "the sheet \"Sheet1\" has a row after row 1048576."},
+        {open + R"(<sheetData><row><c r="XFD1"/><c/></row>)", {}, refused + "the sheet \"Sheet1\" has a cell after column XFD."},
+        {open + "<sheetData>", {{"xl/styles.xml", styles + R"(<numFmt numFmtId="9223372036854775807" formatCode="0.0"/></numFmts></styleSheet>)"}},
+         refused + "a number format id is not a number from 0 to 4294967295."},
+        {open + "<sheetData>", {{"xl/styles.xml", styles + R"(<numFmt numFmtId="-1" formatCode="0.0"/></numFmts></styleSheet>)"}},
+         refused + "a number format id is not a number from 0 to 4294967295."},
+        {R"(<!DOCTYPE w [<!ENTITY a "aaaa">]>)" + open + "<sheetData>", {}, refused + "the part xl/worksheets/sheet1.xml declares a DTD."},
+        // Entities in attributes, after a comment: refused before any is expanded.
+        {R"(<!-- <x/> --><!DOCTYPE w [<!ENTITY a "aaaa"><!ENTITY b "&a;&a;&a;&a;">]>)" +
+             open.substr(0, open.size() - 1) + R"( a="&b;&b;">)" + "<sheetData>",
+         {}, refused + "the part xl/worksheets/sheet1.xml declares a DTD."},
+        {open + "<!--" + std::string(2u << 20, ' ') + "--><sheetData>", {}, refused + "the part xl/worksheets/sheet1.xml is too large."},
+        {open + "<sheetData>" + times("<row>" + times("<c/>", 14000) + "</row>", 10), {},
+         refused + "the part xl/worksheets/sheet1.xml holds too many elements and attributes."},
+        {open + "<sheetData>", {{"xl/workbook.xml", workbook + attributes("a", 127) + R"(><sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>)"}},
+         refused + "the part xl/workbook.xml has an element with more than 128 attributes."},
+        {open + "<extLst" + attributes("xmlns:n", 128) + "/><sheetData>", {},
+         refused + "the part xl/worksheets/sheet1.xml nests more than 128 namespace declarations."},
+        {open + "<extLst>" + names(10001) + "</extLst><sheetData>", {}, refused + "the part xl/worksheets/sheet1.xml uses more than 10000 names."},
+        {open + "<sheetData>", manyParts, refused + "it has more than 2000 parts."},
+        // Filled parts are held to the same limits: escapes and positions count.
+        {open + R"(<sheetData><row r="20"><c r="A20" t="inlineStr"><is><t>)" + std::string(600000, '>') + "</t></is></c></row>", {},
+         notWritten + "xl/worksheets/sheet1.xml is too large."},
+        {open + "<sheetData>" + times("<row>" + times("<c/>", 16000) + "</row>", 8), {},
+         notWritten + "xl/worksheets/sheet1.xml holds too many elements and attributes."},
+        {open + "<sheetData><row" + attributes("a", 128) + "/>", {},
+         notWritten + "xl/worksheets/sheet1.xml has an element with more than 128 attributes."},
+        // The sheet's new name in a defined name of a million references.
+        {open + "<sheetData>", {{"xl/workbook.xml", workbook + R"(><sheets><sheet name="a" sheetId="1" r:id="rId1"/></sheets><definedNames>)"
+                                  R"(<definedName name="_xlnm.Print_Area" localSheetId="0">)" + times("a!", 310000) + "</definedName></definedNames></workbook>"}},
+         notWritten + "xl/workbook.xml is too large."},
+    };
+    for (const auto& [sheet, replaced, error] : damaged) {
         auto parts = oneSheetParts(sheet + "</sheetData></worksheet>");
-        if (!stylesXml.empty())
-            partNamed(parts, "xl/styles.xml").data = stylesXml;
-        auto book = TemplateWorkbook::fromBytes(buildPackage(parts), "AccessCodeReport.xlsx");
-        expectError([&] { book.setDateTime("Sheet1", "A9", at(2026, 12, 6, 8)); }, refused + error);
+        for (const PackagePart& part : replaced)
+            partNamed(parts, part.name).data = part.data;
+        expectError(
+            [&] {
+                auto book = TemplateWorkbook::fromBytes(buildPackage(parts), "AccessCodeReport.xlsx");
+                book.renameSheet(0, "Sheet1");
+                book.setDateTime("Sheet1", "A9", at(2026, 12, 6, 8));
+                book.toBytes();
+            },
+            error);
     }
 }
 
@@ -214,6 +283,44 @@ TEST(TemplateWorkbook, SheetsOfOtherProducersAreFilledInTheirOwnShape)
     EXPECT_EQ(fileText(out).find("calcChain"), std::string::npos);
 }
 
+// Filling a formula cell drops the calculation chain, and only a part that is one: a
+// calcChain relationship naming another part, or a part that is no chain, keeps it written.
+TEST(TemplateWorkbook, OnlyARealCalculationChainIsDropped)
+{
+    const struct {
+        std::string target, chainXml, part; // the relationship's target, what calcChain.xml holds, the part named
+        bool kept;
+    } rows[] = {
+        {"calcChain.xml", "", "xl/calcChain.xml", false},
+        {"worksheets/sheet1.xml", "", "xl/worksheets/sheet1.xml", true},
+        {"workbook.xml", "", "xl/workbook.xml", true},
+        {"_rels/workbook.xml.rels", "", "xl/_rels/workbook.xml.rels", true},
+        {"/_rels/.rels", "", "_rels/.rels", true},
+        {"styles.xml", "", "xl/styles.xml", true},
+        {"/[Content_Types].xml", "", "[Content_Types].xml", true},
+        {"calcChain.xml", R"(<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"/>)", "xl/calcChain.xml", true},
+    };
+    ScratchFolder folder("chains");
+    for (const auto& [target, chainXml, part, kept] : rows) {
+        auto parts = oneSheetParts(R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+                                   R"(<sheetData><row r="1"><c r="A1"><f>1+1</f><v>2</v></c></row></sheetData></worksheet>)");
+        std::string& rels = partNamed(parts, "xl/_rels/workbook.xml.rels").data;
+        rels.replace(rels.find("calcChain.xml"), 13, target);
+        if (!chainXml.empty())
+            partNamed(parts, "xl/calcChain.xml").data = chainXml;
+        auto book = TemplateWorkbook::fromBytes(buildPackage(parts), "chain.xlsx");
+        book.setText("Sheet1", "A1", "no formula");
+        const auto out = folder.path() / "chain.xlsx";
+        book.saveAs(out);
+
+        zip_t* written = zip_open(out.c_str(), ZIP_RDONLY, nullptr);
+        ASSERT_NE(written, nullptr) << target;
+        EXPECT_EQ(zip_name_locate(written, part.c_str(), 0) >= 0, kept) << target;
+        zip_discard(written);
+        EXPECT_EQ(readBack(out).cell("Sheet1!A1").json, "\"no formula\"") << target;
+    }
+}
+
 TEST(AccessCodeReport, ShippedTemplateIsFilledExportedAndReadsBack)
 {
     ASSERT_TRUE(std::filesystem::is_regular_file(kShippedTemplate)) << kShippedTemplate;
@@ -244,4 +351,40 @@ TEST(AccessCodeReport, ShippedTemplateIsFilledExportedAndReadsBack)
     const auto second = exportWorkbook(fillAccessCodeReport(kShippedTemplate, report), "Access Code Report", settings);
     EXPECT_NE(second, file);
     EXPECT_EQ(readBack(second).cell("Sheet1!A7").type, "blank");
+}
+
+// A template far larger than the report needs still fills: ten thousand cells with styles,
+// and three times as many.
+TEST(AccessCodeReport, TemplatesWithThousandsOfStyledCellsAreFilled)
+{
+    ScratchFolder folder("large");
+    ExportSettings settings;
+    settings.folder = folder.path() / "Exports";
+    for (const int rows : {1000, 3000}) {
+        const auto file = folder.path() / (std::to_string(rows) + ".xlsx");
+        lxw_workbook* book = workbook_new(file.c_str());
+        lxw_worksheet* sheet = workbook_add_worksheet(book, "Codes");
+        std::vector<lxw_format*> formats;
+        for (int i = 0; i < 5; ++i) {
+            formats.push_back(workbook_add_format(book));
+            format_set_num_format(formats.back(), i % 2 ? "0.00" : "@");
+            format_set_bold(formats.back());
+            format_set_font_color(formats.back(), 0x100000 * i);
+            format_set_bottom(formats.back(), LXW_BORDER_THIN);
+        }
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < 10; ++c)
+                if (c % 2)
+                    worksheet_write_number(sheet, r, c, r * 10 + c, formats[(r + c) % 5]);
+                else
+                    worksheet_write_string(sheet, r, c, ("code " + std::to_string(r * 10 + c)).c_str(), formats[(r + c) % 5]);
+        ASSERT_EQ(workbook_close(book), LXW_NO_ERROR);
+
+        const auto dump = readBack(exportWorkbook(fillAccessCodeReport(file, {"4711", "Room 9", "", "", ""}),
+                                                  "Access Code Report", settings));
+        EXPECT_EQ(dump.describe("Sheet1", {"A9", "A5", "J" + std::to_string(rows)}),
+                  "A9 text \"4711\" 0.00\nA5 text \"Room 9\" @\nJ" + std::to_string(rows) + " number " +
+                      std::to_string(rows * 10 - 1) + ".0 0.00\n")
+            << rows;
+    }
 }
