@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <unordered_set>
+#include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <zip.h>
@@ -251,6 +253,31 @@ int builtinNumberFormat(std::string_view code)
         {"h:mm:ss", 21},       {"m/d/yy h:mm", 22}, {"@", 49}};
     const auto it = builtins.find(code);
     return it == builtins.end() ? -1 : it->second;
+}
+
+// A part in UTF-16 (which a package may use beside UTF-8, told by its byte order mark or its
+// first character) as UTF-8, so that it is counted and parsed as every other part is; other
+// parts as they are. Nothing when its UTF-16 is broken.
+std::optional<std::string> asUtf8(std::string data)
+{
+    const std::string_view head = std::string_view(data).substr(0, 2);
+    const bool little = head == "\xFF\xFE" || head == std::string_view("<\0", 2);
+    const bool big = head == "\xFE\xFF" || head == std::string_view("\0<", 2);
+    if (!little && !big)
+        return data;
+    xmlCharEncodingHandler* utf16 = xmlGetCharEncodingHandler(little ? XML_CHAR_ENCODING_UTF16LE : XML_CHAR_ENCODING_UTF16BE);
+    if (!utf16 || !utf16->input || data.size() > INT_MAX / 2)
+        return std::nullopt;
+    // A unit gives at most three bytes, a pair of them four.
+    std::string out(data.size() / 2 * 3, '\0');
+    int outLength = static_cast<int>(out.size());
+    int inLength = static_cast<int>(data.size());
+    if (utf16->input(reinterpret_cast<unsigned char*>(out.data()), &outLength,
+                     reinterpret_cast<const unsigned char*>(data.data()), &inLength) < 0 ||
+        inLength != static_cast<int>(data.size()))
+        return std::nullopt;
+    out.resize(static_cast<std::size_t>(outLength));
+    return out;
 }
 
 // What the tree of a part will be, counted on its text before it is parsed: elements,
@@ -506,10 +533,13 @@ struct TemplateWorkbook::Impl {
     {
         if (auto it = docs.find(part); it != docs.end())
             return it->second.get();
-        const std::string data = readPart(part);
         // Counted before libxml2 sees it, so that no tree is built beyond the budget. Parts
         // are read as UTF-8, whatever they declare, for the counts to hold; short texts are
         // kept out of libxml2's table of names.
+        const std::optional<std::string> text = asUtf8(readPart(part));
+        if (!text)
+            throw bad("the part " + part + " is not well-formed XML");
+        const std::string& data = *text;
         const XmlShape shape = xmlShape(data);
         if (const std::string fault = partFault(shape, data.size(), kMaxTreeBytes - treeBytes); !fault.empty())
             throw bad("the part " + part + " " + fault);

@@ -250,16 +250,19 @@ TEST(TemplateWorkbook, DamagedSheetsAreRefusedWhenFilled)
     }
 }
 
-// Sheets of other producers are filled in their own shape: a prefixed namespace, a row and
-// cells without positions, a formula with its calculation chain, the 1904 date system.
+// Sheets of other producers are filled in their own shape: in UTF-16, a prefixed namespace, a
+// row and cells without positions, a formula with its calculation chain, the 1904 date system.
 TEST(TemplateWorkbook, SheetsOfOtherProducersAreFilledInTheirOwnShape)
 {
     ScratchFolder folder("shapes");
-    const std::string sheet =
-        R"(<?xml version="1.0" encoding="UTF-8"?><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+    const std::string ascii =
+        R"(<?xml version="1.0" encoding="UTF-16"?><x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
         R"(<x:dimension ref="A1:C3"/><x:sheetData>)"
         R"(<x:row><x:c><x:f>1+1</x:f><x:v>2</x:v></x:c><x:c t="inlineStr"><x:is><x:t>b</x:t></x:is></x:c></x:row>)"
         R"(<x:row r="3"><x:c r="C3"><x:v>3</x:v></x:c></x:row></x:sheetData></x:worksheet>)";
+    std::string sheet = "\xFF\xFE"; // little-endian, after its byte order mark
+    for (const char c : ascii)
+        sheet += {c, '\0'};
     // Its styles hold the last number format id there is, so a new format takes the first free one.
     auto shapes = oneSheetParts(sheet);
     std::string& shapeStyles = partNamed(shapes, "xl/styles.xml").data;
