@@ -38,9 +38,9 @@ using ProgressHandler =
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t(1) << 26;
 // What all frames read since the last clear may hold together: their pixels, and each frame
 // its own bookkeeping (about 1 K) and its extensions what they keep, a pixel a byte, so that
-// many tiny frames or extension blocks are bounded too. Real
-// image data can encode over 2,500 pixels a byte, so the file's size bounds nothing; this
-// keeps the frames of a load within 128 MB whatever the file.
+// many tiny frames or extension blocks are bounded too. Real image data can encode over
+// 2,500 pixels a byte, so the file's size bounds nothing; this keeps the frames of a load
+// within 128 MB whatever the file.
 inline constexpr uint64_t kDefaultMaxTotalPixels = uint64_t(1) << 27;
 
 // The root of the tree: what the picture class owns and loads, saves and draws.
