@@ -229,10 +229,7 @@ void TGIFSubImage::decompress(gif::InStream& s)
     // A few bytes may describe millions of pixels and decode none of them. So the buffer is
     // only reserved at the frame's size (address space, within the whole-picture limit) and
     // grows with what is decoded; the rest is filled once that fill has been counted.
-    gif::Image* img = image();
-    const uint64_t n = uint64_t(width()) * uint64_t(height());
-    if (n > (img ? img->maxPixels : gif::kDefaultMaxPixels))
-        throw GIFException(gifmsg::ImageTooLarge);
+    const uint64_t n = checkedPixelCount();
     hold(n);
     pixels_.clear();
     try {
@@ -243,12 +240,7 @@ void TGIFSubImage::decompress(gif::InStream& s)
     decode(s, *this, pixels_, size_t(n));
     // The rest is fill (the transparent index, or 0), which the frames together may hold only
     // up to the frame limit.
-    const uint64_t fill = n - pixels_.size();
-    if (img) {
-        if (fill > img->maxPixels - std::min(img->fillPixels_, img->maxPixels))
-            throw GIFException(gifmsg::ImageTooLarge);
-        img->fillPixels_ += fill;
-    }
+    holdFill(n - pixels_.size());
     const int transparent = transparentIndex();
     pixels_.resize(size_t(n), uint8_t(transparent > 0 ? transparent : 0));
     if (interlaced() && n > 0)

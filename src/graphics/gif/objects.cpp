@@ -281,12 +281,17 @@ TGIFSubImage::TGIFSubImage(gif::Image* image) : TGIFItem(image), colorMap_(*this
 
 TGIFSubImage::~TGIFSubImage() { extensions_.clear(); }
 
-void TGIFSubImage::allocatePixels()
+uint64_t TGIFSubImage::checkedPixelCount() const
 {
     const uint64_t n = uint64_t(width()) * uint64_t(height());
-    const uint64_t cap = image() ? image()->maxPixels : gif::kDefaultMaxPixels;
-    if (n > cap)
+    if (n > (image() ? image()->maxPixels : gif::kDefaultMaxPixels))
         throw GIFException(gifmsg::ImageTooLarge);
+    return n;
+}
+
+void TGIFSubImage::allocatePixels()
+{
+    const uint64_t n = checkedPixelCount();
     try {
         pixels_.assign(size_t(n), 0);
     } catch (const std::bad_alloc&) {
@@ -332,14 +337,27 @@ void TGIFSubImage::setBounds(int left, int top, int width, int height)
     img->changed();
 }
 
+namespace {
+
+void charge(uint64_t& used, uint64_t limit, uint64_t pixels)
+{
+    if (pixels > limit - std::min(used, limit))
+        throw GIFException(gifmsg::ImageTooLarge);
+    used += pixels;
+}
+
+} // namespace
+
 void TGIFSubImage::hold(uint64_t pixels) const
 {
-    gif::Image* img = image();
-    if (!img)
-        return;
-    if (pixels > img->maxTotalPixels - std::min(img->heldPixels_, img->maxTotalPixels))
-        throw GIFException(gifmsg::ImageTooLarge);
-    img->heldPixels_ += pixels;
+    if (gif::Image* img = image())
+        charge(img->heldPixels_, img->maxTotalPixels, pixels);
+}
+
+void TGIFSubImage::holdFill(uint64_t pixels) const
+{
+    if (gif::Image* img = image())
+        charge(img->fillPixels_, img->maxPixels, pixels);
 }
 
 bool TGIFSubImage::usesGlobalColorMap() const

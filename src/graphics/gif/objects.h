@@ -288,9 +288,13 @@ public:
 private:
     friend class TGIFExtension;
 
+    // Width x height, refused past the frame limit.
+    uint64_t checkedPixelCount() const;
     void allocatePixels();
-    // Counts `pixels` more against what the image's frames may hold together; refuses past it.
+    // Counts `pixels` more against what the image's frames may hold together, or against the
+    // fill they may hold; refuses past the limit.
     void hold(uint64_t pixels) const;
+    void holdFill(uint64_t pixels) const;
 
     std::array<uint8_t, 10> id_{};
     bool hasTransparency_ = false;
